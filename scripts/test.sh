@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds every configuration and runs every test:
+#   linux-x64 (ctest), linux-x64 with AddressSanitizer + UndefinedBehaviorSanitizer (ctest),
+#   linux-i686 (ctest through qemu-i386), windows-i686 (DLL built, export table checked).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+
+./scripts/install-deps.sh
+
+configure_and_build() {
+    local dir=$1; shift
+    cmake -S "$root" -B "$dir" "$@" >/dev/null
+    cmake --build "$dir" -j"$jobs"
+}
+
+echo "== linux-x64"
+configure_and_build build/linux-x64 -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir build/linux-x64 --output-on-failure -j"$jobs"
+
+echo "== linux-x64 with AddressSanitizer and UndefinedBehaviorSanitizer"
+configure_and_build build/sanitize -DCMAKE_BUILD_TYPE=Debug -DD2U_SANITIZE=ON
+ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
+
+echo "== linux-i686 (tests through qemu-i386)"
+configure_and_build build/linux-i686 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-linux-i686.cmake"
+ctest --test-dir build/linux-i686 --output-on-failure -j"$jobs"
+
+echo "== windows-i686 DLL"
+configure_and_build build/windows-i686 -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake"
+./tests/check_dll_exports.sh build/windows-i686/d2udir.dll include/d2udir.h
+
+echo "All configurations built and tested."

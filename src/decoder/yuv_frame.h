@@ -1,0 +1,62 @@
+// The decoded picture record. Its layout is read directly by hosts: a vtable word followed by
+// the fields of YUVFrameFields, 25 words of 4 bytes on i686 (mirrored by D2uFrame in d2udir.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace d2u {
+
+struct YUVPlane {
+    int32_t width;
+    int32_t height;
+    int32_t pitch;
+    uint8_t* data;
+};
+
+// Side data of the macroblock layer: one 96-byte entry per macroblock.
+struct MacroblockInfoBlock {
+    static constexpr int32_t kEntryBytes = 96;
+    int32_t columns;
+    int32_t rows;
+    uint8_t* entries;
+};
+
+struct YUVFrameFields {
+    YUVPlane Y;
+    YUVPlane U;  // Cb
+    YUVPlane V;  // Cr
+    int32_t width;
+    int32_t height;
+    int32_t temporalReference;
+    int32_t isKeyFrame;
+    int32_t chromaFormat;
+    int32_t pictureType;
+    int32_t chromaWidth;
+    int32_t chromaHeight;
+    int32_t hostWord;
+    MacroblockInfoBlock* mbInfo;
+    int32_t pictureBytes;
+    int32_t topFieldFirst;
+};
+
+class CYUVFrame : public YUVFrameFields {
+public:
+    CYUVFrame();
+    virtual ~CYUVFrame();
+    CYUVFrame(const CYUVFrame&) = delete;
+    CYUVFrame& operator=(const CYUVFrame&) = delete;
+
+    // Planes for a display size; luma rounded up to 16. A decoder that reconstructs more
+    // macroblock rows than the display height needs (interlaced sequences) passes the
+    // number of luma rows it writes as minimumLumaRows; width and height stay the display size.
+    int32_t Allocate(int32_t width, int32_t height, int32_t minimumLumaRows = 0);
+    int32_t AllocateMbInfo();
+    int32_t CopyFrom(const CYUVFrame& source);
+
+private:
+    void FreePlanes();
+    void FreeMbInfo();
+};
+
+}  // namespace d2u

@@ -1,0 +1,32 @@
+// The decoding handle: draws frames from its decoder wrapper and, once the host has set an
+// output size, scales every frame into a frame of its own.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/yuv_frame.h"
+#include "input/frame_source.h"
+
+namespace d2u {
+
+class COutputFrameSource : public CFrameSource {
+public:
+    COutputFrameSource() = default;
+    ~COutputFrameSource() override = default;
+
+    int32_t SetDecoder(CFrameSource* wrapper);
+    int32_t SetOutputSize(int32_t width, int32_t height);
+
+    CYUVFrame* GetNextFrame(int32_t n) override;
+    int32_t GetWidth() override { return outputWidth ? outputWidth : CFrameSource::GetWidth(); }
+    int32_t GetHeight() override {
+        return outputHeight ? outputHeight : CFrameSource::GetHeight();
+    }
+
+private:
+    int32_t outputWidth = 0;
+    int32_t outputHeight = 0;
+    CYUVFrame outputFrame;
+};
+
+}  // namespace d2u

@@ -1,0 +1,13 @@
+#if !defined(_WIN32)
+
+#include "api/library_lifetime.h"
+
+namespace {
+
+__attribute__((constructor)) void OnLibraryLoad() { d2u::LibraryAttach(); }
+
+__attribute__((destructor)) void OnLibraryUnload() { d2u::LibraryDetach(); }
+
+}  // namespace
+
+#endif

@@ -1,0 +1,54 @@
+// The small operating-system interface every other part of the library uses.
+// One implementation per platform: platform_posix.cpp and platform_windows.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace d2u {
+namespace platform {
+
+// An opaque file handle; kInvalidFile marks a failed open.
+using FileHandle = intptr_t;
+constexpr FileHandle kInvalidFile = -1;
+
+// Opens an existing file for reading, sharing read and write access with other openers.
+FileHandle OpenForReading(const char* path);
+FileHandle OpenForReadingW(const wchar_t* path);
+// Creates (or empties) a file for writing, sharing read access.
+FileHandle CreateForWriting(const char* path);
+FileHandle CreateForWritingW(const wchar_t* path);
+// Reads up to size bytes; returns the count read, 0 at the end or on failure.
+size_t Read(FileHandle file, void* data, size_t size);
+// Writes size bytes; returns the count written.
+size_t Write(FileHandle file, const void* data, size_t size);
+// Moves to an absolute 64-bit offset; returns false on failure.
+bool Seek(FileHandle file, uint64_t offset);
+bool SeekToEnd(FileHandle file);
+// Size of an open file in bytes, 0 when unknown.
+uint64_t Size(FileHandle file);
+void Close(FileHandle file);
+bool FileExists(const char* path);
+
+void SleepMilliseconds(unsigned milliseconds);
+// Milliseconds from an arbitrary fixed point, monotonic.
+uint64_t MonotonicMilliseconds();
+
+// Optional libraries: null when not found.
+using LibraryHandle = void*;
+LibraryHandle LoadLibraryByName(const char* name);
+void* LookUpEntry(LibraryHandle library, const char* name);
+void UnloadLibrary(LibraryHandle library);
+
+// Directory of the library's own module file, with a trailing separator, or "" when unknown.
+// Returns the number of characters written (at most capacity - 1).
+size_t ModuleDirectory(char* out, size_t capacity);
+
+// File names of the platform.
+const char* LogMarkerPath();
+const char* DiagnosticsLibraryName();
+const char* PackFilterLibraryName();
+char PathSeparator();
+
+}  // namespace platform
+}  // namespace d2u

@@ -1,0 +1,194 @@
+#if !defined(_WIN32)
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include "platform/platform.h"
+
+#ifndef D2U_LOG_MARKER_PATH
+#define D2U_LOG_MARKER_PATH "/tmp/createLog.sgn"
+#endif
+
+namespace d2u {
+namespace platform {
+namespace {
+
+// Converts a wide path to the multibyte encoding of the current locale (UTF-8 in practice).
+bool NarrowPath(const wchar_t* path, std::string& out) {
+    if (!path) return false;
+    out.clear();
+    std::mbstate_t state{};
+    char buffer[MB_LEN_MAX];
+    for (const wchar_t* p = path; *p; ++p) {
+        size_t n = std::wcrtomb(buffer, *p, &state);
+        if (n == static_cast<size_t>(-1)) {
+            // Outside the locale: encode as UTF-8 ourselves.
+            uint32_t c = static_cast<uint32_t>(*p);
+            if (c < 0x80) {
+                out += static_cast<char>(c);
+            } else if (c < 0x800) {
+                out += static_cast<char>(0xC0 | (c >> 6));
+                out += static_cast<char>(0x80 | (c & 0x3F));
+            } else if (c < 0x10000) {
+                out += static_cast<char>(0xE0 | (c >> 12));
+                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (c & 0x3F));
+            } else {
+                out += static_cast<char>(0xF0 | ((c >> 18) & 0x07));
+                out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (c & 0x3F));
+            }
+            state = std::mbstate_t{};
+            continue;
+        }
+        out.append(buffer, n);
+    }
+    return true;
+}
+
+FileHandle OpenWithFlags(const char* path, int flags) {
+    if (!path) return kInvalidFile;
+    int fd;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return kInvalidFile;
+    struct stat info;
+    if ((flags & O_ACCMODE) == O_RDONLY && (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode))) {
+        ::close(fd);
+        return kInvalidFile;
+    }
+    return fd;
+}
+
+}  // namespace
+
+FileHandle OpenForReading(const char* path) { return OpenWithFlags(path, O_RDONLY); }
+
+FileHandle OpenForReadingW(const wchar_t* path) {
+    std::string narrow;
+    return NarrowPath(path, narrow) ? OpenForReading(narrow.c_str()) : kInvalidFile;
+}
+
+FileHandle CreateForWriting(const char* path) {
+    return OpenWithFlags(path, O_WRONLY | O_CREAT | O_TRUNC);
+}
+
+FileHandle CreateForWritingW(const wchar_t* path) {
+    std::string narrow;
+    return NarrowPath(path, narrow) ? CreateForWriting(narrow.c_str()) : kInvalidFile;
+}
+
+size_t Read(FileHandle file, void* data, size_t size) {
+    if (file == kInvalidFile || file == 0 || !data) return 0;
+    size_t total = 0;
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (total < size) {
+        ssize_t n = ::read(static_cast<int>(file), bytes + total, size - total);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        total += static_cast<size_t>(n);
+    }
+    return total;
+}
+
+size_t Write(FileHandle file, const void* data, size_t size) {
+    if (file == kInvalidFile || file == 0 || !data) return 0;
+    size_t total = 0;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (total < size) {
+        ssize_t n = ::write(static_cast<int>(file), bytes + total, size - total);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        total += static_cast<size_t>(n);
+    }
+    return total;
+}
+
+bool Seek(FileHandle file, uint64_t offset) {
+    if (file == kInvalidFile || file == 0 || offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    return ::lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+bool SeekToEnd(FileHandle file) {
+    if (file == kInvalidFile || file == 0) return false;
+    return ::lseek(static_cast<int>(file), 0, SEEK_END) >= 0;
+}
+
+uint64_t Size(FileHandle file) {
+    struct stat info;
+    if (file == kInvalidFile || file == 0 || ::fstat(static_cast<int>(file), &info) != 0) return 0;
+    return info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+void Close(FileHandle file) {
+    if (file != kInvalidFile && file != 0) ::close(static_cast<int>(file));
+}
+
+bool FileExists(const char* path) {
+    FileHandle file = OpenForReading(path);
+    if (file == kInvalidFile) return false;
+    Close(file);
+    return true;
+}
+
+void SleepMilliseconds(unsigned milliseconds) {
+    struct timespec request = {static_cast<time_t>(milliseconds / 1000),
+                               static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&request, &request) != 0 && errno == EINTR) {
+    }
+}
+
+uint64_t MonotonicMilliseconds() {
+    struct timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+LibraryHandle LoadLibraryByName(const char* name) {
+    return name ? ::dlopen(name, RTLD_NOW | RTLD_LOCAL) : nullptr;
+}
+
+void* LookUpEntry(LibraryHandle library, const char* name) {
+    return library && name ? ::dlsym(library, name) : nullptr;
+}
+
+void UnloadLibrary(LibraryHandle library) {
+    if (library) ::dlclose(library);
+}
+
+size_t ModuleDirectory(char* out, size_t capacity) {
+    if (!out || capacity == 0) return 0;
+    out[0] = '\0';
+    Dl_info info;
+    if (!::dladdr(reinterpret_cast<void*>(&ModuleDirectory), &info) || !info.dli_fname) return 0;
+    const char* name = info.dli_fname;
+    const char* slash = std::strrchr(name, '/');
+    if (!slash || slash == name) return 0;
+    size_t length = static_cast<size_t>(slash - name) + 1;
+    if (length >= capacity) return 0;
+    std::memcpy(out, name, length);
+    out[length] = '\0';
+    return length;
+}
+
+const char* LogMarkerPath() { return D2U_LOG_MARKER_PATH; }
+const char* DiagnosticsLibraryName() { return "libZoridaZera_.so"; }
+const char* PackFilterLibraryName() { return "libdvdscript.so"; }
+char PathSeparator() { return '/'; }
+
+}  // namespace platform
+}  // namespace d2u
+
+#endif  // !_WIN32

@@ -1,0 +1,158 @@
+#if defined(_WIN32)
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace d2u {
+namespace platform {
+namespace {
+
+HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+FileHandle FromHandle(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(handle);
+}
+
+bool Usable(FileHandle file) { return file != kInvalidFile && file != 0; }
+
+}  // namespace
+
+FileHandle OpenForReading(const char* path) {
+    if (!path) return kInvalidFile;
+    return FromHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+FileHandle OpenForReadingW(const wchar_t* path) {
+    if (!path) return kInvalidFile;
+    return FromHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+FileHandle CreateForWriting(const char* path) {
+    if (!path) return kInvalidFile;
+    return FromHandle(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+FileHandle CreateForWritingW(const wchar_t* path) {
+    if (!path) return kInvalidFile;
+    return FromHandle(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+size_t Read(FileHandle file, void* data, size_t size) {
+    if (!Usable(file) || !data) return 0;
+    size_t total = 0;
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (total < size) {
+        DWORD chunk = static_cast<DWORD>(size - total > 0x40000000u ? 0x40000000u : size - total);
+        DWORD got = 0;
+        if (!ReadFile(AsHandle(file), bytes + total, chunk, &got, nullptr) || got == 0) break;
+        total += got;
+    }
+    return total;
+}
+
+size_t Write(FileHandle file, const void* data, size_t size) {
+    if (!Usable(file) || !data) return 0;
+    size_t total = 0;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (total < size) {
+        DWORD chunk = static_cast<DWORD>(size - total > 0x40000000u ? 0x40000000u : size - total);
+        DWORD put = 0;
+        if (!WriteFile(AsHandle(file), bytes + total, chunk, &put, nullptr) || put == 0) break;
+        total += put;
+    }
+    return total;
+}
+
+bool Seek(FileHandle file, uint64_t offset) {
+    if (!Usable(file)) return false;
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(AsHandle(file), distance, nullptr, FILE_BEGIN) != 0;
+}
+
+bool SeekToEnd(FileHandle file) {
+    if (!Usable(file)) return false;
+    LARGE_INTEGER distance;
+    distance.QuadPart = 0;
+    return SetFilePointerEx(AsHandle(file), distance, nullptr, FILE_END) != 0;
+}
+
+uint64_t Size(FileHandle file) {
+    LARGE_INTEGER size;
+    if (!Usable(file) || !GetFileSizeEx(AsHandle(file), &size)) return 0;
+    return static_cast<uint64_t>(size.QuadPart);
+}
+
+void Close(FileHandle file) {
+    if (Usable(file)) CloseHandle(AsHandle(file));
+}
+
+bool FileExists(const char* path) {
+    FileHandle file = OpenForReading(path);
+    if (file == kInvalidFile) return false;
+    Close(file);
+    return true;
+}
+
+void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
+
+uint64_t MonotonicMilliseconds() {
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    if (frequency.QuadPart == 0) return 0;
+    return static_cast<uint64_t>(counter.QuadPart) * 1000u /
+           static_cast<uint64_t>(frequency.QuadPart);
+}
+
+LibraryHandle LoadLibraryByName(const char* name) {
+    return name ? reinterpret_cast<LibraryHandle>(LoadLibraryA(name)) : nullptr;
+}
+
+void* LookUpEntry(LibraryHandle library, const char* name) {
+    if (!library || !name) return nullptr;
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void UnloadLibrary(LibraryHandle library) {
+    if (library) FreeLibrary(static_cast<HMODULE>(library));
+}
+
+size_t ModuleDirectory(char* out, size_t capacity) {
+    if (!out || capacity == 0) return 0;
+    out[0] = '\0';
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCSTR>(&ModuleDirectory), &module)) {
+        return 0;
+    }
+    char name[256];
+    DWORD length = GetModuleFileNameA(module, name, 255);
+    if (length == 0 || length >= 255) return 0;
+    name[length] = '\0';
+    const char* slash = std::strrchr(name, '\\');
+    if (!slash || slash == name) return 0;
+    size_t directory = static_cast<size_t>(slash - name) + 1;
+    if (directory >= capacity) return 0;
+    std::memcpy(out, name, directory);
+    out[directory] = '\0';
+    return directory;
+}
+
+const char* LogMarkerPath() { return "c:\\createLog.sgn"; }
+const char* DiagnosticsLibraryName() { return "ZoridaZera_.dll"; }
+const char* PackFilterLibraryName() { return "dvdscript.dll"; }
+char PathSeparator() { return '\\'; }
+
+}  // namespace platform
+}  // namespace d2u
+
+#endif  // _WIN32

@@ -1,0 +1,79 @@
+#include "support/test_env.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace d2u {
+namespace test {
+
+std::string WorkPath(const std::string& name) { return std::string(D2U_TEST_WORK_DIR) + "/" + name; }
+
+int RunCommand(const std::string& command) {
+    std::string quiet = command + " >/dev/null 2>&1";
+    int status = std::system(quiet.c_str());
+    if (status == -1 || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+std::string CaptureCommand(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe) return output;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    pclose(pipe);
+    return output;
+}
+
+bool CommandAvailable(const std::string& name) {
+    return RunCommand("command -v " + name) == 0;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+void RemoveFile(const std::string& path) { std::remove(path.c_str()); }
+
+std::string CachedArtifact(const std::string& name, const std::string& commandWithOut) {
+    std::string path = WorkPath(name);
+    if (FileExists(path)) return path;
+    // Build under a private name, then rename: other test programs may race for the same file.
+    std::string temporary = path + ".tmp" + std::to_string(::getpid());
+    std::string extension;
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos) extension = name.substr(dot);
+    temporary += extension;
+    std::string command = commandWithOut;
+    for (size_t at; (at = command.find("{out}")) != std::string::npos;) {
+        command.replace(at, 5, "'" + temporary + "'");
+    }
+    if (RunCommand(command) != 0 || !FileExists(temporary)) {
+        RemoveFile(temporary);
+        return "";
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) return "";
+    return path;
+}
+
+}  // namespace test
+}  // namespace d2u

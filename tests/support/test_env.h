@@ -1,0 +1,30 @@
+// Helpers shared by the test programs: paths, files, external commands.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace d2u {
+namespace test {
+
+// A path inside the build's test work directory.
+std::string WorkPath(const std::string& name);
+// Runs a shell command, output discarded; returns its exit status (-1 when it could not run).
+int RunCommand(const std::string& command);
+// Runs a shell command and returns what it printed on standard output.
+std::string CaptureCommand(const std::string& command);
+bool CommandAvailable(const std::string& name);
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+bool FileExists(const std::string& path);
+void RemoveFile(const std::string& path);
+
+// Makes `name` in the work directory with a shell command that writes to the path given as
+// {out}; the result is kept and reused by later calls and other test programs. Returns the path,
+// or "" when the command failed.
+std::string CachedArtifact(const std::string& name, const std::string& commandWithOut);
+
+}  // namespace test
+}  // namespace d2u
