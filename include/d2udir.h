@@ -71,6 +71,14 @@ D2U_EXPORT int32_t D2U_API D2uDirInitDecoding(D2uHandle *handle);
 D2U_EXPORT int32_t D2U_API FinishDecoding(D2uHandle *handle);
 D2U_EXPORT int32_t D2U_API D2uDirFinishDecoding(D2uHandle *handle);
 
+/* ---- Stream information, positioning and frames ------------------------ */
+
+/* ---- Bitmap output -------------------------------------------------------- */
+
+/* ---- Preview extraction ---------------------------------------------------- */
+
+/* ---- Subtitles ------------------------------------------------------------- */
+
 #ifdef __cplusplus
 }
 #endif

@@ -134,9 +134,5 @@ IppStatus ippiResize_8u_C1R(const Ipp8u* pSrc, IppiSize srcSize, int srcStep, Ip
     return ippStsNoErr;
 }
 
-void InstallResizeKernels(KernelLevel) {
-    // One scalar version: resizing runs once per handed-out or preview picture, far off the
-    // decoding hot path.
-}
 
 }  // namespace d2u
