@@ -1,0 +1,224 @@
+#include "input/bitstream_data_source.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "diag/decoder_log.h"
+
+namespace d2u {
+
+CBitstreamDataSource::~CBitstreamDataSource() {
+    Close();
+}
+
+bool CBitstreamDataSource::AllocateBuffer(int32_t words) {
+    FreeBuffer();
+    // The data words, the sentinel, and guard words for readers that look ahead.
+    size_t total = static_cast<size_t>(words) + 1 + kGuardWords;
+    buffer = new (std::nothrow) uint32_t[total];
+    if (!buffer) return false;
+    capacityWords = words;
+    for (size_t i = 0; i < total; ++i) buffer[i] = kFillerWord;
+    wordPtr = buffer + capacityWords;
+    bitOffset = 31;
+    return true;
+}
+
+void CBitstreamDataSource::FreeBuffer() {
+    delete[] buffer;
+    buffer = nullptr;
+    wordPtr = nullptr;
+    capacityWords = 0;
+}
+
+int32_t CBitstreamDataSource::Open(const char* path) {
+    Close();
+    if (!AllocateBuffer(kFileBufferWords)) return -1;
+    fileHandle = platform::OpenForReading(path);
+    if (fileHandle == platform::kInvalidFile) {
+        char message[320];
+        std::snprintf(message, sizeof message,
+                      "CBitstreamDataSource::Open - ERROR unable to open file %s",
+                      path ? path : "(null)");
+        CDecoderLog* log = CachedLogger();
+        if (log) {
+            log->Write(message, 1);
+            log->Publish(message);
+        }
+        return -1;
+    }
+    return FinishOpen();
+}
+
+int32_t CBitstreamDataSource::OpenW(const wchar_t* path) {
+    Close();
+    if (!AllocateBuffer(kFileBufferWords)) return -1;
+    fileHandle = platform::OpenForReadingW(path);
+    if (fileHandle == platform::kInvalidFile) {
+        char message[320];
+        std::snprintf(message, sizeof message,
+                      "CBitstreamDataSource::Open - ERROR unable to open file %ls",
+                      path ? path : L"(null)");
+        CDecoderLog* log = CachedLogger();
+        if (log) {
+            log->Write(message, 1);
+            log->Publish(message);
+        }
+        return -1;
+    }
+    return FinishOpen();
+}
+
+int32_t CBitstreamDataSource::FinishOpen() {
+    fileOffset = 0;
+    shortfall = 0;
+    wordPtr = buffer + capacityWords;
+    fileSize = platform::Size(fileHandle);
+    endOfFile = 0;
+    wordCount = 0;
+    FillBuffer();
+    return 0;
+}
+
+void CBitstreamDataSource::WaitForReadLimit(int64_t readEnd) const {
+    for (int64_t limit = readLimit.load(); limit > 0 && readEnd > limit; limit = readLimit.load()) {
+        platform::SleepMilliseconds(kReadLimitWaitMilliseconds);
+    }
+}
+
+int32_t CBitstreamDataSource::FillBuffer() {
+    if (IsBufferedMode()) {
+        CDecoderLog* log = CachedLogger();
+        if (log) {
+            log->Write("CBitstreamDataSource::FillBuffer tryed in buffered mode. ERROR", 1);
+            log->Publish(
+                "WARNING - CBitstreamDataSource::FillBuffer tryed in buffered mode. WARNING");
+        }
+        return -1;
+    }
+    if (!buffer) return -1;
+    int64_t consumed = wordPtr - buffer;
+    if (consumed < 0) consumed = 0;
+    if (consumed > capacityWords) consumed = capacityWords;
+    WaitForReadLimit(static_cast<int64_t>(fileOffset) + consumed * 4);
+
+    size_t kept = static_cast<size_t>(capacityWords - consumed);
+    std::memmove(buffer, buffer + consumed, kept * sizeof(uint32_t));
+    uint32_t* fresh = buffer + kept;
+    size_t wanted = static_cast<size_t>(consumed) * 4;
+    size_t got = platform::Read(fileHandle, fresh, wanted);
+    size_t wholeWords = got / 4;
+    if (wholeWords != static_cast<size_t>(consumed)) {
+        // End of the file: zero the unread bytes of the partial word, fill the rest.
+        size_t partialBytes = got % 4;
+        if (partialBytes != 0) {
+            std::memset(reinterpret_cast<uint8_t*>(fresh) + got, 0, 4 - partialBytes);
+        }
+        size_t firstFiller = wholeWords + (partialBytes != 0 ? 1 : 0);
+        for (size_t i = firstFiller; i < static_cast<size_t>(consumed); ++i) fresh[i] = kFillerWord;
+        endOfFile = 1;
+    }
+    InitBits();
+    SwapBuffer(fresh, static_cast<int32_t>(got / 4 + (got % 4 != 0 ? 1 : 0)));
+    fileOffset += got;
+    shortfall = static_cast<int32_t>(wanted - got);
+    return 0;
+}
+
+int32_t CBitstreamDataSource::InitBits() {
+    bitOffset = 31;
+    wordPtr = buffer;
+    if (buffer) buffer[capacityWords] = kFillerWord;
+    return 0;
+}
+
+int32_t CBitstreamDataSource::SwapBuffer(uint32_t* words, int32_t count) {
+    auto* bytes = reinterpret_cast<uint8_t*>(words);
+    for (int32_t i = 0; i < count; ++i, bytes += 4) {
+        words[i] = (static_cast<uint32_t>(bytes[0]) << 24) |
+                   (static_cast<uint32_t>(bytes[1]) << 16) |
+                   (static_cast<uint32_t>(bytes[2]) << 8) | static_cast<uint32_t>(bytes[3]);
+    }
+    return 0;
+}
+
+int32_t CBitstreamDataSource::SetDataBuffer(const uint8_t* data, int32_t length) {
+    if (length < 0 || (length > 0 && !data)) length = 0;
+    int32_t needed = length / 4 + 1 + kMarginWords;
+    if (!buffer || capacityWords < needed) {
+        int32_t words = needed > kMinimumBufferWords ? needed : kMinimumBufferWords;
+        if (!AllocateBuffer(words)) return -1;
+    }
+    if (length > 0) std::memcpy(buffer, data, static_cast<size_t>(length));
+    // Behind the data: zeros to the end of the partial word, then sequence_end_code words, so
+    // that nothing left from an earlier buffer is read as stream.
+    int32_t partialBytes = length % 4;
+    if (partialBytes != 0) {
+        std::memset(reinterpret_cast<uint8_t*>(buffer) + length, 0,
+                    static_cast<size_t>(4 - partialBytes));
+    }
+    int32_t dataWords = length / 4 + (partialBytes != 0 ? 1 : 0);
+    CachedLogger()->Write("CBitstreamDataSource::SetDataBuffer before InitBits", 100);
+    InitBits();
+    SwapBuffer(buffer, dataWords);
+    for (int32_t i = dataWords; i < length / 4 + 1 + kMarginWords; ++i) buffer[i] = kFillerWord;
+    wordCount = length / 4;
+    CachedLogger()->Write("CBitstreamDataSource::SetDataBuffer after SwapBuffer", 100);
+    return 0;
+}
+
+int32_t CBitstreamDataSource::NeedsFill() const {
+    if (!buffer) return 1;
+    int64_t index = wordPtr - buffer;
+    if (IsBufferedMode()) return index > static_cast<int64_t>(wordCount) - 2 ? 1 : 0;
+    return index * 4 > kRefillThresholdBytes ? 1 : 0;
+}
+
+int32_t CBitstreamDataSource::IsBufferedMode() const {
+    return fileHandle == 0 || fileHandle == platform::kInvalidFile ? 1 : 0;
+}
+
+int32_t CBitstreamDataSource::Rewind() {
+    if (fileHandle == platform::kInvalidFile) return -1;
+    if (!IsBufferedMode()) platform::Seek(fileHandle, 0);
+    fileOffset = 0;
+    if (buffer) wordPtr = buffer + capacityWords;
+    wordCount = 0;
+    FillBuffer();
+    return 0;
+}
+
+int32_t CBitstreamDataSource::SetInputPosition(uint32_t low, uint32_t high) {
+    uint64_t offset = (static_cast<uint64_t>(high) << 32) | low;
+    if (!IsBufferedMode()) platform::Seek(fileHandle, offset);
+    fileOffset = offset;
+    if (buffer) wordPtr = buffer + capacityWords;
+    bitOffset = 31;
+    FillBuffer();
+    return 0;
+}
+
+int32_t CBitstreamDataSource::SetFileReadLimit(uint32_t low, uint32_t high) {
+    readLimit.store(static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low));
+    return 0;
+}
+
+int32_t CBitstreamDataSource::Close() {
+    FreeBuffer();
+    if (fileHandle != 0 && fileHandle != platform::kInvalidFile) {
+        platform::Close(fileHandle);
+        fileHandle = 0;
+    }
+    return 0;
+}
+
+uint64_t CBitstreamDataSource::GetBytePosition() const {
+    if (!buffer) return fileOffset;
+    int64_t index = wordPtr - buffer;
+    int64_t behind =
+        (static_cast<int64_t>(capacityWords) - index) * 4 - (31 - bitOffset) / 8 - shortfall;
+    return static_cast<uint64_t>(static_cast<int64_t>(fileOffset) - behind);
+}
+
+}  // namespace d2u

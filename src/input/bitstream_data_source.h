@@ -1,0 +1,120 @@
+// The video elementary stream as one buffer of 32-bit words in reading order (bit 31 of a word
+// is the first stream bit), refilled from a file or loaded from a caller's memory block, with
+// the bit reader that the header, macroblock and block layers share through `wordPtr` and
+// `bitOffset`.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace d2u {
+
+class CBitstreamDataSource {
+public:
+    // Filler after the end of the data: the bytes 00 00 01 B7, a sequence_end_code.
+    static constexpr uint32_t kFillerWord = 0x000001B7u;
+    // File mode keeps a whole coded picture of up to 4 MiB ahead of the reader after a refill:
+    // the refill runs once more than kRefillThresholdBytes are consumed.
+    static constexpr int32_t kMaxPictureBytes = 4 * 1024 * 1024;
+    static constexpr int32_t kRefillThresholdBytes = 640000;
+    static constexpr int32_t kSkipRefillThresholdBytes = 600000;
+    static constexpr int32_t kFileBufferWords = (kMaxPictureBytes + 800000) / 4;
+    // Buffered mode: the smallest buffer, and the words swapped (and filled) behind the data.
+    static constexpr int32_t kMinimumBufferWords = 200000;
+    static constexpr int32_t kMarginWords = 1000;
+    // Words behind the sentinel that a reader may touch when it looks ahead near the end.
+    static constexpr int32_t kGuardWords = 16;
+    static constexpr unsigned kReadLimitWaitMilliseconds = 10;
+
+    CBitstreamDataSource() = default;
+    virtual ~CBitstreamDataSource();
+    CBitstreamDataSource(const CBitstreamDataSource&) = delete;
+    CBitstreamDataSource& operator=(const CBitstreamDataSource&) = delete;
+
+    int32_t Open(const char* path);
+    int32_t OpenW(const wchar_t* path);
+    int32_t FillBuffer();
+    int32_t InitBits();
+    static int32_t SwapBuffer(uint32_t* words, int32_t count);
+    int32_t SetDataBuffer(const uint8_t* data, int32_t length);
+    int32_t NeedsFill() const;
+    int32_t IsBufferedMode() const;
+    int32_t Rewind();
+    int32_t SetInputPosition(uint32_t low, uint32_t high);
+    int32_t SetFileReadLimit(uint32_t low, uint32_t high);
+    int32_t Close();
+
+    // File offset of the next unread byte. In buffered mode only differences of two positions
+    // in the same buffer mean something.
+    uint64_t GetBytePosition() const;
+    // Bytes of the buffer before the current word.
+    int64_t ConsumedBytes() const { return buffer ? (wordPtr - buffer) * 4 : 0; }
+    // True once the reader has moved past the sentinel word; the words behind it are guards.
+    bool IsPastEnd() const { return !buffer || wordPtr > buffer + capacityWords; }
+    int32_t CapacityWords() const { return capacityWords; }
+
+    // ---- the bit reader: n from 1 to 32 ----
+    uint32_t GetBits(int n) {
+        uint32_t value;
+        bitOffset -= n;
+        if (bitOffset < 0) {
+            bitOffset += 32;
+            value = (wordPtr[0] << (31 - bitOffset)) + ((wordPtr[1] >> bitOffset) >> 1);
+            ++wordPtr;
+        } else {
+            value = wordPtr[0] >> (bitOffset + 1);
+        }
+        return n >= 32 ? value : value & ((1u << n) - 1u);
+    }
+    uint32_t ShowBits(int n) const {
+        int32_t offset = bitOffset - n;
+        uint32_t value;
+        if (offset < 0) {
+            offset += 32;
+            value = (wordPtr[0] << (31 - offset)) + ((wordPtr[1] >> offset) >> 1);
+        } else {
+            value = wordPtr[0] >> (offset + 1);
+        }
+        return n >= 32 ? value : value & ((1u << n) - 1u);
+    }
+    void SkipBits(int n) {
+        bitOffset -= n;
+        if (bitOffset < 0) {
+            bitOffset += 32;
+            ++wordPtr;
+        }
+    }
+    uint32_t GetBit() { return GetBits(1); }
+    void AlignToByte() {
+        if ((bitOffset & 7) == 7) return;
+        bitOffset = (bitOffset | 7) - 8;
+        if (bitOffset < 0) {
+            bitOffset = 31;
+            ++wordPtr;
+        }
+    }
+
+    uint64_t fileSize = 0;
+    uint32_t* buffer = nullptr;
+    uint32_t* wordPtr = nullptr;
+    int32_t bitOffset = 31;
+    uint64_t fileOffset = 0;
+    int32_t shortfall = 0;
+    int32_t endOfFile = 0;
+    std::atomic<int64_t> readLimit{0};
+    platform::FileHandle fileHandle = 0;
+    int32_t wordCount = 0;
+
+private:
+    bool AllocateBuffer(int32_t words);
+    void FreeBuffer();
+    int32_t FinishOpen();
+    void WaitForReadLimit(int64_t readEnd) const;
+
+    int32_t capacityWords = 0;
+};
+
+}  // namespace d2u
