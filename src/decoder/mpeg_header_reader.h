@@ -1,0 +1,79 @@
+// Finds start codes in an MPEG-1/MPEG-2 video elementary stream and parses every header above
+// the slice layer into the decoder's MpegHeaders record; also reads the slice and macroblock
+// quantisers for the macroblock layer.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/mpeg_extension_reader.h"
+
+namespace d2u {
+
+class CBitstreamDataSource;
+struct MpegHeaders;
+
+// Start code values (the byte after 00 00 01).
+constexpr uint32_t kPictureStartCode = 0x00;
+constexpr uint32_t kFirstSliceStartCode = 0x01;
+constexpr uint32_t kLastSliceStartCode = 0xAF;
+constexpr uint32_t kUserDataStartCode = 0xB2;
+constexpr uint32_t kSequenceHeaderCode = 0xB3;
+constexpr uint32_t kSequenceErrorCode = 0xB4;
+constexpr uint32_t kExtensionStartCode = 0xB5;
+constexpr uint32_t kSequenceEndCode = 0xB7;
+constexpr uint32_t kGroupStartCode = 0xB8;
+
+class CMpegHeaderReader {
+public:
+    CMpegHeaderReader() = default;
+    virtual ~CMpegHeaderReader() = default;
+    CMpegHeaderReader(const CMpegHeaderReader&) = delete;
+    CMpegHeaderReader& operator=(const CMpegHeaderReader&) = delete;
+
+    int32_t Init(CBitstreamDataSource* source, MpegHeaders* record);
+
+    // 1: a picture header and its extensions were read, the stream is at the next start code
+    // (normally the first slice). 0: a sequence_end_code met once the file has been read to its
+    // end. -1: no data source or record, or the data source could not be refilled.
+    int32_t getHeader();
+
+    // Stores the byte offset of the start code just read (position - 4) into info.startPosition.
+    template <class Info>
+    int32_t MarkStartCodePosition(Info& info) const {
+        info.startPosition = StartCodePosition();
+        return 0;
+    }
+
+    // For the macroblock layer, right after the slice start code / for a quant macroblock.
+    int32_t ReadSliceHeader();
+    int32_t ReadMacroblockQuantiser();
+
+    // Aligns to a byte, reads up to and including the next 00 00 01 and returns the start
+    // code value after it (consumed). Never runs past the end of the buffer: there it stops
+    // at the sentinel sequence_end_code.
+    static uint32_t FindStartCode(CBitstreamDataSource& source);
+    uint32_t FindStartCode() { return FindStartCode(*dataSource); }
+    // Puts the position back on the first byte of a start code just read at a byte boundary.
+    static void UnreadStartCode(CBitstreamDataSource& source);
+
+    int32_t ReadSequenceHeader();
+    int32_t ReadGroupHeader();
+    int32_t ReadPictureHeader();
+    int32_t SkipExtraPictureInformation();
+
+    int32_t sequenceHeaderSeen = 0;  // set when the last getHeader call read a sequence header
+    int32_t groupHeaderSeen = 0;     // set when the last getHeader call read a group header
+
+private:
+    uint64_t StartCodePosition() const;
+    int32_t MapQuantiserScale(uint32_t quantiser_scale_code) const;
+    void StoreQuantiser(int32_t quantiser_scale);
+    void LoadQuantiserMatrix(uint16_t* matrix);
+    bool RefillBeforeHeader();
+
+    CBitstreamDataSource* dataSource = nullptr;  // not owned
+    MpegHeaders* headers = nullptr;              // not owned
+    CMpegExtensionReader extensionReader;
+};
+
+}  // namespace d2u
