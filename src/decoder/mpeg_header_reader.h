@@ -55,6 +55,8 @@ public:
     uint32_t FindStartCode() { return FindStartCode(*dataSource); }
     // Puts the position back on the first byte of a start code just read at a byte boundary.
     static void UnreadStartCode(CBitstreamDataSource& source);
+    // f_code - 1. The forbidden f_code 0 gives 0, so that vector decoding stays in range.
+    static uint32_t RSizeOf(uint32_t f_code) { return f_code == 0 ? 0 : f_code - 1; }
 
     int32_t ReadSequenceHeader();
     int32_t ReadGroupHeader();

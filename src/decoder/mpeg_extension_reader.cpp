@@ -1,0 +1,108 @@
+#include "decoder/mpeg_extension_reader.h"
+
+#include "decoder/mpeg_header_reader.h"
+#include "decoder/mpeg_headers.h"
+#include "decoder/mpeg_tables.h"
+#include "input/bitstream_data_source.h"
+
+namespace d2u {
+
+namespace {
+
+constexpr uint32_t kSequenceExtensionId = 1;
+constexpr uint32_t kSequenceDisplayExtensionId = 2;
+constexpr uint32_t kQuantMatrixExtensionId = 3;
+constexpr uint32_t kPictureDisplayExtensionId = 7;
+constexpr uint32_t kPictureCodingExtensionId = 8;
+
+}  // namespace
+
+int32_t CMpegExtensionReader::Init(CBitstreamDataSource* source, MpegHeaders* record) {
+    dataSource = source;
+    headers = record;
+    return 0;
+}
+
+int32_t CMpegExtensionReader::ReadExtensionsAndUserData() {
+    if (!dataSource || !headers || !dataSource->buffer) return 0;
+    for (;;) {
+        uint32_t code = CMpegHeaderReader::FindStartCode(*dataSource);
+        CMpegHeaderReader::UnreadStartCode(*dataSource);
+        if (code == kExtensionStartCode) {
+            ++dataSource->wordPtr;
+            switch (dataSource->GetBits(4)) {
+                case kSequenceExtensionId:
+                    ReadSequenceExtension();
+                    break;
+                case kSequenceDisplayExtensionId:
+                    ReadSequenceDisplayExtension();
+                    break;
+                case kQuantMatrixExtensionId:
+                    ReadQuantMatrixExtension();
+                    break;
+                case kPictureDisplayExtensionId:
+                    ReadPictureDisplayExtension();
+                    break;
+                case kPictureCodingExtensionId:
+                    ReadPictureCodingExtension();
+                    break;
+                default:
+                    break;
+            }
+        } else if (code == kUserDataStartCode) {
+            ++dataSource->wordPtr;
+        } else {
+            return 0;
+        }
+    }
+}
+
+int32_t CMpegExtensionReader::ReadSequenceExtension() {
+    SequenceInfo& sequence = headers->sequence;
+    sequence.mpeg2 = 1;
+    sequence.profile = dataSource->GetBits(4);
+    sequence.level = dataSource->GetBits(4);
+    sequence.progressive_sequence = dataSource->GetBit();
+    sequence.chroma_format = dataSource->GetBits(2);
+    sequence.horizontal_size_extension = dataSource->GetBits(2);
+    sequence.vertical_size_extension = dataSource->GetBits(2);
+    sequence.bit_rate_extension = dataSource->GetBits(12);
+    dataSource->SkipBits(1);  // marker_bit
+    sequence.vbv_buffer_size_extension = dataSource->GetBits(8);
+    sequence.low_delay = dataSource->GetBit();
+    sequence.frame_rate_extension_n = dataSource->GetBits(2);
+    sequence.frame_rate_extension_d = dataSource->GetBits(5);
+    sequence.horizontal_size =
+        (sequence.horizontal_size & 0xFFF) | (sequence.horizontal_size_extension << 12);
+    sequence.vertical_size =
+        (sequence.vertical_size & 0xFFF) | (sequence.vertical_size_extension << 12);
+    return 0;
+}
+
+int32_t CMpegExtensionReader::ReadPictureCodingExtension() {
+    PictureInfo& picture = headers->picture;
+    for (int s = 0; s < 2; ++s) {
+        for (int t = 0; t < 2; ++t)
+            picture.f_code[s][t] = CMpegHeaderReader::RSizeOf(dataSource->GetBits(4));
+    }
+    picture.intra_dc_precision = dataSource->GetBits(2);
+    picture.picture_structure = dataSource->GetBits(2);
+    picture.top_field_first = dataSource->GetBit();
+    picture.frame_pred_frame_dct = dataSource->GetBit();
+    picture.concealment_motion_vectors = dataSource->GetBit();
+    picture.q_scale_type = dataSource->GetBit();
+    picture.intra_vlc_format = dataSource->GetBit();
+    picture.alternate_scan = dataSource->GetBit();
+    // A 0 keeps the zigzag scan that the picture header chose.
+    if (picture.alternate_scan == 1) picture.scan = kAlternateScan;
+    picture.repeat_first_field = dataSource->GetBit();
+    dataSource->SkipBits(1);  // chroma_420_type
+    picture.progressive_frame = dataSource->GetBit();
+    if (dataSource->GetBit() == 1) {  // composite_display_flag
+        // v_axis, field_sequence, sub_carrier, burst_amplitude, sub_carrier_phase
+        dataSource->SkipBits(20);
+    }
+    return 0;
+}
+
+}  // namespace d2u
