@@ -1,0 +1,73 @@
+// Motion-compensated prediction of one block: the reference block at a half-sample position
+// (MPEG rounding: averages round up), plus a 16-bit residual, clipped to 0..255. The B forms
+// average a forward and a backward prediction, rounding up, before the residual is added.
+//
+// mode: 8 x (horizontal half-sample) + 4 x (vertical half-sample), so 0, 4, 8 or 12.
+// roundControl: 0 rounds the half-sample averages up (MPEG-1 and MPEG-2); 1 rounds them down.
+// Steps are in bytes, the residual step too. A block with a horizontal half-sample reads one
+// column more than its width, one with a vertical half-sample one row more than its height.
+#pragma once
+
+#include "primitives/ipp_types.h"
+
+namespace d2u {
+
+// Half-sample modes.
+constexpr Ipp32s IPPVC_MC_APX_FF = 0;
+constexpr Ipp32s IPPVC_MC_APX_FH = 4;
+constexpr Ipp32s IPPVC_MC_APX_HF = 8;
+constexpr Ipp32s IPPVC_MC_APX_HH = 12;
+
+IppStatus ippiMC16x16_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
+                            Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
+                            Ipp32s roundControl);
+IppStatus ippiMC16x8_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
+                           Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
+                           Ipp32s roundControl);
+IppStatus ippiMC8x8_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
+                          Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
+                          Ipp32s roundControl);
+IppStatus ippiMC8x4_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
+                          Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
+                          Ipp32s roundControl);
+
+IppStatus ippiMC16x16B_8u_C1(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
+                             const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
+                             const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst,
+                             Ipp32s dstStep, Ipp32s roundControl);
+IppStatus ippiMC16x8B_8u_C1(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
+                            const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
+                            const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst,
+                            Ipp32s dstStep, Ipp32s roundControl);
+IppStatus ippiMC8x8B_8u_C1(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
+                           const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
+                           const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst,
+                           Ipp32s dstStep, Ipp32s roundControl);
+IppStatus ippiMC8x4B_8u_C1(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
+                           const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
+                           const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst,
+                           Ipp32s dstStep, Ipp32s roundControl);
+
+// The family's dispatch table. One entry per block shape: 16x16, 16x8, 8x8, 8x4.
+namespace mc {
+
+enum BlockShape { k16x16 = 0, k16x8 = 1, k8x8 = 2, k8x4 = 3, kShapeCount = 4 };
+
+using SingleKernel = void (*)(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual,
+                              Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep, Ipp32s mode,
+                              Ipp32s roundControl);
+using BidirectionalKernel = void (*)(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF,
+                                     const Ipp8u* refB, Ipp32s refStepB, Ipp32s modeB,
+                                     const Ipp16s* residual, Ipp32s residualStep, Ipp8u* dst,
+                                     Ipp32s dstStep, Ipp32s roundControl);
+
+struct KernelTable {
+    SingleKernel single[kShapeCount];
+    BidirectionalKernel bidirectional[kShapeCount];
+};
+
+// Fills the entries that the SSE2 versions provide; leaves the others.
+void InstallSse2Kernels(KernelTable& table);
+
+}  // namespace mc
+}  // namespace d2u
