@@ -122,7 +122,11 @@ int32_t CBitstreamDataSource::FillBuffer() {
     InitBits();
     SwapBuffer(fresh, static_cast<int32_t>(got / 4 + (got % 4 != 0 ? 1 : 0)));
     fileOffset += got;
-    shortfall = static_cast<int32_t>(wanted - got);
+    // Filler bytes at the tail of the buffer: what this read missed, plus the filler of an
+    // earlier short read that is still in the kept part.
+    int64_t keptFiller =
+        shortfall < static_cast<int64_t>(kept) * 4 ? shortfall : static_cast<int64_t>(kept) * 4;
+    shortfall = static_cast<int32_t>(keptFiller + static_cast<int64_t>(wanted - got));
     return 0;
 }
 

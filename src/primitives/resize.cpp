@@ -85,7 +85,8 @@ void ResizeRowScalar(const Ipp8u* const rows[kTaps], const int32_t rowWeights[kT
         const Taps& taps = columns[x];
         int32_t sum = 0;
         for (int i = 0; i < kTaps; ++i) sum += taps.weight[i] * middle[taps.index[i] - sourceX];
-        destination[x] = static_cast<Ipp8u>(Clamp((sum + (1 << (kFinalShift - 1))) >> kFinalShift, 0, 255));
+        destination[x] =
+            static_cast<Ipp8u>(Clamp((sum + (1 << (kFinalShift - 1))) >> kFinalShift, 0, 255));
     }
 }
 
@@ -109,8 +110,11 @@ IppStatus ippiResize_8u_C1R(const Ipp8u* pSrc, IppiSize srcSize, int srcStep, Ip
         return ippStsInterpolationErr;
     }
     // Keep the region inside the source image.
-    int32_t x0 = Clamp(srcRoi.x, 0, srcSize.width - 1);
-    int32_t y0 = Clamp(srcRoi.y, 0, srcSize.height - 1);
+    if (srcRoi.x < 0 || srcRoi.y < 0 || srcRoi.x >= srcSize.width || srcRoi.y >= srcSize.height) {
+        return ippStsSizeErr;
+    }
+    int32_t x0 = srcRoi.x;
+    int32_t y0 = srcRoi.y;
     int32_t roiWidth = Clamp(srcRoi.width, 0, srcSize.width - x0);
     int32_t roiHeight = Clamp(srcRoi.height, 0, srcSize.height - y0);
     if (roiWidth <= 0 || roiHeight <= 0) return ippStsSizeErr;
@@ -119,7 +123,8 @@ IppStatus ippiResize_8u_C1R(const Ipp8u* pSrc, IppiSize srcSize, int srcStep, Ip
     workspace.columns.resize(static_cast<size_t>(dstRoiSize.width));
     workspace.middle.resize(static_cast<size_t>(roiWidth));
     for (int32_t x = 0; x < dstRoiSize.width; ++x) {
-        workspace.columns[static_cast<size_t>(x)] = TapsFor(x, xFactor, x0, roiWidth, interpolation);
+        workspace.columns[static_cast<size_t>(x)] =
+            TapsFor(x, xFactor, x0, roiWidth, interpolation);
     }
     for (int32_t y = 0; y < dstRoiSize.height; ++y) {
         Taps rowTaps = TapsFor(y, yFactor, y0, roiHeight, interpolation);
@@ -133,6 +138,5 @@ IppStatus ippiResize_8u_C1R(const Ipp8u* pSrc, IppiSize srcSize, int srcStep, Ip
     }
     return ippStsNoErr;
 }
-
 
 }  // namespace d2u

@@ -1,9 +1,10 @@
+#include "decoder/yuv_frame.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "d2udir.h"
-#include "decoder/yuv_frame.h"
 
 namespace d2u {
 namespace {

@@ -1,0 +1,42 @@
+// A small host program over the public interface: decodes a stream file-driven or
+// buffer-driven and keeps a copy of every frame handed out, in the order it came.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "d2udir.h"
+#include "support/elementary_stream.h"
+#include "support/yuv_image.h"
+
+namespace d2u {
+namespace test {
+
+struct HostFrame {
+    int32_t temporalReference = 0;
+    int32_t pictureType = 0;
+    int32_t isKeyFrame = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t hostWord = 0;
+    int32_t pictureBytes = 0;
+    YuvImage image;
+};
+
+// Copies the display area of a frame record.
+HostFrame CopyFrame(const D2uFrame& frame);
+
+struct HostRun {
+    int32_t openResult = 0;              // of D2uDirLoadFile (file-driven)
+    std::vector<int32_t> results;        // of every frame call, in order
+    std::vector<HostFrame> frames;       // of the calls that returned 0
+};
+
+// D2uDirLoadFile, then GetMpegFrame until it returns -1 (at most maxCalls calls).
+HostRun DecodeFileDriven(const std::string& path, size_t maxCalls);
+// InitDecoding, then one GetMpegFrame2 per picture chunk of the layout.
+HostRun DecodeBufferDriven(const std::vector<uint8_t>& stream, const StreamLayout& layout);
+
+}  // namespace test
+}  // namespace d2u

@@ -1,0 +1,33 @@
+// Planar 4:2:0 pictures as the tests compare them: display size only, chroma rounded up.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace d2u {
+namespace test {
+
+struct PlaneImage {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> samples;  // width × height, no padding
+};
+
+struct YuvImage {
+    PlaneImage planes[3];  // Y, Cb, Cr
+};
+
+// Copies width × height samples out of a plane with the given pitch.
+PlaneImage CopyPlane(const uint8_t* data, int32_t pitch, int32_t width, int32_t height);
+// Frames of a raw yuv420p file of the given display size.
+std::vector<YuvImage> ReadRawYuv420(const std::string& path, int32_t width, int32_t height);
+// Peak signal-to-noise ratio of two planes of one size, in dB; identical planes give
+// kIdenticalPsnr, planes of different sizes 0.
+constexpr double kIdenticalPsnr = 100.0;
+double PlanePsnr(const PlaneImage& a, const PlaneImage& b);
+double MeanSquaredError(const PlaneImage& a, const PlaneImage& b);
+double PsnrFromMeanSquaredError(double mse);
+
+}  // namespace test
+}  // namespace d2u

@@ -1,0 +1,100 @@
+#include "primitives/resize.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace d2u {
+namespace {
+
+struct Plane {
+    Plane(int w, int h, int step) : width(w), height(h), pitch(step), data(size_t(step) * h) {}
+    uint8_t& at(int x, int y) { return data[size_t(y) * pitch + x]; }
+    int width, height, pitch;
+    std::vector<uint8_t> data;
+};
+
+IppStatus Resize(const Plane& source, Plane& destination, int mode) {
+    return ippiResize_8u_C1R(source.data.data(), {source.width, source.height}, source.pitch,
+                             {0, 0, source.width, source.height}, destination.data.data(),
+                             destination.pitch, {destination.width, destination.height},
+                             double(destination.width) / source.width,
+                             double(destination.height) / source.height, mode);
+}
+
+TEST(Resize, FlatPlanesStayFlatInEveryMode) {
+    for (int mode : {IPPI_INTER_NN, IPPI_INTER_LINEAR, IPPI_INTER_CUBIC}) {
+        Plane source(37, 23, 48), destination(101, 9, 112);
+        std::fill(source.data.begin(), source.data.end(), 201);
+        ASSERT_EQ(Resize(source, destination, mode), ippStsNoErr);
+        for (int y = 0; y < destination.height; ++y) {
+            for (int x = 0; x < destination.width; ++x) ASSERT_EQ(destination.at(x, y), 201);
+        }
+        // Padding behind the region is not written.
+        EXPECT_EQ(destination.at(105, 0), 0);
+    }
+}
+
+TEST(Resize, UnitFactorsReproduceTheSource) {
+    std::mt19937 random(5);
+    Plane source(33, 17, 40);
+    for (auto& v : source.data) v = uint8_t(random());
+    for (int mode : {IPPI_INTER_NN, IPPI_INTER_LINEAR, IPPI_INTER_CUBIC}) {
+        Plane destination(33, 17, 33);
+        Resize(source, destination, mode);
+        for (int y = 0; y < 17; ++y) {
+            for (int x = 0; x < 33; ++x) ASSERT_EQ(destination.at(x, y), source.at(x, y)) << mode;
+        }
+    }
+}
+
+TEST(Resize, NearestDoublesAndLinearHalvesAsExpected) {
+    Plane source(4, 2, 4);
+    const uint8_t values[] = {10, 20, 30, 40, 50, 60, 70, 80};
+    std::copy(values, values + 8, source.data.begin());
+    Plane doubled(8, 4, 8);
+    Resize(source, doubled, IPPI_INTER_NN);
+    EXPECT_EQ(doubled.at(0, 0), 10);
+    EXPECT_EQ(doubled.at(1, 1), 10);
+    EXPECT_EQ(doubled.at(2, 0), 20);
+    EXPECT_EQ(doubled.at(7, 3), 80);
+    Plane halved(2, 1, 2);
+    Resize(source, halved, IPPI_INTER_LINEAR);
+    EXPECT_EQ(halved.at(0, 0), 35);  // mean of 10, 20, 50, 60
+    EXPECT_EQ(halved.at(1, 0), 55);
+}
+
+TEST(Resize, CubicFollowsARampAndStaysInRange) {
+    Plane source(64, 4, 64);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 64; ++x) source.at(x, y) = uint8_t(x * 4);
+    }
+    Plane destination(128, 4, 128);
+    Resize(source, destination, IPPI_INTER_CUBIC);
+    for (int x = 2; x < 124; ++x) {
+        double position = (x + 0.5) / 2.0 - 0.5;
+        EXPECT_NEAR(destination.at(x, 1), position * 4, 1.0) << x;
+    }
+    Plane edges(5, 5, 5);
+    for (size_t i = 0; i < edges.data.size(); ++i) edges.data[i] = (i % 2) ? 255 : 0;
+    Plane up(23, 23, 23);
+    EXPECT_EQ(Resize(edges, up, IPPI_INTER_CUBIC), ippStsNoErr);  // overshoot is clamped
+}
+
+TEST(Resize, BadArgumentsAreRefused) {
+    Plane source(8, 8, 8), destination(4, 4, 4);
+    EXPECT_EQ(ippiResize_8u_C1R(nullptr, {8, 8}, 8, {0, 0, 8, 8}, destination.data.data(), 4,
+                                {4, 4}, 0.5, 0.5, IPPI_INTER_LINEAR),
+              ippStsNullPtrErr);
+    EXPECT_NE(Resize(source, destination, 3), ippStsNoErr);
+    EXPECT_NE(ippiResize_8u_C1R(source.data.data(), {8, 8}, 8, {0, 0, 8, 8},
+                                destination.data.data(), 4, {4, 4}, 0.0, 0.5, IPPI_INTER_LINEAR),
+              ippStsNoErr);
+    EXPECT_NE(ippiResize_8u_C1R(source.data.data(), {8, 8}, 8, {9, 9, 8, 8},
+                                destination.data.data(), 4, {4, 4}, 0.5, 0.5, IPPI_INTER_LINEAR),
+              ippStsNoErr);
+}
+
+}  // namespace
+}  // namespace d2u
