@@ -78,6 +78,46 @@ D2U_EXPORT int32_t D2U_API D2uDirFinishDecoding(D2uHandle *handle);
 /* ---- Preview extraction ---------------------------------------------------- */
 
 /* ---- Subtitles ------------------------------------------------------------- */
+/* Bitmap subtitles drawn onto host frames. A subtitle handle (a D2uHandle, the address of the
+ * library's subtitle object; 0 = none) reads records forward from a subtitle file, or takes
+ * them one at a time from memory, and draws the record whose time span
+ * (startTime <= frame number / frame rate <= endTime) covers the frame being drawn on. Puts must
+ * come in the order of increasing frame time. Every function returns 0: a missing file, a
+ * rejected record, a frame of the wrong kind or a frame without a record draw nothing. A
+ * loading function returns -1 (handle 0) only when the handle cannot be allocated.
+ *
+ * Loading: rgbOutput non-zero draws onto packed RGB frames of bitsPerPixel 24 or 32 (any other
+ * depth makes a handle that never draws), 0 onto YUV frame records. frameRate (frames per
+ * second) must be positive. A file that cannot be opened makes a handle without a file, which
+ * draws only records handed over with D2uDirSetSubtitleData. The wide-name form takes the
+ * platform's wide characters (16-bit on Windows).
+ *
+ * Drawing: pixels are grey levels of the record's colour table, copied through the picture's
+ * mask; everything else stays untouched. x2 and y2 of a record are its exclusive right and
+ * bottom edges on the screen. RGB frames: of the descriptor only stride (bytes from one row to
+ * the next, negative for bottom-up frames) and data (first byte of the top row) are read; the
+ * frame MUST be at least x2 pixels wide and y2 rows high (at most 720 x 576 for an unscaled
+ * record, the maximum size for a scaled one): nothing right of x2 or below y2 is written. YUV
+ * frame records: luma and chroma are written only inside the Y, U and V planes (width, height,
+ * pitch); chroma becomes 128 under the picture.
+ *
+ * Scaling (takes effect from the next record read): scale factors within 1% of 1.0 leave
+ * records unchanged. Otherwise the picture is scaled (YUV; RGB pictures are only moved) and
+ * centred horizontally on the maximum width, and kept above the maximum height; set the maximum
+ * size first (without it, pictures stay unscaled). A scaled picture is limited to 720 x 576.
+ *
+ * D2uDirSetSubtitleData: record is a 76-byte record header followed, at byte 76, by a pointer
+ * to the record's picture data (recordSize - 76 bytes); the memory must stay valid until the
+ * record is read by a later put. Used only by handles without a file. */
+D2U_EXPORT int32_t D2U_API D2uDirLoadSubtitle(const char* fileName, D2uHandle* handle, float frameRate, int32_t rgbOutput, int32_t bitsPerPixel);
+D2U_EXPORT int32_t D2U_API D2uDirLoadSubtitleW(const wchar_t* fileName, D2uHandle* handle, float frameRate, int32_t rgbOutput, int32_t bitsPerPixel);
+/* Closes the handle and writes 0 into the caller's variable; a handle of 0 does nothing. */
+D2U_EXPORT int32_t D2U_API D2uDirCloseSubtitle(D2uHandle* handle);
+D2U_EXPORT int32_t D2U_API D2uDirPutSubtitleRGB(D2uHandle handle, const D2uRgbFrame* frame, int32_t frameNumber);
+D2U_EXPORT int32_t D2U_API D2uDirPutSubtitleYUV(D2uHandle handle, const D2uFrame* frame, int32_t frameNumber);
+D2U_EXPORT int32_t D2U_API D2uDirSubSetScaleFactors(D2uHandle handle, double xFactor, double yFactor);
+D2U_EXPORT int32_t D2U_API D2uDirSubSetMaxSize(D2uHandle handle, int32_t maxWidth, int32_t maxHeight);
+D2U_EXPORT int32_t D2U_API D2uDirSetSubtitleData(D2uHandle handle, const void* record);
 
 #ifdef __cplusplus
 }
