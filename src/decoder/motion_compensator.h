@@ -1,0 +1,124 @@
+// Forms the picture content of one macroblock: the inverse DCT of intra blocks straight into
+// the picture being decoded, and the motion-compensated prediction of every other macroblock
+// from the reference pictures with the residual added. Covers frame and field pictures with all
+// their prediction modes (frame, field, 16x8, dual prime) for 4:2:0 pictures.
+//
+// Reference selection: P pictures predict from `newer` (the most recent I or P picture); B
+// pictures forward from `older` and backward from `newer`. The second field of a P frame
+// coded as two field pictures also predicts from the first field, which lies in `current`.
+//
+// Every reference block is checked against its plane before any sample is read: a block that
+// is not wholly inside (including the extra row and column of half-sample interpolation) is not
+// predicted, and the destination keeps what it held.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/yuv_frame.h"
+
+namespace d2u {
+
+// Values of motion_type.
+constexpr int32_t kMotionNone = 0;
+constexpr int32_t kMotionField = 1;  // field-based; in field pictures one 16x16 field block
+constexpr int32_t kMotionFrame = 2;  // frame-based; in field pictures 16x8
+constexpr int32_t kMotion16x8 = 2;   // field pictures
+constexpr int32_t kMotionDualPrime = 3;
+
+// What the macroblock layer decided for one non-intra macroblock.
+struct MacroblockMotion {
+    uint32_t macroblock_type = 0;
+    int32_t motion_type = kMotionNone;
+    // [r][s][t], half-sample units. In frame pictures the vertical component of field vectors
+    // is in frame units (twice the field vector).
+    int32_t vector[2][2][2] = {};
+    int32_t motion_vertical_field_select[2][2] = {};
+    int32_t dmvector[2] = {};
+};
+
+// The picture being decoded, as the compensator needs it.
+struct PictureGeometry {
+    uint32_t picture_coding_type = 0;
+    uint32_t picture_structure = 3;  // 1 top field, 2 bottom field, 3 frame
+    uint32_t top_field_first = 1;
+    bool secondField = false;  // the second field picture of a frame
+};
+
+class CMotionCompensator {
+public:
+    CMotionCompensator() = default;
+    virtual ~CMotionCompensator() = default;
+
+    void SetPictures(CYUVFrame* current, const CYUVFrame* older, const CYUVFrame* newer);
+    void SetGeometry(const PictureGeometry& geometry) { picture = geometry; }
+
+    // Block b (0 to 3 luma, 4 Cb, 5 Cr) of an intra macroblock at luma position x, y (y in
+    // rows of the field in field pictures). fieldDct: the luma blocks hold field rows.
+    int32_t WriteIntraBlock(const int16_t* coefficients, int32_t b, int32_t x, int32_t y,
+                            bool fieldDct);
+
+    // residual: 16x16 luma (32-byte rows), then 8x8 Cb and 8x8 Cr (16-byte rows).
+    // 0 after a prediction ran (even if a reference block was refused), -1 when the macroblock
+    // has no prediction direction and is not in a P picture.
+    int32_t PredictMacroblock(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
+                              int32_t y);
+
+    // The variants; 0, or -1 when a reference block lies outside its plane.
+    int32_t PredictFrame(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
+                         int32_t y);
+    int32_t PredictField(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
+                         int32_t y);
+    int32_t PredictFrameBidirectional(const MacroblockMotion& motion, const int16_t* residual,
+                                      int32_t x, int32_t y);
+    int32_t PredictFieldBidirectional(const MacroblockMotion& motion, const int16_t* residual,
+                                      int32_t x, int32_t y);
+    int32_t PredictDualPrime(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
+                             int32_t y);
+
+    // Dual prime: the vector that predicts a field from the field of opposite parity, derived
+    // from the same-parity field vector (vx, vy) and dmvector. m is the distance factor (1 or
+    // 3), e the parity correction (-1 when predicting a top field from a bottom one, else +1).
+    static void DeriveDualPrimeVector(int32_t vx, int32_t vy, const int32_t dmvector[2], int32_t m,
+                                      int32_t e, int32_t out[2]);
+
+private:
+    static constexpr int32_t kFrameGrid = -1;
+
+    // One source of a prediction: a reference picture, seen as a frame or as one of its
+    // fields, and a luma vector in half samples (vertical in rows of that grid).
+    struct Source {
+        const CYUVFrame* frame;
+        int32_t parity;  // kFrameGrid, 0 top field, 1 bottom field
+        int32_t vx;
+        int32_t vy;
+    };
+    // A block of the current picture: luma columns x..x+15, `height` rows (16 or 8) of the
+    // grid from `row` on; the residual rows it takes start at residualRow (luma) and
+    // chromaResidualRow and step residualRowStep rows at a time.
+    struct Region {
+        int32_t parity;
+        int32_t x;
+        int32_t row;
+        int32_t height;
+        int32_t residualRow;
+        int32_t chromaResidualRow;
+        int32_t residualRowStep;
+    };
+
+    int32_t PredictRegion(const Region& region, const Source* sources, int32_t count,
+                          const int16_t* residual);
+    bool SourceInside(const Region& region, const Source& source) const;
+    bool RegionInside(const Region& region) const;
+    int32_t PredictDirections(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
+                              int32_t y);
+    const CYUVFrame* ReferenceFor(int32_t direction, int32_t parity) const;
+    bool IsFieldPicture() const { return picture.picture_structure != 3; }
+    int32_t CurrentParity() const { return picture.picture_structure == 2 ? 1 : 0; }
+
+    CYUVFrame* current = nullptr;
+    const CYUVFrame* older = nullptr;
+    const CYUVFrame* newer = nullptr;
+    PictureGeometry picture;
+};
+
+}  // namespace d2u
