@@ -73,6 +73,79 @@ D2U_EXPORT int32_t D2U_API D2uDirFinishDecoding(D2uHandle *handle);
 
 /* ---- Stream information, positioning and frames ------------------------ */
 
+/* Opening a stream file (file-driven handle). 0 on success; -1 when the file cannot be
+ * opened or holds no sequence header, -2008 when a sequence header has no picture header
+ * after it. On failure *handle is 0. */
+D2U_EXPORT int32_t D2U_API D2uDirLoadFile(const char *path, D2uHandle *handle);
+D2U_EXPORT int32_t D2U_API D2uDirLoadFileW(const wchar_t *path, D2uHandle *handle);
+/* Rewinds a file-driven handle to the start of its file: 0; -1 for a null handle. */
+D2U_EXPORT int32_t D2U_API ResetDecoder(D2uHandle handle);
+D2U_EXPORT int32_t D2U_API D2uDirResetDecoder(D2uHandle handle);
+
+/* Frames. Pictures come out in decoding order; B pictures decoded after a start before the
+ * first P picture are not handed out by a file-driven handle. The frame stays owned by the
+ * handle and is valid until the next call that decodes on it. After the last picture of a
+ * file, GetMpegFrame hands the last frame out once more, then returns -1.
+ * GetMpegFrame: 0 with a frame, -1 without one (end of stream, null handle, a handle
+ * without a file).
+ * GetMpegFrame2 decodes from the given buffer, normally one coded picture with the headers
+ * before it; 0 with a frame, -1 without one or when the first buffers hold no sequence
+ * header, -2008 when they hold a sequence header without a picture header (the next call
+ * tries again); -1 also for a null handle, an empty buffer or a file-driven handle. */
+D2U_EXPORT int32_t D2U_API GetMpegFrame(D2uFrame **frame, D2uHandle handle);
+D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame(D2uFrame **frame, D2uHandle handle);
+D2U_EXPORT int32_t D2U_API GetMpegFrame2(D2uFrame **frame, const uint8_t *data, int32_t length, D2uHandle handle);
+D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame2(D2uFrame **frame, const uint8_t *data, int32_t length, D2uHandle handle);
+
+/* Skipping. SkipFrame passes over the next picture if it is a B picture (0) and otherwise
+ * leaves it to the next frame call (1); SkipFrame2 first loads the given buffer.
+ * SkipDuration skips whole pictures worth the given milliseconds, from the start of the
+ * file when fromStart is non-zero, and returns the duration actually skipped in
+ * milliseconds; 0 (nothing skipped) when the stream's frame rate code is not 1 to 5.
+ * SkipFrame and SkipFrame2 give -1 for a null handle or an empty buffer. */
+D2U_EXPORT int32_t D2U_API SkipFrame(D2uHandle handle);
+D2U_EXPORT int32_t D2U_API D2uDirSkipFrame(D2uHandle handle);
+D2U_EXPORT int32_t D2U_API SkipFrame2(const uint8_t *data, int32_t length, D2uHandle handle);
+D2U_EXPORT int32_t D2U_API D2uDirSkipFrame2(const uint8_t *data, int32_t length, D2uHandle handle);
+D2U_EXPORT int32_t D2U_API SkipDuration(D2uHandle handle, uint32_t milliseconds, uint32_t fromStart);
+D2U_EXPORT int32_t D2U_API D2uDirSkipDuration(D2uHandle handle, uint32_t milliseconds, uint32_t fromStart);
+
+/* Stream information. GetOutputInfo gives the frame size handed out (the output size when
+ * one is set) and 32 bits per pixel. D2uDirSetOutputSize scales every later frame to the
+ * given size (cubic); 0 for either value switches scaling off. D2uDirGetAspectRatio writes
+ * 1.0, 4/3 or 16/9 for aspect codes 1 to 3 and leaves *ratio unchanged for other codes.
+ * GetFPSInfo writes the frame rate for frame rate codes 1 to 5 (23.976, 24, 25, 29.97, 30)
+ * and leaves *fps unchanged for other codes. All return 0, or -1 for a null handle (and
+ * D2uDirSetOutputSize for a width or height outside 0 to 16383). */
+D2U_EXPORT int32_t D2U_API GetOutputInfo(int32_t *width, int32_t *height, int32_t *bitsPerPixel, D2uHandle handle);
+D2U_EXPORT int32_t D2U_API D2uDirGetOutputInfo(int32_t *width, int32_t *height, int32_t *bitsPerPixel, D2uHandle handle);
+D2U_EXPORT int32_t D2U_API D2uDirSetOutputSize(D2uHandle handle, int32_t width, int32_t height);
+D2U_EXPORT int32_t D2U_API D2uDirGetAspectRatio(D2uHandle handle, double *ratio);
+D2U_EXPORT int32_t D2U_API GetFPSInfo(D2uHandle handle, float *fps);
+D2U_EXPORT int32_t D2U_API D2uDirGetFPSInfo(D2uHandle handle, float *fps);
+
+/* Input size and position (file-driven handles). GetInputSize: the file size at open (0
+ * for a buffer-driven handle). GetInputPosition: the file offset of the next byte the
+ * decoder reads. D2uDirSetInputPosition moves to an offset (given as low and high 32-bit
+ * halves); decoding resumes at the next sequence header (-1 for a buffer-driven handle).
+ * SetFileReadLimit keeps the reader
+ * from reading past an offset, waiting in 10 ms steps until another thread raises the limit;
+ * 0 lifts it. All return 0, or -1 for a null handle. */
+D2U_EXPORT int32_t D2U_API GetInputSize(D2uHandle handle, uint64_t *size);
+D2U_EXPORT int32_t D2U_API D2uDirGetInputSize(D2uHandle handle, uint64_t *size);
+D2U_EXPORT int32_t D2U_API GetInputPosition(D2uHandle handle, uint64_t *position);
+D2U_EXPORT int32_t D2U_API D2uDirGetInputPosition(D2uHandle handle, uint64_t *position);
+D2U_EXPORT int32_t D2U_API D2uDirSetInputPosition(D2uHandle handle, uint32_t offsetLow, uint32_t offsetHigh);
+D2U_EXPORT int32_t D2U_API SetFileReadLimit(D2uHandle handle, uint32_t limitLow, uint32_t limitHigh);
+D2U_EXPORT int32_t D2U_API D2uDirSetFileReadLimit(D2uHandle handle, uint32_t limitLow, uint32_t limitHigh);
+
+/* Not supported: these return D2U_NOT_SUPPORTED (-1) and change nothing. */
+#define D2U_NOT_SUPPORTED (-1)
+D2U_EXPORT int32_t D2U_API GetFirstFrameSize(int32_t first, int32_t second);
+D2U_EXPORT int32_t D2U_API D2uDirGetFirstFrameSize(int32_t first, int32_t second);
+D2U_EXPORT int32_t D2U_API SetPreviewInfo(int32_t first, int32_t second, int32_t third, int32_t fourth, int32_t fifth);
+D2U_EXPORT int32_t D2U_API D2uDirSetPreviewInfo(int32_t first, int32_t second, int32_t third, int32_t fourth, int32_t fifth);
+
 /* ---- Bitmap output -------------------------------------------------------- */
 
 /* ---- Preview extraction ---------------------------------------------------- */

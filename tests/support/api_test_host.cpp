@@ -43,8 +43,8 @@ HostRun DecodeBufferDriven(const std::vector<uint8_t>& stream, const StreamLayou
     for (const CodedPicture& picture : layout.pictures) {
         std::vector<uint8_t> chunk = PictureChunk(stream, picture);
         D2uFrame* frame = nullptr;
-        int32_t result = GetMpegFrame2(&frame, chunk.data(), static_cast<int32_t>(chunk.size()),
-                                       handle);
+        int32_t result =
+            GetMpegFrame2(&frame, chunk.data(), static_cast<int32_t>(chunk.size()), handle);
         run.results.push_back(result);
         if (result == 0 && frame) run.frames.push_back(CopyFrame(*frame));
     }

@@ -28,9 +28,9 @@ struct HostFrame {
 HostFrame CopyFrame(const D2uFrame& frame);
 
 struct HostRun {
-    int32_t openResult = 0;              // of D2uDirLoadFile (file-driven)
-    std::vector<int32_t> results;        // of every frame call, in order
-    std::vector<HostFrame> frames;       // of the calls that returned 0
+    int32_t openResult = 0;         // of D2uDirLoadFile (file-driven)
+    std::vector<int32_t> results;   // of every frame call, in order
+    std::vector<HostFrame> frames;  // of the calls that returned 0
 };
 
 // D2uDirLoadFile, then GetMpegFrame until it returns -1 (at most maxCalls calls).

@@ -18,7 +18,9 @@ bool IsStartCodeAt(const std::vector<uint8_t>& s, size_t at) {
     return at + 3 < s.size() && s[at] == 0 && s[at + 1] == 0 && s[at + 2] == 1;
 }
 
-bool IsSlice(uint8_t code) { return code >= 0x01 && code <= 0xAF; }
+bool IsSlice(uint8_t code) {
+    return code >= 0x01 && code <= 0xAF;
+}
 
 void ReadSequenceHeader(const std::vector<uint8_t>& s, size_t at, StreamLayout& layout) {
     if (at + 11 >= s.size()) return;
