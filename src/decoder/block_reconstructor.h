@@ -1,0 +1,47 @@
+// Turns the coded coefficients of one 8x8 block into dequantised DCT coefficients (intra
+// blocks) or into the block's part of the macroblock residual (non-intra blocks).
+//
+// Residual layout of a non-intra macroblock (signed 16-bit elements): elements 0 to 255 are
+// the 16x16 luma residual, 16 per row; chroma block k (4 Cb, 5 Cr) takes elements 64k to
+// 64k + 63, 8 per row. With field DCT the luma blocks 0 and 1 hold the even rows and blocks
+// 2 and 3 the odd rows.
+#pragma once
+
+#include <cstdint>
+
+#include "primitives/ipp_types.h"
+
+namespace d2u {
+
+class CBitstreamDataSource;
+class CMpegVlcTables;
+struct MpegHeaders;
+
+class CBlockReconstructor {
+public:
+    CBlockReconstructor() = default;
+    virtual ~CBlockReconstructor() = default;
+
+    int32_t Init(MpegHeaders* headers, CMpegVlcTables* tables, CBitstreamDataSource* source);
+
+    // block: 0 to 3 luma, 4 Cb, 5 (and above) Cr. destination: 64 coefficients in raster
+    // order. dcPredictors: luma, Cb and Cr predictors.
+    int32_t ReconstructIntraMpeg1(int32_t block, int16_t* destination, int32_t* dcPredictors);
+    int32_t ReconstructIntraMpeg2(int32_t block, int16_t* destination, int32_t* dcPredictors);
+    // block: 0 to 5. residual: the macroblock's residual buffer (layout above).
+    int32_t ReconstructNonIntraMpeg1(int32_t block, int16_t* residual);
+    int32_t ReconstructNonIntraMpeg2(int32_t block, int16_t* residual);
+
+    static constexpr int32_t kBlocksPerMacroblock = 6;
+
+private:
+    bool Ready() const { return dataSource && vlcTables && headers; }
+    int32_t PlaceResidual(int32_t block, int16_t* residual);
+
+    CBitstreamDataSource* dataSource = nullptr;
+    CMpegVlcTables* vlcTables = nullptr;
+    MpegHeaders* headers = nullptr;
+    alignas(16) int16_t scratch[64] = {};
+};
+
+}  // namespace d2u

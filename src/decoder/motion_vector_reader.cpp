@@ -1,0 +1,94 @@
+#include "decoder/motion_vector_reader.h"
+
+#include "decoder/mpeg_vlc_tables.h"
+#include "input/bitstream_data_source.h"
+
+namespace d2u {
+namespace {
+
+bool ValidRSize(int32_t r_size) {
+    return r_size >= 0 && r_size <= CMotionVectorReader::kMaxRSize;
+}
+
+}  // namespace
+
+int32_t CMotionVectorReader::Init(CBitstreamDataSource* source, CMpegVlcTables* tables) {
+    dataSource = source;
+    vlcTables = tables;
+    return 0;
+}
+
+int32_t CMotionVectorReader::ReadMotionVectors(int32_t PMV[2][2][2], int32_t* dmvector,
+                                               int32_t field_select[2][2], int32_t s,
+                                               int32_t motion_vector_count, int32_t mv_format,
+                                               int32_t h_r_size, int32_t v_r_size, int32_t dmv,
+                                               int32_t mvscale) {
+    if (!dataSource || !PMV || !field_select || (s != 0 && s != 1)) return kInvalidRSize;
+    if (motion_vector_count == 2) {
+        field_select[0][s] = static_cast<int32_t>(dataSource->GetBit());
+        int32_t status = ReadMotionVector(PMV[0][s], dmvector, h_r_size, v_r_size, dmv, mvscale, 0);
+        if (status != 0) return status;
+        field_select[1][s] = static_cast<int32_t>(dataSource->GetBit());
+        return ReadMotionVector(PMV[1][s], dmvector, h_r_size, v_r_size, dmv, mvscale, 0);
+    }
+    if (mv_format == 0 && dmv == 0) {
+        int32_t select = static_cast<int32_t>(dataSource->GetBit());
+        field_select[0][s] = select;
+        field_select[1][s] = select;
+    }
+    int32_t status = ReadMotionVector(PMV[0][s], dmvector, h_r_size, v_r_size, dmv, mvscale, 0);
+    if (status != 0) return status;
+    PMV[1][s][0] = PMV[0][s][0];
+    PMV[1][s][1] = PMV[0][s][1];
+    return 0;
+}
+
+int32_t CMotionVectorReader::ReadMotionVector(int32_t* vector, int32_t* dmvector, int32_t h_r_size,
+                                              int32_t v_r_size, int32_t dmv, int32_t mvscale,
+                                              int32_t full_pel_vector) {
+    if (!dataSource || !vlcTables || !vector) return kInvalidRSize;
+    if (!ValidRSize(h_r_size) || !ValidRSize(v_r_size)) return kInvalidRSize;
+    int32_t status = ReadComponent(&vector[0], h_r_size, full_pel_vector, 0);
+    if (status != 0) return status;
+    if (dmv == 1 && dmvector) dmvector[0] = 0;
+    status = ReadComponent(&vector[1], v_r_size, full_pel_vector, mvscale);
+    if (status != 0) return status;
+    if (dmv == 1 && dmvector) dmvector[1] = 0;
+    return 0;
+}
+
+int32_t CMotionVectorReader::ReadComponent(int32_t* component, int32_t r_size,
+                                           int32_t full_pel_vector, int32_t mvscale) {
+    int32_t motion_code = 0;
+    int32_t status = vlcTables->DecodeMotionCode(&motion_code);
+    if (status != 0) return status;
+    int32_t motion_residual = 0;
+    if (r_size != 0 && motion_code != 0) {
+        motion_residual = static_cast<int32_t>(dataSource->GetBits(r_size));
+    }
+    // Field vectors of frame pictures are kept in frame units: predict in field units.
+    if (mvscale == 1) *component >>= 1;
+    DecodeMotionVectorComponent(component, r_size, motion_code, motion_residual, full_pel_vector);
+    if (mvscale == 1) *component *= 2;
+    return 0;
+}
+
+int32_t CMotionVectorReader::DecodeMotionVectorComponent(int32_t* predictor, int32_t r_size,
+                                                         int32_t motion_code,
+                                                         int32_t motion_residual,
+                                                         int32_t full_pel_vector) {
+    if (!predictor || !ValidRSize(r_size)) return kInvalidRSize;
+    const int32_t lim = 16 << r_size;
+    int32_t vec = full_pel_vector == 1 ? (*predictor >> 1) : *predictor;
+    if (motion_code > 0) {
+        vec += ((motion_code - 1) << r_size) + motion_residual + 1;
+        if (vec >= lim) vec -= 2 * lim;
+    } else if (motion_code < 0) {
+        vec -= ((-motion_code - 1) << r_size) + motion_residual + 1;
+        if (vec < -lim) vec += 2 * lim;
+    }
+    *predictor = full_pel_vector == 1 ? vec * 2 : vec;
+    return 0;
+}
+
+}  // namespace d2u

@@ -1,0 +1,177 @@
+#include "primitives/vlc_huffman.h"
+
+#include <memory>
+#include <new>
+
+#include "primitives/vlc_huffman_table.h"
+
+namespace d2u {
+namespace {
+
+constexpr Ipp32s kMaxEntriesPerLength = 1 << 16;
+
+struct TableEntry {
+    Ipp32u code;
+    int length;
+    Ipp32s value;
+    Ipp32s run;
+};
+
+class TableBuilder {
+public:
+    TableBuilder(IppVCHuffmanSpec_32s& spec) : spec_(spec) {}
+
+    IppStatus ReadLayout(const Ipp32s*& p) {
+        spec_.longest = *p++;
+        spec_.levelCount = *p++;
+        if (spec_.longest < 1 || spec_.longest > kVlcMaxCodeLength) return ippStsBadArgErr;
+        if (spec_.levelCount < 1 || spec_.levelCount > kVlcMaxLevels) return ippStsBadArgErr;
+        int total = 0;
+        for (int i = 0; i < spec_.levelCount; ++i) {
+            spec_.widths[i] = *p++;
+            if (spec_.widths[i] < 1 || spec_.widths[i] > kVlcMaxLevelWidth) return ippStsBadArgErr;
+            total += spec_.widths[i];
+        }
+        if (total != spec_.longest) return ippStsBadArgErr;
+        spec_.slots.assign(static_cast<size_t>(1) << spec_.widths[0], VlcSlot{});
+        return ippStsNoErr;
+    }
+
+    IppStatus Insert(const TableEntry& entry) {
+        if (entry.length < 32 && (entry.code >> entry.length) != 0) return ippStsBadArgErr;
+        Ipp32u base = 0;
+        int consumed = 0;
+        for (int level = 0; level < spec_.levelCount; ++level) {
+            int width = spec_.widths[level];
+            int remaining = entry.length - consumed;
+            if (remaining <= width) return PlaceLeaf(entry, base, width, remaining);
+            Ipp32u index = (entry.code >> (remaining - width)) & VlcLowMask(width);
+            IppStatus status = FollowLink(base + index, level + 1, &base);
+            if (status != ippStsNoErr) return status;
+            consumed += width;
+        }
+        return ippStsBadArgErr;
+    }
+
+private:
+    IppStatus PlaceLeaf(const TableEntry& entry, Ipp32u base, int width, int remaining) {
+        Ipp32u first = (entry.code & VlcLowMask(remaining)) << (width - remaining);
+        Ipp32u count = 1u << (width - remaining);
+        for (Ipp32u i = 0; i < count; ++i) {
+            VlcSlot& slot = spec_.slots[base + first + i];
+            if (slot.kind != VlcSlot::kInvalid) return ippStsBadArgErr;  // not a prefix code
+            slot.kind = VlcSlot::kLeaf;
+            slot.bits = static_cast<Ipp8u>(remaining);
+            slot.value = entry.value;
+            slot.run = static_cast<Ipp16s>(entry.run);
+        }
+        return ippStsNoErr;
+    }
+
+    IppStatus FollowLink(Ipp32u slotIndex, int nextLevel, Ipp32u* nextBase) {
+        if (spec_.slots[slotIndex].kind == VlcSlot::kLeaf) return ippStsBadArgErr;
+        if (spec_.slots[slotIndex].kind == VlcSlot::kInvalid) {
+            if (nextLevel >= spec_.levelCount) return ippStsBadArgErr;
+            Ipp32u start = static_cast<Ipp32u>(spec_.slots.size());
+            spec_.slots.resize(spec_.slots.size() +
+                               (static_cast<size_t>(1) << spec_.widths[nextLevel]));
+            VlcSlot& link = spec_.slots[slotIndex];
+            link.kind = VlcSlot::kLink;
+            link.bits = static_cast<Ipp8u>(spec_.widths[nextLevel - 1]);
+            link.next = start;
+        }
+        *nextBase = spec_.slots[slotIndex].next;
+        return ippStsNoErr;
+    }
+
+    IppVCHuffmanSpec_32s& spec_;
+};
+
+IppStatus BuildTable(const Ipp32s* input, bool runLevel, IppVCHuffmanSpec_32s& spec) {
+    spec.runLevel = runLevel;
+    TableBuilder builder(spec);
+    const Ipp32s* p = input;
+    IppStatus status = builder.ReadLayout(p);
+    if (status != ippStsNoErr) return status;
+    for (int length = 1; length <= spec.longest; ++length) {
+        Ipp32s count = *p++;
+        if (count < 0 || count > kMaxEntriesPerLength) return ippStsBadArgErr;
+        for (Ipp32s i = 0; i < count; ++i) {
+            TableEntry entry{static_cast<Ipp32u>(p[0]), length, 0, 0};
+            if (runLevel) {
+                entry.run = p[1];
+                entry.value = p[2];
+                p += 3;
+                if (entry.run < 0 || entry.run > kVlcEscape) return ippStsBadArgErr;
+            } else {
+                entry.value = p[1];
+                p += 2;
+            }
+            status = builder.Insert(entry);
+            if (status != ippStsNoErr) return status;
+        }
+    }
+    return *p == -1 ? ippStsNoErr : ippStsBadArgErr;
+}
+
+IppStatus InitAlloc(const Ipp32s* input, bool runLevel, IppVCHuffmanSpec_32s** ppSpec) {
+    if (!ppSpec) return ippStsNullPtrErr;
+    *ppSpec = nullptr;
+    if (!input) return ippStsNullPtrErr;
+    try {
+        std::unique_ptr<IppVCHuffmanSpec_32s> spec(new IppVCHuffmanSpec_32s);
+        IppStatus status = BuildTable(input, runLevel, *spec);
+        if (status != ippStsNoErr) return status;
+        spec->slots.shrink_to_fit();
+        *ppSpec = spec.release();
+        return ippStsNoErr;
+    } catch (const std::bad_alloc&) {
+        return ippStsMemAllocErr;
+    }
+}
+
+}  // namespace
+
+IppStatus ippiVCHuffmanInitAlloc_32s(const Ipp32s* pInputTable, IppVCHuffmanSpec_32s** ppSpec) {
+    return InitAlloc(pInputTable, false, ppSpec);
+}
+
+IppStatus ippiVCHuffmanInitAllocRL_32s(const Ipp32s* pInputTable, IppVCHuffmanSpec_32s** ppSpec) {
+    return InitAlloc(pInputTable, true, ppSpec);
+}
+
+IppStatus ippiVCHuffmanFree_32s(IppVCHuffmanSpec_32s** ppSpec) {
+    if (!ppSpec) return ippStsNullPtrErr;
+    delete *ppSpec;
+    *ppSpec = nullptr;
+    return ippStsNoErr;
+}
+
+IppStatus VCHuffmanDecodeRunLevel(Ipp32u** ppBitStream, int* pOffset, Ipp32s* pRun, Ipp32s* pLevel,
+                                  const IppVCHuffmanSpec_32s* pSpec) {
+    if (!ppBitStream || !*ppBitStream || !pOffset || !pRun || !pLevel || !pSpec)
+        return ippStsNullPtrErr;
+    if (*pOffset < 0 || *pOffset > 31) return ippStsBadArgErr;
+    int length = 0;
+    const VlcSlot* slot = VlcFindCodeword(*pSpec, *ppBitStream, *pOffset, &length);
+    if (!slot) return ippStsVLCErr;
+    VlcSkipBits(ppBitStream, pOffset, length);
+    *pRun = slot->run;
+    *pLevel = slot->value;
+    return ippStsNoErr;
+}
+
+IppStatus ippiVCHuffmanDecodeOne_1u32s(Ipp32u** ppBitStream, int* pOffset, Ipp32s* pDst,
+                                       const IppVCHuffmanSpec_32s* pSpec) {
+    if (!pDst) return ippStsNullPtrErr;
+    Ipp32s run = 0;
+    Ipp32s level = 0;
+    IppStatus status = VCHuffmanDecodeRunLevel(ppBitStream, pOffset, &run, &level, pSpec);
+    if (status != ippStsNoErr) return status;
+    *pDst = pSpec->runLevel ? static_cast<Ipp32s>(static_cast<Ipp32u>(run) << 16 |
+                                                  (static_cast<Ipp32u>(level) & 0xFFFFu))
+                            : level;
+    return ippStsNoErr;
+}
+
+}  // namespace d2u

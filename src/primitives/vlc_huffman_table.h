@@ -1,0 +1,58 @@
+// Layout of the decode tables behind IppVCHuffmanSpec_32s, shared by the VLC and block kernels
+// so that the coefficient loop can decode codewords inline.
+#pragma once
+
+#include <vector>
+
+#include "primitives/vlc_huffman.h"
+
+namespace d2u {
+
+constexpr int kVlcMaxLevels = 8;
+constexpr int kVlcMaxLevelWidth = 16;
+
+// One slot of a lookup level: a codeword that ends at this level, a link to the next level,
+// or a bit pattern that begins no codeword.
+struct VlcSlot {
+    enum Kind : Ipp8u { kInvalid = 0, kLeaf = 1, kLink = 2 };
+    Ipp32s value;  // the value, or the level of a run/level entry
+    Ipp16s run;    // run of a run/level entry
+    Ipp8u kind;
+    Ipp8u bits;   // bits of the codeword that fall into this level
+    Ipp32u next;  // first slot of the next level's sub-table (links)
+};
+
+}  // namespace d2u
+
+struct d2u::IppVCHuffmanSpec_32s {
+    int longest = 0;
+    int levelCount = 0;
+    int widths[kVlcMaxLevels] = {};
+    bool runLevel = false;
+    std::vector<VlcSlot> slots;  // the first level's table starts at slot 0
+};
+
+namespace d2u {
+
+// Finds the codeword at the bit position. Returns the slot of its last level and the total
+// codeword length, or null when the bits form no codeword; the position is not moved.
+inline const VlcSlot* VlcFindCodeword(const IppVCHuffmanSpec_32s& spec, const Ipp32u* word,
+                                      int offset, int* length) {
+    Ipp32u bits = VlcPeekBits(word, offset, spec.longest) << (32 - spec.longest);
+    int used = 0;
+    Ipp32u base = 0;
+    for (int level = 0; level < spec.levelCount; ++level) {
+        int width = spec.widths[level];
+        const VlcSlot& slot = spec.slots[base + ((bits << used) >> (32 - width))];
+        if (slot.kind == VlcSlot::kLeaf) {
+            *length = used + slot.bits;
+            return &slot;
+        }
+        if (slot.kind != VlcSlot::kLink) return nullptr;
+        used += width;
+        base = slot.next;
+    }
+    return nullptr;
+}
+
+}  // namespace d2u
