@@ -1,0 +1,172 @@
+#include "stream_writer.h"
+
+namespace d2u {
+namespace test {
+
+std::vector<int> ZigzagByWalking() {
+    std::vector<int> order;
+    for (int diagonal = 0; diagonal < 15; ++diagonal) {
+        std::vector<int> cells;
+        for (int row = 0; row < 8; ++row) {
+            int column = diagonal - row;
+            if (column >= 0 && column < 8) cells.push_back(row * 8 + column);
+        }
+        // Even diagonals run up-right (from the bottom-left), odd ones down-left.
+        if (diagonal % 2 == 0) {
+            for (auto it = cells.rbegin(); it != cells.rend(); ++it) order.push_back(*it);
+        } else {
+            order.insert(order.end(), cells.begin(), cells.end());
+        }
+    }
+    return order;
+}
+
+void StreamWriter::Bits(uint32_t value, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+        pending_ = (pending_ << 1) | ((value >> i) & 1u);
+        if (++pendingBits_ == 8) {
+            bytes_.push_back(static_cast<uint8_t>(pending_));
+            pending_ = 0;
+            pendingBits_ = 0;
+        }
+    }
+}
+
+void StreamWriter::Align() {
+    while (pendingBits_ != 0) Bits(0, 1);
+}
+
+void StreamWriter::StartCode(uint8_t value) {
+    Align();
+    Bits(0x000001, 24);
+    Byte(value);
+}
+
+void StreamWriter::Bytes(const std::vector<uint8_t>& bytes) {
+    for (uint8_t b : bytes) Byte(b);
+}
+
+const std::vector<uint8_t>& StreamWriter::bytes() {
+    Align();
+    return bytes_;
+}
+
+static void WriteMatrix(StreamWriter& w, const uint16_t* raster) {
+    for (int index : ZigzagByWalking()) w.Byte(static_cast<uint8_t>(raster[index]));
+}
+
+void WriteSequenceHeader(StreamWriter& w, const SequenceFields& f) {
+    w.StartCode(0xB3);
+    w.Bits(f.horizontal_size, 12);
+    w.Bits(f.vertical_size, 12);
+    w.Bits(f.aspect_ratio_information, 4);
+    w.Bits(f.frame_rate_code, 4);
+    w.Bits(f.bit_rate_value, 18);
+    w.Bits(1, 1);
+    w.Bits(f.vbv_buffer_size_value, 10);
+    w.Bits(f.constrained_parameters_flag, 1);
+    w.Bits(f.intraMatrix ? 1 : 0, 1);
+    if (f.intraMatrix) WriteMatrix(w, f.intraMatrix);
+    w.Bits(f.nonIntraMatrix ? 1 : 0, 1);
+    if (f.nonIntraMatrix) WriteMatrix(w, f.nonIntraMatrix);
+}
+
+void WriteSequenceExtension(StreamWriter& w, const SequenceExtensionFields& f) {
+    w.StartCode(0xB5);
+    w.Bits(1, 4);
+    w.Bits(f.profile, 4);
+    w.Bits(f.level, 4);
+    w.Bits(f.progressive_sequence, 1);
+    w.Bits(f.chroma_format, 2);
+    w.Bits(f.horizontal_size_extension, 2);
+    w.Bits(f.vertical_size_extension, 2);
+    w.Bits(f.bit_rate_extension, 12);
+    w.Bits(1, 1);
+    w.Bits(f.vbv_buffer_size_extension, 8);
+    w.Bits(f.low_delay, 1);
+    w.Bits(f.frame_rate_extension_n, 2);
+    w.Bits(f.frame_rate_extension_d, 5);
+}
+
+void WriteGroupHeader(StreamWriter& w, const GopFields& f) {
+    w.StartCode(0xB8);
+    w.Bits(f.drop_frame_flag, 1);
+    w.Bits(f.time_code_hours, 5);
+    w.Bits(f.time_code_minutes, 6);
+    w.Bits(1, 1);
+    w.Bits(f.time_code_seconds, 6);
+    w.Bits(f.time_code_pictures, 6);
+    w.Bits(f.closed_gop, 1);
+    w.Bits(f.broken_link, 1);
+}
+
+void WritePictureHeader(StreamWriter& w, const PictureFields& f) {
+    w.StartCode(0x00);
+    w.Bits(f.temporal_reference, 10);
+    w.Bits(f.picture_coding_type, 3);
+    w.Bits(f.vbv_delay, 16);
+    if (f.picture_coding_type == 2 || f.picture_coding_type == 3) {
+        w.Bits(f.full_pel_forward_vector, 1);
+        w.Bits(f.forward_f_code, 3);
+    }
+    if (f.picture_coding_type == 3) {
+        w.Bits(f.full_pel_backward_vector, 1);
+        w.Bits(f.backward_f_code, 3);
+    }
+    for (uint8_t b : f.extraInformation) {
+        w.Bits(1, 1);
+        w.Byte(b);
+    }
+    w.Bits(0, 1);
+}
+
+void WritePictureCodingExtension(StreamWriter& w, const PictureCodingFields& f) {
+    w.StartCode(0xB5);
+    w.Bits(8, 4);
+    for (auto& direction : f.f_code) {
+        for (uint32_t code : direction) w.Bits(code, 4);
+    }
+    w.Bits(f.intra_dc_precision, 2);
+    w.Bits(f.picture_structure, 2);
+    w.Bits(f.top_field_first, 1);
+    w.Bits(f.frame_pred_frame_dct, 1);
+    w.Bits(f.concealment_motion_vectors, 1);
+    w.Bits(f.q_scale_type, 1);
+    w.Bits(f.intra_vlc_format, 1);
+    w.Bits(f.alternate_scan, 1);
+    w.Bits(f.repeat_first_field, 1);
+    w.Bits(f.chroma_420_type, 1);
+    w.Bits(f.progressive_frame, 1);
+    w.Bits(f.composite_display_flag, 1);
+    if (f.composite_display_flag) w.Bits(0xFFFFF, 20);
+}
+
+void WriteUserData(StreamWriter& w, const std::vector<uint8_t>& payload) {
+    w.StartCode(0xB2);
+    w.Bytes(payload);
+}
+
+void WriteOtherExtension(StreamWriter& w, uint32_t identifier,
+                         const std::vector<uint8_t>& payload) {
+    w.StartCode(0xB5);
+    w.Bits(identifier, 4);
+    w.Bits(0xF, 4);
+    w.Bytes(payload);
+}
+
+void WriteSlice(StreamWriter& w, uint8_t sliceValue, uint32_t quantiser_scale_code,
+                size_t payloadBytes, uint32_t seed) {
+    w.StartCode(sliceValue);
+    w.Bits(quantiser_scale_code, 5);
+    w.Bits(0, 1);
+    w.Bits(3, 2);  // so that the payload bytes, never zero, stay whole
+    uint32_t state = seed * 2654435761u + 1;
+    for (size_t i = 0; i < payloadBytes; ++i) {
+        state = state * 1103515245u + 12345u;
+        // Never a zero byte, so the payload holds no start code prefix.
+        w.Byte(static_cast<uint8_t>(1 + (state >> 16) % 255));
+    }
+}
+
+}  // namespace test
+}  // namespace d2u
