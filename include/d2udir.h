@@ -147,6 +147,22 @@ D2U_EXPORT int32_t D2U_API SetPreviewInfo(int32_t first, int32_t second, int32_t
 D2U_EXPORT int32_t D2U_API D2uDirSetPreviewInfo(int32_t first, int32_t second, int32_t third, int32_t fourth, int32_t fifth);
 
 /* ---- Bitmap output -------------------------------------------------------- */
+/* Decoded pictures as 32-bit pixels in a buffer that the host owns: width x 4 bytes per row, no
+ * padding, the top row first; each pixel holds blue, green, red, and its fourth byte keeps the
+ * value it had. The size is the frame size handed out (the output size when one is set).
+ * *length: on entry the buffer's capacity in bytes, on return the bytes written or 0 on failure.
+ * *isReference: 1 for an I or P picture, 0 for a B picture; written whenever a picture was
+ * decoded, also when it then does not fit. A picture that does not fit is lost (-1): the next
+ * call delivers the next picture.
+ * GetBitmapData (file-driven handles): 0, or -1 (no picture, buffer too small).
+ * GetBitmapData2 (buffer-driven handles) decodes from the given buffer as GetMpegFrame2 does:
+ * 0, -1, or the start-up errors of GetMpegFrame2 (-1, -2008), which leave the outputs as they
+ * were. */
+D2U_EXPORT int32_t D2U_API GetBitmapData(uint8_t *destination, int32_t *length, D2uHandle handle, int32_t *isReference);
+D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData(uint8_t *destination, int32_t *length, D2uHandle handle, int32_t *isReference);
+D2U_EXPORT int32_t D2U_API GetBitmapData2(uint8_t *destination, int32_t *length, const uint8_t *data, int32_t dataLength, D2uHandle handle, int32_t *isReference);
+D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData2(uint8_t *destination, int32_t *length, const uint8_t *data, int32_t dataLength, D2uHandle handle, int32_t *isReference);
+
 
 /* ---- Preview extraction ---------------------------------------------------- */
 

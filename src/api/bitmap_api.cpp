@@ -1,0 +1,152 @@
+// Decoded pictures delivered as 32-bit pixels into a buffer that the host owns.
+#include <cstdint>
+#include <limits>
+#include <utility>
+
+#include "api/export_guard.h"
+#include "api/handle_access.h"
+#include "d2udir.h"
+#include "decoder/mpeg_decoder_wraper.h"
+#include "decoder/yuv_frame.h"
+#include "diag/decoder_log.h"
+#include "picture/bmp_utils.h"
+
+using namespace d2u;
+
+namespace {
+
+constexpr int32_t kEscaped = std::numeric_limits<int32_t>::min();
+
+// Describes the host's buffer as a 32-bit bitmap for the time of one conversion; the buffer
+// stays the host's.
+class HostBitmap {
+public:
+    HostBitmap(uint8_t* pixels, int32_t width, int32_t height) {
+        bitmap_.bmWidth = width;
+        bitmap_.bmHeight = height;
+        bitmap_.bmWidthBytes = width * 4;
+        bitmap_.bmPlanes = 1;
+        bitmap_.bmBitsPixel = 32;
+        bitmap_.bmBits = pixels;
+    }
+    ~HostBitmap() { bitmap_.bmBits = nullptr; }
+    HostBitmap(const HostBitmap&) = delete;
+    HostBitmap& operator=(const HostBitmap&) = delete;
+
+    int32_t FromYUV(const CYUVFrame& frame) { return bitmap_.FromYUV(frame); }
+
+private:
+    CBmpUtils bitmap_;
+};
+
+// Decodes the next picture of the handle and converts it into the host's buffer.
+int32_t ConvertNextFrame(uint8_t* destination, int32_t* length, D2uHandle handle,
+                         int32_t* isReference) {
+    CYUVFrame* frame = handle ? SourceOf(handle)->GetNextFrame(1) : nullptr;
+    if (!frame) {
+        PublishFormat("GetBitmapData2 end err from GetMpegFrame");
+        *length = 0;
+        return -1;
+    }
+    if (isReference) *isReference = frame->pictureType != 3 ? 1 : 0;
+    int64_t size = static_cast<int64_t>(frame->height) * frame->width * 4;
+    if (frame->width <= 0 || frame->height <= 0 || size > *length) {
+        int32_t shown =
+            size > std::numeric_limits<int32_t>::max() ? -1 : static_cast<int32_t>(size);
+        PublishFormat("GetBitmapData2 end err frame too big. Ret frame len=%d, dest len= %d", shown,
+                      *length);
+        *length = 0;
+        return -1;
+    }
+    *length = static_cast<int32_t>(size);
+    HostBitmap(destination, frame->width, frame->height).FromYUV(*frame);
+    return 0;
+}
+
+// The checks of the two exports before anything is decoded: -1 with length 0 when there is
+// nothing to decode into or from, 0 to go on.
+int32_t CheckOutputs(uint8_t* destination, int32_t* length) {
+    if (!length) return -1;
+    if (destination) return 0;
+    *length = 0;
+    return -1;
+}
+
+int32_t DecodeFileIntoBitmap(uint8_t* destination, int32_t* length, D2uHandle handle,
+                             int32_t* isReference) {
+    if (CheckOutputs(destination, length) != 0) return -1;
+    CMpegDecoderWraper* decoder = DecoderOf(handle);
+    // Only a handle that reads a file of its own has pictures to give without a buffer.
+    if (!decoder || decoder->dataSource.IsBufferedMode()) {
+        *length = 0;
+        return -1;
+    }
+    return ConvertNextFrame(destination, length, handle, isReference);
+}
+
+// Starts the decoder on the first buffer, then decodes from the buffer's first byte.
+int32_t DecodeBufferIntoBitmap(uint8_t* destination, int32_t* length, const uint8_t* data,
+                               int32_t dataLength, D2uHandle handle, int32_t* isReference) {
+    if (CheckOutputs(destination, length) != 0) return -1;
+    CMpegDecoderWraper* decoder = DecoderOf(handle);
+    if (!decoder || !data || dataLength <= 0 || !decoder->dataSource.IsBufferedMode()) {
+        *length = 0;
+        return -1;
+    }
+    if (!decoder->ready) {
+        int32_t started = decoder->Init(data, dataLength);
+        if (started != 0) return started;
+    }
+    decoder->dataSource.SetDataBuffer(data, dataLength);
+    // Every buffer is a fresh start: an end of stream met in an earlier one does not stop it.
+    decoder->ended = 0;
+    return ConvertNextFrame(destination, length, handle, isReference);
+}
+
+// Runs a bitmap export; whatever escapes the decoder ends as a failure with nothing delivered.
+template <class Body>
+int32_t RunBitmapExport(int32_t* length, Body&& body) {
+    int32_t result = Guarded(kEscaped, std::forward<Body>(body));
+    if (result != kEscaped) return result;
+    if (length) *length = 0;
+    return -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+D2U_EXPORT int32_t D2U_API GetBitmapData(uint8_t* destination, int32_t* length, D2uHandle handle,
+                                         int32_t* isReference) {
+    return RunBitmapExport(length, [&]() -> int32_t {
+        CachedLogger()->Log15("GetBitmapData2 start (GetBitmapData)");
+        int32_t result = DecodeFileIntoBitmap(destination, length, handle, isReference);
+        CachedLogger()->Log15("GetBitmapData2 end (GetBitmapData)");
+        return result;
+    });
+}
+
+D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData(uint8_t* destination, int32_t* length,
+                                               D2uHandle handle, int32_t* isReference) {
+    return GetBitmapData(destination, length, handle, isReference);
+}
+
+D2U_EXPORT int32_t D2U_API GetBitmapData2(uint8_t* destination, int32_t* length,
+                                          const uint8_t* data, int32_t dataLength, D2uHandle handle,
+                                          int32_t* isReference) {
+    return RunBitmapExport(length, [&]() -> int32_t {
+        CachedLogger()->Log15("GetBitmapData2 start");
+        int32_t result =
+            DecodeBufferIntoBitmap(destination, length, data, dataLength, handle, isReference);
+        CachedLogger()->Log15("GetBitmapData2 end");
+        return result;
+    });
+}
+
+D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData2(uint8_t* destination, int32_t* length,
+                                                const uint8_t* data, int32_t dataLength,
+                                                D2uHandle handle, int32_t* isReference) {
+    return GetBitmapData2(destination, length, data, dataLength, handle, isReference);
+}
+
+}  // extern "C"
