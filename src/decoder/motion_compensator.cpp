@@ -1,6 +1,7 @@
 #include "decoder/motion_compensator.h"
 
 #include "decoder/mpeg_headers.h"
+#include "primitives/inverse_dct.h"
 #include "primitives/motion_compensation.h"
 
 namespace d2u {
@@ -307,11 +308,30 @@ int32_t CMotionCompensator::PredictDualPrime(const MacroblockMotion& motion,
 
 int32_t CMotionCompensator::WriteIntraBlock(const int16_t* coefficients, int32_t b, int32_t x,
                                             int32_t y, bool fieldDct) {
-    (void)coefficients;
-    (void)b;
-    (void)x;
-    (void)y;
-    (void)fieldDct;
+    if (!current || !coefficients || b < 0) return 0;
+    // Field pictures hold one field: every block lands on the rows of that field.
+    const int32_t parity = IsFieldPicture() ? CurrentParity() : kFrameGrid;
+    PlaneView view;
+    int32_t column;
+    int32_t row;
+    if (b < 4) {
+        column = x + 8 * (b & 1);
+        if (fieldDct && !IsFieldPicture()) {
+            // Field DCT in a frame picture: blocks 0 and 1 hold the top-field rows, 2 and 3
+            // the bottom-field rows of the macroblock.
+            view = View(current->Y, b >> 1);
+            row = y / 2;
+        } else {
+            view = View(current->Y, parity);
+            row = y + 8 * (b >> 1);
+        }
+    } else {
+        view = View(b == 4 ? current->U : current->V, parity);
+        column = x / 2;
+        row = y / 2;
+    }
+    if (!BlockInside(view, column, row, 8, 8, 0)) return 0;
+    ippiDCT8x8InvLSClip_16s8u_C1R(coefficients, At(view, column, row), view.step, 0, 0, 255);
     return 0;
 }
 

@@ -414,6 +414,52 @@ TEST_F(MotionCompensatorTest, DualPrimeInFieldPicturesUsesTheOtherFieldOnePeriod
     }
 }
 
+// A DC-only block transforms to a flat block of DC / 8.
+std::vector<int16_t> FlatBlock(int value) {
+    std::vector<int16_t> block(64, 0);
+    block[0] = static_cast<int16_t>(8 * value);
+    return block;
+}
+
+TEST_F(MotionCompensatorTest, IntraBlocksLandOnTheirRowsAndAreClipped) {
+    Use(kPictureI);
+    // Frame DCT: block 3 is the bottom-right quarter.
+    compensator.WriteIntraBlock(FlatBlock(100).data(), 3, 16, 16, false);
+    for (int i = 0; i < 16; ++i)
+        for (int j = 0; j < 16; ++j)
+            ASSERT_EQ(Out(current.Y, 16 + j, 16 + i), (i >= 8 && j >= 8) ? 100 : 11);
+    // Field DCT: block 2 fills rows y+1, y+3, ... y+15 of columns x to x+7.
+    compensator.WriteIntraBlock(FlatBlock(50).data(), 2, 32, 16, true);
+    for (int i = 0; i < 16; ++i)
+        for (int j = 0; j < 16; ++j)
+            ASSERT_EQ(Out(current.Y, 32 + j, 16 + i), ((i & 1) && j < 8) ? 50 : 11);
+    // Out of range values are clipped; chroma blocks 4 and 5 go to Cb and Cr.
+    compensator.WriteIntraBlock(FlatBlock(300).data(), 4, 16, 32, false);
+    compensator.WriteIntraBlock(FlatBlock(-100).data(), 5, 16, 32, false);
+    ExpectChroma(0, 16, 32, [](int, int) { return 255; });
+    ExpectChroma(1, 16, 32, [](int, int) { return 0; });
+    EXPECT_EQ(Out(current.U, 7, 16), 22);
+    EXPECT_EQ(Out(current.V, 16, 16), 33);
+}
+
+TEST_F(MotionCompensatorTest, IntraBlocksOfFieldPicturesFillOneField) {
+    Use(kPictureI, kBottomField);
+    compensator.WriteIntraBlock(FlatBlock(70).data(), 1, 0, 16, false);
+    compensator.WriteIntraBlock(FlatBlock(90).data(), 4, 0, 16, false);
+    for (int row = 16; row < 48; ++row) {
+        for (int j = 0; j < 16; ++j) {
+            bool inBlock = (row & 1) && row >= 33 && row < 48 && j >= 8;
+            ASSERT_EQ(Out(current.Y, j, row), inBlock ? 70 : 11) << row << "," << j;
+        }
+    }
+    for (int row = 0; row < 32; ++row)
+        ASSERT_EQ(Out(current.U, 0, row), ((row & 1) && row >= 17) ? 90 : 22) << row;
+    // Blocks that would fall outside the picture are not written.
+    Use(kPictureI, kTopField);
+    compensator.WriteIntraBlock(FlatBlock(70).data(), 2, 0, 32, false);
+    compensator.WriteIntraBlock(FlatBlock(70).data(), 0, 64, 0, false);
+}
+
 // Random motion on a small picture: whatever the vectors, nothing outside the planes is
 // touched (run under AddressSanitizer) and refused blocks leave the picture as it was.
 TEST_F(MotionCompensatorTest, RandomMotionNeverLeavesThePlanes) {

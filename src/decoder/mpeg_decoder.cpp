@@ -1,0 +1,535 @@
+#include "decoder/mpeg_decoder.h"
+
+#include <cstring>
+#include <new>
+
+#include "decoder/mpeg_header_reader.h"
+#include "decoder/mpeg_vlc_tables.h"
+#include "input/bitstream_data_source.h"
+
+namespace d2u {
+namespace {
+
+// Pictures taller than this carry slice_vertical_position_extension in their slice headers.
+constexpr uint32_t kSliceExtensionHeight = 2800;
+constexpr uint32_t kMacroblockStuffing = 0x00F;  // 0000 0001 111, MPEG-1 only
+
+// Words of one entry of a picture's per-macroblock table.
+constexpr int32_t kEntryWords = MacroblockInfoBlock::kEntryBytes / 4;
+
+}  // namespace
+
+// Locals of one picture's macroblock loop.
+struct CMpegDecoder::SliceState {
+    int32_t total = 0;  // macroblock positions of the picture
+    int32_t rows = 0;   // macroblock rows of the picture (of one field in field pictures)
+    int32_t address = 0;
+    int32_t increment = 0;
+    int32_t dc[3] = {};
+    int32_t dcReset = 1024;
+    int32_t pattern = 0;
+    int32_t x = 0;
+    int32_t y = 0;
+    bool mpeg2 = false;
+};
+
+CMpegDecoder::CMpegDecoder() = default;
+
+CMpegDecoder::~CMpegDecoder() {
+    Release();
+}
+
+int32_t CMpegDecoder::Init(CMpegHeaderReader* reader, CBitstreamDataSource* source,
+                           MpegHeaders* record) {
+    headerReader = reader;
+    dataSource = source;
+    headers = record;
+    if (!vlcTables) vlcTables = new (std::nothrow) CMpegVlcTables;
+    if (!vlcTables || !source || !record) return -1;
+    vlcTables->Build();
+    vlcTables->SetDataSource(source);
+    for (CYUVFrame*& picture : pictures) {
+        if (!picture) picture = new (std::nothrow) CYUVFrame;
+        if (!picture) return -1;
+    }
+    if (!coefficients) coefficients = new (std::nothrow) int16_t[kCoefficientBytes / 2 + 8]();
+    if (!coefficients) return -1;
+    olderReference = pictures[0];
+    newerReference = pictures[1];
+    currentFrame = pictures[2];
+    lastFrame = nullptr;
+    pendingFieldParity = -1;
+    configuredWidth = configuredHeight = configuredInterlaced = -1;
+    return ConfigureGeometry();
+}
+
+int32_t CMpegDecoder::Release() {
+    if (vlcTables) {
+        vlcTables->Free();
+        delete vlcTables;
+        vlcTables = nullptr;
+    }
+    for (CYUVFrame*& picture : pictures) {
+        delete picture;
+        picture = nullptr;
+    }
+    olderReference = newerReference = currentFrame = lastFrame = nullptr;
+    delete[] coefficients;
+    coefficients = nullptr;
+    configuredWidth = configuredHeight = configuredInterlaced = -1;
+    return 0;
+}
+
+bool CMpegDecoder::GeometryMatchesSequence() const {
+    const SequenceInfo& sequence = headers->sequence;
+    int32_t interlaced = (sequence.mpeg2 && !sequence.progressive_sequence) ? 1 : 0;
+    return static_cast<int64_t>(sequence.horizontal_size) == configuredWidth &&
+           static_cast<int64_t>(sequence.vertical_size) == configuredHeight &&
+           interlaced == configuredInterlaced;
+}
+
+// Macroblock counts and picture sizes for the sequence in the record. Interlaced sequences
+// decode in pairs of field macroblock rows, so their pictures get the extra row.
+int32_t CMpegDecoder::ConfigureGeometry() {
+    const SequenceInfo& sequence = headers->sequence;
+    configuredWidth = configuredHeight = configuredInterlaced = -1;
+    mb_width = mb_height = lumaWidth = lumaHeight = chromaWidth = chromaHeight = 0;
+    if (sequence.horizontal_size > static_cast<uint32_t>(kMaxDimension) ||
+        sequence.vertical_size > static_cast<uint32_t>(kMaxDimension)) {
+        return -1;
+    }
+    const int32_t width = static_cast<int32_t>(sequence.horizontal_size);
+    const int32_t height = static_cast<int32_t>(sequence.vertical_size);
+    const bool interlaced = sequence.mpeg2 && !sequence.progressive_sequence;
+    mb_width = (width + 15) / 16;
+    mb_height = interlaced ? 2 * ((height + 31) / 32) : (height + 15) / 16;
+    lumaWidth = mb_width * 16;
+    lumaHeight = mb_height * 16;
+    switch (sequence.chroma_format) {
+        case 2:
+            chromaWidth = lumaWidth / 2;
+            chromaHeight = lumaHeight;
+            blocksPerMacroblock = 8;
+            break;
+        case 3:
+            chromaWidth = lumaWidth;
+            chromaHeight = lumaHeight;
+            blocksPerMacroblock = 12;
+            break;
+        default:
+            chromaWidth = lumaWidth / 2;
+            chromaHeight = lumaHeight / 2;
+            blocksPerMacroblock = 6;
+            break;
+    }
+    int32_t status = 0;
+    for (CYUVFrame* picture : pictures) {
+        if (!picture || picture->Allocate(width, height, lumaHeight) != 0 ||
+            picture->AllocateMbInfo() != 0) {
+            status = -1;
+        }
+    }
+    if (status != 0) {
+        mb_width = mb_height = 0;
+        return -1;
+    }
+    configuredWidth = width;
+    configuredHeight = height;
+    configuredInterlaced = interlaced ? 1 : 0;
+    return 0;
+}
+
+bool CMpegDecoder::IsFieldPicture() const {
+    return headers->picture.picture_structure != kFramePicture;
+}
+
+int32_t CMpegDecoder::CurrentParity() const {
+    return headers->picture.picture_structure == kBottomField ? 1 : 0;
+}
+
+int32_t CMpegDecoder::getMacroblocks() {
+    if (!dataSource || !headers || !vlcTables || !coefficients || !currentFrame ||
+        !dataSource->buffer) {
+        return -1;
+    }
+    if (!GeometryMatchesSequence()) {
+        ConfigureGeometry();
+        pendingFieldParity = -1;
+    }
+    const uint32_t structure = headers->picture.picture_structure;
+    if (structure < kTopField || structure > kFramePicture) return -1;
+    if (structure == kFramePicture) {
+        pendingFieldParity = -1;
+        return DecodePicture(false);
+    }
+    const int32_t parity = CurrentParity();
+    if (pendingFieldParity >= 0 && pendingFieldParity != parity) {
+        // The second field of a frame whose first field came with an earlier call.
+        pendingFieldParity = -1;
+        return DecodePicture(true);
+    }
+    int32_t status = DecodePicture(false);
+    pendingFieldParity = parity;
+    const PictureInfo firstField = headers->picture;
+    if (!ReadSecondFieldHeader()) return status;
+    pendingFieldParity = -1;
+    status = DecodePicture(true);
+    // The frame is described by its first field: where it starts, its type, and which field
+    // comes first.
+    headers->picture.startPosition = firstField.startPosition;
+    headers->picture.picture_coding_type = firstField.picture_coding_type;
+    headers->picture.top_field_first = parity == 0 ? 1 : 0;
+    currentFrame->pictureType = static_cast<int32_t>(firstField.picture_coding_type);
+    return status;
+}
+
+// Reads the next picture header when it is the other field of the frame just decoded;
+// otherwise puts the stream and the record back as they were.
+bool CMpegDecoder::ReadSecondFieldHeader() {
+    if (!headerReader) return false;
+    MpegHeaders saved = *headers;
+    uint32_t* savedWord = dataSource->wordPtr;
+    int32_t savedOffset = dataSource->bitOffset;
+    int64_t savedConsumed = dataSource->ConsumedBytes();
+    int32_t savedSequenceSeen = headerReader->sequenceHeaderSeen;
+    int32_t savedGroupSeen = headerReader->groupHeaderSeen;
+    int32_t found = headerReader->getHeader();
+    const PictureInfo& next = headers->picture;
+    if (found == 1 && next.picture_structure != kFramePicture &&
+        next.picture_structure >= kTopField && CurrentParity() != pendingFieldParity &&
+        next.picture_coding_type >= kPictureI && next.picture_coding_type <= kPictureB &&
+        GeometryMatchesSequence()) {
+        return true;
+    }
+    // A refill moved the buffer: the header just read stays read.
+    if (!dataSource->IsBufferedMode() && dataSource->ConsumedBytes() < savedConsumed) {
+        return false;
+    }
+    *headers = saved;
+    dataSource->wordPtr = savedWord;
+    dataSource->bitOffset = savedOffset;
+    headerReader->sequenceHeaderSeen = savedSequenceSeen;
+    headerReader->groupHeaderSeen = savedGroupSeen;
+    return false;
+}
+
+void CMpegDecoder::FinishPicture() {
+    currentFrame->pictureType = static_cast<int32_t>(headers->picture.picture_coding_type);
+    currentFrame->temporalReference = static_cast<int32_t>(headers->picture.temporal_reference);
+    currentFrame->isKeyFrame = 0;
+}
+
+int32_t CMpegDecoder::DecodePicture(bool secondField) {
+    const PictureInfo& picture = headers->picture;
+    SliceState state;
+    state.mpeg2 = headers->sequence.mpeg2 != 0;
+    state.dcReset = state.mpeg2 ? (128 << (picture.intra_dc_precision & 3)) : 1024;
+    state.rows = IsFieldPicture() ? mb_height / 2 : mb_height;
+    state.total = mb_width * state.rows;
+    error = 0;
+
+    PictureGeometry geometry;
+    geometry.picture_coding_type = picture.picture_coding_type;
+    geometry.picture_structure = picture.picture_structure;
+    geometry.top_field_first = picture.top_field_first;
+    geometry.secondField = secondField;
+    compensator.SetGeometry(geometry);
+    compensator.SetPictures(currentFrame, olderReference, newerReference);
+
+    // Only 4:2:0 pictures of the three coding types that have macroblock tables decode.
+    if (picture.picture_coding_type < kPictureI || picture.picture_coding_type > kPictureB ||
+        blocksPerMacroblock != 6 || mb_width == 0) {
+        FinishPicture();
+        return -1;
+    }
+    int32_t status = 0;
+    for (;;) {
+        if (dataSource->IsPastEnd()) {
+            status = -1;
+            break;
+        }
+        if (state.increment == 0) {
+            if (!state.mpeg2) SkipMacroblockStuffing();
+            if (dataSource->ShowBits(23) == 0) {
+                int32_t slice = SearchSlice(state);
+                if (slice <= 0) {
+                    status = slice;
+                    break;
+                }
+            } else if (state.address >= state.total) {
+                break;
+            } else {
+                int32_t increment = 0;
+                if (vlcTables->DecodeMacroblockAddressIncrement(&increment) != 0 || increment < 1) {
+                    int32_t slice = SearchSlice(state);
+                    if (slice <= 0) {
+                        status = slice;
+                        break;
+                    }
+                } else {
+                    state.increment = increment;
+                }
+            }
+        }
+        if (state.address >= state.total) {
+            status = -1;
+            break;
+        }
+        state.x = (state.address % mb_width) * 16;
+        state.y = (state.address / mb_width) * 16;
+        if (state.increment > 1) {
+            PrepareSkippedMacroblock(state);
+        } else if (DecodeCodedMacroblock(state) != 0) {
+            // The rest of the slice is dropped; what the picture held there stays.
+            int32_t slice = SearchSlice(state);
+            if (slice <= 0) {
+                status = slice;
+                break;
+            }
+            continue;
+        }
+        OutputMacroblock(state);
+        --state.increment;
+        ++state.address;
+    }
+    FinishPicture();
+    return status;
+}
+
+// Finds the next slice and starts it: 1 with the first macroblock's address set, 0 when the
+// picture is already complete, -1 at a start code that is not a slice (left unread).
+int32_t CMpegDecoder::SearchSlice(SliceState& state) {
+    error = 0;
+    if (state.address >= state.total) return 0;
+    for (;;) {
+        if (dataSource->IsPastEnd()) return -1;
+        uint32_t code = CMpegHeaderReader::FindStartCode(*dataSource);
+        if (code < kFirstSliceStartCode || code > kLastSliceStartCode) {
+            CMpegHeaderReader::UnreadStartCode(*dataSource);
+            return -1;
+        }
+        uint32_t extension = 0;
+        if (headers->sequence.vertical_size > kSliceExtensionHeight) {
+            extension = dataSource->GetBits(3);
+        }
+        // The bit after quantiser_scale_code announces extra slice information.
+        bool extraInformation = (dataSource->ShowBits(6) & 1) != 0;
+        headerReader->ReadSliceHeader();
+        SkipSliceExtraInformation(extraInformation);
+        if (!state.mpeg2) SkipMacroblockStuffing();
+        int32_t increment = 0;
+        if (vlcTables->DecodeMacroblockAddressIncrement(&increment) != 0 || increment < 1) {
+            continue;  // the whole slice is dropped
+        }
+        int64_t row = static_cast<int64_t>(extension << 7) + code - 1;
+        int64_t address = row * mb_width + increment - 1;
+        if (row >= state.rows || address >= state.total) continue;
+        state.address = static_cast<int32_t>(address);
+        state.increment = 1;
+        state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
+        std::memset(PMV, 0, sizeof(PMV));
+        return 1;
+    }
+}
+
+void CMpegDecoder::SkipSliceExtraInformation(bool flagSet) {
+    if (!flagSet) return;
+    // intra_slice and the reserved bits (MPEG-2), or the first extra byte (MPEG-1), then any
+    // further extra bytes, each announced by a 1 bit; a 0 bit ends them.
+    dataSource->SkipBits(8);
+    while (dataSource->GetBit() == 1 && !dataSource->IsPastEnd()) dataSource->SkipBits(8);
+}
+
+void CMpegDecoder::SkipMacroblockStuffing() {
+    while (dataSource->ShowBits(11) == kMacroblockStuffing && !dataSource->IsPastEnd()) {
+        dataSource->SkipBits(11);
+    }
+}
+
+int32_t CMpegDecoder::DecodeMacroblockModes() {
+    const PictureInfo& picture = headers->picture;
+    int32_t type = 0;
+    int32_t status = vlcTables->Decode(&type, static_cast<int32_t>(picture.picture_coding_type));
+    if (status != 0) {
+        error = status;
+        return status;
+    }
+    macroblock_type = static_cast<uint32_t>(type);
+    const bool field = IsFieldPicture();
+    const bool concealment = headers->sequence.mpeg2 && picture.concealment_motion_vectors;
+    if (macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward)) {
+        if (field || !picture.frame_pred_frame_dct) {
+            motion_type = static_cast<int32_t>(dataSource->GetBits(2));
+            if (motion_type == kMotionNone) {  // reserved
+                error = -1;
+                return -1;
+            }
+        } else {
+            motion_type = kMotionFrame;
+        }
+    } else if ((macroblock_type & kMacroblockIntra) && concealment) {
+        motion_type = field ? kMotionField : kMotionFrame;
+    } else {
+        motion_type = kMotionNone;
+    }
+    if (field) {
+        mv_format = 0;
+        motion_vector_count = motion_type == kMotion16x8 ? 2 : 1;
+    } else {
+        motion_vector_count = motion_type == kMotionField ? 2 : 1;
+        mv_format = motion_type == kMotionFrame ? 1 : 0;
+    }
+    mvscale = (!field && mv_format == 0) ? 1 : 0;
+    dct_type = 0;
+    if (!field && !picture.frame_pred_frame_dct &&
+        (macroblock_type & (kMacroblockIntra | kMacroblockPattern))) {
+        dct_type = static_cast<int32_t>(dataSource->GetBit());
+    }
+    return 0;
+}
+
+int32_t CMpegDecoder::ReadVectors(int32_t s) {
+    (void)s;
+    return -1;
+}
+
+int32_t CMpegDecoder::ReconstructBlocks(SliceState& state) {
+    const int32_t blocks = blocksPerMacroblock < 6 ? blocksPerMacroblock : 6;
+    for (int32_t i = 0; i < blocks; ++i) {
+        if (!((state.pattern >> (blocksPerMacroblock - 1 - i)) & 1)) continue;
+        error = -1;
+        return -1;
+    }
+    return 0;
+}
+
+void CMpegDecoder::ResetForwardPredictors() {
+    PMV[0][0][0] = PMV[0][0][1] = PMV[1][0][0] = PMV[1][0][1] = 0;
+}
+
+int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
+    if (DecodeMacroblockModes() != 0) return -1;
+    headers->macroblock.dct_type = static_cast<uint32_t>(dct_type);
+    const PictureInfo& picture = headers->picture;
+    const bool intra = (macroblock_type & kMacroblockIntra) != 0;
+    const bool concealment = intra && state.mpeg2 && picture.concealment_motion_vectors;
+    if (macroblock_type & kMacroblockQuant) headerReader->ReadMacroblockQuantiser();
+    if ((macroblock_type & kMacroblockMotionForward) || concealment) {
+        if (ReadVectors(0) != 0) return -1;
+    }
+    if (macroblock_type & kMacroblockMotionBackward) {
+        if (ReadVectors(1) != 0) return -1;
+    }
+    if (concealment) dataSource->SkipBits(1);  // marker bit
+
+    if (macroblock_type & kMacroblockPattern) {
+        int32_t pattern = 0;
+        int32_t status = vlcTables->DecodeCodedBlockPattern(&pattern);
+        if (status != 0) {
+            error = status;
+            return -1;
+        }
+        state.pattern = pattern;
+    } else {
+        state.pattern = intra ? (1 << blocksPerMacroblock) - 1 : 0;
+    }
+    std::memset(coefficients, 0, kClearedBytes);
+    if (ReconstructBlocks(state) != 0) return -1;
+
+    if (!intra) state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
+    if (intra && !concealment) std::memset(PMV, 0, sizeof(PMV));
+    if (picture.picture_coding_type == kPictureP && !intra &&
+        !(macroblock_type & kMacroblockMotionForward)) {
+        // No motion compensation: a zero vector, frame prediction, or in field pictures field
+        // prediction from the field of the same parity.
+        ResetForwardPredictors();
+        if (IsFieldPicture()) {
+            motion_type = kMotionField;
+            motion_vertical_field_select[0][0] = motion_vertical_field_select[1][0] =
+                CurrentParity();
+        } else {
+            motion_type = kMotionFrame;
+        }
+    }
+    return 0;
+}
+
+void CMpegDecoder::PrepareSkippedMacroblock(SliceState& state) {
+    std::memset(coefficients, 0, static_cast<size_t>(blocksPerMacroblock) * 128);
+    state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
+    if (headers->picture.picture_coding_type == kPictureP) ResetForwardPredictors();
+    // Skipped macroblocks predict with a single vector per direction: frame prediction in
+    // frame pictures, and in field pictures from the field of the same parity. B pictures keep
+    // the previous macroblock's directions and vectors.
+    if (IsFieldPicture()) {
+        motion_type = kMotionField;
+        for (auto& r : motion_vertical_field_select) r[0] = r[1] = CurrentParity();
+    } else {
+        motion_type = kMotionFrame;
+    }
+    macroblock_type &= ~kMacroblockIntra;
+    state.pattern = 0;
+}
+
+void CMpegDecoder::OutputMacroblock(SliceState& state) {
+    MacroblockInfo& info = headers->macroblock;
+    info.x = state.x;
+    info.y = state.y;
+    info.coded_block_pattern = static_cast<uint32_t>(state.pattern);
+    info.increment = static_cast<uint32_t>(state.increment);
+    info.macroblock_type = macroblock_type;
+    info.quantiser = headers->currentQuantiser;
+    std::memcpy(info.PMV, PMV, sizeof(PMV));
+    if (headerReader) headerReader->MarkStartCodePosition(info);
+
+    if (macroblock_type & kMacroblockIntra) {
+        for (int32_t i = 0; i < blocksPerMacroblock && i < 6; ++i) {
+            if ((state.pattern >> (blocksPerMacroblock - 1 - i)) & 1)
+                WriteIntraBlock(coefficients + 64 * i, i, state.x, state.y);
+        }
+    } else {
+        PredictMacroblock(coefficients, state.x, state.y);
+    }
+
+    // The picture's table: frame macroblock rows; a field macroblock row r of parity p takes
+    // row 2r + p, so that the two fields of a frame fill the table together.
+    MacroblockInfoBlock* table = currentFrame->mbInfo;
+    if (!table || !table->entries) return;
+    int32_t column = state.address % mb_width;
+    int32_t row = state.address / mb_width;
+    if (IsFieldPicture()) row = 2 * row + CurrentParity();
+    if (column >= table->columns || row >= table->rows) return;
+    int32_t words[kEntryWords] = {};
+    std::memcpy(words,
+                table->entries + (static_cast<size_t>(row) * table->columns + column) *
+                                     MacroblockInfoBlock::kEntryBytes,
+                sizeof(words));
+    words[0] = static_cast<int32_t>(macroblock_type);
+    words[1] = motion_type;
+    words[2] = dct_type;
+    words[3] = headers->currentQuantiser;
+    words[4] = state.pattern;
+    std::memcpy(&words[6], PMV, sizeof(PMV));
+    std::memcpy(table->entries + (static_cast<size_t>(row) * table->columns + column) *
+                                     MacroblockInfoBlock::kEntryBytes,
+                words, sizeof(words));
+}
+
+int32_t CMpegDecoder::WriteIntraBlock(const int16_t* blockCoefficients, int32_t b, int32_t x,
+                                      int32_t y) {
+    return compensator.WriteIntraBlock(blockCoefficients, b, x, y, dct_type == 1);
+}
+
+int32_t CMpegDecoder::PredictMacroblock(const int16_t* residual, int32_t x, int32_t y) {
+    MacroblockMotion motion;
+    motion.macroblock_type = macroblock_type;
+    motion.motion_type = motion_type;
+    std::memcpy(motion.vector, headers->macroblock.PMV, sizeof(motion.vector));
+    std::memcpy(motion.motion_vertical_field_select, motion_vertical_field_select,
+                sizeof(motion.motion_vertical_field_select));
+    motion.dmvector[0] = dmvector[0];
+    motion.dmvector[1] = dmvector[1];
+    return compensator.PredictMacroblock(motion, residual, x, y);
+}
+
+}  // namespace d2u

@@ -1,0 +1,114 @@
+// The picture decoder: slices and macroblocks of one coded picture into the current picture,
+// with the four picture buffers and the coefficient buffer it owns for a stream.
+//
+// A picture coded as two field pictures is decoded whole by one getMacroblocks call when the
+// second field follows in the input: the frame leaves complete, and the reference pictures
+// (which the wrapper rotates after each I or P frame) stay those of the frame.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/motion_compensator.h"
+#include "decoder/mpeg_headers.h"
+#include "decoder/yuv_frame.h"
+
+namespace d2u {
+
+class CBitstreamDataSource;
+class CMpegHeaderReader;
+class CMpegVlcTables;
+
+class CMpegDecoder {
+public:
+    // Bounds of the geometry: the frame record's own limit.
+    static constexpr int32_t kMaxDimension = 16384;
+    // Coefficient buffer: 16-bit values, enough for twelve blocks and the residual layouts.
+    static constexpr int32_t kCoefficientBytes = 12 * 256 + 276;
+    // Bytes cleared before the blocks of a macroblock: six blocks.
+    static constexpr int32_t kClearedBytes = 768;
+
+    CMpegDecoder();
+    virtual ~CMpegDecoder();
+    CMpegDecoder(const CMpegDecoder&) = delete;
+    CMpegDecoder& operator=(const CMpegDecoder&) = delete;
+
+    // Once per stream, after the first picture header: tables, geometry, pictures. 0, or -1
+    // when the pictures could not be allocated (the decoder then decodes nothing).
+    int32_t Init(CMpegHeaderReader* reader, CBitstreamDataSource* source, MpegHeaders* record);
+    // Decodes the picture whose header was just read. 0 when every macroblock position was
+    // passed; -1 without a data source, when a start code other than a slice ended the picture
+    // early (left unread), or when the picture cannot be decoded.
+    int32_t getMacroblocks();
+    int32_t Release();
+
+    // For the macroblock loop; both always write into currentFrame.
+    int32_t WriteIntraBlock(const int16_t* coefficients, int32_t b, int32_t x, int32_t y);
+    int32_t PredictMacroblock(const int16_t* residual, int32_t x, int32_t y);
+
+    // 1 when the last getMacroblocks left a whole frame: a frame picture, or both fields.
+    int32_t FrameComplete() const { return pendingFieldParity < 0 ? 1 : 0; }
+
+    CMpegHeaderReader* headerReader = nullptr;   // not owned
+    CMpegVlcTables* vlcTables = nullptr;         // owned
+    CBitstreamDataSource* dataSource = nullptr;  // not owned
+    MpegHeaders* headers = nullptr;              // not owned
+
+    int32_t mb_width = 0;
+    int32_t mb_height = 0;
+    int32_t lumaWidth = 0;
+    int32_t lumaHeight = 0;
+    int32_t chromaWidth = 0;
+    int32_t chromaHeight = 0;
+    int32_t blocksPerMacroblock = 6;
+
+    CYUVFrame* pictures[4] = {};  // owned
+    // Slots over the four pictures: the wrapper copies into the references after each I or P
+    // picture, and remembers the picture it handed out last.
+    CYUVFrame* olderReference = nullptr;
+    CYUVFrame* newerReference = nullptr;
+    CYUVFrame* currentFrame = nullptr;
+    CYUVFrame* lastFrame = nullptr;
+
+    int16_t* coefficients = nullptr;  // owned
+    int32_t error = 0;
+
+    // Macroblock state, carried from one macroblock to the next.
+    uint32_t macroblock_type = 0;
+    int32_t motion_type = 0;
+    int32_t motion_vector_count = 1;
+    int32_t mv_format = 1;
+    int32_t mvscale = 0;
+    int32_t dct_type = 0;
+    int32_t PMV[2][2][2] = {};
+    int32_t motion_vertical_field_select[2][2] = {};
+    int32_t dmvector[2] = {};
+
+private:
+    struct SliceState;
+
+    int32_t ConfigureGeometry();
+    bool GeometryMatchesSequence() const;
+    int32_t DecodePicture(bool secondField);
+    bool ReadSecondFieldHeader();
+    int32_t SearchSlice(SliceState& state);
+    int32_t DecodeCodedMacroblock(SliceState& state);
+    void PrepareSkippedMacroblock(SliceState& state);
+    void OutputMacroblock(SliceState& state);
+    int32_t DecodeMacroblockModes();
+    int32_t ReadVectors(int32_t s);
+    int32_t ReconstructBlocks(SliceState& state);
+    void ResetForwardPredictors();
+    void SkipMacroblockStuffing();
+    void SkipSliceExtraInformation(bool flagSet);
+    bool IsFieldPicture() const;
+    int32_t CurrentParity() const;
+    void FinishPicture();
+
+    CMotionCompensator compensator;
+    int32_t pendingFieldParity = -1;  // parity of a first field still waiting for its pair
+    int32_t configuredWidth = -1;
+    int32_t configuredHeight = -1;
+    int32_t configuredInterlaced = -1;
+};
+
+}  // namespace d2u
