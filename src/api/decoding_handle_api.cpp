@@ -1,4 +1,6 @@
 // Opening and closing decoding handles.
+#include <memory>
+
 #include "api/export_guard.h"
 #include "api/handle_access.h"
 #include "d2udir.h"
@@ -7,6 +9,29 @@
 #include "input/output_frame_source.h"
 
 using namespace d2u;
+
+namespace {
+
+// Opens a file-driven handle with the wrapper's file load (LoadFile or LoadFileW). No handle
+// is made when the load fails.
+template <class Path, class Load>
+int32_t OpenFileHandle(const Path* path, D2uHandle* handle, Load load) {
+    RefreshCachedLogger();
+    if (handle) *handle = 0;
+    if (!path || !handle) return -1;
+    auto wrapper = std::make_unique<CMpegDecoderWraper>();
+    int32_t result = load(*wrapper, path);
+    if (result != 0) {
+        wrapper->CloseDecoder();
+        return result;
+    }
+    auto source = std::make_unique<COutputFrameSource>();
+    source->SetDecoder(wrapper.release());
+    *handle = HandleOf(source.release());
+    return 0;
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -23,7 +48,9 @@ D2U_EXPORT int32_t D2U_API InitDecoding(D2uHandle* handle) {
     });
 }
 
-D2U_EXPORT int32_t D2U_API D2uDirInitDecoding(D2uHandle* handle) { return InitDecoding(handle); }
+D2U_EXPORT int32_t D2U_API D2uDirInitDecoding(D2uHandle* handle) {
+    return InitDecoding(handle);
+}
 
 D2U_EXPORT int32_t D2U_API FinishDecoding(D2uHandle* handle) {
     return Guarded(0, [&]() -> int32_t {
@@ -44,6 +71,44 @@ D2U_EXPORT int32_t D2U_API FinishDecoding(D2uHandle* handle) {
 
 D2U_EXPORT int32_t D2U_API D2uDirFinishDecoding(D2uHandle* handle) {
     return FinishDecoding(handle);
+}
+
+D2U_EXPORT int32_t D2U_API D2uDirLoadFile(const char* path, D2uHandle* handle) {
+    return Guarded(-1, [&]() -> int32_t {
+        CachedLogger()->Log15("D2uDirLoadFile start");
+        int32_t result = OpenFileHandle(
+            path, handle,
+            [](CMpegDecoderWraper& wrapper, const char* name) { return wrapper.LoadFile(name); });
+        CachedLogger()->Log15("D2uDirLoadFile end");
+        return result;
+    });
+}
+
+D2U_EXPORT int32_t D2U_API D2uDirLoadFileW(const wchar_t* path, D2uHandle* handle) {
+    return Guarded(-1, [&]() -> int32_t {
+        CachedLogger()->Log15("D2uDirLoadFileW start");
+        int32_t result =
+            OpenFileHandle(path, handle, [](CMpegDecoderWraper& wrapper, const wchar_t* name) {
+                return wrapper.LoadFileW(name);
+            });
+        PublishFormat("D2uDirLoadFileW end retCode = %d", static_cast<int>(result));
+        return result;
+    });
+}
+
+D2U_EXPORT int32_t D2U_API ResetDecoder(D2uHandle handle) {
+    return Guarded(-1, [&]() -> int32_t {
+        CachedLogger()->Log15("ResetDecoder start");
+        CMpegDecoderWraper* wrapper = DecoderOf(handle);
+        if (!wrapper) return -1;
+        wrapper->Reset();
+        CachedLogger()->Log15("ResetDecoder end");
+        return 0;
+    });
+}
+
+D2U_EXPORT int32_t D2U_API D2uDirResetDecoder(D2uHandle handle) {
+    return ResetDecoder(handle);
 }
 
 }  // extern "C"

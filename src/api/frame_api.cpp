@@ -1,0 +1,88 @@
+// Pulling decoded frames out of a handle: file-driven (GetMpegFrame) and buffer-driven
+// (GetMpegFrame2).
+#include "api/export_guard.h"
+#include "api/handle_access.h"
+#include "d2udir.h"
+#include "decoder/mpeg_decoder_wraper.h"
+#include "decoder/yuv_frame.h"
+#include "diag/decoder_log.h"
+
+using namespace d2u;
+
+namespace {
+
+// The host word is the host's own; every frame goes out with it cleared.
+D2uFrame* HandOut(CYUVFrame* frame) {
+    if (frame) frame->hostWord = 0;
+    return reinterpret_cast<D2uFrame*>(frame);
+}
+
+int32_t NextFileFrame(D2uFrame** frame, D2uHandle handle) {
+    LogFormat(10, "GetMpegFrame start");
+    CMpegDecoderWraper* decoder = DecoderOf(handle);
+    // Only a handle that reads a file of its own has frames to give here.
+    if (!decoder || decoder->dataSource.IsBufferedMode()) return -1;
+    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1));
+    if (frame) *frame = next;
+    int32_t result = next ? 0 : -1;
+    LogFormat(10, "GetMpegFrame end retCode = %d", result);
+    return result;
+}
+
+// A buffer-driven decoder gets ready on the first buffer that holds a sequence header and a
+// picture header; until then every call tries again.
+int32_t MakeReady(CMpegDecoderWraper& decoder, const uint8_t* data, int32_t length) {
+    if (decoder.ready) return 0;
+    int32_t result = decoder.Init(data, length);
+    if (result != 0) PublishFormat("GetMpegFrame2 decoder->Init, retCode=%d", result);
+    return result;
+}
+
+int32_t NextBufferFrame(D2uFrame** frame, const uint8_t* data, int32_t length, D2uHandle handle) {
+    LogFormat(5, "GetMpegFrame2 start, decHandler=%d, buffLen=%d", static_cast<int>(handle),
+              static_cast<int>(length));
+    if (!handle) {
+        PublishFormat("ERROR - GetMpegFrame2 frameSource=NULL");
+        return -1;
+    }
+    CMpegDecoderWraper* decoder = DecoderOf(handle);
+    if (!decoder) {
+        PublishFormat("ERROR - GetMpegFrame2 decoder=NULL");
+        return -1;
+    }
+    if (!data || length <= 0 || !decoder->dataSource.IsBufferedMode()) return -1;
+    int32_t ready = MakeReady(*decoder, data, length);
+    if (ready != 0) return ready;
+    // Decoding starts at the first byte of this buffer, also on the call that made it ready.
+    decoder->dataSource.SetDataBuffer(data, length);
+    decoder->ended = 0;
+    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1));
+    if (frame) *frame = next;
+    int32_t result = next ? 0 : -1;
+    LogFormat(5, "GetMpegFrame2 end retCode = %d", result);
+    return result;
+}
+
+}  // namespace
+
+extern "C" {
+
+D2U_EXPORT int32_t D2U_API GetMpegFrame(D2uFrame** frame, D2uHandle handle) {
+    return Guarded(-1, [&] { return NextFileFrame(frame, handle); });
+}
+
+D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame(D2uFrame** frame, D2uHandle handle) {
+    return GetMpegFrame(frame, handle);
+}
+
+D2U_EXPORT int32_t D2U_API GetMpegFrame2(D2uFrame** frame, const uint8_t* data, int32_t length,
+                                         D2uHandle handle) {
+    return Guarded(-1, [&] { return NextBufferFrame(frame, data, length, handle); });
+}
+
+D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame2(D2uFrame** frame, const uint8_t* data,
+                                               int32_t length, D2uHandle handle) {
+    return GetMpegFrame2(frame, data, length, handle);
+}
+
+}  // extern "C"
