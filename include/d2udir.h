@@ -163,8 +163,24 @@ D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData(uint8_t *destination, int32_t *le
 D2U_EXPORT int32_t D2U_API GetBitmapData2(uint8_t *destination, int32_t *length, const uint8_t *data, int32_t dataLength, D2uHandle handle, int32_t *isReference);
 D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData2(uint8_t *destination, int32_t *length, const uint8_t *data, int32_t dataLength, D2uHandle handle, int32_t *isReference);
 
-
 /* ---- Preview extraction ---------------------------------------------------- */
+
+/* One picture at a file position, scaled and written as a 32-bit bitmap file. One preview
+ * source at a time, library-wide.
+ * D2uDirStartExtractPreview opens the source (a name ending in "m2v", any case: a video
+ * elementary stream; any other name: a program stream) and fixes the bitmap file name (empty:
+ * no file is written) and the preview size (any width). 0, or -1 when the source cannot be
+ * opened. D2uDirStartExtractPreviewW does nothing and returns 0.
+ * D2uDirExtractPreview decodes the first picture at or after filePos x 1024 bytes (program
+ * streams: the first whole picture after the next navigation packet), scales it and writes the
+ * file. 0 on success; -1 without a started source, when no picture came out (also past the end,
+ * and for a picture larger than 1 MiB in a program stream) or after a start that failed on a
+ * program stream; -2 after an internal error; other codes of the decoder's start (such as
+ * -2008) unchanged. D2uDirCloseExtractPreview releases the source (always 0). */
+D2U_EXPORT int32_t D2U_API D2uDirStartExtractPreview(const char *sourceFile, const char *bitmapFile, int32_t width, int32_t height);
+D2U_EXPORT int32_t D2U_API D2uDirStartExtractPreviewW(const wchar_t *sourceFile, const wchar_t *bitmapFile, int32_t width, int32_t height);
+D2U_EXPORT int32_t D2U_API D2uDirExtractPreview(int32_t filePosition);
+D2U_EXPORT int32_t D2U_API D2uDirCloseExtractPreview(void);
 
 /* ---- Subtitles ------------------------------------------------------------- */
 /* Bitmap subtitles drawn onto host frames. A subtitle handle (a D2uHandle, the address of the

@@ -1,6 +1,7 @@
 #include "api/library_lifetime.h"
 
 #include "diag/decoder_log.h"
+#include "preview/preview_objects.h"
 #include "primitives/kernel_dispatch.h"
 
 namespace d2u {
@@ -8,8 +9,12 @@ namespace d2u {
 void LibraryAttach() {
     InstallBestKernels();
     CDecoderLog::CreateLoggerForModule();
+    CreatePreviewObjects();
 }
 
-void LibraryDetach() { CDecoderLog::DestroyLogger(); }
+void LibraryDetach() {
+    DestroyPreviewObjects();
+    CDecoderLog::DestroyLogger();
+}
 
 }  // namespace d2u
