@@ -47,7 +47,9 @@ int32_t CMpegDecoder::Init(CMpegHeaderReader* reader, CBitstreamDataSource* sour
     if (!vlcTables) vlcTables = new (std::nothrow) CMpegVlcTables;
     if (!vlcTables || !source || !record) return -1;
     vlcTables->Build();
+    motionVectorReader.Init(source, vlcTables);
     vlcTables->SetDataSource(source);
+    blockReconstructor.Init(record, vlcTables, source);
     for (CYUVFrame*& picture : pictures) {
         if (!picture) picture = new (std::nothrow) CYUVFrame;
         if (!picture) return -1;
@@ -389,16 +391,77 @@ int32_t CMpegDecoder::DecodeMacroblockModes() {
 }
 
 int32_t CMpegDecoder::ReadVectors(int32_t s) {
-    (void)s;
-    return -1;
+    const PictureInfo& picture = headers->picture;
+    if (!headers->sequence.mpeg2) {
+        int32_t rSize =
+            static_cast<int32_t>(s == 0 ? picture.forward_r_size : picture.backward_r_size);
+        int32_t fullPel = static_cast<int32_t>(s == 0 ? picture.full_pel_forward_vector
+                                                      : picture.full_pel_backward_vector);
+        return motionVectorReader.ReadMotionVector(PMV[0][s], dmvector, rSize, rSize, 0, 0,
+                                                   fullPel);
+    }
+    if (motion_type == kMotionDualPrime && !(macroblock_type & kMacroblockIntra)) {
+        return ReadDualPrimeVector(s);
+    }
+    return motionVectorReader.ReadMotionVectors(
+        PMV, dmvector, motion_vertical_field_select, s, motion_vector_count, mv_format,
+        static_cast<int32_t>(picture.f_code[s][0]), static_cast<int32_t>(picture.f_code[s][1]), 0,
+        mvscale);
+}
+
+// dmvector: 0 -> 0, 10 -> +1, 11 -> -1.
+int32_t CMpegDecoder::ReadDmvector() {
+    if (dataSource->GetBit() == 0) return 0;
+    return dataSource->GetBit() ? -1 : 1;
+}
+
+// A dual-prime vector: one field vector, each component followed by its dmvector.
+int32_t CMpegDecoder::ReadDualPrimeVector(int32_t s) {
+    const int32_t sizes[2] = {static_cast<int32_t>(headers->picture.f_code[s][0]),
+                              static_cast<int32_t>(headers->picture.f_code[s][1])};
+    int32_t* vector = PMV[0][s];
+    for (int32_t t = 0; t < 2; ++t) {
+        if (sizes[t] > CMotionVectorReader::kMaxRSize) return CMotionVectorReader::kInvalidRSize;
+        int32_t code = 0;
+        int32_t status = vlcTables->DecodeMotionCode(&code);
+        if (status != 0) return status;
+        int32_t residual =
+            (sizes[t] != 0 && code != 0) ? static_cast<int32_t>(dataSource->GetBits(sizes[t])) : 0;
+        // Frame pictures keep field vectors in frame units.
+        const bool scaled = t == 1 && mvscale;
+        if (scaled) vector[t] >>= 1;
+        CMotionVectorReader::DecodeMotionVectorComponent(&vector[t], sizes[t], code, residual, 0);
+        if (scaled) vector[t] *= 2;
+        dmvector[t] = ReadDmvector();
+    }
+    PMV[1][s][0] = vector[0];
+    PMV[1][s][1] = vector[1];
+    return 0;
 }
 
 int32_t CMpegDecoder::ReconstructBlocks(SliceState& state) {
+    const bool intra = (macroblock_type & kMacroblockIntra) != 0;
     const int32_t blocks = blocksPerMacroblock < 6 ? blocksPerMacroblock : 6;
     for (int32_t i = 0; i < blocks; ++i) {
         if (!((state.pattern >> (blocksPerMacroblock - 1 - i)) & 1)) continue;
-        error = -1;
-        return -1;
+        int32_t status;
+        if (intra) {
+            status =
+                state.mpeg2
+                    ? blockReconstructor.ReconstructIntraMpeg2(i, coefficients + 64 * i, state.dc)
+                    : blockReconstructor.ReconstructIntraMpeg1(i, coefficients + 64 * i, state.dc);
+        } else {
+            try {
+                status = state.mpeg2 ? blockReconstructor.ReconstructNonIntraMpeg2(i, coefficients)
+                                     : blockReconstructor.ReconstructNonIntraMpeg1(i, coefficients);
+            } catch (...) {
+                status = -1;
+            }
+        }
+        if (status != 0) {
+            error = status;
+            return -1;
+        }
     }
     return 0;
 }

@@ -8,7 +8,9 @@
 
 #include <cstdint>
 
+#include "decoder/block_reconstructor.h"
 #include "decoder/motion_compensator.h"
+#include "decoder/motion_vector_reader.h"
 #include "decoder/mpeg_headers.h"
 #include "decoder/yuv_frame.h"
 
@@ -48,8 +50,10 @@ public:
     // 1 when the last getMacroblocks left a whole frame: a frame picture, or both fields.
     int32_t FrameComplete() const { return pendingFieldParity < 0 ? 1 : 0; }
 
-    CMpegHeaderReader* headerReader = nullptr;   // not owned
-    CMpegVlcTables* vlcTables = nullptr;         // owned
+    CMpegHeaderReader* headerReader = nullptr;  // not owned
+    CMpegVlcTables* vlcTables = nullptr;        // owned
+    CBlockReconstructor blockReconstructor;
+    CMotionVectorReader motionVectorReader;
     CBitstreamDataSource* dataSource = nullptr;  // not owned
     MpegHeaders* headers = nullptr;              // not owned
 
@@ -96,6 +100,8 @@ private:
     void OutputMacroblock(SliceState& state);
     int32_t DecodeMacroblockModes();
     int32_t ReadVectors(int32_t s);
+    int32_t ReadDualPrimeVector(int32_t s);
+    int32_t ReadDmvector();
     int32_t ReconstructBlocks(SliceState& state);
     void ResetForwardPredictors();
     void SkipMacroblockStuffing();
