@@ -151,7 +151,9 @@ void MakeOrientedFrame(CYUVFrame& frame, int32_t width, int32_t height) {
 std::vector<uint8_t> ReadWithFfmpeg(const std::string& path, const std::string& name) {
     std::string raw = WorkPath(name + ".raw");
     RemoveFile(raw);
-    int status = test::RunCommand("ffmpeg -nostdin -v error -y -i '" + path +
+    // image2 picks the reader by the file name; probing by content can take a flat picture for
+    // raw audio.
+    int status = test::RunCommand("ffmpeg -nostdin -v error -y -f image2 -i '" + path +
                                   "' -f rawvideo -pix_fmt bgr24 '" + raw + "'");
     EXPECT_EQ(status, 0);
     return ReadFileBytes(raw);
