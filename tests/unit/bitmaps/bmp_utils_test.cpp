@@ -14,7 +14,6 @@
 namespace d2u {
 namespace {
 
-using test::ExpectedColour;
 using test::MakeFrame;
 
 const uint8_t* PixelAt(const CBmpUtils& bitmap, int x, int y) {
@@ -64,27 +63,6 @@ TEST(BmpUtilsCreate, RejectsSizesOutOfRangeAndLeavesAnEmptyBitmap) {
         EXPECT_EQ(bitmap.bmWidth, 0);
         EXPECT_EQ(bitmap.bmHeight, 0);
         EXPECT_EQ(bitmap.bmWidthBytes, 0);
-    }
-}
-
-TEST(BmpUtilsFromYUV, ConvertsEveryPixelWithLumaAndTheCbCrOfItsBlock) {
-    CYUVFrame frame;
-    // Odd sizes: the last column and row share chroma with nothing.
-    MakeFrame(frame, 33, 17, [](int plane, int x, int y) -> uint8_t {
-        if (plane == 0) return static_cast<uint8_t>(16 + 6 * x + y);
-        if (plane == 1) return static_cast<uint8_t>(60 + 9 * x);  // Cb rises to the right
-        return static_cast<uint8_t>(40 + 20 * y);                 // Cr rises downwards
-    });
-    CBmpUtils bitmap;
-    ASSERT_EQ(bitmap.Create(33, 17, 32), 0);
-    ASSERT_EQ(bitmap.FromYUV(frame), 0);
-    for (int y = 0; y < 17; ++y) {
-        for (int x = 0; x < 33; ++x) {
-            test::Bgr expected =
-                ExpectedColour(16 + 6 * x + y, 60 + 9 * (x / 2), 40 + 20 * (y / 2));
-            ASSERT_LE(test::ColourDistance(PixelAt(bitmap, x, y), expected), 1)
-                << "at " << x << "," << y;
-        }
     }
 }
 
