@@ -48,10 +48,19 @@ const ApiStream& LargeStream() {
     return stream;
 }
 
-const ApiStream& Mpeg1Stream() {
+const ApiStream& SmallMpeg2Stream() {
     static const ApiStream stream =
-        Make("api_mpeg1_v1.m1v", Encode("testsrc2=size=352x288:rate=25", 20,
-                                        "-c:v mpeg1video -q:v 4 -g 10 -bf 0", "mpeg1video"));
+        Make("api_small_mpeg2_v1.m2v",
+             Encode("testsrc2=size=176x144:rate=25", 15,
+                    "-c:v mpeg2video -q:v 5 -g 6 -bf 2 -flags +ildct+ilme -alternate_scan 1",
+                    "mpeg2video"));
+    return stream;
+}
+
+const ApiStream& SmallMpeg1Stream() {
+    static const ApiStream stream =
+        Make("api_small_mpeg1_v1.m1v", Encode("testsrc2=size=176x144:rate=25", 15,
+                                              "-c:v mpeg1video -q:v 5 -g 6 -bf 2", "mpeg1video"));
     return stream;
 }
 

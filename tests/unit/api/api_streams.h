@@ -23,8 +23,10 @@ const ApiStream& IpbStream();
 const ApiStream& PalStream();
 // MPEG-2 with noise, well over the file buffer's refill point (about 1.5 MB).
 const ApiStream& LargeStream();
-// MPEG-1, 352x288, I and P only.
-const ApiStream& Mpeg1Stream();
+// Small streams for the damage tests: MPEG-2 (interlaced coding tools) and MPEG-1, 176x144,
+// B pictures, a few groups.
+const ApiStream& SmallMpeg2Stream();
+const ApiStream& SmallMpeg1Stream();
 // ffmpeg's decoding of a stream, in display order.
 std::vector<YuvImage> ReferenceFrames(const ApiStream& stream);
 

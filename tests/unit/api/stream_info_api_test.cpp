@@ -201,6 +201,34 @@ TEST(InputPosition, RepositioningResumesAtTheNextSequenceHeader) {
     }
 }
 
+TEST(InputPosition, PastTheLastSequenceHeaderTheStreamEnds) {
+    const ApiStream& stream = IpbStream();
+    const auto& pictures = stream.layout.pictures;
+    OpenFile file(stream.path);
+    ASSERT_EQ(file.result, 0);
+    uint64_t offset = pictures.back().pictureStart;
+    ASSERT_EQ(D2uDirSetInputPosition(file.handle, static_cast<uint32_t>(offset), 0), 0);
+    EXPECT_EQ(file.Next(), nullptr);
+    EXPECT_EQ(file.Next(), nullptr);
+    // Only a reset starts again.
+    ASSERT_EQ(ResetDecoder(file.handle), 0);
+    D2uFrame* frame = file.Next();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->pictureType, 1);
+    EXPECT_EQ(frame->temporalReference, 0);
+}
+
+TEST(InputPosition, BufferDrivenHandlesCannotBeRepositioned) {
+    D2uHandle handle = 0;
+    InitDecoding(&handle);
+    EXPECT_EQ(D2uDirSetInputPosition(handle, 100, 0), -1);
+    EXPECT_EQ(D2uDirSetInputPosition(0, 100, 0), -1);
+    uint64_t position = 5;
+    EXPECT_EQ(GetInputPosition(handle, &position), 0);
+    EXPECT_EQ(position, 0u);
+    FinishDecoding(&handle);
+}
+
 TEST(ReadLimit, HoldsAFileDrivenDecodeUntilAnotherThreadRaisesIt) {
     const ApiStream& stream = LargeStream();
     const auto& pictures = stream.layout.pictures;
