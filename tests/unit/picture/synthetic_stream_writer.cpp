@@ -151,9 +151,18 @@ void SyntheticStreamWriter::ResetPredictors() {
             for (auto& t : s) t = 0;
 }
 
-void SyntheticStreamWriter::Slice(int row, int column, int quantiserCode) {
+void SyntheticStreamWriter::Slice(int row, int column, int quantiserCode, int extraBytes) {
     bits.StartCode(static_cast<uint8_t>(row + 1));
     bits.Put(static_cast<uint32_t>(quantiserCode), 5);
+    if (extraBytes > 0) {
+        bits.Put(1, 1);  // intra_slice_flag
+        bits.Put(0, 1);  // intra_slice
+        bits.Put(0, 7);  // reserved_bits
+        for (int i = 1; i < extraBytes; ++i) {
+            bits.Put(1, 1);  // extra_bit_slice
+            bits.Put(0xA5, 8);
+        }
+    }
     bits.Put(0, 1);  // extra_bit_slice
     ResetPredictors();
     pendingIncrement = column + 1;

@@ -55,8 +55,9 @@ public:
     void PictureHeader(int codingType, int temporalReference, int structure,
                        bool topFieldFirst = false);
     // Starts the slice of macroblock row `row` (of the field in field pictures); the first
-    // macroblock written is at column `column`.
-    void Slice(int row, int column = 0, int quantiserCode = 8);
+    // macroblock written is at column `column`. extraBytes > 0 sets intra_slice_flag (with
+    // intra_slice and the reserved bits) and adds extraBytes - 1 extra_information_slice bytes.
+    void Slice(int row, int column = 0, int quantiserCode = 8, int extraBytes = 0);
     // Positions to pass over before the next macroblock: skipped macroblocks.
     void Skip(int count);
     // DC-only intra macroblock: four luma values, Cb, Cr (0 to 255).
