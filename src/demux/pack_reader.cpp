@@ -35,14 +35,15 @@ int32_t FindPackStartCode(const uint8_t* data, int32_t length) {
     return -1;
 }
 
-}  // namespace
-
+// Time stamp from the five PTS bytes of a PES header; all 0xFF bytes give 0.
 uint64_t ReadPesTimeStamp(const uint8_t* b) {
     if (b[0] == 0xFF && b[1] == 0xFF && b[2] == 0xFF && b[3] == 0xFF && b[4] == 0xFF) return 0;
     return (static_cast<uint64_t>((b[0] >> 1) & 0x07) << 30) | (static_cast<uint64_t>(b[1]) << 22) |
            (static_cast<uint64_t>(b[2] >> 1) << 15) | (static_cast<uint64_t>(b[3]) << 7) |
            static_cast<uint64_t>(b[4] >> 1);
 }
+
+}  // namespace
 
 CPackReader::CPackReader() {
     std::memset(scanBuffer, 0, sizeof scanBuffer);
@@ -208,7 +209,9 @@ int32_t CPackReader::PacketStart(int32_t blockOffset, bool packHeader) const {
     return -1;
 }
 
-// A block whose header does not lie within the bytes read is not taken as a block.
+// A block whose header does not lie within the bytes read is not taken as a block. Anything
+// else that starts neither with a pack nor with a packet (four zero bytes, say) is not guessed
+// at either: the caller's resync scan finds the next real pack start code.
 bool CPackReader::ParseBlock(int32_t blockOffset, ParsedBlock& parsed) const {
     bool packHeader =
         Within(blockOffset, 4) && std::memcmp(blockBuffer + blockOffset, kPackStartCode, 4) == 0;

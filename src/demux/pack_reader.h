@@ -106,7 +106,4 @@ private:
     int32_t dataLen_ = -1;
 };
 
-// Time stamp from the five PTS bytes of a PES header; all 0xFF bytes give 0.
-uint64_t ReadPesTimeStamp(const uint8_t* bytes);
-
 }  // namespace d2u

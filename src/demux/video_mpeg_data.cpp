@@ -137,8 +137,9 @@ bool CVideoMpegData::TakeChunkFromCarry(Chunk& chunk) {
 void CVideoMpegData::GatherVideoBlocks(Chunk& chunk, int32_t* timeStamp) {
     for (BlockInfo* block; (block = NextBlock()) != nullptr;) {
         if (block->blockType != CPackReader::kBlockVideo) continue;
-        if (timeStamp && *timeStamp == 0)
+        if (timeStamp && *timeStamp == 0) {
             *timeStamp = static_cast<int32_t>(static_cast<uint32_t>(block->pts));
+        }
         if (AddVideoPayload(chunk, *block)) return;
     }
 }
@@ -195,8 +196,9 @@ void CVideoMpegData::EndChunkAt(Chunk& chunk, uint8_t* payload, int32_t payloadL
 }
 
 int32_t CVideoMpegData::CopyChunkTail(const Chunk& chunk, uint8_t* destination) const {
-    if (!chunk.overflow)
+    if (!chunk.overflow) {
         return CopyLookBackBytes(chunk.out + chunk.length, chunk.length, destination);
+    }
     if (chunk.tailLen > 0) std::memcpy(destination, chunk.tail, static_cast<size_t>(chunk.tailLen));
     return chunk.tailLen;
 }
