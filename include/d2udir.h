@@ -201,8 +201,9 @@ D2U_EXPORT int32_t D2U_API D2uDirCloseExtractPreview(void);
  * mask; everything else stays untouched. x2 and y2 of a record are its exclusive right and
  * bottom edges on the screen. RGB frames: of the descriptor only stride (bytes from one row to
  * the next, negative for bottom-up frames) and data (first byte of the top row) are read; the
- * frame MUST be at least x2 pixels wide and y2 rows high (at most 720 x 576 for an unscaled
- * record, the maximum size for a scaled one): nothing right of x2 or below y2 is written. YUV
+ * frame MUST be at least x2 pixels wide and y2 rows high (x2, y2 of the record as placed, at
+ * most 720 x 576), or as large as the maximum size once that is set: nothing right of x2 or
+ * below y2, and nothing beyond the maximum size, is written. YUV
  * frame records: luma and chroma are written only inside the Y, U and V planes (width, height,
  * pitch); chroma becomes 128 under the picture.
  *

@@ -175,8 +175,6 @@ void CSubtitle::DecodeAndPlace(int32_t dataSize) {
     decoder.Decode(header.width, header.height, header.bottomFieldOffset, planes);
 
     SubtitlePlacement placement = PlaceSubtitle(header, scaling);
-    clipRight = placement.x2;
-    clipBottom = placement.y2;
     if (placement.scaled) {
         header.x1 = placement.x1;
         header.y1 = placement.y1;
@@ -184,9 +182,15 @@ void CSubtitle::DecodeAndPlace(int32_t dataSize) {
         header.y2 = placement.y2;
         header.width = placement.width;
         header.height = placement.height;
+        if (!rgbOutput) planes.ResizePicture(placement.width, placement.height);
+    }
+    // The size of an RGB frame is not known: the record's edges say how far drawing may go,
+    // and a maximum size, once set, is taken as the frame's size.
+    clipRight = header.x2;
+    clipBottom = header.y2;
+    if (scaling.maxWidth > 0 && scaling.maxHeight > 0) {
         clipRight = std::min<int64_t>(clipRight, scaling.maxWidth);
         clipBottom = std::min<int64_t>(clipBottom, scaling.maxHeight);
-        if (!rgbOutput) planes.ResizePicture(placement.width, placement.height);
     }
     pictureReady = planes.IsReady();
 }

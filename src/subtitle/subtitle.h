@@ -50,7 +50,8 @@ public:
 
     // Draws the record current at the frame onto an RGB frame whose top row starts at topRow
     // and whose rows are `stride` bytes apart. Only columns [0, x2) and rows [0, y2) of the
-    // placed record are written. 0 drawn, -1 handle for YUV output, -2 nothing shown.
+    // placed record are written, and none beyond the maximum size once one is set. 0 drawn,
+    // -1 handle for YUV output, -2 nothing shown.
     int32_t PutRGB(uint8_t* topRow, int32_t stride, int32_t frameNumber);
     // The same onto a YUV frame record; only its planes are written, within their sizes.
     int32_t PutYUV(const YUVFrameFields& frame, int32_t frameNumber);

@@ -147,6 +147,26 @@ TEST(SubtitleRendering, RgbDrawingStopsAtTheRecordsRightAndBottomEdges) {
     }
 }
 
+TEST(SubtitleRendering, MaximumSizeBoundsRgbDrawingAlsoWithoutScaling) {
+    IndexRows picture = Solid(30, 12, 2);
+    RecordFields fields = Palette(FieldsForPicture(picture, 20, 10, 0.0f, 1.0f));
+    std::string path = WriteOne("clip_max.sub", BuildRecord(fields, picture));
+    // A 40 x 16 frame, announced as the maximum size; the record reaches to 50 x 22.
+    HostRgbFrame frame(40, 16, 3, 9);
+    frame.stride = 40 * 3;
+    frame.pixels = GuardedBuffer(40u * 3u * 16u, 9);
+    SubtitleHandle handle;
+    ASSERT_EQ(LoadFor(FrameKind::kRgb24, path, 25.0f, handle), 0);
+    D2uDirSubSetMaxSize(handle.Get(), 40, 16);
+    D2uRgbFrame descriptor = frame.Descriptor();
+    ASSERT_EQ(D2uDirPutSubtitleRGB(handle.Get(), &descriptor, 0), 0);
+    EXPECT_TRUE(frame.pixels.GuardsIntact());
+    RecordFields clipped = fields;
+    clipped.x2 = 40;
+    clipped.y2 = 16;
+    EXPECT_EQ(frame.pixels.Contents(), ExpectedRgbFrame(frame, 9, picture, clipped));
+}
+
 TEST(SubtitleRendering, BottomUpRgbFramesTakeANegativeStride) {
     IndexRows picture = RandomPicture(22, 20, 9, 6);
     RecordFields fields = Palette(FieldsForPicture(picture, 3, 2, 0.0f, 1.0f));
