@@ -21,6 +21,9 @@
 
 namespace d2u {
 namespace platform {
+
+static_assert(sizeof(off_t) == 8, "the build must use 64-bit file offsets (_FILE_OFFSET_BITS=64)");
+
 namespace {
 
 // Converts a wide path to the multibyte encoding of the current locale (UTF-8 in practice).
