@@ -25,40 +25,53 @@ inline double DctBasis(int sample, int frequency) {
     return table.value[sample][frequency];
 }
 
+// One 8-point forward transform, out[k] = sum over n of in[n * stride] * basis(n, k), using
+// the symmetry of the basis (samples n and 7 - n) to halve the work.
+inline void Forward8(const double* in, int stride, double* out) {
+    double sums[4];
+    double differences[4];
+    for (int n = 0; n < 4; ++n) {
+        sums[n] = in[n * stride] + in[(7 - n) * stride];
+        differences[n] = in[n * stride] - in[(7 - n) * stride];
+    }
+    for (int k = 0; k < 8; ++k) {
+        const double* half = k % 2 == 0 ? sums : differences;
+        double sum = 0;
+        for (int n = 0; n < 4; ++n) sum += half[n] * DctBasis(n, k);
+        out[k] = sum;
+    }
+}
+
+// One 8-point inverse transform, out[n * stride] = sum over k of in[k] * basis(n, k).
+inline void Inverse8(const double* in, double* out, int stride) {
+    for (int n = 0; n < 4; ++n) {
+        double even = 0;
+        double odd = 0;
+        for (int k = 0; k < 8; k += 2) even += in[k] * DctBasis(n, k);
+        for (int k = 1; k < 8; k += 2) odd += in[k] * DctBasis(n, k);
+        out[n * stride] = even + odd;
+        out[(7 - n) * stride] = even - odd;
+    }
+}
+
 // out[v][u] = sum over y, x of in[y][x] * basis(y, v) * basis(x, u).
 inline void ForwardDct(const double in[8][8], double out[8][8]) {
     double rows[8][8];
-    for (int y = 0; y < 8; ++y) {
-        for (int u = 0; u < 8; ++u) {
-            double sum = 0;
-            for (int x = 0; x < 8; ++x) sum += in[y][x] * DctBasis(x, u);
-            rows[y][u] = sum;
-        }
-    }
-    for (int v = 0; v < 8; ++v) {
-        for (int u = 0; u < 8; ++u) {
-            double sum = 0;
-            for (int y = 0; y < 8; ++y) sum += rows[y][u] * DctBasis(y, v);
-            out[v][u] = sum;
-        }
+    for (int y = 0; y < 8; ++y) Forward8(in[y], 1, rows[y]);
+    for (int u = 0; u < 8; ++u) {
+        double column[8];
+        Forward8(&rows[0][u], 8, column);
+        for (int v = 0; v < 8; ++v) out[v][u] = column[v];
     }
 }
 
 inline void InverseDct(const double in[8][8], double out[8][8]) {
     double rows[8][8];
-    for (int v = 0; v < 8; ++v) {
-        for (int x = 0; x < 8; ++x) {
-            double sum = 0;
-            for (int u = 0; u < 8; ++u) sum += in[v][u] * DctBasis(x, u);
-            rows[v][x] = sum;
-        }
-    }
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            double sum = 0;
-            for (int v = 0; v < 8; ++v) sum += rows[v][x] * DctBasis(y, v);
-            out[y][x] = sum;
-        }
+    for (int v = 0; v < 8; ++v) Inverse8(in[v], rows[v], 1);
+    for (int x = 0; x < 8; ++x) {
+        double column[8];
+        for (int v = 0; v < 8; ++v) column[v] = rows[v][x];
+        Inverse8(column, &out[0][x], 8);
     }
 }
 
