@@ -165,13 +165,15 @@ int32_t CMpegDecoder::getMacroblocks() {
         return DecodePicture(false);
     }
     const int32_t parity = CurrentParity();
-    if (pendingFieldParity >= 0 && pendingFieldParity != parity) {
+    if (IsSecondFieldOfPending()) {
         // The second field of a frame whose first field came with an earlier call.
         pendingFieldParity = -1;
         return DecodePicture(true);
     }
     int32_t status = DecodePicture(false);
     pendingFieldParity = parity;
+    pendingTemporalReference = headers->picture.temporal_reference;
+    pendingCodingType = headers->picture.picture_coding_type;
     const PictureInfo firstField = headers->picture;
     if (!ReadSecondFieldHeader()) return status;
     pendingFieldParity = -1;
@@ -196,13 +198,7 @@ bool CMpegDecoder::ReadSecondFieldHeader() {
     int32_t savedSequenceSeen = headerReader->sequenceHeaderSeen;
     int32_t savedGroupSeen = headerReader->groupHeaderSeen;
     int32_t found = headerReader->getHeader();
-    const PictureInfo& next = headers->picture;
-    if (found == 1 && next.picture_structure != kFramePicture &&
-        next.picture_structure >= kTopField && CurrentParity() != pendingFieldParity &&
-        next.picture_coding_type >= kPictureI && next.picture_coding_type <= kPictureB &&
-        GeometryMatchesSequence()) {
-        return true;
-    }
+    if (found == 1 && IsSecondFieldOfPending() && GeometryMatchesSequence()) return true;
     // A refill moved the buffer: the header just read stays read.
     if (!dataSource->IsBufferedMode() && dataSource->ConsumedBytes() < savedConsumed) {
         return false;
@@ -213,6 +209,20 @@ bool CMpegDecoder::ReadSecondFieldHeader() {
     headerReader->sequenceHeaderSeen = savedSequenceSeen;
     headerReader->groupHeaderSeen = savedGroupSeen;
     return false;
+}
+
+// The other field of the frame whose first field was decoded last: the other parity, the same
+// temporal reference, and a type that can follow (the second field of an I frame may be P).
+bool CMpegDecoder::IsSecondFieldOfPending() const {
+    const PictureInfo& picture = headers->picture;
+    if (pendingFieldParity < 0 || picture.picture_structure == kFramePicture ||
+        picture.picture_structure < kTopField || CurrentParity() == pendingFieldParity ||
+        picture.temporal_reference != pendingTemporalReference) {
+        return false;
+    }
+    if (pendingCodingType == kPictureI)
+        return picture.picture_coding_type == kPictureI || picture.picture_coding_type == kPictureP;
+    return picture.picture_coding_type == pendingCodingType;
 }
 
 void CMpegDecoder::FinishPicture() {

@@ -3,7 +3,10 @@
 //
 // A picture coded as two field pictures is decoded whole by one getMacroblocks call when the
 // second field follows in the input: the frame leaves complete, and the reference pictures
-// (which the wrapper rotates after each I or P frame) stay those of the frame.
+// (which the wrapper rotates after each I or P frame) stay those of the frame. When the input
+// ends after the first field (a host buffer holding one field), FrameComplete() is 0 and the
+// next call decodes the second field into the same frame; the references must not be rotated
+// in between, since the second field predicts from the same ones as the first.
 #pragma once
 
 #include <cstdint>
@@ -94,6 +97,7 @@ private:
     bool GeometryMatchesSequence() const;
     int32_t DecodePicture(bool secondField);
     bool ReadSecondFieldHeader();
+    bool IsSecondFieldOfPending() const;
     int32_t SearchSlice(SliceState& state);
     int32_t DecodeCodedMacroblock(SliceState& state);
     void PrepareSkippedMacroblock(SliceState& state);
@@ -111,7 +115,10 @@ private:
     void FinishPicture();
 
     CMotionCompensator compensator;
-    int32_t pendingFieldParity = -1;  // parity of a first field still waiting for its pair
+    // The first field decoded last, while its pair has not been decoded.
+    int32_t pendingFieldParity = -1;
+    uint32_t pendingTemporalReference = 0;
+    uint32_t pendingCodingType = 0;
     int32_t configuredWidth = -1;
     int32_t configuredHeight = -1;
     int32_t configuredInterlaced = -1;

@@ -349,6 +349,91 @@ TEST(MpegDecoder, LoneFirstFieldLeavesTheFollowingFramePictureAlone) {
     EXPECT_TRUE(MacroblockIs(h, 3, 3, Value(3, 3)));
 }
 
+// An I top field whose macroblocks hold Value(column, row).
+void IntraTopField(SyntheticStreamWriter& w, int temporalReference) {
+    w.PictureHeader(1, temporalReference, SyntheticStreamWriter::kTopField);
+    for (int row = 0; row < 2; ++row) IntraRow(w, row, 4);
+}
+
+// A P bottom field copying the top field of the same frame (zero vectors, field select 0).
+void CopyingBottomField(SyntheticStreamWriter& w, int temporalReference) {
+    w.PictureHeader(2, temporalReference, SyntheticStreamWriter::kBottomField);
+    for (int row = 0; row < 2; ++row) {
+        w.Slice(row);
+        for (int c = 0; c < 4; ++c) {
+            MotionMacroblock mb;
+            mb.motionType = 1;
+            mb.fieldSelect[0][0] = 0;
+            w.Motion(mb);
+        }
+    }
+}
+
+TEST(MpegDecoder, FieldsOfOneFrameInSeparateBuffersMakeOneFrame) {
+    SyntheticStreamWriter first;
+    first.SequenceHeader(64, 64, false);
+    IntraTopField(first, 0);
+    first.SequenceEnd();
+    SyntheticStreamWriter second;
+    CopyingBottomField(second, 0);
+    second.SequenceEnd();
+    Harness h;
+    ASSERT_TRUE(h.Start(first.Bytes()));
+    h.FillCurrent(7);
+    EXPECT_EQ(h.Decode(), 0);
+    EXPECT_EQ(h.decoder.FrameComplete(), 0);
+    EXPECT_EQ(h.Luma(3, 1), 7);
+    std::vector<uint8_t> bytes = second.Bytes();
+    bytes.resize(bytes.size() + 64, 0);
+    h.source.SetDataBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+    ASSERT_TRUE(h.NextPicture());
+    EXPECT_EQ(h.Decode(), 0);
+    EXPECT_EQ(h.decoder.FrameComplete(), 1);
+    // Frame rows 2k + 1 repeat rows 2k, the first field's.
+    for (int y = 0; y < 64; ++y) EXPECT_EQ(h.Luma(20, y), Value(1, y / 32)) << y;
+}
+
+TEST(MpegDecoder, FieldsPairOnlyWithinOneFrame) {
+    SyntheticStreamWriter w;
+    w.SequenceHeader(64, 64, false);
+    IntraTopField(w, 0);
+    CopyingBottomField(w, 1);  // another frame's field: not a pair
+    w.SequenceEnd();
+    Harness h;
+    ASSERT_TRUE(h.Start(w.Bytes()));
+    h.FillCurrent(7);
+    EXPECT_EQ(h.Decode(), 0);
+    EXPECT_EQ(h.decoder.FrameComplete(), 0);
+    EXPECT_EQ(h.headers.picture.temporal_reference, 0u);
+    EXPECT_EQ(h.Luma(3, 1), 7);
+    // The wrapper reads the next header itself.
+    ASSERT_TRUE(h.NextPicture());
+    EXPECT_EQ(h.headers.picture.temporal_reference, 1u);
+    EXPECT_EQ(h.headers.picture.picture_structure, 2u);
+}
+
+TEST(MpegDecoder, FieldPairDecodesInOneCall) {
+    SyntheticStreamWriter w;
+    w.SequenceHeader(64, 64, false);
+    w.GroupHeader(true);
+    IntraTopField(w, 0);
+    CopyingBottomField(w, 0);
+    w.SequenceEnd();
+    Harness h;
+    ASSERT_TRUE(h.Start(w.Bytes()));
+    h.FillCurrent(7);
+    uint64_t firstFieldStart = h.headers.picture.startPosition;
+    EXPECT_EQ(h.Decode(), 0);
+    EXPECT_EQ(h.decoder.FrameComplete(), 1);
+    for (int y = 0; y < 64; ++y) EXPECT_EQ(h.Luma(40, y), Value(2, y / 32)) << y;
+    // The frame is described by its first field.
+    EXPECT_EQ(h.headers.picture.picture_coding_type, 1u);
+    EXPECT_EQ(h.decoder.currentFrame->pictureType, 1);
+    EXPECT_EQ(h.headers.picture.startPosition, firstFieldStart);
+    EXPECT_EQ(h.headers.picture.top_field_first, 1u);
+    EXPECT_FALSE(h.NextPicture());
+}
+
 TEST(MpegDecoder, UnsupportedPicturesDecodeNothing) {
     SyntheticStreamWriter w;
     w.SequenceHeader(64, 64, true);
