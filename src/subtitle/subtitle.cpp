@@ -218,7 +218,8 @@ void CSubtitle::ReadUntil(float time) {
 
 bool CSubtitle::IsShownAt(int32_t frameNumber) {
     if (!drawable) return false;
-    float time = static_cast<float>(frameNumber) / frameRate;
+    // Rounded to a 32-bit float also where the arithmetic runs wider (x87).
+    volatile float time = static_cast<float>(frameNumber) / frameRate;
     ReadUntil(time);
     return pictureReady && !(time < header.startTime) && !(time > header.endTime);
 }

@@ -8,7 +8,15 @@ namespace {
 // Results beyond this are clamped, so that no conversion or sum can overflow.
 constexpr double kCoordinateLimit = 1 << 30;
 
-int64_t Truncate(double value) {
+// Rounds an intermediate result to double precision. 32-bit x87 code would otherwise keep extra
+// bits, and truncate a position one pixel away from what other builds compute.
+double AsDouble(double value) {
+    volatile double stored = value;
+    return stored;
+}
+
+int64_t Truncate(double exact) {
+    double value = AsDouble(exact);
     if (!(value > -kCoordinateLimit)) return static_cast<int64_t>(-kCoordinateLimit);
     if (!(value < kCoordinateLimit)) return static_cast<int64_t>(kCoordinateLimit);
     return static_cast<int64_t>(value);
@@ -20,7 +28,8 @@ int32_t Narrow(int64_t value) {
 }
 
 bool NearOne(double factor) {
-    return -0.01 < factor - 1.0 && factor - 1.0 < 0.01;
+    double offset = AsDouble(factor - 1.0);
+    return -0.01 < offset && offset < 0.01;
 }
 
 bool UsableFactor(double factor) {
@@ -55,9 +64,9 @@ SubtitlePlacement PlaceSubtitle(const SubtitleRecord& record, const SubtitleScal
     // proportion of the two factors.
     double fx = sx;
     double fy = sy;
-    if (record.width * sx > static_cast<double>(maxWidth)) {
-        fx = static_cast<double>(maxWidth) / record.width;
-        fy = fx * sy / sx;
+    if (AsDouble(record.width * sx) > static_cast<double>(maxWidth)) {
+        fx = AsDouble(static_cast<double>(maxWidth) / record.width);
+        fy = AsDouble(AsDouble(fx * sy) / sx);
     }
     int64_t xs = Truncate(record.x1 * fx);
     int64_t x2s = Truncate(record.x2 * fx);
@@ -67,7 +76,8 @@ SubtitlePlacement PlaceSubtitle(const SubtitleRecord& record, const SubtitleScal
     if (sum == 0) return Unscaled(record);
 
     int64_t shift = sum / 2 - maxWidth / 2;
-    int64_t y2n = Truncate(static_cast<double>(y2s) / (static_cast<double>(sum) / maxWidth));
+    int64_t y2n = Truncate(static_cast<double>(y2s) /
+                           AsDouble(static_cast<double>(sum) / static_cast<double>(maxWidth)));
 
     SubtitlePlacement placement;
     placement.scaled = true;
