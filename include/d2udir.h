@@ -101,7 +101,8 @@ D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame2(D2uFrame **frame, const uint8_t *
  * leaves it to the next frame call (1); SkipFrame2 first loads the given buffer.
  * SkipDuration skips whole pictures worth the given milliseconds, from the start of the
  * file when fromStart is non-zero, and returns the duration actually skipped in
- * milliseconds; 0 (nothing skipped) when the stream's frame rate code is not 1 to 5.
+ * milliseconds; 0 (nothing skipped) when the stream's frame rate code is not 1 to 5 and
+ * for a buffer-driven handle.
  * SkipFrame and SkipFrame2 give -1 for a null handle or an empty buffer. */
 D2U_EXPORT int32_t D2U_API SkipFrame(D2uHandle handle);
 D2U_EXPORT int32_t D2U_API D2uDirSkipFrame(D2uHandle handle);

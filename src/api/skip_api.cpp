@@ -43,7 +43,8 @@ int32_t ClampToInt32(double value) {
 int32_t SkipMilliseconds(D2uHandle handle, uint32_t milliseconds, uint32_t fromStart) {
     CachedLogger()->Log15("SkipDuration start");
     CMpegDecoderWraper* decoder = DecoderOf(handle);
-    if (!decoder) return 0;
+    // Durations are skipped in files only.
+    if (!decoder || decoder->dataSource.IsBufferedMode()) return 0;
     if (fromStart) decoder->Reset();
     float fps = 0.0f;
     GetFPSInfo(handle, &fps);

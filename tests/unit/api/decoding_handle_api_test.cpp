@@ -174,8 +174,9 @@ TEST(BufferFrames, EmptyBuffersAndMismatchedHandlesAreRefused) {
     EXPECT_EQ(GetMpegFrame2(&frame, nullptr, 100, buffered), -1);
     EXPECT_EQ(GetMpegFrame2(&frame, whole.data(), 0, buffered), -1);
     EXPECT_EQ(GetMpegFrame2(&frame, whole.data(), -5, buffered), -1);
-    // A buffer-driven handle has no file to read frames from.
+    // A buffer-driven handle has no file to read frames from or skip in.
     EXPECT_EQ(GetMpegFrame(&frame, buffered), -1);
+    EXPECT_EQ(SkipDuration(buffered, 1000, 1), 0);
     FinishDecoding(&buffered);
 
     D2uHandle file = 0;
