@@ -9,9 +9,13 @@ jobs=$(nproc)
 
 ./scripts/install-deps.sh
 
+# The test configurations share one working folder, so generated streams are made once.
+work="$root/build/test-work"
+mkdir -p "$work"
+
 configure_and_build() {
     local dir=$1; shift
-    cmake -S "$root" -B "$dir" "$@" >/dev/null
+    cmake -S "$root" -B "$dir" -DD2U_TEST_WORK_DIR="$work" "$@" >/dev/null
     cmake --build "$dir" -j"$jobs"
 }
 
