@@ -76,6 +76,7 @@ void InstallInverseDctKernels(KernelLevel level) {
     table.inverse = idct::InverseScalar;
     table.inverseClip = idct::InverseClipScalar;
     if (level != KernelLevel::kScalar) idct::InstallSse2Kernels(table);
+    if (level == KernelLevel::kAvx2) idct::InstallAvx2Kernels(table);
 }
 
 }  // namespace

@@ -42,8 +42,9 @@ struct KernelTable {
     InverseClipKernel inverseClip;
 };
 
-// Fills the entries that the SSE2 versions provide; leaves the others.
+// Fill the entries that the SSE2 and AVX2 versions provide; leave the others.
 void InstallSse2Kernels(KernelTable& table);
+void InstallAvx2Kernels(KernelTable& table);
 
 }  // namespace idct
 }  // namespace d2u

@@ -85,6 +85,15 @@ bool HaveSimd() {
     return DetectKernelLevel() != KernelLevel::kScalar;
 }
 
+// Every SIMD level this machine runs, so that each version is compared on its own.
+std::vector<KernelLevel> SimdLevels() {
+    std::vector<KernelLevel> levels;
+    for (int level = 1; level <= static_cast<int>(DetectKernelLevel()); ++level) {
+        levels.push_back(static_cast<KernelLevel>(level));
+    }
+    return levels;
+}
+
 TEST(InverseDct, SimdVersionsMatchTheScalarOneBitForBit) {
     if (!HaveSimd()) GTEST_SKIP() << "no SIMD level on this machine";
     for (const Block& block : TestBlocks()) {
@@ -95,23 +104,28 @@ TEST(InverseDct, SimdVersionsMatchTheScalarOneBitForBit) {
 
 TEST(InverseDct, EveryDcValueMatchesBetweenVersions) {
     if (!HaveSimd()) GTEST_SKIP() << "no SIMD level on this machine";
-    for (int dc = -2100; dc <= 2100; ++dc) {
-        Block block(64, 0);
-        block[0] = static_cast<Ipp16s>(dc);
-        ASSERT_EQ(TransformAt(KernelLevel::kScalar, block), TransformAt(DetectKernelLevel(), block))
-            << "dc " << dc;
+    for (KernelLevel level : SimdLevels()) {
+        for (int dc = -2100; dc <= 2100; ++dc) {
+            Block block(64, 0);
+            block[0] = static_cast<Ipp16s>(dc);
+            ASSERT_EQ(TransformAt(KernelLevel::kScalar, block), TransformAt(level, block))
+                << "dc " << dc << " level " << static_cast<int>(level);
+        }
     }
 }
 
 TEST(InverseDct, ClippedOutputMatchesBetweenVersions) {
     if (!HaveSimd()) GTEST_SKIP() << "no SIMD level on this machine";
-    std::mt19937 random(5);
-    for (const Block& block : TestBlocks()) {
-        int add = static_cast<int>(random() % 512) - 256;
-        Ipp8u low = static_cast<Ipp8u>(random() % 64);
-        Ipp8u high = static_cast<Ipp8u>(192 + random() % 64);
-        ASSERT_EQ(ClipTransformAt(KernelLevel::kScalar, block, add, low, high),
-                  ClipTransformAt(DetectKernelLevel(), block, add, low, high));
+    for (KernelLevel level : SimdLevels()) {
+        std::mt19937 random(5);
+        for (const Block& block : TestBlocks()) {
+            int add = static_cast<int>(random() % 512) - 256;
+            Ipp8u low = static_cast<Ipp8u>(random() % 64);
+            Ipp8u high = static_cast<Ipp8u>(192 + random() % 64);
+            ASSERT_EQ(ClipTransformAt(KernelLevel::kScalar, block, add, low, high),
+                      ClipTransformAt(level, block, add, low, high))
+                << "level " << static_cast<int>(level);
+        }
     }
 }
 
