@@ -42,8 +42,50 @@ public:
         return writer.Bytes();
     }
 
+    // Concealment vectors in I and P pictures, frame and field structured: intra macroblocks
+    // carry a vector that the next macroblock of the slice predicts its own from.
+    std::vector<uint8_t> MakeWithConcealmentVectors() {
+        writer.SequenceHeader(kWidth, kHeight, false);
+        writer.GroupHeader(true);
+        ConcealingPicture(1, 0, SyntheticStreamWriter::kFramePicture);
+        ConcealingPicture(2, 1, SyntheticStreamWriter::kFramePicture);
+        ConcealingPicture(1, 2, SyntheticStreamWriter::kTopField);
+        ConcealingPicture(1, 2, SyntheticStreamWriter::kBottomField);
+        ConcealingPicture(2, 3, SyntheticStreamWriter::kTopField);
+        ConcealingPicture(2, 3, SyntheticStreamWriter::kBottomField);
+        writer.SequenceEnd();
+        return writer.Bytes();
+    }
+
 private:
     enum class Kinds { kIntraOnly, kFirstFieldOnly, kAll };
+
+    void ConcealingPicture(int type, int temporalReference, int structure) {
+        const bool field = structure != SyntheticStreamWriter::kFramePicture;
+        writer.PictureHeader(type, temporalReference, structure, !field, true);
+        const int rows = field ? kHeight / 32 : kHeight / 16;
+        const int gridRows = field ? kHeight / 2 : kHeight;
+        for (int mbRow = 0; mbRow < rows; ++mbRow) {
+            writer.Slice(mbRow);
+            for (int column = 0; column < kColumns; ++column) {
+                int vector[2];
+                RandomVector(column * 16, mbRow * 16, 16, gridRows, vector);
+                if (type == 1 || Random(0, 2) == 0) {
+                    int luma[4];
+                    for (int& v : luma) v = Random(16, 235);
+                    writer.Intra(luma, Random(64, 192), Random(64, 192), vector, Random(0, 1));
+                    continue;
+                }
+                MotionMacroblock mb;
+                mb.motionType = field ? 1 : 2;
+                mb.fieldSelect[0][0] = Random(0, 1);
+                mb.vector[0][0][0] = vector[0];
+                mb.vector[0][0][1] = vector[1];
+                mb.codedLuma = Random(0, 1) == 0;
+                writer.Motion(mb);
+            }
+        }
+    }
 
     int Random(int low, int high) {
         return low + static_cast<int>(rng() % static_cast<unsigned>(high - low + 1));
@@ -198,6 +240,18 @@ TEST(FieldPictures, EveryPredictionModeMatchesFfmpeg) {
         EXPECT_EQ(decoded.fieldFrames, 3);
         EXPECT_GT(decoded.dualPrimeMacroblocks, 0);
     }
+}
+
+TEST(FieldPictures, ConcealmentVectorsAreReadAndPredictFrom) {
+    std::string name = "picture_concealment.m2v";
+    std::string path = test::WorkPath(name);
+    ASSERT_TRUE(test::WriteFileBytes(path, FieldStreamMaker(9).MakeWithConcealmentVectors()));
+    test::RemoveFile(path + ".ref.yuv");
+    EXPECT_EQ(test::ReferenceDecoderErrors(path), "") << name;
+    test::DecodedStream decoded;
+    test::ExpectMatchesReference(name, path, &decoded);
+    EXPECT_EQ(decoded.frames.size(), 4u);
+    for (int status : decoded.statuses) EXPECT_EQ(status, 0);
 }
 
 }  // namespace

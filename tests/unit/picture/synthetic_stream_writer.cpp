@@ -112,8 +112,9 @@ void SyntheticStreamWriter::GroupHeader(bool closedGop) {
 }
 
 void SyntheticStreamWriter::PictureHeader(int type, int temporalReference, int pictureStructure,
-                                          bool topFieldFirst) {
+                                          bool topFieldFirst, bool concealmentVectors) {
     codingType = type;
+    concealment = concealmentVectors;
     structure = pictureStructure;
     bits.StartCode(0x00);
     bits.Put(static_cast<uint32_t>(temporalReference), 10);
@@ -124,7 +125,7 @@ void SyntheticStreamWriter::PictureHeader(int type, int temporalReference, int p
     bits.Put(0, 1);  // extra_bit_picture
     bits.StartCode(0xB5);
     bits.Put(8, 4);  // picture coding extension
-    const uint32_t forward = type == 1 ? 15 : 1;
+    const uint32_t forward = (type == 1 && !concealmentVectors) ? 15 : 1;
     const uint32_t backward = type == 3 ? 1 : 15;
     bits.Put(forward, 4);
     bits.Put(forward, 4);
@@ -134,7 +135,7 @@ void SyntheticStreamWriter::PictureHeader(int type, int temporalReference, int p
     bits.Put(static_cast<uint32_t>(pictureStructure), 2);
     bits.Put(topFieldFirst ? 1 : 0, 1);
     bits.Put(pictureStructure == kFramePicture ? 1 : 0, 1);  // frame_pred_frame_dct
-    bits.Put(0, 1);                                          // concealment_motion_vectors
+    bits.Put(concealmentVectors ? 1 : 0, 1);                 // concealment_motion_vectors
     bits.Put(0, 1);                                          // q_scale_type
     bits.Put(0, 1);                                          // intra_vlc_format
     bits.Put(0, 1);                                          // alternate_scan
@@ -193,9 +194,18 @@ void SyntheticStreamWriter::DcDifferential(int difference, bool chroma) {
     bits.Put(static_cast<uint32_t>(value), size);
 }
 
-void SyntheticStreamWriter::Intra(const int luma[4], int cb, int cr) {
+void SyntheticStreamWriter::Intra(const int luma[4], int cb, int cr, const int vector[2],
+                                  int fieldSelect) {
     AddressIncrement();
     bits.PutCode(codingType == 1 ? "1" : "00011");
+    if (concealment) {
+        const int zero[2] = {0, 0};
+        if (structure != kFramePicture) bits.Put(static_cast<uint32_t>(fieldSelect), 1);
+        MotionVector(0, 0, vector ? vector : zero, false, zero);
+        pmv[1][0][0] = pmv[0][0][0];
+        pmv[1][0][1] = pmv[0][0][1];
+        bits.Put(1, 1);  // marker_bit
+    }
     const int values[6] = {luma[0], luma[1], luma[2], luma[3], cb, cr};
     for (int block = 0; block < 6; ++block) {
         int predictor = block < 4 ? 0 : block - 3;
@@ -203,6 +213,7 @@ void SyntheticStreamWriter::Intra(const int luma[4], int cb, int cr) {
         dc[predictor] = values[block];
         bits.PutCode("10");  // end of block
     }
+    if (concealment) return;
     for (auto& r : pmv)
         for (auto& s : r)
             for (auto& t : s) t = 0;

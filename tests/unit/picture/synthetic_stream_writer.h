@@ -53,15 +53,18 @@ public:
     void GroupHeader(bool closedGop);
     // framePredFrameDct 1 for frame pictures (no motion type or DCT type bits).
     void PictureHeader(int codingType, int temporalReference, int structure,
-                       bool topFieldFirst = false);
+                       bool topFieldFirst = false, bool concealmentVectors = false);
     // Starts the slice of macroblock row `row` (of the field in field pictures); the first
     // macroblock written is at column `column`. extraBytes > 0 sets intra_slice_flag (with
     // intra_slice and the reserved bits) and adds extraBytes - 1 extra_information_slice bytes.
     void Slice(int row, int column = 0, int quantiserCode = 8, int extraBytes = 0);
     // Positions to pass over before the next macroblock: skipped macroblocks.
     void Skip(int count);
-    // DC-only intra macroblock: four luma values, Cb, Cr (0 to 255).
-    void Intra(const int luma[4], int cb, int cr);
+    // DC-only intra macroblock: four luma values, Cb, Cr (0 to 255). In pictures with
+    // concealment vectors, `concealment` is the forward vector (and field select in field
+    // pictures) it carries; they become the predictors of the next macroblock.
+    void Intra(const int luma[4], int cb, int cr, const int concealment[2] = nullptr,
+               int fieldSelect = 0);
     void Motion(const MotionMacroblock& macroblock);
     // Raw bits, to damage a slice on purpose.
     void Raw(const char* code) { bits.PutCode(code); }
@@ -79,6 +82,7 @@ private:
 
     BitWriter bits;
     int codingType = 1;
+    bool concealment = false;
     int structure = kFramePicture;
     int pendingIncrement = 1;
     int pmv[2][2][2] = {};
