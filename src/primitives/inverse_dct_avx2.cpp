@@ -7,7 +7,9 @@
 // multiply-adds.
 #include "primitives/inverse_dct.h"
 
-#if defined(__AVX2__)
+// 32-bit Windows compilers do not reliably align the stack for 256-bit spills: the DLL keeps
+// the SSE2 version there.
+#if defined(__AVX2__) && !defined(_WIN32)
 #include <immintrin.h>
 
 namespace d2u {
