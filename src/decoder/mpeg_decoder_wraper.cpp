@@ -1,5 +1,6 @@
 #include "decoder/mpeg_decoder_wraper.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "decoder/yuv_frame.h"
@@ -154,15 +155,35 @@ int32_t CMpegDecoderWraper::DecodePicture() {
 void CMpegDecoderWraper::RecordPictureSize(uint32_t pictureStart) {
     CYUVFrame* frame = decoder.currentFrame;
     frame->topFieldFirst = static_cast<int32_t>(headers.picture.top_field_first);
-    // The picture ends where the next start code begins; the header reader reads it again.
+    // The picture ends where the next start code begins (the header reader reads it again),
+    // or where the data ends: the filler behind the data is no part of it.
     uint32_t* wordPtr = dataSource.wordPtr;
     int32_t bitOffset = dataSource.bitOffset;
+    uint64_t dataEnd = DataEndPosition();
     CMpegHeaderReader::FindStartCode(dataSource);
     headerReader.MarkStartCodePosition(headers.picture);
+    if (headers.picture.startPosition > dataEnd) headers.picture.startPosition = dataEnd;
     dataSource.wordPtr = wordPtr;
     dataSource.bitOffset = bitOffset;
     frame->pictureBytes =
         static_cast<int32_t>(static_cast<uint32_t>(headers.picture.startPosition) - pictureStart);
+}
+
+uint64_t CMpegDecoderWraper::DataEndPosition() const {
+    if (!dataSource.buffer) return UINT64_MAX;
+    if (!dataSource.IsBufferedMode())
+        return dataSource.endOfFile ? dataSource.fileOffset : UINT64_MAX;
+    // A host buffer: its whole words, then the bytes of the partial word in front of the
+    // zero bytes that pad it. The data source keeps no byte count, so zero bytes that close
+    // the host's data count as padding too (they can only be stuffing).
+    int64_t endByte = static_cast<int64_t>(dataSource.wordCount) * 4;
+    uint32_t partial = dataSource.buffer[dataSource.wordCount];
+    if (partial != CBitstreamDataSource::kFillerWord) {
+        for (uint32_t rest = partial; rest != 0; rest <<= 8) ++endByte;
+    }
+    int64_t currentByte =
+        (dataSource.wordPtr - dataSource.buffer) * 4 + (31 - dataSource.bitOffset) / 8;
+    return dataSource.GetBytePosition() - static_cast<uint64_t>(currentByte - endByte);
 }
 
 CYUVFrame* CMpegDecoderWraper::HandOut() {

@@ -67,6 +67,8 @@ private:
 
     int32_t DecodePicture();
     void RecordPictureSize(uint32_t pictureStart);
+    // Stream offset one past the last byte of data, or UINT64_MAX while more may follow.
+    uint64_t DataEndPosition() const;
     CYUVFrame* HandOut();
     void RefillBeforeSkip();
     // getHeader until a sequence header has been read while searching.

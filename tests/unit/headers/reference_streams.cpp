@@ -97,6 +97,34 @@ std::string Mpeg2encMpeg1Stream() {
                               "| mpeg2enc -v 0 -f 0 -R 2 -g 6 -G 6 -a 1 -o {out}");
 }
 
+std::string FfmpegLongStream() {
+    return CachedArtifact("headers_ffmpeg_long.m2v",
+                          std::string(kSource) +
+                              "176x144:rate=25 -frames:v 120 -c:v mpeg2video -g 12 -bf 2 "
+                              "-f mpeg2video {out}");
+}
+
+std::string FfmpegLargePictures() {
+    return CachedArtifact("headers_ffmpeg_large.m2v",
+                          "ffmpeg -v error -f lavfi -i testsrc2=size=480x384:rate=25 -vf "
+                          "noise=alls=40:allf=t -frames:v 12 -c:v mpeg2video -qscale:v 2 -g 4 "
+                          "-bf 1 -f mpeg2video {out}");
+}
+
+std::string FfmpegHugePicture() {
+    return CachedArtifact("headers_ffmpeg_huge.m2v",
+                          "ffmpeg -v error -f lavfi -i testsrc2=size=1920x1080:rate=25 -vf "
+                          "noise=alls=60:allf=t -frames:v 1 -c:v mpeg2video -qscale:v 1 -qmin 1 "
+                          "-intra_vlc 1 -maxrate 200M -bufsize 200M -f mpeg2video {out}");
+}
+
+std::string FfmpegHugePictureYuv() {
+    std::string stream = FfmpegHugePicture();
+    if (stream.empty()) return "";
+    return CachedArtifact("headers_ffmpeg_huge.yuv",
+                          "ffmpeg -v error -i '" + stream + "' -f rawvideo -pix_fmt yuv420p {out}");
+}
+
 ProbedStream Probe(const std::string& path) {
     ProbedStream probed;
     std::istringstream stream(CaptureCommand(

@@ -21,6 +21,11 @@ std::string FfmpegMpeg2ProgressiveStream();  // 176x144, zigzag, linear quantise
 std::string Mpeg2encInterlacedStream();      // 352x288, 16:9, matrices from a file
 std::string Mpeg2encMpeg1Stream();           // 176x144, GOP 6
 
+std::string FfmpegLongStream();      // 176x144, 120 pictures, MPEG-2, GOP 12, two B pictures
+std::string FfmpegLargePictures();   // 720x576 noise, pictures of several hundred kilobytes
+std::string FfmpegHugePicture();     // one 1920x1080 intra picture of over 2 MiB
+std::string FfmpegHugePictureYuv();  // ffmpeg's decoding of it, raw yuv420p
+
 // The matrices given to the encoders above (raster order).
 std::vector<uint16_t> FfmpegIntraMatrix();
 std::vector<uint16_t> FfmpegInterMatrix();
