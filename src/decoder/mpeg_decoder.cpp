@@ -61,7 +61,7 @@ int32_t CMpegDecoder::Init(CMpegHeaderReader* reader, CBitstreamDataSource* sour
     currentFrame = pictures[2];
     lastFrame = nullptr;
     pendingFieldParity = -1;
-    configuredWidth = configuredHeight = configuredInterlaced = -1;
+    configured = SequenceShape();
     return ConfigureGeometry();
 }
 
@@ -78,26 +78,34 @@ int32_t CMpegDecoder::Release() {
     olderReference = newerReference = currentFrame = lastFrame = nullptr;
     delete[] coefficients;
     coefficients = nullptr;
-    configuredWidth = configuredHeight = configuredInterlaced = -1;
+    configured = SequenceShape();
     return 0;
 }
 
-bool CMpegDecoder::GeometryMatchesSequence() const {
+CMpegDecoder::SequenceShape CMpegDecoder::ShapeOfSequence() const {
     const SequenceInfo& sequence = headers->sequence;
-    int32_t interlaced = (sequence.mpeg2 && !sequence.progressive_sequence) ? 1 : 0;
-    return static_cast<int64_t>(sequence.horizontal_size) == configuredWidth &&
-           static_cast<int64_t>(sequence.vertical_size) == configuredHeight &&
-           interlaced == configuredInterlaced;
+    SequenceShape shape;
+    shape.width = sequence.horizontal_size;
+    shape.height = sequence.vertical_size;
+    shape.interlaced = (sequence.mpeg2 && !sequence.progressive_sequence) ? 1 : 0;
+    shape.chromaFormat = sequence.chroma_format;
+    return shape;
+}
+
+bool CMpegDecoder::GeometryMatchesSequence() const {
+    return ShapeOfSequence() == configured;
 }
 
 // Macroblock counts and picture sizes for the sequence in the record. Interlaced sequences
 // decode in pairs of field macroblock rows, so their pictures get the extra row.
 int32_t CMpegDecoder::ConfigureGeometry() {
     const SequenceInfo& sequence = headers->sequence;
-    configuredWidth = configuredHeight = configuredInterlaced = -1;
+    // A shape that cannot be set up is not tried again before the sequence changes.
+    configured = ShapeOfSequence();
     mb_width = mb_height = lumaWidth = lumaHeight = chromaWidth = chromaHeight = 0;
     if (sequence.horizontal_size > static_cast<uint32_t>(kMaxDimension) ||
-        sequence.vertical_size > static_cast<uint32_t>(kMaxDimension)) {
+        sequence.vertical_size > static_cast<uint32_t>(kMaxDimension) ||
+        static_cast<int64_t>(sequence.horizontal_size) * sequence.vertical_size > kMaxLumaSamples) {
         return -1;
     }
     const int32_t width = static_cast<int32_t>(sequence.horizontal_size);
@@ -135,9 +143,6 @@ int32_t CMpegDecoder::ConfigureGeometry() {
         mb_width = mb_height = 0;
         return -1;
     }
-    configuredWidth = width;
-    configuredHeight = height;
-    configuredInterlaced = interlaced ? 1 : 0;
     return 0;
 }
 

@@ -25,8 +25,11 @@ class CMpegVlcTables;
 
 class CMpegDecoder {
 public:
-    // Bounds of the geometry: the frame record's own limit.
+    // Bounds of the geometry: the frame record's own limit per side, and at most 16 million
+    // luma samples a picture (4096 x 4096; the four pictures then take about 100 MB), so that
+    // a damaged or hostile sequence header cannot make the decoder claim gigabytes.
     static constexpr int32_t kMaxDimension = 16384;
+    static constexpr int64_t kMaxLumaSamples = 4096 * 4096;
     // Coefficient buffer: 16-bit values, enough for twelve blocks and the residual layouts.
     static constexpr int32_t kCoefficientBytes = 12 * 256 + 276;
     // Bytes cleared before the blocks of a macroblock: six blocks.
@@ -119,9 +122,19 @@ private:
     int32_t pendingFieldParity = -1;
     uint32_t pendingTemporalReference = 0;
     uint32_t pendingCodingType = 0;
-    int32_t configuredWidth = -1;
-    int32_t configuredHeight = -1;
-    int32_t configuredInterlaced = -1;
+    // The sequence the pictures were last set up for (successfully or not).
+    struct SequenceShape {
+        uint32_t width = 0xFFFFFFFFu;
+        uint32_t height = 0xFFFFFFFFu;
+        uint32_t interlaced = 0;
+        uint32_t chromaFormat = 0;
+        bool operator==(const SequenceShape& other) const {
+            return width == other.width && height == other.height &&
+                   interlaced == other.interlaced && chromaFormat == other.chromaFormat;
+        }
+    };
+    SequenceShape ShapeOfSequence() const;
+    SequenceShape configured;
 };
 
 }  // namespace d2u

@@ -447,9 +447,27 @@ TEST(MpegDecoder, UnsupportedPicturesDecodeNothing) {
     EXPECT_TRUE(MacroblockIs(h, 0, 0, 7));
     // 4:2:2: the pictures are 4:2:0, nothing is decoded.
     h.headers.sequence.chroma_format = 2;
-    h.decoder.Init(&h.reader, &h.source, &h.headers);
     h.headers.picture.picture_coding_type = 1;
     EXPECT_EQ(h.Decode(), -1);
+    EXPECT_EQ(h.decoder.blocksPerMacroblock, 8);
+}
+
+TEST(MpegDecoder, OversizedSequencesAreRefused) {
+    SyntheticStreamWriter w;
+    w.SequenceHeader(64, 64, true);
+    w.PictureHeader(1, 0, kFrame, true);
+    w.SequenceEnd();
+    Harness h;
+    ASSERT_TRUE(h.Start(w.Bytes()));
+    EXPECT_EQ(h.decoder.mb_width, 4);
+    // A sequence that changes to more than 4096 x 4096 samples: nothing is allocated, nothing
+    // decoded, and the pictures stay usable.
+    h.headers.sequence.horizontal_size = 4097;
+    h.headers.sequence.vertical_size = 4096;
+    EXPECT_EQ(h.Decode(), -1);
+    EXPECT_EQ(h.decoder.mb_width, 0);
+    EXPECT_EQ(h.decoder.Init(&h.reader, &h.source, &h.headers), -1);
+    ASSERT_NE(h.decoder.currentFrame, nullptr);
 }
 
 // Damaged copies of a real stream: every byte flip, cut and splice must decode to the end
