@@ -45,7 +45,7 @@ public:
     int32_t ReadNextRecord();
     // The record is read by the next read that needs one, and only while there is no file.
     // It is a 76-byte header followed at byte 76 by a pointer to its picture data; the memory
-    // must stay valid until then.
+    // must stay valid until then. A null record withdraws one still pending.
     int32_t SetPendingRecord(const void* record);
 
     // Draws the record current at the frame onto an RGB frame whose top row starts at topRow
