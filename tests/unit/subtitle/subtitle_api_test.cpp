@@ -78,22 +78,6 @@ TEST(SubtitleApi, NullArgumentsAreIgnored) {
     EXPECT_EQ(D2uDirPutSubtitleYUV(yuv.Get(), &empty, 1), 0);  // planes without data
 }
 
-TEST(SubtitleApi, RecordsFromMemoryDrawOnBothKinds) {
-    Scene scene = ApiScene();
-    std::vector<uint8_t> bytes = scene.Record();
-    MemoryRecord record(bytes);
-    for (FrameKind kind : {FrameKind::kRgb24, FrameKind::kRgb32, FrameKind::kYuv}) {
-        SCOPED_TRACE(KindName(kind));
-        SubtitleHandle handle;
-        ASSERT_EQ(LoadFor(kind, "/nonexistent/memory_kinds.sub", 25.0f, handle), 0);
-        ASSERT_EQ(D2uDirSetSubtitleData(handle.Get(), record.Get()), 0);
-        SceneJudge judge(kind, {scene});
-        EXPECT_EQ(judge.Put(handle.Get(), 0), 0);
-        EXPECT_EQ(judge.Put(handle.Get(), 50), 0);
-        EXPECT_EQ(judge.Put(handle.Get(), 51), SceneJudge::kNothing);
-    }
-}
-
 }  // namespace
 }  // namespace test
 }  // namespace d2u
