@@ -32,42 +32,41 @@ void CBitstreamDataSource::FreeBuffer() {
     capacityWords = 0;
 }
 
+namespace {
+
+void ReportOpenFailure(const char* message) {
+    if (CDecoderLog* log = CachedLogger()) {
+        log->Write(message, 1);
+        log->Publish(message);
+    }
+}
+
+}  // namespace
+
 int32_t CBitstreamDataSource::Open(const char* path) {
     Close();
     if (!AllocateBuffer(kFileBufferWords)) return -1;
     fileHandle = platform::OpenForReading(path);
-    if (fileHandle == platform::kInvalidFile) {
-        char message[320];
-        std::snprintf(message, sizeof message,
-                      "CBitstreamDataSource::Open - ERROR unable to open file %s",
-                      path ? path : "(null)");
-        CDecoderLog* log = CachedLogger();
-        if (log) {
-            log->Write(message, 1);
-            log->Publish(message);
-        }
-        return -1;
-    }
-    return FinishOpen();
+    if (fileHandle != platform::kInvalidFile) return FinishOpen();
+    char message[320];
+    std::snprintf(message, sizeof message,
+                  "CBitstreamDataSource::Open - ERROR unable to open file %s",
+                  path ? path : "(null)");
+    ReportOpenFailure(message);
+    return -1;
 }
 
 int32_t CBitstreamDataSource::OpenW(const wchar_t* path) {
     Close();
     if (!AllocateBuffer(kFileBufferWords)) return -1;
     fileHandle = platform::OpenForReadingW(path);
-    if (fileHandle == platform::kInvalidFile) {
-        char message[320];
-        std::snprintf(message, sizeof message,
-                      "CBitstreamDataSource::Open - ERROR unable to open file %ls",
-                      path ? path : L"(null)");
-        CDecoderLog* log = CachedLogger();
-        if (log) {
-            log->Write(message, 1);
-            log->Publish(message);
-        }
-        return -1;
-    }
-    return FinishOpen();
+    if (fileHandle != platform::kInvalidFile) return FinishOpen();
+    char message[320];
+    std::snprintf(message, sizeof message,
+                  "CBitstreamDataSource::Open - ERROR unable to open file %ls",
+                  path ? path : L"(null)");
+    ReportOpenFailure(message);
+    return -1;
 }
 
 int32_t CBitstreamDataSource::FinishOpen() {
