@@ -10,7 +10,8 @@
 namespace d2u {
 namespace {
 
-// Pictures taller than this carry slice_vertical_position_extension in their slice headers.
+// MPEG-2 pictures taller than this carry slice_vertical_position_extension in their slice
+// headers.
 constexpr uint32_t kSliceExtensionHeight = 2800;
 constexpr uint32_t kMacroblockStuffing = 0x00F;  // 0000 0001 111, MPEG-1 only
 
@@ -326,7 +327,7 @@ int32_t CMpegDecoder::SearchSlice(SliceState& state) {
             return -1;
         }
         uint32_t extension = 0;
-        if (headers->sequence.vertical_size > kSliceExtensionHeight) {
+        if (state.mpeg2 && headers->sequence.vertical_size > kSliceExtensionHeight) {
             extension = dataSource->GetBits(3);
         }
         // The bit after quantiser_scale_code announces extra slice information.

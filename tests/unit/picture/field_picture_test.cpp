@@ -254,5 +254,30 @@ TEST(FieldPictures, ConcealmentVectorsAreReadAndPredictFrom) {
     for (int status : decoded.statuses) EXPECT_EQ(status, 0);
 }
 
+TEST(TallPictures, SliceVerticalPositionExtensionPlacesTheRows) {
+    // 2816 lines: 176 macroblock rows, the last 48 addressed through the extension.
+    SyntheticStreamWriter writer;
+    writer.SequenceHeader(32, 2816, true);
+    writer.PictureHeader(1, 0, SyntheticStreamWriter::kFramePicture, true);
+    for (int row = 0; row < 176; ++row) {
+        writer.Slice(row);
+        for (int column = 0; column < 2; ++column) {
+            int value = 16 + (row * 7 + column * 31) % 220;
+            int luma[4] = {value, 255 - value, value / 2, 128};
+            writer.Intra(luma, value, 255 - value);
+        }
+    }
+    writer.SequenceEnd();
+    std::string name = "picture_tall.m2v";
+    std::string path = test::WorkPath(name);
+    ASSERT_TRUE(test::WriteFileBytes(path, writer.Bytes()));
+    test::RemoveFile(path + ".ref.yuv");
+    EXPECT_EQ(test::ReferenceDecoderErrors(path), "");
+    test::DecodedStream decoded;
+    test::ExpectMatchesReference(name, path, &decoded);
+    ASSERT_EQ(decoded.statuses.size(), 1u);
+    EXPECT_EQ(decoded.statuses[0], 0);
+}
+
 }  // namespace
 }  // namespace d2u

@@ -73,6 +73,8 @@ void BitWriter::StartCode(uint8_t value) {
 }
 
 void SyntheticStreamWriter::SequenceHeader(int width, int height, bool progressiveSequence) {
+    pictureHeight = height;
+    progressive = progressiveSequence;
     bits.StartCode(0xB3);
     bits.Put(static_cast<uint32_t>(width), 12);
     bits.Put(static_cast<uint32_t>(height), 12);
@@ -140,8 +142,8 @@ void SyntheticStreamWriter::PictureHeader(int type, int temporalReference, int p
     bits.Put(0, 1);                                          // intra_vlc_format
     bits.Put(0, 1);                                          // alternate_scan
     bits.Put(0, 1);                                          // repeat_first_field
-    bits.Put(0, 1);                                          // chroma_420_type
-    bits.Put(0, 1);                                          // progressive_frame
+    bits.Put(progressive ? 1 : 0, 1);                        // chroma_420_type
+    bits.Put(progressive ? 1 : 0, 1);                        // progressive_frame
     bits.Put(0, 1);                                          // composite_display_flag
 }
 
@@ -153,7 +155,13 @@ void SyntheticStreamWriter::ResetPredictors() {
 }
 
 void SyntheticStreamWriter::Slice(int row, int column, int quantiserCode, int extraBytes) {
-    bits.StartCode(static_cast<uint8_t>(row + 1));
+    if (pictureHeight > 2800) {
+        // slice_vertical_position_extension holds the upper bits of the row.
+        bits.StartCode(static_cast<uint8_t>((row & 127) + 1));
+        bits.Put(static_cast<uint32_t>(row >> 7), 3);
+    } else {
+        bits.StartCode(static_cast<uint8_t>(row + 1));
+    }
     bits.Put(static_cast<uint32_t>(quantiserCode), 5);
     if (extraBytes > 0) {
         bits.Put(1, 1);  // intra_slice_flag

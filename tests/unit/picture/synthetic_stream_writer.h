@@ -83,6 +83,8 @@ private:
     BitWriter bits;
     int codingType = 1;
     bool concealment = false;
+    int pictureHeight = 0;
+    bool progressive = false;
     int structure = kFramePicture;
     int pendingIncrement = 1;
     int pmv[2][2][2] = {};
