@@ -13,23 +13,6 @@ namespace {
 
 using Picture = std::vector<uint8_t>;
 
-void AppendPlane(const D2uPlane& plane, int32_t width, int32_t height, Picture& out) {
-    for (int32_t row = 0; row < height; ++row) {
-        const uint8_t* line = plane.data + static_cast<size_t>(row) * plane.pitch;
-        out.insert(out.end(), line, line + width);
-    }
-}
-
-Picture CopyDisplayArea(const D2uFrame& frame) {
-    Picture picture;
-    int32_t chromaWidth = (frame.width + 1) / 2;
-    int32_t chromaHeight = (frame.height + 1) / 2;
-    AppendPlane(frame.Y, frame.width, frame.height, picture);
-    AppendPlane(frame.U, chromaWidth, chromaHeight, picture);
-    AppendPlane(frame.V, chromaWidth, chromaHeight, picture);
-    return picture;
-}
-
 // Frames arrive in decoding order. For display order, an I or P picture waits until the next
 // I or P picture arrives (the B pictures between are shown before it).
 class FrameWriter {
@@ -78,13 +61,8 @@ int RunDecode(int argc, char** argv) {
         std::fprintf(stderr, "usage: d2udir decode FILE OUT.yuv [--display-order]\n");
         return 2;
     }
-    D2uHandle handle = 0;
-    int32_t opened = D2uDirLoadFile(argv[0], &handle);
-    if (opened != 0) {
-        std::fprintf(stderr, "d2udir: cannot decode %s (error %d)\n", argv[0],
-                     static_cast<int>(opened));
-        return 1;
-    }
+    D2uHandle handle = OpenStream(argv[0]);
+    if (!handle) return 1;
     FILE* out = std::fopen(argv[1], "wb");
     if (!out) {
         std::fprintf(stderr, "d2udir: cannot write %s\n", argv[1]);
@@ -103,15 +81,7 @@ int RunDecode(int argc, char** argv) {
         if (havePending) writer.Add(held);
         // The frame stays valid only until the next call: keep a copy of its samples.
         pending = CopyDisplayArea(*frame);
-        held = *frame;
-        int32_t chromaWidth = (frame->width + 1) / 2;
-        size_t lumaBytes = static_cast<size_t>(frame->width) * frame->height;
-        size_t chromaBytes = static_cast<size_t>(chromaWidth) * ((frame->height + 1) / 2);
-        held.Y = D2uPlane{frame->width, frame->height, frame->width, pending.data()};
-        held.U =
-            D2uPlane{chromaWidth, (frame->height + 1) / 2, chromaWidth, pending.data() + lumaBytes};
-        held.V = D2uPlane{chromaWidth, (frame->height + 1) / 2, chromaWidth,
-                          pending.data() + lumaBytes + chromaBytes};
+        held = FrameOver(pending, *frame);
         width = frame->width;
         height = frame->height;
         havePending = true;

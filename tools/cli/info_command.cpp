@@ -11,13 +11,8 @@ int RunInfo(int argc, char** argv) {
         std::fprintf(stderr, "usage: d2udir info FILE\n");
         return 2;
     }
-    D2uHandle handle = 0;
-    int32_t opened = D2uDirLoadFile(argv[0], &handle);
-    if (opened != 0) {
-        std::fprintf(stderr, "d2udir: cannot decode %s (error %d)\n", argv[0],
-                     static_cast<int>(opened));
-        return 1;
-    }
+    D2uHandle handle = OpenStream(argv[0]);
+    if (!handle) return 1;
     int32_t width = 0, height = 0, bits = 0;
     double aspect = 0.0;
     float fps = 0.0f;

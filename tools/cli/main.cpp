@@ -17,6 +17,12 @@ const Command kCommands[] = {
     {"info", "info FILE                          stream size, aspect ratio, frame rate",
      d2ucli::RunInfo},
     {"decode", "decode FILE OUT.yuv [--display-order]  raw yuv420p frames", d2ucli::RunDecode},
+    {"bitmap", "bitmap FILE OUT.bgra [COUNT]       32-bit pixels of the first COUNT pictures",
+     d2ucli::RunBitmap},
+    {"preview", "preview FILE OUT.bmp WIDTH HEIGHT POSITION_KIB  a scaled picture as a bitmap",
+     d2ucli::RunPreview},
+    {"subtitle", "subtitle VIDEO SUBTITLES OUT.yuv  frames with the subtitles drawn on them",
+     d2ucli::RunSubtitle},
 };
 
 int Usage() {
