@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the library and the d2udir command, makes the demo samples if they are missing, and
-# decodes one of them: stream information, then every frame to a raw yuv420p file.
+# runs the command on one of them: stream information, every frame to a raw yuv420p file, a
+# preview bitmap, and the frames with a subtitle drawn on them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
