@@ -39,6 +39,8 @@ int32_t MoveInputPosition(D2uHandle handle, uint32_t low, uint32_t high) {
     decoder->dataSource.SetInputPosition(low, high);
     decoder->searching = 1;
     decoder->headerReader.sequenceHeaderSeen = 0;
+    // A stream that had reached its end decodes again from the new position.
+    decoder->ended = 0;
     CachedLogger()->Log15("D2uDirSetInputPosition end");
     return 0;
 }

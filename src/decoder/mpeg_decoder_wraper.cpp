@@ -173,14 +173,7 @@ uint64_t CMpegDecoderWraper::DataEndPosition() const {
     if (!dataSource.buffer) return UINT64_MAX;
     if (!dataSource.IsBufferedMode())
         return dataSource.endOfFile ? dataSource.fileOffset : UINT64_MAX;
-    // A host buffer: its whole words, then the bytes of the partial word in front of the
-    // zero bytes that pad it. The data source keeps no byte count, so zero bytes that close
-    // the host's data count as padding too (they can only be stuffing).
-    int64_t endByte = static_cast<int64_t>(dataSource.wordCount) * 4;
-    uint32_t partial = dataSource.buffer[dataSource.wordCount];
-    if (partial != CBitstreamDataSource::kFillerWord) {
-        for (uint32_t rest = partial; rest != 0; rest <<= 8) ++endByte;
-    }
+    int64_t endByte = dataSource.dataLength;
     int64_t currentByte =
         (dataSource.wordPtr - dataSource.buffer) * 4 + (31 - dataSource.bitOffset) / 8;
     return dataSource.GetBytePosition() - static_cast<uint64_t>(currentByte - endByte);
@@ -189,7 +182,10 @@ uint64_t CMpegDecoderWraper::DataEndPosition() const {
 CYUVFrame* CMpegDecoderWraper::HandOut() {
     uint32_t type = headers.picture.picture_coding_type;
     if (type == kPictureP) skipLeadingB = 0;
-    if (type < kPictureB && decoder.olderReference && decoder.newerReference) {
+    // A first field alone (a host buffer holding one field) leaves the references as they
+    // are: its frame becomes a reference once the second field has been decoded into it.
+    if (type < kPictureB && decoder.FrameComplete() && decoder.olderReference &&
+        decoder.newerReference) {
         decoder.olderReference->CopyFrom(*decoder.newerReference);
         decoder.newerReference->CopyFrom(*decoder.currentFrame);
     }

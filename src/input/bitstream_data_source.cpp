@@ -76,6 +76,7 @@ int32_t CBitstreamDataSource::FinishOpen() {
     fileSize = platform::Size(fileHandle);
     endOfFile = 0;
     wordCount = 0;
+    dataLength = 0;
     FillBuffer();
     return 0;
 }
@@ -167,6 +168,7 @@ int32_t CBitstreamDataSource::SetDataBuffer(const uint8_t* data, int32_t length)
     SwapBuffer(buffer, dataWords);
     for (int32_t i = dataWords; i < length / 4 + 1 + kMarginWords; ++i) buffer[i] = kFillerWord;
     wordCount = length / 4;
+    dataLength = length;
     CachedLogger()->Write("CBitstreamDataSource::SetDataBuffer after SwapBuffer", 100);
     return 0;
 }
@@ -188,6 +190,7 @@ int32_t CBitstreamDataSource::Rewind() {
     fileOffset = 0;
     if (buffer) wordPtr = buffer + capacityWords;
     wordCount = 0;
+    dataLength = 0;
     FillBuffer();
     return 0;
 }

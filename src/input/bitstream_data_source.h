@@ -107,6 +107,8 @@ public:
     std::atomic<int64_t> readLimit{0};
     platform::FileHandle fileHandle = 0;
     int32_t wordCount = 0;
+    // Buffered mode: bytes of caller data.
+    int32_t dataLength = 0;
 
 private:
     bool AllocateBuffer(int32_t words);

@@ -225,6 +225,7 @@ TEST(PreviewResults, NameRuleSizesEmptyNameAndPositionsPastTheEnd) {
     EXPECT_EQ(file[28], 32);
     EXPECT_EQ(ReadBitmapWithFfmpeg(bitmap).size(), 100u * 75 * 4);
     EXPECT_EQ(D2uDirExtractPreview(1 << 20), -1);  // past the end: no picture
+    EXPECT_EQ(D2uDirExtractPreview(0), 0);         // and the stream decodes again
     D2uDirCloseExtractPreview();
 
     // No file name: decoded and converted, nothing written.
