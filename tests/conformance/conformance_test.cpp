@@ -6,13 +6,12 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "stream_recipes.h"
 #include "support/api_test_host.h"
 #include "support/elementary_stream.h"
-#include "support/test_env.h"
 #include "support/yuv_image.h"
 
 namespace d2u {
@@ -22,140 +21,175 @@ namespace {
 constexpr double kFramePsnrFloor = 50.0;
 constexpr double kStreamMeanPsnrFloor = 60.0;
 
-// Emulated builds set this to run only the recipes marked quick.
-bool QuickSetOnly() {
-    const char* value = std::getenv("D2U_CONFORMANCE_QUICK");
-    return value && *value && std::string(value) != "0";
-}
-
-struct PlaneSummary {
-    double minimum = kIdenticalPsnr;
-    double sum = 0;
-    int frames = 0;
-    double Mean() const { return frames ? sum / frames : 0; }
+struct StreamRecipe {
+    std::string name;     // also the cached file's name
+    std::string command;  // shell command writing the stream to {out}
+    bool quick;           // part of the reduced set that emulated builds may choose
 };
 
-struct Comparison {
-    PlaneSummary planes[3];
-    int exactFrames = 0;
-    int frames = 0;
+// Bumped whenever a recipe changes, so that cached streams are made again.
+const std::string kRecipeVersion = "_v1";
 
+// Encoded by ffmpeg's MPEG-1 ("mpeg1_...") or MPEG-2 video encoder.
+StreamRecipe Ffmpeg(const std::string& name, const std::string& input, const std::string& options,
+                    bool quick = false) {
+    bool mpeg1 = name.rfind("mpeg1_", 0) == 0;
+    std::string codec = mpeg1 ? "mpeg1video" : "mpeg2video";
+    return {name + kRecipeVersion + (mpeg1 ? ".m1v" : ".m2v"),
+            input + " -c:v " + codec + " -sc_threshold 1000000000 " + options + " -f " + codec +
+                " {out}",
+            quick};
+}
+
+// Encoded by mjpegtools' mpeg2enc (-f 0 MPEG-1, -f 8 MPEG-2) from a yuv4mpeg pipe.
+StreamRecipe Mpeg2enc(const std::string& name, const std::string& input, const std::string& options,
+                      bool quick = false) {
+    bool mpeg1 = options.find("-f 0") != std::string::npos;
+    return {name + kRecipeVersion + (mpeg1 ? ".m1v" : ".m2v"),
+            input + " -f yuv4mpegpipe - | mpeg2enc -v 0 " + options + " -o {out}", quick};
+}
+
+// A quantiser matrix of 64 values in the encoder's comma-separated form.
+std::string Matrix(int first, int step, int spread) {
+    std::ostringstream text;
+    for (int k = 0; k < 64; ++k) text << (k ? "," : "") << first + (k ? (k * step) % spread : 0);
+    return text.str();
+}
+
+std::string Cif(int frames, const std::string& filters = "") {
+    return TestPatternInput("352x288", "25", frames, filters);
+}
+
+std::vector<StreamRecipe> ConformanceRecipes() {
+    const std::string noise = "noise=alls=8:allf=t";
+    const std::string topFirstNoisy = "tinterlace=mode=interleave_top,setfield=tff," + noise;
+    const std::string bottomFirst = "tinterlace=mode=interleave_bottom,setfield=bff";
+    const std::string matrices =
+        "-intra_matrix " + Matrix(8, 3, 41) + " -inter_matrix " + Matrix(16, 7, 29);
+    return {
+        Ffmpeg("mpeg1_cif_ipb", Cif(40), "-q:v 4 -g 12 -bf 2", true),
+        Ffmpeg("mpeg1_odd_200x120", TestPatternInput("200x120", "25", 30), "-b:v 400k -g 15 -bf 2"),
+        Ffmpeg("mpeg1_custom_matrices", Cif(25, noise), "-q:v 3 -g 12 -bf 1 " + matrices),
+        Ffmpeg("mpeg1_intra_only", Cif(10, noise), "-q:v 2 -g 1"),
+        Ffmpeg("mpeg2_cif_progressive", Cif(40), "-q:v 3 -g 12 -bf 2", true),
+        Ffmpeg("mpeg2_pal_interlaced", TestPatternInput("720x576", "50", 24, topFirstNoisy),
+               "-q:v 4 -g 12 -bf 2 -flags +ildct+ilme -top 1", true),
+        Ffmpeg("mpeg2_ntsc_interlaced_alternate_scan",
+               TestPatternInput("720x480", "60000/1001", 20, bottomFirst),
+               "-q:v 4 -g 15 -bf 2 -flags +ildct+ilme -top 0 -alternate_scan 1 -aspect 16:9"),
+        Ffmpeg("mpeg2_intra_vlc_nonlinear_quant", Cif(30, noise),
+               "-q:v 6 -qmax 28 -g 12 -bf 2 -intra_vlc 1 -non_linear_quant 1"),
+        Ffmpeg("mpeg2_custom_matrices", Cif(25, noise), "-q:v 3 -g 12 -bf 2 " + matrices),
+        Ffmpeg("mpeg2_dc8", Cif(12), "-q:v 2 -g 6 -bf 2 -dc 8"),
+        Ffmpeg("mpeg2_dc9", Cif(12), "-q:v 2 -g 6 -bf 2 -dc 9"),
+        Ffmpeg("mpeg2_dc10", Cif(12), "-q:v 2 -g 6 -bf 2 -dc 10", true),
+        Ffmpeg("mpeg2_dc11", Cif(12, noise), "-q:v 2 -g 6 -bf 2 -dc 11"),
+        Ffmpeg("mpeg2_short_gop_without_p", Cif(20), "-q:v 3 -g 3 -bf 2"),
+        Ffmpeg("mpeg2_long_gop", Cif(50), "-q:v 4 -g 300 -bf 2"),
+        Ffmpeg("mpeg2_closed_gops_ip", Cif(30), "-q:v 4 -g 10 -bf 0 -flags +cgop"),
+        Ffmpeg("mpeg2_odd_200x120", TestPatternInput("200x120", "25", 30), "-b:v 600k -g 12 -bf 2",
+               true),
+        Ffmpeg("mpeg2_hd_1080_20mbit", TestPatternInput("1920x1080", "50", 8, topFirstNoisy),
+               "-b:v 20M -maxrate 20M -bufsize 8M -g 12 -bf 2 -flags +ildct+ilme -top 1"),
+        Mpeg2enc("mpeg2enc_mpeg1", Cif(30), "-f 0 -R 2 -g 6 -G 12", true),
+        Mpeg2enc("mpeg2enc_dvd", TestPatternInput("720x576", "25", 25), "-f 8 -R 2 -a 3"),
+        Mpeg2enc("mpeg2enc_dvd_interlaced", TestPatternInput("720x576", "50", 20, topFirstNoisy),
+                 "-f 8 -R 2 -I 1"),
+    };
+}
+
+// Worst and mean PSNR per plane of the frames compared, printed as the stream's summary line.
+struct Comparison {
     void Add(const YuvImage& decoded, const YuvImage& reference, const std::string& what) {
         bool exact = true;
         for (int p = 0; p < 3; ++p) {
             double psnr = PlanePsnr(decoded.planes[p], reference.planes[p]);
             EXPECT_GE(psnr, kFramePsnrFloor) << what << " plane " << p;
-            planes[p].minimum = std::min(planes[p].minimum, psnr);
-            planes[p].sum += psnr;
-            ++planes[p].frames;
+            minimum[p] = std::min(minimum[p], psnr);
+            sum[p] += psnr;
             exact = exact && decoded.planes[p].samples == reference.planes[p].samples;
         }
         exactFrames += exact;
         ++frames;
     }
 
-    void CheckAndPrint(const std::string& stream, const char* path) const {
-        std::printf("PSNR %-40s %-6s frames %3d exact %3d", stream.c_str(), path, frames,
+    void CheckAndPrint(const std::string& stream, const char* mode) const {
+        std::printf("PSNR %-40s %-6s frames %3d exact %3d", stream.c_str(), mode, frames,
                     exactFrames);
-        const char* names[3] = {"Y", "U", "V"};
         for (int p = 0; p < 3; ++p) {
-            std::printf("  %s min %6.2f mean %6.2f", names[p], planes[p].minimum, planes[p].Mean());
-            EXPECT_GE(planes[p].Mean(), kStreamMeanPsnrFloor) << stream << " " << path;
+            double mean = frames ? sum[p] / frames : 0;
+            std::printf("  %c min %6.2f mean %6.2f", "YUV"[p], minimum[p], mean);
+            EXPECT_GE(mean, kStreamMeanPsnrFloor) << stream << " " << mode << " plane " << p;
         }
         std::printf("\n");
         std::fflush(stdout);
     }
+    double minimum[3] = {kIdenticalPsnr, kIdenticalPsnr, kIdenticalPsnr};
+    double sum[3] = {0, 0, 0};
+    int exactFrames = 0;
+    int frames = 0;
 };
 
-struct PreparedStream {
-    std::string path;
-    std::vector<uint8_t> bytes;
-    StreamLayout layout;
-    std::vector<YuvImage> reference;  // display order
-};
-
-// Makes (or reuses) the stream and ffmpeg's decoding of it.
-bool Prepare(const StreamRecipe& recipe, PreparedStream& stream) {
-    stream.path = CachedArtifact(recipe.name, recipe.command);
-    if (stream.path.empty()) return false;
-    std::string referencePath = CachedArtifact(
-        recipe.name + ".ref.yuv", "ffmpeg -nostdin -v error -y -threads 1 -i '" + stream.path +
-                                      "' -f rawvideo -pix_fmt yuv420p -vsync passthrough {out}");
-    if (referencePath.empty()) return false;
-    stream.bytes = ReadFileBytes(stream.path);
-    stream.layout = ReadStreamLayout(stream.bytes);
-    stream.reference = ReadRawYuv420(referencePath, stream.layout.width, stream.layout.height);
-    return true;
-}
-
-void ExpectDescribes(const HostFrame& frame, const CodedPicture& picture,
-                     const StreamLayout& layout, const std::string& what) {
-    EXPECT_EQ(frame.temporalReference, picture.temporalReference) << what;
-    EXPECT_EQ(frame.pictureType, picture.pictureType) << what;
-    EXPECT_EQ(frame.isKeyFrame, picture.pictureType == 1 ? 1 : 0) << what;
-    EXPECT_EQ(frame.hostWord, 0) << what;
-    EXPECT_EQ(frame.width, layout.width) << what;
-    EXPECT_EQ(frame.height, layout.height) << what;
-}
-
-void CheckFileDriven(const StreamRecipe& recipe, const PreparedStream& stream) {
-    const auto& pictures = stream.layout.pictures;
-    std::vector<bool> handedOut = HandedOutAfterStart(stream.layout);
-    std::vector<const CodedPicture*> expected;
-    for (size_t k = 0; k < pictures.size(); ++k) {
-        if (handedOut[k]) expected.push_back(&pictures[k]);
-    }
-    HostRun run = DecodeFileDriven(stream.path, pictures.size() + 8);
-    ASSERT_EQ(run.openResult, 0);
-    // Every picture, then the last frame once more at the end of the file, then nothing.
-    ASSERT_EQ(run.frames.size(), expected.size() + 1);
-    ASSERT_EQ(run.results.back(), -1);
-    Comparison comparison;
-    for (size_t k = 0; k < expected.size(); ++k) {
-        std::string what = recipe.name + " file frame " + std::to_string(k);
-        ExpectDescribes(run.frames[k], *expected[k], stream.layout, what);
-        comparison.Add(run.frames[k].image, stream.reference[expected[k]->displayIndex], what);
-    }
-    const HostFrame& repeated = run.frames.back();
-    const HostFrame& last = run.frames[expected.size() - 1];
-    EXPECT_EQ(repeated.temporalReference, last.temporalReference);
-    EXPECT_TRUE(repeated.image.planes[0].samples == last.image.planes[0].samples);
-    comparison.CheckAndPrint(recipe.name, "file");
-}
-
-void CheckBufferDriven(const StreamRecipe& recipe, const PreparedStream& stream) {
-    const auto& pictures = stream.layout.pictures;
-    HostRun run = DecodeBufferDriven(stream.bytes, stream.layout);
-    // One frame per picture: buffers are not held back.
-    ASSERT_EQ(run.frames.size(), pictures.size());
+// Checks each frame of a run against the picture it should show, in order. A B picture decoded
+// before a second reference picture has nothing to predict from and is not compared.
+void CompareFrames(const HostRun& run, const std::vector<CodedPicture>& expected,
+                   const GeneratedStream& stream, const std::vector<YuvImage>& reference,
+                   const char* mode) {
     Comparison comparison;
     int referencesDecoded = 0;
-    for (size_t k = 0; k < pictures.size(); ++k) {
-        std::string what = recipe.name + " buffer frame " + std::to_string(k);
-        EXPECT_EQ(run.results[k], 0) << what;
-        ExpectDescribes(run.frames[k], pictures[k], stream.layout, what);
-        // A B picture before the second reference picture has nothing to predict from.
-        bool predictable = pictures[k].pictureType != 3 || referencesDecoded >= 2;
-        if (pictures[k].pictureType != 3) ++referencesDecoded;
-        if (predictable) {
-            comparison.Add(run.frames[k].image, stream.reference[pictures[k].displayIndex], what);
+    for (size_t k = 0; k < expected.size(); ++k) {
+        const D2uFrame& frame = run.frames[k].record;
+        const CodedPicture& picture = expected[k];
+        std::string what = stream.path + " " + mode + " frame " + std::to_string(k);
+        EXPECT_EQ(frame.temporalReference, picture.temporalReference) << what;
+        EXPECT_EQ(frame.pictureType, picture.pictureType) << what;
+        EXPECT_EQ(frame.isKeyFrame, picture.pictureType == 1 ? 1 : 0) << what;
+        EXPECT_EQ(frame.hostWord, 0) << what;
+        EXPECT_EQ(frame.width, stream.layout.width) << what;
+        EXPECT_EQ(frame.height, stream.layout.height) << what;
+        if (picture.pictureType != 3) ++referencesDecoded;
+        if (picture.pictureType != 3 || referencesDecoded >= 2) {
+            comparison.Add(run.frames[k].image, reference[picture.displayIndex], what);
         }
     }
-    comparison.CheckAndPrint(recipe.name, "buffer");
+    comparison.CheckAndPrint(stream.path.substr(stream.path.rfind('/') + 1), mode);
 }
 
 class ConformanceTest : public ::testing::TestWithParam<StreamRecipe> {};
 
 TEST_P(ConformanceTest, DecodesLikeTheReferenceDecoder) {
     const StreamRecipe& recipe = GetParam();
-    if (QuickSetOnly() && !recipe.quick) GTEST_SKIP() << "reduced set";
-    PreparedStream stream;
-    ASSERT_TRUE(Prepare(recipe, stream)) << "could not make " << recipe.name;
-    ASSERT_FALSE(stream.layout.pictures.empty());
+    const char* quick = std::getenv("D2U_CONFORMANCE_QUICK");
+    if (quick && *quick && std::string(quick) != "0" && !recipe.quick) GTEST_SKIP();
+    GeneratedStream stream = GenerateStream(recipe.name, recipe.command);
+    const std::vector<CodedPicture>& pictures = stream.layout.pictures;
+    ASSERT_FALSE(pictures.empty()) << "could not make " << recipe.name;
+    std::vector<YuvImage> reference =
+        ReferenceDecoding(stream.path, stream.layout.width, stream.layout.height);
     // The reference decoder gives every coded picture; display indices address its frames.
-    ASSERT_EQ(stream.reference.size(), stream.layout.pictures.size());
-    CheckFileDriven(recipe, stream);
-    CheckBufferDriven(recipe, stream);
+    ASSERT_EQ(reference.size(), pictures.size());
+
+    // File-driven: every picture but the leading B pictures, then the last frame once more at
+    // the end of the file, then nothing.
+    std::vector<CodedPicture> handedOut;
+    std::vector<bool> kept = HandedOutAfterStart(stream.layout);
+    for (size_t k = 0; k < pictures.size(); ++k) {
+        if (kept[k]) handedOut.push_back(pictures[k]);
+    }
+    HostRun file = DecodeFileDriven(stream.path, pictures.size() + 8);
+    ASSERT_EQ(file.openResult, 0);
+    ASSERT_EQ(file.frames.size(), handedOut.size() + 1);
+    EXPECT_EQ(file.results.back(), -1);
+    CompareFrames(file, handedOut, stream, reference, "file");
+    const HostFrame& last = file.frames[handedOut.size() - 1];
+    EXPECT_EQ(file.frames.back().record.temporalReference, last.record.temporalReference);
+    EXPECT_TRUE(file.frames.back().image.planes[0].samples == last.image.planes[0].samples);
+
+    // Buffer-driven: one frame per picture, none held back.
+    HostRun buffer = DecodeBufferDriven(stream.bytes, stream.layout);
+    EXPECT_EQ(buffer.results, std::vector<int32_t>(pictures.size(), 0));
+    ASSERT_EQ(buffer.frames.size(), pictures.size());
+    CompareFrames(buffer, pictures, stream, reference, "buffer");
 }
 
 std::string RecipeName(const ::testing::TestParamInfo<StreamRecipe>& info) {

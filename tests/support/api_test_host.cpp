@@ -4,16 +4,8 @@ namespace d2u {
 namespace test {
 
 HostFrame CopyFrame(const D2uFrame& frame) {
-    HostFrame copy;
-    copy.temporalReference = frame.temporalReference;
-    copy.pictureType = frame.pictureType;
-    copy.isKeyFrame = frame.isKeyFrame;
-    copy.width = frame.width;
-    copy.height = frame.height;
-    copy.hostWord = frame.hostWord;
-    copy.pictureBytes = frame.pictureBytes;
-    int32_t chromaWidth = (frame.width + 1) / 2;
-    int32_t chromaHeight = (frame.height + 1) / 2;
+    HostFrame copy{frame, {}};
+    int32_t chromaWidth = (frame.width + 1) / 2, chromaHeight = (frame.height + 1) / 2;
     copy.image.planes[0] = CopyPlane(frame.Y.data, frame.Y.pitch, frame.width, frame.height);
     copy.image.planes[1] = CopyPlane(frame.U.data, frame.U.pitch, chromaWidth, chromaHeight);
     copy.image.planes[2] = CopyPlane(frame.V.data, frame.V.pitch, chromaWidth, chromaHeight);
@@ -24,13 +16,12 @@ HostRun DecodeFileDriven(const std::string& path, size_t maxCalls) {
     HostRun run;
     D2uHandle handle = 0;
     run.openResult = D2uDirLoadFile(path.c_str(), &handle);
-    if (run.openResult != 0) return run;
-    for (size_t call = 0; call < maxCalls; ++call) {
+    for (size_t call = 0; run.openResult == 0 && call < maxCalls; ++call) {
         D2uFrame* frame = nullptr;
-        int32_t result = GetMpegFrame(&frame, handle);
-        run.results.push_back(result);
-        if (result != 0 || !frame) break;
+        run.results.push_back(GetMpegFrame(&frame, handle));
+        if (run.results.back() != 0 || !frame) break;
         run.frames.push_back(CopyFrame(*frame));
+        frame->hostWord = 0x5A5A;
     }
     FinishDecoding(&handle);
     return run;
@@ -43,10 +34,11 @@ HostRun DecodeBufferDriven(const std::vector<uint8_t>& stream, const StreamLayou
     for (const CodedPicture& picture : layout.pictures) {
         std::vector<uint8_t> chunk = PictureChunk(stream, picture);
         D2uFrame* frame = nullptr;
-        int32_t result =
-            GetMpegFrame2(&frame, chunk.data(), static_cast<int32_t>(chunk.size()), handle);
-        run.results.push_back(result);
-        if (result == 0 && frame) run.frames.push_back(CopyFrame(*frame));
+        run.results.push_back(
+            GetMpegFrame2(&frame, chunk.data(), static_cast<int32_t>(chunk.size()), handle));
+        if (run.results.back() != 0 || !frame) continue;
+        run.frames.push_back(CopyFrame(*frame));
+        frame->hostWord = 0x5A5A;
     }
     FinishDecoding(&handle);
     return run;

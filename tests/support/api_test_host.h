@@ -14,17 +14,9 @@ namespace d2u {
 namespace test {
 
 struct HostFrame {
-    int32_t temporalReference = 0;
-    int32_t pictureType = 0;
-    int32_t isKeyFrame = 0;
-    int32_t width = 0;
-    int32_t height = 0;
-    int32_t hostWord = 0;
-    int32_t pictureBytes = 0;
-    YuvImage image;
+    D2uFrame record;  // as handed out; its plane pointers are not followed later
+    YuvImage image;   // the display area
 };
-
-// Copies the display area of a frame record.
 HostFrame CopyFrame(const D2uFrame& frame);
 
 struct HostRun {
@@ -33,7 +25,8 @@ struct HostRun {
     std::vector<HostFrame> frames;  // of the calls that returned 0
 };
 
-// D2uDirLoadFile, then GetMpegFrame until it returns -1 (at most maxCalls calls).
+// Both write the host word of every frame handed out, which the next frame must have cleared.
+// D2uDirLoadFile, then GetMpegFrame until it fails (at most maxCalls calls).
 HostRun DecodeFileDriven(const std::string& path, size_t maxCalls);
 // InitDecoding, then one GetMpegFrame2 per picture chunk of the layout.
 HostRun DecodeBufferDriven(const std::vector<uint8_t>& stream, const StreamLayout& layout);

@@ -1,64 +1,27 @@
 #include "support/elementary_stream.h"
 
 #include <algorithm>
-#include <cstdint>
+
+#include "support/test_env.h"
 
 namespace d2u {
 namespace test {
 namespace {
 
-constexpr uint8_t kPictureCode = 0x00;
-constexpr uint8_t kUserDataCode = 0xB2;
-constexpr uint8_t kSequenceHeaderCode = 0xB3;
-constexpr uint8_t kExtensionCode = 0xB5;
-constexpr uint8_t kSequenceEndCode = 0xB7;
-constexpr uint8_t kGroupCode = 0xB8;
+constexpr uint8_t kPicture = 0x00, kUserData = 0xB2, kSequenceHeader = 0xB3, kExtension = 0xB5,
+                  kSequenceEnd = 0xB7, kGroup = 0xB8;
 
-bool IsStartCodeAt(const std::vector<uint8_t>& s, size_t at) {
-    return at + 3 < s.size() && s[at] == 0 && s[at + 1] == 0 && s[at + 2] == 1;
-}
-
-bool IsSlice(uint8_t code) {
-    return code >= 0x01 && code <= 0xAF;
-}
-
-void ReadSequenceHeader(const std::vector<uint8_t>& s, size_t at, StreamLayout& layout) {
-    if (at + 11 >= s.size()) return;
-    const uint8_t* p = &s[at + 4];
-    layout.width = (p[0] << 4) | (p[1] >> 4);
-    layout.height = ((p[1] & 0x0F) << 8) | p[2];
-    layout.aspectRatioCode = p[3] >> 4;
-    layout.frameRateCode = p[3] & 0x0F;
-}
-
-void ReadExtension(const std::vector<uint8_t>& s, size_t at, StreamLayout& layout) {
-    if (at + 9 >= s.size() || (s[at + 4] >> 4) != 1) return;
-    layout.mpeg2 = true;
-    const uint8_t* p = &s[at + 4];
-    int horizontalExtension = ((p[1] & 0x01) << 1) | (p[2] >> 7);
-    int verticalExtension = (p[2] >> 5) & 0x03;
-    layout.width = (layout.width & 0xFFF) | (horizontalExtension << 12);
-    layout.height = (layout.height & 0xFFF) | (verticalExtension << 12);
-}
-
-// Display order: the pictures of a group follow those of all earlier groups, in temporal
-// reference order.
-void AssignDisplayIndices(StreamLayout& layout) {
-    int32_t base = 0;
-    size_t first = 0;
-    auto& pictures = layout.pictures;
-    while (first < pictures.size()) {
-        size_t last = first;
-        int32_t largest = 0;
-        while (last < pictures.size() && pictures[last].group == pictures[first].group) {
-            largest = std::max(largest, pictures[last].temporalReference);
-            ++last;
+// The pictures of a group follow those of all earlier groups, in temporal reference order.
+void AssignDisplayIndices(std::vector<CodedPicture>& pictures) {
+    int32_t base = 0, largest = -1, group = 0;
+    for (CodedPicture& picture : pictures) {
+        if (picture.group != group) {
+            base += largest + 1;
+            largest = -1;
+            group = picture.group;
         }
-        for (size_t k = first; k < last; ++k) {
-            pictures[k].displayIndex = base + pictures[k].temporalReference;
-        }
-        base += largest + 1;
-        first = last;
+        picture.displayIndex = base + picture.temporalReference;
+        largest = std::max(largest, picture.temporalReference);
     }
 }
 
@@ -71,23 +34,24 @@ StreamLayout ReadStreamLayout(const std::vector<uint8_t>& s) {
     int32_t group = -1;
     CodedPicture* open = nullptr;
     for (size_t at = 0; at + 3 < s.size(); ++at) {
-        if (!IsStartCodeAt(s, at)) continue;
+        if (s[at] != 0 || s[at + 1] != 0 || s[at + 2] != 1) continue;
         uint8_t code = s[at + 3];
-        bool endsPicture = !IsSlice(code) && code != kUserDataCode && code != kExtensionCode;
-        if (open && endsPicture) {
+        bool isSlice = code >= 0x01 && code <= 0xAF;
+        if (open && !isSlice && code != kUserData && code != kExtension) {
             open->end = at;
             open = nullptr;
         }
-        if (code == kSequenceHeaderCode) {
-            ReadSequenceHeader(s, at, layout);
+        if (code == kSequenceHeader) {
+            if (layout.width == 0 && at + 6 < s.size()) {
+                layout.width = (s[at + 4] << 4) | (s[at + 5] >> 4);
+                layout.height = ((s[at + 5] & 0x0F) << 8) | s[at + 6];
+            }
             if (pendingChunk == SIZE_MAX) pendingChunk = at;
             pendingSequence = true;
-        } else if (code == kExtensionCode && !open) {
-            ReadExtension(s, at, layout);
-        } else if (code == kGroupCode) {
+        } else if (code == kGroup) {
             if (pendingChunk == SIZE_MAX) pendingChunk = at;
             ++group;
-        } else if (code == kPictureCode && at + 5 < s.size()) {
+        } else if (code == kPicture && at + 5 < s.size()) {
             CodedPicture picture;
             picture.pictureStart = at;
             picture.chunkStart = pendingChunk == SIZE_MAX ? at : pendingChunk;
@@ -99,13 +63,13 @@ StreamLayout ReadStreamLayout(const std::vector<uint8_t>& s) {
             open = &layout.pictures.back();
             pendingChunk = SIZE_MAX;
             pendingSequence = false;
-        } else if (code == kSequenceEndCode) {
+        } else if (code == kSequenceEnd) {
             break;
         }
         at += 3;
     }
     if (open) open->end = s.size();
-    AssignDisplayIndices(layout);
+    AssignDisplayIndices(layout.pictures);
     return layout;
 }
 
@@ -122,6 +86,23 @@ std::vector<bool> HandedOutAfterStart(const StreamLayout& layout) {
         if (picture.pictureType == 2) skipB = false;
     }
     return handedOut;
+}
+
+GeneratedStream GenerateStream(const std::string& name, const std::string& commandWithOut) {
+    GeneratedStream stream;
+    stream.path = CachedArtifact(name, commandWithOut);
+    if (stream.path.empty()) return stream;
+    stream.bytes = ReadFileBytes(stream.path);
+    stream.layout = ReadStreamLayout(stream.bytes);
+    return stream;
+}
+
+std::string TestPatternInput(const std::string& size, const std::string& rate, int frames,
+                             const std::string& filters) {
+    std::string command =
+        "ffmpeg -nostdin -v error -y -f lavfi -i 'testsrc2=size=" + size + ":rate=" + rate + "'";
+    if (!filters.empty()) command += " -vf '" + filters + "'";
+    return command + " -frames:v " + std::to_string(frames);
 }
 
 }  // namespace test

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace d2u {
@@ -23,11 +24,8 @@ struct CodedPicture {
 
 struct StreamLayout {
     std::vector<CodedPicture> pictures;  // decoding order
-    int32_t width = 0;
+    int32_t width = 0;                   // of the first sequence header
     int32_t height = 0;
-    int32_t aspectRatioCode = 0;
-    int32_t frameRateCode = 0;
-    bool mpeg2 = false;
 };
 
 StreamLayout ReadStreamLayout(const std::vector<uint8_t>& stream);
@@ -38,6 +36,18 @@ std::vector<uint8_t> PictureChunk(const std::vector<uint8_t>& stream, const Code
 // Which pictures a file-driven decode hands out: B pictures decoded before the first P picture
 // of a start are dropped.
 std::vector<bool> HandedOutAfterStart(const StreamLayout& layout);
+
+// A stream made (once, then cached) by a shell command writing to {out}; path "" if it failed.
+struct GeneratedStream {
+    std::string path;
+    std::vector<uint8_t> bytes;
+    StreamLayout layout;
+};
+GeneratedStream GenerateStream(const std::string& name, const std::string& commandWithOut);
+
+// The start of an ffmpeg command reading `frames` frames of its moving test pattern.
+std::string TestPatternInput(const std::string& size, const std::string& rate, int frames,
+                             const std::string& filters = "");
 
 }  // namespace test
 }  // namespace d2u

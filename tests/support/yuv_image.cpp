@@ -1,9 +1,11 @@
 #include "support/yuv_image.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
+
+#include "support/test_env.h"
 
 namespace d2u {
 namespace test {
@@ -21,34 +23,30 @@ PlaneImage CopyPlane(const uint8_t* data, int32_t pitch, int32_t width, int32_t 
 }
 
 std::vector<YuvImage> ReadRawYuv420(const std::string& path, int32_t width, int32_t height) {
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    int32_t chromaWidth = (width + 1) / 2, chromaHeight = (height + 1) / 2;
+    size_t lumaSize = static_cast<size_t>(width) * height;
+    size_t chromaSize = static_cast<size_t>(chromaWidth) * chromaHeight;
     std::vector<YuvImage> frames;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return frames;
-    const int32_t sizes[3][2] = {
-        {width, height}, {(width + 1) / 2, (height + 1) / 2}, {(width + 1) / 2, (height + 1) / 2}};
-    for (bool complete = true; complete;) {
+    for (size_t at = 0; lumaSize && at + lumaSize + 2 * chromaSize <= bytes.size();
+         at += lumaSize + 2 * chromaSize) {
         YuvImage image;
-        for (int plane = 0; plane < 3 && complete; ++plane) {
-            PlaneImage& p = image.planes[plane];
-            p.width = sizes[plane][0];
-            p.height = sizes[plane][1];
-            p.samples.resize(static_cast<size_t>(p.width) * p.height);
-            complete = std::fread(p.samples.data(), 1, p.samples.size(), file) == p.samples.size();
-        }
-        if (complete) frames.push_back(std::move(image));
+        image.planes[0] = CopyPlane(&bytes[at], width, width, height);
+        image.planes[1] = CopyPlane(&bytes[at + lumaSize], chromaWidth, chromaWidth, chromaHeight);
+        image.planes[2] =
+            CopyPlane(&bytes[at + lumaSize + chromaSize], chromaWidth, chromaWidth, chromaHeight);
+        frames.push_back(std::move(image));
     }
-    std::fclose(file);
     return frames;
 }
 
-double MeanSquaredError(const PlaneImage& a, const PlaneImage& b) {
-    if (a.width != b.width || a.height != b.height || a.samples.empty()) return 255.0 * 255.0;
-    double sum = 0;
-    for (size_t k = 0; k < a.samples.size(); ++k) {
-        double d = static_cast<double>(a.samples[k]) - b.samples[k];
-        sum += d * d;
-    }
-    return sum / static_cast<double>(a.samples.size());
+std::vector<YuvImage> ReferenceDecoding(const std::string& streamPath, int32_t width,
+                                        int32_t height) {
+    std::string path =
+        CachedArtifact(streamPath.substr(streamPath.rfind('/') + 1) + ".ref.yuv",
+                       "ffmpeg -nostdin -v error -y -threads 1 -i '" + streamPath +
+                           "' -f rawvideo -pix_fmt yuv420p -vsync passthrough {out}");
+    return ReadRawYuv420(path, width, height);
 }
 
 double PsnrFromMeanSquaredError(double mse) {
@@ -57,8 +55,19 @@ double PsnrFromMeanSquaredError(double mse) {
 }
 
 double PlanePsnr(const PlaneImage& a, const PlaneImage& b) {
-    if (a.width != b.width || a.height != b.height) return 0.0;
-    return PsnrFromMeanSquaredError(MeanSquaredError(a, b));
+    if (a.width != b.width || a.height != b.height || a.samples.empty()) return 0.0;
+    double sum = 0;
+    for (size_t k = 0; k < a.samples.size(); ++k) {
+        double d = static_cast<double>(a.samples[k]) - b.samples[k];
+        sum += d * d;
+    }
+    return PsnrFromMeanSquaredError(sum / static_cast<double>(a.samples.size()));
+}
+
+double MinPsnr(const YuvImage& a, const YuvImage& b) {
+    double worst = kIdenticalPsnr;
+    for (int p = 0; p < 3; ++p) worst = std::min(worst, PlanePsnr(a.planes[p], b.planes[p]));
+    return worst;
 }
 
 }  // namespace test

@@ -22,12 +22,16 @@ struct YuvImage {
 PlaneImage CopyPlane(const uint8_t* data, int32_t pitch, int32_t width, int32_t height);
 // Frames of a raw yuv420p file of the given display size.
 std::vector<YuvImage> ReadRawYuv420(const std::string& path, int32_t width, int32_t height);
-// Peak signal-to-noise ratio of two planes of one size, in dB; identical planes give
-// kIdenticalPsnr, planes of different sizes 0.
+// ffmpeg's decoding of a stream file (made once, cached beside it), in display order.
+std::vector<YuvImage> ReferenceDecoding(const std::string& streamPath, int32_t width,
+                                        int32_t height);
+
+// Peak signal-to-noise ratio in dB; identical planes give kIdenticalPsnr, planes of different
+// sizes 0. MinPsnr is the worst of the three planes.
 constexpr double kIdenticalPsnr = 100.0;
-double PlanePsnr(const PlaneImage& a, const PlaneImage& b);
-double MeanSquaredError(const PlaneImage& a, const PlaneImage& b);
 double PsnrFromMeanSquaredError(double mse);
+double PlanePsnr(const PlaneImage& a, const PlaneImage& b);
+double MinPsnr(const YuvImage& a, const YuvImage& b);
 
 }  // namespace test
 }  // namespace d2u

@@ -1,40 +1,47 @@
-// Streams shared by the export tests, made once with ffmpeg and cached.
+// Streams and small helpers shared by the export tests.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "d2udir.h"
 #include "support/elementary_stream.h"
 #include "support/yuv_image.h"
 
 namespace d2u {
 namespace test {
 
-struct ApiStream {
-    std::string path;
-    std::vector<uint8_t> bytes;
-    StreamLayout layout;
-};
-
 // MPEG-2, 352x288 at 25 frames/s, groups of 12 with two B pictures: I0 P3 B1 B2 P6 ...
-const ApiStream& IpbStream();
-// MPEG-2, 720x576 at 25 frames/s, 16:9.
-const ApiStream& PalStream();
+const GeneratedStream& IpbStream();
 // MPEG-2 with noise, well over the file buffer's refill point (about 1.5 MB).
-const ApiStream& LargeStream();
-// Small streams for the damage tests: MPEG-2 (interlaced coding tools) and MPEG-1, 176x144,
-// B pictures, a few groups.
-const ApiStream& SmallMpeg2Stream();
-const ApiStream& SmallMpeg1Stream();
-// ffmpeg's decoding of a stream, in display order.
-std::vector<YuvImage> ReferenceFrames(const ApiStream& stream);
+const GeneratedStream& LargeStream();
+// Small streams for the damage tests, 176x144 with B pictures: MPEG-2 with interlaced coding
+// tools, and MPEG-1.
+const GeneratedStream& SmallMpeg2Stream();
+const GeneratedStream& SmallMpeg1Stream();
 
 // A copy of the stream with every sequence header's aspect ratio and frame rate codes replaced.
 std::vector<uint8_t> WithSequenceCodes(const std::vector<uint8_t>& stream, int aspectCode,
                                        int frameRateCode);
 // Writes bytes to a file in the work directory and returns its path.
 std::string WriteWorkFile(const std::string& name, const std::vector<uint8_t>& bytes);
+
+// Checks that a frame shows the picture, and with a reference decoding, that it looks like it.
+void ExpectShows(const D2uFrame* frame, const CodedPicture& picture,
+                 const std::vector<YuvImage>* reference = nullptr);
+
+// A file-driven handle, closed at the end of the scope.
+struct OpenFile {
+    explicit OpenFile(const std::string& path) { result = D2uDirLoadFile(path.c_str(), &handle); }
+    ~OpenFile() { FinishDecoding(&handle); }
+    D2uFrame* Next() {
+        D2uFrame* frame = nullptr;
+        return GetMpegFrame(&frame, handle) == 0 ? frame : nullptr;
+    }
+    D2uHandle handle = 0;
+    int32_t result = -1;
+};
 
 }  // namespace test
 }  // namespace d2u

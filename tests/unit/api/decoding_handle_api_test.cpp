@@ -1,200 +1,165 @@
-// Opening, feeding and closing decoding handles through the exported functions.
+// Opening, feeding and closing decoding handles through the exported functions, and the texts
+// that failures hand to the outside diagnostics library.
 #include <gtest/gtest.h>
 
-#include <cwchar>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "api_streams.h"
 #include "d2udir.h"
-#include "support/api_test_host.h"
 #include "support/test_env.h"
 
 namespace d2u {
 namespace test {
 namespace {
 
-std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
-    return std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(from),
-                                bytes.begin() + static_cast<std::ptrdiff_t>(to));
+using Bytes = std::vector<uint8_t>;
+
+Bytes Slice(const Bytes& bytes, size_t from, size_t to) {
+    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                 bytes.begin() + static_cast<std::ptrdiff_t>(to));
 }
 
-TEST(HandleLifetime, FinishDecodingZeroesTheCallersVariable) {
+int32_t Feed(D2uFrame** frame, const Bytes& bytes, D2uHandle handle) {
+    return GetMpegFrame2(frame, bytes.data(), static_cast<int32_t>(bytes.size()), handle);
+}
+
+// Collects what is published while it lives (the stand-in library appends to a file).
+class PublishedTexts {
+public:
+    PublishedTexts() : path_(WorkPath("api_published.txt")) {
+        RemoveFile(path_);
+        setenv("D2U_TV_INFO_FILE", path_.c_str(), 1);
+    }
+    ~PublishedTexts() { unsetenv("D2U_TV_INFO_FILE"); }
+    bool Contains(const std::string& text) const {
+        Bytes bytes = ReadFileBytes(path_);
+        return std::string(bytes.begin(), bytes.end()).find("decoder072401 " + text + "\n") !=
+               std::string::npos;
+    }
+
+private:
+    std::string path_;
+};
+
+// Finishing zeroes the caller's variable; null handles, empty buffers and the calls of the other
+// kind of handle are refused.
+TEST(Handles, FinishAndRefusals) {
+    const GeneratedStream& stream = IpbStream();
+    Bytes whole = PictureChunk(stream.bytes, stream.layout.pictures.front());
     D2uHandle buffered = 0;
-    EXPECT_EQ(InitDecoding(&buffered), 0);
-    EXPECT_NE(buffered, 0u);
+    EXPECT_EQ(D2uDirInitDecoding(&buffered), 0);
+    ASSERT_NE(buffered, 0u);
+    D2uFrame sentinel{};
+    D2uFrame* frame = &sentinel;
+    float fps = -3.0f;
+    uint64_t size = 99, position = 99;
+    EXPECT_EQ(GetMpegFrame(&frame, 0), -1);
+    EXPECT_EQ(D2uDirGetMpegFrame2(&frame, whole.data(), 16, 0), -1);
+    EXPECT_EQ(GetMpegFrame2(&frame, nullptr, 100, buffered), -1);
+    EXPECT_EQ(GetMpegFrame2(&frame, whole.data(), 0, buffered), -1);
+    EXPECT_EQ(GetMpegFrame2(&frame, whole.data(), -5, buffered), -1);
+    EXPECT_EQ(GetMpegFrame(&frame, buffered), -1);
+    EXPECT_EQ(frame, &sentinel);
+    EXPECT_EQ(ResetDecoder(0), -1);
+    EXPECT_EQ(SkipFrame(0), -1);
+    EXPECT_EQ(SkipFrame2(whole.data(), 16, 0), -1);
+    EXPECT_EQ(SkipDuration(0, 1000, 1), 0);
+    EXPECT_EQ(SkipDuration(buffered, 1000, 1), 0);
+    EXPECT_EQ(GetFPSInfo(0, &fps), -1);
+    EXPECT_EQ(fps, -3.0f);
+    EXPECT_EQ(D2uDirSetInputPosition(0, 100, 0), -1);
+    EXPECT_EQ(D2uDirSetInputPosition(buffered, 100, 0), -1);
+    EXPECT_EQ(D2uDirGetInputSize(buffered, &size), 0);
+    EXPECT_EQ(GetInputPosition(buffered, &position), 0);
+    EXPECT_EQ(size + position, 0u);
+    EXPECT_EQ(SetFileReadLimit(0, 1000, 0), -1);
+    EXPECT_EQ(D2uDirSetFileReadLimit(0, 0, 0), -1);
     EXPECT_EQ(FinishDecoding(&buffered), 0);
     EXPECT_EQ(buffered, 0u);
+    EXPECT_EQ(FinishDecoding(&buffered), 0);
+    EXPECT_EQ(FinishDecoding(nullptr), 0);
 
     D2uHandle file = 0;
-    ASSERT_EQ(D2uDirLoadFile(IpbStream().path.c_str(), &file), 0);
-    EXPECT_NE(file, 0u);
+    ASSERT_EQ(D2uDirLoadFile(stream.path.c_str(), &file), 0);
+    EXPECT_EQ(Feed(&frame, whole, file), -1);
+    EXPECT_EQ(GetMpegFrame(&frame, file), 0);
+    ExpectShows(frame, stream.layout.pictures[0]);
     EXPECT_EQ(D2uDirFinishDecoding(&file), 0);
     EXPECT_EQ(file, 0u);
 }
 
-TEST(HandleLifetime, LoadFileOnAMissingFileGivesMinusOneAndNoHandle) {
-    D2uHandle handle = 12345;
-    EXPECT_EQ(D2uDirLoadFile(WorkPath("api_no_such_file.m2v").c_str(), &handle), -1);
-    EXPECT_EQ(handle, 0u);
-    handle = 12345;
-    EXPECT_EQ(D2uDirLoadFileW(L"/nonexistent/api_no_such_file.m2v", &handle), -1);
-    EXPECT_EQ(handle, 0u);
-}
-
-TEST(HandleLifetime, LoadFileWOpensWidePaths) {
-    std::string path = IpbStream().path;
-    std::wstring wide(path.begin(), path.end());
-    D2uHandle handle = 0;
-    ASSERT_EQ(D2uDirLoadFileW(wide.c_str(), &handle), 0);
-    D2uFrame* frame = nullptr;
-    EXPECT_EQ(GetMpegFrame(&frame, handle), 0);
-    ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->pictureType, 1);
-    FinishDecoding(&handle);
-}
-
-TEST(HandleLifetime, LoadFileReportsStreamsThatCannotStart) {
-    const ApiStream& stream = IpbStream();
+TEST(StartUp, FilesThatCannotStartGiveTheirCodeAndNoHandle) {
+    const GeneratedStream& stream = IpbStream();
     const CodedPicture& first = stream.layout.pictures.front();
-    D2uHandle handle = 7;
-    // One picture without the headers before it.
-    std::string noSequence =
-        WriteWorkFile("api_no_sequence.m2v", Slice(stream.bytes, first.pictureStart, first.end));
-    EXPECT_EQ(D2uDirLoadFile(noSequence.c_str(), &handle), -1);
-    EXPECT_EQ(handle, 0u);
-    // A sequence header and its group header, no picture.
-    handle = 7;
-    std::string noPicture =
-        WriteWorkFile("api_no_picture.m2v", Slice(stream.bytes, 0, first.pictureStart));
-    EXPECT_EQ(D2uDirLoadFile(noPicture.c_str(), &handle), -2008);
-    EXPECT_EQ(handle, 0u);
-}
-
-TEST(FileFrames, PicturesLeaveInDecodingOrderWithTheirDescription) {
-    const ApiStream& stream = IpbStream();
-    HostRun run = DecodeFileDriven(stream.path, 200);
-    const auto& pictures = stream.layout.pictures;
-    ASSERT_EQ(run.frames.size(), pictures.size() + 1);
-    // I0 P3 B1 B2: the P picture comes before the B pictures it follows in display order.
-    ASSERT_GE(pictures.size(), 4u);
-    const int expectedOrder[4][2] = {{0, 1}, {3, 2}, {1, 3}, {2, 3}};
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(run.frames[k].temporalReference, expectedOrder[k][0]) << k;
-        EXPECT_EQ(run.frames[k].pictureType, expectedOrder[k][1]) << k;
+    const struct {
+        std::string path;
+        int32_t expected;
+    } cases[] = {
+        {WorkPath("api_no_such_file.m2v"), -1},
+        {WriteWorkFile("api_no_sequence.m2v", Slice(stream.bytes, first.pictureStart, first.end)),
+         -1},
+        {WriteWorkFile("api_no_picture.m2v", Slice(stream.bytes, 0, first.pictureStart)), -2008},
+        {stream.path, 0},
+    };
+    PublishedTexts published;
+    for (const auto& c : cases) {
+        D2uHandle narrow = 7, wide = 7;
+        EXPECT_EQ(D2uDirLoadFile(c.path.c_str(), &narrow), c.expected) << c.path;
+        EXPECT_EQ(D2uDirLoadFileW(std::wstring(c.path.begin(), c.path.end()).c_str(), &wide),
+                  c.expected)
+            << c.path;
+        EXPECT_TRUE(
+            published.Contains("D2uDirLoadFileW end retCode = " + std::to_string(c.expected)));
+        for (D2uHandle handle : {narrow, wide}) {
+            EXPECT_EQ(handle != 0, c.expected == 0);
+            if (!handle) continue;
+            D2uFrame* frame = nullptr;
+            EXPECT_EQ(GetMpegFrame(&frame, handle), 0);
+            ExpectShows(frame, first);
+            FinishDecoding(&handle);
+        }
     }
-    for (size_t k = 0; k < pictures.size(); ++k) {
-        EXPECT_EQ(run.frames[k].isKeyFrame, pictures[k].pictureType == 1 ? 1 : 0) << k;
-        EXPECT_EQ(run.frames[k].width, 352);
-        EXPECT_EQ(run.frames[k].height, 288);
-    }
-    // After the last picture: that frame once more, then nothing.
-    EXPECT_EQ(run.frames.back().temporalReference,
-              run.frames[pictures.size() - 1].temporalReference);
-    EXPECT_EQ(run.results.back(), -1);
 }
 
-TEST(FileFrames, EveryFrameGoesOutWithTheHostWordCleared) {
-    D2uHandle handle = 0;
-    ASSERT_EQ(D2uDirLoadFile(IpbStream().path.c_str(), &handle), 0);
-    for (int k = 0; k < 4; ++k) {
-        D2uFrame* frame = nullptr;
-        ASSERT_EQ(D2uDirGetMpegFrame(&frame, handle), 0);
-        EXPECT_EQ(frame->hostWord, 0);
-        frame->hostWord = 0x5A5A;
-    }
-    FinishDecoding(&handle);
-}
-
-TEST(FileFrames, AfterTheEndOnlyResetStartsAgain) {
-    const ApiStream& stream = IpbStream();
-    D2uHandle handle = 0;
-    ASSERT_EQ(D2uDirLoadFile(stream.path.c_str(), &handle), 0);
-    D2uFrame* frame = nullptr;
-    size_t calls = 0;
-    while (GetMpegFrame(&frame, handle) == 0 && calls < 500) ++calls;
-    EXPECT_EQ(frame, nullptr);
-    EXPECT_EQ(GetMpegFrame(&frame, handle), -1);
-    EXPECT_EQ(ResetDecoder(handle), 0);
-    ASSERT_EQ(GetMpegFrame(&frame, handle), 0);
-    EXPECT_EQ(frame->temporalReference, 0);
-    EXPECT_EQ(frame->pictureType, 1);
-    ASSERT_EQ(D2uDirResetDecoder(handle), 0);
-    ASSERT_EQ(GetMpegFrame(&frame, handle), 0);
-    EXPECT_EQ(frame->pictureType, 1);
-    FinishDecoding(&handle);
-}
-
-TEST(NullHandles, FrameCallsRefuseThemAndLeaveTheOutFrame) {
-    D2uFrame sentinel{};
-    D2uFrame* frame = &sentinel;
-    uint8_t data[16] = {0, 0, 1, 0xB3};
-    EXPECT_EQ(GetMpegFrame(&frame, 0), -1);
-    EXPECT_EQ(GetMpegFrame2(&frame, data, sizeof data, 0), -1);
-    EXPECT_EQ(D2uDirGetMpegFrame2(&frame, data, sizeof data, 0), -1);
-    EXPECT_EQ(frame, &sentinel);
-    EXPECT_EQ(ResetDecoder(0), -1);
-    EXPECT_EQ(SkipFrame(0), -1);
-    EXPECT_EQ(SkipFrame2(data, sizeof data, 0), -1);
-    EXPECT_EQ(SkipDuration(0, 1000, 1), 0);
-    D2uHandle none = 0;
-    EXPECT_EQ(FinishDecoding(&none), 0);
-    EXPECT_EQ(FinishDecoding(nullptr), 0);
-}
-
-TEST(BufferFrames, StartUpErrorsAreReportedAndTheNextCallTriesAgain) {
-    const ApiStream& stream = IpbStream();
+TEST(StartUp, BufferErrorsArePublishedAndTheNextCallTriesAgain) {
+    const GeneratedStream& stream = IpbStream();
     const CodedPicture& first = stream.layout.pictures.front();
-    std::vector<uint8_t> pictureOnly = Slice(stream.bytes, first.pictureStart, first.end);
-    std::vector<uint8_t> headersOnly = Slice(stream.bytes, first.chunkStart, first.pictureStart);
-    std::vector<uint8_t> whole = PictureChunk(stream.bytes, first);
+    PublishedTexts published;
     D2uHandle handle = 0;
     InitDecoding(&handle);
     D2uFrame* frame = nullptr;
-    EXPECT_EQ(
-        GetMpegFrame2(&frame, pictureOnly.data(), static_cast<int32_t>(pictureOnly.size()), handle),
-        -1);
-    EXPECT_EQ(
-        GetMpegFrame2(&frame, headersOnly.data(), static_cast<int32_t>(headersOnly.size()), handle),
-        -2008);
-    ASSERT_EQ(GetMpegFrame2(&frame, whole.data(), static_cast<int32_t>(whole.size()), handle), 0);
-    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(Feed(&frame, Slice(stream.bytes, first.pictureStart, first.end), handle), -1);
+    EXPECT_EQ(Feed(&frame, Slice(stream.bytes, first.chunkStart, first.pictureStart), handle),
+              -2008);
+    ASSERT_EQ(Feed(&frame, PictureChunk(stream.bytes, first), handle), 0);
     EXPECT_EQ(frame->pictureType, 1);
     EXPECT_EQ(frame->isKeyFrame, 1);
     EXPECT_EQ(frame->width, 352);
+    EXPECT_EQ(GetMpegFrame2(&frame, stream.bytes.data(), 4, 0), -1);
     FinishDecoding(&handle);
+    EXPECT_TRUE(published.Contains("GetMpegFrame2 decoder->Init, retCode=-2008"));
+    EXPECT_TRUE(published.Contains("ERROR - GetMpegFrame2 frameSource=NULL"));
 }
 
-TEST(BufferFrames, EmptyBuffersAndMismatchedHandlesAreRefused) {
-    const ApiStream& stream = IpbStream();
-    std::vector<uint8_t> whole = PictureChunk(stream.bytes, stream.layout.pictures.front());
-    D2uHandle buffered = 0;
-    InitDecoding(&buffered);
-    D2uFrame* frame = nullptr;
-    EXPECT_EQ(GetMpegFrame2(&frame, nullptr, 100, buffered), -1);
-    EXPECT_EQ(GetMpegFrame2(&frame, whole.data(), 0, buffered), -1);
-    EXPECT_EQ(GetMpegFrame2(&frame, whole.data(), -5, buffered), -1);
-    // A buffer-driven handle has no file to read frames from or skip in.
-    EXPECT_EQ(GetMpegFrame(&frame, buffered), -1);
-    EXPECT_EQ(SkipDuration(buffered, 1000, 1), 0);
-    FinishDecoding(&buffered);
-
-    D2uHandle file = 0;
-    ASSERT_EQ(D2uDirLoadFile(stream.path.c_str(), &file), 0);
-    EXPECT_EQ(GetMpegFrame2(&frame, whole.data(), static_cast<int32_t>(whole.size()), file), -1);
-    ASSERT_EQ(GetMpegFrame(&frame, file), 0);
-    EXPECT_EQ(frame->pictureType, 1);
-    FinishDecoding(&file);
-}
-
-TEST(BufferFrames, OnePicturePerCallGivesThatPicture) {
-    const ApiStream& stream = IpbStream();
-    HostRun run = DecodeBufferDriven(stream.bytes, stream.layout);
-    ASSERT_EQ(run.frames.size(), stream.layout.pictures.size());
-    for (size_t k = 0; k < run.frames.size(); ++k) {
-        EXPECT_EQ(run.frames[k].temporalReference, stream.layout.pictures[k].temporalReference);
-        EXPECT_EQ(run.frames[k].pictureType, stream.layout.pictures[k].pictureType);
-    }
+TEST(FileFrames, AfterTheEndOrPastTheLastSequenceHeaderOnlyResetStartsAgain) {
+    const auto& pictures = IpbStream().layout.pictures;
+    OpenFile file(IpbStream().path);
+    ASSERT_EQ(file.result, 0);
+    for (size_t frames = 0; file.Next(); ++frames) ASSERT_LE(frames, pictures.size());
+    D2uFrame sentinel{};
+    D2uFrame* frame = &sentinel;
+    EXPECT_EQ(GetMpegFrame(&frame, file.handle), -1);
+    EXPECT_EQ(frame, nullptr);
+    EXPECT_EQ(ResetDecoder(file.handle), 0);
+    ExpectShows(file.Next(), pictures[0]);
+    // Repositioned after the last sequence header, the stream ends.
+    ASSERT_EQ(D2uDirSetInputPosition(file.handle, pictures.back().pictureStart, 0), 0);
+    EXPECT_EQ(file.Next(), nullptr);
+    EXPECT_EQ(file.Next(), nullptr);
+    ASSERT_EQ(D2uDirResetDecoder(file.handle), 0);
+    ExpectShows(file.Next(), pictures[0]);
 }
 
 }  // namespace
