@@ -1,73 +1,201 @@
 // Program streams for the demux tests: generated ones (ffmpeg, mplex, dvdauthor) with the video
-// elementary stream ffmpeg extracts from them, hand-made packs for corner cases, and a plain
-// reference walk over 2048-byte packs.
+// elementary stream ffmpeg extracts from them, hand-made 2048-byte units for the corner cases,
+// and plain reference walks over both.
 #pragma once
 
-#include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "support/test_env.h"
 
 namespace d2u {
 namespace test {
 
 using Bytes = std::vector<uint8_t>;
+constexpr size_t kUnit = 2048;
 
-struct GeneratedStream {
+struct ProgramStream {
     std::string name;
     std::string path;       // the program stream
     std::string videoPath;  // its video elementary stream, as ffmpeg extracts it
-    bool hasNavigation;     // carries private stream 2 (DVD navigation) packets
+    bool hasNavigation;     // carries DVD navigation packets (private stream 2)
 };
 
-// All generated program streams; empty entries are left out when a tool is missing.
-const std::vector<GeneratedStream>& GeneratedStreams();
-// The one made by dvdauthor (a real DVD VOB), or null when it could not be made.
-const GeneratedStream* DvdauthorStream();
+inline std::string Ffmpeg(const std::string& arguments) {
+    return "ffmpeg -hide_banner -loglevel error -nostdin -y " + arguments;
+}
 
-// ---- hand-made pieces -------------------------------------------------------------------
-constexpr size_t kUnit = 2048;
+// All generated program streams (those whose tools are installed).
+inline const std::vector<ProgramStream>& ProgramStreams() {
+    static const std::vector<ProgramStream> streams = [] {
+        const std::string video = "-f lavfi -i testsrc=size=352x288:rate=25 ";
+        const std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=48000 ";
+        const std::string coding = video + "-t 2 -c:v mpeg2video -g 12 -bf 2 -b:v 900k ";
+        // The path holds the command until it has run ($d is a scratch directory).
+        const std::vector<ProgramStream> recipes = {
+            {"dvd_video", Ffmpeg(coding + "-f dvd {out}"), "", true},
+            {"dvd_mp2", Ffmpeg(tone + coding + "-c:a mp2 -f dvd {out}"), "", true},
+            {"dvd_ac3", Ffmpeg(tone + coding + "-c:a ac3 -f dvd {out}"), "", true},
+            {"vob_video", Ffmpeg(coding + "-f vob {out}"), "", false},
+            {"vob_mp2", Ffmpeg(tone + coding + "-c:a mp2 -f vob {out}"), "", false},
+            {"vob_ac3", Ffmpeg(tone + coding + "-c:a ac3 -f vob {out}"), "", false},
+            {"mplex_dvd",
+             Ffmpeg(coding + "-f mpeg2video $d/v.m2v") + " && " +
+                 Ffmpeg(tone + "-t 2 -c:a mp2 -b:a 192k -f mp2 $d/a.mp2") +
+                 " && mplex -f 8 -o {out} $d/v.m2v $d/a.mp2",
+             "", true},
+            {"dvdauthor",
+             Ffmpeg("-f lavfi -i testsrc=size=720x576:rate=25 " + tone +
+                    "-t 2 -target pal-dvd -b:v 1500k $d/in.mpg") +
+                 " && VIDEO_FORMAT=PAL dvdauthor -o $d/dvd -t $d/in.mpg && "
+                 "cp $d/dvd/VIDEO_TS/VTS_01_1.VOB {out}",
+             "", true},
+        };
+        std::vector<ProgramStream> made;
+        for (ProgramStream stream : recipes) {
+            stream.path = CachedArtifact(
+                "demux_" + stream.name + ".vob",
+                "{ d=$(mktemp -d) && " + stream.path + "; r=$?; rm -rf $d; exit $r; }");
+            stream.videoPath = CachedArtifact(
+                "demux_" + stream.name + ".m2v",
+                Ffmpeg("-i '" + stream.path + "' -map 0:v -c copy -f mpeg2video {out}"));
+            if (!stream.path.empty() && !stream.videoPath.empty()) made.push_back(stream);
+        }
+        return made;
+    }();
+    return streams;
+}
 
-Bytes PackHeader();
-// The five PTS bytes of a PES header for a time stamp.
-Bytes EncodePts(uint64_t pts);
-// A PES packet with the MPEG-2 header; headerData (PTS and the like) may be empty.
-Bytes PesPacket(uint8_t streamId, const Bytes& headerData, const Bytes& payload);
-// Private stream 1 with a substream number and the three bytes after it.
-Bytes PrivateStream1Packet(uint8_t substream, const Bytes& payload);
-Bytes Ps2Packet(size_t dataLength);
-Bytes SystemHeaderPacket();
-// A padding packet of exactly `total` bytes (at least 6).
-Bytes PaddingPacket(size_t total);
+// ---- hand-made pieces ------------------------------------------------------------------------
+
+inline void Append(Bytes& to, const Bytes& from) {
+    to.insert(to.end(), from.begin(), from.end());
+}
+
+inline Bytes Join(const std::vector<Bytes>& parts) {
+    Bytes all;
+    for (const Bytes& part : parts) Append(all, part);
+    return all;
+}
+
+// Bytes that emulate no start code.
+inline Bytes Pattern(size_t size, uint8_t seed) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(0x40 + (i * 7 + seed) % 0x40);
+    return bytes;
+}
+
+inline Bytes Packet(uint8_t streamId, const Bytes& body) {
+    return Join({{0x00, 0x00, 0x01, streamId, static_cast<uint8_t>(body.size() >> 8),
+                  static_cast<uint8_t>(body.size())},
+                 body});
+}
+
+inline Bytes EncodePts(uint64_t pts) {
+    return {static_cast<uint8_t>(0x21 | ((pts >> 29) & 0x0E)), static_cast<uint8_t>(pts >> 22),
+            static_cast<uint8_t>(((pts >> 14) & 0xFE) | 1), static_cast<uint8_t>(pts >> 7),
+            static_cast<uint8_t>(((pts << 1) & 0xFE) | 1)};
+}
+
+// A PES packet with the MPEG-2 header; headerData (the PTS) may be empty.
+inline Bytes PesPacket(uint8_t streamId, const Bytes& headerData, const Bytes& payload) {
+    uint8_t flags = headerData.empty() ? 0x00 : 0x80;
+    return Packet(
+        streamId,
+        Join({{0x81, flags, static_cast<uint8_t>(headerData.size())}, headerData, payload}));
+}
+
 // Pack header, the packets, then padding up to 2048 bytes.
-Bytes Unit(const std::vector<Bytes>& packets);
-// Units each carrying one video PES packet with a piece of es; piece sizes as given (the last
-// size repeats until es is used up).
-Bytes VideoUnits(const Bytes& es, const std::vector<size_t>& pieceSizes, uint64_t firstPts = 0);
+inline Bytes Unit(const std::vector<Bytes>& packets) {
+    Bytes unit = Join(packets);
+    unit.insert(unit.begin(), {0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04, 0x00, 0x04, 0x01, 0x01,
+                               0x89, 0xC3, 0xF8});
+    if (unit.size() + 6 <= kUnit) Append(unit, Packet(0xBE, Bytes(kUnit - unit.size() - 6, 0xFF)));
+    unit.resize(std::max(unit.size(), kUnit), 0xFF);
+    return unit;
+}
 
-// A small elementary stream: sequence header, group, then pictures with the given sizes
-// (start code included; at least 8 bytes each) filled with bytes that emulate no start code.
-Bytes MakeElementaryStream(const std::vector<size_t>& pictureSizes);
+// Units each carrying one video packet with a piece of es, of the given sizes (the last size
+// repeats until es is used up), with time stamps 3600 apart.
+inline Bytes VideoUnits(const Bytes& es, const std::vector<size_t>& pieceSizes,
+                        uint64_t firstPts = 0) {
+    Bytes stream;
+    for (size_t piece = 0, at = 0; at < es.size(); ++piece) {
+        size_t size = std::min(pieceSizes[std::min(piece, pieceSizes.size() - 1)], es.size() - at);
+        Bytes payload(es.begin() + static_cast<long>(at),
+                      es.begin() + static_cast<long>(at + size));
+        Append(stream, Unit({PesPacket(0xE0, EncodePts(firstPts + 3600 * piece), payload)}));
+        at += size;
+    }
+    return stream;
+}
 
-void Append(Bytes& to, const Bytes& from);
-std::string WriteTemporary(const std::string& name, const Bytes& bytes);
+inline Bytes Code(uint8_t value) {
+    return {0x00, 0x00, 0x01, value};
+}
 
-// ---- references --------------------------------------------------------------------------
+// A 20-byte sequence header and group, then pictures of the given sizes (at least 4 bytes).
+inline Bytes MakeElementaryStream(const std::vector<size_t>& pictureSizes) {
+    Bytes es = Join({Code(0xB3), Pattern(8, 1), Code(0xB8), Pattern(4, 2)});
+    for (size_t i = 0; i < pictureSizes.size(); ++i) {
+        es = Join({es, Code(0x00), Pattern(pictureSizes[i] - 4, static_cast<uint8_t>(i))});
+    }
+    return es;
+}
+
+inline std::string WriteTemporary(const std::string& name, const Bytes& bytes) {
+    std::string path = WorkPath("demux_case_" + name);
+    WriteFileBytes(path, bytes);
+    return path;
+}
+
+// ---- references -------------------------------------------------------------------------------
+
 // What a plain walk over 2048-byte packs finds in one unit.
 struct UnitContents {
     size_t offset;
-    bool navigation;
-    size_t videoBefore;  // video bytes of the whole stream before this unit
-    size_t videoBytes;
+    size_t navigationPackets;
+    size_t videoAfter;  // video bytes of the stream up to the end of this unit
 };
-std::vector<UnitContents> WalkUnits(const Bytes& stream, Bytes* video);
 
-// Positions of every picture, sequence header and group start code.
-std::vector<size_t> ChunkBoundaryCodes(const Bytes& es);
-bool IsPictureStart(const Bytes& es, size_t at);
+inline std::vector<UnitContents> WalkUnits(const Bytes& stream, Bytes* video) {
+    std::vector<UnitContents> units;
+    for (size_t offset = 0; offset + kUnit <= stream.size(); offset += kUnit) {
+        UnitContents unit{offset, 0, 0};
+        const uint8_t* u = stream.data() + offset;
+        size_t at = u[3] == 0xBA ? 14 + (u[13] & 0x07) : 0;
+        for (size_t end; at + 9 <= kUnit && u[at] == 0 && u[at + 1] == 0 && u[at + 2] == 1;
+             at = end) {
+            end = at + 6 + ((u[at + 4] << 8) | u[at + 5]);
+            if (end > kUnit) break;
+            unit.navigationPackets += u[at + 3] == 0xBF;
+            if (u[at + 3] == 0xE0) video->insert(video->end(), u + at + 9 + u[at + 8], u + end);
+        }
+        unit.videoAfter = video->size();
+        units.push_back(unit);
+    }
+    return units;
+}
+
+// A picture, sequence header or group start code at `at`.
+inline bool IsBoundaryCode(const Bytes& es, size_t at) {
+    return at + 4 <= es.size() && es[at] == 0 && es[at + 1] == 0 && es[at + 2] == 1 &&
+           (es[at + 3] == 0x00 || es[at + 3] == 0xB3 || es[at + 3] == 0xB8);
+}
+
 // End of the chunk that starts at `from`: the first boundary code after the first picture start
-// code at or after from (es.size() when there is none).
-size_t ReferenceChunkEnd(const Bytes& es, size_t from);
+// code at or after `from` (es.size() when there is none).
+inline size_t ReferenceChunkEnd(const Bytes& es, size_t from) {
+    bool pictureSeen = false;
+    for (size_t at = from; at + 4 <= es.size(); ++at) {
+        if (!IsBoundaryCode(es, at)) continue;
+        if (pictureSeen) return at;
+        pictureSeen = es[at + 3] == 0x00;
+    }
+    return es.size();
+}
 
 }  // namespace test
 }  // namespace d2u
