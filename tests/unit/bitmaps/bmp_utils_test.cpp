@@ -3,172 +3,165 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <numeric>
 #include <string>
 #include <vector>
 
-#include "colour_reference.h"
 #include "decoder/yuv_frame.h"
+#include "diag/decoder_log.h"
+#include "platform/platform.h"
 #include "support/test_env.h"
 
 namespace d2u {
 namespace {
 
-using test::MakeFrame;
+using test::ReadFileBytes;
+using test::WorkPath;
 
-const uint8_t* PixelAt(const CBmpUtils& bitmap, int x, int y) {
-    return bitmap.bmBits + y * bitmap.bmWidthBytes + 4 * x;
-}
-
-std::vector<uint8_t> Pixels(const CBmpUtils& bitmap) {
-    return std::vector<uint8_t>(bitmap.bmBits,
-                                bitmap.bmBits + bitmap.bmWidthBytes * std::abs(bitmap.bmHeight));
+size_t PixelBytes(const CBmpUtils& bitmap) {
+    return static_cast<size_t>(bitmap.bmWidthBytes) *
+           static_cast<size_t>(std::abs(bitmap.bmHeight));
 }
 
 void FillCounting(CBmpUtils& bitmap) {
-    std::vector<uint8_t> pixels = Pixels(bitmap);
-    for (size_t i = 0; i < pixels.size(); ++i) bitmap.bmBits[i] = static_cast<uint8_t>(i * 7 + 1);
+    for (size_t i = 0; i < PixelBytes(bitmap); ++i)
+        bitmap.bmBits[i] = static_cast<uint8_t>(i * 7 + 1);
 }
 
-TEST(BmpUtilsCreate, PadsRowsToFourBytes) {
-    CBmpUtils bitmap;
-    EXPECT_EQ(bitmap.bmBits, nullptr);
-    ASSERT_EQ(bitmap.Create(100, 10, 24), 0);
-    EXPECT_EQ(bitmap.bmWidthBytes, 300);
-    ASSERT_EQ(bitmap.Create(101, 10, 24), 0);
-    EXPECT_EQ(bitmap.bmWidthBytes, 304);
-    ASSERT_EQ(bitmap.Create(720, 576, 32), 0);
-    EXPECT_EQ(bitmap.bmWidthBytes, 2880);
-    EXPECT_EQ(bitmap.bmWidth, 720);
-    EXPECT_EQ(bitmap.bmHeight, 576);
-    EXPECT_EQ(bitmap.bmPlanes, 1);
-    EXPECT_EQ(bitmap.bmBitsPixel, 32);
-    EXPECT_EQ(bitmap.bmType, 0);
-    ASSERT_NE(bitmap.bmBits, nullptr);
-    bitmap.bmBits[2880 * 576 - 1] = 1;  // the whole picture is there (checked under ASan)
-}
-
-TEST(BmpUtilsCreate, RejectsSizesOutOfRangeAndLeavesAnEmptyBitmap) {
-    CBmpUtils bitmap;
-    for (auto size : {std::vector<int32_t>{0, 10, 32},
-                      {10, 0, 32},
-                      {-5, 10, 32},
-                      {10, 10, 0},
-                      {10, 10, 33},
-                      {1 << 20, 1 << 20, 32},
-                      {65535, 65535, 32}}) {
-        ASSERT_EQ(bitmap.Create(16, 16, 32), 0);
-        EXPECT_EQ(bitmap.Create(size[0], size[1], size[2]), -1) << size[0] << "x" << size[1];
-        EXPECT_EQ(bitmap.bmBits, nullptr);
-        EXPECT_EQ(bitmap.bmWidth, 0);
-        EXPECT_EQ(bitmap.bmHeight, 0);
-        EXPECT_EQ(bitmap.bmWidthBytes, 0);
-    }
-}
-
-// Cb drives blue and Cr drives red: a frame strong in one of them must come out in that colour.
-TEST(BmpUtilsFromYUV, CbIsBlueAndCrIsRed) {
+TEST(BmpUtils, CreatePadsRowsToFourBytesAndRefusesSizesOutOfRange) {
     struct Case {
-        uint8_t cb, cr;
-        int blue, green, red;
-    };
-    for (Case c : {Case{200, 128, 246, 72, 100}, Case{128, 200, 100, 58, 182}}) {
-        CYUVFrame frame;
-        MakeFrame(frame, 16, 16, [&](int plane, int, int) -> uint8_t {
-            return plane == 0 ? 100 : (plane == 1 ? c.cb : c.cr);
-        });
-        CBmpUtils bitmap;
+        int32_t width, height, bits, rowBytes;  // row bytes 0: refused, an empty bitmap is left
+    } cases[] = {{100, 10, 24, 300},   {101, 10, 24, 304},
+                 {720, 576, 32, 2880}, {7, -3, 8, 8},
+                 {0, 10, 32, 0},       {10, 0, 32, 0},
+                 {-5, 10, 32, 0},      {10, 10, 0, 0},
+                 {10, 10, 33, 0},      {1 << 20, 1 << 20, 32, 0},
+                 {65535, 65535, 32, 0}};
+    CBmpUtils bitmap;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
         ASSERT_EQ(bitmap.Create(16, 16, 32), 0);
-        ASSERT_EQ(bitmap.FromYUV(frame), 0);
-        EXPECT_NEAR(PixelAt(bitmap, 5, 5)[0], c.blue, 1);
-        EXPECT_NEAR(PixelAt(bitmap, 5, 5)[1], c.green, 1);
-        EXPECT_NEAR(PixelAt(bitmap, 5, 5)[2], c.red, 1);
+        EXPECT_EQ(bitmap.Create(c.width, c.height, c.bits), c.rowBytes > 0 ? 0 : -1);
+        EXPECT_EQ(bitmap.bmWidthBytes, c.rowBytes);
+        EXPECT_EQ(bitmap.bmWidth, c.rowBytes > 0 ? c.width : 0);
+        EXPECT_EQ(bitmap.bmHeight, c.rowBytes > 0 ? c.height : 0);
+        EXPECT_EQ(bitmap.bmBits != nullptr, c.rowBytes > 0);
+        if (bitmap.bmBits) bitmap.bmBits[PixelBytes(bitmap) - 1] = 1;  // all there, under ASan
     }
 }
 
-TEST(BmpUtilsFromYUV, MidGreyGivesExactly128AndKeepsTheFourthByte) {
+TEST(BmpUtils, FromYUVRefusesOtherSizesOtherDepthsAndFramesThatCannotHoldThePicture) {
     CYUVFrame frame;
-    MakeFrame(frame, 45, 9, [](int, int, int) -> uint8_t { return 128; });
+    ASSERT_EQ(frame.Allocate(32, 16), 0);
     CBmpUtils bitmap;
-    ASSERT_EQ(bitmap.Create(45, 9, 32), 0);
-    std::memset(bitmap.bmBits, 0x5A, bitmap.bmWidthBytes * 9);
-    ASSERT_EQ(bitmap.FromYUV(frame), 0);
-    for (int y = 0; y < 9; ++y) {
-        for (int x = 0; x < 45; ++x) {
-            const uint8_t* pixel = PixelAt(bitmap, x, y);
-            ASSERT_EQ(pixel[0], 128);
-            ASSERT_EQ(pixel[1], 128);
-            ASSERT_EQ(pixel[2], 128);
-            ASSERT_EQ(pixel[3], 0x5A);
-        }
-    }
-}
-
-TEST(BmpUtilsFromYUV, RefusesOtherSizesOtherDepthsAndShortPlanes) {
-    CYUVFrame frame;
-    MakeFrame(frame, 32, 16, [](int, int x, int) -> uint8_t { return static_cast<uint8_t>(x); });
-    CBmpUtils bitmap;
-    auto untouched = [&]() {
-        std::vector<uint8_t> pixels = Pixels(bitmap);
-        return std::all_of(pixels.begin(), pixels.end(), [](uint8_t b) { return b == 0xEE; });
+    auto expectRefused = [&](int32_t width, int32_t height, int32_t bits, int32_t result) {
+        ASSERT_EQ(bitmap.Create(width, height, bits), 0);
+        std::memset(bitmap.bmBits, 0xEE, PixelBytes(bitmap));
+        EXPECT_EQ(bitmap.FromYUV(frame), result);
+        EXPECT_EQ(std::vector<uint8_t>(bitmap.bmBits, bitmap.bmBits + PixelBytes(bitmap)),
+                  std::vector<uint8_t>(PixelBytes(bitmap), 0xEE));
     };
-    for (auto size : {std::pair<int, int>{31, 16}, {32, 15}, {32, -16}}) {
-        ASSERT_EQ(bitmap.Create(size.first, size.second, 32), 0);
-        std::memset(bitmap.bmBits, 0xEE, Pixels(bitmap).size());
-        EXPECT_EQ(bitmap.FromYUV(frame), -1);
-        EXPECT_TRUE(untouched());
-    }
-    ASSERT_EQ(bitmap.Create(32, 16, 24), 0);
-    std::memset(bitmap.bmBits, 0xEE, Pixels(bitmap).size());
-    EXPECT_EQ(bitmap.FromYUV(frame), -2);
-    EXPECT_TRUE(untouched());
-
-    // A frame record whose planes cannot hold its stated size.
-    ASSERT_EQ(bitmap.Create(32, 16, 32), 0);
-    std::memset(bitmap.bmBits, 0xEE, Pixels(bitmap).size());
-    frame.U.height = 7;
-    EXPECT_EQ(bitmap.FromYUV(frame), -1);
+    expectRefused(31, 16, 32, -1);
+    expectRefused(32, 15, 32, -1);
+    expectRefused(32, -16, 32, -1);
+    expectRefused(32, 16, 24, -2);
+    frame.U.height = 7;  // planes that cannot hold the stated size
+    expectRefused(32, 16, 32, -1);
     frame.U.height = 8;
     frame.Y.pitch = 31;
-    EXPECT_EQ(bitmap.FromYUV(frame), -1);
+    expectRefused(32, 16, 32, -1);
     frame.Y.pitch = 32;
     frame.chromaFormat = 2;  // 4:2:2 needs all 16 chroma rows
-    EXPECT_EQ(bitmap.FromYUV(frame), -1);
-    frame.chromaFormat = 3;  // a format without a converter: nothing is converted
-    EXPECT_EQ(bitmap.FromYUV(frame), 0);
-    EXPECT_TRUE(untouched());
+    expectRefused(32, 16, 32, -1);
+    frame.chromaFormat = 3;  // no converter for it: nothing is converted
+    expectRefused(32, 16, 32, 0);
 }
 
-TEST(BmpUtilsFlipVertical, MirrorsRowsOfAnyWidth) {
-    // Rows wider than any fixed buffer would hold, odd row counts and odd widths.
-    for (auto size :
-         {std::vector<int32_t>{3, 3, 24}, {1001, 4, 32}, {5, 7, 24}, {2000, 5, 24}, {7, 2, 8}}) {
+// Rows wider than any fixed buffer would hold, odd row counts and widths; single rows and
+// top-down bitmaps (negative heights) stay as they are.
+TEST(BmpUtils, FlipVerticalMirrorsRowsOfAnyWidth) {
+    const int32_t sizes[][3] = {{3, 3, 24}, {1001, 4, 32}, {5, 7, 24}, {2000, 5, 24},
+                                {7, 2, 8},  {9, 1, 32},    {9, -4, 32}};
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(std::to_string(size[0]) + "x" + std::to_string(size[1]));
         CBmpUtils bitmap;
         ASSERT_EQ(bitmap.Create(size[0], size[1], size[2]), 0);
         FillCounting(bitmap);
-        std::vector<uint8_t> before = Pixels(bitmap);
-        ASSERT_EQ(bitmap.FlipVertical(), 0);
-        const size_t row = bitmap.bmWidthBytes;
-        const size_t rows = bitmap.bmHeight;
-        for (size_t y = 0; y < rows; ++y) {
-            ASSERT_EQ(
-                0, std::memcmp(bitmap.bmBits + y * row, before.data() + (rows - 1 - y) * row, row))
-                << size[0] << "x" << size[1] << " row " << y;
-        }
-    }
-}
-
-TEST(BmpUtilsFlipVertical, LeavesSingleRowsAndTopDownBitmapsAlone) {
-    for (int32_t height : {1, -4}) {
-        CBmpUtils bitmap;
-        ASSERT_EQ(bitmap.Create(9, height, 32), 0);
-        FillCounting(bitmap);
-        std::vector<uint8_t> before = Pixels(bitmap);
+        std::vector<uint8_t> before(bitmap.bmBits, bitmap.bmBits + PixelBytes(bitmap));
         EXPECT_EQ(bitmap.FlipVertical(), 0);
-        EXPECT_EQ(Pixels(bitmap), before);
+        const size_t row = static_cast<size_t>(bitmap.bmWidthBytes), rows = before.size() / row;
+        for (size_t y = 0; y < rows; ++y) {
+            size_t from = size[1] > 0 ? rows - 1 - y : y;
+            ASSERT_EQ(0, std::memcmp(bitmap.bmBits + y * row, before.data() + from * row, row))
+                << y;
+        }
     }
     CBmpUtils empty;
     EXPECT_EQ(empty.FlipVertical(), 0);
+}
+
+TEST(BmpUtils, SavedFileHoldsTheDescriptorThenThePixelsAsInMemory) {
+    struct Case {
+        int32_t width, height, bits;
+        uint32_t fileSize;
+    } cases[] = {{4, 2, 32, 90}, {3, 1, 24, 70}, {5, -3, 32, 118}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        CBmpUtils bitmap;
+        ASSERT_EQ(bitmap.Create(c.width, c.height, c.bits), 0);
+        FillCounting(bitmap);
+        std::string path = WorkPath("bitmap_header.bmp");
+        test::WriteFileBytes(path, std::vector<uint8_t>(500, 0x77));  // a longer file is replaced
+        EXPECT_EQ(bitmap.SaveBitmap(path.c_str()), 0);
+        std::vector<uint8_t> file = ReadFileBytes(path);
+        ASSERT_EQ(file.size(), c.fileSize);
+        // "BM", file size, data offset 58, header size 40, width, height, planes, bits per pixel
+        // and zeros in all other header fields.
+        std::vector<uint8_t> header(58, 0);
+        auto put = [&](size_t at, size_t size, int64_t value) {
+            for (size_t i = 0; i < size; ++i)
+                header[at + i] = static_cast<uint8_t>(value >> (8 * i));
+        };
+        put(0, 2, 0x4D42);
+        put(2, 4, c.fileSize);
+        put(10, 4, 58);
+        put(14, 4, 40);
+        put(18, 4, c.width);
+        put(22, 4, c.height);
+        put(26, 2, 1);
+        put(28, 2, c.bits);
+        EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 58), header);
+        EXPECT_TRUE(std::equal(file.begin() + 58, file.end(), bitmap.bmBits));
+    }
+}
+
+TEST(BmpUtils, SavingIntoAMissingDirectoryIsLoggedAndCreatesNothing) {
+    std::string path = WorkPath("no_such_directory/preview.bmp");
+    test::RunCommand("rm -rf '" + WorkPath("no_such_directory") + "'");
+    char directory[512];
+    platform::ModuleDirectory(directory, sizeof directory);
+    std::string logPath = std::string(directory) + "logDecoder.txt";
+    // A logger that writes its file is made while the marker file exists; another test program
+    // may remove the marker in between.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        CDecoderLog::DestroyLogger();
+        test::WriteFileBytes(D2U_TEST_LOG_MARKER_PATH, {});
+        CDecoderLog::CreateLoggerForModule();
+        test::RemoveFile(D2U_TEST_LOG_MARKER_PATH);
+        if (CDecoderLog::GetLogger()->threshold() > 0) break;
+    }
+    bool logging = CDecoderLog::GetLogger()->threshold() > 0;
+    CBmpUtils bitmap;
+    ASSERT_EQ(bitmap.Create(4, 4, 32), 0);
+    EXPECT_EQ(bitmap.SaveBitmap(path.c_str()), 0);
+    CDecoderLog::DestroyLogger();
+    CDecoderLog::CreateLoggerForModule();  // silent again
+    std::vector<uint8_t> log = ReadFileBytes(logPath);
+    test::RemoveFile(logPath);
+
+    ASSERT_TRUE(logging);
+    EXPECT_FALSE(test::FileExists(path));
+    EXPECT_EQ(std::string(log.begin(), log.end()),
+              "CBmpUtils::SaveBitmap - ERROR unable to create file " + path + "\r\n");
 }
 
 }  // namespace

@@ -1,31 +1,25 @@
-// The colour that a pixel must get, computed in floating point straight from the colour matrix,
-// and small helpers to build decoded frames for the bitmap tests.
+// The colour a pixel must get, computed in floating point straight from the colour matrix.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
-#include <functional>
-
-#include "decoder/yuv_frame.h"
+#include <cstdlib>
 
 namespace d2u {
 namespace test {
 
-struct Bgr {
-    int blue;
-    int green;
-    int red;
-};
-
-Bgr ExpectedColour(int luma, int cb, int cr);
-
-// The largest difference between the colour bytes at `pixel` and `expected`.
-int ColourDistance(const uint8_t* pixel, const Bgr& expected);
-
-// Which plane a sample belongs to: 0 Y, 1 Cb, 2 Cr.
-using SampleFunction = std::function<uint8_t(int plane, int x, int y)>;
-
-// Allocates a frame of the given display size and fills every allocated sample.
-void MakeFrame(CYUVFrame& frame, int32_t width, int32_t height, const SampleFunction& sample);
+// The largest difference between the blue, green and red bytes at `pixel` and the colour of
+// the samples (luma, cb, cr).
+inline int ColourDistance(const uint8_t* pixel, int luma, int cb, int cr) {
+    auto expected = [](double value) {
+        return static_cast<int>(std::lround(std::min(255.0, std::max(0.0, value))));
+    };
+    double u = cb - 128.0, v = cr - 128.0;
+    return std::max({std::abs(pixel[0] - expected(luma + 2.032 * u)),
+                     std::abs(pixel[1] - expected(luma - 0.394 * u - 0.581 * v)),
+                     std::abs(pixel[2] - expected(luma + 1.140 * v))});
+}
 
 }  // namespace test
 }  // namespace d2u
