@@ -19,21 +19,21 @@ struct TableEntry {
 
 class TableBuilder {
 public:
-    TableBuilder(IppVCHuffmanSpec_32s& spec) : spec_(spec) {}
+    TableBuilder(IppVCHuffmanSpec_32s& table) : table_(table) {}
 
     IppStatus ReadLayout(const Ipp32s*& p) {
-        spec_.longest = *p++;
-        spec_.levelCount = *p++;
-        if (spec_.longest < 1 || spec_.longest > kVlcMaxCodeLength) return ippStsBadArgErr;
-        if (spec_.levelCount < 1 || spec_.levelCount > kVlcMaxLevels) return ippStsBadArgErr;
+        table_.longest = *p++;
+        table_.levelCount = *p++;
+        if (table_.longest < 1 || table_.longest > kVlcMaxCodeLength) return ippStsBadArgErr;
+        if (table_.levelCount < 1 || table_.levelCount > kVlcMaxLevels) return ippStsBadArgErr;
         int total = 0;
-        for (int i = 0; i < spec_.levelCount; ++i) {
-            spec_.widths[i] = *p++;
-            if (spec_.widths[i] < 1 || spec_.widths[i] > kVlcMaxLevelWidth) return ippStsBadArgErr;
-            total += spec_.widths[i];
+        for (int i = 0; i < table_.levelCount; ++i) {
+            table_.widths[i] = *p++;
+            if (table_.widths[i] < 1 || table_.widths[i] > kVlcMaxLevelWidth) return ippStsBadArgErr;
+            total += table_.widths[i];
         }
-        if (total != spec_.longest) return ippStsBadArgErr;
-        spec_.slots.assign(static_cast<size_t>(1) << spec_.widths[0], VlcSlot{});
+        if (total != table_.longest) return ippStsBadArgErr;
+        table_.slots.assign(static_cast<size_t>(1) << table_.widths[0], VlcSlot{});
         return ippStsNoErr;
     }
 
@@ -41,8 +41,8 @@ public:
         if (entry.length < 32 && (entry.code >> entry.length) != 0) return ippStsBadArgErr;
         Ipp32u base = 0;
         int consumed = 0;
-        for (int level = 0; level < spec_.levelCount; ++level) {
-            int width = spec_.widths[level];
+        for (int level = 0; level < table_.levelCount; ++level) {
+            int width = table_.widths[level];
             int remaining = entry.length - consumed;
             if (remaining <= width) return PlaceLeaf(entry, base, width, remaining);
             Ipp32u index = (entry.code >> (remaining - width)) & VlcLowMask(width);
@@ -58,7 +58,7 @@ private:
         Ipp32u first = (entry.code & VlcLowMask(remaining)) << (width - remaining);
         Ipp32u count = 1u << (width - remaining);
         for (Ipp32u i = 0; i < count; ++i) {
-            VlcSlot& slot = spec_.slots[base + first + i];
+            VlcSlot& slot = table_.slots[base + first + i];
             if (slot.kind != VlcSlot::kInvalid) return ippStsBadArgErr;  // not a prefix code
             slot.kind = VlcSlot::kLeaf;
             slot.bits = static_cast<Ipp8u>(remaining);
@@ -69,31 +69,31 @@ private:
     }
 
     IppStatus FollowLink(Ipp32u slotIndex, int nextLevel, Ipp32u* nextBase) {
-        if (spec_.slots[slotIndex].kind == VlcSlot::kLeaf) return ippStsBadArgErr;
-        if (spec_.slots[slotIndex].kind == VlcSlot::kInvalid) {
-            if (nextLevel >= spec_.levelCount) return ippStsBadArgErr;
-            Ipp32u start = static_cast<Ipp32u>(spec_.slots.size());
-            spec_.slots.resize(spec_.slots.size() +
-                               (static_cast<size_t>(1) << spec_.widths[nextLevel]));
-            VlcSlot& link = spec_.slots[slotIndex];
+        if (table_.slots[slotIndex].kind == VlcSlot::kLeaf) return ippStsBadArgErr;
+        if (table_.slots[slotIndex].kind == VlcSlot::kInvalid) {
+            if (nextLevel >= table_.levelCount) return ippStsBadArgErr;
+            Ipp32u start = static_cast<Ipp32u>(table_.slots.size());
+            table_.slots.resize(table_.slots.size() +
+                               (static_cast<size_t>(1) << table_.widths[nextLevel]));
+            VlcSlot& link = table_.slots[slotIndex];
             link.kind = VlcSlot::kLink;
-            link.bits = static_cast<Ipp8u>(spec_.widths[nextLevel - 1]);
+            link.bits = static_cast<Ipp8u>(table_.widths[nextLevel - 1]);
             link.next = start;
         }
-        *nextBase = spec_.slots[slotIndex].next;
+        *nextBase = table_.slots[slotIndex].next;
         return ippStsNoErr;
     }
 
-    IppVCHuffmanSpec_32s& spec_;
+    IppVCHuffmanSpec_32s& table_;
 };
 
-IppStatus BuildTable(const Ipp32s* input, bool runLevel, IppVCHuffmanSpec_32s& spec) {
-    spec.runLevel = runLevel;
-    TableBuilder builder(spec);
+IppStatus BuildTable(const Ipp32s* input, bool runLevel, IppVCHuffmanSpec_32s& table) {
+    table.runLevel = runLevel;
+    TableBuilder builder(table);
     const Ipp32s* p = input;
     IppStatus status = builder.ReadLayout(p);
     if (status != ippStsNoErr) return status;
-    for (int length = 1; length <= spec.longest; ++length) {
+    for (int length = 1; length <= table.longest; ++length) {
         Ipp32s count = *p++;
         if (count < 0 || count > kMaxEntriesPerLength) return ippStsBadArgErr;
         for (Ipp32s i = 0; i < count; ++i) {
@@ -119,11 +119,11 @@ IppStatus InitAlloc(const Ipp32s* input, bool runLevel, IppVCHuffmanSpec_32s** p
     *ppSpec = nullptr;
     if (!input) return ippStsNullPtrErr;
     try {
-        std::unique_ptr<IppVCHuffmanSpec_32s> spec(new IppVCHuffmanSpec_32s);
-        IppStatus status = BuildTable(input, runLevel, *spec);
+        std::unique_ptr<IppVCHuffmanSpec_32s> table(new IppVCHuffmanSpec_32s);
+        IppStatus status = BuildTable(input, runLevel, *table);
         if (status != ippStsNoErr) return status;
-        spec->slots.shrink_to_fit();
-        *ppSpec = spec.release();
+        table->slots.shrink_to_fit();
+        *ppSpec = table.release();
         return ippStsNoErr;
     } catch (const std::bad_alloc&) {
         return ippStsMemAllocErr;

@@ -36,14 +36,14 @@ namespace d2u {
 
 // Finds the codeword at the bit position. Returns the slot of its last level and the total
 // codeword length, or null when the bits form no codeword; the position is not moved.
-inline const VlcSlot* VlcFindCodeword(const IppVCHuffmanSpec_32s& spec, const Ipp32u* word,
+inline const VlcSlot* VlcFindCodeword(const IppVCHuffmanSpec_32s& table, const Ipp32u* word,
                                       int offset, int* length) {
-    Ipp32u bits = VlcPeekBits(word, offset, spec.longest) << (32 - spec.longest);
+    Ipp32u bits = VlcPeekBits(word, offset, table.longest) << (32 - table.longest);
     int used = 0;
     Ipp32u base = 0;
-    for (int level = 0; level < spec.levelCount; ++level) {
-        int width = spec.widths[level];
-        const VlcSlot& slot = spec.slots[base + ((bits << used) >> (32 - width))];
+    for (int level = 0; level < table.levelCount; ++level) {
+        int width = table.widths[level];
+        const VlcSlot& slot = table.slots[base + ((bits << used) >> (32 - width))];
         if (slot.kind == VlcSlot::kLeaf) {
             *length = used + slot.bits;
             return &slot;
