@@ -1,10 +1,13 @@
-// Builds coded bit strings for the block-layer tests and turns them into the word buffers that
-// the decoder reads (32-bit words in reading order, followed by sentinel words).
+// Coded bit strings for the block-layer tests, read either at a (word, bit offset) position as
+// the kernels take it, or through a data source together with the code tables.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "decoder/mpeg_vlc_tables.h"
+#include "input/bitstream_data_source.h"
 
 namespace d2u {
 namespace test {
@@ -25,36 +28,44 @@ public:
     }
     size_t Size() const { return bits_.size(); }
 
-    // The bits as bytes, the last byte padded with `padBit`.
-    std::vector<uint8_t> Bytes(bool padBit = false) const {
-        std::vector<uint8_t> bytes((bits_.size() + 7) / 8, padBit ? 0xFF : 0x00);
-        for (size_t i = 0; i < bits_.size(); ++i) {
-            uint8_t mask = static_cast<uint8_t>(0x80u >> (i % 8));
-            bytes[i / 8] =
-                static_cast<uint8_t>(bits_[i] ? (bytes[i / 8] | mask) : (bytes[i / 8] & ~mask));
-        }
-        return bytes;
-    }
-
-    // Words in reading order, padded with `fill` bits, followed by `trailing` copies of `tail`.
-    std::vector<uint32_t> Words(size_t trailing = 2, uint32_t tail = 0x000001B7u,
-                                bool fill = false) const {
-        size_t wordCount = (bits_.size() + 31) / 32;
-        std::vector<uint32_t> words(wordCount + trailing, tail);
-        for (size_t w = 0; w < wordCount; ++w) {
-            uint32_t word = 0;
-            for (size_t b = 0; b < 32; ++b) {
-                size_t i = w * 32 + b;
-                bool bit = i < bits_.size() ? bits_[i] : fill;
-                word = (word << 1) | (bit ? 1u : 0u);
-            }
-            words[w] = word;
-        }
+    // Words in reading order, zero padded, followed by two sentinel words.
+    std::vector<Ipp32u> Words() const {
+        std::vector<Ipp32u> words((bits_.size() + 31) / 32, 0);
+        for (size_t i = 0; i < bits_.size(); ++i)
+            words[i / 32] |= Ipp32u(bits_[i]) << (31 - i % 32);
+        words.resize(words.size() + 2, CBitstreamDataSource::kFillerWord);
         return words;
     }
 
 private:
     std::vector<bool> bits_;
+};
+
+// A bit position over the words of the bits, as the kernels take it.
+struct WordCursor {
+    explicit WordCursor(const TestBits& bits) : words(bits.Words()), word(words.data()) {}
+    size_t BitsRead() const { return size_t(word - words.data()) * 32 + size_t(31 - offset); }
+    std::vector<Ipp32u> words;
+    Ipp32u* word;
+    int offset = 31;
+};
+
+// A data source over the bytes of the words, with the code tables reading from it.
+struct SourceOverBits {
+    explicit SourceOverBits(const TestBits& bits) {
+        std::vector<uint8_t> bytes;
+        for (Ipp32u word : bits.Words()) {
+            for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(uint8_t(word >> shift));
+        }
+        source.SetDataBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+        tables.Build();
+        tables.SetDataSource(&source);
+    }
+    size_t BitsRead() const {
+        return size_t(source.wordPtr - source.buffer) * 32 + size_t(31 - source.bitOffset);
+    }
+    CBitstreamDataSource source;
+    CMpegVlcTables tables;
 };
 
 }  // namespace test

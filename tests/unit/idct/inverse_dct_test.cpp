@@ -1,3 +1,5 @@
+// The inverse DCT: the IEEE 1180-1990 accuracy test, the SIMD versions against the scalar one,
+// extreme inputs, clipping and row steps.
 #include "primitives/inverse_dct.h"
 
 #include <gtest/gtest.h>
@@ -5,10 +7,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <random>
+#include <string>
 #include <vector>
 
-#include "idct_reference.h"
 #include "primitives/kernel_dispatch.h"
 
 namespace d2u {
@@ -16,175 +19,242 @@ namespace {
 
 using Block = std::vector<Ipp16s>;
 
-Block TransformAt(KernelLevel level, const Block& input) {
-    InstallKernels(level);
+constexpr double kPi = 3.14159265358979323846;
+
+// c(u) * cos((2x + 1) * u * pi / 16), the basis of ISO/IEC 13818-2 Annex A, [u][x].
+struct Basis {
+    double at[8][8];
+    Basis() {
+        for (int u = 0; u < 8; ++u) {
+            for (int x = 0; x < 8; ++x) {
+                at[u][x] = (u == 0 ? std::sqrt(0.125) : 0.5) * std::cos((2 * x + 1) * u * kPi / 16);
+            }
+        }
+    }
+};
+const Basis kBasis;
+
+// The double-precision 8x8 transform, forward or inverse, rows then columns.
+void Transform(const double in[64], double out[64], bool inverse) {
+    double weight[8][8];  // of input index i in output index k
+    for (int i = 0; i < 64; ++i) {
+        weight[i / 8][i % 8] = inverse ? kBasis.at[i / 8][i % 8] : kBasis.at[i % 8][i / 8];
+    }
+    double rows[64];
+    for (int n = 0; n < 64; ++n) {
+        rows[n] = 0;
+        for (int i = 0; i < 8; ++i) rows[n] += in[n / 8 * 8 + i] * weight[i][n % 8];
+    }
+    for (int n = 0; n < 64; ++n) {
+        out[n] = 0;
+        for (int i = 0; i < 8; ++i) out[n] += weight[i][n / 8] * rows[i * 8 + n % 8];
+    }
+}
+
+// Both kernels at the installed level: 64 samples, then the 64 bytes of the transform plus
+// `add` clipped to [low, high].
+Block Transforms(const Block& input, int add = 0, Ipp8u low = 0, Ipp8u high = 255) {
     alignas(16) Ipp16s source[64];
     std::copy(input.begin(), input.end(), source);
-    Block output(64);
-    ippiDCT8x8Inv_16s_C1R(source, output.data(), 16);
-    InstallBestKernels();
-    return output;
+    Block result(128);
+    ippiDCT8x8Inv_16s_C1R(source, result.data(), 16);
+    Ipp8u clipped[64];
+    ippiDCT8x8InvLSClip_16s8u_C1R(source, clipped, 8, add, low, high);
+    std::copy(clipped, clipped + 64, result.begin() + 64);
+    return result;
 }
 
-std::vector<Ipp8u> ClipTransformAt(KernelLevel level, const Block& input, int add, Ipp8u low,
-                                   Ipp8u high) {
+std::vector<Block> RunAll(KernelLevel level, const std::vector<Block>& blocks) {
     InstallKernels(level);
-    std::vector<Ipp8u> output(64);
-    ippiDCT8x8InvLSClip_16s8u_C1R(input.data(), output.data(), 8, add, low, high);
+    std::vector<Block> results;
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        results.push_back(
+            Transforms(blocks[n], int(n * 37 % 512) - 256, Ipp8u(n % 64), Ipp8u(192 + n % 64)));
+    }
     InstallBestKernels();
-    return output;
+    return results;
 }
 
-// Blocks that stress the versions differently: random in and beyond the coefficient range,
-// sparse, DC only, one coefficient, and the extremes with the signs of a basis function.
+// ---- IEEE 1180: 10,000 random blocks for each input range and sign, transformed forward in
+// double precision, rounded and clipped to the coefficient range, then inverse-transformed by
+// the kernel and by the double-precision reference; the rounded and clipped results are
+// compared position by position.
+
+constexpr int kBlocks = 10000;
+
+// The random generator of the test procedure (32-bit arithmetic): a value in [-low, high].
+class Ieee1180Random {
+public:
+    int32_t Next(int32_t low, int32_t high) {
+        state_ = state_ * 1103515245u + 12345u;
+        double x = static_cast<double>(state_ & 0x7FFFFFFEu) / static_cast<double>(0x7FFFFFFF);
+        return static_cast<int32_t>(x * (low + high + 1)) - low;
+    }
+
+private:
+    uint32_t state_ = 1;
+};
+
+int32_t RoundClip(double value, int32_t low, int32_t high) {
+    return static_cast<int32_t>(
+        std::min<double>(high, std::max<double>(low, std::floor(value + 0.5))));
+}
+
+struct Range {
+    int32_t low;
+    int32_t high;
+    int sign;
+};
+
+class Ieee1180 : public ::testing::TestWithParam<Range> {};
+
+TEST_P(Ieee1180, MeetsThePublishedLimits) {
+    const Range range = GetParam();
+    InstallBestKernels();
+    Ieee1180Random random;
+    int64_t sum[64] = {};
+    int64_t squares[64] = {};
+    int peak = 0;
+    for (int block = 0; block < kBlocks; ++block) {
+        double samples[64], coefficients[64], reference[64];
+        for (double& sample : samples) sample = range.sign * random.Next(range.low, range.high);
+        Transform(samples, coefficients, false);
+        Block input(64);
+        for (int i = 0; i < 64; ++i)
+            coefficients[i] = input[i] = Ipp16s(RoundClip(coefficients[i], -2048, 2047));
+        Transform(coefficients, reference, true);
+        Block output = Transforms(input);
+        for (int i = 0; i < 64; ++i) {
+            int error =
+                std::min(255, std::max(-256, int(output[i]))) - RoundClip(reference[i], -256, 255);
+            sum[i] += error;
+            squares[i] += error * error;
+            peak = std::max(peak, std::abs(error));
+        }
+        if (block % 16 == 0) {
+            InstallKernels(KernelLevel::kScalar);
+            ASSERT_EQ(Transforms(input), output) << "the scalar version differs, block " << block;
+            InstallBestKernels();
+        }
+    }
+    double worstMse = 0, worstMean = 0, mse = 0, mean = 0;
+    for (int i = 0; i < 64; ++i) {
+        worstMse = std::max(worstMse, double(squares[i]) / kBlocks);
+        worstMean = std::max(worstMean, std::fabs(double(sum[i]) / kBlocks));
+        mse += double(squares[i]) / (64.0 * kBlocks);
+        mean += double(sum[i]) / (64.0 * kBlocks);
+    }
+    EXPECT_LE(peak, 1);
+    EXPECT_LE(worstMse, 0.06);
+    EXPECT_LE(worstMean, 0.015);
+    EXPECT_LE(mse, 0.02);
+    EXPECT_LE(std::fabs(mean), 0.0015);
+    std::printf(
+        "IEEE 1180 [-%d, %d] sign %+d: peak %d, mse %.4f (worst position %.4f), mean "
+        "%.4f (worst position %.4f)\n",
+        range.low, range.high, range.sign, peak, mse, worstMse, mean, worstMean);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllRangesAndSigns, Ieee1180,
+                         ::testing::Values(Range{256, 255, 1}, Range{5, 5, 1}, Range{300, 300, 1},
+                                           Range{256, 255, -1}, Range{5, 5, -1},
+                                           Range{300, 300, -1}),
+                         [](const ::testing::TestParamInfo<Range>& info) {
+                             return "From" + std::to_string(info.param.low) + "To" +
+                                    std::to_string(info.param.high) +
+                                    (info.param.sign > 0 ? "Positive" : "Negated");
+                         });
+
+// ---- Blocks that stress the versions differently: random in and beyond the coefficient
+// range, sparse, one extreme coefficient, every DC value, the extremes with the signs of each
+// basis function, and constant extremes.
 std::vector<Block> TestBlocks() {
     std::mt19937 random(1180);
     std::vector<Block> blocks;
-    for (int i = 0; i < 2000; ++i) {
+    for (int n = 0; n < 1600; ++n) {
         Block block(64, 0);
-        switch (i % 5) {
-            case 0:
-                for (Ipp16s& value : block) value = static_cast<Ipp16s>(random());
-                break;
-            case 1:
-                for (Ipp16s& value : block)
-                    value = static_cast<Ipp16s>(int(random() % 4096) - 2048);
-                break;
-            case 2:
-                for (int k = 0; k < 4; ++k) {
-                    block[random() % 64] = static_cast<Ipp16s>(int(random() % 601) - 300);
-                }
-                break;
-            case 3:
-                block[0] = static_cast<Ipp16s>(int(random() % 4400) - 2200);
-                break;
-            default:
-                block[random() % 64] = static_cast<Ipp16s>(random() % 2 ? 2047 : -2048);
-                break;
+        for (int i = 0; i < 64; ++i) {
+            if (n % 4 == 0) block[i] = Ipp16s(random());
+            if (n % 4 == 1) block[i] = Ipp16s(int(random() % 4096) - 2048);
+        }
+        if (n % 4 == 2) {
+            for (int k = 0; k < 4; ++k) block[random() % 64] = Ipp16s(int(random() % 601) - 300);
+        }
+        if (n % 4 == 3) block[random() % 64] = Ipp16s(random() % 2 ? 2047 : -2048);
+        blocks.push_back(block);
+    }
+    for (int dc = -2100; dc <= 2100; ++dc) {
+        blocks.push_back(Block(64, 0));
+        blocks.back()[0] = Ipp16s(dc);
+    }
+    for (int uv = 0; uv < 64; ++uv) {
+        Block block(64);
+        for (int i = 0; i < 64; ++i) {
+            block[i] = kBasis.at[uv / 8][i / 8] * kBasis.at[uv % 8][i % 8] >= 0 ? 2047 : -2048;
         }
         blocks.push_back(block);
     }
-    for (int u = 0; u < 8; ++u) {
-        for (int v = 0; v < 8; ++v) {
-            Block block(64);
-            for (int i = 0; i < 64; ++i) {
-                double sign = test::DctBasis(i / 8, v) * test::DctBasis(i % 8, u);
-                block[i] = static_cast<Ipp16s>(sign >= 0 ? 2047 : -2048);
-            }
-            blocks.push_back(block);
-        }
-    }
-    blocks.push_back(Block(64, 2047));
-    blocks.push_back(Block(64, -2048));
-    blocks.push_back(Block(64, 32767));
-    blocks.push_back(Block(64, -32768));
+    for (int value : {2047, -2048, 32767, -32768}) blocks.push_back(Block(64, Ipp16s(value)));
     return blocks;
 }
 
-bool HaveSimd() {
-    return DetectKernelLevel() != KernelLevel::kScalar;
-}
-
-// Every SIMD level this machine runs, so that each version is compared on its own.
-std::vector<KernelLevel> SimdLevels() {
-    std::vector<KernelLevel> levels;
-    for (int level = 1; level <= static_cast<int>(DetectKernelLevel()); ++level) {
-        levels.push_back(static_cast<KernelLevel>(level));
-    }
-    return levels;
-}
-
 TEST(InverseDct, SimdVersionsMatchTheScalarOneBitForBit) {
-    if (!HaveSimd()) GTEST_SKIP() << "no SIMD level on this machine";
-    for (const Block& block : TestBlocks()) {
-        ASSERT_EQ(TransformAt(KernelLevel::kScalar, block),
-                  TransformAt(DetectKernelLevel(), block));
-    }
-}
-
-TEST(InverseDct, EveryDcValueMatchesBetweenVersions) {
-    if (!HaveSimd()) GTEST_SKIP() << "no SIMD level on this machine";
-    for (KernelLevel level : SimdLevels()) {
-        for (int dc = -2100; dc <= 2100; ++dc) {
-            Block block(64, 0);
-            block[0] = static_cast<Ipp16s>(dc);
-            ASSERT_EQ(TransformAt(KernelLevel::kScalar, block), TransformAt(level, block))
-                << "dc " << dc << " level " << static_cast<int>(level);
+    if (DetectKernelLevel() == KernelLevel::kScalar) GTEST_SKIP() << "no SIMD on this machine";
+    const std::vector<Block> blocks = TestBlocks();
+    const std::vector<Block> scalar = RunAll(KernelLevel::kScalar, blocks);
+    for (int level = 1; level <= static_cast<int>(DetectKernelLevel()); ++level) {
+        const std::vector<Block> simd = RunAll(static_cast<KernelLevel>(level), blocks);
+        for (size_t n = 0; n < blocks.size(); ++n) {
+            ASSERT_EQ(simd[n], scalar[n]) << "level " << level << " block " << n;
         }
     }
 }
 
-TEST(InverseDct, ClippedOutputMatchesBetweenVersions) {
-    if (!HaveSimd()) GTEST_SKIP() << "no SIMD level on this machine";
-    for (KernelLevel level : SimdLevels()) {
-        std::mt19937 random(5);
-        for (const Block& block : TestBlocks()) {
-            int add = static_cast<int>(random() % 512) - 256;
-            Ipp8u low = static_cast<Ipp8u>(random() % 64);
-            Ipp8u high = static_cast<Ipp8u>(192 + random() % 64);
-            ASSERT_EQ(ClipTransformAt(KernelLevel::kScalar, block, add, low, high),
-                      ClipTransformAt(level, block, add, low, high))
-                << "level " << static_cast<int>(level);
-        }
-    }
-}
-
-// Inputs anywhere in the coefficient range transform without overflow: within one of the
-// double-precision transform, and beyond the range as if saturated.
+// Inputs anywhere in the 16-bit range transform without overflow, within one of the exact
+// transform of the input saturated to the coefficient range. Zero gives zero.
 TEST(InverseDct, ExtremeInputsStayWithinOneOfTheExactTransform) {
-    for (KernelLevel level : {KernelLevel::kScalar, DetectKernelLevel()}) {
-        for (const Block& block : TestBlocks()) {
-            double in[8][8];
-            for (int i = 0; i < 64; ++i) {
-                in[i / 8][i % 8] = std::min(2047, std::max(-2048, static_cast<int>(block[i])));
-            }
-            double exact[8][8];
-            test::InverseDct(in, exact);
-            Block output = TransformAt(level, block);
-            for (int i = 0; i < 64; ++i) {
-                ASSERT_LE(std::fabs(output[i] - exact[i / 8][i % 8]), 1.0) << "position " << i;
-            }
-        }
+    const std::vector<Block> blocks = TestBlocks();
+    const std::vector<Block> results = RunAll(KernelLevel::kScalar, blocks);
+    for (size_t n = 0; n < blocks.size(); ++n) {
+        double in[64], exact[64];
+        for (int i = 0; i < 64; ++i) in[i] = std::min(2047, std::max(-2048, int(blocks[n][i])));
+        Transform(in, exact, true);
+        for (int i = 0; i < 64; ++i) ASSERT_LE(std::fabs(results[n][i] - exact[i]), 1.0) << n;
     }
+    InstallKernels(KernelLevel::kScalar);
+    EXPECT_EQ(Transforms(Block(64, 0)), Block(128, 0));
+    InstallBestKernels();
 }
 
-TEST(InverseDct, ClippedOutputIsTheTransformPlusTheValueWithinTheClipRange) {
+// Both kernels write eight rows of eight at the row step and nothing else; the clipped one
+// writes the transform plus the value, clipped to the range.
+TEST(InverseDct, WritesEightRowsAtTheStepAndClips) {
     Block block(64, 0);
     block[0] = 1200;  // samples of 150
-    block[1] = -600;  // a horizontal ramp around them
-    Block plain = TransformAt(DetectKernelLevel(), block);
-    for (int add : {0, 128, -100}) {
-        std::vector<Ipp8u> clipped = ClipTransformAt(DetectKernelLevel(), block, add, 16, 235);
-        for (int i = 0; i < 64; ++i) {
-            int expected = std::min(235, std::max(16, plain[i] + add));
-            EXPECT_EQ(clipped[i], expected) << "add " << add << " position " << i;
-        }
-    }
-    EXPECT_NE(ippiDCT8x8InvLSClip_16s8u_C1R(block.data(), nullptr, 8, 0, 0, 255), ippStsNoErr);
-    std::vector<Ipp8u> out(64);
-    EXPECT_NE(ippiDCT8x8InvLSClip_16s8u_C1R(block.data(), out.data(), 8, 0, 200, 100), ippStsNoErr);
-}
-
-TEST(InverseDct, WritesEightRowsAtTheStepAndNothingElse) {
+    block[1] = -600;  // a horizontal ramp around them, from about 46 to 254
     for (KernelLevel level : {KernelLevel::kScalar, DetectKernelLevel()}) {
         InstallKernels(level);
-        Block block(64, 0);
-        block[0] = 800;
-        const int step = 40;  // bytes
-        std::vector<Ipp16s> wide(8 * step / 2 + 8, Ipp16s{-7});
-        ippiDCT8x8Inv_16s_C1R(block.data(), wide.data() + 4, step);
-        std::vector<Ipp8u> bytes(8 * 24, 9);
-        ippiDCT8x8InvLSClip_16s8u_C1R(block.data(), bytes.data() + 3, 24, 0, 0, 255);
-        for (size_t i = 0; i < wide.size(); ++i) {
-            bool inside = i >= 4 && i - 4 < 8 * step / 2 && (i - 4) % (step / 2) < 8;
-            EXPECT_EQ(wide[i], inside ? 100 : -7) << "element " << i;
-        }
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            bool inside = i >= 3 && i - 3 < 8 * 24 && (i - 3) % 24 < 8;
-            EXPECT_EQ(bytes[i], inside ? 100 : 9) << "byte " << i;
+        const Block plain = Transforms(block);
+        const size_t step = 20;  // elements, and bytes of the clipped rows
+        std::vector<Ipp16s> wide(8 * step + 8, Ipp16s{-7});
+        ippiDCT8x8Inv_16s_C1R(block.data(), wide.data() + 4, int(2 * step));
+        for (int add : {0, 128, -100}) {
+            std::vector<Ipp8u> bytes(8 * step + 8, 9);
+            ippiDCT8x8InvLSClip_16s8u_C1R(block.data(), bytes.data() + 4, int(step), add, 16, 235);
+            for (size_t i = 0; i < bytes.size(); ++i) {
+                const size_t k = i - 4;
+                const bool inside = i >= 4 && k < 8 * step && k % step < 8;
+                const int sample = inside ? plain[k / step * 8 + k % step] : 0;
+                EXPECT_EQ(wide[i], inside ? sample : -7) << "element " << i;
+                EXPECT_EQ(bytes[i], inside ? std::min(235, std::max(16, sample + add)) : 9)
+                    << "add " << add << " byte " << i;
+            }
         }
     }
     InstallBestKernels();
+    Ipp8u out[64];
+    EXPECT_NE(ippiDCT8x8InvLSClip_16s8u_C1R(block.data(), nullptr, 8, 0, 0, 255), ippStsNoErr);
+    EXPECT_NE(ippiDCT8x8InvLSClip_16s8u_C1R(block.data(), out, 8, 0, 200, 100), ippStsNoErr);
 }
 
 }  // namespace
