@@ -1,35 +1,45 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "d2udir.h"
-#include "subtitle_scene.h"
-#include "subtitle_test_records.h"
+#include "subtitle_test_support.h"
 
 namespace d2u {
 namespace test {
 namespace {
 
 Scene ApiScene() {
-    Scene scene;
-    scene.rows = RandomPicture(31, 16, 8, 5);
-    scene.fields = FieldsForPicture(scene.rows, 4, 4, 0.0f, 2.0f);
-    for (int c = 0; c < 4; ++c)
-        scene.fields.colour[c] = ColourEntry(static_cast<uint8_t>(50 * c + 10));
-    return scene;
+    return MakeScene(RandomPicture(31, 16, 8, 5), 4, 4, 0.0f, 2.0f);
 }
 
-TEST(SubtitleApi, MissingFileGivesAHandleThatDrawsNothingAndClosesToZero) {
-    for (FrameKind kind : {FrameKind::kRgb24, FrameKind::kYuv}) {
-        SCOPED_TRACE(KindName(kind));
+// A missing file, an RGB depth other than 24 and 32, or a frame rate that is not a positive
+// number: the load still makes a handle, which draws nothing and closes to 0.
+TEST(SubtitleApi, HandlesThatCannotDrawDrawNothingAndCloseToZero) {
+    std::string path = WriteSubtitleFile("api.sub", {ApiScene().Record()});
+    const std::string missing = "/nonexistent/subtitles.sub";
+    struct Case {
+        std::string file;
+        float frameRate;
+        Kind kind;
+        int32_t bits;
+    };
+    // clang-format off
+    for (const Case& c : {Case{missing, 25.0f, Kind::kRgb24, 24}, Case{missing, 25.0f, Kind::kYuv, 0},
+                          Case{path, 25.0f, Kind::kRgb32, 16}, Case{path, 25.0f, Kind::kRgb32, 8},
+                          Case{path, 25.0f, Kind::kRgb32, 0}, Case{path, 0.0f, Kind::kRgb32, 32},
+                          Case{path, -25.0f, Kind::kYuv, 0}, Case{path, std::nanf(""), Kind::kYuv, 0},
+                          Case{path, INFINITY, Kind::kRgb24, 24}}) {
+        // clang-format on
+        SCOPED_TRACE(c.file + " " + std::to_string(c.frameRate) + " " + std::to_string(c.bits));
         D2uHandle handle = 0;
-        int32_t rgb = kind == FrameKind::kYuv ? 0 : 1;
-        ASSERT_EQ(D2uDirLoadSubtitle("/nonexistent/subtitles.sub", &handle, 25.0f, rgb, 24), 0);
+        ASSERT_EQ(
+            D2uDirLoadSubtitle(c.file.c_str(), &handle, c.frameRate, c.kind != Kind::kYuv, c.bits),
+            0);
         ASSERT_NE(handle, 0u);
-        SceneJudge judge(kind, {});
-        for (int32_t frame : {0, 1, 50, 1000}) {
-            EXPECT_EQ(judge.Put(handle, frame), SceneJudge::kNothing);
-        }
+        for (int32_t frame : {0, 1, 50, 1000})
+            EXPECT_EQ(Shown(c.kind, handle, frame, {}), kNothing);
         EXPECT_EQ(D2uDirCloseSubtitle(&handle), 0);
         EXPECT_EQ(handle, 0u);
         EXPECT_EQ(D2uDirCloseSubtitle(&handle), 0);  // closing 0 does nothing
@@ -41,14 +51,12 @@ TEST(SubtitleApi, WideFileNamesOpenTheSameFile) {
     Scene scene = ApiScene();
     std::string path = WriteSubtitleFile("wide_\xC3\xA9t\xC3\xA9.sub", {scene.Record()});
     // The work directory and the name, as wide characters (the name holds two e-acute).
-    std::wstring wide;
-    std::string directory = path.substr(0, path.rfind('/') + 1);
-    for (char ch : directory) wide += static_cast<wchar_t>(static_cast<unsigned char>(ch));
-    wide += L"wide_\u00E9t\u00E9.sub";
+    const std::string directory = path.substr(0, path.rfind('/') + 1);
+    const std::wstring wide =
+        std::wstring(directory.begin(), directory.end()) + L"wide_\u00E9t\u00E9.sub";
     SubtitleHandle handle;
     ASSERT_EQ(D2uDirLoadSubtitleW(wide.c_str(), handle.Out(), 25.0f, 1, 32), 0);
-    SceneJudge judge(FrameKind::kRgb32, {scene});
-    EXPECT_EQ(judge.Put(handle.Get(), 10), 0);
+    EXPECT_EQ(Shown(Kind::kRgb32, handle.Get(), 10, {scene}), 0);
 }
 
 TEST(SubtitleApi, NullArgumentsAreIgnored) {
@@ -69,8 +77,7 @@ TEST(SubtitleApi, NullArgumentsAreIgnored) {
     D2uRgbFrame nowhere{};
     EXPECT_EQ(D2uDirPutSubtitleRGB(handle.Get(), &nowhere, 1), 0);  // null pixels
     EXPECT_EQ(D2uDirSetSubtitleData(handle.Get(), nullptr), 0);
-    SceneJudge judge(FrameKind::kRgb32, {scene});
-    EXPECT_EQ(judge.Put(handle.Get(), 2), 0);
+    EXPECT_EQ(Shown(Kind::kRgb32, handle.Get(), 2, {scene}), 0);
 
     SubtitleHandle yuv;
     ASSERT_EQ(D2uDirLoadSubtitle(path.c_str(), yuv.Out(), 25.0f, 0, 0), 0);

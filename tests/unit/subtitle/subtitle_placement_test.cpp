@@ -2,124 +2,96 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 
 namespace d2u {
 namespace {
 
-SubtitleRecord Record(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t width,
-                      int32_t height) {
-    SubtitleRecord record{};
-    record.x1 = x1;
-    record.y1 = y1;
-    record.x2 = x2;
-    record.y2 = y2;
-    record.width = width;
-    record.height = height;
-    return record;
+// x1, y1, x2, y2, width, height.
+using Geometry = std::array<int32_t, 6>;
+
+SubtitleRecord RecordOf(const Geometry& g) {
+    SubtitleRecord r{};
+    r.x1 = g[0], r.y1 = g[1], r.x2 = g[2], r.y2 = g[3], r.width = g[4], r.height = g[5];
+    return r;
 }
 
-SubtitleScaling Scaling(double sx, double sy, int32_t maxWidth = 720, int32_t maxHeight = 576) {
-    SubtitleScaling scaling;
-    scaling.xFactor = sx;
-    scaling.yFactor = sy;
-    scaling.maxWidth = maxWidth;
-    scaling.maxHeight = maxHeight;
-    return scaling;
-}
+struct Case {
+    const char* what;
+    Geometry record;
+    double sx, sy;
+    int32_t maxWidth, maxHeight;
+    bool scaled;
+    Geometry expected;  // as placed
+};
 
-void ExpectUnscaled(const SubtitlePlacement& placement, const SubtitleRecord& record) {
-    EXPECT_FALSE(placement.scaled);
-    EXPECT_EQ(placement.x1, record.x1);
-    EXPECT_EQ(placement.y1, record.y1);
-    EXPECT_EQ(placement.x2, record.x2);
-    EXPECT_EQ(placement.y2, record.y2);
-    EXPECT_EQ(placement.width, record.width);
-    EXPECT_EQ(placement.height, record.height);
-}
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr Geometry kPicture = {100, 400, 300, 440, 200, 40};
 
-TEST(SubtitlePlacement, FactorsWithinOnePercentOfOneChangeNothing) {
-    SubtitleRecord record = Record(100, 400, 300, 440, 200, 40);
-    ExpectUnscaled(PlaceSubtitle(record, Scaling(1.005, 0.995)), record);
-    ExpectUnscaled(PlaceSubtitle(record, Scaling(0.995, 1.005)), record);
-    EXPECT_TRUE(PlaceSubtitle(record, Scaling(1.02, 1.0)).scaled);
-    EXPECT_TRUE(PlaceSubtitle(record, Scaling(1.0, 1.02)).scaled);
-}
+// clang-format off
+const Case kCases[] = {
+    {"1.005 and 0.995", kPicture, 1.005, 0.995, 720, 576, false, kPicture},
+    {"0.995 and 1.005", kPicture, 0.995, 1.005, 720, 576, false, kPicture},
+    // Xs 102, X2s 306: S 408, shift -156; Y2n = 440 / (408 / 720) = 776 > 576: y2 576.
+    {"x 1.02 scales", kPicture, 1.02, 1.0, 720, 576, true, {258, 536, 462, 576, 204, 40}},
+    // Ys 408, Y2s 448: S 400, shift -160; Y2n = 448 / (400 / 720) = 806 > 576: y2 576.
+    {"y 1.02 scales", kPicture, 1.0, 1.02, 720, 576, true, {260, 536, 460, 576, 200, 40}},
+    // Xs 101, X2s 304: S 405, shift -158; Y2n = 440 / (405 / 720) = 782 > 576: y2 576.
+    {"x 1 + 1/64 scales", kPicture, 1.015625, 1.0, 720, 576, true, {259, 536, 462, 576, 203, 40}},
+    // 320 pixels would be wider than 316: factors 316 / 256 (79/64); Y2s 39.
+    {"fitted to a maximum just below", {0, 0, 256, 32, 256, 32}, 1.25, 1.25, 316, 576, true,
+     {0, 0, 316, 39, 316, 39}},
+    // Xs 595, X2s 845: S 1440, shift 360; Y2s 550 / 2 = 275, y1 = 500 - (550 - 275).
+    {"centred on the maximum width", {476, 400, 676, 440, 200, 40}, 1.25, 1.25, 720, 576, true,
+     {235, 225, 485, 275, 250, 50}},
+    {"S equal to the maximum width: no shift", {188, 400, 388, 440, 200, 40}, 1.25, 1.25, 720, 576,
+     true, {235, 500, 485, 550, 250, 50}},
+    // S 360: Y2n = 550 / 0.5 = 1100 > 576: moved up to end at 576.
+    {"bottom beyond the maximum height", {44, 400, 244, 440, 200, 40}, 1.25, 1.25, 720, 576, true,
+     {235, 526, 485, 576, 250, 50}},
+    {"no maximum size", kPicture, 1.5, 1.5, 0, 0, false, kPicture},
+    {"no maximum height", kPicture, 1.5, 1.5, 720, 0, false, kPicture},
+    {"negative maximum width", kPicture, 1.5, 1.5, -720, 576, false, kPicture},
+    {"NaN factor", kPicture, kNaN, 1.5, 720, 576, false, kPicture},
+    {"infinite factor", kPicture, 1.5, kInfinity, 720, 576, false, kPicture},
+    {"negative factor", kPicture, -2.0, 1.5, 720, 576, false, kPicture},
+    {"zero factors", kPicture, 0.0, 0.0, 720, 576, false, kPicture},
+    // x1 0 and x2 1 at 0.5 truncate to S = 0.
+    {"S of 0", {0, 10, 1, 11, 1, 1}, 0.5, 0.5, 720, 576, false, {0, 10, 1, 11, 1, 1}},
+};
+// clang-format on
 
-TEST(SubtitlePlacement, ScaledPictureIsCentredOnTheMaximumWidth) {
-    // x1 + x2 = 1152 at factor 1.25 gives Xs + X2s = 1440, twice the maximum width.
-    SubtitlePlacement placement =
-        PlaceSubtitle(Record(476, 400, 676, 440, 200, 40), Scaling(1.25, 1.25));
-    ASSERT_TRUE(placement.scaled);
-    EXPECT_EQ(placement.width, 250);
-    EXPECT_EQ(placement.height, 50);
-    // Xs 595, X2s 845, shift 720 - 360.
-    EXPECT_EQ(placement.x1, 235);
-    EXPECT_EQ(placement.x2, 485);
-    // Y2s 550 divided by S / maxW = 2; y1 keeps the scaled height above it.
-    EXPECT_EQ(placement.y2, 275);
-    EXPECT_EQ(placement.y1, 225);
-}
-
-TEST(SubtitlePlacement, SumEqualToTheMaximumWidthMeansNoShift) {
-    SubtitlePlacement placement =
-        PlaceSubtitle(Record(188, 400, 388, 440, 200, 40), Scaling(1.25, 1.25));
-    ASSERT_TRUE(placement.scaled);
-    EXPECT_EQ(placement.x1, 235);  // Xs
-    EXPECT_EQ(placement.x2, 485);  // X2s
-    EXPECT_EQ(placement.y1, 500);  // Ys
-    EXPECT_EQ(placement.y2, 550);  // Y2s
-}
-
-TEST(SubtitlePlacement, BottomBeyondTheMaximumHeightMovesThePictureUp) {
-    // S = 360: Y2n = 550 / 0.5 = 1100 > 576.
-    SubtitlePlacement placement =
-        PlaceSubtitle(Record(44, 400, 244, 440, 200, 40), Scaling(1.25, 1.25));
-    ASSERT_TRUE(placement.scaled);
-    EXPECT_EQ(placement.y2, 576);
-    EXPECT_EQ(placement.y1, 500 - 550 + 576);
-    EXPECT_EQ(placement.x1, 235);
-    EXPECT_EQ(placement.x2, 485);
+TEST(SubtitlePlacement, ScalesAndPlacesAsTheRulesSay) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.what);
+        SubtitleScaling scaling{c.sx, c.sy, c.maxWidth, c.maxHeight};
+        SubtitlePlacement p = PlaceSubtitle(RecordOf(c.record), scaling);
+        EXPECT_EQ(p.scaled, c.scaled);
+        EXPECT_EQ((Geometry{p.x1, p.y1, p.x2, p.y2, p.width, p.height}), c.expected);
+    }
 }
 
 TEST(SubtitlePlacement, PictureWiderThanTheMaximumIsFittedKeepingTheFactorRatio) {
-    SubtitlePlacement placement =
-        PlaceSubtitle(Record(10, 500, 710, 540, 700, 40), Scaling(1.5, 1.2));
-    ASSERT_TRUE(placement.scaled);
-    EXPECT_DOUBLE_EQ(placement.xFactor, 720.0 / 700.0);
-    EXPECT_DOUBLE_EQ(placement.yFactor, 720.0 / 700.0 * 1.2 / 1.5);
-    EXPECT_GE(placement.width, 719);
-    EXPECT_LE(placement.width, 720);
-    EXPECT_EQ(placement.height, static_cast<int32_t>(40 * (720.0 / 700.0 * 1.2 / 1.5)));
-}
-
-TEST(SubtitlePlacement, MissingMaximumSizeZeroSumOrUnusableFactorsLeaveThePicture) {
-    SubtitleRecord record = Record(100, 400, 300, 440, 200, 40);
-    ExpectUnscaled(PlaceSubtitle(record, Scaling(1.5, 1.5, 0, 0)), record);
-    ExpectUnscaled(PlaceSubtitle(record, Scaling(1.5, 1.5, 720, 0)), record);
-    ExpectUnscaled(PlaceSubtitle(record, Scaling(1.5, 1.5, -720, 576)), record);
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double infinity = std::numeric_limits<double>::infinity();
-    ExpectUnscaled(PlaceSubtitle(record, Scaling(nan, 1.5)), record);
-    ExpectUnscaled(PlaceSubtitle(record, Scaling(1.5, infinity)), record);
-    ExpectUnscaled(PlaceSubtitle(record, Scaling(-2.0, 1.5)), record);
-    ExpectUnscaled(PlaceSubtitle(record, Scaling(0.0, 0.0)), record);
-    // x1 0 and x2 1 scaled by 0.5 truncate to 0 + 0.
-    SubtitleRecord corner = Record(0, 10, 1, 11, 1, 1);
-    ExpectUnscaled(PlaceSubtitle(corner, Scaling(0.5, 0.5)), corner);
+    SubtitleScaling scaling{1.5, 1.2, 720, 576};
+    SubtitlePlacement p = PlaceSubtitle(RecordOf({10, 500, 710, 540, 700, 40}), scaling);
+    EXPECT_DOUBLE_EQ(p.xFactor, 720.0 / 700.0);
+    EXPECT_DOUBLE_EQ(p.yFactor, 720.0 / 700.0 * 1.2 / 1.5);
+    EXPECT_NEAR(p.width, 720, 1);
+    EXPECT_EQ(p.height, static_cast<int32_t>(40 * (720.0 / 700.0 * 1.2 / 1.5)));
 }
 
 TEST(SubtitlePlacement, ExtremeFactorsAndSizesStayFinite) {
-    SubtitleRecord record = Record(700, 570, 720, 576, 20, 6);
     for (double factor : {1e-12, 1e-3, 50.0, 1e12, 1e300}) {
         for (int32_t maxSize : {1, 720, 2147483647}) {
-            SubtitlePlacement placement =
-                PlaceSubtitle(record, Scaling(factor, 1.0 / factor, maxSize, maxSize));
-            EXPECT_LE(std::abs(static_cast<double>(placement.x1)), 1 << 30);
-            EXPECT_LE(std::abs(static_cast<double>(placement.y1)), 1 << 30);
-            EXPECT_GE(placement.width, 0);
-            EXPECT_GE(placement.height, 0);
+            SubtitleScaling scaling{factor, 1.0 / factor, maxSize, maxSize};
+            SubtitlePlacement p = PlaceSubtitle(RecordOf({700, 570, 720, 576, 20, 6}), scaling);
+            EXPECT_LE(std::abs(static_cast<double>(p.x1)), 1 << 30);
+            EXPECT_LE(std::abs(static_cast<double>(p.y1)), 1 << 30);
+            EXPECT_GE(p.width, 0);
+            EXPECT_GE(p.height, 0);
         }
     }
 }

@@ -4,8 +4,6 @@
 
 #include <vector>
 
-#include "subtitle_test_records.h"
-
 namespace d2u {
 
 bool operator==(const SubtitleRun& a, const SubtitleRun& b) {
@@ -19,146 +17,64 @@ std::ostream& operator<<(std::ostream& out, const SubtitleRun& run) {
 
 namespace {
 
-using test::NibbleWriter;
-
 struct RecordingSink : CSubtitleRunSink {
     void PutRun(const SubtitleRun& run) override { runs.push_back(run); }
     std::vector<SubtitleRun> runs;
 };
 
-// Decodes data placed after a 76-byte header, as in the record area.
-std::vector<SubtitleRun> Decode(const std::vector<uint8_t>& data, int32_t width, int32_t height,
-                                int32_t bottomFieldOffset = -1) {
-    std::vector<uint8_t> record(76 + data.size(), 0xEE);
-    for (size_t i = 0; i < data.size(); ++i) record[76 + i] = data[i];
-    CSubtitleRunDecoder decoder(record.data(), 76, static_cast<int32_t>(record.size()));
-    RecordingSink sink;
-    decoder.Decode(width, height, bottomFieldOffset, sink);
-    return sink.runs;
-}
+struct Case {
+    const char* what;
+    std::vector<uint8_t> data;  // hand-coded; stands after a 76-byte header
+    int32_t width, height, bottomFieldOffset;
+    std::vector<SubtitleRun> expected;  // {line, x0, length, colour}
+};
 
-TEST(SubtitleRunDecoder, ReadsAllFourCodeLengths) {
-    // One line of 3 + 15 + 63 + 255 pixels in colours 1, 2, 3, 0, each length at the top of
-    // its code form: 4-bit 0xD, 8-bit 0x3E, 12-bit 0x0FF, 16-bit 0x03FC.
-    NibbleWriter writer;
-    writer.Run(3, 1, 1);
-    writer.Run(15, 2, 2);
-    writer.Run(63, 3, 3);
-    writer.Run(255, 0, 4);
-    writer.EndRow();
-    ASSERT_EQ(writer.Bytes(), (std::vector<uint8_t>{0xD3, 0xE0, 0xFF, 0x03, 0xFC}));
-    std::vector<SubtitleRun> expected = {
-        {0, 0, 3, 1}, {0, 3, 15, 2}, {0, 18, 63, 3}, {0, 81, 255, 0}};
-    EXPECT_EQ(Decode(writer.Bytes(), 336, 1), expected);
+// Five rows, each one 16-bit "rest of the line" code (0 0 0 c) of colours 0, 1, 2, 3, 0.
+const std::vector<uint8_t> kFiveRows = {0x00, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x00};
 
-    // The bottom of each range: 1 (4-bit 0x4), 4 (8-bit 0x11), 16 (12-bit 0x042),
-    // 64 (16-bit 0x0103).
-    NibbleWriter lows;
-    lows.Run(1, 0, 1);
-    lows.Run(4, 1, 2);
-    lows.Run(16, 2, 3);
-    lows.Run(64, 3, 4);
-    lows.EndRow();
-    expected = {{0, 0, 1, 0}, {0, 1, 4, 1}, {0, 5, 16, 2}, {0, 21, 64, 3}};
-    EXPECT_EQ(Decode(lows.Bytes(), 85, 1), expected);
-}
+// clang-format off
+const Case kCases[] = {
+    // 3 x 1 = D, 15 x 2 = 3E, 63 x 3 = 0FF, 255 x 0 = 03FC.
+    {"top of each code length", {0xD3, 0xE0, 0xFF, 0x03, 0xFC}, 336, 1, -1,
+     {{0, 0, 3, 1}, {0, 3, 15, 2}, {0, 18, 63, 3}, {0, 81, 255, 0}}},
+    // 1 x 0 = 4, 4 x 1 = 11, 16 x 2 = 042, 64 x 3 = 0103.
+    {"bottom of each code length", {0x41, 0x10, 0x42, 0x01, 0x03}, 85, 1, -1,
+     {{0, 0, 1, 0}, {0, 1, 4, 1}, {0, 5, 16, 2}, {0, 21, 64, 3}}},
+    // 5 x 2 = 0016, 20 x 1 = 0051, 1 x 1 = 5, pad.
+    {"16-bit codes of short lengths", {0x00, 0x16, 0x00, 0x51, 0x50}, 26, 1, -1,
+     {{0, 0, 5, 2}, {0, 5, 20, 1}, {0, 25, 1, 1}}},
+    // Row 0: 2 x 1 = 9, 0 x 3 = 0003, pad. Row 1: 0 x 2 = 0002. No bottom field: lines 0, 2.
+    {"length 0 fills the line", {0x90, 0x00, 0x30, 0x00, 0x02}, 10, 3, 1000,
+     {{0, 0, 2, 1}, {0, 2, 8, 3}, {2, 0, 10, 2}}},
+    // Row 0: 3 x 2 = E and junk 7 in the unused low nibble. Row 1 (bottom field): 1 x 1, 2 x 3.
+    {"next row after a half-used byte", {0xE7, 0x5B}, 3, 4, 77,
+     {{0, 0, 3, 2}, {1, 0, 1, 1}, {1, 1, 2, 3}}},
+    // Row 0: 4 x 1 = 11, 10 x 2 = 2A of which 6 fit. Row 1: 3 x 3 = F.
+    {"runs past the width are clipped", {0x11, 0x2A, 0xF0}, 10, 2, 78,
+     {{0, 0, 4, 1}, {0, 4, 6, 2}, {1, 0, 3, 3}}},
+    {"bottom field after three rows", kFiveRows, 8, 5, 76 + 6,
+     {{0, 0, 8, 0}, {2, 0, 8, 1}, {4, 0, 8, 2}, {1, 0, 8, 3}, {3, 0, 8, 0}}},
+    // Never met at a row start: rows go to lines 0, 2, 4; line 6 ends the picture.
+    {"bottom field inside a row", kFiveRows, 8, 5, 76 + 3,
+     {{0, 0, 8, 0}, {2, 0, 8, 1}, {4, 0, 8, 2}}},
+    {"bottom field at the first row", kFiveRows, 8, 5, 76, {{1, 0, 8, 0}, {3, 0, 8, 1}}},
+    // Row 1 is cut after 2 of 6 pixels (2 x 2 = A).
+    {"data running out", {0x00, 0x01, 0xA0}, 6, 4, 1000, {{0, 0, 6, 1}, {2, 0, 2, 2}}},
+    {"code cut inside itself", {0x00}, 6, 1, -1, {}},
+    {"no data", {}, 6, 3, -1, {}},
+};
+// clang-format on
 
-TEST(SubtitleRunDecoder, SixteenBitCodesMayCarryShortLengths) {
-    NibbleWriter writer;
-    writer.Run(5, 2, 4);   // 0x0016
-    writer.Run(20, 1, 4);  // 0x0051
-    writer.Run(1, 1, 1);
-    writer.EndRow();
-    EXPECT_EQ(Decode(writer.Bytes(), 26, 1),
-              (std::vector<SubtitleRun>{{0, 0, 5, 2}, {0, 5, 20, 1}, {0, 25, 1, 1}}));
-}
-
-TEST(SubtitleRunDecoder, ZeroLengthFillsTheRestOfTheLine) {
-    NibbleWriter writer;
-    writer.Run(2, 1, 1);
-    writer.Run(0, 3, 4);
-    writer.EndRow();
-    writer.Run(0, 2, 4);  // a whole line
-    writer.EndRow();
-    EXPECT_EQ(Decode(writer.Bytes(), 10, 3, 1000),
-              (std::vector<SubtitleRun>{{0, 0, 2, 1}, {0, 2, 8, 3}, {2, 0, 10, 2}}))
-        << "without a bottom field, rows go to lines 0 and 2";
-}
-
-TEST(SubtitleRunDecoder, NextRowStartsAtTheNextByteAfterAHalfUsedOne) {
-    // Row 0: one 4-bit run (half a byte; the low nibble holds junk). Row 1 starts on the next
-    // byte.
-    NibbleWriter writer;
-    writer.Run(3, 2, 1);
-    writer.EndRow(0x7);  // junk that would read as a run if not skipped
-    writer.Run(1, 1, 1);
-    writer.Run(2, 3, 1);
-    writer.EndRow();
-    ASSERT_EQ(writer.Bytes(), (std::vector<uint8_t>{0xE7, 0x5B}));
-    EXPECT_EQ(Decode(writer.Bytes(), 3, 4, 77),
-              (std::vector<SubtitleRun>{{0, 0, 3, 2}, {1, 0, 1, 1}, {1, 1, 2, 3}}));
-}
-
-TEST(SubtitleRunDecoder, RunsPastTheWidthAreClippedAndEndTheLine) {
-    NibbleWriter writer;
-    writer.Run(4, 1, 2);
-    writer.Run(10, 2, 2);  // 6 pixels fit
-    writer.EndRow();
-    writer.Run(3, 3, 1);
-    writer.EndRow();
-    EXPECT_EQ(Decode(writer.Bytes(), 10, 2, 76 + 2),
-              (std::vector<SubtitleRun>{{0, 0, 4, 1}, {0, 4, 6, 2}, {1, 0, 3, 3}}));
-}
-
-TEST(SubtitleRunDecoder, BottomFieldOffsetInterleavesTheFields) {
-    // Five rows: three of the first field (lines 0, 2, 4), then two of the second (1, 3).
-    NibbleWriter writer;
-    for (int32_t row = 0; row < 5; ++row) {
-        writer.Run(0, row % 4, 4);
-        writer.EndRow();
+TEST(SubtitleRunDecoder, HandCodedRowsDecodeToTheirRuns) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> record(76 + c.data.size(), 0xEE);
+        for (size_t i = 0; i < c.data.size(); ++i) record[76 + i] = c.data[i];
+        CSubtitleRunDecoder decoder(record.data(), 76, static_cast<int32_t>(record.size()));
+        RecordingSink sink;
+        decoder.Decode(c.width, c.height, c.bottomFieldOffset, sink);
+        EXPECT_EQ(sink.runs, c.expected);
     }
-    // Each row is two bytes; the second field starts after three rows.
-    std::vector<SubtitleRun> runs = Decode(writer.Bytes(), 8, 5, 76 + 6);
-    std::vector<SubtitleRun> expected = {
-        {0, 0, 8, 0}, {2, 0, 8, 1}, {4, 0, 8, 2}, {1, 0, 8, 3}, {3, 0, 8, 0}};
-    EXPECT_EQ(runs, expected);
-}
-
-TEST(SubtitleRunDecoder, OffsetNeverMetAtARowStartKeepsEvenLinesAndStopsAtTheHeight) {
-    NibbleWriter writer;
-    for (int32_t row = 0; row < 5; ++row) {
-        writer.Run(0, 1, 4);
-        writer.EndRow();
-    }
-    // The offset points into the middle of a row: never met. Rows go to lines 0, 2, 4;
-    // the fourth row would be line 6 of a 5-line picture and ends the picture.
-    std::vector<SubtitleRun> runs = Decode(writer.Bytes(), 8, 5, 76 + 3);
-    std::vector<SubtitleRun> expected = {{0, 0, 8, 1}, {2, 0, 8, 1}, {4, 0, 8, 1}};
-    EXPECT_EQ(runs, expected);
-}
-
-TEST(SubtitleRunDecoder, OffsetAtTheFirstRowPutsEveryRowOnAnOddLine) {
-    NibbleWriter writer;
-    for (int32_t row = 0; row < 4; ++row) {
-        writer.Run(0, 2, 4);
-        writer.EndRow();
-    }
-    std::vector<SubtitleRun> expected = {{1, 0, 6, 2}, {3, 0, 6, 2}};
-    EXPECT_EQ(Decode(writer.Bytes(), 6, 4, 76), expected);
-}
-
-TEST(SubtitleRunDecoder, DataRunningOutStopsThePicture) {
-    NibbleWriter writer;
-    writer.Run(0, 1, 4);
-    writer.EndRow();
-    writer.Run(2, 2, 1);  // the second row is cut after 2 of 6 pixels
-    writer.EndRow();
-    std::vector<uint8_t> data = writer.Bytes();
-    std::vector<SubtitleRun> runs = Decode(data, 6, 4, 1000);
-    EXPECT_EQ(runs, (std::vector<SubtitleRun>{{0, 0, 6, 1}, {2, 0, 2, 2}}));
-    // A code cut inside itself gives nothing.
-    EXPECT_TRUE(Decode(std::vector<uint8_t>{0x00}, 6, 1).empty());
-    EXPECT_TRUE(Decode(std::vector<uint8_t>{}, 6, 3).empty());
 }
 
 }  // namespace
