@@ -40,14 +40,20 @@ typedef struct D2uPlane {
 
 /* The decoded frame record as the host reads it (25 words of 4 bytes on i686).
  * Y holds luma, U holds Cb, V holds Cr; plane sizes are the display size
- * rounded up to 16 (chroma: half of that, pitch rounded up to 16). */
+ * rounded up to 16 (chroma: half as wide, pitch rounded up to 16; half as tall
+ * for 4:2:0, as tall for 4:2:2). chromaFormat 1 is 4:2:0, 2 is 4:2:2 (MPEG-2
+ * 4:2:2 profile streams); chromaHeight is the display height halved for 4:2:0
+ * and the display height for 4:2:2. 4:4:4 streams (chroma_format 3) are not
+ * decoded: opening one fails with -1, GetMpegFrame fails for the pictures of a
+ * 4:4:4 sequence met later, and the log says "chroma_format 3 is not
+ * supported". Frames scaled to an output size (SetOutputSize) are 4:2:0. */
 typedef struct D2uFrame {
     void *reserved; /* word 0: the library's own */
     D2uPlane Y, U, V;
     int32_t width, height; /* display size */
     int32_t temporalReference;
     int32_t isKeyFrame;  /* 1 for an I picture */
-    int32_t chromaFormat; /* 1 = 4:2:0 */
+    int32_t chromaFormat; /* 1 = 4:2:0, 2 = 4:2:2 */
     int32_t pictureType; /* 1 I, 2 P, 3 B */
     int32_t chromaWidth, chromaHeight;
     int32_t hostWord; /* set to 0 before a frame is handed out; free for the host */

@@ -2,9 +2,11 @@
 // blocks) or into the block's part of the macroblock residual (non-intra blocks).
 //
 // Residual layout of a non-intra macroblock (signed 16-bit elements): elements 0 to 255 are
-// the 16x16 luma residual, 16 per row; chroma block k (4 Cb, 5 Cr) takes elements 64k to
-// 64k + 63, 8 per row. With field DCT the luma blocks 0 and 1 hold the even rows and blocks
-// 2 and 3 the odd rows.
+// the 16x16 luma residual, 16 per row. 4:2:0: chroma block k (4 Cb, 5 Cr) takes elements 64k
+// to 64k + 63, 8 per row. 4:2:2: Cb is 8x16 from element 256 (block 4 the upper rows, block 6
+// the lower ones) and Cr 8x16 from element 384 (blocks 5 and 7). With field DCT the luma blocks
+// 0 and 1 hold the even rows and blocks 2 and 3 the odd rows; in 4:2:2 likewise chroma blocks
+// 4 and 5 the even rows and 6 and 7 the odd rows.
 #pragma once
 
 #include <cstdint>
@@ -28,15 +30,19 @@ public:
     // order. dcPredictors: luma, Cb and Cr predictors.
     int32_t ReconstructIntraMpeg1(int32_t block, int16_t* destination, int32_t* dcPredictors);
     int32_t ReconstructIntraMpeg2(int32_t block, int16_t* destination, int32_t* dcPredictors);
-    // block: 0 to 5. residual: the macroblock's residual buffer (layout above).
+    // block: 0 to 5 (4:2:0) or 7 (4:2:2). residual: the macroblock's residual buffer (layout
+    // above).
     int32_t ReconstructNonIntraMpeg1(int32_t block, int16_t* residual);
     int32_t ReconstructNonIntraMpeg2(int32_t block, int16_t* residual);
 
     static constexpr int32_t kBlocksPerMacroblock = 6;
+    static constexpr int32_t kBlocksPerMacroblock422 = 8;
 
 private:
     bool Ready() const { return dataSource && vlcTables && headers; }
     int32_t PlaceResidual(int32_t block, int16_t* residual);
+    int32_t MaxBlocks() const;
+    bool ChromaNonIntraMatrix(int32_t block) const;
 
     CBitstreamDataSource* dataSource = nullptr;
     CMpegVlcTables* vlcTables = nullptr;

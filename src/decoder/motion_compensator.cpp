@@ -34,7 +34,8 @@ int32_t ModeOf(int32_t vx, int32_t vy) {
     return 8 * (vx & 1) + 4 * (vy & 1);
 }
 
-// Chroma vectors of 4:2:0 pictures: half the luma vector, truncated toward zero.
+// Horizontal chroma vectors (and vertical ones of 4:2:0 pictures): half the luma vector,
+// truncated toward zero.
 int32_t ChromaVector(int32_t v) {
     return v / 2;
 }
@@ -85,9 +86,10 @@ bool CMotionCompensator::RegionInside(const Region& region) const {
     PlaneView luma = View(current->Y, region.parity);
     PlaneView cb = View(current->U, region.parity);
     PlaneView cr = View(current->V, region.parity);
+    const int32_t shift = ChromaRowShift();
     return BlockInside(luma, region.x, region.row, 16, region.height, 0) &&
-           BlockInside(cb, region.x / 2, region.row / 2, 8, region.height / 2, 0) &&
-           BlockInside(cr, region.x / 2, region.row / 2, 8, region.height / 2, 0);
+           BlockInside(cb, region.x / 2, region.row >> shift, 8, region.height >> shift, 0) &&
+           BlockInside(cr, region.x / 2, region.row >> shift, 8, region.height >> shift, 0);
 }
 
 bool CMotionCompensator::SourceInside(const Region& region, const Source& source) const {
@@ -97,15 +99,16 @@ bool CMotionCompensator::SourceInside(const Region& region, const Source& source
     int64_t row = static_cast<int64_t>(region.row) + (source.vy >> 1);
     if (!BlockInside(luma, column, row, 16, region.height, ModeOf(source.vx, source.vy)))
         return false;
+    const int32_t shift = ChromaRowShift();
     int32_t cx = ChromaVector(source.vx);
-    int32_t cy = ChromaVector(source.vy);
+    int32_t cy = ChromaVerticalVector(source.vy);
     int64_t chromaColumn = static_cast<int64_t>(region.x / 2) + (cx >> 1);
-    int64_t chromaRow = static_cast<int64_t>(region.row / 2) + (cy >> 1);
+    int64_t chromaRow = static_cast<int64_t>(region.row >> shift) + (cy >> 1);
     int32_t mode = ModeOf(cx, cy);
     return BlockInside(View(source.frame->U, source.parity), chromaColumn, chromaRow, 8,
-                       region.height / 2, mode) &&
+                       region.height >> shift, mode) &&
            BlockInside(View(source.frame->V, source.parity), chromaColumn, chromaRow, 8,
-                       region.height / 2, mode);
+                       region.height >> shift, mode);
 }
 
 int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* sources,
@@ -115,11 +118,16 @@ int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* so
         if (!SourceInside(region, sources[i])) return -1;
     }
     const bool fullHeight = region.height == 16;
+    const int32_t shift = ChromaRowShift();
+    const int32_t chromaRow = region.row >> shift;
     const int32_t lumaResidualStep = 32 * region.residualRowStep;
     const int32_t chromaResidualStep = 16 * region.residualRowStep;
     const int16_t* lumaResidual = ResidualAt(residual, 16 * region.residualRow);
-    const int16_t* chromaResidual[2] = {ResidualAt(residual, 256 + 8 * region.chromaResidualRow),
-                                        ResidualAt(residual, 320 + 8 * region.chromaResidualRow)};
+    // 4:2:2 chroma residual rows correspond one to one with the luma ones.
+    const int32_t chromaResidualRow = shift ? region.chromaResidualRow : region.residualRow;
+    const int32_t crResidual = shift ? 320 : 384;
+    const int16_t* chromaResidual[2] = {ResidualAt(residual, 256 + 8 * chromaResidualRow),
+                                        ResidualAt(residual, crResidual + 8 * chromaResidualRow)};
     const YUVPlane CYUVFrame::*chromaPlanes[2] = {&CYUVFrame::U, &CYUVFrame::V};
 
     // Reference block starts and modes, luma then Cb then Cr, per source.
@@ -133,11 +141,10 @@ int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* so
         step[i][0] = luma.step;
         mode[i][0] = ModeOf(source.vx, source.vy);
         int32_t cx = ChromaVector(source.vx);
-        int32_t cy = ChromaVector(source.vy);
+        int32_t cy = ChromaVerticalVector(source.vy);
         for (int32_t plane = 0; plane < 2; ++plane) {
             PlaneView chroma = View(source.frame->*chromaPlanes[plane], source.parity);
-            reference[i][plane + 1] =
-                At(chroma, region.x / 2 + (cx >> 1), region.row / 2 + (cy >> 1));
+            reference[i][plane + 1] = At(chroma, region.x / 2 + (cx >> 1), chromaRow + (cy >> 1));
             step[i][plane + 1] = chroma.step;
             mode[i][plane + 1] = ModeOf(cx, cy);
         }
@@ -145,29 +152,40 @@ int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* so
 
     PlaneView lumaOut = View(current->Y, region.parity);
     uint8_t* lumaDestination = At(lumaOut, region.x, region.row);
+    // Chroma blocks 16 rows tall (4:2:2 with a 16-row luma block) go as two 8-row halves.
+    const int32_t chromaHeight = region.height >> shift;
+    const int32_t chromaParts = chromaHeight == 16 ? 2 : 1;
+    const bool chromaEight = chromaHeight >= 8;
+    const int32_t residualHalf = 8 * (chromaResidualStep / 2);
     if (count == 1) {
         auto luma = fullHeight ? ippiMC16x16_8u_C1 : ippiMC16x8_8u_C1;
-        auto chroma = fullHeight ? ippiMC8x8_8u_C1 : ippiMC8x4_8u_C1;
+        auto chroma = chromaEight ? ippiMC8x8_8u_C1 : ippiMC8x4_8u_C1;
         luma(reference[0][0], step[0][0], lumaResidual, lumaResidualStep, lumaDestination,
              lumaOut.step, mode[0][0], 0);
         for (int32_t plane = 0; plane < 2; ++plane) {
             PlaneView out = View(current->*chromaPlanes[plane], region.parity);
-            chroma(reference[0][plane + 1], step[0][plane + 1], chromaResidual[plane],
-                   chromaResidualStep, At(out, region.x / 2, region.row / 2), out.step,
-                   mode[0][plane + 1], 0);
+            const int32_t k = plane + 1;
+            for (int32_t part = 0; part < chromaParts; ++part) {
+                chroma(reference[0][k] + 8 * part * step[0][k], step[0][k],
+                       chromaResidual[plane] + part * residualHalf, chromaResidualStep,
+                       At(out, region.x / 2, chromaRow + 8 * part), out.step, mode[0][k], 0);
+            }
         }
         return 0;
     }
     auto luma = fullHeight ? ippiMC16x16B_8u_C1 : ippiMC16x8B_8u_C1;
-    auto chroma = fullHeight ? ippiMC8x8B_8u_C1 : ippiMC8x4B_8u_C1;
+    auto chroma = chromaEight ? ippiMC8x8B_8u_C1 : ippiMC8x4B_8u_C1;
     luma(reference[0][0], step[0][0], mode[0][0], reference[1][0], step[1][0], mode[1][0],
          lumaResidual, lumaResidualStep, lumaDestination, lumaOut.step, 0);
     for (int32_t plane = 0; plane < 2; ++plane) {
         PlaneView out = View(current->*chromaPlanes[plane], region.parity);
-        int32_t k = plane + 1;
-        chroma(reference[0][k], step[0][k], mode[0][k], reference[1][k], step[1][k], mode[1][k],
-               chromaResidual[plane], chromaResidualStep, At(out, region.x / 2, region.row / 2),
-               out.step, 0);
+        const int32_t k = plane + 1;
+        for (int32_t part = 0; part < chromaParts; ++part) {
+            chroma(reference[0][k] + 8 * part * step[0][k], step[0][k], mode[0][k],
+                   reference[1][k] + 8 * part * step[1][k], step[1][k], mode[1][k],
+                   chromaResidual[plane] + part * residualHalf, chromaResidualStep,
+                   At(out, region.x / 2, chromaRow + 8 * part), out.step, 0);
+        }
     }
     return 0;
 }
@@ -324,6 +342,19 @@ int32_t CMotionCompensator::WriteIntraBlock(const int16_t* coefficients, int32_t
         } else {
             view = View(current->Y, parity);
             row = y + 8 * (b >> 1);
+        }
+    } else if (picture.chromaFormat == 2) {
+        // 4:2:2: even blocks Cb, odd blocks Cr; 4 and 5 the upper half (or the top-field rows
+        // with field DCT), 6 and 7 the lower half (the bottom-field rows).
+        const YUVPlane& plane = (b & 1) ? current->V : current->U;
+        const int32_t half = ((b - 4) >> 1) & 1;
+        column = x / 2;
+        if (fieldDct && !IsFieldPicture()) {
+            view = View(plane, half);
+            row = y / 2;
+        } else {
+            view = View(plane, parity);
+            row = y + 8 * half;
         }
     } else {
         view = View(b == 4 ? current->U : current->V, parity);

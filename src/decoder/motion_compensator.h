@@ -1,7 +1,9 @@
 // Forms the picture content of one macroblock: the inverse DCT of intra blocks straight into
 // the picture being decoded, and the motion-compensated prediction of every other macroblock
 // from the reference pictures with the residual added. Covers frame and field pictures with all
-// their prediction modes (frame, field, 16x8, dual prime) for 4:2:0 pictures.
+// their prediction modes (frame, field, 16x8, dual prime) for 4:2:0 and 4:2:2 pictures. 4:2:2
+// chroma has every row of luma: its blocks are as tall as the luma blocks and its vertical
+// vectors are the luma ones, only the horizontal ones are halved.
 //
 // Reference selection: P pictures predict from `newer` (the most recent I or P picture); B
 // pictures forward from `older` and backward from `newer`. The second field of a P frame
@@ -41,7 +43,8 @@ struct PictureGeometry {
     uint32_t picture_coding_type = 0;
     uint32_t picture_structure = 3;  // 1 top field, 2 bottom field, 3 frame
     uint32_t top_field_first = 1;
-    bool secondField = false;  // the second field picture of a frame
+    bool secondField = false;   // the second field picture of a frame
+    uint32_t chromaFormat = 1;  // 1 4:2:0, 2 4:2:2
 };
 
 class CMotionCompensator {
@@ -52,12 +55,14 @@ public:
     void SetPictures(CYUVFrame* current, const CYUVFrame* older, const CYUVFrame* newer);
     void SetGeometry(const PictureGeometry& geometry) { picture = geometry; }
 
-    // Block b (0 to 3 luma, 4 Cb, 5 Cr) of an intra macroblock at luma position x, y (y in
-    // rows of the field in field pictures). fieldDct: the luma blocks hold field rows.
+    // Block b (0 to 3 luma, 4 Cb, 5 Cr; in 4:2:2 also 6 lower Cb, 7 lower Cr) of an intra
+    // macroblock at luma position x, y (y in rows of the field in field pictures). fieldDct:
+    // the luma blocks (and the 4:2:2 chroma blocks) hold field rows.
     int32_t WriteIntraBlock(const int16_t* coefficients, int32_t b, int32_t x, int32_t y,
                             bool fieldDct);
 
-    // residual: 16x16 luma (32-byte rows), then 8x8 Cb and 8x8 Cr (16-byte rows).
+    // residual: 16x16 luma (32-byte rows), then Cb and Cr, 8 wide (16-byte rows): 8 rows
+    // each in 4:2:0, 16 rows each in 4:2:2 (the layout of CBlockReconstructor).
     // 0 after a prediction ran (even if a reference block was refused), -1 when the macroblock
     // has no prediction direction and is not in a P picture.
     int32_t PredictMacroblock(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
@@ -113,6 +118,9 @@ private:
                               int32_t y);
     const CYUVFrame* ReferenceFor(int32_t direction, int32_t parity) const;
     bool IsFieldPicture() const { return picture.picture_structure != 3; }
+    // 1 when chroma has half the rows of luma (4:2:0), 0 when it has all of them (4:2:2).
+    int32_t ChromaRowShift() const { return picture.chromaFormat == 2 ? 0 : 1; }
+    int32_t ChromaVerticalVector(int32_t vy) const { return ChromaRowShift() ? vy / 2 : vy; }
     int32_t CurrentParity() const { return picture.picture_structure == 2 ? 1 : 0; }
 
     CYUVFrame* current = nullptr;

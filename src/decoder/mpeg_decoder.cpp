@@ -1,10 +1,12 @@
 #include "decoder/mpeg_decoder.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "decoder/mpeg_header_reader.h"
 #include "decoder/mpeg_vlc_tables.h"
+#include "diag/decoder_log.h"
 #include "input/bitstream_data_source.h"
 
 namespace d2u {
@@ -117,25 +119,26 @@ int32_t CMpegDecoder::ConfigureGeometry() {
     lumaWidth = mb_width * 16;
     lumaHeight = mb_height * 16;
     switch (sequence.chroma_format) {
-        case 2:
-            chromaWidth = lumaWidth / 2;
-            chromaHeight = lumaHeight;
-            blocksPerMacroblock = 8;
-            break;
-        case 3:
-            chromaWidth = lumaWidth;
-            chromaHeight = lumaHeight;
-            blocksPerMacroblock = 12;
-            break;
-        default:
+        case kChroma420:
             chromaWidth = lumaWidth / 2;
             chromaHeight = lumaHeight / 2;
             blocksPerMacroblock = 6;
             break;
+        case kChroma422:
+            chromaWidth = lumaWidth / 2;
+            chromaHeight = lumaHeight;
+            blocksPerMacroblock = 8;
+            break;
+        default:
+            ReportUnsupportedChromaFormat(sequence.chroma_format);
+            mb_width = mb_height = lumaWidth = lumaHeight = 0;
+            return -1;
     }
     int32_t status = 0;
     for (CYUVFrame* picture : pictures) {
-        if (!picture || picture->Allocate(width, height, lumaHeight) != 0 ||
+        if (!picture ||
+            picture->Allocate(width, height, lumaHeight,
+                              static_cast<int32_t>(sequence.chroma_format)) != 0 ||
             picture->AllocateMbInfo() != 0) {
             status = -1;
         }
@@ -145,6 +148,20 @@ int32_t CMpegDecoder::ConfigureGeometry() {
         return -1;
     }
     return 0;
+}
+
+// 4:4:4 (and the reserved value 0) are refused rather than decoded into pictures of the
+// wrong shape.
+void CMpegDecoder::ReportUnsupportedChromaFormat(uint32_t chromaFormat) {
+    char message[160];
+    std::snprintf(message, sizeof message,
+                  "ERROR - CMpegDecoder - chroma_format %u is not supported (only 4:2:0 and "
+                  "4:2:2 are decoded) - ERROR",
+                  static_cast<unsigned>(chromaFormat));
+    if (CDecoderLog* log = CachedLogger()) {
+        log->Write(message, 1);
+        log->Publish(message);
+    }
 }
 
 bool CMpegDecoder::IsFieldPicture() const {
@@ -251,12 +268,14 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
     geometry.picture_structure = picture.picture_structure;
     geometry.top_field_first = picture.top_field_first;
     geometry.secondField = secondField;
+    geometry.chromaFormat = headers->sequence.chroma_format;
     compensator.SetGeometry(geometry);
     compensator.SetPictures(currentFrame, olderReference, newerReference);
 
-    // Only 4:2:0 pictures of the three coding types that have macroblock tables decode.
+    // Only pictures of the three coding types that have macroblock tables decode, and only
+    // in a geometry that was set up.
     if (picture.picture_coding_type < kPictureI || picture.picture_coding_type > kPictureB ||
-        blocksPerMacroblock != 6 || mb_width == 0) {
+        mb_width == 0) {
         FinishPicture();
         return -1;
     }
@@ -457,8 +476,7 @@ int32_t CMpegDecoder::ReadDualPrimeVector(int32_t s) {
 
 int32_t CMpegDecoder::ReconstructBlocks(SliceState& state) {
     const bool intra = (macroblock_type & kMacroblockIntra) != 0;
-    const int32_t blocks = blocksPerMacroblock < 6 ? blocksPerMacroblock : 6;
-    for (int32_t i = 0; i < blocks; ++i) {
+    for (int32_t i = 0; i < blocksPerMacroblock; ++i) {
         if (!((state.pattern >> (blocksPerMacroblock - 1 - i)) & 1)) continue;
         int32_t status;
         if (intra) {
@@ -508,11 +526,13 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
             error = status;
             return -1;
         }
+        // 4:2:2: coded_block_pattern_1 gives blocks 6 and 7 in its two bits.
+        if (blocksPerMacroblock == 8) pattern = (pattern << 2) | dataSource->GetBits(2);
         state.pattern = pattern;
     } else {
         state.pattern = intra ? (1 << blocksPerMacroblock) - 1 : 0;
     }
-    std::memset(coefficients, 0, kClearedBytes);
+    std::memset(coefficients, 0, static_cast<size_t>(blocksPerMacroblock) * kBlockBytes);
     if (ReconstructBlocks(state) != 0) return -1;
 
     if (!intra) state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
@@ -534,7 +554,7 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
 }
 
 void CMpegDecoder::PrepareSkippedMacroblock(SliceState& state) {
-    std::memset(coefficients, 0, static_cast<size_t>(blocksPerMacroblock) * 128);
+    std::memset(coefficients, 0, static_cast<size_t>(blocksPerMacroblock) * kBlockBytes);
     state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
     if (headers->picture.picture_coding_type == kPictureP) ResetForwardPredictors();
     // Skipped macroblocks predict with a single vector per direction: frame prediction in
@@ -562,7 +582,7 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
     if (headerReader) headerReader->MarkStartCodePosition(info);
 
     if (macroblock_type & kMacroblockIntra) {
-        for (int32_t i = 0; i < blocksPerMacroblock && i < 6; ++i) {
+        for (int32_t i = 0; i < blocksPerMacroblock; ++i) {
             if ((state.pattern >> (blocksPerMacroblock - 1 - i)) & 1)
                 WriteIntraBlock(coefficients + 64 * i, i, state.x, state.y);
         }

@@ -32,8 +32,12 @@ public:
     static constexpr int64_t kMaxLumaSamples = 4096 * 4096;
     // Coefficient buffer: 16-bit values, enough for twelve blocks and the residual layouts.
     static constexpr int32_t kCoefficientBytes = 12 * 256 + 276;
-    // Bytes cleared before the blocks of a macroblock: six blocks.
-    static constexpr int32_t kClearedBytes = 768;
+    // Bytes of one block's coefficients; a macroblock's blocks are cleared before decoding.
+    static constexpr int32_t kBlockBytes = 128;
+    // Values of chroma_format that decode. 4:4:4 (3) is refused: Init and getMacroblocks
+    // return -1 and the reason is logged and published.
+    static constexpr uint32_t kChroma420 = 1;
+    static constexpr uint32_t kChroma422 = 2;
 
     CMpegDecoder();
     virtual ~CMpegDecoder();
@@ -55,6 +59,9 @@ public:
 
     // 1 when the last getMacroblocks left a whole frame: a frame picture, or both fields.
     int32_t FrameComplete() const { return pendingFieldParity < 0 ? 1 : 0; }
+    // 0 when the current sequence could not be set up (too large, or a chroma format that is
+    // not decoded): its pictures are not decoded.
+    int32_t GeometryReady() const { return mb_width > 0 ? 1 : 0; }
 
     CMpegHeaderReader* headerReader = nullptr;  // not owned
     CMpegVlcTables* vlcTables = nullptr;        // owned
@@ -97,6 +104,7 @@ private:
     struct SliceState;
 
     int32_t ConfigureGeometry();
+    static void ReportUnsupportedChromaFormat(uint32_t chromaFormat);
     bool GeometryMatchesSequence() const;
     int32_t DecodePicture(bool secondField);
     bool ReadSecondFieldHeader();

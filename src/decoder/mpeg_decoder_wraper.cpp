@@ -149,7 +149,8 @@ int32_t CMpegDecoderWraper::DecodePicture() {
         Log("CMpegDecoderWraper GetNextFrame - getMacroblocks - error!!!", 15);
         return -1;
     }
-    return 0;
+    // A sequence the decoder refused (its reason is logged) hands out no stale pictures.
+    return decoder.GeometryReady() ? 0 : -1;
 }
 
 void CMpegDecoderWraper::RecordPictureSize(uint32_t pictureStart) {

@@ -8,9 +8,13 @@ namespace {
 
 constexpr int32_t kMaxDimension = 16384;
 
-int32_t RoundUp16(int32_t value) { return (value + 15) & ~15; }
+int32_t RoundUp16(int32_t value) {
+    return (value + 15) & ~15;
+}
 
-YUVPlane EmptyPlane() { return YUVPlane{0, 0, 0, nullptr}; }
+YUVPlane EmptyPlane() {
+    return YUVPlane{0, 0, 0, nullptr};
+}
 
 bool AllocatePlane(YUVPlane& plane, int32_t width, int32_t height, int32_t pitch, uint8_t fill) {
     plane.width = width;
@@ -65,12 +69,13 @@ void CYUVFrame::FreeMbInfo() {
     mbInfo = nullptr;
 }
 
-int32_t CYUVFrame::Allocate(int32_t displayWidth, int32_t displayHeight,
-                            int32_t minimumLumaRows) {
+int32_t CYUVFrame::Allocate(int32_t displayWidth, int32_t displayHeight, int32_t minimumLumaRows,
+                            int32_t format) {
     FreePlanes();
     FreeMbInfo();
     if (displayWidth < 0 || displayHeight < 0 || displayWidth > kMaxDimension ||
-        displayHeight > kMaxDimension || minimumLumaRows > kMaxDimension) {
+        displayHeight > kMaxDimension || minimumLumaRows > kMaxDimension ||
+        (format != 1 && format != 2)) {
         Y = U = V = EmptyPlane();
         return -1;
     }
@@ -78,16 +83,18 @@ int32_t CYUVFrame::Allocate(int32_t displayWidth, int32_t displayHeight,
     int32_t lumaHeight = RoundUp16(displayHeight);
     if (minimumLumaRows > lumaHeight) lumaHeight = RoundUp16(minimumLumaRows);
     int32_t chromaPitch = RoundUp16(lumaWidth / 2);
+    // 4:2:2 chroma has every luma row; 4:2:0 chroma half of them.
+    const int32_t chromaRowShift = format == 2 ? 0 : 1;
     bool ok = AllocatePlane(Y, lumaWidth, lumaHeight, lumaWidth, 0) &&
-              AllocatePlane(U, lumaWidth / 2, lumaHeight / 2, chromaPitch, 128) &&
-              AllocatePlane(V, lumaWidth / 2, lumaHeight / 2, chromaPitch, 128);
+              AllocatePlane(U, lumaWidth / 2, lumaHeight >> chromaRowShift, chromaPitch, 128) &&
+              AllocatePlane(V, lumaWidth / 2, lumaHeight >> chromaRowShift, chromaPitch, 128);
     width = displayWidth;
     height = displayHeight;
-    chromaFormat = 1;
+    chromaFormat = format;
     temporalReference = pictureType = 0;
     isKeyFrame = pictureBytes = topFieldFirst = 0;
     chromaWidth = displayWidth >> 1;
-    chromaHeight = displayHeight >> 1;
+    chromaHeight = displayHeight >> chromaRowShift;
     if (!ok) {
         FreePlanes();
         return -1;

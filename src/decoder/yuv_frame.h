@@ -50,7 +50,10 @@ public:
     // Planes for a display size; luma rounded up to 16. A decoder that reconstructs more
     // macroblock rows than the display height needs (interlaced sequences) passes the
     // number of luma rows it writes as minimumLumaRows; width and height stay the display size.
-    int32_t Allocate(int32_t width, int32_t height, int32_t minimumLumaRows = 0);
+    // format: the chromaFormat, 1 (4:2:0, chroma half as wide and half as tall as luma) or 2
+    // (4:2:2, chroma half as wide and as tall); any other value fails.
+    int32_t Allocate(int32_t width, int32_t height, int32_t minimumLumaRows = 0,
+                     int32_t format = 1);
     int32_t AllocateMbInfo();
     int32_t CopyFrom(const CYUVFrame& source);
 

@@ -22,9 +22,10 @@ constexpr double kFramePsnrFloor = 50.0;
 constexpr double kStreamMeanPsnrFloor = 60.0;
 
 struct StreamRecipe {
-    std::string name;     // also the cached file's name
-    std::string command;  // shell command writing the stream to {out}
-    bool quick;           // part of the reduced set that emulated builds may choose
+    std::string name;          // also the cached file's name
+    std::string command;       // shell command writing the stream to {out}
+    bool quick;                // part of the reduced set that emulated builds may choose
+    int32_t chromaFormat = 1;  // 1 4:2:0, 2 4:2:2: the frames' chromaFormat and the reference's
 };
 
 // Bumped whenever a recipe changes, so that cached streams are made again.
@@ -39,6 +40,14 @@ StreamRecipe Ffmpeg(const std::string& name, const std::string& input, const std
             input + " -c:v " + codec + " -sc_threshold 1000000000 " + options + " -f " + codec +
                 " {out}",
             quick};
+}
+
+// Encoded by ffmpeg's MPEG-2 video encoder from 4:2:2 pictures (the 4:2:2 profile).
+StreamRecipe Ffmpeg422(const std::string& name, const std::string& input,
+                       const std::string& options, bool quick = false) {
+    StreamRecipe recipe = Ffmpeg(name, input, "-pix_fmt yuv422p " + options, quick);
+    recipe.chromaFormat = 2;
+    return recipe;
 }
 
 // Encoded by mjpegtools' mpeg2enc (-f 0 MPEG-1, -f 8 MPEG-2) from a yuv4mpeg pipe.
@@ -95,6 +104,22 @@ std::vector<StreamRecipe> ConformanceRecipes() {
         Mpeg2enc("mpeg2enc_dvd", TestPatternInput("720x576", "25", 25), "-f 8 -R 2 -a 3"),
         Mpeg2enc("mpeg2enc_dvd_interlaced", TestPatternInput("720x576", "50", 20, topFirstNoisy),
                  "-f 8 -R 2 -I 1"),
+        // Taller than 2,800 lines: slices below row 175 carry slice_vertical_position_extension.
+        Ffmpeg("mpeg2_tall_2896", TestPatternInput("96x2896", "25", 6, noise),
+               "-q:v 4 -g 6 -bf 2 -strict -1"),
+        Ffmpeg422("mpeg2_422_cif_ipb", Cif(30), "-q:v 3 -g 12 -bf 2", true),
+        Ffmpeg422("mpeg2_422_odd_200x120", TestPatternInput("200x120", "25", 30, noise),
+                  "-b:v 1M -g 12 -bf 2"),
+        Ffmpeg422("mpeg2_422_pal_interlaced", TestPatternInput("720x576", "50", 16, topFirstNoisy),
+                  "-q:v 4 -g 12 -bf 2 -flags +ildct+ilme -top 1", true),
+        Ffmpeg422("mpeg2_422_ntsc_alternate_scan_intra_vlc",
+                  TestPatternInput("720x480", "60000/1001", 12, bottomFirst),
+                  "-q:v 5 -g 15 -bf 2 -flags +ildct+ilme -top 0 -alternate_scan 1 -intra_vlc 1 "
+                  "-non_linear_quant 1 -qmax 28"),
+        Ffmpeg422("mpeg2_422_custom_matrices_dc10", Cif(20, noise),
+                  "-q:v 3 -g 12 -bf 2 -dc 10 " + matrices),
+        Ffmpeg422("mpeg2_422_hd_1080", TestPatternInput("1920x1080", "50", 6, topFirstNoisy),
+                  "-b:v 30M -maxrate 30M -bufsize 9M -g 12 -bf 2 -flags +ildct+ilme -top 1"),
     };
 }
 
@@ -134,7 +159,7 @@ struct Comparison {
 // before a second reference picture has nothing to predict from and is not compared.
 void CompareFrames(const HostRun& run, const std::vector<CodedPicture>& expected,
                    const GeneratedStream& stream, const std::vector<YuvImage>& reference,
-                   const char* mode) {
+                   int32_t chromaFormat, const char* mode) {
     Comparison comparison;
     int referencesDecoded = 0;
     for (size_t k = 0; k < expected.size(); ++k) {
@@ -147,6 +172,9 @@ void CompareFrames(const HostRun& run, const std::vector<CodedPicture>& expected
         EXPECT_EQ(frame.hostWord, 0) << what;
         EXPECT_EQ(frame.width, stream.layout.width) << what;
         EXPECT_EQ(frame.height, stream.layout.height) << what;
+        EXPECT_EQ(frame.chromaFormat, chromaFormat) << what;
+        EXPECT_EQ(frame.chromaHeight, chromaFormat == 2 ? frame.height : frame.height / 2) << what;
+        EXPECT_GE(frame.U.height, chromaFormat == 2 ? frame.height : frame.height / 2) << what;
         if (picture.pictureType != 3) ++referencesDecoded;
         if (picture.pictureType != 3 || referencesDecoded >= 2) {
             comparison.Add(run.frames[k].image, reference[picture.displayIndex], what);
@@ -164,8 +192,8 @@ TEST_P(ConformanceTest, DecodesLikeTheReferenceDecoder) {
     GeneratedStream stream = GenerateStream(recipe.name, recipe.command);
     const std::vector<CodedPicture>& pictures = stream.layout.pictures;
     ASSERT_FALSE(pictures.empty()) << "could not make " << recipe.name;
-    std::vector<YuvImage> reference =
-        ReferenceDecoding(stream.path, stream.layout.width, stream.layout.height);
+    std::vector<YuvImage> reference = ReferenceDecoding(stream.path, stream.layout.width,
+                                                        stream.layout.height, recipe.chromaFormat);
     // The reference decoder gives every coded picture; display indices address its frames.
     ASSERT_EQ(reference.size(), pictures.size());
 
@@ -180,7 +208,7 @@ TEST_P(ConformanceTest, DecodesLikeTheReferenceDecoder) {
     ASSERT_EQ(file.openResult, 0);
     ASSERT_EQ(file.frames.size(), handedOut.size() + 1);
     EXPECT_EQ(file.results.back(), -1);
-    CompareFrames(file, handedOut, stream, reference, "file");
+    CompareFrames(file, handedOut, stream, reference, recipe.chromaFormat, "file");
     const HostFrame& last = file.frames[handedOut.size() - 1];
     EXPECT_EQ(file.frames.back().record.temporalReference, last.record.temporalReference);
     EXPECT_TRUE(file.frames.back().image.planes[0].samples == last.image.planes[0].samples);
@@ -189,7 +217,7 @@ TEST_P(ConformanceTest, DecodesLikeTheReferenceDecoder) {
     HostRun buffer = DecodeBufferDriven(stream.bytes, stream.layout);
     EXPECT_EQ(buffer.results, std::vector<int32_t>(pictures.size(), 0));
     ASSERT_EQ(buffer.frames.size(), pictures.size());
-    CompareFrames(buffer, pictures, stream, reference, "buffer");
+    CompareFrames(buffer, pictures, stream, reference, recipe.chromaFormat, "buffer");
 }
 
 std::string RecipeName(const ::testing::TestParamInfo<StreamRecipe>& info) {

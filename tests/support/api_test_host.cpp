@@ -5,7 +5,8 @@ namespace test {
 
 HostFrame CopyFrame(const D2uFrame& frame) {
     HostFrame copy{frame, {}};
-    int32_t chromaWidth = (frame.width + 1) / 2, chromaHeight = (frame.height + 1) / 2;
+    int32_t chromaWidth = (frame.width + 1) / 2;
+    int32_t chromaHeight = frame.chromaFormat == 2 ? frame.height : (frame.height + 1) / 2;
     copy.image.planes[0] = CopyPlane(frame.Y.data, frame.Y.pitch, frame.width, frame.height);
     copy.image.planes[1] = CopyPlane(frame.U.data, frame.U.pitch, chromaWidth, chromaHeight);
     copy.image.planes[2] = CopyPlane(frame.V.data, frame.V.pitch, chromaWidth, chromaHeight);

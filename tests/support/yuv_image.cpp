@@ -22,9 +22,12 @@ PlaneImage CopyPlane(const uint8_t* data, int32_t pitch, int32_t width, int32_t 
     return plane;
 }
 
-std::vector<YuvImage> ReadRawYuv420(const std::string& path, int32_t width, int32_t height) {
+namespace {
+
+std::vector<YuvImage> ReadRawYuv(const std::string& path, int32_t width, int32_t height,
+                                 int32_t chromaHeight) {
     std::vector<uint8_t> bytes = ReadFileBytes(path);
-    int32_t chromaWidth = (width + 1) / 2, chromaHeight = (height + 1) / 2;
+    int32_t chromaWidth = (width + 1) / 2;
     size_t lumaSize = static_cast<size_t>(width) * height;
     size_t chromaSize = static_cast<size_t>(chromaWidth) * chromaHeight;
     std::vector<YuvImage> frames;
@@ -40,13 +43,24 @@ std::vector<YuvImage> ReadRawYuv420(const std::string& path, int32_t width, int3
     return frames;
 }
 
+}  // namespace
+
+std::vector<YuvImage> ReadRawYuv420(const std::string& path, int32_t width, int32_t height) {
+    return ReadRawYuv(path, width, height, (height + 1) / 2);
+}
+
+std::vector<YuvImage> ReadRawYuv422(const std::string& path, int32_t width, int32_t height) {
+    return ReadRawYuv(path, width, height, height);
+}
+
 std::vector<YuvImage> ReferenceDecoding(const std::string& streamPath, int32_t width,
-                                        int32_t height) {
-    std::string path =
-        CachedArtifact(streamPath.substr(streamPath.rfind('/') + 1) + ".ref.yuv",
-                       "ffmpeg -nostdin -v error -y -threads 1 -i '" + streamPath +
-                           "' -f rawvideo -pix_fmt yuv420p -vsync passthrough {out}");
-    return ReadRawYuv420(path, width, height);
+                                        int32_t height, int32_t chromaFormat) {
+    const bool is422 = chromaFormat == 2;
+    std::string path = CachedArtifact(
+        streamPath.substr(streamPath.rfind('/') + 1) + (is422 ? ".ref422.yuv" : ".ref.yuv"),
+        "ffmpeg -nostdin -v error -y -threads 1 -i '" + streamPath + "' -f rawvideo -pix_fmt " +
+            (is422 ? "yuv422p" : "yuv420p") + " -vsync passthrough {out}");
+    return is422 ? ReadRawYuv422(path, width, height) : ReadRawYuv420(path, width, height);
 }
 
 double PsnrFromMeanSquaredError(double mse) {

@@ -1,4 +1,5 @@
-// Planar 4:2:0 pictures as the tests compare them: display size only, chroma rounded up.
+// Planar 4:2:0 and 4:2:2 pictures as the tests compare them: display size only, chroma rounded
+// up.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +23,12 @@ struct YuvImage {
 PlaneImage CopyPlane(const uint8_t* data, int32_t pitch, int32_t width, int32_t height);
 // Frames of a raw yuv420p file of the given display size.
 std::vector<YuvImage> ReadRawYuv420(const std::string& path, int32_t width, int32_t height);
-// ffmpeg's decoding of a stream file (made once, cached beside it), in display order.
+// Frames of a raw yuv422p file (chroma half as wide, as tall as luma).
+std::vector<YuvImage> ReadRawYuv422(const std::string& path, int32_t width, int32_t height);
+// ffmpeg's decoding of a stream file (made once, cached beside it), in display order, as
+// yuv420p (chromaFormat 1) or yuv422p (chromaFormat 2).
 std::vector<YuvImage> ReferenceDecoding(const std::string& streamPath, int32_t width,
-                                        int32_t height);
+                                        int32_t height, int32_t chromaFormat = 1);
 
 // Peak signal-to-noise ratio in dB; identical planes give kIdenticalPsnr, planes of different
 // sizes 0. MinPsnr is the worst of the three planes.
