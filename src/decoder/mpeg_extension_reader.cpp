@@ -79,6 +79,27 @@ int32_t CMpegExtensionReader::ReadSequenceExtension() {
     return 0;
 }
 
+void CMpegExtensionReader::LoadMatrix(uint16_t* matrix) {
+    for (int k = 0; k < 64; ++k)
+        matrix[kZigzagScan[k]] = static_cast<uint16_t>(dataSource->GetBits(8));
+}
+
+int32_t CMpegExtensionReader::ReadQuantMatrixExtension() {
+    uint16_t* const luma[2] = {headers->intra_quantiser_matrix,
+                               headers->non_intra_quantiser_matrix};
+    uint16_t* const chroma[2] = {headers->chroma_intra_quantiser_matrix,
+                                 headers->chroma_non_intra_quantiser_matrix};
+    for (int kind = 0; kind < 2; ++kind) {
+        if (dataSource->GetBit() == 0) continue;
+        LoadMatrix(luma[kind]);
+        for (int i = 0; i < 64; ++i) chroma[kind][i] = luma[kind][i];
+    }
+    for (int kind = 0; kind < 2; ++kind) {
+        if (dataSource->GetBit() == 1) LoadMatrix(chroma[kind]);
+    }
+    return 0;
+}
+
 int32_t CMpegExtensionReader::ReadPictureCodingExtension() {
     PictureInfo& picture = headers->picture;
     for (int s = 0; s < 2; ++s) {

@@ -1,6 +1,6 @@
 // Reads the extensions and user data that follow a sequence, group or picture header: the
-// sequence extension and the picture coding extension are parsed, everything else is passed
-// over by the next start code search.
+// sequence extension, the quant matrix extension and the picture coding extension are parsed,
+// everything else is passed over by the next start code search.
 #pragma once
 
 #include <cstdint>
@@ -24,12 +24,17 @@ public:
     int32_t ReadExtensionsAndUserData();
     int32_t ReadSequenceExtension();
     int32_t ReadPictureCodingExtension();
+    // Replaces the matrices it carries until the next sequence header. A luma matrix also
+    // becomes the chroma one of its kind; 4:2:2 streams may then load chroma matrices of
+    // their own.
+    int32_t ReadQuantMatrixExtension();
     // Recognised but not used by the decoder.
     int32_t ReadSequenceDisplayExtension() { return 0; }
-    int32_t ReadQuantMatrixExtension() { return 0; }
     int32_t ReadPictureDisplayExtension() { return 0; }
 
 private:
+    void LoadMatrix(uint16_t* matrix);
+
     CBitstreamDataSource* dataSource = nullptr;  // not owned
     MpegHeaders* headers = nullptr;              // not owned
 };

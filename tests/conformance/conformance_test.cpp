@@ -6,12 +6,14 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/api_test_host.h"
 #include "support/elementary_stream.h"
+#include "support/test_env.h"
 #include "support/yuv_image.h"
 
 namespace d2u {
@@ -26,6 +28,9 @@ struct StreamRecipe {
     std::string command;       // shell command writing the stream to {out}
     bool quick;                // part of the reduced set that emulated builds may choose
     int32_t chromaFormat = 1;  // 1 4:2:0, 2 4:2:2: the frames' chromaFormat and the reference's
+    // Rewrites the encoder's stream before both decoders read it (none: used as made).
+    std::function<std::vector<uint8_t>(const std::vector<uint8_t>&)> rewrite;
+    std::string rewrittenName;
 };
 
 // Bumped whenever a recipe changes, so that cached streams are made again.
@@ -39,7 +44,10 @@ StreamRecipe Ffmpeg(const std::string& name, const std::string& input, const std
     return {name + kRecipeVersion + (mpeg1 ? ".m1v" : ".m2v"),
             input + " -c:v " + codec + " -sc_threshold 1000000000 " + options + " -f " + codec +
                 " {out}",
-            quick};
+            quick,
+            1,
+            nullptr,
+            ""};
 }
 
 // Encoded by ffmpeg's MPEG-2 video encoder from 4:2:2 pictures (the 4:2:2 profile).
@@ -50,12 +58,70 @@ StreamRecipe Ffmpeg422(const std::string& name, const std::string& input,
     return recipe;
 }
 
+// A quant matrix extension loading the intra matrix and both chroma matrices, each different.
+std::vector<uint8_t> QuantMatrixExtension() {
+    std::vector<uint8_t> bytes = {0x00, 0x00, 0x01, 0xB5};
+    uint32_t bits = 0;
+    int count = 0;
+    auto put = [&](uint32_t value, int width) {
+        for (int b = width - 1; b >= 0; --b) {
+            bits = (bits << 1) | ((value >> b) & 1);
+            if (++count == 8) {
+                bytes.push_back(static_cast<uint8_t>(bits));
+                bits = 0;
+                count = 0;
+            }
+        }
+    };
+    put(3, 4);  // quant matrix extension
+    const int firsts[3] = {8, 12, 20}, steps[3] = {3, 5, 7}, spreads[3] = {37, 41, 29};
+    const bool loaded[4] = {true, false, true, true};  // intra, non-intra, chroma ones
+    for (int m = 0, values = 0; m < 4; ++m) {
+        put(loaded[m] ? 1 : 0, 1);
+        if (!loaded[m]) continue;
+        for (int k = 0; k < 64; ++k)
+            put(static_cast<uint32_t>(firsts[values] + (k * steps[values]) % spreads[values]), 8);
+        ++values;
+    }
+    if (count) put(0, 8 - count);
+    return bytes;
+}
+
+// The extension after every picture coding extension, before the next start code.
+std::vector<uint8_t> WithQuantMatrixExtension(const std::vector<uint8_t>& stream) {
+    const std::vector<uint8_t> extension = QuantMatrixExtension();
+    std::vector<uint8_t> out;
+    bool pending = false;
+    for (size_t i = 0; i < stream.size(); ++i) {
+        bool startCode =
+            i + 4 < stream.size() && stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1;
+        if (startCode && pending) {
+            out.insert(out.end(), extension.begin(), extension.end());
+            pending = false;
+        }
+        if (startCode && stream[i + 3] == 0xB5 && (stream[i + 4] >> 4) == 8) pending = true;
+        out.push_back(stream[i]);
+    }
+    return out;
+}
+
+// The stream with chroma matrices of its own, in a file of its own.
+StreamRecipe QuantMatrixRewrite(StreamRecipe recipe, const std::string& name) {
+    recipe.rewrite = WithQuantMatrixExtension;
+    recipe.rewrittenName = name + kRecipeVersion + "_rewritten.m2v";
+    return recipe;
+}
+
 // Encoded by mjpegtools' mpeg2enc (-f 0 MPEG-1, -f 8 MPEG-2) from a yuv4mpeg pipe.
 StreamRecipe Mpeg2enc(const std::string& name, const std::string& input, const std::string& options,
                       bool quick = false) {
     bool mpeg1 = options.find("-f 0") != std::string::npos;
     return {name + kRecipeVersion + (mpeg1 ? ".m1v" : ".m2v"),
-            input + " -f yuv4mpegpipe - | mpeg2enc -v 0 " + options + " -o {out}", quick};
+            input + " -f yuv4mpegpipe - | mpeg2enc -v 0 " + options + " -o {out}",
+            quick,
+            1,
+            nullptr,
+            ""};
 }
 
 // A quantiser matrix of 64 values in the encoder's comma-separated form.
@@ -120,6 +186,9 @@ std::vector<StreamRecipe> ConformanceRecipes() {
                   "-q:v 3 -g 12 -bf 2 -dc 10 " + matrices),
         Ffmpeg422("mpeg2_422_hd_1080", TestPatternInput("1920x1080", "50", 6, topFirstNoisy),
                   "-b:v 30M -maxrate 30M -bufsize 9M -g 12 -bf 2 -flags +ildct+ilme -top 1"),
+        QuantMatrixRewrite(
+            Ffmpeg422("mpeg2_422_quant_matrix_extension", Cif(20, noise), "-q:v 3 -g 12 -bf 2"),
+            "mpeg2_422_quant_matrix_extension"),
     };
 }
 
@@ -190,6 +259,12 @@ TEST_P(ConformanceTest, DecodesLikeTheReferenceDecoder) {
     const char* quick = std::getenv("D2U_CONFORMANCE_QUICK");
     if (quick && *quick && std::string(quick) != "0" && !recipe.quick) GTEST_SKIP();
     GeneratedStream stream = GenerateStream(recipe.name, recipe.command);
+    if (recipe.rewrite && !stream.path.empty()) {
+        stream.bytes = recipe.rewrite(stream.bytes);
+        stream.path = WorkPath(recipe.rewrittenName);
+        ASSERT_TRUE(WriteFileBytes(stream.path, stream.bytes));
+        stream.layout = ReadStreamLayout(stream.bytes);
+    }
     const std::vector<CodedPicture>& pictures = stream.layout.pictures;
     ASSERT_FALSE(pictures.empty()) << "could not make " << recipe.name;
     std::vector<YuvImage> reference = ReferenceDecoding(stream.path, stream.layout.width,
