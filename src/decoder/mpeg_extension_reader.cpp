@@ -1,5 +1,7 @@
 #include "decoder/mpeg_extension_reader.h"
 
+#include <cstring>
+
 #include "decoder/mpeg_header_reader.h"
 #include "decoder/mpeg_headers.h"
 #include "decoder/mpeg_tables.h"
@@ -79,23 +81,45 @@ int32_t CMpegExtensionReader::ReadSequenceExtension() {
     return 0;
 }
 
-void CMpegExtensionReader::LoadMatrix(uint16_t* matrix) {
-    for (int k = 0; k < 64; ++k)
-        matrix[kZigzagScan[k]] = static_cast<uint16_t>(dataSource->GetBits(8));
+// False when a value is 0: matrices hold no zeros, while any start code met on the way
+// (damage, or an extension cut short) makes at least one.
+bool CMpegExtensionReader::LoadMatrix(uint16_t* matrix) {
+    bool valid = true;
+    for (int k = 0; k < 64; ++k) {
+        uint16_t value = static_cast<uint16_t>(dataSource->GetBits(8));
+        matrix[kZigzagScan[k]] = value;
+        valid = valid && value != 0;
+    }
+    return valid && !dataSource->IsPastEnd();
 }
 
+// The matrices are read aside and take effect only when the whole extension is sound;
+// otherwise the stream goes back to where the extension's fields began, so that the next
+// start code is still found.
 int32_t CMpegExtensionReader::ReadQuantMatrixExtension() {
-    uint16_t* const luma[2] = {headers->intra_quantiser_matrix,
-                               headers->non_intra_quantiser_matrix};
-    uint16_t* const chroma[2] = {headers->chroma_intra_quantiser_matrix,
-                                 headers->chroma_non_intra_quantiser_matrix};
-    for (int kind = 0; kind < 2; ++kind) {
-        if (dataSource->GetBit() == 0) continue;
-        LoadMatrix(luma[kind]);
-        for (int i = 0; i < 64; ++i) chroma[kind][i] = luma[kind][i];
+    uint32_t* const savedWord = dataSource->wordPtr;
+    const int32_t savedOffset = dataSource->bitOffset;
+    uint16_t read[4][64];
+    bool loaded[4] = {};
+    bool valid = true;
+    for (int m = 0; m < 4 && valid; ++m) {
+        loaded[m] = dataSource->GetBit() == 1;
+        if (loaded[m]) valid = LoadMatrix(read[m]);
     }
-    for (int kind = 0; kind < 2; ++kind) {
-        if (dataSource->GetBit() == 1) LoadMatrix(chroma[kind]);
+    if (!valid || dataSource->IsPastEnd()) {
+        dataSource->wordPtr = savedWord;
+        dataSource->bitOffset = savedOffset;
+        return -1;
+    }
+    // Intra, non-intra, chroma intra, chroma non-intra; a luma matrix also becomes the chroma
+    // one of its kind unless the chroma one is loaded too.
+    uint16_t* const matrices[4] = {
+        headers->intra_quantiser_matrix, headers->non_intra_quantiser_matrix,
+        headers->chroma_intra_quantiser_matrix, headers->chroma_non_intra_quantiser_matrix};
+    for (int m = 0; m < 4; ++m) {
+        if (!loaded[m]) continue;
+        std::memcpy(matrices[m], read[m], sizeof read[m]);
+        if (m < 2) std::memcpy(matrices[m + 2], read[m], sizeof read[m]);
     }
     return 0;
 }

@@ -26,14 +26,15 @@ public:
     int32_t ReadPictureCodingExtension();
     // Replaces the matrices it carries until the next sequence header. A luma matrix also
     // becomes the chroma one of its kind; 4:2:2 streams may then load chroma matrices of
-    // their own.
+    // their own. A damaged extension (a zero value, a start code inside) changes nothing and
+    // gives -1.
     int32_t ReadQuantMatrixExtension();
     // Recognised but not used by the decoder.
     int32_t ReadSequenceDisplayExtension() { return 0; }
     int32_t ReadPictureDisplayExtension() { return 0; }
 
 private:
-    void LoadMatrix(uint16_t* matrix);
+    bool LoadMatrix(uint16_t* matrix);
 
     CBitstreamDataSource* dataSource = nullptr;  // not owned
     MpegHeaders* headers = nullptr;              // not owned
