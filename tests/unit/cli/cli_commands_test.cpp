@@ -154,21 +154,22 @@ TEST(CliSubtitle, CaptionsDrawnWhereAndWhenTheyBelong) {
     std::string video = WorkPath("cli_plain.y4m"), drawn = WorkPath("cli_drawn.y4m");
     std::string whileDecoding = WorkPath("cli_drawn_decoding.y4m");
     std::string source = SamplePath("sample.m2v"), subtitles = SamplePath("sample.sub");
-    ASSERT_EQ(RunCli("decode " + Quoted(source) + " -o " + Quoted(video)).status, 0);
+    const std::string first46 = " --frames 46";
+    ASSERT_EQ(RunCli("decode " + Quoted(source) + first46 + " -o " + Quoted(video)).status, 0);
     CommandResult run =
         RunCli("subtitle " + Quoted(video) + " " + Quoted(subtitles) + " -o " + Quoted(drawn));
     ASSERT_EQ(run.status, 0) << run.err;
-    ASSERT_EQ(RunCli("decode " + Quoted(source) + " --subtitles " + Quoted(subtitles) + " -o " +
-                     Quoted(whileDecoding))
+    ASSERT_EQ(RunCli("decode " + Quoted(source) + first46 + " --subtitles " + Quoted(subtitles) +
+                     " -o " + Quoted(whileDecoding))
                   .status,
               0);
     EXPECT_TRUE(ReadFileBytes(drawn) == ReadFileBytes(whileDecoding));
 
     auto plain = ReadY4mLuma(video, 720, 576), captioned = ReadY4mLuma(drawn, 720, 576);
-    ASSERT_EQ(plain.size(), 75u);
-    ASSERT_EQ(captioned.size(), 75u);
+    ASSERT_EQ(plain.size(), 46u);
+    ASSERT_EQ(captioned.size(), 46u);
     // Records: 0.2 s to 1.4 s and 1.6 s to 2.8 s at x 280, y 470, 156 x 44 pixels.
-    for (size_t frame : {2u, 20u, 38u, 50u, 74u}) {
+    for (size_t frame : {2u, 20u, 38u, 44u}) {
         bool shown = (frame >= 5 && frame <= 35) || (frame >= 40 && frame <= 70);
         int inside = 0, outside = 0;
         for (int32_t y = 0; y < 576; ++y) {
