@@ -32,10 +32,13 @@ results=${RESULTS:-$root/bench/results.md}
 for tool in ffmpeg ffprobe mpeg2dec hyperfine dvdauthor python3 /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "compare.sh: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
 done
-if [ -z "${D2UDIR:-}" ] && [ ! -x "$d2udir" ]; then
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DD2U_BUILD_TESTS=OFF >/dev/null
+if [ -z "${D2UDIR:-}" ]; then
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DD2U_BUILD_TESTS=OFF >/dev/null
+    fi
     cmake --build "$build" -j2 --target d2udir_cli >/dev/null
 fi
+build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
 mkdir -p "$streams"
 streams=$(cd "$streams" && pwd)
 work=$(mktemp -d)
@@ -183,6 +186,8 @@ peak_kib() { /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null 2>&1; cat "$work
 # ---- report -------------------------------------------------------------------------------
 machine="$(lscpu | sed -n 's/^Model name: *//p' | head -1), $(nproc) cores"
 commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)
+if [ -n "$build_type" ]; then commit="$commit, $build_type build"; fi
+if [ -n "${D2UDIR:-}" ]; then commit="$commit, d2udir from $D2UDIR"; fi
 python3 - "$work" "$jobs_file" "$rounds" "$machine" "$commit" "$load_before" "$load_after" \
     >"$work/results.md" <<'PYTHON'
 import glob, json, os, statistics, sys, time
