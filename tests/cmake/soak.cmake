@@ -18,7 +18,7 @@ foreach(program d2udir_soak d2udir_damage_check)
 endforeach()
 
 # A short soak in every configuration: a few hundred sequences.
-add_test(NAME soak_short COMMAND d2udir_soak --sequences 300 --seed 11
+add_test(NAME soak_short COMMAND d2udir_soak --sequences 200 --seed 11
   WORKING_DIRECTORY ${D2U_TEST_WORK_DIR})
 # A small damaged corpus through the checker.
 set(D2U_SOAK_CORPUS ${CMAKE_CURRENT_BINARY_DIR}/soak-damaged)

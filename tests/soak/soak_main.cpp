@@ -93,6 +93,7 @@ int RunSoak(const std::vector<SoakInput>& inputs, const Options& options) {
     std::mt19937 random(options.seed);
     const std::string prefix = test::WorkPath("soak_run_" + std::to_string(options.seed));
     std::vector<MemorySample> samples;
+    samples.reserve(static_cast<size_t>(options.sequences));  // its own growth would count
     int64_t calls = 0;
     for (int64_t sequence = 1; sequence <= options.sequences; ++sequence) {
         const SoakInput& input = inputs[random() % inputs.size()];
