@@ -84,14 +84,17 @@ FlatnessVerdict JudgeFlatness(const std::vector<MemorySample>& samples, int64_t 
         if (last.minHeap > warm.minHeap + heapMargin) verdict.flat = false;
         if (after.maxHeap > warm.maxHeap + 8 * heapMargin) verdict.flat = false;
     }
-    if (warm.minResident >= 0 && last.minResident > warm.minResident + residentMargin) {
+    bool judgeResident = residentMargin >= 0;
+    if (judgeResident && warm.minResident >= 0 &&
+        last.minResident > warm.minResident + residentMargin) {
         verdict.flat = false;
     }
     verdict.report = "heap in use: 10-20% " + KiB(warm.minHeap) + " to " + KiB(warm.maxHeap) +
                      ", last 20% from " + KiB(last.minHeap) + ", highest after warm-up " +
                      KiB(after.maxHeap) + " (margin " + KiB(heapMargin) +
                      "); resident: 10-20% from " + KiB(warm.minResident) + ", last 20% from " +
-                     KiB(last.minResident) + " (margin " + KiB(residentMargin) + ")";
+                     KiB(last.minResident) +
+                     (judgeResident ? " (margin " + KiB(residentMargin) + ")" : " (not judged)");
     return verdict;
 }
 

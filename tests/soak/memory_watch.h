@@ -24,7 +24,8 @@ MemorySample SampleMemory(int64_t sequence);
 // smallest sample of the last 20% may not exceed the smallest between the 10% and 20% marks by
 // more than heapMargin, and no sample after the 20% mark may exceed the largest of that window
 // by more than 8 x heapMargin. Resident size: the same floor rule with residentMargin (it also
-// moves with fragmentation and the sanitizer's quarantine, hence the wider margin).
+// moves with fragmentation, hence the wider margin); a negative residentMargin leaves it
+// unjudged (the address sanitizer's quarantine keeps freed memory resident).
 struct FlatnessVerdict {
     bool flat = true;
     std::string report;

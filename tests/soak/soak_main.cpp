@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -82,9 +81,8 @@ int WriteDamagedCorpus(const std::vector<SoakInput>& inputs, const Options& opti
 }
 
 constexpr int64_t kHeapMargin = 128 * 1024;
-#if defined(__SANITIZE_ADDRESS__)
-// The sanitizer's quarantine keeps freed memory resident: only the heap figure is judged.
-constexpr int64_t kResidentMargin = std::numeric_limits<int64_t>::max() / 4;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int64_t kResidentMargin = -1;  // only the heap figure is judged
 #else
 constexpr int64_t kResidentMargin = 16 * 1024 * 1024;
 #endif
