@@ -1,0 +1,106 @@
+// The eight motion-compensation kernels (16x16, 16x8, 8x8, 8x4; forward or backward, and
+// bidirectional) at each half-sample position, on blocks spread over an SD picture. Reports
+// predicted pixels per second.
+#include <random>
+
+#include "kernel_bench_support.h"
+#include "primitives/motion_compensation.h"
+
+namespace d2u {
+namespace bench {
+namespace {
+
+constexpr int kPlaneWidth = 768;  // 720 plus the margin a padded reference keeps
+constexpr int kPlaneHeight = 640;
+constexpr int kBlocks = 1024;
+
+struct Shape {
+    const char* name;
+    int width;
+    int height;
+    decltype(&ippiMC16x16_8u_C1) single;
+    decltype(&ippiMC16x16B_8u_C1) bidirectional;
+};
+
+const Shape kShapes[] = {
+    {"16x16", 16, 16, &ippiMC16x16_8u_C1, &ippiMC16x16B_8u_C1},
+    {"16x8", 16, 8, &ippiMC16x8_8u_C1, &ippiMC16x8B_8u_C1},
+    {"8x8", 8, 8, &ippiMC8x8_8u_C1, &ippiMC8x8B_8u_C1},
+    {"8x4", 8, 4, &ippiMC8x4_8u_C1, &ippiMC8x4B_8u_C1},
+};
+
+struct Mode {
+    const char* name;
+    Ipp32s value;
+};
+
+const Mode kModes[] = {{"ff", IPPVC_MC_APX_FF},
+                       {"fh", IPPVC_MC_APX_FH},
+                       {"hf", IPPVC_MC_APX_HF},
+                       {"hh", IPPVC_MC_APX_HH}};
+
+struct Pictures {
+    std::vector<Ipp8u> forward = RandomBytes(kPlaneWidth * kPlaneHeight, 41);
+    std::vector<Ipp8u> backward = RandomBytes(kPlaneWidth * kPlaneHeight, 42);
+    std::vector<Ipp8u> output = std::vector<Ipp8u>(kPlaneWidth * kPlaneHeight);
+    std::vector<Ipp16s> residual = RandomSamples(16 * 16, -40, 40, 43);
+    std::vector<int> references;  // offsets of the reference blocks
+    std::vector<int> targets;     // offsets of the predicted blocks
+
+    explicit Pictures(const Shape& shape) {
+        std::mt19937 random(44);
+        std::uniform_int_distribution<int> x(0, kPlaneWidth - shape.width - 1);
+        std::uniform_int_distribution<int> y(0, kPlaneHeight - shape.height - 1);
+        for (int i = 0; i < kBlocks; ++i) {
+            references.push_back(y(random) * kPlaneWidth + x(random));
+            targets.push_back((y(random) & ~7) * kPlaneWidth + (x(random) & ~7));
+        }
+    }
+};
+
+void PredictSingle(benchmark::State& state, const Shape& shape, Ipp32s mode) {
+    Pictures pictures(shape);
+    for (auto _ : state) {
+        for (int i = 0; i < kBlocks; ++i) {
+            shape.single(&pictures.forward[pictures.references[i]], kPlaneWidth,
+                         pictures.residual.data(), 16 * sizeof(Ipp16s),
+                         &pictures.output[pictures.targets[i]], kPlaneWidth, mode, 0);
+        }
+        benchmark::ClobberMemory();
+    }
+    ReportItems(state, static_cast<int64_t>(kBlocks) * shape.width * shape.height, "pixels");
+}
+
+void PredictBidirectional(benchmark::State& state, const Shape& shape, Ipp32s mode) {
+    Pictures pictures(shape);
+    for (auto _ : state) {
+        for (int i = 0; i < kBlocks; ++i) {
+            shape.bidirectional(&pictures.forward[pictures.references[i]], kPlaneWidth, mode,
+                                &pictures.backward[pictures.references[kBlocks - 1 - i]],
+                                kPlaneWidth, mode, pictures.residual.data(), 16 * sizeof(Ipp16s),
+                                &pictures.output[pictures.targets[i]], kPlaneWidth, 0);
+        }
+        benchmark::ClobberMemory();
+    }
+    ReportItems(state, static_cast<int64_t>(kBlocks) * shape.width * shape.height, "pixels");
+}
+
+const bool registered = [] {
+    for (const Shape& shape : kShapes) {
+        for (const Mode& mode : kModes) {
+            std::string suffix = std::string(shape.name) + "_" + mode.name;
+            const Shape* s = &shape;
+            Ipp32s m = mode.value;
+            RegisterAtEveryLevel("mc/single_" + suffix,
+                                 [s, m](benchmark::State& state) { PredictSingle(state, *s, m); });
+            RegisterAtEveryLevel("mc/bidirectional_" + suffix, [s, m](benchmark::State& state) {
+                PredictBidirectional(state, *s, m);
+            });
+        }
+    }
+    return true;
+}();
+
+}  // namespace
+}  // namespace bench
+}  // namespace d2u
