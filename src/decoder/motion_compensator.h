@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "decoder/frame_coverage.h"
 #include "decoder/yuv_frame.h"
 
 namespace d2u {
@@ -51,6 +52,8 @@ public:
 
     void SetPictures(CYUVFrame* current, const CYUVFrame* older, const CYUVFrame* newer);
     void SetGeometry(const PictureGeometry& geometry) { picture = geometry; }
+    // Where the blocks predicted into the current picture are recorded (none when null).
+    void SetCoverage(CFrameCoverage* map) { coverage = map; }
 
     // Block b (0 to 3 luma, 4 Cb, 5 Cr) of an intra macroblock at luma position x, y (y in
     // rows of the field in field pictures). fieldDct: the luma blocks hold field rows.
@@ -119,6 +122,7 @@ private:
     const CYUVFrame* older = nullptr;
     const CYUVFrame* newer = nullptr;
     PictureGeometry picture;
+    CFrameCoverage* coverage = nullptr;
 };
 
 }  // namespace d2u
