@@ -4,6 +4,7 @@
 // kernel in most of its forms.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
