@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every configuration and runs every test:
-#   linux-x64 (ctest), linux-x64 with AddressSanitizer + UndefinedBehaviorSanitizer (ctest),
+#   linux-x64 (ctest), linux-x64 with the scalar kernels only (ctest),
+#   linux-x64 with AddressSanitizer + UndefinedBehaviorSanitizer (ctest),
 #   linux-i686 (ctest through qemu-i386), windows-i686 (DLL built, export table checked).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +23,10 @@ configure_and_build() {
 echo "== linux-x64"
 configure_and_build build/linux-x64 -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build/linux-x64 --output-on-failure -j"$jobs"
+
+echo "== linux-x64 with the scalar kernels only"
+configure_and_build build/linux-x64-scalar -DCMAKE_BUILD_TYPE=RelWithDebInfo -DD2U_FORCE_SCALAR=ON
+ctest --test-dir build/linux-x64-scalar --output-on-failure -j"$jobs"
 
 echo "== linux-x64 with AddressSanitizer and UndefinedBehaviorSanitizer"
 configure_and_build build/sanitize -DCMAKE_BUILD_TYPE=Debug -DD2U_SANITIZE=ON

@@ -52,6 +52,16 @@ const int16_t* ResidualAt(const int16_t* residual, int32_t elementOffset) {
     return residual + elementOffset;
 }
 
+// Cr has the shape of Cb in every picture the decoder allocates; its own check then only
+// needs its samples.
+bool ChromaInside(const YUVPlane& cb, const YUVPlane& cr, int32_t parity, int64_t column,
+                  int64_t row, int32_t height, int32_t mode) {
+    if (!BlockInside(View(cb, parity), column, row, 8, height, mode)) return false;
+    if (cr.width == cb.width && cr.height == cb.height && cr.pitch == cb.pitch)
+        return cr.data != nullptr;
+    return BlockInside(View(cr, parity), column, row, 8, height, mode);
+}
+
 }  // namespace
 
 void CMotionCompensator::SetPictures(CYUVFrame* currentFrame, const CYUVFrame* olderReference,
@@ -84,12 +94,10 @@ const CYUVFrame* CMotionCompensator::ReferenceFor(int32_t direction, int32_t par
 bool CMotionCompensator::RegionInside(const Region& region) const {
     if (!current) return false;
     PlaneView luma = View(current->Y, region.parity);
-    PlaneView cb = View(current->U, region.parity);
-    PlaneView cr = View(current->V, region.parity);
     const int32_t shift = ChromaRowShift();
     return BlockInside(luma, region.x, region.row, 16, region.height, 0) &&
-           BlockInside(cb, region.x / 2, region.row >> shift, 8, region.height >> shift, 0) &&
-           BlockInside(cr, region.x / 2, region.row >> shift, 8, region.height >> shift, 0);
+           ChromaInside(current->U, current->V, region.parity, region.x / 2, region.row >> shift,
+                        region.height >> shift, 0);
 }
 
 bool CMotionCompensator::SourceInside(const Region& region, const Source& source) const {
@@ -104,11 +112,8 @@ bool CMotionCompensator::SourceInside(const Region& region, const Source& source
     int32_t cy = ChromaVerticalVector(source.vy);
     int64_t chromaColumn = static_cast<int64_t>(region.x / 2) + (cx >> 1);
     int64_t chromaRow = static_cast<int64_t>(region.row >> shift) + (cy >> 1);
-    int32_t mode = ModeOf(cx, cy);
-    return BlockInside(View(source.frame->U, source.parity), chromaColumn, chromaRow, 8,
-                       region.height >> shift, mode) &&
-           BlockInside(View(source.frame->V, source.parity), chromaColumn, chromaRow, 8,
-                       region.height >> shift, mode);
+    return ChromaInside(source.frame->U, source.frame->V, source.parity, chromaColumn, chromaRow,
+                        region.height >> shift, ModeOf(cx, cy));
 }
 
 int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* sources,
@@ -171,6 +176,7 @@ int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* so
                        At(out, region.x / 2, chromaRow + 8 * part), out.step, mode[0][k], 0);
             }
         }
+        if (coverage) coverage->MarkRegion(region.parity, region.x, region.row, region.height);
         return 0;
     }
     auto luma = fullHeight ? ippiMC16x16B_8u_C1 : ippiMC16x8B_8u_C1;
@@ -187,6 +193,7 @@ int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* so
                    At(out, region.x / 2, chromaRow + 8 * part), out.step, 0);
         }
     }
+    if (coverage) coverage->MarkRegion(region.parity, region.x, region.row, region.height);
     return 0;
 }
 

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+#include "decoder/frame_coverage.h"
 #include "decoder/yuv_frame.h"
 
 namespace d2u {
@@ -54,6 +55,8 @@ public:
 
     void SetPictures(CYUVFrame* current, const CYUVFrame* older, const CYUVFrame* newer);
     void SetGeometry(const PictureGeometry& geometry) { picture = geometry; }
+    // Where the blocks predicted into the current picture are recorded (none when null).
+    void SetCoverage(CFrameCoverage* map) { coverage = map; }
 
     // Block b (0 to 3 luma, 4 Cb, 5 Cr; in 4:2:2 also 6 lower Cb, 7 lower Cr) of an intra
     // macroblock at luma position x, y (y in rows of the field in field pictures). fieldDct:
@@ -127,6 +130,7 @@ private:
     const CYUVFrame* older = nullptr;
     const CYUVFrame* newer = nullptr;
     PictureGeometry picture;
+    CFrameCoverage* coverage = nullptr;
 };
 
 }  // namespace d2u

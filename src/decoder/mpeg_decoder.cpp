@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "decoder/mpeg_header_reader.h"
 #include "decoder/mpeg_vlc_tables.h"
@@ -81,6 +82,7 @@ int32_t CMpegDecoder::Release() {
     olderReference = newerReference = currentFrame = lastFrame = nullptr;
     delete[] coefficients;
     coefficients = nullptr;
+    coverage.Release();
     configured = SequenceShape();
     return 0;
 }
@@ -143,7 +145,7 @@ int32_t CMpegDecoder::ConfigureGeometry() {
             status = -1;
         }
     }
-    if (status != 0) {
+    if (status != 0 || coverage.Allocate(mb_width, mb_height) != 0) {
         mb_width = mb_height = 0;
         return -1;
     }
@@ -185,7 +187,10 @@ int32_t CMpegDecoder::getMacroblocks() {
     if (structure < kTopField || structure > kFramePicture) return -1;
     if (structure == kFramePicture) {
         pendingFieldParity = -1;
-        return DecodePicture(false);
+        CYUVFrame* previous = BeginFrame();
+        int32_t status = DecodePicture(false);
+        CompleteFrame(previous);
+        return status;
     }
     const int32_t parity = CurrentParity();
     if (IsSecondFieldOfPending()) {
@@ -193,14 +198,19 @@ int32_t CMpegDecoder::getMacroblocks() {
         pendingFieldParity = -1;
         return DecodePicture(true);
     }
+    CYUVFrame* previous = BeginFrame();
     int32_t status = DecodePicture(false);
     pendingFieldParity = parity;
     pendingTemporalReference = headers->picture.temporal_reference;
     pendingCodingType = headers->picture.picture_coding_type;
     const PictureInfo firstField = headers->picture;
-    if (!ReadSecondFieldHeader()) return status;
+    if (!ReadSecondFieldHeader()) {
+        CompleteFrame(previous);
+        return status;
+    }
     pendingFieldParity = -1;
     status = DecodePicture(true);
+    CompleteFrame(previous);
     // The frame is described by its first field: where it starts, its type, and which field
     // comes first.
     headers->picture.startPosition = firstField.startPosition;
@@ -208,6 +218,29 @@ int32_t CMpegDecoder::getMacroblocks() {
     headers->picture.top_field_first = parity == 0 ? 1 : 0;
     currentFrame->pictureType = static_cast<int32_t>(firstField.picture_coding_type);
     return status;
+}
+
+// Moves currentFrame to a picture that is neither a reference nor the picture decoded last,
+// and returns the latter. The macroblock table goes along from the picture decoded last: it
+// stays in the cache, and the entries a damaged picture does not reach keep what they held.
+// A table so describes the picture handed out last; the references' tables are not read.
+CYUVFrame* CMpegDecoder::BeginFrame() {
+    CYUVFrame* previous = currentFrame;
+    for (CYUVFrame* picture : pictures) {
+        if (picture && picture != olderReference && picture != newerReference &&
+            picture != previous) {
+            currentFrame = picture;
+            break;
+        }
+    }
+    if (previous && previous != currentFrame) std::swap(currentFrame->mbInfo, previous->mbInfo);
+    coverage.Clear();
+    return previous;
+}
+
+// What the new frame left undecoded shows what the picture decoded last held there.
+void CMpegDecoder::CompleteFrame(CYUVFrame* previous) {
+    if (previous && previous != currentFrame) coverage.FillFrom(*currentFrame, *previous);
 }
 
 // Reads the next picture header when it is the other field of the frame just decoded;
@@ -271,6 +304,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
     geometry.chromaFormat = headers->sequence.chroma_format;
     compensator.SetGeometry(geometry);
     compensator.SetPictures(currentFrame, olderReference, newerReference);
+    compensator.SetCoverage(&coverage);
 
     // Only pictures of the three coding types that have macroblock tables decode, and only
     // in a geometry that was set up.
@@ -504,6 +538,26 @@ void CMpegDecoder::ResetForwardPredictors() {
     PMV[0][0][0] = PMV[0][0][1] = PMV[1][0][0] = PMV[1][0][1] = 0;
 }
 
+// The residual areas (luma, Cb, Cr) that the coded blocks of a pattern write.
+int32_t CMpegDecoder::AreasOfPattern(int32_t pattern) const {
+    if (blocksPerMacroblock != 6) return kAllResidualAreas;
+    return ((pattern & 0x3C) ? kLumaResidual : 0) | ((pattern & 2) ? kCbResidual : 0) |
+           ((pattern & 1) ? kCrResidual : 0);
+}
+
+// Zeroes the coefficient buffer where the last macroblock wrote, so that blocks without
+// coefficients add nothing: most macroblocks of predicted pictures leave areas untouched.
+void CMpegDecoder::ClearResidual() {
+    if (blocksPerMacroblock != 6) {
+        std::memset(coefficients, 0, static_cast<size_t>(blocksPerMacroblock) * kBlockBytes);
+    } else {
+        if (residualWritten & kLumaResidual) std::memset(coefficients, 0, 512);
+        if (residualWritten & kCbResidual) std::memset(coefficients + 256, 0, 128);
+        if (residualWritten & kCrResidual) std::memset(coefficients + 320, 0, 128);
+    }
+    residualWritten = 0;
+}
+
 int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
     if (DecodeMacroblockModes() != 0) return -1;
     headers->macroblock.dct_type = static_cast<uint32_t>(dct_type);
@@ -532,8 +586,13 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
     } else {
         state.pattern = intra ? (1 << blocksPerMacroblock) - 1 : 0;
     }
-    std::memset(coefficients, 0, static_cast<size_t>(blocksPerMacroblock) * kBlockBytes);
-    if (ReconstructBlocks(state) != 0) return -1;
+    ClearResidual();
+    // Every coded block writes into its area; a failed macroblock may have written anywhere.
+    residualWritten = intra ? kAllResidualAreas : AreasOfPattern(state.pattern);
+    if (ReconstructBlocks(state) != 0) {
+        residualWritten = kAllResidualAreas;
+        return -1;
+    }
 
     if (!intra) state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
     if (intra && !concealment) std::memset(PMV, 0, sizeof(PMV));
@@ -554,7 +613,7 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
 }
 
 void CMpegDecoder::PrepareSkippedMacroblock(SliceState& state) {
-    std::memset(coefficients, 0, static_cast<size_t>(blocksPerMacroblock) * kBlockBytes);
+    ClearResidual();
     state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
     if (headers->picture.picture_coding_type == kPictureP) ResetForwardPredictors();
     // Skipped macroblocks predict with a single vector per direction: frame prediction in
@@ -586,6 +645,7 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
             if ((state.pattern >> (blocksPerMacroblock - 1 - i)) & 1)
                 WriteIntraBlock(coefficients + 64 * i, i, state.x, state.y);
         }
+        coverage.MarkRegion(IsFieldPicture() ? CurrentParity() : -1, state.x, state.y, 16);
     } else {
         PredictMacroblock(coefficients, state.x, state.y);
     }
@@ -598,11 +658,9 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
     int32_t row = state.address / mb_width;
     if (IsFieldPicture()) row = 2 * row + CurrentParity();
     if (column >= table->columns || row >= table->rows) return;
+    // Written whole, without reading the entry first: the words not set here are zero in
+    // every entry.
     int32_t words[kEntryWords] = {};
-    std::memcpy(words,
-                table->entries + (static_cast<size_t>(row) * table->columns + column) *
-                                     MacroblockInfoBlock::kEntryBytes,
-                sizeof(words));
     words[0] = static_cast<int32_t>(macroblock_type);
     words[1] = motion_type;
     words[2] = dct_type;

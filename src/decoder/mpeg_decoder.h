@@ -3,7 +3,9 @@
 //
 // A picture coded as two field pictures is decoded whole by one getMacroblocks call when the
 // second field follows in the input: the frame leaves complete, and the reference pictures
-// (which the wrapper rotates after each I or P frame) stay those of the frame. When the input
+// (which the wrapper rotates after each I or P frame) stay those of the frame. Each new frame
+// goes into a picture that is neither a reference nor the picture decoded last; what it leaves
+// undecoded is then taken from the picture decoded last (see CFrameCoverage). When the input
 // ends after the first field (a host buffer holding one field), FrameComplete() is 0 and the
 // next call decodes the second field into the same frame; the references must not be rotated
 // in between, since the second field predicts from the same ones as the first.
@@ -12,6 +14,7 @@
 #include <cstdint>
 
 #include "decoder/block_reconstructor.h"
+#include "decoder/frame_coverage.h"
 #include "decoder/motion_compensator.h"
 #include "decoder/motion_vector_reader.h"
 #include "decoder/mpeg_headers.h"
@@ -79,8 +82,9 @@ public:
     int32_t blocksPerMacroblock = 6;
 
     CYUVFrame* pictures[4] = {};  // owned
-    // Slots over the four pictures: the wrapper copies into the references after each I or P
-    // picture, and remembers the picture it handed out last.
+    // Slots over the four pictures: the wrapper moves them on after each I or P frame (the
+    // newer reference becomes the older, the current picture the newer) and remembers the
+    // picture it handed out last.
     CYUVFrame* olderReference = nullptr;
     CYUVFrame* newerReference = nullptr;
     CYUVFrame* currentFrame = nullptr;
@@ -124,8 +128,19 @@ private:
     bool IsFieldPicture() const;
     int32_t CurrentParity() const;
     void FinishPicture();
+    int32_t AreasOfPattern(int32_t pattern) const;
+    void ClearResidual();
+    CYUVFrame* BeginFrame();
+    void CompleteFrame(CYUVFrame* previous);
 
     CMotionCompensator compensator;
+    CFrameCoverage coverage;
+    // Areas of the coefficient buffer that may hold non-zero values.
+    static constexpr int32_t kLumaResidual = 1;
+    static constexpr int32_t kCbResidual = 2;
+    static constexpr int32_t kCrResidual = 4;
+    static constexpr int32_t kAllResidualAreas = 7;
+    int32_t residualWritten = kAllResidualAreas;
     // The first field decoded last, while its pair has not been decoded.
     int32_t pendingFieldParity = -1;
     uint32_t pendingTemporalReference = 0;

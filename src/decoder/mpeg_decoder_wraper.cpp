@@ -185,10 +185,12 @@ CYUVFrame* CMpegDecoderWraper::HandOut() {
     if (type == kPictureP) skipLeadingB = 0;
     // A first field alone (a host buffer holding one field) leaves the references as they
     // are: its frame becomes a reference once the second field has been decoded into it.
+    // The pictures are not copied: the slots move on, and the decoder puts the next frame into
+    // a picture that no slot holds.
     if (type < kPictureB && decoder.FrameComplete() && decoder.olderReference &&
         decoder.newerReference) {
-        decoder.olderReference->CopyFrom(*decoder.newerReference);
-        decoder.newerReference->CopyFrom(*decoder.currentFrame);
+        decoder.olderReference = decoder.newerReference;
+        decoder.newerReference = decoder.currentFrame;
     }
     decoder.lastFrame = decoder.currentFrame;
     if (type == kPictureI) decoder.currentFrame->isKeyFrame = 1;

@@ -9,33 +9,12 @@ Ipp32s Saturate(Ipp32s value) {
                                    : (value > kCoefficientMax ? kCoefficientMax : value);
 }
 
-Ipp32s Sign(Ipp32s value) {
-    return (value > 0) - (value < 0);
-}
-
-// Division by 2^shift, truncating towards zero.
-Ipp32s DivideTruncating(Ipp32s value, int shift) {
-    Ipp32s magnitude = (value < 0 ? -value : value) >> shift;
-    return value < 0 ? -magnitude : magnitude;
-}
-
-// An even non-zero value moves one step towards zero.
-Ipp32s MakeOdd(Ipp32s value) {
-    return (value & 1) == 0 ? value - Sign(value) : value;
-}
-
 template <bool kIntra, bool kMpeg1>
 void DequantiseScalar(const Ipp16s* levels, const uint16_t* matrix, Ipp32s quantiser, Ipp32s dc,
                       Ipp16s* out) {
-    const int shift = kMpeg1 ? (kIntra ? 3 : 4) : (kIntra ? 4 : 5);
     Ipp32s parity = 0;
     for (int i = 0; i < 64; ++i) {
-        Ipp32s level = Saturate(levels[i]);
-        Ipp32s scale = (matrix[i] & 0xFF) * quantiser;
-        Ipp32s multiplier = kIntra ? level : 2 * level + Sign(level);
-        Ipp32s value = DivideTruncating(multiplier * scale, shift);
-        if (kMpeg1) value = MakeOdd(value);
-        value = Saturate(value);
+        Ipp32s value = DequantiseLevel<kIntra, kMpeg1>(levels[i], matrix[i], quantiser);
         if (kIntra && i == 0) value = Saturate(dc);
         out[i] = static_cast<Ipp16s>(value);
         parity ^= value;

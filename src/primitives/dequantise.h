@@ -34,6 +34,27 @@ struct KernelTable {
     Kernel kernel[kModeCount];
 };
 
+// One coefficient as every version computes it: the level (saturated), the weight's low 8 bits
+// and the quantiser (0 to kMaxQuantiser), before the mismatch control.
+template <bool kIntra, bool kMpeg1>
+inline Ipp32s DequantiseLevel(Ipp32s level, uint16_t weight, Ipp32s quantiser) {
+    const int shift = kMpeg1 ? (kIntra ? 3 : 4) : (kIntra ? 4 : 5);
+    auto saturate = [](Ipp32s value) {
+        return value < kCoefficientMin ? kCoefficientMin
+                                       : (value > kCoefficientMax ? kCoefficientMax : value);
+    };
+    level = saturate(level);
+    const Ipp32s negative = level >> 31;  // -1 or 0
+    // 2 * level + sign(level); a zero level stays zero through the product.
+    const Ipp32s multiplier = kIntra ? level : 2 * level + (level != 0 ? (negative | 1) : 0);
+    const Ipp32s product = multiplier * ((weight & 0xFF) * quantiser);
+    // Division by 2^shift, truncating towards zero.
+    Ipp32s value = (product + (negative & ((1 << shift) - 1))) >> shift;
+    // MPEG-1: an even non-zero value moves one step towards zero.
+    if (kMpeg1 && (value & 1) == 0 && value != 0) value -= negative | 1;
+    return saturate(value);
+}
+
 // Runs the installed kernel of `mode`, clamping the quantiser into range.
 void Dequantise(Mode mode, const Ipp16s* levels, const uint16_t* matrix, Ipp32s quantiser,
                 Ipp32s dc, Ipp16s* out);

@@ -33,27 +33,46 @@ __m128i Sum4Half(__m128i a, __m128i b, __m128i c, __m128i d, __m128i rounding, b
     return _mm_srli_epi16(_mm_add_epi16(sum, rounding), 2);
 }
 
-// The predicted bytes of one row (the low kWidth bytes are meaningful).
-template <int kWidth>
-__m128i PredictRow(const Ipp8u* row, Ipp32s step, Ipp32s mode, int roundDown) {
-    __m128i roundDownBits = _mm_set1_epi8(static_cast<char>(roundDown));
+// The predicted bytes of the kHeight rows of a block (the low kWidth bytes of each are
+// meaningful), with the half-sample mode decided once for the block.
+template <int kWidth, int kHeight>
+void PredictBlock(const Ipp8u* ref, Ipp32s step, Ipp32s mode, int roundDown, __m128i out[]) {
+    const __m128i roundDownBits = _mm_set1_epi8(static_cast<char>(roundDown));
+    auto at = [ref, step](int y) { return ref + static_cast<ptrdiff_t>(step) * y; };
     switch (mode & 12) {
         case IPPVC_MC_APX_HF:
-            return Average2(LoadRow<kWidth>(row), LoadRow<kWidth>(row + 1), roundDownBits);
-        case IPPVC_MC_APX_FH:
-            return Average2(LoadRow<kWidth>(row), LoadRow<kWidth>(row + step), roundDownBits);
+            for (int y = 0; y < kHeight; ++y) {
+                out[y] =
+                    Average2(LoadRow<kWidth>(at(y)), LoadRow<kWidth>(at(y) + 1), roundDownBits);
+            }
+            break;
+        case IPPVC_MC_APX_FH: {
+            __m128i above = LoadRow<kWidth>(at(0));
+            for (int y = 0; y < kHeight; ++y) {
+                __m128i below = LoadRow<kWidth>(at(y + 1));
+                out[y] = Average2(above, below, roundDownBits);
+                above = below;
+            }
+            break;
+        }
         case IPPVC_MC_APX_HH: {
-            __m128i a = LoadRow<kWidth>(row);
-            __m128i b = LoadRow<kWidth>(row + 1);
-            __m128i c = LoadRow<kWidth>(row + step);
-            __m128i d = LoadRow<kWidth>(row + step + 1);
-            __m128i rounding = _mm_set1_epi16(static_cast<short>(2 - roundDown));
-            __m128i low = Sum4Half(a, b, c, d, rounding, false);
-            __m128i high = kWidth == 16 ? Sum4Half(a, b, c, d, rounding, true) : low;
-            return _mm_packus_epi16(low, high);
+            const __m128i rounding = _mm_set1_epi16(static_cast<short>(2 - roundDown));
+            __m128i a = LoadRow<kWidth>(at(0));
+            __m128i b = LoadRow<kWidth>(at(0) + 1);
+            for (int y = 0; y < kHeight; ++y) {
+                __m128i c = LoadRow<kWidth>(at(y + 1));
+                __m128i d = LoadRow<kWidth>(at(y + 1) + 1);
+                __m128i low = Sum4Half(a, b, c, d, rounding, false);
+                __m128i high = kWidth == 16 ? Sum4Half(a, b, c, d, rounding, true) : low;
+                out[y] = _mm_packus_epi16(low, high);
+                a = c;
+                b = d;
+            }
+            break;
         }
         default:
-            return LoadRow<kWidth>(row);
+            for (int y = 0; y < kHeight; ++y) out[y] = LoadRow<kWidth>(at(y));
+            break;
     }
 }
 
@@ -82,11 +101,10 @@ template <int kWidth, int kHeight>
 void PredictSingleSse2(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual,
                        Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep, Ipp32s mode,
                        Ipp32s roundControl) {
-    int roundDown = roundControl & 1;
+    __m128i prediction[kHeight];
+    PredictBlock<kWidth, kHeight>(ref, refStep, mode, roundControl & 1, prediction);
     for (int y = 0; y < kHeight; ++y) {
-        __m128i prediction =
-            PredictRow<kWidth>(ref + static_cast<ptrdiff_t>(refStep) * y, refStep, mode, roundDown);
-        AddResidualAndStore<kWidth>(prediction, ResidualRow(residual, residualStep, y),
+        AddResidualAndStore<kWidth>(prediction[y], ResidualRow(residual, residualStep, y),
                                     dst + static_cast<ptrdiff_t>(dstStep) * y);
     }
 }
@@ -96,13 +114,12 @@ void PredictBidirectionalSse2(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF, 
                               Ipp32s refStepB, Ipp32s modeB, const Ipp16s* residual,
                               Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep,
                               Ipp32s roundControl) {
-    int roundDown = roundControl & 1;
+    __m128i forward[kHeight];
+    __m128i backward[kHeight];
+    PredictBlock<kWidth, kHeight>(refF, refStepF, modeF, roundControl & 1, forward);
+    PredictBlock<kWidth, kHeight>(refB, refStepB, modeB, roundControl & 1, backward);
     for (int y = 0; y < kHeight; ++y) {
-        __m128i forward = PredictRow<kWidth>(refF + static_cast<ptrdiff_t>(refStepF) * y, refStepF,
-                                             modeF, roundDown);
-        __m128i backward = PredictRow<kWidth>(refB + static_cast<ptrdiff_t>(refStepB) * y, refStepB,
-                                              modeB, roundDown);
-        AddResidualAndStore<kWidth>(_mm_avg_epu8(forward, backward),
+        AddResidualAndStore<kWidth>(_mm_avg_epu8(forward[y], backward[y]),
                                     ResidualRow(residual, residualStep, y),
                                     dst + static_cast<ptrdiff_t>(dstStep) * y);
     }

@@ -1,5 +1,8 @@
 #include "primitives/reconstruct_dct_block.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "primitives/dequantise.h"
 #include "primitives/vlc_huffman_table.h"
 
@@ -12,7 +15,54 @@ constexpr int kMpeg1EscapeLevelBits = 8;
 // DC predictors of valid streams stay within a few thousand; this only keeps garbage finite.
 constexpr Ipp32s kPredictorLimit = 1 << 16;
 
-enum class Escape { kMpeg1, kMpeg2 };
+// The bit position of one block held in registers: the next stream bits left-aligned in
+// `cache`, `count` of them valid. A refill loads the word after the last loaded one only when
+// fewer than 32 bits are left, so no word beyond the one after the current word is read, as
+// with the shared bit position. Every codeword with its escape bits (at most 30) fits the 32
+// bits a refill guarantees.
+class BlockBits {
+public:
+    BlockBits(Ipp32u* word, int offset)
+        : start(word),
+          next(word + 1),
+          cache(static_cast<uint64_t>(*word) << (63 - offset)),
+          count(offset + 1),
+          firstUnused(31 - offset) {}
+
+    void Refill() {
+        if (count < 32) {
+            cache |= static_cast<uint64_t>(*next++) << (32 - count);
+            count += 32;
+        }
+    }
+    // The next 32 bits; valid after a refill.
+    Ipp32u Peek() const { return static_cast<Ipp32u>(cache >> 32); }
+    void Skip(int n) {
+        cache <<= n;
+        count -= n;
+        consumed += n;
+    }
+    // n from 1 to 24, after a refill that left n bits.
+    Ipp32u Read(int n) {
+        Ipp32u value = static_cast<Ipp32u>(cache >> (64 - n));
+        Skip(n);
+        return value;
+    }
+    // Stores the position into the shared pair.
+    void Commit(Ipp32u** ppBitStream, int* pOffset) const {
+        int bits = firstUnused + consumed;
+        *ppBitStream = start + (bits >> 5);
+        *pOffset = 31 - (bits & 31);
+    }
+
+private:
+    Ipp32u* start;
+    const Ipp32u* next;
+    uint64_t cache;
+    int count;
+    int firstUnused;
+    int consumed = 0;
+};
 
 // Two's complement value of the low `bits` bits.
 Ipp32s SignExtend(Ipp32u value, int bits) {
@@ -20,51 +70,80 @@ Ipp32s SignExtend(Ipp32u value, int bits) {
     return static_cast<Ipp32s>(value & VlcLowMask(bits)) - ((value & half) ? 2 * half : 0);
 }
 
-Ipp32s ReadEscapedLevel(Ipp32u** ppBitStream, int* pOffset, Escape escape) {
-    if (escape == Escape::kMpeg2) {
-        return SignExtend(VlcReadBits(ppBitStream, pOffset, kMpeg2EscapeLevelBits),
-                          kMpeg2EscapeLevelBits);
-    }
-    Ipp32s level =
-        SignExtend(VlcReadBits(ppBitStream, pOffset, kMpeg1EscapeLevelBits), kMpeg1EscapeLevelBits);
-    if (level == 0) return static_cast<Ipp32s>(VlcReadBits(ppBitStream, pOffset, 8));
-    if (level == -128) return static_cast<Ipp32s>(VlcReadBits(ppBitStream, pOffset, 8)) - 256;
+template <bool kMpeg1>
+Ipp32s ReadEscapedLevel(BlockBits& bits) {
+    if (!kMpeg1) return SignExtend(bits.Read(kMpeg2EscapeLevelBits), kMpeg2EscapeLevelBits);
+    Ipp32s level = SignExtend(bits.Read(kMpeg1EscapeLevelBits), kMpeg1EscapeLevelBits);
+    if (level == 0) return static_cast<Ipp32s>(bits.Read(8));
+    if (level == -128) return static_cast<Ipp32s>(bits.Read(8)) - 256;
     return level;
 }
 
-// Reads run/level codewords up to the end of block into levels (raster positions), the first
-// at scan index `start` + run. `first` decodes the first codeword, `others` the rest.
-IppStatus ReadCoefficients(Ipp32u** ppBitStream, int* pOffset, const IppVCHuffmanSpec_32s& first,
-                           const IppVCHuffmanSpec_32s& others, const Ipp32u* scan, int start,
-                           Escape escape, Ipp16s levels[64], Ipp32s* last) {
+Ipp32s ClampQuantiser(Ipp32s quantiser) {
+    return quantiser < 0
+               ? 0
+               : (quantiser > dequant::kMaxQuantiser ? dequant::kMaxQuantiser : quantiser);
+}
+
+// Reads run/level codewords up to the end of block and stores each level's inverse
+// quantisation at its raster position in out (zeroed by the caller), the first at scan index
+// (kIntra ? 1 : 0) + run. `first` decodes the first codeword, `others` the rest. The numbers
+// are those the dequantise kernels give for the whole block, before the mismatch control.
+template <bool kIntra, bool kMpeg1>
+IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffmanSpec_32s& first,
+                           const IppVCHuffmanSpec_32s& others, const Ipp32u* scan,
+                           const uint16_t* matrix, Ipp32s quantiser, Ipp16s out[64], Ipp32s* last) {
+    constexpr int kStart = kIntra ? 1 : 0;
+    BlockBits bits = shared;  // kept in registers while the loop runs
     const IppVCHuffmanSpec_32s* table = &first;
-    int index = start - 1;
+    int index = kStart - 1;
+    IppStatus status = ippStsNoErr;
     for (;;) {
+        bits.Refill();
         int length = 0;
-        const VlcSlot* slot = VlcFindCodeword(*table, *ppBitStream, *pOffset, &length);
-        if (!slot) return ippStsVLCErr;
-        VlcSkipBits(ppBitStream, pOffset, length);
+        const VlcSlot* slot = VlcFindCodewordInBits(*table, bits.Peek(), &length);
+        if (!slot) {
+            status = ippStsVLCErr;
+            break;
+        }
+        bits.Skip(length);
         Ipp32s run = slot->run;
         Ipp32s level = slot->value;
         if (run == kVlcEndOfBlock) break;
         if (run == kVlcEscape) {
-            run = static_cast<Ipp32s>(VlcReadBits(ppBitStream, pOffset, kEscapeRunBits));
-            level = ReadEscapedLevel(ppBitStream, pOffset, escape);
+            run = static_cast<Ipp32s>(bits.Read(kEscapeRunBits));
+            level = ReadEscapedLevel<kMpeg1>(bits);
         }
         index += run + 1;
-        if (index > 63) return ippStsVLCErr;
-        levels[scan[index] & 63] = static_cast<Ipp16s>(level);
+        if (index > 63) {
+            status = ippStsVLCErr;
+            break;
+        }
+        const int position = static_cast<int>(scan[index] & 63);
+        // The DC coefficient of intra blocks comes from the DC difference alone.
+        if (!kIntra || position != 0) {
+            out[position] = static_cast<Ipp16s>(
+                dequant::DequantiseLevel<kIntra, kMpeg1>(level, matrix[position], quantiser));
+        }
         table = &others;
     }
-    *last = index < start ? start - 1 : index;
-    return ippStsNoErr;
+    shared = bits;
+    *last = index < kStart ? kStart - 1 : index;
+    return status;
+}
+
+// MPEG-2 mismatch control: the sum of the 64 coefficients made odd through the last one.
+void ControlMismatch(Ipp16s out[64]) {
+    Ipp32s parity = 0;
+    for (int i = 0; i < 64; ++i) parity ^= out[i];
+    if ((parity & 1) == 0) out[63] = static_cast<Ipp16s>(out[63] ^ 1);
 }
 
 // dct_dc_differential of `size` bits.
-Ipp32s ReadDcDifferential(Ipp32u** ppBitStream, int* pOffset, Ipp32s size) {
+Ipp32s ReadDcDifferential(BlockBits& bits, Ipp32s size) {
     if (size == 0) return 0;
-    Ipp32s bits = static_cast<Ipp32s>(VlcReadBits(ppBitStream, pOffset, size));
-    return bits < (1 << (size - 1)) ? bits - (1 << size) + 1 : bits;
+    Ipp32s value = static_cast<Ipp32s>(bits.Read(size));
+    return value < (1 << (size - 1)) ? value - (1 << size) + 1 : value;
 }
 
 Ipp32s LimitPredictor(Ipp32s value) {
@@ -77,52 +156,68 @@ bool ValidPosition(Ipp32u** ppBitStream, int* pOffset) {
 }
 
 // Updates the DC predictor with the next DC difference, scaled by `differenceScale`.
-IppStatus ReadIntraDc(Ipp32u** ppBitStream, int* pOffset, const IppVCHuffmanSpec_32s& dcTable,
-                      Ipp32s differenceScale, Ipp32s* predictor) {
-    Ipp32s size = 0;
-    Ipp32s unused = 0;
-    IppStatus status = VCHuffmanDecodeRunLevel(ppBitStream, pOffset, &unused, &size, &dcTable);
-    if (status != ippStsNoErr) return status;
+IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpec_32s& dcTable, Ipp32s differenceScale,
+                      Ipp32s* predictor) {
+    bits.Refill();
+    int length = 0;
+    const VlcSlot* slot = VlcFindCodewordInBits(dcTable, bits.Peek(), &length);
+    if (!slot) return ippStsVLCErr;
+    bits.Skip(length);
+    Ipp32s size = slot->value;
     if (size < 0 || size > 11) return ippStsVLCErr;
-    Ipp32s difference = ReadDcDifferential(ppBitStream, pOffset, size);
+    bits.Refill();
+    Ipp32s difference = ReadDcDifferential(bits, size);
     *predictor = LimitPredictor(*predictor + difference * differenceScale);
     return ippStsNoErr;
 }
 
+template <bool kMpeg1>
 IppStatus ReconstructIntra(Ipp32u** ppBitStream, int* pOffset, const IppVCHuffmanSpec_32s* dcTable,
                            const IppVCHuffmanSpec_32s* acTable, const Ipp32u* scan, int quantiser,
-                           const uint16_t* matrix, Ipp32s* predictor, Ipp32s dcShift,
-                           dequant::Mode mode, Ipp16s* dst, Ipp32s* dstSize) {
+                           const uint16_t* matrix, Ipp32s* predictor, Ipp32s dcShift, Ipp16s* dst,
+                           Ipp32s* dstSize) {
     if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
     if (!dcTable || !acTable || !scan || !matrix || !predictor || !dst) return ippStsNullPtrErr;
     if (dcShift < 0 || dcShift > 3) return ippStsBadArgErr;
-    bool mpeg1 = mode == dequant::kIntraMpeg1;
-    IppStatus status = ReadIntraDc(ppBitStream, pOffset, *dcTable, mpeg1 ? 8 : 1, predictor);
-    if (status != ippStsNoErr) return status;
-    Ipp16s levels[64] = {};
+    BlockBits bits(*ppBitStream, *pOffset);
+    IppStatus status = ReadIntraDc(bits, *dcTable, kMpeg1 ? 8 : 1, predictor);
+    if (status != ippStsNoErr) {
+        bits.Commit(ppBitStream, pOffset);
+        return status;
+    }
+    Ipp16s out[64] = {};
     Ipp32s last = 0;
-    status = ReadCoefficients(ppBitStream, pOffset, *acTable, *acTable, scan, 1,
-                              mpeg1 ? Escape::kMpeg1 : Escape::kMpeg2, levels, &last);
+    status = ReadCoefficients<true, kMpeg1>(bits, *acTable, *acTable, scan, matrix,
+                                            ClampQuantiser(quantiser), out, &last);
+    bits.Commit(ppBitStream, pOffset);
     if (status != ippStsNoErr) return status;
-    dequant::Dequantise(mode, levels, matrix, quantiser, *predictor * (1 << dcShift), dst);
+    Ipp32s dc = *predictor * (1 << dcShift);
+    out[0] =
+        static_cast<Ipp16s>(dc < dequant::kCoefficientMin
+                                ? dequant::kCoefficientMin
+                                : (dc > dequant::kCoefficientMax ? dequant::kCoefficientMax : dc));
+    if (!kMpeg1) ControlMismatch(out);
+    std::memcpy(dst, out, sizeof out);
     if (dstSize) *dstSize = last;
     return ippStsNoErr;
 }
 
+template <bool kMpeg1>
 IppStatus ReconstructNonIntra(Ipp32u** ppBitStream, int* pOffset,
                               const IppVCHuffmanSpec_32s* firstTable,
                               const IppVCHuffmanSpec_32s* otherTable, const Ipp32u* scan,
-                              int quantiser, const uint16_t* matrix, dequant::Mode mode,
-                              Ipp16s* dst, Ipp32s* dstSize) {
+                              int quantiser, const uint16_t* matrix, Ipp16s* dst, Ipp32s* dstSize) {
     if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
     if (!firstTable || !otherTable || !scan || !matrix || !dst) return ippStsNullPtrErr;
-    Ipp16s levels[64] = {};
+    Ipp16s out[64] = {};
     Ipp32s last = 0;
-    Escape escape = mode == dequant::kNonIntraMpeg1 ? Escape::kMpeg1 : Escape::kMpeg2;
-    IppStatus status = ReadCoefficients(ppBitStream, pOffset, *firstTable, *otherTable, scan, 0,
-                                        escape, levels, &last);
+    BlockBits bits(*ppBitStream, *pOffset);
+    IppStatus status = ReadCoefficients<false, kMpeg1>(bits, *firstTable, *otherTable, scan, matrix,
+                                                       ClampQuantiser(quantiser), out, &last);
+    bits.Commit(ppBitStream, pOffset);
     if (status != ippStsNoErr) return status;
-    dequant::Dequantise(mode, levels, matrix, quantiser, 0, dst);
+    if (!kMpeg1) ControlMismatch(out);
+    std::memcpy(dst, out, sizeof out);
     if (dstSize) *dstSize = last;
     return ippStsNoErr;
 }
@@ -135,8 +230,8 @@ IppStatus ippiReconstructDCTBlockIntra_MPEG1_32s(Ipp32u** ppBitStream, int* pOff
                                                  const Ipp32u* pScanMatrix, int QP,
                                                  const uint16_t* pQPMatrix, Ipp32s* pDCPred,
                                                  Ipp16s* pDstBlock, Ipp32s* pDstSize) {
-    return ReconstructIntra(ppBitStream, pOffset, pDCSizeTable, pACTable, pScanMatrix, QP,
-                            pQPMatrix, pDCPred, 0, dequant::kIntraMpeg1, pDstBlock, pDstSize);
+    return ReconstructIntra<true>(ppBitStream, pOffset, pDCSizeTable, pACTable, pScanMatrix, QP,
+                                  pQPMatrix, pDCPred, 0, pDstBlock, pDstSize);
 }
 
 IppStatus ippiReconstructDCTBlockIntra_MPEG2_32s(Ipp32u** ppBitStream, int* pOffset,
@@ -146,9 +241,8 @@ IppStatus ippiReconstructDCTBlockIntra_MPEG2_32s(Ipp32u** ppBitStream, int* pOff
                                                  const uint16_t* pQPMatrix, Ipp32s* pDCPred,
                                                  Ipp32s shiftDCVal, Ipp16s* pDstBlock,
                                                  Ipp32s* pDstSize) {
-    return ReconstructIntra(ppBitStream, pOffset, pDCSizeTable, pACTable, pScanMatrix, QP,
-                            pQPMatrix, pDCPred, shiftDCVal, dequant::kIntraMpeg2, pDstBlock,
-                            pDstSize);
+    return ReconstructIntra<false>(ppBitStream, pOffset, pDCSizeTable, pACTable, pScanMatrix, QP,
+                                   pQPMatrix, pDCPred, shiftDCVal, pDstBlock, pDstSize);
 }
 
 IppStatus ippiReconstructDCTBlock_MPEG1_32s(Ipp32u** ppBitStream, int* pOffset,
@@ -157,8 +251,8 @@ IppStatus ippiReconstructDCTBlock_MPEG1_32s(Ipp32u** ppBitStream, int* pOffset,
                                             const Ipp32u* pScanMatrix, int QP,
                                             const uint16_t* pQPMatrix, Ipp16s* pDstBlock,
                                             Ipp32s* pDstSize) {
-    return ReconstructNonIntra(ppBitStream, pOffset, pDCTable, pACTable, pScanMatrix, QP, pQPMatrix,
-                               dequant::kNonIntraMpeg1, pDstBlock, pDstSize);
+    return ReconstructNonIntra<true>(ppBitStream, pOffset, pDCTable, pACTable, pScanMatrix, QP,
+                                     pQPMatrix, pDstBlock, pDstSize);
 }
 
 IppStatus ippiReconstructDCTBlock_MPEG2_32s(Ipp32u** ppBitStream, int* pOffset,
@@ -167,8 +261,8 @@ IppStatus ippiReconstructDCTBlock_MPEG2_32s(Ipp32u** ppBitStream, int* pOffset,
                                             const Ipp32u* pScanMatrix, int QP,
                                             const uint16_t* pQPMatrix, Ipp16s* pDstBlock,
                                             Ipp32s* pDstSize) {
-    return ReconstructNonIntra(ppBitStream, pOffset, pDCTable, pACTable, pScanMatrix, QP, pQPMatrix,
-                               dequant::kNonIntraMpeg2, pDstBlock, pDstSize);
+    return ReconstructNonIntra<false>(ppBitStream, pOffset, pDCTable, pACTable, pScanMatrix, QP,
+                                      pQPMatrix, pDstBlock, pDstSize);
 }
 
 }  // namespace d2u

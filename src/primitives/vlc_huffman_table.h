@@ -34,25 +34,35 @@ struct d2u::IppVCHuffmanSpec_32s {
 
 namespace d2u {
 
-// Finds the codeword at the bit position. Returns the slot of its last level and the total
-// codeword length, or null when the bits form no codeword; the position is not moved.
+// Finds the codeword at the start of `bits` (the next stream bits, the first in bit 31; at
+// least the table's longest length of them). Returns the slot of its last level and the total
+// codeword length, or null when the bits form no codeword.
+inline const VlcSlot* VlcFindCodewordInBits(const IppVCHuffmanSpec_32s& table, Ipp32u bits,
+                                            int* length) {
+    const VlcSlot* slots = table.slots.data();
+    const VlcSlot* slot = &slots[bits >> (32 - table.widths[0])];
+    if (slot->kind == VlcSlot::kLeaf) {
+        *length = slot->bits;
+        return slot;
+    }
+    int used = 0;
+    for (int level = 1; level < table.levelCount; ++level) {
+        if (slot->kind != VlcSlot::kLink) return nullptr;
+        used += table.widths[level - 1];
+        slot = &slots[slot->next + ((bits << used) >> (32 - table.widths[level]))];
+        if (slot->kind == VlcSlot::kLeaf) {
+            *length = used + slot->bits;
+            return slot;
+        }
+    }
+    return nullptr;
+}
+
+// Finds the codeword at the bit position; the position is not moved.
 inline const VlcSlot* VlcFindCodeword(const IppVCHuffmanSpec_32s& table, const Ipp32u* word,
                                       int offset, int* length) {
     Ipp32u bits = VlcPeekBits(word, offset, table.longest) << (32 - table.longest);
-    int used = 0;
-    Ipp32u base = 0;
-    for (int level = 0; level < table.levelCount; ++level) {
-        int width = table.widths[level];
-        const VlcSlot& slot = table.slots[base + ((bits << used) >> (32 - width))];
-        if (slot.kind == VlcSlot::kLeaf) {
-            *length = used + slot.bits;
-            return &slot;
-        }
-        if (slot.kind != VlcSlot::kLink) return nullptr;
-        used += width;
-        base = slot.next;
-    }
-    return nullptr;
+    return VlcFindCodewordInBits(table, bits, length);
 }
 
 }  // namespace d2u
