@@ -53,24 +53,24 @@ void MacroblockWriter::Skip() {
 
 void MacroblockWriter::AddressIncrement() {
     for (; pendingIncrement > 33; pendingIncrement -= 33) {
-        out.PutCode(kAddressEscapeCode);
+        out->PutCode(kAddressEscapeCode);
         ++counts["mb.address_escape"];
     }
-    out.PutCode(AddressIncrementCode(pendingIncrement));
+    out->PutCode(AddressIncrementCode(pendingIncrement));
     pendingIncrement = 1;
 }
 
 void MacroblockWriter::Modes(const MacroblockChoice& mb) {
     const std::string type = MacroblockTypeCode(picture.pictureType, mb.flags);
     Require(!type.empty(), "macroblock type not allowed in this picture");
-    out.PutCode(type);
+    out->PutCode(type);
     const bool motion = mb.flags.forward || mb.flags.backward;
     if (motion && (picture.FieldPicture() || !picture.framePredFrameDct)) {
-        out.Put(static_cast<uint32_t>(mb.motion.motionType), 2);
+        out->Put(static_cast<uint32_t>(mb.motion.motionType), 2);
     }
     if (!picture.FieldPicture() && !picture.framePredFrameDct &&
         (mb.flags.intra || mb.flags.pattern)) {
-        out.Put(static_cast<uint32_t>(mb.dctType), 1);
+        out->Put(static_cast<uint32_t>(mb.dctType), 1);
         if (mb.dctType) ++counts["dct.field"];
     }
 }
@@ -81,7 +81,7 @@ void MacroblockWriter::Write(const MacroblockChoice& mb) {
     const MacroblockFlags& f = mb.flags;
     if (f.quant) {
         Require(mb.quantiserCode >= 1 && mb.quantiserCode <= 31, "quantiser_scale_code");
-        out.Put(static_cast<uint32_t>(mb.quantiserCode), 5);
+        out->Put(static_cast<uint32_t>(mb.quantiserCode), 5);
         quantiserCode = mb.quantiserCode;
         ++counts["mb.quant"];
     }
@@ -95,7 +95,7 @@ void MacroblockWriter::Write(const MacroblockChoice& mb) {
     if (f.forward || concealmentVector) MotionVectors(mb.motion, 0, concealmentVector);
     if (f.backward) MotionVectors(mb.motion, 1, false);
     if (concealmentVector) {
-        out.Put(1, 1);  // marker_bit
+        out->Put(1, 1);  // marker_bit
         ++counts["mb.concealment"];
     }
     if (f.intra) ++counts["mb.intra"];
@@ -109,6 +109,23 @@ void MacroblockWriter::Write(const MacroblockChoice& mb) {
             NonIntraBlock();
         }
     }
+}
+
+bool MacroblockWriter::VectorsWritable(const MacroblockChoice& mb) {
+    const bool concealmentVector = mb.flags.intra && picture.concealment;
+    if (!mb.flags.forward && !mb.flags.backward && !concealmentVector) return true;
+    int saved[2][2][2];
+    std::copy(&pmv[0][0][0], &pmv[0][0][0] + 8, &saved[0][0][0]);
+    SyntaxCounts savedCounts = counts;
+    BitWriter scratch;
+    out = &scratch;
+    ambiguous = false;
+    if (mb.flags.forward || concealmentVector) MotionVectors(mb.motion, 0, concealmentVector);
+    if (mb.flags.backward) MotionVectors(mb.motion, 1, false);
+    out = stream;
+    counts = savedCounts;
+    std::copy(&saved[0][0][0], &saved[0][0][0] + 8, &pmv[0][0][0]);
+    return !ambiguous;
 }
 
 void MacroblockWriter::MotionVectors(const MotionChoice& motion, int s, bool concealmentVector) {
@@ -136,7 +153,7 @@ void MacroblockWriter::MotionVectors(const MotionChoice& motion, int s, bool con
     }
     if (!concealmentVector) ++counts[name];
     for (int r = 0; r < count; ++r) {
-        if (fieldFormat && !dualPrime) out.Put(static_cast<uint32_t>(motion.fieldSelect[r][s]), 1);
+        if (fieldFormat && !dualPrime) out->Put(static_cast<uint32_t>(motion.fieldSelect[r][s]), 1);
         MotionVector(r, s, motion.vector[r][s], fieldFormat, dualPrime ? motion.dmv : nullptr);
     }
     if (count == 1) {
@@ -163,8 +180,9 @@ void MacroblockWriter::MotionVector(int r, int s, const int target[2], bool fiel
             }
         }
         Require(range.Wrap(prediction + delta) == target[t], "vector not reachable");
+        if (delta == 0 && prediction != target[t]) ambiguous = true;
         MotionDelta(delta, picture.fCode[s][t]);
-        if (dmv) out.PutCode(DualPrimeCode(dmv[t]));
+        if (dmv) out->PutCode(DualPrimeCode(dmv[t]));
         pmv[r][s][t] = (t == 1 && halvedVertical) ? target[t] * 2 : target[t];
     }
 }
@@ -172,23 +190,23 @@ void MacroblockWriter::MotionVector(int r, int s, const int target[2], bool fiel
 void MacroblockWriter::MotionDelta(int delta, int fCode) {
     const int rSize = fCode - 1;
     if (delta == 0) {
-        out.PutCode(MotionCode(0));
+        out->PutCode(MotionCode(0));
         return;
     }
     const int magnitude = std::abs(delta);
     const int code = ((magnitude - 1) >> rSize) + 1;
-    out.PutCode(MotionCode(code));
-    out.Put(delta < 0 ? 1 : 0, 1);
-    if (rSize > 0) out.Put(static_cast<uint32_t>((magnitude - 1) & ((1 << rSize) - 1)), rSize);
+    out->PutCode(MotionCode(code));
+    out->Put(delta < 0 ? 1 : 0, 1);
+    if (rSize > 0) out->Put(static_cast<uint32_t>((magnitude - 1) & ((1 << rSize) - 1)), rSize);
 }
 
 void MacroblockWriter::Pattern(int pattern) {
     if (picture.chromaFormat == 2) {
-        out.PutCode(CodedBlockPatternCode(pattern >> 2));
-        out.Put(static_cast<uint32_t>(pattern & 3), 2);
+        out->PutCode(CodedBlockPatternCode(pattern >> 2));
+        out->Put(static_cast<uint32_t>(pattern & 3), 2);
     } else {
         Require(pattern != 0, "empty pattern in 4:2:0");
-        out.PutCode(CodedBlockPatternCode(pattern));
+        out->PutCode(CodedBlockPatternCode(pattern));
     }
 }
 
@@ -203,10 +221,10 @@ void MacroblockWriter::IntraBlock(int block) {
     dc[cc] = value;
     int size = 0;
     while ((std::abs(difference) >> size) != 0) ++size;
-    out.PutCode(DcSizeCode(size, cc != 0));
+    out->PutCode(DcSizeCode(size, cc != 0));
     if (size > 0) {
         const int bits = difference > 0 ? difference : difference + (1 << size) - 1;
-        out.Put(static_cast<uint32_t>(bits), size);
+        out->Put(static_cast<uint32_t>(bits), size);
     }
     Coefficients(true, picture.intraVlcFormat);
 }
@@ -233,7 +251,7 @@ void MacroblockWriter::Coefficients(bool intra, bool intraTable) {
         Coefficient(intraTable, !intra && k == 0, run, random.Percent(50) ? -magnitude : magnitude);
         index += run + 1;
     }
-    out.PutCode(EndOfBlockCode(intraTable));
+    out->PutCode(EndOfBlockCode(intraTable));
 }
 
 // Levels whose reconstruction stays within [-2048, 2047] at any weight of the matrix in use:
@@ -252,19 +270,19 @@ void MacroblockWriter::Coefficient(bool intraTable, bool first, int run, int lev
     const int magnitude = std::abs(level);
     const uint32_t sign = level < 0 ? 1 : 0;
     if (first && run == 0 && magnitude == 1) {
-        out.Put(1, 1);
-        out.Put(sign, 1);
+        out->Put(1, 1);
+        out->Put(sign, 1);
         return;
     }
     const std::string code = CoefficientCode(intraTable, run, magnitude);
     if (!code.empty() && !random.Percent(8)) {
-        out.PutCode(code);
-        out.Put(sign, 1);
+        out->PutCode(code);
+        out->Put(sign, 1);
         return;
     }
-    out.PutCode(kCoefficientEscapeCode);
-    out.Put(static_cast<uint32_t>(run), 6);
-    out.Put(static_cast<uint32_t>(level) & 0xFFF, 12);
+    out->PutCode(kCoefficientEscapeCode);
+    out->Put(static_cast<uint32_t>(run), 6);
+    out->Put(static_cast<uint32_t>(level) & 0xFFF, 12);
     ++counts["coefficient.escape"];
 }
 

@@ -14,13 +14,18 @@ namespace streamgen {
 class MacroblockWriter {
 public:
     MacroblockWriter(BitWriter& out, RandomSource& random, SyntaxCounts& counts)
-        : out(out), random(random), counts(counts) {}
+        : out(&out), stream(&out), random(random), counts(counts) {}
 
     void StartPicture(const PictureSyntax& picture);
     // The slice's first macroblock is at `column`.
     void StartSlice(int column, int quantiserCode);
     void Skip();
     void Write(const MacroblockChoice& macroblock);
+    // False when a vector of the macroblock could only be reached by a zero difference from a
+    // predictor outside the f_code range (a field vector kept doubled, predicting a frame
+    // vector). Decoders disagree on whether that predictor is wrapped, so such vectors are
+    // not written.
+    bool VectorsWritable(const MacroblockChoice& macroblock);
 
 private:
     void AddressIncrement();
@@ -37,7 +42,9 @@ private:
     void ResetVectors();
     void ResetDc();
 
-    BitWriter& out;
+    BitWriter* out;
+    BitWriter* stream;
+    bool ambiguous = false;
     RandomSource& random;
     SyntaxCounts& counts;
     PictureSyntax picture;

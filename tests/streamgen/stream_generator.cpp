@@ -242,17 +242,34 @@ void StreamGenerator::Slice(int row, int first, int last) {
     }
 }
 
-// P pictures skip with a zero vector from the same-parity field or the frame; B pictures
-// repeat the previous macroblock's prediction, which must still read inside from here.
+// P pictures skip with a zero vector from the same-parity field or the frame. A skipped
+// macroblock of a B picture keeps the previous macroblock's directions and takes its vectors
+// from the predictors, with frame prediction in frame pictures and field prediction from the
+// same-parity field in field pictures. ffmpeg instead repeats the previous macroblock's motion
+// type and field selection, so B pictures skip only where both readings predict alike: after
+// frame motion, or after field motion from the same-parity fields. The prediction must still
+// read inside from here.
 bool StreamGenerator::TrySkip(int mbx, int mby) {
     if (picture.pictureType == 1 || !random.Percent(15)) return false;
     if (picture.pictureType == 2 && references.onlyFirstField) return false;
     if (picture.pictureType == 3 &&
-        (lastIntra || !geometry.MacroblockFits(lastMotion, references.field, references.bottom,
-                                               topFieldFirst, mbx, mby))) {
+        (lastIntra || !SkipPredictsAlike() ||
+         !geometry.MacroblockFits(lastMotion, references.field, references.bottom, topFieldFirst,
+                                  mbx, mby))) {
         return false;
     }
     macroblocks.Skip();
+    return true;
+}
+
+bool StreamGenerator::SkipPredictsAlike() const {
+    if (!references.field) return lastMotion.motionType == kFrameMotion;
+    if (lastMotion.motionType != kFieldMotion) return false;
+    const int parity = references.bottom ? 1 : 0;
+    for (int s = 0; s < 2; ++s) {
+        const bool used = s == 0 ? lastMotion.forward : lastMotion.backward;
+        if (used && lastMotion.fieldSelect[0][s] != parity) return false;
+    }
     return true;
 }
 
@@ -282,11 +299,13 @@ MacroblockChoice StreamGenerator::ChooseMacroblock(int mbx, int mby) {
     const int blocks = picture.BlocksPerMacroblock();
     mb.pattern = mb.flags.pattern ? random.Between(1, (1 << blocks) - 1) : 0;
     if (mb.flags.intra && picture.concealment) {
-        for (int t = 0; t < 2; ++t) {
-            const int f = 1 << (picture.fCode[0][t] - 1);
-            mb.motion.vector[0][0][t] = random.Between(-16 * f, 16 * f - 1);
-        }
-        mb.motion.fieldSelect[0][0] = random.Below(2);
+        do {
+            for (int t = 0; t < 2; ++t) {
+                const int f = 1 << (picture.fCode[0][t] - 1);
+                mb.motion.vector[0][0][t] = random.Between(-16 * f, 16 * f - 1);
+            }
+            mb.motion.fieldSelect[0][0] = random.Below(2);
+        } while (!macroblocks.VectorsWritable(mb));
     }
     if (mb.flags.forward || mb.flags.backward) ChooseMotion(mb, mbx, mby);
     return mb;
@@ -301,22 +320,28 @@ void StreamGenerator::ChooseMotion(MacroblockChoice& mb, int mbx, int mby) {
     motion.forward = mb.flags.forward;
     motion.backward = mb.flags.backward;
     for (int attempt = 0; attempt < 30; ++attempt) {
-        if (RandomMotion(motion, mbx, mby)) return;
+        if (RandomMotion(mb, mbx, mby)) return;
     }
-    // Zero vectors from the same field or frame always read inside.
+    // Zero vectors from the same field or frame always read inside, and field vectors are
+    // predicted from within the range.
     MotionChoice zero;
     zero.forward = motion.forward;
     zero.backward = motion.backward;
-    zero.motionType = references.field ? kFieldMotion : kFrameMotion;
+    zero.motionType = references.field || !picture.framePredFrameDct ? kFieldMotion : kFrameMotion;
     for (int s = 0; s < 2; ++s) {
-        zero.fieldSelect[0][s] =
-            references.onlyFirstField ? references.firstFieldParity : (references.bottom ? 1 : 0);
-        zero.fieldSelect[1][s] = 1;
+        if (references.field) {
+            zero.fieldSelect[0][s] = references.onlyFirstField ? references.firstFieldParity
+                                                               : (references.bottom ? 1 : 0);
+        } else {
+            zero.fieldSelect[0][s] = 0;
+            zero.fieldSelect[1][s] = 1;
+        }
     }
     motion = zero;
 }
 
-bool StreamGenerator::RandomMotion(MotionChoice& motion, int mbx, int mby) {
+bool StreamGenerator::RandomMotion(MacroblockChoice& candidate, int mbx, int mby) {
+    MotionChoice& motion = candidate.motion;
     const bool field = references.field;
     const bool dualPrimeHere =
         dualPrimeAllowed && picture.pictureType == 2 && !references.onlyFirstField;
@@ -350,7 +375,8 @@ bool StreamGenerator::RandomMotion(MotionChoice& motion, int mbx, int mby) {
         }
     }
     for (int t = 0; t < 2; ++t) motion.dmv[t] = random.Between(-1, 1);
-    return geometry.MacroblockFits(motion, field, references.bottom, topFieldFirst, mbx, mby);
+    return geometry.MacroblockFits(motion, field, references.bottom, topFieldFirst, mbx, mby) &&
+           macroblocks.VectorsWritable(candidate);
 }
 
 // Mostly vectors to anywhere in the reference, clamped to the f_code range; otherwise short.

@@ -67,10 +67,11 @@ private:
     void Slices(int rows);
     void Slice(int row, int first, int last);
     bool TrySkip(int mbx, int mby);
+    bool SkipPredictsAlike() const;
     MacroblockChoice ChooseMacroblock(int mbx, int mby);
     MacroblockFlags ChooseFlags();
     void ChooseMotion(MacroblockChoice& mb, int mbx, int mby);
-    bool RandomMotion(MotionChoice& motion, int mbx, int mby);
+    bool RandomMotion(MacroblockChoice& candidate, int mbx, int mby);
     int RandomVector(int s, int t, int position, int size, int limit);
     int FieldSelect();
 
