@@ -3,7 +3,7 @@
 # 10000) from seed FIRST (default 1) with the library and with ffmpeg, compares them, and lists
 # the failing seeds. Uses the build in $D2U_SOAK_BUILD (default build/soak, made if missing).
 #   scripts/streamgen-soak.sh [FIRST] [COUNT]
-# Reproduce one seed: build/soak/streamgen --seed N -o seed.m2v --counts
+# Reproduce one seed: build/soak/tests/streamgen --seed N -o seed.m2v --counts
 set -euo pipefail
 cd "$(dirname "$0")/.."
 first=${1:-1}
@@ -24,11 +24,9 @@ for ((job = 0; job < jobs; ++job)); do
     n=$(( first + count - start ))
     (( n > share )) && n=$share
     (( n <= 0 )) && break
-    (cd "$build/tests/test-work" 2>/dev/null || cd "$build"
-     D2U_STREAMGEN_FIRST=$start D2U_STREAMGEN_SEEDS=$n \
-         "$OLDPWD/$build/streamgen_decode" \
-         --gtest_filter='StreamgenDecodeTest.EverySeedDecodesLikeTheReferenceDecoder' \
-         >"$log_dir/job$job.log" 2>&1 || true) &
+    D2U_STREAMGEN_FIRST=$start D2U_STREAMGEN_SEEDS=$n "$build/tests/streamgen_decode" \
+        --gtest_filter='StreamgenDecodeTest.EverySeedDecodesLikeTheReferenceDecoder' \
+        >"$log_dir/job$job.log" 2>&1 &
     pids+=($!)
 done
 for pid in "${pids[@]}"; do wait "$pid"; done

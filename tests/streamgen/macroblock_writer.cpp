@@ -233,37 +233,52 @@ void MacroblockWriter::NonIntraBlock() {
     Coefficients(false, false);
 }
 
+// The coefficients of a block together stay within a budget of dequantised magnitude (at the
+// largest weight of the matrix in use), so that no sample of the inverse DCT leaves about
+// [-256, 255]: the range where transforms are held to accuracy. Beyond it decoders differ on
+// saturation and transform overflow, and a stream would test nothing but that.
 void MacroblockWriter::Coefficients(bool intra, bool intraTable) {
     int index = intra ? 1 : 0;
     int count = intra ? random.Below(4) : 1 + random.Below(3);
     if (random.Percent(5)) count += random.Below(8);
+    int budget = kDequantisedBudget;
     for (int k = 0; k < count && index <= 63; ++k) {
+        const int largest = LargestLevel(intra, budget);
+        if (largest < 1) break;
         const int room = 63 - index;
         int run = random.Percent(70) ? random.Below(std::min(4, room + 1)) : random.Below(room + 1);
         const int kind = random.Below(100);
-        const int largest = LargestLevel(intra);
         int magnitude =
             kind < 75
                 ? random.Between(1, 3)
                 : (kind < 90 ? random.Between(4, 12)
                              : (kind < 97 ? random.Between(13, 40) : random.Between(1, largest)));
         magnitude = std::min(magnitude, largest);
+        budget -= DequantisedBound(intra, magnitude);
         Coefficient(intraTable, !intra && k == 0, run, random.Percent(50) ? -magnitude : magnitude);
         index += run + 1;
     }
     out->PutCode(EndOfBlockCode(intraTable));
 }
 
-// Levels whose reconstruction stays within [-2048, 2047] at any weight of the matrix in use:
-// beyond that decoders differ on saturation and inverse DCT overflow, and the streams would test
-// nothing but that.
-int MacroblockWriter::LargestLevel(bool intra) const {
+int MacroblockWriter::QuantiserScale() const {
     static const int kNonLinearScale[32] = {0,  1,  2,  3,  4,  5,  6,  7,  8,   10, 12,
                                             14, 16, 18, 20, 22, 24, 28, 32, 36,  40, 44,
                                             48, 52, 56, 64, 72, 80, 88, 96, 104, 112};
-    const int scale = picture.qScaleType ? kNonLinearScale[quantiserCode] : 2 * quantiserCode;
-    if (intra) return std::max(1, 2047 * 16 / (picture.maxIntraWeight * scale));
-    return std::max(1, (2047 * 32 / (picture.maxNonIntraWeight * scale) - 1) / 2);
+    return picture.qScaleType ? kNonLinearScale[quantiserCode] : 2 * quantiserCode;
+}
+
+int MacroblockWriter::DequantisedBound(bool intra, int magnitude) const {
+    if (intra) return magnitude * picture.maxIntraWeight * QuantiserScale() / 16;
+    return (2 * magnitude + 1) * picture.maxNonIntraWeight * QuantiserScale() / 32;
+}
+
+// The largest level whose bound fits the budget; 0 when none does.
+int MacroblockWriter::LargestLevel(bool intra, int budget) const {
+    const int step =
+        (intra ? picture.maxIntraWeight : picture.maxNonIntraWeight) * QuantiserScale();
+    if (intra) return budget * 16 / step;
+    return std::max(0, (budget * 32 / step - 1) / 2);
 }
 
 void MacroblockWriter::Coefficient(bool intraTable, bool first, int run, int level) {

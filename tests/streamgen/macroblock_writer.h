@@ -13,6 +13,8 @@ namespace streamgen {
 
 class MacroblockWriter {
 public:
+    static constexpr int kDequantisedBudget = 1024;
+
     MacroblockWriter(BitWriter& out, RandomSource& random, SyntaxCounts& counts)
         : out(&out), stream(&out), random(random), counts(counts) {}
 
@@ -38,7 +40,9 @@ private:
     void NonIntraBlock();
     void Coefficients(bool intra, bool intraTable);
     void Coefficient(bool intraTable, bool first, int run, int level);
-    int LargestLevel(bool intra) const;
+    int QuantiserScale() const;
+    int DequantisedBound(bool intra, int magnitude) const;
+    int LargestLevel(bool intra, int budget) const;
     void ResetVectors();
     void ResetDc();
 
