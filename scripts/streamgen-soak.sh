@@ -29,7 +29,7 @@ for ((job = 0; job < jobs; ++job)); do
         >"$log_dir/job$job.log" 2>&1 &
     pids+=($!)
 done
-for pid in "${pids[@]}"; do wait "$pid"; done
+for pid in "${pids[@]}"; do wait "$pid" || true; done
 
 cat "$log_dir"/job*.log | grep -o 'streamgen seed [0-9]*: .*' | sort -t' ' -k3,3n || true
 failed=$(cat "$log_dir"/job*.log | grep -c 'streamgen seed [0-9]*: ' || true)
