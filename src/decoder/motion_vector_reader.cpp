@@ -82,11 +82,13 @@ int32_t CMotionVectorReader::DecodeMotionVectorComponent(int32_t* predictor, int
     int32_t vec = full_pel_vector == 1 ? (*predictor >> 1) : *predictor;
     if (motion_code > 0) {
         vec += ((motion_code - 1) << r_size) + motion_residual + 1;
-        if (vec >= lim) vec -= 2 * lim;
     } else if (motion_code < 0) {
         vec -= ((-motion_code - 1) << r_size) + motion_residual + 1;
-        if (vec < -lim) vec += 2 * lim;
     }
+    // Both ends whatever the sign of the difference: a frame vector predicted from a field
+    // vector (kept doubled) starts outside the range and may leave it on either side.
+    if (vec < -lim) vec += 2 * lim;
+    if (vec >= lim) vec -= 2 * lim;
     *predictor = full_pel_vector == 1 ? vec * 2 : vec;
     return 0;
 }

@@ -1,0 +1,215 @@
+// Decodes the generator's streams for a range of seeds through the public interface
+// (file-driven) and with ffmpeg, and compares every frame in display order. D2U_STREAMGEN_FIRST
+// and D2U_STREAMGEN_SEEDS choose the seeds (scripts/streamgen-soak.sh runs thousands).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "d2udir.h"
+#include "stream_generator.h"
+#include "support/test_env.h"
+#include "support/yuv_image.h"
+
+namespace d2u {
+namespace test {
+namespace {
+
+using streamgen::GeneratedStream;
+using streamgen::GeneratorOptions;
+using streamgen::StreamGenerator;
+
+constexpr double kFramePsnrFloor = 50.0;
+
+int EnvironmentNumber(const char* name, int fallback) {
+    const char* text = std::getenv(name);
+    return text && *text ? std::atoi(text) : fallback;
+}
+
+int FirstSeed() {
+    return EnvironmentNumber("D2U_STREAMGEN_FIRST", 1);
+}
+int SeedCount() {
+    return EnvironmentNumber("D2U_STREAMGEN_SEEDS", D2U_STREAMGEN_DEFAULT_SEEDS);
+}
+
+int ChromaRows(int chromaFormat, int height) {
+    return chromaFormat == 2 ? height : (height + 1) / 2;
+}
+
+std::vector<YuvImage> ReadRawFrames(const std::string& path, int width, int height,
+                                    int chromaFormat) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    const int cw = (width + 1) / 2, ch = ChromaRows(chromaFormat, height);
+    const size_t luma = static_cast<size_t>(width) * height;
+    const size_t chroma = static_cast<size_t>(cw) * ch;
+    std::vector<YuvImage> frames;
+    for (size_t at = 0; at + luma + 2 * chroma <= bytes.size(); at += luma + 2 * chroma) {
+        YuvImage image;
+        image.planes[0] = CopyPlane(&bytes[at], width, width, height);
+        image.planes[1] = CopyPlane(&bytes[at + luma], cw, cw, ch);
+        image.planes[2] = CopyPlane(&bytes[at + luma + chroma], cw, cw, ch);
+        frames.push_back(std::move(image));
+    }
+    return frames;
+}
+
+struct DecodedFrame {
+    D2uFrame record;
+    YuvImage image;
+};
+
+std::vector<DecodedFrame> DecodeWithLibrary(const std::string& path, size_t maxCalls) {
+    std::vector<DecodedFrame> frames;
+    D2uHandle handle = 0;
+    if (D2uDirLoadFile(path.c_str(), &handle) != 0) return frames;
+    D2uFrame* frame = nullptr;
+    while (frames.size() < maxCalls && GetMpegFrame(&frame, handle) == 0 && frame) {
+        DecodedFrame copy{*frame, {}};
+        const int cw = (frame->width + 1) / 2;
+        const int ch = ChromaRows(frame->chromaFormat, frame->height);
+        copy.image.planes[0] =
+            CopyPlane(frame->Y.data, frame->Y.pitch, frame->width, frame->height);
+        copy.image.planes[1] = CopyPlane(frame->U.data, frame->U.pitch, cw, ch);
+        copy.image.planes[2] = CopyPlane(frame->V.data, frame->V.pitch, cw, ch);
+        frames.push_back(std::move(copy));
+    }
+    FinishDecoding(&handle);
+    return frames;
+}
+
+struct SeedOutcome {
+    std::string failure;  // empty when the seed passed
+    double minimumPsnr = kIdenticalPsnr;
+};
+
+std::string FrameFailure(const DecodedFrame& decoded, const streamgen::CodedFrame& coded,
+                         const YuvImage& reference, double& minimum) {
+    if (decoded.record.pictureType != coded.pictureType) return "picture type";
+    if (decoded.record.temporalReference != coded.temporalReference) return "temporal reference";
+    for (int p = 0; p < 3; ++p) {
+        const double psnr = PlanePsnr(decoded.image.planes[p], reference.planes[p]);
+        minimum = std::min(minimum, psnr);
+        if (psnr < kFramePsnrFloor)
+            return "plane " + std::to_string(p) + " PSNR " + std::to_string(psnr);
+    }
+    return "";
+}
+
+SeedOutcome CheckSeed(int seed) {
+    SeedOutcome outcome;
+    GeneratorOptions options;
+    options.seed = static_cast<uint64_t>(seed);
+    const GeneratedStream stream = StreamGenerator(options).Generate();
+    const std::string base =
+        WorkPath("streamgen_" + std::to_string(seed) + "_" + std::to_string(::getpid()));
+    const std::string path = base + ".m2v", referencePath = base + ".yuv";
+    WriteFileBytes(path, stream.bytes);
+    const std::string pixelFormat = stream.chromaFormat == 2 ? "yuv422p" : "yuv420p";
+    const std::string complaints =
+        CaptureCommand("(ffmpeg -nostdin -v error -y -threads 1 -f mpegvideo -i '" + path +
+                       "' -f rawvideo -pix_fmt " + pixelFormat + " -vsync passthrough '" +
+                       referencePath + "' 2>&1)");
+    const std::vector<YuvImage> reference =
+        ReadRawFrames(referencePath, stream.width, stream.height, stream.chromaFormat);
+    const std::vector<DecodedFrame> decoded = DecodeWithLibrary(path, stream.frames.size() + 4);
+    if (!complaints.empty()) {
+        outcome.failure = "ffmpeg: " + complaints.substr(0, complaints.find('\n'));
+    } else if (reference.size() != stream.frames.size()) {
+        outcome.failure = "ffmpeg gave " + std::to_string(reference.size()) + " frames of " +
+                          std::to_string(stream.frames.size());
+    } else if (decoded.size() != stream.frames.size() + 1) {
+        // After the last picture the last frame comes once more.
+        outcome.failure = "library gave " + std::to_string(decoded.size()) + " frames of " +
+                          std::to_string(stream.frames.size() + 1);
+    }
+    for (size_t k = 0; outcome.failure.empty() && k < stream.frames.size(); ++k) {
+        const streamgen::CodedFrame& coded = stream.frames[k];
+        if (decoded[k].record.chromaFormat != stream.chromaFormat) {
+            outcome.failure = "chroma format";
+            break;
+        }
+        std::string failure =
+            FrameFailure(decoded[k], coded, reference[coded.displayIndex], outcome.minimumPsnr);
+        if (!failure.empty()) outcome.failure = "frame " + std::to_string(k) + ": " + failure;
+    }
+    if (outcome.failure.empty()) {
+        RemoveFile(path);
+        RemoveFile(referencePath);
+    } else {
+        outcome.failure += " (" + path + ")";
+    }
+    return outcome;
+}
+
+TEST(StreamgenDecodeTest, EverySeedDecodesLikeTheReferenceDecoder) {
+    if (!CommandAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    const int first = FirstSeed(), count = SeedCount();
+    double minimum = kIdenticalPsnr;
+    int failures = 0;
+    for (int seed = first; seed < first + count; ++seed) {
+        const SeedOutcome outcome = CheckSeed(seed);
+        minimum = std::min(minimum, outcome.minimumPsnr);
+        if (!outcome.failure.empty()) {
+            ++failures;
+            ADD_FAILURE() << "streamgen seed " << seed << ": " << outcome.failure;
+        }
+    }
+    std::printf("streamgen seeds %d..%d: %d failed, minimum PSNR %.2f dB\n", first,
+                first + count - 1, failures, minimum);
+}
+
+// The seeds of one run together must reach every piece of syntax the generator is for.
+TEST(StreamgenDecodeTest, SeedsReachEverySyntaxElement) {
+    streamgen::SyntaxCounts total;
+    const int first = FirstSeed();
+    for (int seed = first; seed < first + std::max(SeedCount(), 20); ++seed) {
+        GeneratorOptions options;
+        options.seed = static_cast<uint64_t>(seed);
+        for (const auto& entry : StreamGenerator(options).Generate().counts) {
+            total[entry.first] += entry.second;
+        }
+    }
+    const char* const expected[] = {"stream.420",
+                                    "stream.422",
+                                    "picture.frame",
+                                    "picture.field",
+                                    "picture.typeI",
+                                    "picture.typeP",
+                                    "picture.typeB",
+                                    "frame.i_then_p_field",
+                                    "mb.intra",
+                                    "mb.quant",
+                                    "mb.skipped",
+                                    "mb.no_motion",
+                                    "mb.bidirectional",
+                                    "mb.concealment",
+                                    "motion.frame",
+                                    "motion.field_in_frame",
+                                    "motion.field",
+                                    "motion.16x8",
+                                    "motion.dual_prime_frame",
+                                    "motion.dual_prime_field",
+                                    "dct.field",
+                                    "coefficient.escape",
+                                    "slice.several_in_row"};
+    for (const char* name : expected) EXPECT_GT(total[name], 0) << name;
+}
+
+TEST(StreamgenDecodeTest, SameSeedSameStream) {
+    GeneratorOptions options;
+    options.seed = 77;
+    const GeneratedStream a = StreamGenerator(options).Generate();
+    const GeneratedStream b = StreamGenerator(options).Generate();
+    EXPECT_EQ(a.bytes, b.bytes);
+    options.chromaFormat = 2;
+    EXPECT_EQ(StreamGenerator(options).Generate().chromaFormat, 2);
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace d2u
