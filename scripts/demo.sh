@@ -1,32 +1,38 @@
 #!/usr/bin/env bash
-# Builds the library and the d2udir command, makes the demo samples if they are missing, and
-# runs the command on one of them: stream information, every frame to a raw yuv420p file, a
-# preview bitmap, and the frames with a subtitle drawn on them.
+# The d2udir command on the bundled samples: installs what the build needs when it is missing,
+# builds the library and the command, then shows the stream information, decodes the sample to
+# a YUV4MPEG2 file, writes a preview bitmap and a contact sheet, and draws the subtitles.
+# Outputs go to out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${D2U_DEMO_BUILD:-build/demo}
+out=out
+
+./scripts/install-deps.sh
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DD2U_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target d2udir_cli d2udir >/dev/null
-if ! ls samples/*.m2v >/dev/null 2>&1; then
-    ./tools/make-samples.sh
-fi
-sample=$(ls samples/*.m2v | head -n 1)
-out="$build/demo-output.yuv"
-echo "== d2udir info $sample"
-"$build/d2udir" info "$sample"
-echo "== d2udir decode $sample $out --display-order"
-"$build/d2udir" decode "$sample" "$out" --display-order
-echo "== d2udir preview $sample $build/demo-preview.bmp 160 90 40"
-"$build/d2udir" preview "$sample" "$build/demo-preview.bmp" 160 90 40
-echo "== d2udir subtitle $sample (a framed box from 0.2 s to 1.6 s)"
-python3 - "$build/demo-box.pgm" <<'PY'
-import sys
-width, height = 200, 40
-def lit(x, y):
-    return y < 4 or y >= height - 4 or x < 4 or x >= width - 4 or (20 < x < 180 and 15 < y < 25)
-rows = b"".join(bytes(255 if lit(x, y) else 0 for x in range(width)) for y in range(height))
-open(sys.argv[1], "wb").write(b"P5\n%d %d\n255\n" % (width, height) + rows)
-PY
-./tools/subtitle-maker -o "$build/demo.sub" --record "$build/demo-box.pgm" 0.2 1.6 76 200
-"$build/d2udir" subtitle "$sample" "$build/demo.sub" "$build/demo-subtitled.yuv"
+cmake --build "$build" -j"$(nproc)" --target d2udir_cli >/dev/null
+d2udir="$build/d2udir"
+mkdir -p "$out"
+
+run() {
+    echo
+    echo "\$ d2udir $*"
+    "$d2udir" "$@"
+}
+
+run info samples/sample.m2v
+run info samples/sample.vob
+run decode samples/sample.m2v -o "$out/sample.y4m"
+run decode samples/sample.vob -o "$out/sample-vob.y4m"
+run preview samples/sample.m2v --at-percent 50 -o "$out/preview.bmp"
+run preview samples/sample.vob --count 9 --size 160x90 -o "$out/contact-sheet.bmp"
+run subtitle "$out/sample.y4m" samples/sample.sub -o "$out/sample-subtitled.y4m"
+
+echo
+echo "Outputs in $root/$out:"
+echo "  sample.y4m             the decoded sample.m2v (YUV4MPEG2; play it with: ffplay $out/sample.y4m)"
+echo "  sample-vob.y4m         the video of the program stream sample.vob"
+echo "  preview.bmp            a 320-pixel preview from the middle of sample.m2v"
+echo "  contact-sheet.bmp      nine previews spread over sample.vob"
+echo "  sample-subtitled.y4m   sample.y4m with the subtitles of samples/sample.sub"

@@ -1,42 +1,64 @@
-// d2udir: decodes MPEG-1 / MPEG-2 video elementary streams through the library's public
-// interface.
+// d2udir: MPEG-1 / MPEG-2 video through the library's public interface, from the command line.
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 
 #include "cli_commands.h"
+#include "cli_errors.h"
 
 namespace {
 
 struct Command {
     const char* name;
-    const char* usage;
+    const char* summary;
     int (*run)(int, char**);
 };
 
 const Command kCommands[] = {
-    {"info", "info FILE                          stream size, aspect ratio, frame rate",
-     d2ucli::RunInfo},
-    {"decode", "decode FILE OUT.yuv [--display-order]  raw yuv420p frames", d2ucli::RunDecode},
-    {"bitmap", "bitmap FILE OUT.bgra [COUNT]       32-bit pixels of the first COUNT pictures",
-     d2ucli::RunBitmap},
-    {"preview", "preview FILE OUT.bmp WIDTH HEIGHT POSITION_KIB  a scaled picture as a bitmap",
-     d2ucli::RunPreview},
-    {"subtitle", "subtitle VIDEO SUBTITLES OUT.yuv  frames with the subtitles drawn on them",
-     d2ucli::RunSubtitle},
+    {"info", "stream information; --frames lists every picture", d2ucli::RunInfo},
+    {"decode", "pictures as YUV4MPEG2, raw YUV or bitmap files", d2ucli::RunDecode},
+    {"preview", "a scaled picture at a file position, or a contact sheet", d2ucli::RunPreview},
+    {"subtitle", "draw a subtitle file onto a YUV4MPEG2 stream", d2ucli::RunSubtitle},
 };
 
-int Usage() {
-    std::fprintf(stderr, "usage: d2udir COMMAND ...\n");
-    for (const Command& command : kCommands) std::fprintf(stderr, "  d2udir %s\n", command.usage);
-    return 2;
+void PrintUsage(FILE* to) {
+    std::fprintf(to, "usage: d2udir COMMAND [options] FILE ...\n\ncommands:\n");
+    for (const Command& command : kCommands) {
+        std::fprintf(to, "  %-9s %s\n", command.name, command.summary);
+    }
+    std::fprintf(to, "\n'd2udir COMMAND --help' describes a command's options.\n");
+}
+
+int Run(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+        std::strcmp(argv[1], "help") == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    for (const Command& command : kCommands) {
+        if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 2, argv + 2);
+    }
+    throw d2ucli::UsageError(std::string("unknown command '") + argv[1] + "' (see d2udir --help)");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage();
-    for (const Command& command : kCommands) {
-        if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 2, argv + 2);
+    try {
+        return Run(argc, argv);
+    } catch (const d2ucli::CliError& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "d2udir: %s\n", error.what());
+        return error.status();
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "d2udir: out of memory\n");
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "d2udir: %s\n", error.what());
     }
-    return Usage();
+    return 1;
 }

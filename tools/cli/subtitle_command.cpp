@@ -1,51 +1,79 @@
-// d2udir subtitle VIDEO SUBTITLES OUT.yuv: every picture, in decoding order, with the subtitle
-// record of its frame number drawn on it, as raw yuv420p.
+// d2udir subtitle: a YUV4MPEG2 stream with a subtitle file drawn onto its frames by the
+// library; frame k (from 0) shows the record whose time span covers k / frame rate.
 #include <cstdio>
+#include <string>
+#include <vector>
 
+#include "arguments.h"
+#include "chunk_source.h"
 #include "cli_commands.h"
+#include "cli_errors.h"
+#include "output_file.h"
+#include "progress_line.h"
+#include "subtitle_overlay.h"
+#include "y4m_stream.h"
 
 namespace d2ucli {
+namespace {
+
+const char kHelp[] =
+    "usage: d2udir subtitle VIDEO.y4m SUBTITLES -o OUT.y4m\n"
+    "Draws a subtitle file (records on a 720 x 576 screen, scaled to other sizes) onto the\n"
+    "frames of a 4:2:0 YUV4MPEG2 stream. '-' reads the stream from standard input or writes\n"
+    "it to standard output. ('d2udir decode --subtitles' does the same while decoding.)\n"
+    "\n"
+    "  -o, --output OUT  the subtitled YUV4MPEG2 stream\n"
+    "  -q, --quiet       no progress line\n"
+    "  -h, --help        this help\n";
+
+const std::vector<OptionSpec> kOptions = {
+    {"output", 'o', true}, {"quiet", 'q', false}, {"help", 'h', false}};
+
+// The input stream, closed at the end unless it is standard input.
+class InputStream {
+public:
+    explicit InputStream(const std::string& path)
+        : file_(path == "-" ? stdin : OpenInputFile(path)), owned_(path != "-") {}
+    ~InputStream() {
+        if (owned_) std::fclose(file_);
+    }
+    InputStream(const InputStream&) = delete;
+    InputStream& operator=(const InputStream&) = delete;
+    FILE* file() const { return file_; }
+
+private:
+    FILE* file_;
+    bool owned_;
+};
+
+}  // namespace
 
 int RunSubtitle(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: d2udir subtitle VIDEO SUBTITLES OUT.yuv\n");
-        return 2;
+    Arguments args("subtitle", kOptions, argc, argv);
+    if (args.Has("help")) {
+        std::fputs(kHelp, stdout);
+        return 0;
     }
-    D2uHandle video = OpenStream(argv[0]);
-    if (!video) return 1;
-    float fps = 25.0f;
-    GetFPSInfo(video, &fps);
-    D2uHandle subtitles = 0;
-    FILE* out = std::fopen(argv[2], "wb");
-    if (!out || D2uDirLoadSubtitle(argv[1], &subtitles, fps, 0, 0) != 0) {
-        std::fprintf(stderr, "d2udir: cannot open %s or %s\n", argv[1], argv[2]);
-        if (out) std::fclose(out);
-        FinishDecoding(&video);
-        return 1;
-    }
-    // The picture is drawn on in a copy, and written once the next call has produced a
-    // frame: after the last picture of a file the last frame is handed out once more.
-    D2uFrame* frame = nullptr;
-    std::vector<uint8_t> pending;
+    args.ExpectPositionals(2, "VIDEO.y4m and SUBTITLES");
+    std::string output = args.Value("output");
+    if (output.empty()) args.Fail("missing -o OUT.y4m");
+    const std::string& videoPath = args.positionals()[0];
+    InputStream input(videoPath);
+    Y4mReader reader(input.file(), videoPath);
+    const Y4mHeader& header = reader.header();
+    SubtitleOverlay subtitles(args.positionals()[1], header.frameRate, header.width, header.height);
+    OutputFile out(output);
+    out.Write(FormatY4mHeader(header));
+    ProgressLine progress(args.Has("quiet"));
+    YuvPicture picture;
     int32_t frameNumber = 0;
-    bool failed = false;
-    while (GetMpegFrame(&frame, video) == 0 && frame) {
-        if (frameNumber > 0) {
-            failed |= std::fwrite(pending.data(), 1, pending.size(), out) != pending.size();
-        }
-        pending = CopyDisplayArea(*frame);
-        D2uFrame copy = FrameOver(pending, *frame);
-        D2uDirPutSubtitleYUV(subtitles, &copy, frameNumber++);
+    while (reader.ReadFrame(picture)) {
+        subtitles.Draw(picture, frameNumber++);
+        WriteY4mFrame(out, picture);
+        progress.Update(0.0, frameNumber);
     }
-    if (frameNumber > 0) --frameNumber;
-    D2uDirCloseSubtitle(&subtitles);
-    FinishDecoding(&video);
-    failed |= std::fclose(out) != 0;
-    if (failed) {
-        std::fprintf(stderr, "d2udir: writing %s failed\n", argv[2]);
-        return 1;
-    }
-    std::printf("drew subtitles on %d frames into %s\n", static_cast<int>(frameNumber), argv[2]);
+    progress.Finish();
+    out.Close();
     return 0;
 }
 

@@ -1,0 +1,172 @@
+#include "video_input.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "cli_errors.h"
+
+namespace d2ucli {
+namespace {
+
+// Chunks read before giving up on finding a sequence header.
+const int kProbeChunks = 64;
+
+std::string LoadError(const std::string& path, int32_t code) {
+    if (code == -2008) return "'" + path + "': a sequence header without a picture after it";
+    return "'" + path + "': no MPEG video sequence header found (error " + std::to_string(code) +
+           ")";
+}
+
+}  // namespace
+
+VideoInput::VideoInput(const std::string& path) : path_(path) {
+    Probe(path);
+    ChunkSource probe(path);
+    if (probe.isProgramStream()) {
+        chunks_.reset(new ChunkSource(path));
+        InitDecoding(&handle_);
+        return;
+    }
+    int32_t result = D2uDirLoadFile(path.c_str(), &handle_);
+    if (result != 0) throw RuntimeError(LoadError(path, result));
+}
+
+VideoInput::~VideoInput() {
+    if (handle_) FinishDecoding(&handle_);
+}
+
+void VideoInput::Probe(const std::string& path) {
+    ChunkSource source(path);
+    std::vector<PictureFacts> pictures;
+    std::vector<uint8_t> chunk;
+    for (int count = 0; count < kProbeChunks && source.Next(chunk); ++count) {
+        ReadChunkHeaders(chunk, sequence_, pictures);
+        if (sequence_.found && !pictures.empty()) break;
+    }
+    if (!sequence_.found) throw RuntimeError(LoadError(path, -1));
+    if (!pictures.empty()) firstTopFieldFirst_ = pictures.front().topFieldFirst;
+}
+
+void VideoInput::SetOutputSize(int32_t width, int32_t height) {
+    D2uDirSetOutputSize(handle_, width, height);
+}
+
+void VideoInput::OutputSize(int32_t& width, int32_t& height) const {
+    int32_t bits = 0;
+    GetOutputInfo(&width, &height, &bits, handle_);
+    // A buffer-driven handle knows its size only after the first picture.
+    if (width == 0 || height == 0) {
+        width = sequence_.width;
+        height = sequence_.height;
+    }
+}
+
+void VideoInput::Skip(uint32_t milliseconds) {
+    if (milliseconds == 0) return;
+    if (!isProgramStream()) {
+        SkipDuration(handle_, milliseconds, 0);
+        return;
+    }
+    Rational rate = sequence_.FrameRate();
+    if (rate.numerator == 0) return;
+    int64_t count = static_cast<int64_t>(milliseconds) * rate.numerator / (rate.denominator * 1000);
+    for (int64_t k = 0; k < count && NextChunk(); ++k) {
+    }
+}
+
+bool VideoInput::NextChunk() {
+    return chunks_->Next(chunk_);
+}
+
+bool VideoInput::NextLibraryFrame(D2uFrame*& frame) {
+    frame = nullptr;
+    if (!isProgramStream()) return GetMpegFrame(&frame, handle_) == 0 && frame;
+    // Chunks that do not decode (data before the first sequence header) are passed over.
+    while (NextChunk()) {
+        if (GetMpegFrame2(&frame, chunk_.data(), static_cast<int32_t>(chunk_.size()), handle_) ==
+                0 &&
+            frame) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool VideoInput::NextLibraryBitmap(BitmapPicture& picture) {
+    OutputSize(picture.width, picture.height);
+    picture.pixels.resize(static_cast<size_t>(picture.width) * picture.height * 4);
+    std::fill(picture.pixels.begin(), picture.pixels.end(), 255);  // the fourth byte is ours
+    int32_t isReference = 1;
+    int32_t length = static_cast<int32_t>(picture.pixels.size());
+    if (!isProgramStream()) {
+        int32_t result = GetBitmapData(picture.pixels.data(), &length, handle_, &isReference);
+        picture.reference = isReference != 0;
+        return result == 0;
+    }
+    // Chunks that do not decode (data before the first sequence header) are passed over.
+    while (NextChunk()) {
+        length = static_cast<int32_t>(picture.pixels.size());
+        int32_t result = GetBitmapData2(picture.pixels.data(), &length, chunk_.data(),
+                                        static_cast<int32_t>(chunk_.size()), handle_, &isReference);
+        picture.reference = isReference != 0;
+        if (result == 0) return true;
+    }
+    return false;
+}
+
+bool VideoInput::ReadFrame(YuvPicture& picture) {
+    D2uFrame* frame = nullptr;
+    if (isProgramStream()) {
+        if (!NextLibraryFrame(frame)) return false;
+        picture.CopyFrom(*frame);
+        return true;
+    }
+    if (!primed_) {
+        if (!NextLibraryFrame(frame)) return false;
+        pendingFrame_.CopyFrom(*frame);
+        primed_ = true;
+    }
+    if (!NextLibraryFrame(frame)) return false;
+    std::swap(picture, pendingFrame_);
+    pendingFrame_.CopyFrom(*frame);  // into the buffer the caller gave back
+    return true;
+}
+
+bool VideoInput::ReadBitmap(BitmapPicture& picture) {
+    if (isProgramStream()) return NextLibraryBitmap(picture);
+    if (!primed_) {
+        if (!NextLibraryBitmap(pendingBitmap_)) return false;
+        primed_ = true;
+    }
+    if (!NextLibraryBitmap(scratchBitmap_)) return false;
+    std::swap(picture, pendingBitmap_);
+    std::swap(pendingBitmap_, scratchBitmap_);
+    return true;
+}
+
+bool VideoInput::DecodeOnly() {
+    D2uFrame* frame = nullptr;
+    if (!isProgramStream() && !primed_) {
+        if (!NextLibraryFrame(frame)) return false;
+        primed_ = true;
+    }
+    return NextLibraryFrame(frame);
+}
+
+bool VideoInput::DecodeBitmapOnly() {
+    if (!isProgramStream() && !primed_) {
+        if (!NextLibraryBitmap(scratchBitmap_)) return false;
+        primed_ = true;
+    }
+    return NextLibraryBitmap(scratchBitmap_);
+}
+
+double VideoInput::Progress() const {
+    if (isProgramStream()) return chunks_->Progress();
+    uint64_t size = 0, position = 0;
+    GetInputSize(handle_, &size);
+    GetInputPosition(handle_, &position);
+    return size == 0 ? 0.0 : std::min(1.0, static_cast<double>(position) / size);
+}
+
+}  // namespace d2ucli

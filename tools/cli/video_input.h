@@ -1,0 +1,66 @@
+// A video file decoded through the library's public interface: an elementary stream through a
+// file-driven handle, a program stream through a buffer-driven handle fed one chunk per call.
+// Pictures come out in the library's order, which is the decoding order.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chunk_source.h"
+#include "d2udir.h"
+#include "pictures.h"
+#include "stream_headers.h"
+
+namespace d2ucli {
+
+class VideoInput {
+public:
+    // Opens the file and reads its first sequence header; RuntimeError when that fails.
+    explicit VideoInput(const std::string& path);
+    ~VideoInput();
+    VideoInput(const VideoInput&) = delete;
+    VideoInput& operator=(const VideoInput&) = delete;
+
+    bool isProgramStream() const { return chunks_ != nullptr; }
+    const SequenceFacts& sequence() const { return sequence_; }
+    bool firstPictureTopFieldFirst() const { return firstTopFieldFirst_; }
+
+    void SetOutputSize(int32_t width, int32_t height);
+    // The size of the pictures handed out.
+    void OutputSize(int32_t& width, int32_t& height) const;
+    // Leaves out pictures worth `milliseconds` from the start.
+    void Skip(uint32_t milliseconds);
+
+    // The next picture; false at the end.
+    bool ReadFrame(YuvPicture& picture);
+    bool ReadBitmap(BitmapPicture& picture);
+    // The next picture decoded (or decoded and converted to pixels) and dropped.
+    bool DecodeOnly();
+    bool DecodeBitmapOnly();
+
+    double Progress() const;
+
+private:
+    void Probe(const std::string& path);
+    // The next frame record of the library; false at the end.
+    bool NextLibraryFrame(D2uFrame*& frame);
+    bool NextLibraryBitmap(BitmapPicture& picture);
+    bool NextChunk();
+
+    std::string path_;
+    D2uHandle handle_ = 0;
+    std::unique_ptr<ChunkSource> chunks_;
+    std::vector<uint8_t> chunk_;
+    SequenceFacts sequence_;
+    bool firstTopFieldFirst_ = true;
+    // A file-driven handle hands the last picture out once more after the end: a picture
+    // counts only once the call after it has produced one too (pending until then).
+    bool primed_ = false;
+    YuvPicture pendingFrame_;
+    BitmapPicture pendingBitmap_;
+    BitmapPicture scratchBitmap_;
+};
+
+}  // namespace d2ucli
