@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 GetOutputInfo(&width, &height, &bits, handle);
                 // Now and then a buffer one pixel short.
                 int64_t capacity = static_cast<int64_t>(width) * height * 4 - ((flags & 2) ? 4 : 0);
-                if (capacity < 0 || capacity > (64 << 20)) capacity = 0;
+                if (capacity < 0 || capacity > (16 << 20)) capacity = 0;
                 bitmap.assign(static_cast<size_t>(capacity), 0);
                 int32_t capacityWord = static_cast<int32_t>(capacity);
                 int32_t isReference = -1;

@@ -26,7 +26,7 @@ void GetBitmap(D2uHandle handle, bool shortBuffer) {
     int32_t width = 0, height = 0, bits = 0;
     GetOutputInfo(&width, &height, &bits, handle);
     int64_t capacity = static_cast<int64_t>(width) * height * 4 - (shortBuffer ? 1 : 0);
-    if (capacity < 0 || capacity > (64 << 20)) capacity = 0;
+    if (capacity < 0 || capacity > (16 << 20)) capacity = 0;
     std::vector<uint8_t> bitmap(static_cast<size_t>(capacity));
     int32_t length = static_cast<int32_t>(capacity);
     int32_t isReference = -1;

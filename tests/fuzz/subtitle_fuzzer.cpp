@@ -120,7 +120,7 @@ void DrawFromMemory(const uint8_t* bytes, size_t size, const Settings& settings,
     for (int i = 0; i < kMemoryRecords && at + kHeaderBytes <= size; ++i) {
         int32_t recordSize;
         std::memcpy(&recordSize, bytes + at + 72, sizeof recordSize);
-        int32_t dataSize = recordSize - static_cast<int32_t>(kHeaderBytes);
+        int64_t dataSize = static_cast<int64_t>(recordSize) - static_cast<int64_t>(kHeaderBytes);
         if (dataSize < 0 || dataSize > kMaxDataBytes) dataSize = 0;
         std::vector<uint8_t> data(static_cast<size_t>(dataSize));
         size_t available = size - at - kHeaderBytes;
