@@ -108,10 +108,10 @@ int32_t CMpegDecoder::ConfigureGeometry() {
     if (sequence.horizontal_size > static_cast<uint32_t>(kMaxDimension) ||
         sequence.vertical_size > static_cast<uint32_t>(kMaxDimension) ||
         static_cast<int64_t>(sequence.horizontal_size) * sequence.vertical_size > kMaxLumaSamples) {
-        PublishFormat("ERROR - CMpegDecoder - picture size %ux%u beyond the limit of %lld samples",
+        PublishFormat("ERROR - CMpegDecoder - picture size %ux%u beyond the limit of %d samples",
                       static_cast<unsigned>(sequence.horizontal_size),
                       static_cast<unsigned>(sequence.vertical_size),
-                      static_cast<long long>(kMaxLumaSamples));
+                      static_cast<int>(kMaxLumaSamples));
         return -1;
     }
     const int32_t width = static_cast<int32_t>(sequence.horizontal_size);

@@ -115,8 +115,9 @@ int32_t CSubtitle::ReadNextRecord() {
     const int64_t dataSize = header.DataSize();
     if (dataSize < 0 || dataSize > kMaxDataSize) {
         // Larger than the record area: rejected and passed over.
-        PublishFormat("ERROR - CSubtitle - record of %lld data bytes rejected (at most %d)",
-                      static_cast<long long>(dataSize), static_cast<int>(kMaxDataSize));
+        PublishFormat("ERROR - CSubtitle - record of %d bytes rejected (at most %d)",
+                      static_cast<int>(header.recordSize),
+                      static_cast<int>(kSubtitleRecordAreaSize));
         NeverShow();
         SkipInFile(dataSize);
         return kNoRecord;
