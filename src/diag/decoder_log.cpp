@@ -1,5 +1,6 @@
 #include "diag/decoder_log.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -10,17 +11,22 @@ namespace d2u {
 CDecoderLog* CDecoderLog::singleton_ = nullptr;
 
 namespace {
-char sharedMessage[CDecoderLog::kMessageSize];
-CDecoderLog* cachedLogger = nullptr;
+// Handles may run on several threads at once: each thread formats into its own buffer, and the
+// cached pointer is refreshed by one thread while others read it.
+thread_local char sharedMessage[CDecoderLog::kMessageSize];
+std::atomic<CDecoderLog*> cachedLogger{nullptr};
 const char kLogFileName[] = "logDecoder.txt";
 }  // namespace
 
-CDecoderLog::CDecoderLog() { Construct(kLogFileName); }
+CDecoderLog::CDecoderLog() {
+    Construct(kLogFileName);
+}
 
-CDecoderLog::CDecoderLog(const char* logPath) { Construct(logPath ? logPath : kLogFileName); }
+CDecoderLog::CDecoderLog(const char* logPath) {
+    Construct(logPath ? logPath : kLogFileName);
+}
 
 void CDecoderLog::Construct(const char* logPath) {
-    publishText_[0] = '\0';
     if (platform::FileExists(platform::LogMarkerPath())) threshold_ = kFileThreshold;
     if (threshold_ != 0) {
         logFile_ = platform::CreateForWriting(logPath);
@@ -28,8 +34,8 @@ void CDecoderLog::Construct(const char* logPath) {
     }
     zoridaZeraModule_ = platform::LoadLibraryByName(platform::DiagnosticsLibraryName());
     if (zoridaZeraModule_) {
-        tvInfo_ = reinterpret_cast<TvInfoFunction>(
-            platform::LookUpEntry(zoridaZeraModule_, "TV_Info"));
+        tvInfo_ =
+            reinterpret_cast<TvInfoFunction>(platform::LookUpEntry(zoridaZeraModule_, "TV_Info"));
     }
 }
 
@@ -56,7 +62,8 @@ void CDecoderLog::CreateLoggerForModule() {
 }
 
 void CDecoderLog::DestroyLogger() {
-    if (cachedLogger == singleton_) cachedLogger = nullptr;
+    CDecoderLog* expected = singleton_;
+    cachedLogger.compare_exchange_strong(expected, nullptr);
     delete singleton_;
     singleton_ = nullptr;
 }
@@ -70,25 +77,34 @@ int32_t CDecoderLog::Write(const char* text, int32_t level) {
 
 int32_t CDecoderLog::Publish(const char* text) {
     if (!tvInfo_ || !text) return 0;
-    // "decoder%s %s" with the fixed identifier, cut to the buffer.
+    // "decoder%s %s" with the fixed identifier, cut to the buffer; the buffer is the caller's
+    // own, as two threads may publish at once.
     static const char kPrefix[] = "decoder072401 ";
+    char publishText[kMessageSize];
     size_t prefixLength = sizeof kPrefix - 1;
     size_t textLength = std::strlen(text);
-    if (textLength > sizeof publishText_ - 1 - prefixLength) {
-        textLength = sizeof publishText_ - 1 - prefixLength;
+    if (textLength > sizeof publishText - 1 - prefixLength) {
+        textLength = sizeof publishText - 1 - prefixLength;
     }
-    std::memcpy(publishText_, kPrefix, prefixLength);
-    std::memcpy(publishText_ + prefixLength, text, textLength);
-    publishText_[prefixLength + textLength] = '\0';
-    tvInfo_(publishText_);
+    std::memcpy(publishText, kPrefix, prefixLength);
+    std::memcpy(publishText + prefixLength, text, textLength);
+    publishText[prefixLength + textLength] = '\0';
+    tvInfo_(publishText);
     return 0;
 }
 
-char* SharedMessageBuffer() { return sharedMessage; }
+char* SharedMessageBuffer() {
+    return sharedMessage;
+}
 
-CDecoderLog* CachedLogger() { return cachedLogger ? cachedLogger : CDecoderLog::GetLogger(); }
+CDecoderLog* CachedLogger() {
+    CDecoderLog* cached = cachedLogger.load();
+    return cached ? cached : CDecoderLog::GetLogger();
+}
 
-void RefreshCachedLogger() { cachedLogger = CDecoderLog::GetLogger(); }
+void RefreshCachedLogger() {
+    cachedLogger.store(CDecoderLog::GetLogger());
+}
 
 void LogFormat(int32_t level, const char* format, ...) {
     CDecoderLog* log = CachedLogger();

@@ -36,7 +36,7 @@ private:
 #if defined(_WIN32) && !defined(_WIN64)
         __stdcall
 #endif
-        *)(const char*);
+            *)(const char*);
 
     void Construct(const char* logPath);
 
@@ -44,12 +44,11 @@ private:
     platform::FileHandle logFile_ = platform::kInvalidFile;
     platform::LibraryHandle zoridaZeraModule_ = nullptr;
     TvInfoFunction tvInfo_ = nullptr;
-    char publishText_[kMessageSize];
 
     static CDecoderLog* singleton_;
 };
 
-// The shared message buffer into which exported functions format their messages.
+// The message buffer into which exported functions format their messages (one per thread).
 char* SharedMessageBuffer();
 // The cached logger of the exported functions; refreshed by the handle-creating exports.
 CDecoderLog* CachedLogger();

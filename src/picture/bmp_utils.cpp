@@ -70,7 +70,9 @@ int32_t CBmpUtils::Create(int32_t width, int32_t height, int32_t bitsPerPixel) {
     int64_t rowBytes = (static_cast<int64_t>(width) * bitsPerPixel / 8 + 3) / 4 * 4;
     int64_t bytes = rowBytes * rows;
     if (rowBytes == 0 || bytes > kMaxPixelBytes) return -1;
-    bmBits = new (std::nothrow) uint8_t[static_cast<size_t>(bytes)];
+    // Zeroed: the conversion leaves the fourth byte of each pixel alone, and a bitmap file must
+    // not carry whatever the heap held before.
+    bmBits = new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]();
     if (!bmBits) return -1;
     bmBitsPixel = static_cast<uint16_t>(bitsPerPixel);
     bmPlanes = 1;

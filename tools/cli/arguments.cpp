@@ -9,9 +9,9 @@
 
 namespace d2ucli {
 
-Arguments::Arguments(const std::string& command, const std::vector<OptionSpec>& specs, int argc,
-                     char** argv)
-    : command_(command), specs_(specs) {
+Arguments::Arguments(const std::string& command, const std::vector<OptionDefinition>& definitions,
+                     int argc, char** argv)
+    : command_(command), definitions_(definitions) {
     bool optionsEnded = false;
     for (int index = 0; index < argc; ++index) {
         std::string word = argv[index];
@@ -27,42 +27,42 @@ Arguments::Arguments(const std::string& command, const std::vector<OptionSpec>& 
                 inlineValue = argv[index] + 2 + equals + 1;
                 name.resize(equals);
             }
-            const OptionSpec* spec = Find(name);
-            if (!spec) Fail("unknown option '" + word + "'");
-            Take(*spec, "--" + name, index, argc, argv, inlineValue);
+            const OptionDefinition* option = Find(name);
+            if (!option) Fail("unknown option '" + word + "'");
+            Take(*option, "--" + name, index, argc, argv, inlineValue);
         } else {
-            const OptionSpec* spec = word.size() == 2 ? FindLetter(word[1]) : nullptr;
-            if (!spec) Fail("unknown option '" + word + "'");
-            Take(*spec, word, index, argc, argv, nullptr);
+            const OptionDefinition* option = word.size() == 2 ? FindLetter(word[1]) : nullptr;
+            if (!option) Fail("unknown option '" + word + "'");
+            Take(*option, word, index, argc, argv, nullptr);
         }
     }
 }
 
-void Arguments::Take(const OptionSpec& spec, const std::string& given, int& index, int argc,
+void Arguments::Take(const OptionDefinition& option, const std::string& given, int& index, int argc,
                      char** argv, const char* inlineValue) {
-    if (!spec.takesValue) {
+    if (!option.takesValue) {
         if (inlineValue) Fail("option " + given + " takes no value");
-        values_[spec.name] = "";
+        values_[option.name] = "";
         return;
     }
     if (inlineValue) {
-        values_[spec.name] = inlineValue;
+        values_[option.name] = inlineValue;
         return;
     }
     if (index + 1 >= argc) Fail("option " + given + " needs a value");
-    values_[spec.name] = argv[++index];
+    values_[option.name] = argv[++index];
 }
 
-const OptionSpec* Arguments::Find(const std::string& name) const {
-    for (const OptionSpec& spec : specs_) {
-        if (name == spec.name) return &spec;
+const OptionDefinition* Arguments::Find(const std::string& name) const {
+    for (const OptionDefinition& option : definitions_) {
+        if (name == option.name) return &option;
     }
     return nullptr;
 }
 
-const OptionSpec* Arguments::FindLetter(char letter) const {
-    for (const OptionSpec& spec : specs_) {
-        if (spec.letter != 0 && spec.letter == letter) return &spec;
+const OptionDefinition* Arguments::FindLetter(char letter) const {
+    for (const OptionDefinition& option : definitions_) {
+        if (option.letter != 0 && option.letter == letter) return &option;
     }
     return nullptr;
 }

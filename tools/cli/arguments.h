@@ -9,7 +9,7 @@
 
 namespace d2ucli {
 
-struct OptionSpec {
+struct OptionDefinition {
     const char* name;  // without the leading dashes
     char letter;       // 0 when there is no one-letter form
     bool takesValue;
@@ -23,8 +23,8 @@ struct PictureSize {
 class Arguments {
 public:
     // `command` names the subcommand in messages.
-    Arguments(const std::string& command, const std::vector<OptionSpec>& specs, int argc,
-              char** argv);
+    Arguments(const std::string& command, const std::vector<OptionDefinition>& definitions,
+              int argc, char** argv);
 
     bool Has(const std::string& name) const { return values_.count(name) != 0; }
     std::string Value(const std::string& name, const std::string& fallback = "") const;
@@ -40,13 +40,13 @@ public:
     [[noreturn]] void Fail(const std::string& message) const;
 
 private:
-    const OptionSpec* Find(const std::string& name) const;
-    const OptionSpec* FindLetter(char letter) const;
-    void Take(const OptionSpec& spec, const std::string& given, int& index, int argc, char** argv,
-              const char* inlineValue);
+    const OptionDefinition* Find(const std::string& name) const;
+    const OptionDefinition* FindLetter(char letter) const;
+    void Take(const OptionDefinition& option, const std::string& given, int& index, int argc,
+              char** argv, const char* inlineValue);
 
     std::string command_;
-    std::vector<OptionSpec> specs_;
+    std::vector<OptionDefinition> definitions_;
     std::map<std::string, std::string> values_;
     std::vector<std::string> positionals_;
 };

@@ -39,7 +39,7 @@ const char kHelp[] =
     "  -q, --quiet          no progress line\n"
     "  -h, --help           this help\n";
 
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionDefinition> kOptions = {
     {"output", 'o', true}, {"format", 0, true},  {"null", 0, false},   {"decode-order", 0, false},
     {"size", 0, true},     {"frames", 0, true},  {"skip-ms", 0, true}, {"subtitles", 0, true},
     {"quiet", 'q', false}, {"help", 'h', false},

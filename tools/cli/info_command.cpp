@@ -24,7 +24,7 @@ const char kHelp[] =
     "              reference, coded bytes\n"
     "  -h, --help  this help\n";
 
-const std::vector<OptionSpec> kOptions = {{"frames", 0, false}, {"help", 'h', false}};
+const std::vector<OptionDefinition> kOptions = {{"frames", 0, false}, {"help", 'h', false}};
 
 struct StreamScan {
     SequenceFacts sequence;

@@ -22,7 +22,8 @@ const Command kCommands[] = {
     {"subtitle", "draw a subtitle file onto a YUV4MPEG2 stream", d2ucli::RunSubtitle},
 };
 
-void PrintUsage(FILE* to) {
+void PrintUsage() {
+    FILE* to = stdout;
     std::fprintf(to, "usage: d2udir COMMAND [options] FILE ...\n\ncommands:\n");
     for (const Command& command : kCommands) {
         std::fprintf(to, "  %-9s %s\n", command.name, command.summary);
@@ -32,12 +33,12 @@ void PrintUsage(FILE* to) {
 
 int Run(int argc, char** argv) {
     if (argc < 2) {
-        PrintUsage(stderr);
-        return 2;
+        throw d2ucli::UsageError(
+            "missing COMMAND: info, decode, preview or subtitle (see d2udir --help)");
     }
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {
-        PrintUsage(stdout);
+        PrintUsage();
         return 0;
     }
     for (const Command& command : kCommands) {

@@ -31,7 +31,7 @@ const char kHelp[] =
     "  --count N           contact sheet of N previews (1 to 100)\n"
     "  -h, --help          this help\n";
 
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionDefinition> kOptions = {
     {"output", 'o', true}, {"at", 0, true},    {"at-percent", 0, true},
     {"size", 0, true},     {"count", 0, true}, {"help", 'h', false},
 };

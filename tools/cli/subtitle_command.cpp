@@ -26,7 +26,7 @@ const char kHelp[] =
     "  -q, --quiet       no progress line\n"
     "  -h, --help        this help\n";
 
-const std::vector<OptionSpec> kOptions = {
+const std::vector<OptionDefinition> kOptions = {
     {"output", 'o', true}, {"quiet", 'q', false}, {"help", 'h', false}};
 
 // The input stream, closed at the end unless it is standard input.

@@ -20,9 +20,7 @@ std::string LoadError(const std::string& path, int32_t code) {
 }  // namespace
 
 VideoInput::VideoInput(const std::string& path) : path_(path) {
-    Probe(path);
-    ChunkSource probe(path);
-    if (probe.isProgramStream()) {
+    if (Probe(path)) {
         chunks_.reset(new ChunkSource(path));
         InitDecoding(&handle_);
         return;
@@ -35,7 +33,7 @@ VideoInput::~VideoInput() {
     if (handle_) FinishDecoding(&handle_);
 }
 
-void VideoInput::Probe(const std::string& path) {
+bool VideoInput::Probe(const std::string& path) {
     ChunkSource source(path);
     std::vector<PictureFacts> pictures;
     std::vector<uint8_t> chunk;
@@ -45,6 +43,7 @@ void VideoInput::Probe(const std::string& path) {
     }
     if (!sequence_.found) throw RuntimeError(LoadError(path, -1));
     if (!pictures.empty()) firstTopFieldFirst_ = pictures.front().topFieldFirst;
+    return source.isProgramStream();
 }
 
 void VideoInput::SetOutputSize(int32_t width, int32_t height) {

@@ -43,7 +43,8 @@ public:
     double Progress() const;
 
 private:
-    void Probe(const std::string& path);
+    // Reads the first sequence header and picture; true for a program stream.
+    bool Probe(const std::string& path);
     // The next frame record of the library; false at the end.
     bool NextLibraryFrame(D2uFrame*& frame);
     bool NextLibraryBitmap(BitmapPicture& picture);
