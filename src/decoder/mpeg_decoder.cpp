@@ -111,6 +111,10 @@ int32_t CMpegDecoder::ConfigureGeometry() {
     if (sequence.horizontal_size > static_cast<uint32_t>(kMaxDimension) ||
         sequence.vertical_size > static_cast<uint32_t>(kMaxDimension) ||
         static_cast<int64_t>(sequence.horizontal_size) * sequence.vertical_size > kMaxLumaSamples) {
+        PublishFormat("ERROR - CMpegDecoder - picture size %ux%u beyond the limit of %d samples",
+                      static_cast<unsigned>(sequence.horizontal_size),
+                      static_cast<unsigned>(sequence.vertical_size),
+                      static_cast<int>(kMaxLumaSamples));
         return -1;
     }
     const int32_t width = static_cast<int32_t>(sequence.horizontal_size);
@@ -146,6 +150,7 @@ int32_t CMpegDecoder::ConfigureGeometry() {
         }
     }
     if (status != 0 || coverage.Allocate(mb_width, mb_height) != 0) {
+        PublishFormat("ERROR - CMpegDecoder - no memory for pictures of %dx%d", width, height);
         mb_width = mb_height = 0;
         return -1;
     }

@@ -32,7 +32,12 @@ public:
     // luma samples a picture (4096 x 4096; the four pictures then take about 100 MB), so that
     // a damaged or hostile sequence header cannot make the decoder claim gigabytes.
     static constexpr int32_t kMaxDimension = 16384;
+#if defined(D2U_MAX_PICTURE_AREA)
+    // Builds for fuzzing keep the pictures small enough for the fuzzer's memory limit.
+    static constexpr int64_t kMaxLumaSamples = D2U_MAX_PICTURE_AREA;
+#else
     static constexpr int64_t kMaxLumaSamples = 4096 * 4096;
+#endif
     // Coefficient buffer: 16-bit values, enough for twelve blocks and the residual layouts.
     static constexpr int32_t kCoefficientBytes = 12 * 256 + 276;
     // Bytes of one block's coefficients; a macroblock's blocks are cleared before decoding.

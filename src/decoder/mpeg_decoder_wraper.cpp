@@ -162,12 +162,25 @@ void CMpegDecoderWraper::RecordPictureSize(uint32_t pictureStart) {
     int32_t bitOffset = dataSource.bitOffset;
     uint64_t dataEnd = DataEndPosition();
     CMpegHeaderReader::FindStartCode(dataSource);
+    if (PictureCutAtWindowEnd()) {
+        Publish(
+            "ERROR - CMpegDecoderWraper GetNextFrame - coded picture larger than 4 MiB, cut "
+            "short");
+    }
     headerReader.MarkStartCodePosition(headers.picture);
     if (headers.picture.startPosition > dataEnd) headers.picture.startPosition = dataEnd;
     dataSource.wordPtr = wordPtr;
     dataSource.bitOffset = bitOffset;
     frame->pictureBytes =
         static_cast<int32_t>(static_cast<uint32_t>(headers.picture.startPosition) - pictureStart);
+}
+
+// File mode keeps only kMaxPictureBytes of a picture in the buffer: the end of a larger one
+// lies behind the sentinel at the buffer's end while more of the file is still to come.
+bool CMpegDecoderWraper::PictureCutAtWindowEnd() const {
+    return !dataSource.IsBufferedMode() && !dataSource.endOfFile &&
+           dataSource.fileOffset < dataSource.fileSize &&
+           dataSource.ConsumedBytes() >= static_cast<int64_t>(dataSource.CapacityWords()) * 4;
 }
 
 uint64_t CMpegDecoderWraper::DataEndPosition() const {

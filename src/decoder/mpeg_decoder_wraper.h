@@ -69,6 +69,7 @@ private:
     void RecordPictureSize(uint32_t pictureStart);
     // Stream offset one past the last byte of data, or UINT64_MAX while more may follow.
     uint64_t DataEndPosition() const;
+    bool PictureCutAtWindowEnd() const;
     CYUVFrame* HandOut();
     void RefillBeforeSkip();
     // getHeader until a sequence header has been read while searching.

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "diag/decoder_log.h"
+
 namespace d2u {
 
 namespace {
@@ -216,7 +218,8 @@ void CVideoMpegData::CarryTail(const uint8_t* bytes, int32_t count) {
 int32_t CVideoMpegData::FinishChunk(const Chunk& chunk, int32_t* length, bool fromCarry) {
     if (chunk.overflow) {
         if (length) *length = 0;
-        Log(1, "CVideoMpegData::GetVideoChunk - chunk does not fit the %d-byte buffer",
+        PublishFormat(
+            "ERROR - CVideoMpegData::GetVideoChunk - chunk does not fit the %d-byte buffer",
             static_cast<int32_t>(chunk.capacity));
         Log(15, "CVideoMpegData::GetVideoChunk end, buffLen=%d, retCode=%d", 0, kChunkTooLarge);
         return kChunkTooLarge;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "diag/decoder_log.h"
 #include "subtitle/subtitle_run_decoder.h"
 
 namespace d2u {
@@ -114,6 +115,9 @@ int32_t CSubtitle::ReadNextRecord() {
     const int64_t dataSize = header.DataSize();
     if (dataSize < 0 || dataSize > kMaxDataSize) {
         // Larger than the record area: rejected and passed over.
+        PublishFormat("ERROR - CSubtitle - record of %d bytes rejected (at most %d)",
+                      static_cast<int>(header.recordSize),
+                      static_cast<int>(kSubtitleRecordAreaSize));
         NeverShow();
         SkipInFile(dataSize);
         return kNoRecord;

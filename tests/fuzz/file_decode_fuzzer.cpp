@@ -1,0 +1,97 @@
+// File-driven decoding: the input, after eight operation bytes, is written to a file and
+// decoded; the operation bytes pick the calls a host makes in between (frames, bitmaps, skips,
+// seeks, output sizes, rewinds).
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "d2udir.h"
+#include "fuzz_input.h"
+
+namespace {
+
+using d2u::fuzz::FuzzInput;
+using d2u::fuzz::TemporaryFile;
+
+constexpr int kOperations = 8;
+constexpr int kFramesAfterOperations = 60;
+
+void GetFrames(D2uHandle handle, int count) {
+    D2uFrame* frame = nullptr;
+    for (int i = 0; i < count && GetMpegFrame(&frame, handle) == 0; ++i) {
+    }
+}
+
+void GetBitmap(D2uHandle handle, bool shortBuffer) {
+    int32_t width = 0, height = 0, bits = 0;
+    GetOutputInfo(&width, &height, &bits, handle);
+    int64_t capacity = static_cast<int64_t>(width) * height * 4 - (shortBuffer ? 1 : 0);
+    if (capacity < 0 || capacity > (16 << 20)) capacity = 0;
+    std::vector<uint8_t> bitmap(static_cast<size_t>(capacity));
+    int32_t length = static_cast<int32_t>(capacity);
+    int32_t isReference = -1;
+    GetBitmapData(bitmap.data(), &length, handle, &isReference);
+}
+
+void Inspect(D2uHandle handle) {
+    float fps = 0;
+    double ratio = 0;
+    uint64_t position = 0, size = 0;
+    GetFPSInfo(handle, &fps);
+    D2uDirGetAspectRatio(handle, &ratio);
+    GetInputPosition(handle, &position);
+    GetInputSize(handle, &size);
+}
+
+void Run(D2uHandle handle, uint8_t operation, uint64_t fileSize) {
+    const uint32_t parameter = operation >> 3;
+    switch (operation & 7u) {
+        case 0:
+            GetFrames(handle, static_cast<int>(parameter) + 1);
+            break;
+        case 1:
+            GetBitmap(handle, parameter & 1);
+            break;
+        case 2:
+            SkipFrame(handle);
+            break;
+        case 3:
+            SkipDuration(handle, (parameter >> 1) * 250, parameter & 1);
+            break;
+        case 4: {
+            uint64_t offset = fileSize * parameter / 32;
+            D2uDirSetInputPosition(handle, static_cast<uint32_t>(offset),
+                                   static_cast<uint32_t>(offset >> 32));
+            break;
+        }
+        case 5:
+            D2uDirSetOutputSize(handle, (parameter & 3) * 37, (parameter >> 2) * 29);
+            break;
+        case 6:
+            ResetDecoder(handle);
+            break;
+        default:
+            Inspect(handle);
+            break;
+    }
+}
+
+}  // namespace
+
+const size_t d2u::fuzz::kControlBytes = 8;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzInput input(data, size);
+    uint8_t operations[kOperations];
+    for (uint8_t& operation : operations) operation = input.Byte();
+    TemporaryFile file(input.Rest(), input.RestSize(), ".m2v");
+    if (!file.Ok()) return 0;
+
+    D2uHandle handle = 0;
+    if (D2uDirLoadFile(file.Path(), &handle) == 0 && handle) {
+        for (uint8_t operation : operations) Run(handle, operation, input.RestSize());
+        GetFrames(handle, kFramesAfterOperations);
+    }
+    FinishDecoding(&handle);
+    return 0;
+}

@@ -1,0 +1,80 @@
+// What the fuzz targets share: the input split into control bytes and payload, and a
+// temporary file holding the payload for the functions that read files.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace d2u {
+namespace fuzz {
+
+// How many bytes at the front of an input steer the target (defined by each target); the
+// rest is the stream.
+extern const size_t kControlBytes;
+
+// Control values taken from the front of the input; zeros once it is used up.
+class FuzzInput {
+public:
+    FuzzInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+    uint8_t Byte() {
+        if (position_ >= size_) return 0;
+        return data_[position_++];
+    }
+    uint32_t Word() {
+        uint32_t value = 0;
+        for (int i = 0; i < 4; ++i) value = value << 8 | Byte();
+        return value;
+    }
+    // The bytes not yet taken.
+    const uint8_t* Rest() const { return data_ + position_; }
+    size_t RestSize() const { return size_ - position_; }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t position_ = 0;
+};
+
+// The bytes in a file of their own, removed again when the object goes.
+class TemporaryFile {
+public:
+    TemporaryFile(const uint8_t* data, size_t size, const char* suffix) {
+        const char* folder = std::getenv("TMPDIR");
+        path_ = std::string(folder && *folder ? folder : "/tmp") + "/d2u-fuzz-XXXXXX" + suffix;
+        std::string pattern = path_;
+        int descriptor =
+            mkstemps(&pattern[0], static_cast<int>(std::char_traits<char>::length(suffix)));
+        if (descriptor < 0) {
+            path_.clear();
+            return;
+        }
+        path_ = pattern;
+        size_t written = 0;
+        while (written < size) {
+            ssize_t count = write(descriptor, data + written, size - written);
+            if (count <= 0) break;
+            written += static_cast<size_t>(count);
+        }
+        close(descriptor);
+    }
+    ~TemporaryFile() {
+        if (!path_.empty()) unlink(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    bool Ok() const { return !path_.empty(); }
+    const char* Path() const { return path_.c_str(); }
+
+private:
+    std::string path_;
+};
+
+}  // namespace fuzz
+}  // namespace d2u
