@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake make g++ g++-multilib qemu-user g++-mingw-w64-i686 binutils-mingw-w64-i686
           googletest ffmpeg mjpegtools dvdauthor imagemagick python3 clang-format
-          libbenchmark-dev hyperfine mpeg2dec time)
+          libbenchmark-dev hyperfine mpeg2dec time clang libclang-rt-14-dev)
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then

@@ -43,13 +43,6 @@ configure_and_build build/windows-i686 -DCMAKE_BUILD_TYPE=Release \
 ./tests/check_dll_exports.sh build/windows-i686/d2udir.dll include/d2udir.h
 
 echo "== fuzz targets (libFuzzer, 60 s each on the committed corpus, two at a time)"
-if ! command -v clang++ >/dev/null ||
-        ! compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null; then
-    sudo_cmd=()
-    if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends \
-        clang libclang-rt-14-dev
-fi
 ./scripts/fuzz.sh all 60 2
 
 echo "All configurations built and tested."
