@@ -212,7 +212,8 @@ D2U_EXPORT int32_t D2U_API D2uDirCloseExtractPreview(void);
  * most 720 x 576), or as large as the maximum size once that is set: nothing right of x2 or
  * below y2, and nothing beyond the maximum size, is written. YUV
  * frame records: luma and chroma are written only inside the Y, U and V planes (width, height,
- * pitch); chroma becomes 128 under the picture.
+ * pitch); chroma becomes 128 under the picture, on both rows of each pair when the record's
+ * chromaFormat is 2 (4:2:2).
  *
  * Scaling (takes effect from the next record read): scale factors within 1% of 1.0 leave
  * records unchanged. Otherwise the picture is scaled (YUV; RGB pictures are only moved) and

@@ -22,6 +22,13 @@ HostPlane HostPlaneOf(const YUVPlane& plane) {
     return HostPlane{plane.data, plane.pitch, std::min(plane.width, plane.pitch), plane.height};
 }
 
+// The even (parity 0) or odd rows of a plane, as a plane of their own.
+HostPlane RowsOfParity(const HostPlane& plane, int32_t parity) {
+    if (!plane.data || plane.height <= parity) return HostPlane{nullptr, 0, 0, 0};
+    return HostPlane{plane.data + parity * plane.pitch, 2 * plane.pitch, plane.width,
+                     (plane.height - parity + 1) / 2};
+}
+
 }  // namespace
 
 CSubtitle::CSubtitle()
@@ -238,8 +245,17 @@ int32_t CSubtitle::PutRGB(uint8_t* topRow, int32_t stride, int32_t frameNumber) 
 int32_t CSubtitle::PutYUV(const YUVFrameFields& frame, int32_t frameNumber) {
     if (rgbOutput) return kWrongOutput;
     if (!IsShownAt(frameNumber)) return kNothingShown;
-    planes.DrawYUV(HostPlaneOf(frame.Y), HostPlaneOf(frame.U), HostPlaneOf(frame.V), header.x1,
-                   header.y1);
+    const HostPlane luma = HostPlaneOf(frame.Y);
+    if (frame.chromaFormat != 2) {
+        planes.DrawYUV(luma, HostPlaneOf(frame.U), HostPlaneOf(frame.V), header.x1, header.y1);
+        return 0;
+    }
+    // 4:2:2 chroma has a row for every luma row: each chroma row of the subtitle covers the two
+    // rows of its pair, drawn as the even and the odd rows (the luma is the same both times).
+    for (int32_t parity = 0; parity < 2; ++parity) {
+        planes.DrawYUV(luma, RowsOfParity(HostPlaneOf(frame.U), parity),
+                       RowsOfParity(HostPlaneOf(frame.V), parity), header.x1, header.y1);
+    }
     return 0;
 }
 

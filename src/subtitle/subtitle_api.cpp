@@ -42,6 +42,7 @@ YUVFrameFields FieldsOf(const D2uFrame& frame) {
     fields.V = YUVPlane{frame.V.width, frame.V.height, frame.V.pitch, frame.V.data};
     fields.width = frame.width;
     fields.height = frame.height;
+    fields.chromaFormat = frame.chromaFormat;
     return fields;
 }
 

@@ -62,6 +62,33 @@ TEST(SubtitleRendering, YuvChromaBecomes128UnderThePictureFromRowY1Over2) {
     EXPECT_TRUE(frame == expected);
 }
 
+TEST(SubtitleRendering, Yuv422ChromaCoversBothRowsOfEachPair) {
+    // The same 6 x 4 picture at (5, 7) on a 4:2:2 frame: chroma rows 6 to 9, columns 2 to 4.
+    const int32_t width = 32, height = 24, chromaWidth = width / 2;
+    std::vector<uint8_t> y(width * height, 7), u(chromaWidth * height, 200), v = u;
+    D2uFrame frame{};
+    frame.Y = D2uPlane{width, height, width, y.data()};
+    frame.U = D2uPlane{chromaWidth, height, chromaWidth, u.data()};
+    frame.V = D2uPlane{chromaWidth, height, chromaWidth, v.data()};
+    frame.width = width;
+    frame.height = height;
+    frame.chromaFormat = 2;
+    SubtitleHandle handle;
+    std::string path = WriteSubtitleFile(
+        "rendering422.sub", {MakeScene(BlockPicture(6, 4, 6, 4), 5, 7, 0.0f, 1.0f).Record()});
+    ASSERT_EQ(LoadFor(Kind::kYuv, path, 25.0f, handle), 0);
+    ASSERT_EQ(D2uDirPutSubtitleYUV(handle.Get(), &frame, 0), 0);
+    for (int32_t row = 0; row < height; ++row) {
+        for (int32_t x = 0; x < chromaWidth; ++x) {
+            const bool covered = row >= 6 && row < 10 && x >= 2 && x < 5;
+            const size_t at = static_cast<size_t>(row * chromaWidth + x);
+            EXPECT_EQ(u[at], covered ? 128 : 200) << x << "," << row;
+            EXPECT_EQ(v[at], covered ? 128 : 200) << x << "," << row;
+        }
+    }
+    EXPECT_EQ(y[8 * width + 5], 200);
+}
+
 TEST(SubtitleRendering, HandleOfTheOtherKindLeavesTheFrameAlone) {
     Scene scene = MakeScene(BlockPicture(8, 8, 4, 4), 0, 0, 0.0f, 9.0f);
     std::string path = WriteSubtitleFile("wrong_kind.sub", {scene.Record()});
