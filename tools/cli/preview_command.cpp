@@ -1,5 +1,6 @@
 // d2udir preview: one picture at a file position, scaled and written as a bitmap file by the
 // library's preview functions; or, with --count, a contact sheet of evenly spaced previews.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -138,6 +139,17 @@ BitmapPicture EmptySheet(PictureSize tile, int32_t columns, int32_t rows) {
     return sheet;
 }
 
+// Near the end of a file no whole picture may follow a position: such a tile is taken from
+// further back within its share of the file.
+bool ExtractWithinShare(PreviewSession& session, int64_t position, int64_t shareKiB) {
+    const int64_t step = std::max<int64_t>(shareKiB / 4, 1);
+    for (int64_t back = 0; back < std::max<int64_t>(shareKiB, 1); back += step) {
+        if (position - back < 0) break;
+        if (session.Extract(position - back) == 0) return true;
+    }
+    return false;
+}
+
 void WriteContactSheet(const PreviewSettings& settings, const PreviewSource& source,
                        uint64_t fileSize) {
     OutputFile(settings.output).Close();
@@ -150,8 +162,9 @@ void WriteContactSheet(const PreviewSettings& settings, const PreviewSource& sou
     {
         PreviewSession session(source, tileFile, settings.size);
         for (int32_t index = 0; index < count; ++index) {
+            const int64_t shareKiB = static_cast<int64_t>(fileSize / 1024 / count);
             int64_t position = static_cast<int64_t>(fileSize / 1024 * index / count);
-            if (session.Extract(position) != 0) continue;  // that tile stays empty
+            if (!ExtractWithinShare(session, position, shareKiB)) continue;  // tile stays empty
             int32_t left = kSheetGap + (index % columns) * (settings.size.width + kSheetGap);
             int32_t top = kSheetGap + (index / columns) * (settings.size.height + kSheetGap);
             PlaceTile(sheet, ReadBmpFile(tileFile), left, top);

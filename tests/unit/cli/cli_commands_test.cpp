@@ -2,6 +2,7 @@
 // and the undrawn pictures.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <string>
@@ -100,7 +101,8 @@ Bitmap ReadBitmap(const std::string& path) {
     return bitmap;
 }
 
-// A contact sheet's first tile is the preview at the start of the file.
+// A contact sheet's first tile is the preview at the start of the file, and no tile is left
+// empty, not even the last one near the end of the file.
 TEST(CliPreview, ContactSheetTilesAreThePreviews) {
     std::string source = SamplePath("sample.vob");
     std::string single = WorkPath("cli_preview.bmp"), sheet = WorkPath("cli_sheet.bmp");
@@ -108,7 +110,7 @@ TEST(CliPreview, ContactSheetTilesAreThePreviews) {
         RunCli("preview " + Quoted(source) + " --at 0 --size 160x90 -o " + Quoted(single)).status,
         0);
     ASSERT_EQ(
-        RunCli("preview " + Quoted(source) + " --count 4 --size 160x90 -o " + Quoted(sheet)).status,
+        RunCli("preview " + Quoted(source) + " --count 9 --size 160x90 -o " + Quoted(sheet)).status,
         0);
     Bitmap preview = ReadBitmap(single), contact = ReadBitmap(sheet);
     ASSERT_EQ(preview.width, 160);
@@ -123,6 +125,16 @@ TEST(CliPreview, ContactSheetTilesAreThePreviews) {
         }
     }
     EXPECT_EQ(mismatches, 0);
+    const uint8_t* background = contact.Pixel(0, 0);
+    for (int tile = 0; tile < 9; ++tile) {
+        int32_t left = 4 + (tile % 3) * (160 + 4), top = 4 + (tile / 3) * (90 + 4);
+        int pictured = 0;
+        for (int32_t y = 0; y < 90; ++y) {
+            for (int32_t x = 0; x < 160; ++x)
+                pictured += std::memcmp(contact.Pixel(left + x, top + y), background, 3) != 0;
+        }
+        EXPECT_GT(pictured, 160 * 90 / 2) << "tile " << tile;
+    }
 
     // An elementary stream, half way in: a picture of the default width.
     std::string middle = WorkPath("cli_preview_middle.bmp");
