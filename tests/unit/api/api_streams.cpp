@@ -7,43 +7,12 @@
 
 namespace d2u {
 namespace test {
-namespace {
-
-GeneratedStream Make(const std::string& name, int frames, const std::string& size,
-                     const std::string& options) {
-    std::string format = name.find(".m1v") != std::string::npos ? "mpeg1video" : "mpeg2video";
-    GeneratedStream stream =
-        GenerateStream(name, TestPatternInput(size, "25", frames) + " -sc_threshold 1000000000 " +
-                                 options + " -f " + format + " {out}");
-    EXPECT_FALSE(stream.layout.pictures.empty()) << "could not make " << name;
-    return stream;
-}
-
-}  // namespace
-
 const GeneratedStream& IpbStream() {
-    static const GeneratedStream stream =
-        Make("api_ipb_cif_v1.m2v", 60, "352x288", "-c:v mpeg2video -q:v 4 -g 12 -bf 2");
-    return stream;
-}
-
-const GeneratedStream& LargeStream() {
-    static const GeneratedStream stream =
-        Make("api_large_v1.m2v", 24, "720x576",
-             "-vf noise=alls=20:allf=t -c:v mpeg2video -q:v 2 -g 12 -bf 2");
-    return stream;
-}
-
-const GeneratedStream& SmallMpeg2Stream() {
-    static const GeneratedStream stream =
-        Make("api_small_mpeg2_v1.m2v", 15, "176x144",
-             "-c:v mpeg2video -q:v 5 -g 6 -bf 2 -flags +ildct+ilme -alternate_scan 1");
-    return stream;
-}
-
-const GeneratedStream& SmallMpeg1Stream() {
-    static const GeneratedStream stream =
-        Make("api_small_mpeg1_v1.m1v", 15, "176x144", "-c:v mpeg1video -q:v 5 -g 6 -bf 2");
+    static const GeneratedStream stream = GenerateStream(
+        "api_ipb_cif_v1.m2v", TestPatternInput("352x288", "25", 60) +
+                                  " -sc_threshold 1000000000 -c:v mpeg2video -q:v 4 -g 12 -bf 2"
+                                  " -f mpeg2video {out}");
+    EXPECT_FALSE(stream.layout.pictures.empty()) << "could not make the IPB stream";
     return stream;
 }
 

@@ -14,13 +14,6 @@ namespace test {
 
 // MPEG-2, 352x288 at 25 frames/s, groups of 12 with two B pictures: I0 P3 B1 B2 P6 ...
 const GeneratedStream& IpbStream();
-// MPEG-2 with noise, well over the file buffer's refill point (about 1.5 MB).
-const GeneratedStream& LargeStream();
-// Small streams for the damage tests, 176x144 with B pictures: MPEG-2 with interlaced coding
-// tools, and MPEG-1.
-const GeneratedStream& SmallMpeg2Stream();
-const GeneratedStream& SmallMpeg1Stream();
-
 // A copy of the stream with every sequence header's aspect ratio and frame rate codes replaced.
 std::vector<uint8_t> WithSequenceCodes(const std::vector<uint8_t>& stream, int aspectCode,
                                        int frameRateCode);

@@ -44,7 +44,7 @@ private:
 };
 
 // Finishing zeroes the caller's variable; null handles, empty buffers and the calls of the other
-// kind of handle are refused.
+// kind of handle are refused; the calls kept only for old hosts say they are not supported.
 TEST(Handles, FinishAndRefusals) {
     const GeneratedStream& stream = IpbStream();
     Bytes whole = PictureChunk(stream.bytes, stream.layout.pictures.front());
@@ -76,6 +76,8 @@ TEST(Handles, FinishAndRefusals) {
     EXPECT_EQ(size + position, 0u);
     EXPECT_EQ(SetFileReadLimit(0, 1000, 0), -1);
     EXPECT_EQ(D2uDirSetFileReadLimit(0, 0, 0), -1);
+    EXPECT_EQ(GetFirstFrameSize(1, 2), D2U_NOT_SUPPORTED);
+    EXPECT_EQ(D2uDirSetPreviewInfo(0, 0, 0, 0, 0), D2U_NOT_SUPPORTED);
     EXPECT_EQ(FinishDecoding(&buffered), 0);
     EXPECT_EQ(buffered, 0u);
     EXPECT_EQ(FinishDecoding(&buffered), 0);
@@ -84,6 +86,7 @@ TEST(Handles, FinishAndRefusals) {
     D2uHandle file = 0;
     ASSERT_EQ(D2uDirLoadFile(stream.path.c_str(), &file), 0);
     EXPECT_EQ(Feed(&frame, whole, file), -1);
+    EXPECT_EQ(SkipFrame2(whole.data(), static_cast<int32_t>(whole.size()), file), -1);
     EXPECT_EQ(GetMpegFrame(&frame, file), 0);
     ExpectShows(frame, stream.layout.pictures[0]);
     EXPECT_EQ(D2uDirFinishDecoding(&file), 0);

@@ -23,29 +23,24 @@ IppStatus Resize(const Plane& source, Plane& destination, int mode) {
                              double(destination.height) / source.height, mode);
 }
 
-TEST(Resize, FlatPlanesStayFlatInEveryMode) {
-    for (int mode : {IPPI_INTER_NN, IPPI_INTER_LINEAR, IPPI_INTER_CUBIC}) {
-        Plane source(37, 23, 48), destination(101, 9, 112);
-        std::fill(source.data.begin(), source.data.end(), 201);
-        ASSERT_EQ(Resize(source, destination, mode), ippStsNoErr);
-        for (int y = 0; y < destination.height; ++y) {
-            for (int x = 0; x < destination.width; ++x) ASSERT_EQ(destination.at(x, y), 201);
-        }
-        // Padding behind the region is not written.
-        EXPECT_EQ(destination.at(105, 0), 0);
-    }
-}
-
-TEST(Resize, UnitFactorsReproduceTheSource) {
+// In every mode a flat plane stays flat (and the padding behind the region untouched), and unit
+// factors reproduce the source.
+TEST(Resize, FlatPlanesStayFlatAndUnitFactorsCopy) {
     std::mt19937 random(5);
-    Plane source(33, 17, 40);
-    for (auto& v : source.data) v = uint8_t(random());
+    Plane noise(33, 17, 40), flat(37, 23, 48);
+    for (auto& v : noise.data) v = uint8_t(random());
+    std::fill(flat.data.begin(), flat.data.end(), 201);
     for (int mode : {IPPI_INTER_NN, IPPI_INTER_LINEAR, IPPI_INTER_CUBIC}) {
-        Plane destination(33, 17, 33);
-        Resize(source, destination, mode);
+        Plane copy(33, 17, 33), stretched(101, 9, 112);
+        ASSERT_EQ(Resize(noise, copy, mode), ippStsNoErr);
+        ASSERT_EQ(Resize(flat, stretched, mode), ippStsNoErr);
         for (int y = 0; y < 17; ++y) {
-            for (int x = 0; x < 33; ++x) ASSERT_EQ(destination.at(x, y), source.at(x, y)) << mode;
+            for (int x = 0; x < 33; ++x) ASSERT_EQ(copy.at(x, y), noise.at(x, y)) << mode;
         }
+        for (int y = 0; y < 9; ++y) {
+            for (int x = 0; x < 101; ++x) ASSERT_EQ(stretched.at(x, y), 201) << mode;
+        }
+        EXPECT_EQ(stretched.at(105, 0), 0);
     }
 }
 
@@ -65,7 +60,7 @@ TEST(Resize, NearestDoublesAndLinearHalvesAsExpected) {
     EXPECT_EQ(halved.at(1, 0), 55);
 }
 
-TEST(Resize, CubicFollowsARampAndStaysInRange) {
+TEST(Resize, CubicFollowsARamp) {
     Plane source(64, 4, 64);
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 64; ++x) source.at(x, y) = uint8_t(x * 4);
@@ -76,10 +71,6 @@ TEST(Resize, CubicFollowsARampAndStaysInRange) {
         double position = (x + 0.5) / 2.0 - 0.5;
         EXPECT_NEAR(destination.at(x, 1), position * 4, 1.0) << x;
     }
-    Plane edges(5, 5, 5);
-    for (size_t i = 0; i < edges.data.size(); ++i) edges.data[i] = (i % 2) ? 255 : 0;
-    Plane up(23, 23, 23);
-    EXPECT_EQ(Resize(edges, up, IPPI_INTER_CUBIC), ippStsNoErr);  // overshoot is clamped
 }
 
 TEST(Resize, BadArgumentsAreRefused) {
