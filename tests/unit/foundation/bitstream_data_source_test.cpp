@@ -48,29 +48,6 @@ TEST(BitReader, BitsOfEveryWidthMatchTheByteStringAcrossWords) {
     }
 }
 
-TEST(BitReader, AlignToByteKeepsAlignedOffsetsAndMovesToTheNextWord) {
-    Bytes bytes = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0, 0, 0, 0};
-    CBitstreamDataSource source;
-    source.SetDataBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
-    uint32_t* start = source.wordPtr;
-    EXPECT_EQ(source.GetBits(32), 0x12345678u);
-    EXPECT_EQ(source.wordPtr, start + 1);
-    EXPECT_EQ(source.bitOffset, 31);
-    const struct {
-        int from, to, words;
-    } cases[] = {{31, 31, 1}, {23, 23, 1}, {7, 7, 1}, {20, 15, 1}, {2, 31, 2}};
-    for (const auto& c : cases) {
-        source.wordPtr = start + 1;
-        source.bitOffset = c.from;
-        source.AlignToByte();
-        EXPECT_EQ(source.bitOffset, c.to) << c.from;
-        EXPECT_EQ(source.wordPtr, start + c.words) << c.from;
-    }
-    source.wordPtr = start + 1;
-    source.bitOffset = 15;
-    EXPECT_EQ(source.GetBits(8), 0xDEu);
-}
-
 // A partial last word reads zeros after its bytes; then come filler words, never the stale data
 // of an earlier, longer buffer; the end is reported a word early so that a refill is asked for.
 TEST(BufferedMode, ShortBuffersEndInFillerWordsAndNeverShowStaleData) {
