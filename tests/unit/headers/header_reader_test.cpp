@@ -1,13 +1,15 @@
-// The header reader on streams written field by field.
+// The header reader on streams written field by field: every field at its own bit position,
+// what each header resets, extensions it passes over, quantiser mapping and start positions.
 #include <gtest/gtest.h>
 
 #include "decoder/mpeg_tables.h"
-#include "header_test_rig.h"
 #include "stream_writer.h"
 
 namespace d2u {
 namespace test {
 namespace {
+
+using Values = std::vector<uint32_t>;
 
 std::vector<uint16_t> Ramp(uint16_t first) {
     std::vector<uint16_t> matrix(64);
@@ -20,62 +22,20 @@ std::vector<uint16_t> Matrix(const uint16_t* values) {
 }
 
 void WriteMpeg2Picture(StreamWriter& w, const PictureFields& picture,
-                       const PictureCodingFields& coding, uint32_t quantiserCode = 4) {
+                       const PictureCodingFields& coding) {
     WritePictureHeader(w, picture);
     WritePictureCodingExtension(w, coding);
-    WriteSlice(w, 1, quantiserCode, 40, picture.temporal_reference);
+    WriteSlice(w, 1, 4, 40, picture.temporal_reference);
 }
 
-TEST(SequenceHeader, ReadsFieldsAndLoadsMatricesInRasterOrder) {
+// The fields hold values whose neighbours differ, so a field read at the wrong width or offset
+// shows in it or in the next one.
+TEST(SequenceHeaders, FieldsMatricesAndExtensionsAreReadAndResetPerSequence) {
     std::vector<uint16_t> intra = Ramp(8), nonIntra = Ramp(100);
-    SequenceFields sequence;
-    sequence.horizontal_size = 0xABC;
-    sequence.vertical_size = 0x123;
-    sequence.aspect_ratio_information = 3;
-    sequence.frame_rate_code = 5;
-    sequence.bit_rate_value = 0x2AAAA;
-    sequence.vbv_buffer_size_value = 0x2F1;
-    sequence.constrained_parameters_flag = 1;
-    sequence.intraMatrix = intra.data();
-    sequence.nonIntraMatrix = nonIntra.data();
+    SequenceFields first{0x780, 0x438, 3, 5, 0x2AAAA, 0x2F1, 1, intra.data(), nonIntra.data()};
+    SequenceExtensionFields extension{1, 4, 0, 2, 2, 1, 0xABC, 0x5A, 1, 2, 0x13};
     StreamWriter w;
-    WriteSequenceHeader(w, sequence);
-    WritePictureHeader(w, PictureFields());
-    WriteSlice(w, 1, 1, 20, 1);
-
-    HeaderRig rig;
-    ASSERT_TRUE(rig.LoadBuffer(w.bytes()));
-    ASSERT_EQ(rig.reader.getHeader(), 1);
-    const SequenceInfo& s = rig.headers.sequence;
-    EXPECT_EQ(rig.reader.sequenceHeaderSeen, 1);
-    EXPECT_EQ(s.mpeg2, 0u);
-    EXPECT_EQ(s.horizontal_size, 0xABCu);
-    EXPECT_EQ(s.vertical_size, 0x123u);
-    EXPECT_EQ(s.aspect_ratio_information, 3u);
-    EXPECT_EQ(s.frame_rate_code, 5u);
-    EXPECT_EQ(s.bit_rate_value, 0x2AAAAu);
-    EXPECT_EQ(s.vbv_buffer_size_value, 0x2F1u);
-    EXPECT_EQ(s.constrained_parameters_flag, 1u);
-    EXPECT_EQ(s.chroma_format, 1u);
-    // The stream carries the matrices in zigzag order: the second byte read is raster entry
-    // 1, the third raster entry 8.
-    EXPECT_EQ(rig.headers.intra_quantiser_matrix[1], 9);
-    EXPECT_EQ(rig.headers.intra_quantiser_matrix[8], 16);
-    EXPECT_EQ(Matrix(rig.headers.intra_quantiser_matrix), intra);
-    EXPECT_EQ(Matrix(rig.headers.non_intra_quantiser_matrix), nonIntra);
-    EXPECT_EQ(Matrix(rig.headers.chroma_intra_quantiser_matrix), intra);
-    EXPECT_EQ(Matrix(rig.headers.chroma_non_intra_quantiser_matrix), nonIntra);
-}
-
-TEST(SequenceHeader, EveryHeaderResetsModeChromaFormatAndMatrices) {
-    std::vector<uint16_t> intra = Ramp(20), nonIntra = Ramp(30);
-    SequenceFields loaded;
-    loaded.intraMatrix = intra.data();
-    loaded.nonIntraMatrix = nonIntra.data();
-    SequenceExtensionFields extension;
-    extension.chroma_format = 2;
-    StreamWriter w;
-    WriteSequenceHeader(w, loaded);
+    WriteSequenceHeader(w, first);
     WriteSequenceExtension(w, extension);
     WriteMpeg2Picture(w, PictureFields(), PictureCodingFields());
     WriteSequenceHeader(w, SequenceFields());
@@ -85,245 +45,134 @@ TEST(SequenceHeader, EveryHeaderResetsModeChromaFormatAndMatrices) {
     HeaderRig rig;
     ASSERT_TRUE(rig.LoadBuffer(w.bytes()));
     ASSERT_EQ(rig.reader.getHeader(), 1);
-    EXPECT_EQ(rig.headers.sequence.mpeg2, 1u);
-    EXPECT_EQ(rig.headers.sequence.chroma_format, 2u);
-    EXPECT_EQ(Matrix(rig.headers.intra_quantiser_matrix), intra);
-
-    ASSERT_EQ(rig.reader.getHeader(), 1);
-    EXPECT_EQ(rig.headers.sequence.mpeg2, 0u);
-    EXPECT_EQ(rig.headers.sequence.chroma_format, 1u);
-    for (int i = 0; i < 64; ++i) {
-        EXPECT_EQ(rig.headers.intra_quantiser_matrix[i], kDefaultIntraQuantiserMatrix[i]);
-        EXPECT_EQ(rig.headers.chroma_intra_quantiser_matrix[i], kDefaultIntraQuantiserMatrix[i]);
-        EXPECT_EQ(rig.headers.non_intra_quantiser_matrix[i], 16);
-        EXPECT_EQ(rig.headers.chroma_non_intra_quantiser_matrix[i], 16);
-    }
-}
-
-TEST(SequenceExtension, ExtendsSizesAndKeepsTheOtherExtensionsApart) {
-    SequenceFields sequence;
-    sequence.horizontal_size = 0x780;
-    sequence.vertical_size = 0x438;
-    sequence.bit_rate_value = 0x12345;
-    SequenceExtensionFields extension;
-    extension.profile = 0x1;
-    extension.level = 0x4;
-    extension.progressive_sequence = 0;
-    extension.chroma_format = 3;
-    extension.horizontal_size_extension = 2;
-    extension.vertical_size_extension = 1;
-    extension.bit_rate_extension = 0xABC;
-    extension.vbv_buffer_size_extension = 0x5A;
-    extension.low_delay = 1;
-    extension.frame_rate_extension_n = 2;
-    extension.frame_rate_extension_d = 0x13;
-    StreamWriter w;
-    WriteSequenceHeader(w, sequence);
-    WriteSequenceExtension(w, extension);
-    WriteMpeg2Picture(w, PictureFields(), PictureCodingFields());
-
-    HeaderRig rig;
-    ASSERT_TRUE(rig.LoadBuffer(w.bytes()));
-    ASSERT_EQ(rig.reader.getHeader(), 1);
     const SequenceInfo& s = rig.headers.sequence;
-    EXPECT_EQ(s.mpeg2, 1u);
-    EXPECT_EQ(s.horizontal_size, 0x2780u);
-    EXPECT_EQ(s.vertical_size, 0x1438u);
-    EXPECT_EQ(s.profile, 0x1u);
-    EXPECT_EQ(s.level, 0x4u);
-    EXPECT_EQ(s.progressive_sequence, 0u);
-    EXPECT_EQ(s.chroma_format, 3u);
-    EXPECT_EQ(s.horizontal_size_extension, 2u);
-    EXPECT_EQ(s.vertical_size_extension, 1u);
-    EXPECT_EQ(s.bit_rate_value, 0x12345u);
-    EXPECT_EQ(s.bit_rate_extension, 0xABCu);
-    EXPECT_EQ(s.vbv_buffer_size_extension, 0x5Au);
-    EXPECT_EQ(s.low_delay, 1u);
-    EXPECT_EQ(s.frame_rate_extension_n, 2u);
-    EXPECT_EQ(s.frame_rate_extension_d, 0x13u);
+    EXPECT_EQ(rig.reader.sequenceHeaderSeen, 1);
+    EXPECT_EQ(Values({s.mpeg2, s.horizontal_size, s.vertical_size, s.aspect_ratio_information,
+                      s.frame_rate_code, s.bit_rate_value, s.vbv_buffer_size_value,
+                      s.constrained_parameters_flag}),
+              Values({1, 0x2780, 0x1438, 3, 5, 0x2AAAA, 0x2F1, 1}));
+    EXPECT_EQ(Values({s.profile, s.level, s.progressive_sequence, s.chroma_format,
+                      s.horizontal_size_extension, s.vertical_size_extension, s.bit_rate_extension,
+                      s.vbv_buffer_size_extension, s.low_delay, s.frame_rate_extension_n,
+                      s.frame_rate_extension_d}),
+              Values({1, 4, 0, 2, 2, 1, 0xABC, 0x5A, 1, 2, 0x13}));
+    // The stream carries the matrices in zigzag order: the second byte read is raster entry 1,
+    // the third raster entry 8.
+    EXPECT_EQ(rig.headers.intra_quantiser_matrix[1], 9);
+    EXPECT_EQ(rig.headers.intra_quantiser_matrix[8], 16);
+    EXPECT_EQ(Matrix(rig.headers.intra_quantiser_matrix), intra);
+    EXPECT_EQ(Matrix(rig.headers.non_intra_quantiser_matrix), nonIntra);
+    EXPECT_EQ(Matrix(rig.headers.chroma_intra_quantiser_matrix), intra);
+    EXPECT_EQ(Matrix(rig.headers.chroma_non_intra_quantiser_matrix), nonIntra);
+
+    // A sequence header without extension or matrices: MPEG-1, 4:2:0, default matrices.
+    ASSERT_EQ(rig.reader.getHeader(), 1);
+    EXPECT_EQ(Values({s.mpeg2, s.chroma_format, s.horizontal_size}), Values({0, 1, 176}));
+    const std::vector<uint16_t> flat(64, 16);
+    const std::vector<uint16_t> defaultIntra(kDefaultIntraQuantiserMatrix,
+                                             kDefaultIntraQuantiserMatrix + 64);
+    EXPECT_EQ(Matrix(rig.headers.intra_quantiser_matrix), defaultIntra);
+    EXPECT_EQ(Matrix(rig.headers.chroma_intra_quantiser_matrix), defaultIntra);
+    EXPECT_EQ(Matrix(rig.headers.non_intra_quantiser_matrix), flat);
+    EXPECT_EQ(Matrix(rig.headers.chroma_non_intra_quantiser_matrix), flat);
 }
 
-TEST(GroupHeader, ReadsTimeCodeAndFlagsAndIsReportedPerCall) {
-    GopFields gop;
-    gop.drop_frame_flag = 1;
-    gop.time_code_hours = 23;
-    gop.time_code_minutes = 59;
-    gop.time_code_seconds = 58;
-    gop.time_code_pictures = 29;
-    gop.closed_gop = 0;
-    gop.broken_link = 1;
+TEST(PictureHeaders, GroupAndPictureFieldsAreReadForTheTypesThatCarryThem) {
+    GopFields gop{1, 23, 59, 58, 29, 0, 1};
+    // extra_information_picture is skipped, never taken as a start code.
+    PictureFields b{1023, 3, 0x1234, 1, 3, 1, 6, {0x00, 0x00, 0x01, 0xB3, 0xFF}};
+    PictureFields p{7, 2, 0xFFFF, 0, 2, 0, 7, {}};
+    PictureFields i;
+    i.temporal_reference = 3;
     StreamWriter w;
     WriteSequenceHeader(w, SequenceFields());
     WriteGroupHeader(w, gop);
-    WritePictureHeader(w, PictureFields());
-    WriteSlice(w, 1, 1, 30, 3);
-    PictureFields second;
-    second.temporal_reference = 1;
-    WritePictureHeader(w, second);
-    WriteSlice(w, 1, 1, 30, 4);
+    for (const PictureFields* picture : {&b, &p, &i}) {
+        WritePictureHeader(w, *picture);
+        WriteSlice(w, 1, 1, 10, picture->temporal_reference);
+    }
 
     HeaderRig rig;
     ASSERT_TRUE(rig.LoadBuffer(w.bytes()));
     ASSERT_EQ(rig.reader.getHeader(), 1);
-    EXPECT_EQ(rig.reader.sequenceHeaderSeen, 1);
-    EXPECT_EQ(rig.reader.groupHeaderSeen, 1);
     const GopInfo& g = rig.headers.gop;
-    EXPECT_EQ(g.drop_frame_flag, 1u);
-    EXPECT_EQ(g.time_code_hours, 23u);
-    EXPECT_EQ(g.time_code_minutes, 59u);
-    EXPECT_EQ(g.time_code_seconds, 58u);
-    EXPECT_EQ(g.time_code_pictures, 29u);
-    EXPECT_EQ(g.closed_gop, 0u);
-    EXPECT_EQ(g.broken_link, 1u);
-
-    ASSERT_EQ(rig.reader.getHeader(), 1);
-    EXPECT_EQ(rig.headers.picture.temporal_reference, 1u);
-    EXPECT_EQ(rig.reader.sequenceHeaderSeen, 0);
-    EXPECT_EQ(rig.reader.groupHeaderSeen, 0);
-}
-
-TEST(PictureHeader, ReadsVectorParametersOnlyForTheTypesThatCarryThem) {
-    StreamWriter w;
-    WriteSequenceHeader(w, SequenceFields());
-    PictureFields b;
-    b.temporal_reference = 1023;
-    b.picture_coding_type = 3;
-    b.vbv_delay = 0x1234;
-    b.full_pel_forward_vector = 1;
-    b.forward_f_code = 3;
-    b.full_pel_backward_vector = 1;
-    b.backward_f_code = 6;
-    b.extraInformation = {0x00, 0x00, 0x01, 0xB3, 0xFF};  // skipped, never taken as a code
-    WritePictureHeader(w, b);
-    WriteSlice(w, 1, 1, 10, 5);
-    PictureFields p;
-    p.temporal_reference = 7;
-    p.picture_coding_type = 2;
-    p.forward_f_code = 2;
-    WritePictureHeader(w, p);
-    WriteSlice(w, 1, 1, 10, 6);
-    PictureFields i;
-    i.temporal_reference = 3;
-    WritePictureHeader(w, i);
-    WriteSlice(w, 1, 1, 10, 7);
-
-    HeaderRig rig;
-    ASSERT_TRUE(rig.LoadBuffer(w.bytes()));
-    ASSERT_EQ(rig.reader.getHeader(), 1);
+    EXPECT_EQ(rig.reader.groupHeaderSeen, 1);
+    EXPECT_EQ(Values({g.drop_frame_flag, g.time_code_hours, g.time_code_minutes,
+                      g.time_code_seconds, g.time_code_pictures, g.closed_gop, g.broken_link}),
+              Values({1, 23, 59, 58, 29, 0, 1}));
     const PictureInfo& pic = rig.headers.picture;
-    EXPECT_EQ(pic.temporal_reference, 1023u);
-    EXPECT_EQ(pic.picture_coding_type, 3u);
-    EXPECT_EQ(pic.vbv_delay, 0x1234u);
-    EXPECT_EQ(pic.full_pel_forward_vector, 1u);
-    EXPECT_EQ(pic.forward_r_size, 2u);
-    EXPECT_EQ(pic.full_pel_backward_vector, 1u);
-    EXPECT_EQ(pic.backward_r_size, 5u);
-    EXPECT_EQ(pic.picture_structure, 3u);
-    EXPECT_EQ(pic.frame_pred_frame_dct, 1u);
+    EXPECT_EQ(Values({pic.temporal_reference, pic.picture_coding_type, pic.vbv_delay,
+                      pic.full_pel_forward_vector, pic.forward_r_size, pic.full_pel_backward_vector,
+                      pic.backward_r_size, pic.picture_structure, pic.frame_pred_frame_dct}),
+              Values({1023, 3, 0x1234, 1, 2, 1, 5, 3, 1}));
     EXPECT_EQ(pic.scan, kZigzagScan);
 
+    // Seen flags hold for one call; a P picture has no backward vector, an I picture neither.
     ASSERT_EQ(rig.reader.getHeader(), 1);
-    EXPECT_EQ(pic.temporal_reference, 7u);
-    EXPECT_EQ(pic.picture_coding_type, 2u);
-    EXPECT_EQ(pic.forward_r_size, 1u);
-    EXPECT_EQ(pic.full_pel_forward_vector, 0u);
-    EXPECT_EQ(pic.backward_r_size, 0u);
-    EXPECT_EQ(pic.full_pel_backward_vector, 0u);
-
+    EXPECT_EQ(rig.reader.sequenceHeaderSeen + rig.reader.groupHeaderSeen, 0);
+    EXPECT_EQ(
+        Values({pic.temporal_reference, pic.picture_coding_type, pic.forward_r_size,
+                pic.full_pel_forward_vector, pic.backward_r_size, pic.full_pel_backward_vector}),
+        Values({7, 2, 1, 0, 0, 0}));
     ASSERT_EQ(rig.reader.getHeader(), 1);
-    EXPECT_EQ(pic.temporal_reference, 3u);
-    EXPECT_EQ(pic.picture_coding_type, 1u);
-    EXPECT_EQ(pic.forward_r_size, 0u);
+    EXPECT_EQ(Values({pic.temporal_reference, pic.picture_coding_type, pic.forward_r_size}),
+              Values({3, 1, 0}));
     EXPECT_EQ(rig.reader.getHeader(), -1);  // buffered data used up
 }
 
-TEST(PictureCodingExtension, ReadsEveryFieldAndStoresRSizes) {
-    StreamWriter w;
-    WriteSequenceHeader(w, SequenceFields());
-    WriteSequenceExtension(w, SequenceExtensionFields());
-    PictureFields b;
-    b.picture_coding_type = 3;
-    PictureCodingFields coding;
-    coding.f_code[0][0] = 1;
-    coding.f_code[0][1] = 2;
-    coding.f_code[1][0] = 9;
-    coding.f_code[1][1] = 15;
-    coding.intra_dc_precision = 3;
-    coding.picture_structure = 2;
-    coding.top_field_first = 1;
-    coding.frame_pred_frame_dct = 0;
-    coding.concealment_motion_vectors = 1;
-    coding.q_scale_type = 1;
-    coding.intra_vlc_format = 1;
-    coding.repeat_first_field = 1;
-    coding.progressive_frame = 0;
-    coding.composite_display_flag = 1;
-    WriteMpeg2Picture(w, b, coding);
-    // A second picture: the header resets structure and frame_pred_frame_dct; a forbidden
-    // f_code 0 is kept in range.
+TEST(PictureHeaders, CodingExtensionHoldsForItsPictureOnly) {
+    // f_codes, intra_dc_precision, picture_structure, top_field_first, frame_pred_frame_dct,
+    // concealment vectors, q_scale_type, intra_vlc_format, alternate_scan, repeat_first_field,
+    // chroma_420_type, progressive_frame, composite_display_flag.
+    PictureCodingFields coding{{{1, 2}, {9, 15}}, 3, 2, 1, 0, 1, 1, 1, 1, 1, 1, 0, 1};
     PictureCodingFields plain;
-    plain.f_code[0][0] = 0;
-    WriteMpeg2Picture(w, PictureFields(), plain);
-
-    HeaderRig rig;
-    ASSERT_TRUE(rig.LoadBuffer(w.bytes()));
-    ASSERT_EQ(rig.reader.getHeader(), 1);
-    const PictureInfo& pic = rig.headers.picture;
-    EXPECT_EQ(pic.f_code[0][0], 0u);
-    EXPECT_EQ(pic.f_code[0][1], 1u);
-    EXPECT_EQ(pic.f_code[1][0], 8u);
-    EXPECT_EQ(pic.f_code[1][1], 14u);
-    EXPECT_EQ(pic.intra_dc_precision, 3u);
-    EXPECT_EQ(pic.picture_structure, 2u);
-    EXPECT_EQ(pic.top_field_first, 1u);
-    EXPECT_EQ(pic.frame_pred_frame_dct, 0u);
-    EXPECT_EQ(pic.concealment_motion_vectors, 1u);
-    EXPECT_EQ(pic.q_scale_type, 1u);
-    EXPECT_EQ(pic.intra_vlc_format, 1u);
-    EXPECT_EQ(pic.repeat_first_field, 1u);
-    EXPECT_EQ(pic.progressive_frame, 0u);
-    // The composite display fields were passed over: the slice that follows is intact.
-    uint32_t slice = rig.reader.FindStartCode();
-    EXPECT_EQ(slice, 1u);
-
-    ASSERT_EQ(rig.reader.getHeader(), 1);
-    EXPECT_EQ(pic.f_code[0][0], 0u);
-    EXPECT_EQ(pic.f_code[1][1], 14u);
-    EXPECT_EQ(pic.picture_structure, 3u);
-    EXPECT_EQ(pic.frame_pred_frame_dct, 1u);
-    EXPECT_EQ(pic.top_field_first, 0u);
-}
-
-TEST(PictureCodingExtension, AlternateScanHoldsForOnePictureOnly) {
+    plain.f_code[0][0] = 0;  // forbidden: kept in range
     StreamWriter w;
     WriteSequenceHeader(w, SequenceFields());
     WriteSequenceExtension(w, SequenceExtensionFields());
-    PictureCodingFields alternate;
-    alternate.alternate_scan = 1;
-    WriteMpeg2Picture(w, PictureFields(), alternate);
-    WriteMpeg2Picture(w, PictureFields(), PictureCodingFields());
-    WriteMpeg2Picture(w, PictureFields(), alternate);
+    WriteMpeg2Picture(w, PictureFields(), coding);
+    WriteMpeg2Picture(w, PictureFields(), plain);
+    WriteMpeg2Picture(w, PictureFields(), coding);
 
     HeaderRig rig;
     ASSERT_TRUE(rig.LoadBuffer(w.bytes()));
     ASSERT_EQ(rig.reader.getHeader(), 1);
-    EXPECT_EQ(rig.headers.picture.scan, kAlternateScan);
+    const PictureInfo& p = rig.headers.picture;
+    EXPECT_EQ(
+        Values({p.f_code[0][0], p.f_code[0][1], p.f_code[1][0], p.f_code[1][1],
+                p.intra_dc_precision, p.picture_structure, p.top_field_first,
+                p.frame_pred_frame_dct, p.concealment_motion_vectors, p.q_scale_type,
+                p.intra_vlc_format, p.alternate_scan, p.repeat_first_field, p.progressive_frame}),
+        Values({0, 1, 8, 14, 3, 2, 1, 0, 1, 1, 1, 1, 1, 0}));
+    EXPECT_EQ(p.scan, kAlternateScan);
+    // The composite display fields were passed over: the slice that follows is intact.
+    EXPECT_EQ(rig.reader.FindStartCode(), 1u);
+
+    // The next picture header resets structure, frame_pred_frame_dct and the scan.
     ASSERT_EQ(rig.reader.getHeader(), 1);
-    EXPECT_EQ(rig.headers.picture.scan, kZigzagScan);
-    EXPECT_EQ(rig.headers.picture.alternate_scan, 0u);
+    EXPECT_EQ(Values({p.f_code[0][0], p.f_code[1][1], p.picture_structure, p.frame_pred_frame_dct,
+                      p.top_field_first, p.alternate_scan}),
+              Values({0, 14, 3, 1, 0, 0}));
+    EXPECT_EQ(p.scan, kZigzagScan);
     ASSERT_EQ(rig.reader.getHeader(), 1);
-    EXPECT_EQ(rig.headers.picture.scan, kAlternateScan);
+    EXPECT_EQ(p.scan, kAlternateScan);
 }
 
 TEST(Extensions, UserDataAndUnparsedExtensionsArePassedOver) {
     std::vector<uint16_t> intra = Ramp(40);
     SequenceFields sequence;
     sequence.intraMatrix = intra.data();
+    SequenceExtensionFields extension;
+    extension.level = 6;
+    PictureFields p;
+    p.temporal_reference = 5;
+    p.picture_coding_type = 2;
+    PictureCodingFields coding;
+    coding.q_scale_type = 1;
+    coding.intra_dc_precision = 2;
     StreamWriter w;
     WriteSequenceHeader(w, sequence);
     WriteUserData(w, {'L', 'a', 'v', 'c', 0xB5, 0x81});
-    SequenceExtensionFields extension;
-    extension.level = 6;
     WriteSequenceExtension(w, extension);
     WriteOtherExtension(w, 2, {0x12, 0x34, 0x56, 0x78});  // sequence display
     // A quant matrix extension that would load a flat 99 matrix: it must not.
@@ -331,14 +180,8 @@ TEST(Extensions, UserDataAndUnparsedExtensionsArePassedOver) {
     WriteUserData(w, {0x47, 0x41, 0x39, 0x34});
     WriteGroupHeader(w, GopFields());
     WriteUserData(w, {1, 2, 3});
-    PictureFields p;
-    p.temporal_reference = 5;
-    p.picture_coding_type = 2;
     WritePictureHeader(w, p);
     WriteUserData(w, {0xCC, 0x01, 0x00, 0x00, 0x02});
-    PictureCodingFields coding;
-    coding.q_scale_type = 1;
-    coding.intra_dc_precision = 2;
     WritePictureCodingExtension(w, coding);
     WriteOtherExtension(w, 7, {0x80, 0x00, 0x80});  // picture display
     WriteOtherExtension(w, 10, {0xAA});             // an identifier nobody defines
@@ -347,12 +190,11 @@ TEST(Extensions, UserDataAndUnparsedExtensionsArePassedOver) {
     HeaderRig rig;
     ASSERT_TRUE(rig.LoadBuffer(w.bytes()));
     ASSERT_EQ(rig.reader.getHeader(), 1);
-    EXPECT_EQ(rig.headers.sequence.mpeg2, 1u);
-    EXPECT_EQ(rig.headers.sequence.level, 6u);
+    EXPECT_EQ(Values({rig.headers.sequence.mpeg2, rig.headers.sequence.level,
+                      rig.headers.picture.temporal_reference, rig.headers.picture.q_scale_type,
+                      rig.headers.picture.intra_dc_precision}),
+              Values({1, 6, 5, 1, 2}));
     EXPECT_EQ(rig.reader.groupHeaderSeen, 1);
-    EXPECT_EQ(rig.headers.picture.temporal_reference, 5u);
-    EXPECT_EQ(rig.headers.picture.q_scale_type, 1u);
-    EXPECT_EQ(rig.headers.picture.intra_dc_precision, 2u);
     EXPECT_EQ(Matrix(rig.headers.intra_quantiser_matrix), intra);
     // The stream is left on the slice: its start code is the next one.
     EXPECT_EQ(rig.reader.FindStartCode(), 1u);
@@ -384,18 +226,18 @@ TEST(Quantiser, SliceAndMacroblockCodesAreMappedPerMode) {
     struct Mode {
         bool mpeg2;
         uint32_t q_scale_type;
-        int32_t expected[4];  // for codes 0, 1, 9, 31
+        int32_t expected[6];  // for the codes below
     };
+    const uint32_t codes[6] = {0, 1, 8, 9, 17, 31};
     const Mode modes[] = {
-        {false, 0, {0, 1, 9, 31}},
-        {true, 0, {0, 2, 18, 62}},
-        {true, 1, {0, 1, 10, 112}},
+        {false, 0, {0, 1, 8, 9, 17, 31}},
+        {true, 0, {0, 2, 16, 18, 34, 62}},
+        {true, 1, {0, 1, 8, 10, 28, 112}},
     };
-    const uint32_t codes[4] = {0, 1, 9, 31};
     for (const Mode& mode : modes) {
-        for (int first = 0; first < 4; ++first) {
+        for (int first = 0; first < 6; ++first) {
             std::vector<uint32_t> rest;
-            for (int k = 0; k < 4; ++k) rest.push_back(codes[(first + k) % 4]);
+            for (int k = 0; k < 6; ++k) rest.push_back(codes[(first + k) % 6]);
             HeaderRig rig;
             ASSERT_TRUE(
                 rig.LoadBuffer(QuantiserStream(mode.mpeg2, mode.q_scale_type, codes[first], rest)));
@@ -404,9 +246,9 @@ TEST(Quantiser, SliceAndMacroblockCodesAreMappedPerMode) {
             rig.reader.ReadSliceHeader();
             EXPECT_EQ(rig.headers.slice.quantiser_scale, mode.expected[first]);
             EXPECT_EQ(rig.headers.currentQuantiser, mode.expected[first]);
-            for (int k = 0; k < 4; ++k) {
+            for (int k = 0; k < 6; ++k) {
                 rig.reader.ReadMacroblockQuantiser();
-                int32_t expected = mode.expected[(first + k) % 4];
+                int32_t expected = mode.expected[(first + k) % 6];
                 EXPECT_EQ(rig.headers.slice.quantiser_scale, expected) << mode.mpeg2 << k;
                 EXPECT_EQ(rig.headers.currentQuantiser, expected);
             }
