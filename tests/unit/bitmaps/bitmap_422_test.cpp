@@ -9,6 +9,7 @@
 
 #include "colour_reference.h"
 #include "d2udir.h"
+#include "file_handle.h"
 #include "support/test_env.h"
 #include "support/yuv_image.h"
 
@@ -30,14 +31,6 @@ std::string ColourBars422() {
                           "'smptebars=size=352x288:rate=25' -frames:v 2 -pix_fmt yuv422p "
                           "-c:v mpeg2video -q:v 2 -g 1 -f mpeg2video {out}");
 }
-
-struct FileHandle {
-    D2uHandle handle = 0;
-    int32_t openResult;
-    explicit FileHandle(const std::string& path)
-        : openResult(D2uDirLoadFile(path.c_str(), &handle)) {}
-    ~FileHandle() { FinishDecoding(&handle); }
-};
 
 // The first picture as a bitmap of width x height pixels.
 Pixels FirstBitmap(D2uHandle handle, int32_t width, int32_t height) {

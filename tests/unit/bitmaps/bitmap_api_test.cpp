@@ -9,6 +9,7 @@
 #include "colour_reference.h"
 #include "d2udir.h"
 #include "decoder/yuv_frame.h"
+#include "file_handle.h"
 #include "picture/bmp_utils.h"
 #include "support/elementary_stream.h"
 #include "support/test_env.h"
@@ -49,15 +50,6 @@ std::string GreyStream() {
                   "color=c=gray:size=64x48:rate=25,format=yuv420p,geq=lum=128:cb=128:cr=128", 2,
                   "-q:v 2 -g 1");
 }
-
-// A file-driven handle, closed at the end of the scope.
-struct FileHandle {
-    D2uHandle handle = 0;
-    int32_t openResult;
-    explicit FileHandle(const std::string& path)
-        : openResult(D2uDirLoadFile(path.c_str(), &handle)) {}
-    ~FileHandle() { FinishDecoding(&handle); }
-};
 
 struct BitmapCall {
     int32_t result;
