@@ -160,37 +160,45 @@ int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* so
     // Chroma blocks 16 rows tall (4:2:2 with a 16-row luma block) go as two 8-row halves.
     const int32_t chromaHeight = region.height >> shift;
     const int32_t chromaParts = chromaHeight == 16 ? 2 : 1;
-    const bool chromaEight = chromaHeight >= 8;
+    const mc::BlockShape lumaShape = fullHeight ? mc::k16x16 : mc::k16x8;
+    const mc::BlockShape chromaShape = chromaHeight >= 8 ? mc::k8x8 : mc::k8x4;
     const int32_t residualHalf = 8 * (chromaResidualStep / 2);
+    // Areas without coded blocks hold zeros: the prediction alone is stored.
+    if (!(residualAreas & kLumaArea)) lumaResidual = nullptr;
+    if (!(residualAreas & kCbArea)) chromaResidual[0] = nullptr;
+    if (!(residualAreas & kCrArea)) chromaResidual[1] = nullptr;
+    const mc::KernelTable& kernels = mc::InstalledKernels();
     if (count == 1) {
-        auto luma = fullHeight ? ippiMC16x16_8u_C1 : ippiMC16x8_8u_C1;
-        auto chroma = chromaEight ? ippiMC8x8_8u_C1 : ippiMC8x4_8u_C1;
-        luma(reference[0][0], step[0][0], lumaResidual, lumaResidualStep, lumaDestination,
-             lumaOut.step, mode[0][0], 0);
+        kernels.single[lumaShape](reference[0][0], step[0][0], lumaResidual, lumaResidualStep,
+                                  lumaDestination, lumaOut.step, mode[0][0], 0);
         for (int32_t plane = 0; plane < 2; ++plane) {
             PlaneView out = View(current->*chromaPlanes[plane], region.parity);
             const int32_t k = plane + 1;
             for (int32_t part = 0; part < chromaParts; ++part) {
-                chroma(reference[0][k] + 8 * part * step[0][k], step[0][k],
-                       chromaResidual[plane] + part * residualHalf, chromaResidualStep,
-                       At(out, region.x / 2, chromaRow + 8 * part), out.step, mode[0][k], 0);
+                const int16_t* partResidual =
+                    chromaResidual[plane] ? chromaResidual[plane] + part * residualHalf : nullptr;
+                kernels.single[chromaShape](reference[0][k] + 8 * part * step[0][k], step[0][k],
+                                            partResidual, chromaResidualStep,
+                                            At(out, region.x / 2, chromaRow + 8 * part), out.step,
+                                            mode[0][k], 0);
             }
         }
         if (coverage) coverage->MarkRegion(region.parity, region.x, region.row, region.height);
         return 0;
     }
-    auto luma = fullHeight ? ippiMC16x16B_8u_C1 : ippiMC16x8B_8u_C1;
-    auto chroma = chromaEight ? ippiMC8x8B_8u_C1 : ippiMC8x4B_8u_C1;
-    luma(reference[0][0], step[0][0], mode[0][0], reference[1][0], step[1][0], mode[1][0],
-         lumaResidual, lumaResidualStep, lumaDestination, lumaOut.step, 0);
+    kernels.bidirectional[lumaShape](reference[0][0], step[0][0], mode[0][0], reference[1][0],
+                                     step[1][0], mode[1][0], lumaResidual, lumaResidualStep,
+                                     lumaDestination, lumaOut.step, 0);
     for (int32_t plane = 0; plane < 2; ++plane) {
         PlaneView out = View(current->*chromaPlanes[plane], region.parity);
         const int32_t k = plane + 1;
         for (int32_t part = 0; part < chromaParts; ++part) {
-            chroma(reference[0][k] + 8 * part * step[0][k], step[0][k], mode[0][k],
-                   reference[1][k] + 8 * part * step[1][k], step[1][k], mode[1][k],
-                   chromaResidual[plane] + part * residualHalf, chromaResidualStep,
-                   At(out, region.x / 2, chromaRow + 8 * part), out.step, 0);
+            const int16_t* partResidual =
+                chromaResidual[plane] ? chromaResidual[plane] + part * residualHalf : nullptr;
+            kernels.bidirectional[chromaShape](
+                reference[0][k] + 8 * part * step[0][k], step[0][k], mode[0][k],
+                reference[1][k] + 8 * part * step[1][k], step[1][k], mode[1][k], partResidual,
+                chromaResidualStep, At(out, region.x / 2, chromaRow + 8 * part), out.step, 0);
         }
     }
     if (coverage) coverage->MarkRegion(region.parity, region.x, region.row, region.height);

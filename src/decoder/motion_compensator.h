@@ -57,6 +57,13 @@ public:
     void SetGeometry(const PictureGeometry& geometry) { picture = geometry; }
     // Where the blocks predicted into the current picture are recorded (none when null).
     void SetCoverage(CFrameCoverage* map) { coverage = map; }
+    // The residual areas of the next predictions that may hold non-zero values (kLumaArea,
+    // kCbArea, kCrArea); the others are taken as zero and not read. All of them by default.
+    static constexpr int32_t kLumaArea = 1;
+    static constexpr int32_t kCbArea = 2;
+    static constexpr int32_t kCrArea = 4;
+    static constexpr int32_t kAllAreas = 7;
+    void SetResidualAreas(int32_t areas) { residualAreas = areas; }
 
     // Block b (0 to 3 luma, 4 Cb, 5 Cr; in 4:2:2 also 6 lower Cb, 7 lower Cr) of an intra
     // macroblock at luma position x, y (y in rows of the field in field pictures). fieldDct:
@@ -131,6 +138,7 @@ private:
     const CYUVFrame* newer = nullptr;
     PictureGeometry picture;
     CFrameCoverage* coverage = nullptr;
+    int32_t residualAreas = kAllAreas;
 };
 
 }  // namespace d2u

@@ -5,6 +5,10 @@
 #include <new>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "decoder/mpeg_header_reader.h"
 #include "decoder/mpeg_vlc_tables.h"
 #include "diag/decoder_log.h"
@@ -18,8 +22,23 @@ namespace {
 constexpr uint32_t kSliceExtensionHeight = 2800;
 constexpr uint32_t kMacroblockStuffing = 0x00F;  // 0000 0001 111, MPEG-1 only
 
-// Words of one entry of a picture's per-macroblock table.
-constexpr int32_t kEntryWords = MacroblockInfoBlock::kEntryBytes / 4;
+// Zeroes a few hundred bytes of the coefficient buffer (a multiple of 64 bytes
+// long) with plain vector stores: the string instruction a library memset picks for such sizes
+// costs more to start than the stores themselves.
+void ZeroResidualBytes(int16_t* area, size_t bytes) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    __m128i* out = reinterpret_cast<__m128i*>(area);
+    for (size_t i = 0; i < bytes / 16; i += 4) {
+        _mm_storeu_si128(out + i, zero);
+        _mm_storeu_si128(out + i + 1, zero);
+        _mm_storeu_si128(out + i + 2, zero);
+        _mm_storeu_si128(out + i + 3, zero);
+    }
+#else
+    std::memset(area, 0, bytes);
+#endif
+}
 
 }  // namespace
 
@@ -425,7 +444,8 @@ void CMpegDecoder::SkipMacroblockStuffing() {
 int32_t CMpegDecoder::DecodeMacroblockModes() {
     const PictureInfo& picture = headers->picture;
     int32_t type = 0;
-    int32_t status = vlcTables->Decode(&type, static_cast<int32_t>(picture.picture_coding_type));
+    int32_t status =
+        vlcTables->DecodeMacroblockType(&type, static_cast<int32_t>(picture.picture_coding_type));
     if (status != 0) {
         error = status;
         return status;
@@ -554,11 +574,11 @@ int32_t CMpegDecoder::AreasOfPattern(int32_t pattern) const {
 // coefficients add nothing: most macroblocks of predicted pictures leave areas untouched.
 void CMpegDecoder::ClearResidual() {
     if (blocksPerMacroblock != 6) {
-        std::memset(coefficients, 0, static_cast<size_t>(blocksPerMacroblock) * kBlockBytes);
+        ZeroResidualBytes(coefficients, static_cast<size_t>(blocksPerMacroblock) * kBlockBytes);
     } else {
-        if (residualWritten & kLumaResidual) std::memset(coefficients, 0, 512);
-        if (residualWritten & kCbResidual) std::memset(coefficients + 256, 0, 128);
-        if (residualWritten & kCrResidual) std::memset(coefficients + 320, 0, 128);
+        if (residualWritten & kLumaResidual) ZeroResidualBytes(coefficients, 512);
+        if (residualWritten & kCbResidual) ZeroResidualBytes(coefficients + 256, 128);
+        if (residualWritten & kCrResidual) ZeroResidualBytes(coefficients + 320, 128);
     }
     residualWritten = 0;
 }
@@ -635,6 +655,15 @@ void CMpegDecoder::PrepareSkippedMacroblock(SliceState& state) {
 }
 
 void CMpegDecoder::OutputMacroblock(SliceState& state) {
+    // The table entry is asked for before the samples are formed: the picture's table is too
+    // large to stay in cache, and its line is then there by the time it is written.
+    uint8_t* entry = TableEntry(state);
+#if defined(__GNUC__)
+    if (entry) {
+        __builtin_prefetch(entry, 1);
+        __builtin_prefetch(entry + MacroblockInfoBlock::kEntryBytes - 1, 1);
+    }
+#endif
     MacroblockInfo& info = headers->macroblock;
     info.x = state.x;
     info.y = state.y;
@@ -652,29 +681,41 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
         }
         coverage.MarkRegion(IsFieldPicture() ? CurrentParity() : -1, state.x, state.y, 16);
     } else {
+        compensator.SetResidualAreas(residualWritten);
         PredictMacroblock(coefficients, state.x, state.y);
     }
+    if (entry) WriteTableEntry(entry, state.pattern);
+}
 
-    // The picture's table: frame macroblock rows; a field macroblock row r of parity p takes
-    // row 2r + p, so that the two fields of a frame fill the table together.
+// The picture's table: frame macroblock rows; a field macroblock row r of parity p takes
+// row 2r + p, so that the two fields of a frame fill the table together. Null without a table
+// or outside it.
+uint8_t* CMpegDecoder::TableEntry(const SliceState& state) const {
     MacroblockInfoBlock* table = currentFrame->mbInfo;
-    if (!table || !table->entries) return;
-    int32_t column = state.address % mb_width;
-    int32_t row = state.address / mb_width;
+    if (!table || !table->entries) return nullptr;
+    int32_t column = state.x / 16;
+    int32_t row = state.y / 16;
     if (IsFieldPicture()) row = 2 * row + CurrentParity();
-    if (column >= table->columns || row >= table->rows) return;
-    // Written whole, without reading the entry first: the words not set here are zero in
-    // every entry.
-    int32_t words[kEntryWords] = {};
-    words[0] = static_cast<int32_t>(macroblock_type);
-    words[1] = motion_type;
-    words[2] = dct_type;
-    words[3] = headers->currentQuantiser;
-    words[4] = state.pattern;
-    std::memcpy(&words[6], PMV, sizeof(PMV));
-    std::memcpy(table->entries + (static_cast<size_t>(row) * table->columns + column) *
-                                     MacroblockInfoBlock::kEntryBytes,
-                words, sizeof(words));
+    if (column >= table->columns || row >= table->rows) return nullptr;
+    return table->entries +
+           (static_cast<size_t>(row) * table->columns + column) * MacroblockInfoBlock::kEntryBytes;
+}
+
+// Written whole, word by word straight into the entry (a copy assembled on the stack first
+// costs a stalled load): the words not set here are zero in every entry.
+void CMpegDecoder::WriteTableEntry(uint8_t* entry, int32_t pattern) const {
+    auto word = [entry](int32_t index, int32_t value) {
+        std::memcpy(entry + 4 * index, &value, sizeof value);
+    };
+    word(0, static_cast<int32_t>(macroblock_type));
+    word(1, motion_type);
+    word(2, dct_type);
+    word(3, headers->currentQuantiser);
+    word(4, pattern);
+    word(5, 0);
+    std::memcpy(entry + 24, PMV, sizeof(PMV));
+    static_assert(24 + sizeof(PMV) <= MacroblockInfoBlock::kEntryBytes, "PMV fits the entry");
+    std::memset(entry + 24 + sizeof(PMV), 0, MacroblockInfoBlock::kEntryBytes - 24 - sizeof(PMV));
 }
 
 int32_t CMpegDecoder::WriteIntraBlock(const int16_t* blockCoefficients, int32_t b, int32_t x,

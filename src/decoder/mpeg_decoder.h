@@ -66,10 +66,14 @@ public:
     int32_t PredictMacroblock(const int16_t* residual, int32_t x, int32_t y);
 
     // 1 when the last getMacroblocks left a whole frame: a frame picture, or both fields.
-    int32_t FrameComplete() const { return pendingFieldParity < 0 ? 1 : 0; }
+    int32_t FrameComplete() const {
+        return pendingFieldParity < 0 ? 1 : 0;
+    }
     // 0 when the current sequence could not be set up (too large, or a chroma format that is
     // not decoded): its pictures are not decoded.
-    int32_t GeometryReady() const { return mb_width > 0 ? 1 : 0; }
+    int32_t GeometryReady() const {
+        return mb_width > 0 ? 1 : 0;
+    }
 
     CMpegHeaderReader* headerReader = nullptr;  // not owned
     CMpegVlcTables* vlcTables = nullptr;        // owned
@@ -122,6 +126,8 @@ private:
     int32_t DecodeCodedMacroblock(SliceState& state);
     void PrepareSkippedMacroblock(SliceState& state);
     void OutputMacroblock(SliceState& state);
+    uint8_t* TableEntry(const SliceState& state) const;
+    void WriteTableEntry(uint8_t* entry, int32_t pattern) const;
     int32_t DecodeMacroblockModes();
     int32_t ReadVectors(int32_t s);
     int32_t ReadDualPrimeVector(int32_t s);
@@ -141,10 +147,11 @@ private:
     CMotionCompensator compensator;
     CFrameCoverage coverage;
     // Areas of the coefficient buffer that may hold non-zero values.
-    static constexpr int32_t kLumaResidual = 1;
-    static constexpr int32_t kCbResidual = 2;
-    static constexpr int32_t kCrResidual = 4;
-    static constexpr int32_t kAllResidualAreas = 7;
+    // (The compensator's area bits: it skips the areas that hold zeros.)
+    static constexpr int32_t kLumaResidual = CMotionCompensator::kLumaArea;
+    static constexpr int32_t kCbResidual = CMotionCompensator::kCbArea;
+    static constexpr int32_t kCrResidual = CMotionCompensator::kCrArea;
+    static constexpr int32_t kAllResidualAreas = CMotionCompensator::kAllAreas;
     int32_t residualWritten = kAllResidualAreas;
     // The first field decoded last, while its pair has not been decoded.
     int32_t pendingFieldParity = -1;

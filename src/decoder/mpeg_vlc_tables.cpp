@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <new>
 
 #include "input/bitstream_data_source.h"
 
@@ -458,13 +460,42 @@ int32_t CMpegVlcTables::Build() {
             ippiVCHuffmanInitAllocRL_32s(kInputTables[index], &tables[index]);
         }
     }
+    for (int32_t index = 0; index < kDirectTableCount; ++index) BuildDirectTable(index);
     return 0;
+}
+
+// Every codeword of length L fills the 2^(longest - L) entries that start with it.
+void CMpegVlcTables::BuildDirectTable(int32_t index) {
+    const Ipp32s* input = kInputTables[index];
+    const int32_t longest = input[0];
+    const int32_t levelCount = input[1];
+    DirectTable& table = direct[index];
+    table.codes = new (std::nothrow) DirectCode[size_t{1} << longest]();
+    if (!table.codes) return;
+    table.longest = longest;
+    const Ipp32s* at = input + 2 + levelCount;
+    for (int32_t length = 1; length <= longest; ++length) {
+        const int32_t count = *at++;
+        for (int32_t i = 0; i < count; ++i, at += 2) {
+            const int32_t spare = longest - length;
+            const bool fits = at[1] >= INT8_MIN && at[1] <= INT8_MAX;
+            for (int32_t tail = 0; fits && tail < (1 << spare); ++tail) {
+                DirectCode& code = table.codes[(at[0] << spare) | tail];
+                code.value = static_cast<int8_t>(at[1]);
+                code.length = static_cast<uint8_t>(length);
+            }
+        }
+    }
 }
 
 int32_t CMpegVlcTables::Free() {
     for (IppVCHuffmanSpec_32s*& table : tables) {
         if (table) ippiVCHuffmanFree_32s(&table);
         table = nullptr;
+    }
+    for (DirectTable& table : direct) {
+        delete[] table.codes;
+        table = DirectTable();
     }
     return 0;
 }
@@ -483,17 +514,9 @@ int32_t CMpegVlcTables::DecodeMacroblockAddressIncrement(int32_t* value) {
         if (++escapes > kMaxAddressEscapes) return kTooManyEscapes;
         dataSource->SkipBits(kAddressEscapeLength);
     }
-    int32_t status = Decode(value, kMacroblockAddressIncrement);
+    int32_t status = DecodeDirect(value, kMacroblockAddressIncrement);
     *value += escapes * 33;
     return status;
-}
-
-int32_t CMpegVlcTables::DecodeCodedBlockPattern(int32_t* value) {
-    return Decode(value, kCodedBlockPattern);
-}
-
-int32_t CMpegVlcTables::DecodeMotionCode(int32_t* value) {
-    return Decode(value, kMotionCode);
 }
 
 const IppVCHuffmanSpec_32s* CMpegVlcTables::Table(int32_t index) const {

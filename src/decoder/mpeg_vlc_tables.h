@@ -5,11 +5,10 @@
 
 #include <cstdint>
 
+#include "input/bitstream_data_source.h"
 #include "primitives/vlc_huffman.h"
 
 namespace d2u {
-
-class CBitstreamDataSource;
 
 class CMpegVlcTables {
 public:
@@ -46,15 +45,48 @@ public:
     int32_t DecodeMacroblockAddressIncrement(int32_t* value);
     // Decodes one codeword with the table at `index` (0 to 10).
     int32_t Decode(int32_t* value, int32_t index);
-    int32_t DecodeCodedBlockPattern(int32_t* value);
-    int32_t DecodeMotionCode(int32_t* value);
+    // macroblock_type of a picture_coding_type (1 I, 2 P, 3 B; other values as Decode).
+    int32_t DecodeMacroblockType(int32_t* value, int32_t pictureCodingType) {
+        if (pictureCodingType < kMacroblockTypeI || pictureCodingType > kMacroblockTypeB)
+            return Decode(value, pictureCodingType);
+        return DecodeDirect(value, pictureCodingType);
+    }
+    int32_t DecodeCodedBlockPattern(int32_t* value) {
+        return DecodeDirect(value, kCodedBlockPattern);
+    }
+    int32_t DecodeMotionCode(int32_t* value) { return DecodeDirect(value, kMotionCode); }
 
     const IppVCHuffmanSpec_32s* Table(int32_t index) const;
     // The constant input table behind each decode table, in the layout of the InitAlloc kernels.
     static const Ipp32s* InputTable(int32_t index);
 
 private:
+    // The macroblock-level codes (tables 0 to 5) are short: each gets a flat table indexed by
+    // its longest codeword's worth of bits, so that one look-up decodes any codeword. Entries of
+    // length 0 (the address escape, invalid bits) go through the general decode, which keeps
+    // its statuses. Two bytes an entry keep the tables (5 KB together) in the first-level cache.
+    static constexpr int32_t kDirectTableCount = kDctDcSizeLuminance;
+    struct DirectCode {
+        int8_t value;
+        uint8_t length;
+    };
+    struct DirectTable {
+        int32_t longest = 0;
+        DirectCode* codes = nullptr;  // 1 << longest entries
+    };
+    void BuildDirectTable(int32_t index);
+    int32_t DecodeDirect(int32_t* value, int32_t index) {
+        const DirectTable& table = direct[index];
+        if (!dataSource || !table.codes || !value) return Decode(value, index);
+        const DirectCode code = table.codes[dataSource->ShowBits(table.longest)];
+        if (code.length == 0) return Decode(value, index);
+        dataSource->SkipBits(code.length);
+        *value = code.value;
+        return 0;
+    }
+
     IppVCHuffmanSpec_32s* tables[kTableCount] = {};
+    DirectTable direct[kDirectTableCount];
     CBitstreamDataSource* dataSource = nullptr;
 };
 

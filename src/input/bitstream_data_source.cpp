@@ -12,14 +12,15 @@ CBitstreamDataSource::~CBitstreamDataSource() {
     Close();
 }
 
-bool CBitstreamDataSource::AllocateBuffer(int32_t words) {
+bool CBitstreamDataSource::AllocateBuffer(int32_t words, bool fillData) {
     FreeBuffer();
     // The data words, the sentinel, and guard words for readers that look ahead.
     size_t total = static_cast<size_t>(words) + 1 + kGuardWords;
     buffer = new (std::nothrow) uint32_t[total];
     if (!buffer) return false;
     capacityWords = words;
-    for (size_t i = 0; i < total; ++i) buffer[i] = kFillerWord;
+    for (size_t i = fillData ? 0 : static_cast<size_t>(words); i < total; ++i)
+        buffer[i] = kFillerWord;
     wordPtr = buffer + capacityWords;
     bitOffset = 31;
     return true;
@@ -45,9 +46,14 @@ void ReportOpenFailure(const char* message) {
 
 int32_t CBitstreamDataSource::Open(const char* path) {
     Close();
-    if (!AllocateBuffer(kFileBufferWords)) return -1;
     fileHandle = platform::OpenForReading(path);
-    if (fileHandle != platform::kInvalidFile) return FinishOpen();
+    const bool opened = fileHandle != platform::kInvalidFile;
+    // The first read of a file writes every data word; without a file they hold the filler.
+    if (!AllocateBuffer(kFileBufferWords, !opened)) {
+        Close();
+        return -1;
+    }
+    if (opened) return FinishOpen();
     char message[320];
     std::snprintf(message, sizeof message,
                   "CBitstreamDataSource::Open - ERROR unable to open file %s",
@@ -58,9 +64,14 @@ int32_t CBitstreamDataSource::Open(const char* path) {
 
 int32_t CBitstreamDataSource::OpenW(const wchar_t* path) {
     Close();
-    if (!AllocateBuffer(kFileBufferWords)) return -1;
     fileHandle = platform::OpenForReadingW(path);
-    if (fileHandle != platform::kInvalidFile) return FinishOpen();
+    const bool opened = fileHandle != platform::kInvalidFile;
+    // The first read of a file writes every data word; without a file they hold the filler.
+    if (!AllocateBuffer(kFileBufferWords, !opened)) {
+        Close();
+        return -1;
+    }
+    if (opened) return FinishOpen();
     char message[320];
     std::snprintf(message, sizeof message,
                   "CBitstreamDataSource::Open - ERROR unable to open file %ls",

@@ -111,7 +111,9 @@ public:
     int32_t dataLength = 0;
 
 private:
-    bool AllocateBuffer(int32_t words);
+    // fillData false leaves the data words unset (the first FillBuffer of a file writes them
+    // all); the sentinel and guard words are filled either way.
+    bool AllocateBuffer(int32_t words, bool fillData = true);
     void FreeBuffer();
     int32_t FinishOpen();
     void WaitForReadLimit(int64_t readEnd) const;

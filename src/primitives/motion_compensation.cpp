@@ -49,10 +49,10 @@ void PredictSingleScalar(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residua
     for (int y = 0; y < kHeight; ++y) {
         const Ipp8u* row = ref + static_cast<ptrdiff_t>(refStep) * y;
         const Ipp8u* below = RowBelow(row, refStep, mode);
-        const Ipp16s* res = ResidualRow(residual, residualStep, y);
+        const Ipp16s* res = residual ? ResidualRow(residual, residualStep, y) : nullptr;
         Ipp8u* out = dst + static_cast<ptrdiff_t>(dstStep) * y;
         for (int x = 0; x < kWidth; ++x) {
-            out[x] = Clip(PredictSample(row, below, x, mode, roundDown) + res[x]);
+            out[x] = Clip(PredictSample(row, below, x, mode, roundDown) + (res ? res[x] : 0));
         }
     }
 }
@@ -68,12 +68,12 @@ void PredictBidirectionalScalar(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF
         const Ipp8u* rowB = refB + static_cast<ptrdiff_t>(refStepB) * y;
         const Ipp8u* belowF = RowBelow(rowF, refStepF, modeF);
         const Ipp8u* belowB = RowBelow(rowB, refStepB, modeB);
-        const Ipp16s* res = ResidualRow(residual, residualStep, y);
+        const Ipp16s* res = residual ? ResidualRow(residual, residualStep, y) : nullptr;
         Ipp8u* out = dst + static_cast<ptrdiff_t>(dstStep) * y;
         for (int x = 0; x < kWidth; ++x) {
             int forward = PredictSample(rowF, belowF, x, modeF, roundDown);
             int backward = PredictSample(rowB, belowB, x, modeB, roundDown);
-            out[x] = Clip(((forward + backward + 1) >> 1) + res[x]);
+            out[x] = Clip(((forward + backward + 1) >> 1) + (res ? res[x] : 0));
         }
     }
 }
@@ -114,6 +114,10 @@ IppStatus RunBidirectional(BlockShape shape, const Ipp8u* refF, Ipp32s refStepF,
 }  // namespace
 
 D2U_REGISTER_KERNEL_FAMILY(InstallMotionCompensationKernels);
+
+const mc::KernelTable& mc::InstalledKernels() {
+    return table;
+}
 
 IppStatus ippiMC16x16_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
                             Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,

@@ -69,5 +69,10 @@ struct KernelTable {
 // Fills the entries that the SSE2 versions provide; leaves the others.
 void InstallSse2Kernels(KernelTable& table);
 
+// The installed kernels, for callers that check their own arguments (the motion compensator).
+// Unlike the entry points above they take a null residual: the prediction alone is stored,
+// as if the residual were all zero.
+const KernelTable& InstalledKernels();
+
 }  // namespace mc
 }  // namespace d2u

@@ -177,5 +177,42 @@ TEST(MotionCompensationSimd, MatchesScalarOnRandomInput) {
     }
 }
 
+// The compensator's entry without a residual stores the prediction as a zero residual would,
+// at every level, and reads no residual at all.
+TEST(MotionCompensationSimd, NullResidualStoresThePredictionAlone) {
+    std::mt19937 rng(777);
+    const mc::BlockShape shapes[] = {mc::k16x16, mc::k16x8, mc::k8x8, mc::k8x4};
+    const std::vector<Ipp16s> zero(16 * 16, 0);
+    for (KernelLevel level : {KernelLevel::kScalar, KernelLevel::kAvx2}) {
+        InstallKernels(level);
+        const mc::KernelTable& kernels = mc::InstalledKernels();
+        for (int trial = 0; trial < 50; ++trial) {
+            const int refStep = 17 + static_cast<int>(rng() % 40);
+            std::vector<Ipp8u> refF(static_cast<size_t>(refStep) * 18 + 16);
+            std::vector<Ipp8u> refB(refF.size());
+            for (auto& v : refF) v = static_cast<Ipp8u>(rng());
+            for (auto& v : refB) v = static_cast<Ipp8u>(rng());
+            for (int i = 0; i < 4; ++i) {
+                const Kernel& k = kKernels[i];
+                const Ipp32s modeF = kModes[rng() % 4];
+                const Ipp32s modeB = kModes[rng() % 4];
+                std::vector<Ipp8u> expected(16 * 24, 0);
+                std::vector<Ipp8u> actual(16 * 24, 0);
+                k.single(refF.data(), refStep, zero.data(), 32, expected.data(), 24, modeF, 0);
+                kernels.single[shapes[i]](refF.data(), refStep, nullptr, 32, actual.data(), 24,
+                                          modeF, 0);
+                ASSERT_EQ(expected, actual) << k.width << "x" << k.height << " mode " << modeF;
+                k.bidirectional(refF.data(), refStep, modeF, refB.data(), refStep, modeB,
+                                zero.data(), 32, expected.data(), 24, 0);
+                kernels.bidirectional[shapes[i]](refF.data(), refStep, modeF, refB.data(), refStep,
+                                                 modeB, nullptr, 32, actual.data(), 24, 0);
+                ASSERT_EQ(expected, actual)
+                    << k.width << "x" << k.height << " modes " << modeF << "," << modeB;
+            }
+        }
+    }
+    InstallBestKernels();
+}
+
 }  // namespace
 }  // namespace d2u
