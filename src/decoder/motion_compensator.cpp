@@ -205,6 +205,65 @@ int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* so
     return 0;
 }
 
+namespace {
+
+// Asks for the cache lines of a reference block (with its half-sample row and column); blocks
+// not wholly inside the plane are left alone, as the prediction refuses them.
+void PrefetchBlock(const PlaneView& view, int64_t column, int64_t row, int32_t width,
+                   int32_t height) {
+#if defined(__GNUC__)
+    if (!BlockInside(view, column, row, width, height, 12)) return;
+    const uint8_t* p = At(view, static_cast<int32_t>(column), static_cast<int32_t>(row));
+    for (int32_t r = 0; r <= height; ++r, p += view.step) {
+        __builtin_prefetch(p);
+        __builtin_prefetch(p + width);
+    }
+#else
+    (void)view, (void)column, (void)row, (void)width, (void)height;
+#endif
+}
+
+}  // namespace
+
+void CMotionCompensator::PrefetchSource(const Region& region, const Source& source) const {
+    if (!source.frame) return;
+    PrefetchBlock(View(source.frame->Y, source.parity),
+                  static_cast<int64_t>(region.x) + (source.vx >> 1),
+                  static_cast<int64_t>(region.row) + (source.vy >> 1), 16, region.height);
+    const int32_t shift = ChromaRowShift();
+    const int32_t cx = ChromaVector(source.vx);
+    const int32_t cy = ChromaVerticalVector(source.vy);
+    const int64_t column = static_cast<int64_t>(region.x / 2) + (cx >> 1);
+    const int64_t row = static_cast<int64_t>(region.row >> shift) + (cy >> 1);
+    PrefetchBlock(View(source.frame->U, source.parity), column, row, 8, region.height >> shift);
+    PrefetchBlock(View(source.frame->V, source.parity), column, row, 8, region.height >> shift);
+}
+
+void CMotionCompensator::PrefetchReferences(const MacroblockMotion& motion, int32_t x,
+                                            int32_t y) const {
+    // Frame and field prediction with vectors of their own; the rest (no motion in P
+    // pictures, dual prime, 16x8) is rare enough to go without.
+    if (IsFieldPicture() ||
+        (motion.motion_type != kMotionFrame && motion.motion_type != kMotionField))
+        return;
+    for (int32_t s = 0; s < 2; ++s) {
+        const uint32_t flag = s == 0 ? kMacroblockMotionForward : kMacroblockMotionBackward;
+        if (!(motion.macroblock_type & flag)) continue;
+        if (motion.motion_type == kMotionFrame) {
+            PrefetchSource(Region{kFrameGrid, x, y, 16, 0, 0, 1},
+                           Source{ReferenceFor(s, kFrameGrid), kFrameGrid, motion.vector[0][s][0],
+                                  motion.vector[0][s][1]});
+            continue;
+        }
+        for (int32_t r = 0; r < 2; ++r) {
+            const int32_t parity = motion.motion_vertical_field_select[r][s] & 1;
+            PrefetchSource(Region{r, x, y / 2, 8, r, r, 2},
+                           Source{ReferenceFor(s, parity), parity, motion.vector[r][s][0],
+                                  motion.vector[r][s][1] >> 1});
+        }
+    }
+}
+
 int32_t CMotionCompensator::PredictMacroblock(const MacroblockMotion& motion,
                                               const int16_t* residual, int32_t x, int32_t y) {
     const bool forward = (motion.macroblock_type & kMacroblockMotionForward) != 0;

@@ -78,6 +78,11 @@ public:
     int32_t PredictMacroblock(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
                               int32_t y);
 
+    // Asks the cache for the reference blocks that PredictMacroblock will read for this
+    // motion (frame and field prediction in frame pictures), so that they arrive while the
+    // macroblock's coefficients are decoded. Reads and writes nothing.
+    void PrefetchReferences(const MacroblockMotion& motion, int32_t x, int32_t y) const;
+
     // The variants; 0, or -1 when a reference block lies outside its plane.
     int32_t PredictFrame(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
                          int32_t y);
@@ -123,6 +128,7 @@ private:
     int32_t PredictRegion(const Region& region, const Source* sources, int32_t count,
                           const int16_t* residual);
     bool SourceInside(const Region& region, const Source& source) const;
+    void PrefetchSource(const Region& region, const Source& source) const;
     bool RegionInside(const Region& region) const;
     int32_t PredictDirections(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
                               int32_t y);

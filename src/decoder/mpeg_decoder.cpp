@@ -597,6 +597,7 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
         if (ReadVectors(1) != 0) return -1;
     }
     if (concealment) dataSource->SkipBits(1);  // marker bit
+    if (!intra) compensator.PrefetchReferences(CurrentMotion(), state.x, state.y);
 
     if (macroblock_type & kMacroblockPattern) {
         int32_t pattern = 0;
@@ -724,15 +725,21 @@ int32_t CMpegDecoder::WriteIntraBlock(const int16_t* blockCoefficients, int32_t 
 }
 
 int32_t CMpegDecoder::PredictMacroblock(const int16_t* residual, int32_t x, int32_t y) {
+    MacroblockMotion motion = CurrentMotion();
+    std::memcpy(motion.vector, headers->macroblock.PMV, sizeof(motion.vector));
+    return compensator.PredictMacroblock(motion, residual, x, y);
+}
+
+MacroblockMotion CMpegDecoder::CurrentMotion() const {
     MacroblockMotion motion;
     motion.macroblock_type = macroblock_type;
     motion.motion_type = motion_type;
-    std::memcpy(motion.vector, headers->macroblock.PMV, sizeof(motion.vector));
+    std::memcpy(motion.vector, PMV, sizeof(motion.vector));
     std::memcpy(motion.motion_vertical_field_select, motion_vertical_field_select,
                 sizeof(motion.motion_vertical_field_select));
     motion.dmvector[0] = dmvector[0];
     motion.dmvector[1] = dmvector[1];
-    return compensator.PredictMacroblock(motion, residual, x, y);
+    return motion;
 }
 
 }  // namespace d2u

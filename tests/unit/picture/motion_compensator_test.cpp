@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -105,6 +106,37 @@ TEST_F(MotionCompensatorTest, ReferenceBlocksOutsideThePlaneAreRefused) {
               -1);
 }
 
+// Areas left out of the residual areas are taken as zero whatever they hold: the luma area
+// alone, then no area, against the same prediction with zeros in place.
+TEST_F(MotionCompensatorTest, AreasWithoutCodedBlocksAddNothing) {
+    auto planes = [this] {
+        std::vector<uint8_t> samples;
+        for (const YUVPlane* plane : {&current.Y, &current.U, &current.V})
+            samples.insert(samples.end(), plane->data, plane->data + plane->pitch * plane->height);
+        return samples;
+    };
+    Use(kPictureB);
+    MacroblockMotion motion =
+        Motion(kMacroblockMotionForward | kMacroblockMotionBackward, kMotionFrame);
+    motion.vector[0][0][0] = 3;
+    motion.vector[0][0][1] = -5;
+    motion.vector[0][1][0] = -2;
+    motion.vector[0][1][1] = 7;
+    for (int32_t areas : {CMotionCompensator::kLumaArea, 0}) {
+        std::vector<int16_t> zeros(384, 0);
+        if (areas & CMotionCompensator::kLumaArea) std::fill(zeros.begin(), zeros.begin() + 256, 9);
+        std::vector<int16_t> garbage = zeros;
+        for (size_t i = (areas ? 256 : 0); i < garbage.size(); ++i) garbage[i] = 300;
+        compensator.SetResidualAreas(CMotionCompensator::kAllAreas);
+        ASSERT_EQ(compensator.PredictMacroblock(motion, zeros.data(), 16, 16), 0);
+        const std::vector<uint8_t> expected = planes();
+        compensator.SetResidualAreas(areas);
+        ASSERT_EQ(compensator.PredictMacroblock(motion, garbage.data(), 16, 16), 0);
+        EXPECT_EQ(planes(), expected) << "areas " << areas;
+        EXPECT_FALSE(MacroblockUntouched(16, 16));
+    }
+}
+
 // Random motion and intra blocks on a small picture, some of them at positions outside it:
 // nothing outside the planes is touched (this runs under AddressSanitizer too).
 TEST_F(MotionCompensatorTest, RandomMotionNeverLeavesThePlanes) {
@@ -128,6 +160,8 @@ TEST_F(MotionCompensatorTest, RandomMotionNeverLeavesThePlanes) {
         for (auto& v : motion.dmvector) v = static_cast<int32_t>(rng() % 3) - 1;
         const int x = 16 * static_cast<int>(rng() % 5);
         const int y = 16 * static_cast<int>(rng() % 5);
+        compensator.PrefetchReferences(motion, x, y);
+        compensator.SetResidualAreas(static_cast<int32_t>(rng() % 8));
         compensator.PredictMacroblock(motion, residual.data(), x, y);
         compensator.WriteIntraBlock(flat.data(), static_cast<int32_t>(rng() % 6), x, y, rng() & 1);
     }
