@@ -10,11 +10,48 @@ bool ValidRSize(int32_t r_size) {
     return r_size >= 0 && r_size <= CMotionVectorReader::kMaxRSize;
 }
 
+// The prediction with wrap-around, for an r_size already checked.
+inline int32_t PredictComponent(int32_t predictor, int32_t r_size, int32_t motion_code,
+                                int32_t motion_residual, int32_t full_pel_vector) {
+    const int32_t lim = 16 << r_size;
+    int32_t vec = full_pel_vector == 1 ? (predictor >> 1) : predictor;
+    if (motion_code > 0) {
+        vec += ((motion_code - 1) << r_size) + motion_residual + 1;
+    } else if (motion_code < 0) {
+        vec -= ((-motion_code - 1) << r_size) + motion_residual + 1;
+    }
+    // Both ends whatever the sign of the difference: a frame vector predicted from a field
+    // vector (kept doubled) starts outside the range and may leave it on either side.
+    if (vec < -lim) vec += 2 * lim;
+    if (vec >= lim) vec -= 2 * lim;
+    return full_pel_vector == 1 ? vec * 2 : vec;
+}
+
 }  // namespace
 
 int32_t CMotionVectorReader::Init(CBitstreamDataSource* source, CMpegVlcTables* tables) {
     dataSource = source;
     vlcTables = tables;
+    return 0;
+}
+
+inline int32_t CMotionVectorReader::ReadComponent(int32_t* component, int32_t r_size,
+                                                  int32_t full_pel_vector, int32_t mvscale) {
+    int32_t motion_code = 0;
+    int32_t status = vlcTables->DecodeMotionCode(&motion_code);
+    if (status != 0) return status;
+    int32_t motion_residual = 0;
+    if (r_size != 0 && motion_code != 0) {
+        motion_residual = static_cast<int32_t>(dataSource->GetBits(r_size));
+    }
+    // Field vectors of frame pictures are kept in frame units: predict in field units.
+    if (mvscale == 1) {
+        *component = 2 * PredictComponent(*component >> 1, r_size, motion_code, motion_residual,
+                                          full_pel_vector);
+    } else {
+        *component =
+            PredictComponent(*component, r_size, motion_code, motion_residual, full_pel_vector);
+    }
     return 0;
 }
 
@@ -57,39 +94,13 @@ int32_t CMotionVectorReader::ReadMotionVector(int32_t* vector, int32_t* dmvector
     return 0;
 }
 
-int32_t CMotionVectorReader::ReadComponent(int32_t* component, int32_t r_size,
-                                           int32_t full_pel_vector, int32_t mvscale) {
-    int32_t motion_code = 0;
-    int32_t status = vlcTables->DecodeMotionCode(&motion_code);
-    if (status != 0) return status;
-    int32_t motion_residual = 0;
-    if (r_size != 0 && motion_code != 0) {
-        motion_residual = static_cast<int32_t>(dataSource->GetBits(r_size));
-    }
-    // Field vectors of frame pictures are kept in frame units: predict in field units.
-    if (mvscale == 1) *component >>= 1;
-    DecodeMotionVectorComponent(component, r_size, motion_code, motion_residual, full_pel_vector);
-    if (mvscale == 1) *component *= 2;
-    return 0;
-}
-
 int32_t CMotionVectorReader::DecodeMotionVectorComponent(int32_t* predictor, int32_t r_size,
                                                          int32_t motion_code,
                                                          int32_t motion_residual,
                                                          int32_t full_pel_vector) {
     if (!predictor || !ValidRSize(r_size)) return kInvalidRSize;
-    const int32_t lim = 16 << r_size;
-    int32_t vec = full_pel_vector == 1 ? (*predictor >> 1) : *predictor;
-    if (motion_code > 0) {
-        vec += ((motion_code - 1) << r_size) + motion_residual + 1;
-    } else if (motion_code < 0) {
-        vec -= ((-motion_code - 1) << r_size) + motion_residual + 1;
-    }
-    // Both ends whatever the sign of the difference: a frame vector predicted from a field
-    // vector (kept doubled) starts outside the range and may leave it on either side.
-    if (vec < -lim) vec += 2 * lim;
-    if (vec >= lim) vec -= 2 * lim;
-    *predictor = full_pel_vector == 1 ? vec * 2 : vec;
+    *predictor =
+        PredictComponent(*predictor, r_size, motion_code, motion_residual, full_pel_vector);
     return 0;
 }
 
