@@ -85,6 +85,23 @@ void PredictBidirectional(benchmark::State& state, const Shape& shape, Ipp32s mo
     ReportItems(state, static_cast<int64_t>(kBlocks) * shape.width * shape.height, "pixels");
 }
 
+// The compensator's form for macroblocks without coded blocks: no residual to add.
+void PredictWithoutResidual(benchmark::State& state, int shapeIndex, Ipp32s mode) {
+    const Shape& shape = kShapes[shapeIndex];
+    Pictures pictures(shape);
+    for (auto _ : state) {
+        const mc::KernelTable& kernels = mc::InstalledKernels();
+        for (int i = 0; i < kBlocks; ++i) {
+            kernels.bidirectional[shapeIndex](
+                &pictures.forward[pictures.references[i]], kPlaneWidth, mode,
+                &pictures.backward[pictures.references[kBlocks - 1 - i]], kPlaneWidth, mode,
+                nullptr, 0, &pictures.output[pictures.targets[i]], kPlaneWidth, 0);
+        }
+        benchmark::ClobberMemory();
+    }
+    ReportItems(state, static_cast<int64_t>(kBlocks) * shape.width * shape.height, "pixels");
+}
+
 const bool registered = [] {
     for (const Shape& shape : kShapes) {
         for (const Mode& mode : kModes) {
@@ -97,6 +114,13 @@ const bool registered = [] {
                 PredictBidirectional(state, *s, m);
             });
         }
+    }
+    for (int shapeIndex : {0, 2}) {
+        RegisterAtEveryLevel(
+            std::string("mc/bidirectional_no_residual_") + kShapes[shapeIndex].name + "_hh",
+            [shapeIndex](benchmark::State& state) {
+                PredictWithoutResidual(state, shapeIndex, IPPVC_MC_APX_HH);
+            });
     }
     return true;
 }();
