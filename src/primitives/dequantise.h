@@ -34,25 +34,33 @@ struct KernelTable {
     Kernel kernel[kModeCount];
 };
 
-// One coefficient as every version computes it: the level (saturated), the weight's low 8 bits
-// and the quantiser (0 to kMaxQuantiser), before the mismatch control.
+// One coefficient from a level already in [-2048, 2047] (as every decoded level is), the
+// weight's low 8 bits and the quantiser (0 to kMaxQuantiser), before the mismatch control.
+// Worked on the magnitude: truncation towards zero is then a plain shift, and the sign goes
+// back on at the end.
+template <bool kIntra, bool kMpeg1>
+inline Ipp32s DequantiseLevelInRange(Ipp32s level, uint16_t weight, Ipp32s quantiser) {
+    const int shift = kMpeg1 ? (kIntra ? 3 : 4) : (kIntra ? 4 : 5);
+    const Ipp32s negative = level >> 31;  // -1 or 0
+    const Ipp32s magnitude = (level ^ negative) - negative;
+    // 2 * |level| + 1 for non-intra levels; a zero level stays zero.
+    const Ipp32s multiplier = kIntra ? magnitude : 2 * magnitude + (magnitude != 0 ? 1 : 0);
+    Ipp32s value = (multiplier * ((weight & 0xFF) * quantiser)) >> shift;
+    // MPEG-1: an even non-zero value moves one step towards zero.
+    if (kMpeg1) value -= (value != 0) & ~value & 1;
+    // Saturation to [-2048, 2047]: the magnitude limit is one more for negative values.
+    const Ipp32s limit = kCoefficientMax - negative;
+    value = value > limit ? limit : value;
+    return (value ^ negative) - negative;
+}
+
+// One coefficient as every version computes it: the level (saturated first), the weight's low
+// 8 bits and the quantiser, before the mismatch control.
 template <bool kIntra, bool kMpeg1>
 inline Ipp32s DequantiseLevel(Ipp32s level, uint16_t weight, Ipp32s quantiser) {
-    const int shift = kMpeg1 ? (kIntra ? 3 : 4) : (kIntra ? 4 : 5);
-    auto saturate = [](Ipp32s value) {
-        return value < kCoefficientMin ? kCoefficientMin
-                                       : (value > kCoefficientMax ? kCoefficientMax : value);
-    };
-    level = saturate(level);
-    const Ipp32s negative = level >> 31;  // -1 or 0
-    // 2 * level + sign(level); a zero level stays zero through the product.
-    const Ipp32s multiplier = kIntra ? level : 2 * level + (level != 0 ? (negative | 1) : 0);
-    const Ipp32s product = multiplier * ((weight & 0xFF) * quantiser);
-    // Division by 2^shift, truncating towards zero.
-    Ipp32s value = (product + (negative & ((1 << shift) - 1))) >> shift;
-    // MPEG-1: an even non-zero value moves one step towards zero.
-    if (kMpeg1 && (value & 1) == 0 && value != 0) value -= negative | 1;
-    return saturate(value);
+    level = level < kCoefficientMin ? kCoefficientMin
+                                    : (level > kCoefficientMax ? kCoefficientMax : level);
+    return DequantiseLevelInRange<kIntra, kMpeg1>(level, weight, quantiser);
 }
 
 // Runs the installed kernel of `mode`, clamping the quantiser into range.

@@ -1,7 +1,12 @@
 #include "primitives/reconstruct_dct_block.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "primitives/dequantise.h"
 #include "primitives/vlc_huffman_table.h"
@@ -26,8 +31,7 @@ public:
         : start(word),
           next(word + 1),
           cache(static_cast<uint64_t>(*word) << (63 - offset)),
-          count(offset + 1),
-          firstUnused(31 - offset) {}
+          count(offset + 1) {}
 
     void Refill() {
         if (count < 32) {
@@ -40,7 +44,6 @@ public:
     void Skip(int n) {
         cache <<= n;
         count -= n;
-        consumed += n;
     }
     // n from 1 to 24, after a refill that left n bits.
     Ipp32u Read(int n) {
@@ -48,11 +51,11 @@ public:
         Skip(n);
         return value;
     }
-    // Stores the position into the shared pair.
+    // Stores the position into the shared pair: the bits loaded less those still cached.
     void Commit(Ipp32u** ppBitStream, int* pOffset) const {
-        int bits = firstUnused + consumed;
+        const ptrdiff_t bits = 32 * (next - start) - count;
         *ppBitStream = start + (bits >> 5);
-        *pOffset = 31 - (bits & 31);
+        *pOffset = 31 - static_cast<int>(bits & 31);
     }
 
 private:
@@ -60,8 +63,6 @@ private:
     const Ipp32u* next;
     uint64_t cache;
     int count;
-    int firstUnused;
-    int consumed = 0;
 };
 
 // Two's complement value of the low `bits` bits.
@@ -85,57 +86,136 @@ Ipp32s ClampQuantiser(Ipp32s quantiser) {
                : (quantiser > dequant::kMaxQuantiser ? dequant::kMaxQuantiser : quantiser);
 }
 
-// Reads run/level codewords up to the end of block and stores each level's inverse
-// quantisation at its raster position in out (zeroed by the caller), the first at scan index
+// Zeroes and copies whole blocks with vector stores: compilers turn a plain 128-byte memset
+// into a string instruction whose start-up cost is that of a whole short block.
+void ZeroBlock(Ipp16s block[64]) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    __m128i* rows = reinterpret_cast<__m128i*>(block);
+    _mm_storeu_si128(rows + 0, zero);
+    _mm_storeu_si128(rows + 1, zero);
+    _mm_storeu_si128(rows + 2, zero);
+    _mm_storeu_si128(rows + 3, zero);
+    _mm_storeu_si128(rows + 4, zero);
+    _mm_storeu_si128(rows + 5, zero);
+    _mm_storeu_si128(rows + 6, zero);
+    _mm_storeu_si128(rows + 7, zero);
+#else
+    std::memset(block, 0, 64 * sizeof(Ipp16s));
+#endif
+}
+
+void CopyBlock(const Ipp16s source[64], Ipp16s* destination) {
+#if defined(__SSE2__)
+    for (int i = 0; i < 64; i += 8) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i)));
+    }
+#else
+    std::memcpy(destination, source, 64 * sizeof(Ipp16s));
+#endif
+}
+
+enum class Codeword { kCoefficient, kEndOfBlock, kInvalid };
+
+// Decodes the run/level codeword at the bit position, with its escape bits, after a refill.
+// Short codewords come from the packed slots in one load; the rest take the full lookup.
+// `packed` and `packedShift` are those of `table`, held by the caller across codewords.
+template <bool kMpeg1>
+inline Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, const Ipp32u* packed,
+                             int packedShift, BlockBits& bits, Ipp32s* run, Ipp32s* level) {
+    const Ipp32u peek = bits.Peek();
+    Ipp32u entry = packed[peek >> packedShift];
+    Ipp32u kind = VlcPackedRun(entry);
+    if (kind < 64) {
+        bits.Skip(static_cast<int>(VlcPackedLength(entry)));
+        *run = static_cast<Ipp32s>(kind);
+        *level = VlcPackedLevel(entry);
+        return Codeword::kCoefficient;
+    }
+    if (kind == kVlcPackedOther) {
+        int length = 0;
+        const VlcSlot* slot = VlcFindCodewordInBits(table, peek, &length);
+        if (!slot) return Codeword::kInvalid;
+        if (slot->run == kVlcEndOfBlock) {
+            kind = kVlcPackedEndOfBlock;
+        } else if (slot->run == kVlcEscape) {
+            kind = kVlcPackedEscape;
+        } else {
+            bits.Skip(length);
+            *run = slot->run;
+            *level = slot->value;
+            return Codeword::kCoefficient;
+        }
+        entry = static_cast<Ipp32u>(length);
+    }
+    bits.Skip(static_cast<int>(VlcPackedLength(entry)));
+    if (kind == kVlcPackedEndOfBlock) return Codeword::kEndOfBlock;
+    *run = static_cast<Ipp32s>(bits.Read(kEscapeRunBits));
+    *level = ReadEscapedLevel<kMpeg1>(bits);
+    return Codeword::kCoefficient;
+}
+
+// Where the coefficients of one block go: each level's inverse quantisation at its raster
+// position, with the exclusive or of the stored values kept for the mismatch control.
+template <bool kIntra, bool kMpeg1>
+struct CoefficientSink {
+    const Ipp32u* scan;
+    const uint16_t* matrix;
+    Ipp32s quantiser;
+    Ipp16s* out;
+    Ipp32s parity;
+
+    // Stores the coefficient at scan index `index`.
+    void Store(int index, Ipp32s level) {
+        const int position = static_cast<int>(scan[index] & 63);
+        // The DC coefficient of intra blocks comes from the DC difference alone; a zero level
+        // (only escapes can code one) changes nothing.
+        if ((kIntra && position == 0) || level == 0) return;
+        const Ipp32s value =
+            dequant::DequantiseLevelInRange<kIntra, kMpeg1>(level, matrix[position], quantiser);
+        out[position] = static_cast<Ipp16s>(value);
+        parity ^= value;
+    }
+};
+
+// Reads run/level codewords up to the end of block into the sink, the first at scan index
 // (kIntra ? 1 : 0) + run. `first` decodes the first codeword, `others` the rest. The numbers
 // are those the dequantise kernels give for the whole block, before the mismatch control.
 template <bool kIntra, bool kMpeg1>
 IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffmanSpec_32s& first,
-                           const IppVCHuffmanSpec_32s& others, const Ipp32u* scan,
-                           const uint16_t* matrix, Ipp32s quantiser, Ipp16s out[64], Ipp32s* last) {
+                           const IppVCHuffmanSpec_32s& others,
+                           CoefficientSink<kIntra, kMpeg1>& sink, Ipp32s* last) {
     constexpr int kStart = kIntra ? 1 : 0;
     BlockBits bits = shared;  // kept in registers while the loop runs
-    const IppVCHuffmanSpec_32s* table = &first;
     int index = kStart - 1;
     IppStatus status = ippStsNoErr;
-    for (;;) {
-        bits.Refill();
-        int length = 0;
-        const VlcSlot* slot = VlcFindCodewordInBits(*table, bits.Peek(), &length);
-        if (!slot) {
-            status = ippStsVLCErr;
-            break;
-        }
-        bits.Skip(length);
-        Ipp32s run = slot->run;
-        Ipp32s level = slot->value;
-        if (run == kVlcEndOfBlock) break;
-        if (run == kVlcEscape) {
-            run = static_cast<Ipp32s>(bits.Read(kEscapeRunBits));
-            level = ReadEscapedLevel<kMpeg1>(bits);
-        }
+    Ipp32s run = 0;
+    Ipp32s level = 0;
+    bits.Refill();
+    Codeword codeword =
+        ReadRunLevel<kMpeg1>(first, first.packed.data(), 32 - first.packedBits, bits, &run, &level);
+    const Ipp32u* packed = others.packed.data();
+    const int packedShift = 32 - others.packedBits;
+    while (codeword == Codeword::kCoefficient) {
         index += run + 1;
         if (index > 63) {
             status = ippStsVLCErr;
             break;
         }
-        const int position = static_cast<int>(scan[index] & 63);
-        // The DC coefficient of intra blocks comes from the DC difference alone.
-        if (!kIntra || position != 0) {
-            out[position] = static_cast<Ipp16s>(
-                dequant::DequantiseLevel<kIntra, kMpeg1>(level, matrix[position], quantiser));
-        }
-        table = &others;
+        sink.Store(index, level);
+        bits.Refill();
+        codeword = ReadRunLevel<kMpeg1>(others, packed, packedShift, bits, &run, &level);
     }
+    if (codeword == Codeword::kInvalid) status = ippStsVLCErr;
     shared = bits;
     *last = index < kStart ? kStart - 1 : index;
     return status;
 }
 
-// MPEG-2 mismatch control: the sum of the 64 coefficients made odd through the last one.
-void ControlMismatch(Ipp16s out[64]) {
-    Ipp32s parity = 0;
-    for (int i = 0; i < 64; ++i) parity ^= out[i];
+// MPEG-2 mismatch control: the sum of the 64 coefficients (of the given parity) made odd
+// through the last one.
+void ControlMismatch(Ipp16s out[64], Ipp32s parity) {
     if ((parity & 1) == 0) out[63] = static_cast<Ipp16s>(out[63] ^ 1);
 }
 
@@ -159,11 +239,18 @@ bool ValidPosition(Ipp32u** ppBitStream, int* pOffset) {
 IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpec_32s& dcTable, Ipp32s differenceScale,
                       Ipp32s* predictor) {
     bits.Refill();
-    int length = 0;
-    const VlcSlot* slot = VlcFindCodewordInBits(dcTable, bits.Peek(), &length);
-    if (!slot) return ippStsVLCErr;
-    bits.Skip(length);
-    Ipp32s size = slot->value;
+    Ipp32s size = 0;
+    const Ipp32u entry = dcTable.packed[bits.Peek() >> (32 - dcTable.packedBits)];
+    if (VlcPackedIsPlain(entry)) {
+        bits.Skip(static_cast<int>(VlcPackedLength(entry)));
+        size = VlcPackedLevel(entry);
+    } else {
+        int length = 0;
+        const VlcSlot* slot = VlcFindCodewordInBits(dcTable, bits.Peek(), &length);
+        if (!slot) return ippStsVLCErr;
+        bits.Skip(length);
+        size = slot->value;
+    }
     if (size < 0 || size > 11) return ippStsVLCErr;
     bits.Refill();
     Ipp32s difference = ReadDcDifferential(bits, size);
@@ -178,6 +265,7 @@ IppStatus ReconstructIntra(Ipp32u** ppBitStream, int* pOffset, const IppVCHuffma
                            Ipp32s* dstSize) {
     if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
     if (!dcTable || !acTable || !scan || !matrix || !predictor || !dst) return ippStsNullPtrErr;
+    if (!acTable->runLevel) return ippStsBadArgErr;
     if (dcShift < 0 || dcShift > 3) return ippStsBadArgErr;
     BlockBits bits(*ppBitStream, *pOffset);
     IppStatus status = ReadIntraDc(bits, *dcTable, kMpeg1 ? 8 : 1, predictor);
@@ -185,10 +273,11 @@ IppStatus ReconstructIntra(Ipp32u** ppBitStream, int* pOffset, const IppVCHuffma
         bits.Commit(ppBitStream, pOffset);
         return status;
     }
-    Ipp16s out[64] = {};
+    Ipp16s out[64];
+    ZeroBlock(out);
     Ipp32s last = 0;
-    status = ReadCoefficients<true, kMpeg1>(bits, *acTable, *acTable, scan, matrix,
-                                            ClampQuantiser(quantiser), out, &last);
+    CoefficientSink<true, kMpeg1> sink{scan, matrix, ClampQuantiser(quantiser), out, 0};
+    status = ReadCoefficients<true, kMpeg1>(bits, *acTable, *acTable, sink, &last);
     bits.Commit(ppBitStream, pOffset);
     if (status != ippStsNoErr) return status;
     Ipp32s dc = *predictor * (1 << dcShift);
@@ -196,8 +285,8 @@ IppStatus ReconstructIntra(Ipp32u** ppBitStream, int* pOffset, const IppVCHuffma
         static_cast<Ipp16s>(dc < dequant::kCoefficientMin
                                 ? dequant::kCoefficientMin
                                 : (dc > dequant::kCoefficientMax ? dequant::kCoefficientMax : dc));
-    if (!kMpeg1) ControlMismatch(out);
-    std::memcpy(dst, out, sizeof out);
+    if (!kMpeg1) ControlMismatch(out, sink.parity ^ out[0]);
+    CopyBlock(out, dst);
     if (dstSize) *dstSize = last;
     return ippStsNoErr;
 }
@@ -209,15 +298,17 @@ IppStatus ReconstructNonIntra(Ipp32u** ppBitStream, int* pOffset,
                               int quantiser, const uint16_t* matrix, Ipp16s* dst, Ipp32s* dstSize) {
     if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
     if (!firstTable || !otherTable || !scan || !matrix || !dst) return ippStsNullPtrErr;
-    Ipp16s out[64] = {};
+    if (!firstTable->runLevel || !otherTable->runLevel) return ippStsBadArgErr;
+    Ipp16s out[64];
+    ZeroBlock(out);
     Ipp32s last = 0;
+    CoefficientSink<false, kMpeg1> sink{scan, matrix, ClampQuantiser(quantiser), out, 0};
     BlockBits bits(*ppBitStream, *pOffset);
-    IppStatus status = ReadCoefficients<false, kMpeg1>(bits, *firstTable, *otherTable, scan, matrix,
-                                                       ClampQuantiser(quantiser), out, &last);
+    IppStatus status = ReadCoefficients<false, kMpeg1>(bits, *firstTable, *otherTable, sink, &last);
     bits.Commit(ppBitStream, pOffset);
     if (status != ippStsNoErr) return status;
-    if (!kMpeg1) ControlMismatch(out);
-    std::memcpy(dst, out, sizeof out);
+    if (!kMpeg1) ControlMismatch(out, sink.parity);
+    CopyBlock(out, dst);
     if (dstSize) *dstSize = last;
     return ippStsNoErr;
 }

@@ -29,7 +29,8 @@ public:
         int total = 0;
         for (int i = 0; i < table_.levelCount; ++i) {
             table_.widths[i] = *p++;
-            if (table_.widths[i] < 1 || table_.widths[i] > kVlcMaxLevelWidth) return ippStsBadArgErr;
+            if (table_.widths[i] < 1 || table_.widths[i] > kVlcMaxLevelWidth)
+                return ippStsBadArgErr;
             total += table_.widths[i];
         }
         if (total != table_.longest) return ippStsBadArgErr;
@@ -74,7 +75,7 @@ private:
             if (nextLevel >= table_.levelCount) return ippStsBadArgErr;
             Ipp32u start = static_cast<Ipp32u>(table_.slots.size());
             table_.slots.resize(table_.slots.size() +
-                               (static_cast<size_t>(1) << table_.widths[nextLevel]));
+                                (static_cast<size_t>(1) << table_.widths[nextLevel]));
             VlcSlot& link = table_.slots[slotIndex];
             link.kind = VlcSlot::kLink;
             link.bits = static_cast<Ipp8u>(table_.widths[nextLevel - 1]);
@@ -123,6 +124,7 @@ IppStatus InitAlloc(const Ipp32s* input, bool runLevel, IppVCHuffmanSpec_32s** p
         IppStatus status = BuildTable(input, runLevel, *table);
         if (status != ippStsNoErr) return status;
         table->slots.shrink_to_fit();
+        VlcPackShortCodewords(*table);
         *ppSpec = table.release();
         return ippStsNoErr;
     } catch (const std::bad_alloc&) {
@@ -130,7 +132,36 @@ IppStatus InitAlloc(const Ipp32s* input, bool runLevel, IppVCHuffmanSpec_32s** p
     }
 }
 
+Ipp32u PackSlot(const VlcSlot* slot, int length, int packedBits) {
+    constexpr Ipp32u kOther = kVlcPackedOther << 8;
+    if (!slot || length > packedBits || slot->value < -32768 || slot->value > 32767) return kOther;
+    Ipp32u run;
+    if (slot->run == kVlcEndOfBlock) {
+        run = kVlcPackedEndOfBlock;
+    } else if (slot->run == kVlcEscape) {
+        run = kVlcPackedEscape;
+    } else if (slot->run >= 0 && slot->run < 64) {
+        run = static_cast<Ipp32u>(slot->run);
+    } else {
+        return kOther;
+    }
+    return (static_cast<Ipp32u>(slot->value) << 16) | (run << 8) | static_cast<Ipp32u>(length);
+}
+
 }  // namespace
+
+void VlcPackShortCodewords(IppVCHuffmanSpec_32s& table) {
+    table.packedBits = table.longest < kVlcPackedBits ? table.longest : kVlcPackedBits;
+    const Ipp32u count = 1u << table.packedBits;
+    table.packed.resize(count);
+    for (Ipp32u i = 0; i < count; ++i) {
+        // The bits after the packed ones are zeros here: only codewords that end within the
+        // packed bits are kept.
+        int length = 0;
+        const VlcSlot* slot = VlcFindCodewordInBits(table, i << (32 - table.packedBits), &length);
+        table.packed[i] = PackSlot(slot, length, table.packedBits);
+    }
+}
 
 IppStatus ippiVCHuffmanInitAlloc_32s(const Ipp32s* pInputTable, IppVCHuffmanSpec_32s** ppSpec) {
     return InitAlloc(pInputTable, false, ppSpec);
@@ -152,6 +183,13 @@ IppStatus VCHuffmanDecodeRunLevel(Ipp32u** ppBitStream, int* pOffset, Ipp32s* pR
     if (!ppBitStream || !*ppBitStream || !pOffset || !pRun || !pLevel || !pSpec)
         return ippStsNullPtrErr;
     if (*pOffset < 0 || *pOffset > 31) return ippStsBadArgErr;
+    const Ipp32u entry = pSpec->packed[VlcPeekBits(*ppBitStream, *pOffset, pSpec->packedBits)];
+    if (VlcPackedIsPlain(entry)) {
+        VlcSkipBits(ppBitStream, pOffset, static_cast<int>(VlcPackedLength(entry)));
+        *pRun = static_cast<Ipp32s>(VlcPackedRun(entry));
+        *pLevel = VlcPackedLevel(entry);
+        return ippStsNoErr;
+    }
     int length = 0;
     const VlcSlot* slot = VlcFindCodeword(*pSpec, *ppBitStream, *pOffset, &length);
     if (!slot) return ippStsVLCErr;

@@ -30,9 +30,41 @@ struct d2u::IppVCHuffmanSpec_32s {
     int widths[kVlcMaxLevels] = {};
     bool runLevel = false;
     std::vector<VlcSlot> slots;  // the first level's table starts at slot 0
+    // Every codeword of up to packedBits bits once more, one word per slot (see
+    // VlcPackedLength), so that most codewords are found with one load.
+    int packedBits = 0;
+    std::vector<Ipp32u> packed;
 };
 
 namespace d2u {
+
+// Codewords (with their sign bit) of up to this many bits have a packed slot: 8 KiB per table,
+// and everything but the rarest coefficients.
+constexpr int kVlcPackedBits = 11;
+
+// A packed slot: the value (the level of a run/level entry) in the high 16 bits, then the run
+// (0 in value tables), then the codeword length. Runs of kVlcPackedEndOfBlock and kVlcPackedEscape
+// mark those codewords (with their lengths); kVlcPackedOther marks a slot that needs the full
+// lookup (longer codewords and bit patterns of no codeword).
+constexpr Ipp32u kVlcPackedEndOfBlock = 0xFD;
+constexpr Ipp32u kVlcPackedEscape = 0xFE;
+constexpr Ipp32u kVlcPackedOther = 0xFF;
+
+inline Ipp32u VlcPackedLength(Ipp32u entry) {
+    return entry & 0xFF;
+}
+inline Ipp32u VlcPackedRun(Ipp32u entry) {
+    return (entry >> 8) & 0xFF;
+}
+inline bool VlcPackedIsPlain(Ipp32u entry) {
+    return VlcPackedRun(entry) < 64;
+}
+inline Ipp32s VlcPackedLevel(Ipp32u entry) {
+    return static_cast<Ipp32s>(entry) >> 16;
+}
+
+// Fills table.packed from the lookup levels.
+void VlcPackShortCodewords(IppVCHuffmanSpec_32s& table);
 
 // Finds the codeword at the start of `bits` (the next stream bits, the first in bit 31; at
 // least the table's longest length of them). Returns the slot of its last level and the total

@@ -23,11 +23,20 @@ void ConvertYuvRowSse2ThenScalar(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v,
                         bgrx + 4 * static_cast<ptrdiff_t>(done), width - done);
 }
 
+void ConvertYuvRowAvx2ThenNarrower(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx,
+                                   int32_t width) {
+    int32_t done = ConvertYuvRowAvx2(y, u, v, bgrx, width);
+    ConvertYuvRowSse2ThenScalar(y + done, u + done / 2, v + done / 2,
+                                bgrx + 4 * static_cast<ptrdiff_t>(done), width - done);
+}
+
 // Constant-initialised, so usable before the family is installed.
 YuvRowConverter convertRow = &ConvertYuvRowScalar;
 
 void InstallYuvToRgbKernels(KernelLevel level) {
-    convertRow = level >= KernelLevel::kSse2 ? &ConvertYuvRowSse2ThenScalar : &ConvertYuvRowScalar;
+    convertRow = &ConvertYuvRowScalar;
+    if (level >= KernelLevel::kSse2) convertRow = &ConvertYuvRowSse2ThenScalar;
+    if (level >= KernelLevel::kAvx2) convertRow = &ConvertYuvRowAvx2ThenNarrower;
 }
 
 IppStatus CheckArguments(const Ipp8u* const pSrc[3], const int srcStep[3], const Ipp8u* pDst,

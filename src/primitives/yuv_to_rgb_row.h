@@ -28,5 +28,8 @@ void ConvertYuvRowScalar(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* 
 // the row with the scalar version.
 int32_t ConvertYuvRowSse2(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx,
                           int32_t width);
+// The same for the leading multiple of 32 pixels.
+int32_t ConvertYuvRowAvx2(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx,
+                          int32_t width);
 
 }  // namespace d2u

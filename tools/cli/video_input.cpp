@@ -93,8 +93,10 @@ bool VideoInput::NextLibraryFrame(D2uFrame*& frame) {
 
 bool VideoInput::NextLibraryBitmap(BitmapPicture& picture) {
     OutputSize(picture.width, picture.height);
-    picture.pixels.resize(static_cast<size_t>(picture.width) * picture.height * 4);
-    std::fill(picture.pixels.begin(), picture.pixels.end(), 255);  // the fourth byte is ours
+    // The library leaves the fourth byte of each pixel alone: it is set once, when the buffer
+    // takes a new size, and keeps that value from picture to picture.
+    const size_t bytes = static_cast<size_t>(picture.width) * picture.height * 4;
+    if (picture.pixels.size() != bytes) picture.pixels.assign(bytes, 255);
     int32_t isReference = 1;
     int32_t length = static_cast<int32_t>(picture.pixels.size());
     if (!isProgramStream()) {
