@@ -6,6 +6,10 @@
 // reordered to (t0, t2, t4, t6, t1, t3, t5, t7), each pair broadcast and multiplied with the
 // weights of outputs 0 to 3; the even and odd halves give outputs 0 to 3 as their sum and 7 to
 // 4 as their difference. No transposes are needed.
+//
+// Blocks with only a DC coefficient take a short cut. Others run the whole transform: skipping
+// the multiply-adds for zero rows or columns 4 to 7 made decoding slower (mispredicted branches
+// on the usual mix of blocks cost more than the work saved).
 #include "primitives/inverse_dct.h"
 
 // 32-bit Windows compilers do not reliably align the stack for 256-bit spills: the DLL keeps
@@ -45,7 +49,7 @@ inline void Butterfly(const __m256i a[4], const __m256i b[4], __m256i out[8]) {
 // ---- First pass: spread[v] holds row v as [u0..3 twice | u4..7 twice], so that interleaving
 // two rows gives the pairs of all eight columns.
 
-inline void FirstPassFull(const __m256i spread[8], __m256i out[8]) {
+inline void FirstPass(const __m256i spread[8], __m256i out[8]) {
     const Weights& w = kFirstPass;
     const __m256i x04 = _mm256_unpacklo_epi16(spread[0], spread[4]);
     const __m256i x26 = _mm256_unpacklo_epi16(spread[2], spread[6]);
@@ -66,22 +70,6 @@ inline void FirstPassFull(const __m256i spread[8], __m256i out[8]) {
                                      _mm256_madd_epi16(x57, Pair(w.w7, w.w3))),
                     _mm256_add_epi32(_mm256_madd_epi16(x13, Pair(w.w7, -w.w5)),
                                      _mm256_madd_epi16(x57, Pair(w.w3, -w.w1)))};
-    Butterfly(a, b, out);
-}
-
-// Rows 4 to 7 zero.
-inline void FirstPassLow(const __m256i spread[8], __m256i out[8]) {
-    const Weights& w = kFirstPass;
-    const __m256i x02 = _mm256_unpacklo_epi16(spread[0], spread[2]);
-    const __m256i x13 = _mm256_unpacklo_epi16(spread[1], spread[3]);
-    const __m256i round = _mm256_set1_epi32(kFirstRounding);
-    __m256i a[4] = {_mm256_add_epi32(_mm256_madd_epi16(x02, Pair(w.w4, w.w2)), round),
-                    _mm256_add_epi32(_mm256_madd_epi16(x02, Pair(w.w4, w.w6)), round),
-                    _mm256_add_epi32(_mm256_madd_epi16(x02, Pair(w.w4, -w.w6)), round),
-                    _mm256_add_epi32(_mm256_madd_epi16(x02, Pair(w.w4, -w.w2)), round)};
-    __m256i b[4] = {
-        _mm256_madd_epi16(x13, Pair(w.w1, w.w3)), _mm256_madd_epi16(x13, Pair(w.w3, -w.w7)),
-        _mm256_madd_epi16(x13, Pair(w.w5, -w.w1)), _mm256_madd_epi16(x13, Pair(w.w7, -w.w5))};
     Butterfly(a, b, out);
 }
 
@@ -113,27 +101,31 @@ inline __m256i EvenOddOrder(__m256i row) {
     return _mm256_shuffle_epi8(row, order);
 }
 
-template <bool kUpperInputsZero>
 inline __m256i SecondPass(__m256i row) {
     const Weights& w = kSecondPass;
     const __m256i pairs = EvenOddOrder(row);
     const __m256i t02 = _mm256_shuffle_epi32(pairs, _MM_SHUFFLE(0, 0, 0, 0));
+    const __m256i t46 = _mm256_shuffle_epi32(pairs, _MM_SHUFFLE(1, 1, 1, 1));
     const __m256i t13 = _mm256_shuffle_epi32(pairs, _MM_SHUFFLE(2, 2, 2, 2));
-    __m256i a = _mm256_madd_epi16(t02, Pairs(w.w4, w.w2, w.w4, w.w6, w.w4, -w.w6, w.w4, -w.w2));
-    __m256i b = _mm256_madd_epi16(t13, Pairs(w.w1, w.w3, w.w3, -w.w7, w.w5, -w.w1, w.w7, -w.w5));
-    if (!kUpperInputsZero) {
-        const __m256i t46 = _mm256_shuffle_epi32(pairs, _MM_SHUFFLE(1, 1, 1, 1));
-        const __m256i t57 = _mm256_shuffle_epi32(pairs, _MM_SHUFFLE(3, 3, 3, 3));
-        a = _mm256_add_epi32(
-            a, _mm256_madd_epi16(t46, Pairs(w.w4, w.w6, -w.w4, -w.w2, -w.w4, w.w2, w.w4, -w.w6)));
-        b = _mm256_add_epi32(
-            b, _mm256_madd_epi16(t57, Pairs(w.w5, w.w7, -w.w1, -w.w5, w.w7, w.w3, w.w3, -w.w1)));
-    }
+    const __m256i t57 = _mm256_shuffle_epi32(pairs, _MM_SHUFFLE(3, 3, 3, 3));
+    const __m256i a = _mm256_add_epi32(
+        _mm256_madd_epi16(t02, Pairs(w.w4, w.w2, w.w4, w.w6, w.w4, -w.w6, w.w4, -w.w2)),
+        _mm256_madd_epi16(t46, Pairs(w.w4, w.w6, -w.w4, -w.w2, -w.w4, w.w2, w.w4, -w.w6)));
+    const __m256i b = _mm256_add_epi32(
+        _mm256_madd_epi16(t13, Pairs(w.w1, w.w3, w.w3, -w.w7, w.w5, -w.w1, w.w7, -w.w5)),
+        _mm256_madd_epi16(t57, Pairs(w.w5, w.w7, -w.w1, -w.w5, w.w7, w.w3, w.w3, -w.w1)));
     return RoundPair(a, b);
 }
 
 inline bool IsZero(__m128i value) {
     return _mm_movemask_epi8(_mm_cmpeq_epi16(value, _mm_setzero_si128())) == 0xFFFF;
+}
+
+// Every coefficient but the DC one, or-ed together.
+inline __m128i AnyAc(const __m128i rows[8]) {
+    __m128i any = _mm_srli_si128(rows[0], 2);
+    for (int v = 1; v < 8; ++v) any = _mm_or_si128(any, rows[v]);
+    return any;
 }
 
 // The transform into out[y], [row y | row y + 4] for y in 0..3.
@@ -148,11 +140,7 @@ void InverseRows(const Ipp16s* src, __m256i out[4]) {
         spread[v] =
             _mm256_permute4x64_epi64(_mm256_castsi128_si256(rows[v]), _MM_SHUFFLE(1, 1, 0, 0));
     }
-    const __m128i lower = _mm_or_si128(_mm_or_si128(rows[1], rows[2]), rows[3]);
-    const __m128i upper =
-        _mm_or_si128(_mm_or_si128(rows[4], rows[5]), _mm_or_si128(rows[6], rows[7]));
-    const __m128i acAny = _mm_or_si128(_mm_or_si128(lower, upper), _mm_srli_si128(rows[0], 2));
-    if (IsZero(acAny)) {
+    if (IsZero(AnyAc(rows))) {
         // Only the DC coefficient: every sample is (dc + 4) >> 3.
         const __m128i dc = _mm_srai_epi16(_mm_add_epi16(rows[0], _mm_set1_epi16(4)), 3);
         const __m256i all = _mm256_broadcastw_epi16(dc);
@@ -160,19 +148,10 @@ void InverseRows(const Ipp16s* src, __m256i out[4]) {
         return;
     }
     __m256i sums[8];
-    if (IsZero(upper)) {
-        FirstPassLow(spread, sums);
-    } else {
-        FirstPassFull(spread, sums);
-    }
+    FirstPass(spread, sums);
     __m256i columns[4];
     PackRows(sums, columns);
-    const __m128i any = _mm_or_si128(_mm_or_si128(lower, upper), rows[0]);
-    if (IsZero(_mm_srli_si128(any, 8))) {
-        for (int y = 0; y < 4; ++y) out[y] = SecondPass<true>(columns[y]);
-    } else {
-        for (int y = 0; y < 4; ++y) out[y] = SecondPass<false>(columns[y]);
-    }
+    for (int y = 0; y < 4; ++y) out[y] = SecondPass(columns[y]);
 }
 
 void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {

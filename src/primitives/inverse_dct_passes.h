@@ -4,9 +4,8 @@
 //
 // Both passes run down the lanes: the first transforms the columns of the coefficient rows, a
 // transpose turns its results into columns, the second pass transforms those, and a second
-// transpose restores rows. A pass whose inputs 4 to 7 are zero (coefficient rows 4 to 7 for the
-// first pass, columns 4 to 7 for the second) needs half the multiply-adds, which is the common
-// case for coded blocks.
+// transpose restores rows. Blocks with only a DC coefficient take a short cut; skipping the
+// multiply-adds for zero rows or columns 4 to 7 did not pay (see inverse_dct_avx2.cpp).
 #pragma once
 
 #include <emmintrin.h>
@@ -54,37 +53,17 @@ inline void TransformHalf(__m128i x04, __m128i x26, __m128i x13, __m128i x57, co
     Butterfly(a, b, out);
 }
 
-// Inputs 4 to 7 zero; pairs (x0, x2) and (x1, x3) interleaved.
-inline void TransformHalfLow(__m128i x02, __m128i x13, const Weights& w, Ipp32s rounding,
-                             __m128i out[8]) {
-    const __m128i round = _mm_set1_epi32(rounding);
-    __m128i a[4] = {_mm_add_epi32(_mm_madd_epi16(x02, Pair(w.w4, w.w2)), round),
-                    _mm_add_epi32(_mm_madd_epi16(x02, Pair(w.w4, w.w6)), round),
-                    _mm_add_epi32(_mm_madd_epi16(x02, Pair(w.w4, -w.w6)), round),
-                    _mm_add_epi32(_mm_madd_epi16(x02, Pair(w.w4, -w.w2)), round)};
-    __m128i b[4] = {_mm_madd_epi16(x13, Pair(w.w1, w.w3)), _mm_madd_epi16(x13, Pair(w.w3, -w.w7)),
-                    _mm_madd_epi16(x13, Pair(w.w5, -w.w1)), _mm_madd_epi16(x13, Pair(w.w7, -w.w5))};
-    Butterfly(a, b, out);
-}
-
 // One pass down the lanes: out[k] = sat16((sum_i basis[k][i] * in[i] + rounding) >> shift).
-template <bool kUpperInputsZero, int kShift>
+template <int kShift>
 inline void Pass(const __m128i in[8], const Weights& w, Ipp32s rounding, __m128i out[8]) {
     __m128i lo[8];
     __m128i hi[8];
-    if (kUpperInputsZero) {
-        TransformHalfLow(_mm_unpacklo_epi16(in[0], in[2]), _mm_unpacklo_epi16(in[1], in[3]), w,
-                         rounding, lo);
-        TransformHalfLow(_mm_unpackhi_epi16(in[0], in[2]), _mm_unpackhi_epi16(in[1], in[3]), w,
-                         rounding, hi);
-    } else {
-        TransformHalf(_mm_unpacklo_epi16(in[0], in[4]), _mm_unpacklo_epi16(in[2], in[6]),
-                      _mm_unpacklo_epi16(in[1], in[3]), _mm_unpacklo_epi16(in[5], in[7]), w,
-                      rounding, lo);
-        TransformHalf(_mm_unpackhi_epi16(in[0], in[4]), _mm_unpackhi_epi16(in[2], in[6]),
-                      _mm_unpackhi_epi16(in[1], in[3]), _mm_unpackhi_epi16(in[5], in[7]), w,
-                      rounding, hi);
-    }
+    TransformHalf(_mm_unpacklo_epi16(in[0], in[4]), _mm_unpacklo_epi16(in[2], in[6]),
+                  _mm_unpacklo_epi16(in[1], in[3]), _mm_unpacklo_epi16(in[5], in[7]), w, rounding,
+                  lo);
+    TransformHalf(_mm_unpackhi_epi16(in[0], in[4]), _mm_unpackhi_epi16(in[2], in[6]),
+                  _mm_unpackhi_epi16(in[1], in[3]), _mm_unpackhi_epi16(in[5], in[7]), w, rounding,
+                  hi);
     for (int k = 0; k < 8; ++k) {
         out[k] = _mm_packs_epi32(_mm_srai_epi32(lo[k], kShift), _mm_srai_epi32(hi[k], kShift));
     }
@@ -130,10 +109,8 @@ inline void InverseRows(const Ipp16s* src, __m128i out[8]) {
         __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8 * v));
         rows[v] = _mm_min_epi16(_mm_max_epi16(row, minimum), maximum);
     }
-    const __m128i lower = _mm_or_si128(_mm_or_si128(rows[1], rows[2]), rows[3]);
-    const __m128i upper =
-        _mm_or_si128(_mm_or_si128(rows[4], rows[5]), _mm_or_si128(rows[6], rows[7]));
-    const __m128i acAny = _mm_or_si128(_mm_or_si128(lower, upper), _mm_srli_si128(rows[0], 2));
+    __m128i acAny = _mm_srli_si128(rows[0], 2);
+    for (int v = 1; v < 8; ++v) acAny = _mm_or_si128(acAny, rows[v]);
     if (IsZero(acAny)) {
         // Only the DC coefficient: every sample is (dc + 4) >> 3.
         __m128i dc = _mm_srai_epi16(_mm_add_epi16(rows[0], _mm_set1_epi16(4)), 3);
@@ -143,19 +120,10 @@ inline void InverseRows(const Ipp16s* src, __m128i out[8]) {
         return;
     }
     __m128i columns[8];  // [y], lanes u, then [u], lanes y
-    if (IsZero(upper)) {
-        Pass<true, kFirstShift>(rows, kFirstPass, kFirstRounding, columns);
-    } else {
-        Pass<false, kFirstShift>(rows, kFirstPass, kFirstRounding, columns);
-    }
+    Pass<kFirstShift>(rows, kFirstPass, kFirstRounding, columns);
     Transpose(columns);
     columns[0] = _mm_adds_epi16(columns[0], _mm_set1_epi16(kSecondRounding));
-    const __m128i any = _mm_or_si128(_mm_or_si128(lower, upper), rows[0]);
-    if (IsZero(_mm_srli_si128(any, 8))) {
-        Pass<true, kSecondShift>(columns, kSecondPass, 0, out);
-    } else {
-        Pass<false, kSecondShift>(columns, kSecondPass, 0, out);
-    }
+    Pass<kSecondShift>(columns, kSecondPass, 0, out);
     Transpose(out);
 }
 
