@@ -2,7 +2,8 @@
 # Builds every configuration and runs every test:
 #   linux-x64 (ctest), linux-x64 with the scalar kernels only (ctest),
 #   linux-x64 with AddressSanitizer + UndefinedBehaviorSanitizer (ctest),
-#   linux-i686 (ctest through qemu-i386), windows-i686 (DLL built, export table checked).
+#   linux-i686 (ctest through qemu-i386), the two-thread test under ThreadSanitizer,
+#   windows-i686 (DLL built, export table checked), and every fuzz target for a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -18,6 +19,11 @@ configure_and_build() {
     local dir=$1; shift
     cmake -S "$root" -B "$dir" -DD2U_TEST_WORK_DIR="$work" "$@" >/dev/null
     cmake --build "$dir" -j"$jobs"
+}
+configure_and_build_target() {
+    local dir=$1 target=$2; shift 2
+    cmake -S "$root" -B "$dir" -DD2U_TEST_WORK_DIR="$work" "$@" >/dev/null
+    cmake --build "$dir" -j"$jobs" --target "$target"
 }
 
 echo "== linux-x64"
@@ -36,6 +42,13 @@ echo "== linux-i686 (tests through qemu-i386)"
 configure_and_build build/linux-i686 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-linux-i686.cmake"
 ctest --test-dir build/linux-i686 --output-on-failure -j"$jobs"
+
+echo "== two-thread test under ThreadSanitizer"
+tsan=-fsanitize=thread
+configure_and_build_target build/tsan soak_threads -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_FLAGS="$tsan" -DCMAKE_CXX_FLAGS="$tsan" -DCMAKE_EXE_LINKER_FLAGS="$tsan" \
+    -DCMAKE_SHARED_LINKER_FLAGS="$tsan"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan -R '^soak_threads$' --output-on-failure
 
 echo "== windows-i686 DLL"
 configure_and_build build/windows-i686 -DCMAKE_BUILD_TYPE=Release \

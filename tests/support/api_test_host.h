@@ -31,5 +31,17 @@ HostRun DecodeFileDriven(const std::string& path, size_t maxCalls);
 // InitDecoding, then one GetMpegFrame2 per picture chunk of the layout.
 HostRun DecodeBufferDriven(const std::vector<uint8_t>& stream, const StreamLayout& layout);
 
+// A file-driven handle, closed at the end of the scope.
+struct OpenFile {
+    explicit OpenFile(const std::string& path) { result = D2uDirLoadFile(path.c_str(), &handle); }
+    ~OpenFile() { FinishDecoding(&handle); }
+    D2uFrame* Next() {
+        D2uFrame* frame = nullptr;
+        return GetMpegFrame(&frame, handle) == 0 ? frame : nullptr;
+    }
+    D2uHandle handle = 0;
+    int32_t result = -1;
+};
+
 }  // namespace test
 }  // namespace d2u

@@ -1,6 +1,7 @@
 #include "picture_chunker.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace d2ucli {
 namespace {
@@ -37,10 +38,24 @@ bool PictureChunker::Finish(std::vector<uint8_t>& chunk) {
 size_t PictureChunker::FindBoundary() {
     // Start codes are looked at once their first bytes after the code have arrived too.
     const size_t lookAhead = 9;
+    const uint8_t* data = buffer_.data();
+    const size_t size = buffer_.size();
     size_t at = scanned_;
-    for (; at + lookAhead <= buffer_.size(); ++at) {
-        if (buffer_[at] != 0 || buffer_[at + 1] != 0 || buffer_[at + 2] != 1) continue;
-        uint8_t code = buffer_[at + 3];
+    while (at + lookAhead <= size) {
+        // The first 01 byte that can end a 00 00 01 prefix starting at `at` or later.
+        const size_t last = size - lookAhead;
+        const void* one = std::memchr(data + at + 2, 1, last - at + 1);
+        if (!one) {
+            at = last + 1;
+            break;
+        }
+        const size_t prefix = static_cast<size_t>(static_cast<const uint8_t*>(one) - data) - 2;
+        if (data[prefix] != 0 || data[prefix + 1] != 0) {
+            at = prefix + 1;
+            continue;
+        }
+        at = prefix;
+        const uint8_t code = data[at + 3];
         if (code == kPictureStart) {
             bool secondField = pictureIsField_ && openFields_ % 2 == 1;
             if (pictureSeen_ && !secondField && at > 0) {
@@ -54,12 +69,12 @@ size_t PictureChunker::FindBoundary() {
                 scanned_ = at;
                 return at;
             }
-        } else if (code == kExtensionStart && pictureSeen_ && (buffer_[at + 4] >> 4) == 8) {
-            int32_t structure = buffer_[at + 6] & 3;
+        } else if (code == kExtensionStart && pictureSeen_ && (data[at + 4] >> 4) == 8) {
+            int32_t structure = data[at + 6] & 3;
             pictureIsField_ = structure != 3;
             openFields_ = pictureIsField_ ? openFields_ + 1 : 0;
         }
-        at += 3;
+        at += 4;
     }
     scanned_ = at;
     return 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "d2udir.h"
+#include "support/api_test_host.h"
 #include "support/elementary_stream.h"
 #include "support/yuv_image.h"
 
@@ -23,18 +24,6 @@ std::string WriteWorkFile(const std::string& name, const std::vector<uint8_t>& b
 // Checks that a frame shows the picture, and with a reference decoding, that it looks like it.
 void ExpectShows(const D2uFrame* frame, const CodedPicture& picture,
                  const std::vector<YuvImage>* reference = nullptr);
-
-// A file-driven handle, closed at the end of the scope.
-struct OpenFile {
-    explicit OpenFile(const std::string& path) { result = D2uDirLoadFile(path.c_str(), &handle); }
-    ~OpenFile() { FinishDecoding(&handle); }
-    D2uFrame* Next() {
-        D2uFrame* frame = nullptr;
-        return GetMpegFrame(&frame, handle) == 0 ? frame : nullptr;
-    }
-    D2uHandle handle = 0;
-    int32_t result = -1;
-};
 
 }  // namespace test
 }  // namespace d2u

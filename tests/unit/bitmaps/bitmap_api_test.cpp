@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,8 +10,8 @@
 #include "colour_reference.h"
 #include "d2udir.h"
 #include "decoder/yuv_frame.h"
-#include "file_handle.h"
 #include "picture/bmp_utils.h"
+#include "support/api_test_host.h"
 #include "support/elementary_stream.h"
 #include "support/test_env.h"
 #include "support/yuv_image.h"
@@ -34,9 +35,14 @@ std::string Encode(const std::string& name, const std::string& source, int frame
                                     " -f mpeg2video {out}");
 }
 
-// Colour bars, intra only and finely quantised.
-std::string ColourBarStream() {
-    return Encode("bitmaps_smptebars_cif.m2v", "smptebars=size=352x288:rate=25", 2, "-q:v 2 -g 1");
+// Colour bars, intra only and finely quantised, in 4:2:0 or 4:2:2 (chromaFormat 1 or 2). The
+// lower strips differ from the bars above, so a pixel given the chroma of another row gets a
+// wrong colour.
+std::string ColourBarStream(int chromaFormat = 1) {
+    return chromaFormat == 1 ? Encode("bitmaps_smptebars_cif.m2v", "smptebars=size=352x288:rate=25",
+                                      2, "-q:v 2 -g 1")
+                             : Encode("bitmaps_smptebars_422.m2v", "smptebars=size=352x288:rate=25",
+                                      2, "-q:v 2 -g 1 -pix_fmt yuv422p");
 }
 
 // Moving pictures in groups I B B P B B ..., so that consecutive pictures differ.
@@ -66,7 +72,7 @@ BitmapCall GetBitmap(D2uHandle handle, int32_t capacity) {
 
 // The first pictures GetMpegFrame hands out, as the library's own bitmap converts them.
 std::vector<Pixels> ConvertedFrames(const std::string& path, size_t count) {
-    FileHandle file(path);
+    test::OpenFile file(path);
     std::vector<Pixels> frames;
     D2uFrame* record = nullptr;
     while (frames.size() < count && GetMpegFrame(&record, file.handle) == 0) {
@@ -81,37 +87,83 @@ std::vector<Pixels> ConvertedFrames(const std::string& path, size_t count) {
     return frames;
 }
 
+// Each pixel's colours come from the chroma sample of its row pair (4:2:0) or its own row (4:2:2).
 TEST(BitmapOutput, ColourBarsGetTheMatrixColoursOfTheDecodedPicture) {
-    ASSERT_FALSE(ColourBarStream().empty());
-    std::string raw = CachedArtifact("bitmaps_smptebars_cif.yuv",
-                                     "ffmpeg -nostdin -v error -y -i '" + ColourBarStream() +
-                                         "' -f rawvideo -pix_fmt yuv420p {out}");
-    std::vector<test::YuvImage> reference = test::ReadRawYuv420(raw, 352, 288);
-    ASSERT_FALSE(reference.empty());
-    FileHandle file(ColourBarStream());
-    ASSERT_EQ(file.openResult, 0);
-    BitmapCall call = GetBitmap(file.handle, kCifBytes);
-    ASSERT_EQ(call.result, 0);
-    EXPECT_EQ(call.length, kCifBytes);
-    // Against ffmpeg's decoding of the same picture: decoders may differ by one in a sample.
-    const test::PlaneImage* p = reference[0].planes;
-    for (int y = 0; y < 288; ++y) {
-        for (int x = 0; x < 352; ++x) {
-            size_t chroma = static_cast<size_t>(y / 2 * 176 + x / 2);
-            const uint8_t* pixel = &call.pixels[static_cast<size_t>(y * 352 + x) * 4];
-            ASSERT_LE(test::ColourDistance(pixel, p[0].samples[static_cast<size_t>(y * 352 + x)],
-                                           p[1].samples[chroma], p[2].samples[chroma]),
-                      3)
-                << "at " << x << "," << y;
-            ASSERT_EQ(pixel[3], kFourthByte);
+    for (int chromaFormat : {1, 2}) {
+        SCOPED_TRACE(chromaFormat == 1 ? "4:2:0" : "4:2:2");
+        ASSERT_FALSE(ColourBarStream(chromaFormat).empty());
+        std::vector<test::YuvImage> reference =
+            test::ReferenceDecoding(ColourBarStream(chromaFormat), 352, 288, chromaFormat);
+        ASSERT_FALSE(reference.empty());
+        test::OpenFile file(ColourBarStream(chromaFormat));
+        ASSERT_EQ(file.result, 0);
+        BitmapCall call = GetBitmap(file.handle, kCifBytes);
+        ASSERT_EQ(call.result, 0);
+        EXPECT_EQ(call.length, kCifBytes);
+        // Against ffmpeg's decoding of the same picture: decoders may differ by one in a sample.
+        const test::PlaneImage* p = reference[0].planes;
+        for (int y = 0; y < 288; ++y) {
+            for (int x = 0; x < 352; ++x) {
+                size_t chroma = static_cast<size_t>((chromaFormat == 1 ? y / 2 : y) * 176 + x / 2);
+                const uint8_t* pixel = &call.pixels[static_cast<size_t>(y * 352 + x) * 4];
+                ASSERT_LE(
+                    test::ColourDistance(pixel, p[0].samples[static_cast<size_t>(y * 352 + x)],
+                                         p[1].samples[chroma], p[2].samples[chroma]),
+                    3)
+                    << "at " << x << "," << y;
+                ASSERT_EQ(pixel[3], kFourthByte);
+            }
         }
     }
+}
+
+// Halved by SetOutputSize, every pixel of a 4:2:2 picture whose source neighbourhood is of one
+// colour keeps that colour; a chroma plane scaled as if it had half the rows would move the lower
+// bars' colours upward.
+TEST(BitmapOutput, Pictures422ScaledToAnOutputSizeKeepTheirColours) {
+    ASSERT_FALSE(ColourBarStream(2).empty());
+    Pixels full;
+    {
+        test::OpenFile file(ColourBarStream(2));
+        ASSERT_EQ(file.result, 0);
+        full = GetBitmap(file.handle, kCifBytes).pixels;
+    }
+    test::OpenFile file(ColourBarStream(2));
+    ASSERT_EQ(D2uDirSetOutputSize(file.handle, 176, 144), 0);
+    BitmapCall half = GetBitmap(file.handle, kCifBytes / 4);
+    ASSERT_EQ(half.result, 0);
+    auto fullAt = [&](int x, int y, int c) {
+        return full[static_cast<size_t>(y * 352 + x) * 4 + c];
+    };
+    int compared = 0;
+    for (int y = 4; y < 144 - 4; ++y) {
+        for (int x = 4; x < 176 - 4; ++x) {
+            bool flat = true;
+            for (int dy = -6; dy <= 6 && flat; ++dy) {
+                for (int dx = -6; dx <= 6 && flat; ++dx) {
+                    for (int c = 0; c < 3; ++c)
+                        flat = flat && std::abs(fullAt(2 * x + dx, 2 * y + dy, c) -
+                                                fullAt(2 * x, 2 * y, c)) <= 2;
+                }
+            }
+            if (!flat) continue;
+            ++compared;
+            for (int c = 0; c < 3; ++c) {
+                ASSERT_LE(std::abs(half.pixels[static_cast<size_t>(y * 176 + x) * 4 + c] -
+                                   fullAt(2 * x, 2 * y, c)),
+                          4)
+                    << "at " << x << "," << y << " byte " << c;
+            }
+        }
+    }
+    // The bars and the lower blocks are wide: most of the picture is compared.
+    EXPECT_GT(compared, 352 * 288 / 4 / 2);
 }
 
 // A missing handle, buffer or length, and the end of the stream, give -1 with length 0.
 TEST(BitmapOutput, MidGreyGivesExactly128AndNothingToDecodeGivesLengthZero) {
     ASSERT_FALSE(GreyStream().empty());
-    FileHandle file(GreyStream());
+    test::OpenFile file(GreyStream());
     int32_t length = 16, isReference = -7;
     EXPECT_EQ(D2uDirGetBitmapData(Pixels(16).data(), &length, 0, &isReference), -1);
     EXPECT_EQ(length, 0);
@@ -147,7 +199,7 @@ TEST(BitmapOutput, PicturesComeInTurnWithTheirReferenceFlagAndAShortDestinationL
     std::vector<Pixels> expected = ConvertedFrames(IpbStream(), flags.size());
     ASSERT_EQ(expected.size(), flags.size());
     ASSERT_NE(expected[1], expected[2]);
-    FileHandle file(IpbStream());
+    test::OpenFile file(IpbStream());
     for (size_t i = 0; i < flags.size(); ++i) {
         SCOPED_TRACE("picture " + std::to_string(i));
         bool tooSmall = i == 1;
@@ -163,7 +215,7 @@ TEST(BitmapOutput, PicturesComeInTurnWithTheirReferenceFlagAndAShortDestinationL
 
 TEST(BitmapOutput, OutputSizeSetsTheBitmapSize) {
     ASSERT_FALSE(IpbStream().empty());
-    FileHandle file(IpbStream());
+    test::OpenFile file(IpbStream());
     ASSERT_EQ(D2uDirSetOutputSize(file.handle, 176, 144), 0);
     for (int32_t capacity : {kCifBytes, 101375, 101376}) {
         BitmapCall call = GetBitmap(file.handle, capacity);

@@ -93,42 +93,6 @@ TEST_F(MotionVectors, FullPelAndFieldScaledVectors) {
     EXPECT_EQ(field[1], 12);  // 10 in frame units is field 5, plus 1, back to frame units
 }
 
-std::vector<int32_t> Flat(const int32_t PMV[2][2][2]) {
-    return std::vector<int32_t>(&PMV[0][0][0], &PMV[0][0][0] + 8);
-}
-
-// Two field vectors each read their own field_select; a single vector reads one for both
-// (field format only), is copied to the second, and dual prime sets dmvector to zero.
-TEST_F(MotionVectors, FieldSelectsAndTheSecondVector) {
-    TestBits two;
-    two.Put("1 010 011").Put("0 0010 1");  // select 1, (+1, -1); select 0, (+2, 0)
-    Load(two);
-    int32_t PMV[2][2][2] = {{{10, 4}, {0, 0}}, {{-3, 8}, {0, 0}}};
-    int32_t select[2][2] = {{7, 7}, {7, 7}};
-    ASSERT_EQ(reader.ReadMotionVectors(PMV, nullptr, select, 0, 2, 0, 0, 0, 0, 1), 0);
-    // PMV[r][s][t]; the vertical 4 is 2 in field units, minus 1, back to frame units.
-    EXPECT_EQ(Flat(PMV), (std::vector<int32_t>{11, 2, 0, 0, -1, 8, 0, 0}));
-    EXPECT_TRUE(select[0][0] == 1 && select[1][0] == 0 && select[0][1] == 7);
-    EXPECT_EQ(data->BitsRead(), two.Size());
-
-    TestBits one;
-    one.Put("1 010 1");  // field format: select 1, (+1, 0)
-    one.Put("011 011");  // frame format: (-1, -1)
-    one.Put("010 010");  // dual prime: (+1, +1)
-    Load(one);
-    int32_t dmvector[2] = {5, 5};
-    ASSERT_EQ(reader.ReadMotionVectors(PMV, dmvector, select, 1, 1, 0, 0, 0, 0, 0), 0);
-    EXPECT_EQ(Flat(PMV), (std::vector<int32_t>{11, 2, 1, 0, -1, 8, 1, 0}));
-    EXPECT_TRUE(select[0][1] == 1 && select[1][1] == 1);
-    ASSERT_EQ(reader.ReadMotionVectors(PMV, dmvector, select, 1, 1, 1, 0, 0, 0, 0), 0);
-    EXPECT_EQ(Flat(PMV), (std::vector<int32_t>{11, 2, 0, -1, -1, 8, 0, -1}));
-    EXPECT_EQ(dmvector[0], 5);
-    ASSERT_EQ(reader.ReadMotionVectors(PMV, dmvector, select, 1, 1, 0, 0, 0, 1, 0), 0);
-    EXPECT_EQ(Flat(PMV), (std::vector<int32_t>{11, 2, 1, 0, -1, 8, 1, 0}));
-    EXPECT_TRUE(dmvector[0] == 0 && dmvector[1] == 0);
-    EXPECT_EQ(data->BitsRead(), one.Size());
-}
-
 // A forbidden f_code fails without reading; a vertical code of no codeword fails after the
 // horizontal component has been updated.
 TEST_F(MotionVectors, BadFCodesAndCodesFail) {

@@ -30,13 +30,11 @@ int32_t Packed(int index, int32_t run, int32_t value) {
 }
 
 // Reads an input table in the layout of the table kernels (longest length, widths, entries
-// per length, -1), independently of them. Checks the layout on the way.
+// per length, -1), independently of them.
 std::vector<Entry> Parse(int index) {
     const Ipp32s* p = CMpegVlcTables::InputTable(index);
     const int longest = *p++;
-    int widthSum = 0;
-    for (int levels = *p++; levels > 0; --levels) widthSum += *p++;
-    EXPECT_EQ(widthSum, longest) << "table " << index;
+    p += *p + 1;  // the level widths
     std::vector<Entry> entries;
     for (int length = 1; length <= longest; ++length) {
         for (int count = *p++; count > 0; --count) {
@@ -45,50 +43,11 @@ std::vector<Entry> Parse(int index) {
             p += runLevel ? 3 : 2;
         }
     }
-    EXPECT_EQ(*p, -1) << "table " << index;
     return entries;
 }
 
-// Size, longest codeword and the part of the code space that ISO/IEC 13818-2 leaves unused,
-// as a fraction of 2^17, of Tables B.1 to B.4, B.9, B.10, B.12 to B.15:
-//   B.1: stuffing, six more 11-bit patterns 0000 0001 001..111, everything under 0000 000;
-//   B.2: 00; B.3 and B.4: 000000; B.9: 0000 0000 0; B.10: 0000 0010 and 0000 000; B.12 and
-//   B.13 are complete; B.14: 0000 0000 0000; B.15 in addition the six 12-bit and four 13-bit
-//   codewords of table zero that it moves elsewhere.
-struct TableFacts {
-    int entries;
-    int longest;
-    uint64_t unusedOf2To17;
-};
-const TableFacts kFacts[CMpegVlcTables::kTableCount] = {
-    {34, 11, 23u << 6}, {2, 2, 1u << 15},   {7, 6, 1u << 11},  {11, 6, 1u << 11},
-    {64, 9, 1u << 8},   {33, 11, 3u << 9},  {12, 9, 0},        {12, 10, 0},
-    {223, 17, 1u << 5}, {224, 17, 1u << 5}, {224, 17, 9u << 5}};
-
-// The last bit of a signed codeword (coefficients, motion codes) is its sign.
-TEST(MpegVlcTables, EveryTableIsAPrefixCodeOfTheExpectedSizeCoverageAndSigns) {
-    for (int index = 0; index < CMpegVlcTables::kTableCount; ++index) {
-        std::vector<Entry> entries = Parse(index);
-        ASSERT_EQ(int(entries.size()), kFacts[index].entries) << "table " << index;
-        EXPECT_EQ(CMpegVlcTables::InputTable(index)[0], kFacts[index].longest) << "table " << index;
-        uint64_t covered = 0;
-        for (const Entry& a : entries) {
-            covered += uint64_t{1} << (17 - a.length);
-            bool hasSign = IsRunLevel(index) ? a.run < kVlcEndOfBlock
-                                             : index == CMpegVlcTables::kMotionCode && a.value;
-            if (hasSign) {
-                EXPECT_EQ(a.code & 1u, a.value < 0 ? 1u : 0u) << "table " << index;
-            }
-            for (const Entry& b : entries) {
-                bool prefix =
-                    &a != &b && a.length <= b.length && (b.code >> (b.length - a.length)) == a.code;
-                ASSERT_FALSE(prefix) << "table " << index << " code " << a.code;
-            }
-        }
-        EXPECT_EQ(covered + kFacts[index].unusedOf2To17, uint64_t{1} << 17) << "table " << index;
-    }
-}
-
+// Every codeword of every table, after junk of any length, so that each is read at many bit
+// positions and through every level of the lookup.
 TEST(MpegVlcTables, EveryEntryDecodesAtAnyBitPosition) {
     std::mt19937 random(7);
     for (int index = 0; index < CMpegVlcTables::kTableCount; ++index) {
@@ -112,37 +71,6 @@ TEST(MpegVlcTables, EveryEntryDecodesAtAnyBitPosition) {
             EXPECT_EQ(value, Packed(index, entries[i].run, entries[i].value)) << "table " << index;
             EXPECT_EQ(reader.BitsRead(), starts[i] + entries[i].length);
         }
-    }
-}
-
-// Entries read off ISO/IEC 13818-2 Annex B: of the tables that intra pictures do not use (the
-// comparison with ffmpeg checks the others), and long codewords.
-TEST(MpegVlcTables, EntriesMatchTheStandard) {
-    const struct {
-        int table;
-        const char* bits;
-        int32_t run;
-        int32_t value;
-    } checks[] = {{2, "000001", 0, 17},
-                  {2, "00010", 0, 26},
-                  {3, "00010", 0, 30},
-                  {3, "0000 10", 0, 22},
-                  {4, "0000 0000 1", 0, 0},
-                  {4, "0001 1010", 0, 49},
-                  {5, "011", 0, -1},
-                  {5, "0000 0011 001", 0, -16},
-                  {7, "1111 1111 11", 0, 11},
-                  {8, "11", 0, -1},
-                  {9, "0000 0000 0001 0011 0", 1, 15},
-                  {10, "0000 0011 010", 16, 1},
-                  {10, "0000 0000 0010 0011", 0, -39}};
-    for (const auto& check : checks) {
-        TestBits bits;
-        SourceOverBits reader(bits.Put(check.bits));
-        int32_t value = 0;
-        ASSERT_EQ(reader.tables.Decode(&value, check.table), 0) << check.bits;
-        EXPECT_EQ(value, Packed(check.table, check.run, check.value)) << check.bits;
-        EXPECT_EQ(reader.BitsRead(), bits.Size()) << check.bits;
     }
 }
 

@@ -38,15 +38,21 @@ void ExpectSamePictures(const std::string& output, const std::string& sample, lo
     }
 }
 
-// The YUV4MPEG2 output of each sample, read back by ffmpeg: every picture, in ffmpeg's display
-// order, and the header says what ffmpeg finds in the source.
+// The YUV4MPEG2 output of each sample (of the elementary stream through standard output), read
+// back by ffmpeg: every picture, in ffmpeg's display order, and the header says what ffmpeg finds
+// in the source.
 TEST(CliDecode, SamplesAsYuv4mpegMatchFfmpeg) {
     for (const char* sample : {"sample.m2v", "sample.vob"}) {
         std::string source = SamplePath(sample);
         std::string y4m = WorkPath(std::string("cli_") + sample + ".y4m");
-        CommandResult run = RunCli("decode " + Quoted(source) + " -o " + Quoted(y4m));
+        const bool piped = std::string(sample) == "sample.m2v";
+        RemoveFile(y4m);
+        CommandResult run =
+            RunCli("decode " + Quoted(source) + " -o " + (piped ? "-" : Quoted(y4m)));
         ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.out + run.err, "");  // quiet by default
+        EXPECT_EQ(run.err, "");  // quiet by default
+        EXPECT_EQ(run.out.empty(), !piped);
+        if (piped) WriteFileBytes(y4m, std::vector<uint8_t>(run.out.begin(), run.out.end()));
         long pictures = SamplePictures(sample);
         ASSERT_GT(pictures, 0);
         EXPECT_EQ(CountPictures(y4m, kWidth, kHeight, true), pictures) << sample;
@@ -54,22 +60,6 @@ TEST(CliDecode, SamplesAsYuv4mpegMatchFfmpeg) {
         const char* fields = "r_frame_rate,sample_aspect_ratio,field_order";
         EXPECT_EQ(ProbeField(y4m, fields), ProbeField(source, fields)) << sample;
     }
-}
-
-TEST(CliDecode, StandardOutputFeedsFfmpeg) {
-    std::string source = SamplePath("sample.m2v");
-    std::string raw = WorkPath("cli_piped.yuv");
-    RemoveFile(raw);
-    ASSERT_EQ(RunCommand(Cli() + " decode " + Quoted(source) +
-                         " -o - | ffmpeg -nostdin -v error -y -f yuv4mpegpipe -i - -f rawvideo " +
-                         Quoted(raw)),
-              0);
-    EXPECT_EQ(CountPictures(raw, kWidth, kHeight, false), SamplePictures("sample.m2v"));
-    std::string y4m = WorkPath("cli_piped.y4m");
-    RemoveFile(y4m);
-    RunCommand("ffmpeg -nostdin -v error -f rawvideo -pix_fmt yuv420p -s 720x576 -i " +
-               Quoted(raw) + " " + Quoted(y4m));
-    ExpectSamePictures(y4m, "sample.m2v", SamplePictures("sample.m2v"), "pipe");
 }
 
 // 176x144, open groups of 9 with two B pictures.
@@ -123,10 +113,8 @@ TEST(CliDecode, LengthSizeAndDecodeOnlyOptions) {
     EXPECT_EQ(ProbeField(y4m, "width") + "x" + ProbeField(y4m, "height"), "360x288");
     EXPECT_EQ(CountPictures(y4m, 360, 288, true), 5);
 
-    const char* decodeOnly[][2] = {{"sample.m2v", "--null --frames 20"},
-                                   {"sample.vob", "--null"},
+    const char* decodeOnly[][2] = {{"sample.vob", "--null"},
                                    {"sample.m2v", "--format bmp --null --frames 20"},
-                                   {"sample.vob", "--format bmp --null --frames 20"},
                                    {"sample.m2v", "-o /dev/null --frames 3"}};
     for (const auto& job : decodeOnly) {
         CommandResult run = RunCli("decode " + Quoted(SamplePath(job[0])) + " " + job[1]);

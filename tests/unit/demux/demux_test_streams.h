@@ -35,12 +35,9 @@ inline const std::vector<ProgramStream>& ProgramStreams() {
         const std::string coding = video + "-t 2 -c:v mpeg2video -g 12 -bf 2 -b:v 900k ";
         // The path holds the command until it has run ($d is a scratch directory).
         const std::vector<ProgramStream> recipes = {
-            {"dvd_video", Ffmpeg(coding + "-f dvd {out}"), "", true},
-            {"dvd_mp2", Ffmpeg(tone + coding + "-c:a mp2 -f dvd {out}"), "", true},
             {"dvd_ac3", Ffmpeg(tone + coding + "-c:a ac3 -f dvd {out}"), "", true},
             {"vob_video", Ffmpeg(coding + "-f vob {out}"), "", false},
             {"vob_mp2", Ffmpeg(tone + coding + "-c:a mp2 -f vob {out}"), "", false},
-            {"vob_ac3", Ffmpeg(tone + coding + "-c:a ac3 -f vob {out}"), "", false},
             {"mplex_dvd",
              Ffmpeg(coding + "-f mpeg2video $d/v.m2v") + " && " +
                  Ffmpeg(tone + "-t 2 -c:a mp2 -b:a 192k -f mp2 $d/a.mp2") +

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "demux_test_streams.h"
 
 namespace d2u {
@@ -227,45 +225,6 @@ TEST_F(VideoChunkTest, ResetStartsAgainAndNothingHappensWithoutAFile) {
     Next();
     EXPECT_EQ(data.Reset(), 0);
     EXPECT_TRUE(Next().bytes == first.bytes);
-}
-
-// Byte errors, stray start codes with random lengths, a span taken out (the units after it
-// leave the 2048-byte grid) and a cut end.
-Bytes Damage(Bytes bytes, std::mt19937& random) {
-    const uint8_t ids[] = {0xBA, 0xE0, 0xBD, 0xBF, 0xBB, 0x00, 0xB3};
-    for (uint32_t i = random() % 80; i > 0; --i) {
-        uint32_t r = random();
-        uint8_t code[] = {
-            0, 0, 1, ids[r % 7], static_cast<uint8_t>(r >> 8), static_cast<uint8_t>(r >> 16)};
-        bool wholeCode = r >> 31;  // else one random byte
-        std::copy_n(code + (wholeCode ? 0 : 5), wholeCode ? 6 : 1,
-                    bytes.begin() + static_cast<long>(random() % (bytes.size() - 6)));
-    }
-    auto span = bytes.begin() + static_cast<long>(random() % bytes.size());
-    bytes.erase(span, span + std::min<long>(bytes.end() - span, random() % 5000));
-    bytes.resize(bytes.size() - random() % (bytes.size() / (1 + random() % 4) + 1));
-    return bytes;
-}
-
-TEST_F(VideoChunkTest, DamagedStreamsEndCleanly) {
-    std::mt19937 random(20240601);
-    for (const ProgramStream& stream : ProgramStreams()) {
-        SCOPED_TRACE(stream.name);
-        Bytes original = ReadFileBytes(stream.path);
-        for (int variant = 0; variant < 6; ++variant) {
-            Bytes damaged = Damage(original, random);
-            SetCapacity(variant % 2 ? 4096 : CVideoMpegData::kDefaultChunkCapacity);
-            data.LoadFile(WriteTemporary("damaged", damaged).c_str());
-            size_t calls = 0;
-            while (calls <= damaged.size() && Next().result != -1) ++calls;
-            EXPECT_LE(calls, damaged.size());
-            for (int seek = 0; seek < 4; ++seek) {
-                data.Seek(static_cast<uint32_t>(random() % (damaged.size() + 1)), 0);
-                Next();
-                Next();
-            }
-        }
-    }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The decoder wrapper over ffmpeg streams: starting from a host buffer, pictures in decoding
-// order with their references, the end of the stream, skipping across refills and a picture
-// larger than the file buffer's refill point.
+// The decoder wrapper over ffmpeg streams: skipping across refills and a picture larger than the
+// file buffer's refill point. Starting, the order of pictures and the end of the stream are the
+// export tests' (api), the pictures themselves the conformance suite's.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -19,13 +19,6 @@ const char* const kSource = "ffmpeg -v error -f lavfi -i testsrc=size=";
 
 bool FfmpegAvailable() {
     return CommandAvailable("ffmpeg");
-}
-
-std::string FfmpegMpeg2ProgressiveStream() {
-    return CachedArtifact("headers_ffmpeg_mpeg2_progressive.m2v",
-                          std::string(kSource) +
-                              "176x144:rate=30000/1001 -frames:v 10 -c:v mpeg2video -g 5 -bf 1 "
-                              "-aspect 4:3 -f mpeg2video {out}");
 }
 
 std::string FfmpegLongStream() {
@@ -105,73 +98,6 @@ std::string Written(const std::vector<uint8_t>& bytes, const std::string& name) 
 #define REQUIRE_STREAM(path)                                        \
     if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg not available"; \
     ASSERT_FALSE((path).empty()) << "the encoder failed"
-
-TEST(DecoderWraper, BufferStartNeedsASequenceHeaderAndAWholePicture) {
-    std::string path = FfmpegMpeg2ProgressiveStream();
-    REQUIRE_STREAM(path);
-    std::vector<uint8_t> stream = ReadFileBytes(path);
-    const CodedPicture first = ReadStreamLayout(stream).pictures.at(0);
-    std::vector<uint8_t> slices(stream.begin() + first.pictureStart, stream.begin() + first.end);
-    std::vector<uint8_t> headersOnly(stream.begin(), stream.begin() + first.pictureStart);
-    std::vector<uint8_t> chunk = PictureChunk(stream, first);
-
-    CMpegDecoderWraper wrapper;
-    EXPECT_EQ(wrapper.Init(slices.data(), static_cast<int32_t>(slices.size())), -1);
-    EXPECT_EQ(wrapper.Init(headersOnly.data(), static_cast<int32_t>(headersOnly.size())), -2008);
-    EXPECT_EQ(wrapper.ready, 0);
-    // The host tries again with a whole picture.
-    EXPECT_EQ(wrapper.Init(chunk.data(), static_cast<int32_t>(chunk.size())), 0);
-    EXPECT_EQ(wrapper.ready, 1);
-    EXPECT_EQ(wrapper.GetWidth(), 176);
-    EXPECT_EQ(wrapper.GetHeight(), 144);
-    EXPECT_EQ(wrapper.searching + wrapper.skipLeadingB, 2);
-    wrapper.dataSource.SetDataBuffer(chunk.data(), static_cast<int32_t>(chunk.size()));
-    CYUVFrame* frame = wrapper.GetNextFrame(1);
-    ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->pictureType, 1);
-    // A buffer without a picture gives the previous picture again.
-    Snapshot before = Take(*frame);
-    const uint8_t noPicture[] = {0, 0, 1, 0xB2, 'x', 'y', 'z', 0, 0, 0, 0, 0};
-    wrapper.dataSource.SetDataBuffer(noPicture, sizeof noPicture);
-    wrapper.ended = 0;
-    EXPECT_EQ(wrapper.GetNextFrame(1), frame);
-    ExpectSamePicture(frame, before, "without a picture");
-}
-
-TEST(DecoderWraper, PicturesLeaveInDecodingOrderWithTheirReferencesThenTheStreamEnds) {
-    std::string path = FfmpegMpeg2ProgressiveStream();
-    REQUIRE_STREAM(path);
-    StreamLayout layout = ReadStreamLayout(ReadFileBytes(path));
-    std::vector<Snapshot> all = DecodeAll(path);
-    auto wrapper = Loaded(path);
-    ASSERT_TRUE(wrapper);
-    std::vector<Snapshot> references;  // I and P pictures as handed out
-    CYUVFrame* last = nullptr;
-    for (size_t i = 0; i < layout.pictures.size(); ++i) {
-        const CodedPicture& coded = layout.pictures[i];
-        CYUVFrame* frame = wrapper->GetNextFrame(1);
-        ASSERT_NE(frame, nullptr) << i;
-        EXPECT_EQ(frame->pictureType, coded.pictureType) << i;
-        EXPECT_EQ(frame->temporalReference, coded.temporalReference) << i;
-        EXPECT_EQ(frame->isKeyFrame, coded.pictureType == 1 ? 1 : 0) << i;
-        EXPECT_EQ(frame->pictureBytes, static_cast<int32_t>(coded.end - coded.pictureStart)) << i;
-        if (coded.pictureType != 3) references.push_back(Take(*frame));
-        if (references.size() >= 2) {
-            ExpectSamePicture(wrapper->decoder.newerReference, references.back(), "newer");
-            ExpectSamePicture(wrapper->decoder.olderReference, references[references.size() - 2],
-                              "older");
-        }
-        last = frame;
-    }
-    ASSERT_GE(references.size(), 3u);
-    // Past the last picture: the previous picture once more, then nothing until Reset.
-    EXPECT_EQ(wrapper->GetNextFrame(1), last);
-    EXPECT_EQ(wrapper->ended, 1);
-    EXPECT_EQ(wrapper->GetNextFrame(1), nullptr);
-    EXPECT_EQ(wrapper->GetNextFrame(1), nullptr);
-    EXPECT_EQ(wrapper->Reset(), 0);
-    ExpectSamePicture(wrapper->GetNextFrame(1), all.at(0), "after Reset");
-}
 
 // The large-picture stream behind bytes without start codes, so that a B picture begins
 // before the point where the skip operations refill, and its slices reach past the point

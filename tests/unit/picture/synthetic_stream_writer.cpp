@@ -53,7 +53,6 @@ void SyntheticStreamWriter::StartCode(uint8_t value) {
 }
 
 void SyntheticStreamWriter::SequenceHeader(int width, int height, bool progressiveSequence) {
-    pictureHeight = height;
     progressive = progressiveSequence;
     StartCode(0xB3);
     Put(static_cast<uint32_t>(width << 12 | height), 24);
@@ -68,9 +67,8 @@ void SyntheticStreamWriter::SequenceHeader(int width, int height, bool progressi
 }
 
 void SyntheticStreamWriter::PictureHeader(int type, int temporalReference, int pictureStructure,
-                                          bool topFieldFirst, bool concealmentVectors) {
+                                          bool topFieldFirst) {
     codingType = type;
-    concealment = concealmentVectors;
     structure = pictureStructure;
     StartCode(0x00);
     Put(static_cast<uint32_t>(temporalReference << 3 | type), 13);
@@ -79,31 +77,25 @@ void SyntheticStreamWriter::PictureHeader(int type, int temporalReference, int p
     if (type == 3) Put(0x7, 4);
     Put(0, 1);
     StartCode(0xB5);
-    const uint32_t forward = (type == 1 && !concealmentVectors) ? 15 : 1;
+    const uint32_t forward = type == 1 ? 15 : 1;
     const uint32_t backward = type == 3 ? 1 : 15;
     Put(8, 4);  // picture coding extension
     Put(forward * 0x11, 8);
     Put(backward * 0x11, 8);
     Put(static_cast<uint32_t>(pictureStructure), 4);  // intra_dc_precision 8 bits
-    Put((topFieldFirst ? 4 : 0) | (pictureStructure == kFramePicture ? 2 : 0) |
-            (concealmentVectors ? 1 : 0),
+    Put((topFieldFirst ? 4 : 0) | (pictureStructure == kFramePicture ? 2 : 0),
         3);     // top_field_first, frame_pred_frame_dct, concealment_motion_vectors
     Put(0, 4);  // linear quantiser, VLC table zero, zigzag, no repeat
     Put(progressive ? 6 : 0, 3);  // chroma_420_type, progressive_frame, no composite
 }
 
 void SyntheticStreamWriter::ResetVectors() {
-    std::fill(&pmv[0][0][0], &pmv[0][0][0] + 8, 0);
+    std::fill(&pmv[0][0], &pmv[0][0] + 4, 0);
 }
 
-void SyntheticStreamWriter::Slice(int row, int column, int extraBytes) {
-    // Above 2800 lines slice_vertical_position_extension holds the upper bits of the row.
-    StartCode(static_cast<uint8_t>((pictureHeight > 2800 ? row & 127 : row) + 1));
-    if (pictureHeight > 2800) Put(static_cast<uint32_t>(row >> 7), 3);
-    Put(8, 5);                           // quantiser_scale_code
-    if (extraBytes > 0) Put(1 << 8, 9);  // intra_slice_flag, intra_slice, reserved_bits
-    for (int i = 1; i < extraBytes; ++i) Put(0x1A5, 9);  // extra_bit_slice, a byte
-    Put(0, 1);
+void SyntheticStreamWriter::Slice(int row, int column) {
+    StartCode(static_cast<uint8_t>(row + 1));
+    Put(8 << 1, 6);  // quantiser_scale_code, no extra_bit_slice
     ResetVectors();
     dc[0] = dc[1] = dc[2] = 128;
     pendingIncrement = column + 1;
@@ -114,7 +106,7 @@ void SyntheticStreamWriter::Skip(int count) {
     // Skipped macroblocks reset the DC predictors, and in P pictures the forward vectors.
     dc[0] = dc[1] = dc[2] = 128;
     if (codingType == 2) {
-        for (auto& r : pmv) r[0][0] = r[0][1] = 0;
+        pmv[0][0] = pmv[0][1] = 0;
     }
 }
 
@@ -134,20 +126,10 @@ void SyntheticStreamWriter::DcDifferential(int difference, bool chroma) {
             size);
 }
 
-void SyntheticStreamWriter::Intra(const int luma[4], int cb, int cr, const int vector[2],
-                                  int fieldSelect) {
+void SyntheticStreamWriter::Intra(const int luma[4], int cb, int cr) {
     AddressIncrement();
     Raw(codingType == 1 ? "1" : "00011");
-    if (concealment) {
-        const int zero[2] = {0, 0};
-        if (structure != kFramePicture) Put(static_cast<uint32_t>(fieldSelect), 1);
-        MotionVector(0, 0, vector ? vector : zero, false, zero);
-        pmv[1][0][0] = pmv[0][0][0];
-        pmv[1][0][1] = pmv[0][0][1];
-        Put(1, 1);  // marker_bit
-    } else {
-        ResetVectors();
-    }
+    ResetVectors();
     const int values[6] = {luma[0], luma[1], luma[2], luma[3], cb, cr};
     for (int block = 0; block < 6; ++block) {
         int predictor = block < 4 ? 0 : block - 3;
@@ -157,60 +139,34 @@ void SyntheticStreamWriter::Intra(const int luma[4], int cb, int cr, const int v
     }
 }
 
-void SyntheticStreamWriter::MotionVector(int r, int s, const int target[2], bool dualPrime,
-                                         const int dmv[2]) {
+void SyntheticStreamWriter::MotionVector(int s, const int target[2]) {
     for (int t = 0; t < 2; ++t) {
         Require(target[t] >= -16 && target[t] <= 15, "vector out of range for f_code 1");
-        const int delta = target[t] - pmv[r][s][t];
+        const int delta = target[t] - pmv[s][t];
         Require(delta >= -16 && delta <= 16, "vector too far from its predictor");
         Raw(kMotionCode[std::abs(delta)]);
         if (delta != 0) Put(delta < 0 ? 1 : 0, 1);
-        pmv[r][s][t] = target[t];
-        if (dualPrime) Raw(dmv[t] == 0 ? "0" : (dmv[t] > 0 ? "10" : "11"));
+        pmv[s][t] = target[t];
     }
 }
 
+// Uncoded macroblocks: frame motion in frame pictures, field motion (16x16) in field pictures.
 void SyntheticStreamWriter::Motion(const MotionMacroblock& mb) {
     AddressIncrement();
-    const bool coded = mb.codedLuma;
     dc[0] = dc[1] = dc[2] = 128;
-    if (codingType == 2 && !mb.forward) {
-        // No motion compensation: the co-located block (same parity field) plus residual.
-        Require(coded && !mb.backward, "a P macroblock without motion must be coded");
-        Raw("01");
-        for (auto& r : pmv) r[0][0] = r[0][1] = 0;
-        LumaResidual(mb.lumaNegative);
-        return;
-    }
+    Require(mb.forward || mb.backward, "a macroblock needs a direction");
     Require(codingType == 3 || !mb.backward, "P macroblocks predict forward");
-    Require(mb.forward || mb.backward, "B macroblocks need a direction");
     if (codingType == 2)
-        Raw(coded ? "1" : "001");
-    else if (mb.forward && mb.backward)
-        Raw(coded ? "11" : "10");
+        Raw("001");
     else
-        Raw(mb.backward ? (coded ? "011" : "010") : (coded ? "0011" : "0010"));
+        Raw(mb.forward && mb.backward ? "10" : mb.backward ? "010" : "0010");
     const bool field = structure != kFramePicture;
-    if (field) Put(static_cast<uint32_t>(mb.motionType), 2);
-    const bool sixteenByEight = field && mb.motionType == 2;
-    const bool dualPrime = field && mb.motionType == 3;
+    if (field) Put(1, 2);  // field motion
     for (int s = 0; s < 2; ++s) {
         if (!(s == 0 ? mb.forward : mb.backward)) continue;
-        for (int r = 0; r < (sixteenByEight ? 2 : 1); ++r) {
-            if (field && !dualPrime) Put(static_cast<uint32_t>(mb.fieldSelect[r][s]), 1);
-            MotionVector(r, s, mb.vector[r][s], dualPrime, mb.dmvector);
-        }
-        if (!sixteenByEight) {
-            pmv[1][s][0] = pmv[0][s][0];
-            pmv[1][s][1] = pmv[0][s][1];
-        }
+        if (field) Put(static_cast<uint32_t>(mb.fieldSelect[s]), 1);
+        MotionVector(s, mb.vector[s]);
     }
-    if (coded) LumaResidual(mb.lumaNegative);
-}
-
-void SyntheticStreamWriter::LumaResidual(bool negative) {
-    Raw("111");  // coded_block_pattern 60: the four luma blocks
-    for (int block = 0; block < 4; ++block) Raw(negative ? "1110" : "1010");  // +-1, end
 }
 
 }  // namespace test

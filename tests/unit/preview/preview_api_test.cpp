@@ -50,15 +50,6 @@ PreviewSource FfmpegDvdSource() {
     return {"ffmpeg-dvd", path, path.empty() ? "" : ExtractVideo("preview_dvd", path)};
 }
 
-PreviewSource MplexSource() {
-    std::string command = "d=$(mktemp -d) && " + std::string(kQuiet) + kPalSource +
-                          "-t 3 -c:v mpeg2video -g 12 -bf 2 -b:v 3M -f mpeg2video $d/v.m2v && " +
-                          kQuiet + kTone + "-t 3 -c:a mp2 -f mp2 $d/a.mp2 && " +
-                          "mplex -f 8 -o {out} $d/v.m2v $d/a.mp2; r=$?; rm -rf $d; exit $r";
-    std::string path = CachedArtifact("preview_mplex.mpg", command);
-    return {"mplex", path, path.empty() ? "" : ExtractVideo("preview_mplex", path)};
-}
-
 PreviewSource DvdauthorSource() {
     std::string command = "d=$(mktemp -d) && " + std::string(kQuiet) + kPalSource + kTone +
                           "-t 3 -target pal-dvd -b:v 3M $d/in.mpg && "
@@ -190,8 +181,7 @@ TEST_P(PreviewExtraction, PicturesAcrossTheFileMatchTheReferenceScaled) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, PreviewExtraction,
-                         ::testing::Values(&ElementarySource, &FfmpegDvdSource, &MplexSource,
-                                           &DvdauthorSource));
+                         ::testing::Values(&ElementarySource, &FfmpegDvdSource, &DvdauthorSource));
 
 TEST(PreviewResults, BeforeAStartAndAfterAFailedOne) {
     D2uDirCloseExtractPreview();

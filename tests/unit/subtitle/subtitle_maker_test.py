@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Tests of tools/subtitle-maker on hand-made records, pictures and command lines, run by the
-unit_subtitle test program (which also decodes the tool's records with the library):
+"""Tests of tools/subtitle-maker on pictures and command lines, run by the unit_subtitle test
+program (which also compares the tool's records with its own and decodes them with the library):
     python3 tests/unit/subtitle/subtitle_maker_test.py"""
 
 import importlib.machinery
@@ -17,24 +17,6 @@ TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", ".."
 loader = importlib.machinery.SourceFileLoader("subtitle_maker", TOOL)
 maker = importlib.util.module_from_spec(importlib.util.spec_from_loader("subtitle_maker", loader))
 loader.exec_module(maker)
-
-
-class Records(unittest.TestCase):
-    def test_hand_made_record(self):
-        record = maker.make_record([[0, 1, 2], [3, 3, 3]], 1.5, 4.0, 10, 20, palette=(1, 2, 3, 4),
-                                   visible=(0, 1, 0, 1), line_end="explicit")
-        top = bytes([0x45, 0x60])  # 1 x 0, 1 x 1, 1 x 2, half-used byte
-        bottom = bytes([0xF0])     # 3 x 3, half-used byte
-        self.assertEqual(record, struct.pack(
-            "<6i4i4I2f3i", 10, 20, 13, 22, 3, 2, 1, 0, 1, 0, 0x400, 0x300, 0x200, 0x100, 1.5, 4.0,
-            76, 78, 79) + top + bottom)
-
-    def test_pictures_must_fit_the_screen_and_the_record_area(self):
-        # The last: alternating colours on 720 x 200, half a byte per pixel, over 64 KiB.
-        for rows, x, y in (([[1] * 721], 0, 0), ([[1] * 10], 711, 0), ([[1]] * 10, 0, 567),
-                           ([[(x + y) % 2 for x in range(720)] for y in range(200)], 0, 0)):
-            with self.assertRaises(maker.MakerError):
-                maker.make_record(rows, 0, 1, x, y)
 
 
 class Pictures(unittest.TestCase):

@@ -20,50 +20,9 @@ void Draw(const Scene& scene, HostFrame& frame, double sx = 1.0, double sy = 1.0
     EXPECT_TRUE(frame.GuardsIntact());
 }
 
-TEST(SubtitleRendering, HandCodedFieldsHalfBytesAndLineEndsDrawAsCoded) {
-    // A 7 x 5 picture: the first field holds rows 0, 2, 4 and the second rows 1, 3.
-    Scene scene = MakeScene({{2, 2, 3, 3, 3, 3, 3},
-                             {2, 2, 2, 2, 2, 2, 2},
-                             {1, 1, 1, 1, 1, 1, 1},
-                             {0, 0, 0, 0, 0, 3, 3},
-                             {3, 3, 3, 0, 2, 2, 2}},
-                            13, 21, 0.0f, 1.0f);
-    scene.fields.Visibility(0) = -1;
-    scene.top = NibbleWriter()
-                    .Run(2, 2)  // row 0: 2 x colour 2, the rest colour 3, junk in the low nibble
-                    .Run(0, 3)
-                    .EndRow(0xF)
-                    .Run(7, 1)  // row 2: colour 1 (visible, intensity 0: not drawn)
-                    .EndRow()
-                    .Run(3, 3)  // row 4: colour 3, 0 (hidden), then 9 x 2 clipped to 3
-                    .Run(1, 0)
-                    .Run(9, 2)
-                    .EndRow()
-                    .bytes;
-    scene.bottom = NibbleWriter().Run(0, 2).EndRow().Run(5, 0).Run(2, 3).EndRow().bytes;
-    for (Kind kind : kAllKinds) {
-        HostFrame frame(kind, 40, 32), expected(kind, 40, 32);
-        Draw(scene, frame);
-        expected.Model(scene);
-        EXPECT_TRUE(frame == expected) << KindName(kind);
-    }
-}
-
-TEST(SubtitleRendering, YuvChromaBecomes128UnderThePictureFromRowY1Over2) {
-    // 6 x 4 at (5, 7): luma columns 5 to 10, rows 7 to 10; chroma columns 2 to 4, rows 3 and 4.
-    HostFrame frame(Kind::kYuv, 32, 24), expected(Kind::kYuv, 32, 24);
-    Draw(MakeScene(BlockPicture(6, 4, 6, 4), 5, 7, 0.0f, 1.0f), frame);
-    for (int32_t y = 7; y < 11; ++y) {
-        for (int32_t x = 5; x < 11; ++x) expected.At(0, x, y) = 200;
-    }
-    for (int32_t y = 3; y < 5; ++y) {
-        for (int32_t x = 2; x < 5; ++x) expected.At(1, x, y) = expected.At(2, x, y) = 128;
-    }
-    EXPECT_TRUE(frame == expected);
-}
-
 TEST(SubtitleRendering, Yuv422ChromaCoversBothRowsOfEachPair) {
-    // The same 6 x 4 picture at (5, 7) on a 4:2:2 frame: chroma rows 6 to 9, columns 2 to 4.
+    // A 6 x 4 picture at (5, 7) on a 4:2:2 frame: chroma rows 6 to 9 (both rows of the pairs
+    // 3 and 4), columns 2 to 4.
     const int32_t width = 32, height = 24, chromaWidth = width / 2;
     std::vector<uint8_t> y(width * height, 7), u(chromaWidth * height, 200), v = u;
     D2uFrame frame{};
