@@ -1,8 +1,13 @@
 // 8x8 inverse DCT, into 16-bit residuals and with add, clip and 8-bit store (intra blocks).
-// Sparse blocks hold what coded blocks usually do (a few low coefficients), dense ones a full
-// block of random coefficients. Reports blocks per second.
+// Sparse blocks hold a few coefficients at raster positions drawn towards the start (mostly in
+// row 0 and 1, any column), zigzag blocks a few at zigzag positions drawn the same way (mostly
+// in the top-left 4x4 corner, as coded blocks usually are), dense ones a full block of random
+// coefficients. Reports blocks per second.
 #include <random>
+#include <string>
+#include <utility>
 
+#include "decoder/mpeg_tables.h"
 #include "kernel_bench_support.h"
 #include "primitives/inverse_dct.h"
 
@@ -12,21 +17,28 @@ namespace {
 
 constexpr int kBlocks = 1024;
 
-std::vector<Ipp16s> Coefficients(bool dense) {
-    if (dense) return RandomSamples(64 * kBlocks, idct::kInputMin, idct::kInputMax, 31);
+enum class Shape { kSparse, kZigzag, kDense };
+
+std::vector<Ipp16s> Coefficients(Shape shape) {
+    if (shape == Shape::kDense) {
+        return RandomSamples(64 * kBlocks, idct::kInputMin, idct::kInputMax, 31);
+    }
     std::vector<Ipp16s> blocks(64 * kBlocks, 0);
     std::vector<Ipp16s> values = RandomSamples(blocks.size(), -300, 300, 32);
     std::mt19937 random(33);
     std::geometric_distribution<int> position(0.15);
     for (int block = 0; block < kBlocks; ++block) {
-        for (int i = 0; i < 6; ++i)
-            blocks[64 * block + (position(random) & 63)] = values[64 * block + i];
+        for (int i = 0; i < 6; ++i) {
+            const int index = position(random) & 63;
+            const int at = shape == Shape::kZigzag ? int(kZigzagScan[index]) : index;
+            blocks[64 * block + at] = values[64 * block + i];
+        }
     }
     return blocks;
 }
 
-void InverseToResidual(benchmark::State& state, bool dense) {
-    std::vector<Ipp16s> blocks = Coefficients(dense);
+void InverseToResidual(benchmark::State& state, Shape shape) {
+    std::vector<Ipp16s> blocks = Coefficients(shape);
     alignas(16) Ipp16s out[64];
     for (auto _ : state) {
         for (int block = 0; block < kBlocks; ++block) {
@@ -37,8 +49,8 @@ void InverseToResidual(benchmark::State& state, bool dense) {
     ReportItems(state, kBlocks, "blocks");
 }
 
-void InverseToPixels(benchmark::State& state, bool dense) {
-    std::vector<Ipp16s> blocks = Coefficients(dense);
+void InverseToPixels(benchmark::State& state, Shape shape) {
+    std::vector<Ipp16s> blocks = Coefficients(shape);
     alignas(16) Ipp8u out[64];
     for (auto _ : state) {
         for (int block = 0; block < kBlocks; ++block) {
@@ -50,12 +62,13 @@ void InverseToPixels(benchmark::State& state, bool dense) {
 }
 
 const bool registered = [] {
-    for (bool dense : {false, true}) {
-        const std::string shape = dense ? "dense" : "sparse";
-        RegisterAtEveryLevel("idct/residual_" + shape,
-                             [dense](benchmark::State& state) { InverseToResidual(state, dense); });
-        RegisterAtEveryLevel("idct/clip_8u_" + shape,
-                             [dense](benchmark::State& state) { InverseToPixels(state, dense); });
+    const std::pair<Shape, const char*> shapes[] = {
+        {Shape::kSparse, "sparse"}, {Shape::kZigzag, "zigzag"}, {Shape::kDense, "dense"}};
+    for (const auto& [shape, name] : shapes) {
+        RegisterAtEveryLevel(std::string("idct/residual_") + name,
+                             [shape](benchmark::State& state) { InverseToResidual(state, shape); });
+        RegisterAtEveryLevel(std::string("idct/clip_8u_") + name,
+                             [shape](benchmark::State& state) { InverseToPixels(state, shape); });
     }
     return true;
 }();

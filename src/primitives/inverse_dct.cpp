@@ -7,36 +7,46 @@ namespace d2u {
 namespace idct {
 namespace {
 
-// kBasis[x][u]: the scaled cosine of frequency u at sample x,
-// 2^14 * sqrt(2) * cos((2x + 1) * u * pi / 16), with 2^14 for u = 0.
-constexpr Ipp32s kBasis[8][8] = {
-    {kW4, kW1, kW2, kW3, kW4, kW5, kW6, kW7},     {kW4, kW3, kW6, -kW7, -kW4, -kW1, -kW2, -kW5},
-    {kW4, kW5, -kW6, -kW1, -kW4, kW7, kW2, kW3},  {kW4, kW7, -kW2, -kW5, kW4, kW3, -kW6, -kW1},
-    {kW4, -kW7, -kW2, kW5, kW4, -kW3, -kW6, kW1}, {kW4, -kW5, -kW6, kW1, -kW4, -kW7, kW2, -kW3},
-    {kW4, -kW3, kW6, kW7, -kW4, kW1, -kW2, kW5},  {kW4, -kW1, kW2, -kW3, kW4, -kW5, kW6, -kW7},
+// The 8-point transform matrix of one pass: [sample][frequency].
+struct Basis {
+    Ipp32s at[8][8];
+    explicit constexpr Basis(const Weights& w)
+        : at{{w.w4, w.w1, w.w2, w.w3, w.w4, w.w5, w.w6, w.w7},
+             {w.w4, w.w3, w.w6, -w.w7, -w.w4, -w.w1, -w.w2, -w.w5},
+             {w.w4, w.w5, -w.w6, -w.w1, -w.w4, w.w7, w.w2, w.w3},
+             {w.w4, w.w7, -w.w2, -w.w5, w.w4, w.w3, -w.w6, -w.w1},
+             {w.w4, -w.w7, -w.w2, w.w5, w.w4, -w.w3, -w.w6, w.w1},
+             {w.w4, -w.w5, -w.w6, w.w1, -w.w4, -w.w7, w.w2, -w.w3},
+             {w.w4, -w.w3, w.w6, w.w7, -w.w4, w.w1, -w.w2, w.w5},
+             {w.w4, -w.w1, w.w2, -w.w3, w.w4, -w.w5, w.w6, -w.w7}} {}
 };
+constexpr Basis kFirstBasis(kFirstPass);
+constexpr Basis kSecondBasis(kSecondPass);
 
 Ipp32s SaturateInput(Ipp16s value) {
     return value < kInputMin ? kInputMin : (value > kInputMax ? kInputMax : value);
 }
 
+Ipp32s Saturate16(Ipp32s value) {
+    return value < -32768 ? -32768 : (value > 32767 ? 32767 : value);
+}
+
 // The transform without storing: out[y][x] for y, x in 0..7.
 void Transform(const Ipp16s* src, Ipp32s out[8][8]) {
-    // First pass, down the columns: exact sums (|value| < 2^28).
     Ipp32s columns[8][8];  // [y][u]
     for (int u = 0; u < 8; ++u) {
         for (int y = 0; y < 8; ++y) {
-            Ipp32s sum = 0;
-            for (int v = 0; v < 8; ++v) sum += kBasis[y][v] * SaturateInput(src[v * 8 + u]);
-            columns[y][u] = sum;
+            Ipp32s sum = kFirstRounding;
+            for (int v = 0; v < 8; ++v) sum += kFirstBasis.at[y][v] * SaturateInput(src[v * 8 + u]);
+            columns[y][u] = Saturate16(sum >> kFirstShift);
         }
     }
-    // Second pass, along the rows; the two passes scale by 2^31 together.
     for (int y = 0; y < 8; ++y) {
+        columns[y][0] = Saturate16(columns[y][0] + kSecondRounding);
         for (int x = 0; x < 8; ++x) {
-            int64_t sum = 0;
-            for (int u = 0; u < 8; ++u) sum += static_cast<int64_t>(kBasis[x][u]) * columns[y][u];
-            out[y][x] = static_cast<Ipp32s>((sum + (int64_t{1} << 30)) >> 31);
+            Ipp32s sum = 0;
+            for (int u = 0; u < 8; ++u) sum += kSecondBasis.at[x][u] * columns[y][u];
+            out[y][x] = sum >> kSecondShift;
         }
     }
 }

@@ -1,26 +1,17 @@
 // SSE2 version of the inverse DCT; the same numbers as the scalar version, bit for bit.
 //
-// The first pass runs down the columns with 32-bit sums. The second pass needs more than 32
-// bits for its sums, so each first-pass value r is split into r = 2^14 * high + low with
-// 0 <= low < 2^14; both halves go through the 16-bit multiply-add separately and are joined
-// when the result is rounded:
-//   (sum(W * r) + 2^30) >> 31 == (H + 2^16 + (L >> 14)) >> 17,
-// with H = sum(W * high) and L = sum(W * low), both within 32 bits.
+// Both passes run down the lanes: the first transforms the columns of the coefficient rows, a
+// transpose turns its results into columns, the second pass transforms those, and a second
+// transpose restores rows. Blocks with only a DC coefficient take a short cut; skipping the
+// multiply-adds for zero rows or columns 4 to 7 did not pay (see inverse_dct_avx2.cpp).
 #include "primitives/inverse_dct.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 
-#include <cstddef>
-
 namespace d2u {
 namespace idct {
 namespace {
-
-struct Wide {
-    __m128i lo;  // lanes 0 to 3 as 32-bit values
-    __m128i hi;  // lanes 4 to 7
-};
 
 inline __m128i Pair(Ipp32s even, Ipp32s odd) {
     return _mm_setr_epi16(static_cast<short>(even), static_cast<short>(odd),
@@ -29,43 +20,50 @@ inline __m128i Pair(Ipp32s even, Ipp32s odd) {
                           static_cast<short>(even), static_cast<short>(odd));
 }
 
-// One half (four lanes) of the 8-point transform; x0..x7 hold the lanes interleaved in pairs.
-inline void TransformHalf(__m128i e0, __m128i e1, __m128i o0, __m128i o1, __m128i out[8]) {
-    __m128i a0 =
-        _mm_add_epi32(_mm_madd_epi16(e0, Pair(kW4, kW4)), _mm_madd_epi16(e1, Pair(kW2, kW6)));
-    __m128i a1 =
-        _mm_add_epi32(_mm_madd_epi16(e0, Pair(kW4, -kW4)), _mm_madd_epi16(e1, Pair(kW6, -kW2)));
-    __m128i a2 =
-        _mm_add_epi32(_mm_madd_epi16(e0, Pair(kW4, -kW4)), _mm_madd_epi16(e1, Pair(-kW6, kW2)));
-    __m128i a3 =
-        _mm_add_epi32(_mm_madd_epi16(e0, Pair(kW4, kW4)), _mm_madd_epi16(e1, Pair(-kW2, -kW6)));
-    __m128i b0 =
-        _mm_add_epi32(_mm_madd_epi16(o0, Pair(kW1, kW3)), _mm_madd_epi16(o1, Pair(kW5, kW7)));
-    __m128i b1 =
-        _mm_add_epi32(_mm_madd_epi16(o0, Pair(kW3, -kW7)), _mm_madd_epi16(o1, Pair(-kW1, -kW5)));
-    __m128i b2 =
-        _mm_add_epi32(_mm_madd_epi16(o0, Pair(kW5, -kW1)), _mm_madd_epi16(o1, Pair(kW7, kW3)));
-    __m128i b3 =
-        _mm_add_epi32(_mm_madd_epi16(o0, Pair(kW7, -kW5)), _mm_madd_epi16(o1, Pair(kW3, -kW1)));
-    out[0] = _mm_add_epi32(a0, b0);
-    out[7] = _mm_sub_epi32(a0, b0);
-    out[1] = _mm_add_epi32(a1, b1);
-    out[6] = _mm_sub_epi32(a1, b1);
-    out[2] = _mm_add_epi32(a2, b2);
-    out[5] = _mm_sub_epi32(a2, b2);
-    out[3] = _mm_add_epi32(a3, b3);
-    out[4] = _mm_sub_epi32(a3, b3);
+// The even and odd halves of the 8-point transform, four 32-bit lanes each, with the rounding
+// term added to the even half; out[k] = a[k] + b[k] and out[7 - k] = a[k] - b[k].
+inline void Butterfly(const __m128i a[4], const __m128i b[4], __m128i out[8]) {
+    for (int k = 0; k < 4; ++k) {
+        out[k] = _mm_add_epi32(a[k], b[k]);
+        out[7 - k] = _mm_sub_epi32(a[k], b[k]);
+    }
 }
 
-// The 8-point transform of in[0..7] (frequency index) lane by lane: out[k] is sample k.
-inline void Transform(const __m128i in[8], Wide out[8]) {
+// All eight inputs; pairs (x0, x4), (x2, x6), (x1, x3), (x5, x7) interleaved.
+inline void TransformHalf(__m128i x04, __m128i x26, __m128i x13, __m128i x57, const Weights& w,
+                          Ipp32s rounding, __m128i out[8]) {
+    const __m128i round = _mm_set1_epi32(rounding);
+    const __m128i even0 = _mm_add_epi32(_mm_madd_epi16(x04, Pair(w.w4, w.w4)), round);
+    const __m128i even1 = _mm_add_epi32(_mm_madd_epi16(x04, Pair(w.w4, -w.w4)), round);
+    __m128i a[4] = {_mm_add_epi32(even0, _mm_madd_epi16(x26, Pair(w.w2, w.w6))),
+                    _mm_add_epi32(even1, _mm_madd_epi16(x26, Pair(w.w6, -w.w2))),
+                    _mm_add_epi32(even1, _mm_madd_epi16(x26, Pair(-w.w6, w.w2))),
+                    _mm_add_epi32(even0, _mm_madd_epi16(x26, Pair(-w.w2, -w.w6)))};
+    __m128i b[4] = {
+        _mm_add_epi32(_mm_madd_epi16(x13, Pair(w.w1, w.w3)), _mm_madd_epi16(x57, Pair(w.w5, w.w7))),
+        _mm_add_epi32(_mm_madd_epi16(x13, Pair(w.w3, -w.w7)),
+                      _mm_madd_epi16(x57, Pair(-w.w1, -w.w5))),
+        _mm_add_epi32(_mm_madd_epi16(x13, Pair(w.w5, -w.w1)),
+                      _mm_madd_epi16(x57, Pair(w.w7, w.w3))),
+        _mm_add_epi32(_mm_madd_epi16(x13, Pair(w.w7, -w.w5)),
+                      _mm_madd_epi16(x57, Pair(w.w3, -w.w1)))};
+    Butterfly(a, b, out);
+}
+
+// One pass down the lanes: out[k] = sat16((sum_i basis[k][i] * in[i] + rounding) >> shift).
+template <int kShift>
+inline void Pass(const __m128i in[8], const Weights& w, Ipp32s rounding, __m128i out[8]) {
     __m128i lo[8];
     __m128i hi[8];
     TransformHalf(_mm_unpacklo_epi16(in[0], in[4]), _mm_unpacklo_epi16(in[2], in[6]),
-                  _mm_unpacklo_epi16(in[1], in[3]), _mm_unpacklo_epi16(in[5], in[7]), lo);
+                  _mm_unpacklo_epi16(in[1], in[3]), _mm_unpacklo_epi16(in[5], in[7]), w, rounding,
+                  lo);
     TransformHalf(_mm_unpackhi_epi16(in[0], in[4]), _mm_unpackhi_epi16(in[2], in[6]),
-                  _mm_unpackhi_epi16(in[1], in[3]), _mm_unpackhi_epi16(in[5], in[7]), hi);
-    for (int k = 0; k < 8; ++k) out[k] = Wide{lo[k], hi[k]};
+                  _mm_unpackhi_epi16(in[1], in[3]), _mm_unpackhi_epi16(in[5], in[7]), w, rounding,
+                  hi);
+    for (int k = 0; k < 8; ++k) {
+        out[k] = _mm_packs_epi32(_mm_srai_epi32(lo[k], kShift), _mm_srai_epi32(hi[k], kShift));
+    }
 }
 
 inline void Transpose(__m128i r[8]) {
@@ -95,76 +93,67 @@ inline void Transpose(__m128i r[8]) {
     r[7] = _mm_unpackhi_epi64(u3, u7);
 }
 
-inline __m128i JoinAndRound(__m128i high, __m128i low) {
-    __m128i sum =
-        _mm_add_epi32(_mm_add_epi32(high, _mm_set1_epi32(1 << 16)), _mm_srai_epi32(low, 14));
-    return _mm_srai_epi32(sum, 17);
+inline bool IsZero(__m128i value) {
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(value, _mm_setzero_si128())) == 0xFFFF;
 }
 
 // The transform into out[y], 8 signed 16-bit samples of row y.
-void InverseRows(const Ipp16s* src, __m128i out[8]) {
+inline void InverseRows(const Ipp16s* src, __m128i out[8]) {
     const __m128i minimum = _mm_set1_epi16(kInputMin);
     const __m128i maximum = _mm_set1_epi16(kInputMax);
     __m128i rows[8];
-    __m128i any = _mm_setzero_si128();
     for (int v = 0; v < 8; ++v) {
         __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8 * v));
         rows[v] = _mm_min_epi16(_mm_max_epi16(row, minimum), maximum);
-        any = _mm_or_si128(any, v == 0 ? _mm_srli_si128(rows[v], 2) : rows[v]);
     }
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) == 0xFFFF) {
-        // Only the DC coefficient: every sample is (dc * 2^28 + 2^30) >> 31.
+    __m128i acAny = _mm_srli_si128(rows[0], 2);
+    for (int v = 1; v < 8; ++v) acAny = _mm_or_si128(acAny, rows[v]);
+    if (IsZero(acAny)) {
+        // Only the DC coefficient: every sample is (dc + 4) >> 3.
         __m128i dc = _mm_srai_epi16(_mm_add_epi16(rows[0], _mm_set1_epi16(4)), 3);
         dc = _mm_shufflelo_epi16(dc, 0);
         dc = _mm_unpacklo_epi64(dc, dc);
         for (int y = 0; y < 8; ++y) out[y] = dc;
         return;
     }
-    Wide columns[8];  // [y], lanes u
-    Transform(rows, columns);
-    const __m128i lowMask = _mm_set1_epi32(0x3FFF);
-    __m128i high[8];
-    __m128i low[8];
-    for (int y = 0; y < 8; ++y) {
-        high[y] =
-            _mm_packs_epi32(_mm_srai_epi32(columns[y].lo, 14), _mm_srai_epi32(columns[y].hi, 14));
-        low[y] = _mm_packs_epi32(_mm_and_si128(columns[y].lo, lowMask),
-                                 _mm_and_si128(columns[y].hi, lowMask));
-    }
-    Transpose(high);  // [u], lanes y
-    Transpose(low);
-    Wide highSums[8];  // [x], lanes y
-    Wide lowSums[8];
-    Transform(high, highSums);
-    Transform(low, lowSums);
-    for (int x = 0; x < 8; ++x) {
-        out[x] = _mm_packs_epi32(JoinAndRound(highSums[x].lo, lowSums[x].lo),
-                                 JoinAndRound(highSums[x].hi, lowSums[x].hi));
-    }
+    __m128i columns[8];  // [y], lanes u, then [u], lanes y
+    Pass<kFirstShift>(rows, kFirstPass, kFirstRounding, columns);
+    Transpose(columns);
+    columns[0] = _mm_adds_epi16(columns[0], _mm_set1_epi16(kSecondRounding));
+    Pass<kSecondShift>(columns, kSecondPass, 0, out);
     Transpose(out);
 }
 
-void InverseSse2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
-    __m128i out[8];
-    InverseRows(src, out);
+inline void StoreRows(const __m128i rows[8], Ipp16s* dst, int dstStep) {
     Ipp8u* row = reinterpret_cast<Ipp8u*>(dst);
     for (int y = 0; y < 8; ++y, row += dstStep) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(row), out[y]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row), rows[y]);
     }
 }
 
-void InverseClipSse2(const Ipp16s* src, Ipp8u* dst, int dstStep, int addVal, int clipDown,
-                     int clipUp) {
-    __m128i out[8];
-    InverseRows(src, out);
+inline void StoreClippedRows(const __m128i rows[8], Ipp8u* dst, int dstStep, int addVal,
+                             int clipDown, int clipUp) {
     const __m128i add = _mm_set1_epi16(static_cast<short>(addVal));
     const __m128i low = _mm_set1_epi16(static_cast<short>(clipDown));
     const __m128i high = _mm_set1_epi16(static_cast<short>(clipUp));
     Ipp8u* row = dst;
     for (int y = 0; y < 8; ++y, row += dstStep) {
-        __m128i value = _mm_min_epi16(_mm_max_epi16(_mm_adds_epi16(out[y], add), low), high);
+        __m128i value = _mm_min_epi16(_mm_max_epi16(_mm_adds_epi16(rows[y], add), low), high);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(row), _mm_packus_epi16(value, value));
     }
+}
+
+void InverseSse2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
+    __m128i rows[8];
+    InverseRows(src, rows);
+    StoreRows(rows, dst, dstStep);
+}
+
+void InverseClipSse2(const Ipp16s* src, Ipp8u* dst, int dstStep, int addVal, int clipDown,
+                     int clipUp) {
+    __m128i rows[8];
+    InverseRows(src, rows);
+    StoreClippedRows(rows, dst, dstStep, addVal, clipDown, clipUp);
 }
 
 }  // namespace
