@@ -27,6 +27,32 @@ inline int32_t PredictComponent(int32_t predictor, int32_t r_size, int32_t motio
     return full_pel_vector == 1 ? vec * 2 : vec;
 }
 
+// A bit position held in locals (the data source's reader, n from 1 to 32).
+struct BitCursor {
+    uint32_t* word;
+    int32_t offset;
+
+    void Skip(int n) {
+        offset -= n;
+        if (offset < 0) {
+            offset += 32;
+            ++word;
+        }
+    }
+    uint32_t Get(int n) {
+        uint32_t value;
+        offset -= n;
+        if (offset < 0) {
+            offset += 32;
+            value = (word[0] << (31 - offset)) + ((word[1] >> offset) >> 1);
+            ++word;
+        } else {
+            value = word[0] >> (offset + 1);
+        }
+        return n >= 32 ? value : value & ((1u << n) - 1u);
+    }
+};
+
 }  // namespace
 
 int32_t CMotionVectorReader::Init(CBitstreamDataSource* source, CMpegVlcTables* tables) {
@@ -37,13 +63,26 @@ int32_t CMotionVectorReader::Init(CBitstreamDataSource* source, CMpegVlcTables* 
 
 inline int32_t CMotionVectorReader::ReadComponent(int32_t* component, int32_t r_size,
                                                   int32_t full_pel_vector, int32_t mvscale) {
+    // The motion code and its residual are read on a copy of the bit position, which stays in
+    // registers; bits of no codeword go through the general decode and its status.
+    int32_t longest = 0;
+    const CMpegVlcTables::DirectCode* lookup = vlcTables->MotionCodeLookup(&longest);
+    const CMpegVlcTables::DirectCode code =
+        lookup ? lookup[dataSource->ShowBits(longest)] : CMpegVlcTables::DirectCode{0, 0};
     int32_t motion_code = 0;
-    int32_t status = vlcTables->DecodeMotionCode(&motion_code);
-    if (status != 0) return status;
-    int32_t motion_residual = 0;
-    if (r_size != 0 && motion_code != 0) {
-        motion_residual = static_cast<int32_t>(dataSource->GetBits(r_size));
+    if (code.length == 0) {
+        int32_t status = vlcTables->DecodeMotionCode(&motion_code);
+        if (status != 0) return status;
     }
+    BitCursor bits{dataSource->wordPtr, dataSource->bitOffset};
+    if (code.length != 0) {
+        motion_code = code.value;
+        bits.Skip(code.length);
+    }
+    int32_t motion_residual = 0;
+    if (r_size != 0 && motion_code != 0) motion_residual = static_cast<int32_t>(bits.Get(r_size));
+    dataSource->wordPtr = bits.word;
+    dataSource->bitOffset = bits.offset;
     // Field vectors of frame pictures are kept in frame units: predict in field units.
     if (mvscale == 1) {
         *component = 2 * PredictComponent(*component >> 1, r_size, motion_code, motion_residual,

@@ -56,6 +56,17 @@ public:
     }
     int32_t DecodeMotionCode(int32_t* value) { return DecodeDirect(value, kMotionCode); }
 
+    // One entry of the flat look-up tables of the macroblock-level codes (see below).
+    struct DirectCode {
+        int8_t value;
+        uint8_t length;  // 0: no codeword (or the address escape): use Decode
+    };
+    // The motion_code look-up, indexed by `longest` bits; null before Build.
+    const DirectCode* MotionCodeLookup(int32_t* longest) const {
+        *longest = direct[kMotionCode].longest;
+        return direct[kMotionCode].codes;
+    }
+
     const IppVCHuffmanSpec_32s* Table(int32_t index) const;
     // The constant input table behind each decode table, in the layout of the InitAlloc kernels.
     static const Ipp32s* InputTable(int32_t index);
@@ -66,10 +77,6 @@ private:
     // length 0 (the address escape, invalid bits) go through the general decode, which keeps
     // its statuses. Two bytes an entry keep the tables (5 KB together) in the first-level cache.
     static constexpr int32_t kDirectTableCount = kDctDcSizeLuminance;
-    struct DirectCode {
-        int8_t value;
-        uint8_t length;
-    };
     struct DirectTable {
         int32_t longest = 0;
         DirectCode* codes = nullptr;  // 1 << longest entries
