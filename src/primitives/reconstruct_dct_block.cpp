@@ -169,9 +169,9 @@ struct CoefficientSink {
     // Stores the coefficient at scan index `index`.
     void Store(int index, Ipp32s level) {
         const int position = static_cast<int>(scan[index] & 63);
-        // The DC coefficient of intra blocks comes from the DC difference alone; a zero level
-        // (only escapes can code one) changes nothing.
-        if ((kIntra && position == 0) || level == 0) return;
+        // The DC coefficient of intra blocks comes from the DC difference alone. A zero level
+        // (only escapes can code one) stores the zero already there.
+        if (kIntra && position == 0) return;
         const Ipp32s value =
             dequant::DequantiseLevelInRange<kIntra, kMpeg1>(level, matrix[position], quantiser);
         out[position] = static_cast<Ipp16s>(value);
