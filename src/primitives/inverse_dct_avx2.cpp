@@ -128,8 +128,9 @@ inline __m128i AnyAc(const __m128i rows[8]) {
     return any;
 }
 
-// The transform into out[y], [row y | row y + 4] for y in 0..3.
-void InverseRows(const Ipp16s* src, __m256i out[4]) {
+// The transform into out[y], [row y | row y + 4] for y in 0..3. Inline into both entry points,
+// so that the rows stay in registers up to the stores.
+__attribute__((always_inline)) inline void InverseRows(const Ipp16s* src, __m256i out[4]) {
     const __m128i minimum = _mm_set1_epi16(kInputMin);
     const __m128i maximum = _mm_set1_epi16(kInputMax);
     __m128i rows[8];

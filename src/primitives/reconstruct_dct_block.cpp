@@ -118,12 +118,20 @@ void CopyBlock(const Ipp16s source[64], Ipp16s* destination) {
 
 enum class Codeword { kCoefficient, kEndOfBlock, kInvalid };
 
+// The codeword readers run once per coefficient or block: they go inline into their callers.
+#if defined(__GNUC__)
+#define D2U_CODEWORD_INLINE inline __attribute__((always_inline))
+#else
+#define D2U_CODEWORD_INLINE inline
+#endif
+
 // Decodes the run/level codeword at the bit position, with its escape bits, after a refill.
 // Short codewords come from the packed slots in one load; the rest take the full lookup.
 // `packed` and `packedShift` are those of `table`, held by the caller across codewords.
 template <bool kMpeg1>
-inline Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, const Ipp32u* packed,
-                             int packedShift, BlockBits& bits, Ipp32s* run, Ipp32s* level) {
+D2U_CODEWORD_INLINE Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, const Ipp32u* packed,
+                                          int packedShift, BlockBits& bits, Ipp32s* run,
+                                          Ipp32s* level) {
     const Ipp32u peek = bits.Peek();
     Ipp32u entry = packed[peek >> packedShift];
     Ipp32u kind = VlcPackedRun(entry);
@@ -169,9 +177,9 @@ struct CoefficientSink {
     // Stores the coefficient at scan index `index`.
     void Store(int index, Ipp32s level) {
         const int position = static_cast<int>(scan[index] & 63);
-        // The DC coefficient of intra blocks comes from the DC difference alone; a zero level
-        // (only escapes can code one) changes nothing.
-        if ((kIntra && position == 0) || level == 0) return;
+        // The DC coefficient of intra blocks comes from the DC difference alone. A zero level
+        // (only escapes can code one) stores the zero already there.
+        if (kIntra && position == 0) return;
         const Ipp32s value =
             dequant::DequantiseLevelInRange<kIntra, kMpeg1>(level, matrix[position], quantiser);
         out[position] = static_cast<Ipp16s>(value);
@@ -236,8 +244,8 @@ bool ValidPosition(Ipp32u** ppBitStream, int* pOffset) {
 }
 
 // Updates the DC predictor with the next DC difference, scaled by `differenceScale`.
-IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpec_32s& dcTable, Ipp32s differenceScale,
-                      Ipp32s* predictor) {
+D2U_CODEWORD_INLINE IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpec_32s& dcTable,
+                                          Ipp32s differenceScale, Ipp32s* predictor) {
     bits.Refill();
     Ipp32s size = 0;
     const Ipp32u entry = dcTable.packed[bits.Peek() >> (32 - dcTable.packedBits)];
