@@ -121,21 +121,22 @@ enum class Codeword { kCoefficient, kEndOfBlock, kInvalid };
 // The codeword readers run once per coefficient or block: they go inline into their callers.
 #if defined(__GNUC__)
 #define D2U_CODEWORD_INLINE inline __attribute__((always_inline))
+#define D2U_LIKELY(condition) __builtin_expect(!!(condition), 1)
 #else
 #define D2U_CODEWORD_INLINE inline
+#define D2U_LIKELY(condition) (condition)
 #endif
 
 // Decodes the run/level codeword at the bit position, with its escape bits, after a refill.
 // Short codewords come from the packed slots in one load; the rest take the full lookup.
-// `packed` and `packedShift` are those of `table`, held by the caller across codewords.
+// `packed` is that of `table`, held by the caller across codewords.
 template <bool kMpeg1>
 D2U_CODEWORD_INLINE Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, const Ipp32u* packed,
-                                          int packedShift, BlockBits& bits, Ipp32s* run,
-                                          Ipp32s* level) {
+                                          BlockBits& bits, Ipp32s* run, Ipp32s* level) {
     const Ipp32u peek = bits.Peek();
-    Ipp32u entry = packed[peek >> packedShift];
+    Ipp32u entry = packed[peek >> (32 - kVlcPackedBits)];
     Ipp32u kind = VlcPackedRun(entry);
-    if (kind < 64) {
+    if (D2U_LIKELY(kind < 64)) {
         bits.Skip(static_cast<int>(VlcPackedLength(entry)));
         *run = static_cast<Ipp32s>(kind);
         *level = VlcPackedLevel(entry);
@@ -201,10 +202,8 @@ IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffmanSpec_32s& first,
     Ipp32s run = 0;
     Ipp32s level = 0;
     bits.Refill();
-    Codeword codeword =
-        ReadRunLevel<kMpeg1>(first, first.packed.data(), 32 - first.packedBits, bits, &run, &level);
+    Codeword codeword = ReadRunLevel<kMpeg1>(first, first.packed.data(), bits, &run, &level);
     const Ipp32u* packed = others.packed.data();
-    const int packedShift = 32 - others.packedBits;
     while (codeword == Codeword::kCoefficient) {
         index += run + 1;
         if (index > 63) {
@@ -213,7 +212,7 @@ IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffmanSpec_32s& first,
         }
         sink.Store(index, level);
         bits.Refill();
-        codeword = ReadRunLevel<kMpeg1>(others, packed, packedShift, bits, &run, &level);
+        codeword = ReadRunLevel<kMpeg1>(others, packed, bits, &run, &level);
     }
     if (codeword == Codeword::kInvalid) status = ippStsVLCErr;
     shared = bits;
@@ -248,7 +247,7 @@ D2U_CODEWORD_INLINE IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpe
                                           Ipp32s differenceScale, Ipp32s* predictor) {
     bits.Refill();
     Ipp32s size = 0;
-    const Ipp32u entry = dcTable.packed[bits.Peek() >> (32 - dcTable.packedBits)];
+    const Ipp32u entry = dcTable.packed[bits.Peek() >> (32 - kVlcPackedBits)];
     if (VlcPackedIsPlain(entry)) {
         bits.Skip(static_cast<int>(VlcPackedLength(entry)));
         size = VlcPackedLevel(entry);

@@ -132,9 +132,10 @@ IppStatus InitAlloc(const Ipp32s* input, bool runLevel, IppVCHuffmanSpec_32s** p
     }
 }
 
-Ipp32u PackSlot(const VlcSlot* slot, int length, int packedBits) {
+Ipp32u PackSlot(const VlcSlot* slot, int length) {
     constexpr Ipp32u kOther = kVlcPackedOther << 8;
-    if (!slot || length > packedBits || slot->value < -32768 || slot->value > 32767) return kOther;
+    if (!slot || length > kVlcPackedBits || slot->value < -32768 || slot->value > 32767)
+        return kOther;
     Ipp32u run;
     if (slot->run == kVlcEndOfBlock) {
         run = kVlcPackedEndOfBlock;
@@ -151,15 +152,14 @@ Ipp32u PackSlot(const VlcSlot* slot, int length, int packedBits) {
 }  // namespace
 
 void VlcPackShortCodewords(IppVCHuffmanSpec_32s& table) {
-    table.packedBits = table.longest < kVlcPackedBits ? table.longest : kVlcPackedBits;
-    const Ipp32u count = 1u << table.packedBits;
+    const Ipp32u count = 1u << kVlcPackedBits;
     table.packed.resize(count);
     for (Ipp32u i = 0; i < count; ++i) {
         // The bits after the packed ones are zeros here: only codewords that end within the
         // packed bits are kept.
         int length = 0;
-        const VlcSlot* slot = VlcFindCodewordInBits(table, i << (32 - table.packedBits), &length);
-        table.packed[i] = PackSlot(slot, length, table.packedBits);
+        const VlcSlot* slot = VlcFindCodewordInBits(table, i << (32 - kVlcPackedBits), &length);
+        table.packed[i] = PackSlot(slot, length);
     }
 }
 
@@ -183,7 +183,7 @@ IppStatus VCHuffmanDecodeRunLevel(Ipp32u** ppBitStream, int* pOffset, Ipp32s* pR
     if (!ppBitStream || !*ppBitStream || !pOffset || !pRun || !pLevel || !pSpec)
         return ippStsNullPtrErr;
     if (*pOffset < 0 || *pOffset > 31) return ippStsBadArgErr;
-    const Ipp32u entry = pSpec->packed[VlcPeekBits(*ppBitStream, *pOffset, pSpec->packedBits)];
+    const Ipp32u entry = pSpec->packed[VlcPeekBits(*ppBitStream, *pOffset, kVlcPackedBits)];
     if (VlcPackedIsPlain(entry)) {
         VlcSkipBits(ppBitStream, pOffset, static_cast<int>(VlcPackedLength(entry)));
         *pRun = static_cast<Ipp32s>(VlcPackedRun(entry));

@@ -30,9 +30,9 @@ struct d2u::IppVCHuffmanSpec_32s {
     int widths[kVlcMaxLevels] = {};
     bool runLevel = false;
     std::vector<VlcSlot> slots;  // the first level's table starts at slot 0
-    // Every codeword of up to packedBits bits once more, one word per slot (see
-    // VlcPackedLength), so that most codewords are found with one load.
-    int packedBits = 0;
+    // Every codeword of up to kVlcPackedBits bits once more, one word per slot (see
+    // VlcPackedLength), so that most codewords are found with one load: indexed by the next
+    // kVlcPackedBits stream bits, whatever the table's longest codeword.
     std::vector<Ipp32u> packed;
 };
 
@@ -63,7 +63,7 @@ inline Ipp32s VlcPackedLevel(Ipp32u entry) {
     return static_cast<Ipp32s>(entry) >> 16;
 }
 
-// Fills table.packed from the lookup levels.
+// Fills table.packed (1 << kVlcPackedBits slots) from the lookup levels.
 void VlcPackShortCodewords(IppVCHuffmanSpec_32s& table);
 
 // Finds the codeword at the start of `bits` (the next stream bits, the first in bit 31; at
