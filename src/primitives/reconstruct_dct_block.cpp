@@ -86,8 +86,8 @@ Ipp32s ClampQuantiser(Ipp32s quantiser) {
                : (quantiser > dequant::kMaxQuantiser ? dequant::kMaxQuantiser : quantiser);
 }
 
-// Zeroes and copies whole blocks with vector stores: compilers turn a plain 128-byte memset
-// into a string instruction whose start-up cost is that of a whole short block.
+// Zeroes a block with vector stores: compilers turn a plain 128-byte memset into a string
+// instruction whose start-up cost is that of a whole short block.
 void ZeroBlock(Ipp16s block[64]) {
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
@@ -102,17 +102,6 @@ void ZeroBlock(Ipp16s block[64]) {
     _mm_storeu_si128(rows + 7, zero);
 #else
     std::memset(block, 0, 64 * sizeof(Ipp16s));
-#endif
-}
-
-void CopyBlock(const Ipp16s source[64], Ipp16s* destination) {
-#if defined(__SSE2__)
-    for (int i = 0; i < 64; i += 8) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i)));
-    }
-#else
-    std::memcpy(destination, source, 64 * sizeof(Ipp16s));
 #endif
 }
 
@@ -280,7 +269,8 @@ IppStatus ReconstructIntra(Ipp32u** ppBitStream, int* pOffset, const IppVCHuffma
         bits.Commit(ppBitStream, pOffset);
         return status;
     }
-    Ipp16s out[64];
+    // The coefficients go straight to the destination: a failed block leaves it unusable.
+    Ipp16s* out = dst;
     ZeroBlock(out);
     Ipp32s last = 0;
     CoefficientSink<true, kMpeg1> sink{scan, matrix, ClampQuantiser(quantiser), out, 0};
@@ -293,7 +283,6 @@ IppStatus ReconstructIntra(Ipp32u** ppBitStream, int* pOffset, const IppVCHuffma
                                 ? dequant::kCoefficientMin
                                 : (dc > dequant::kCoefficientMax ? dequant::kCoefficientMax : dc));
     if (!kMpeg1) ControlMismatch(out, sink.parity ^ out[0]);
-    CopyBlock(out, dst);
     if (dstSize) *dstSize = last;
     return ippStsNoErr;
 }
@@ -306,7 +295,7 @@ IppStatus ReconstructNonIntra(Ipp32u** ppBitStream, int* pOffset,
     if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
     if (!firstTable || !otherTable || !scan || !matrix || !dst) return ippStsNullPtrErr;
     if (!firstTable->runLevel || !otherTable->runLevel) return ippStsBadArgErr;
-    Ipp16s out[64];
+    Ipp16s* out = dst;
     ZeroBlock(out);
     Ipp32s last = 0;
     CoefficientSink<false, kMpeg1> sink{scan, matrix, ClampQuantiser(quantiser), out, 0};
@@ -315,7 +304,6 @@ IppStatus ReconstructNonIntra(Ipp32u** ppBitStream, int* pOffset,
     bits.Commit(ppBitStream, pOffset);
     if (status != ippStsNoErr) return status;
     if (!kMpeg1) ControlMismatch(out, sink.parity);
-    CopyBlock(out, dst);
     if (dstSize) *dstSize = last;
     return ippStsNoErr;
 }

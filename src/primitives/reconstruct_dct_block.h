@@ -8,8 +8,9 @@
 // announce 8 more bits (levels 128 to 255 and -255 to -128).
 //
 // A block that has a codeword of no table entry, more than 64 coefficients or no end of block
-// after its 64th coefficient returns ippStsVLCErr; the destination is then left untouched.
-// The DC predictor is updated as soon as the DC difference has been read.
+// after its 64th coefficient returns ippStsVLCErr; its 64 destination values then hold no
+// usable block (nothing outside them is written; bad arguments write nothing). The DC
+// predictor is updated as soon as the DC difference has been read.
 #pragma once
 
 #include <cstdint>

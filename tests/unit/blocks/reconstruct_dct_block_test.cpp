@@ -135,8 +135,9 @@ TEST_F(BlockKernels, EscapesOfBothStandards) {
 }
 
 // A block with a codeword of no entry, too many coefficients, a run past the end or no end of
-// block fails and leaves the destination alone; so do arguments out of range.
-TEST_F(BlockKernels, CorruptBlocksAndBadArgumentsFailAndWriteNothing) {
+// block fails without writing outside its 64 values; arguments out of range fail and write
+// nothing.
+TEST_F(BlockKernels, CorruptBlocksAndBadArgumentsFailWithinTheBlock) {
     auto intraWith = [](int coefficients, const char* tail) {
         TestBits bits;
         bits.Put("100");  // DC size 0
@@ -157,16 +158,17 @@ TEST_F(BlockKernels, CorruptBlocksAndBadArgumentsFailAndWriteNothing) {
     for (const auto& c : cases) {
         WordCursor at(c.bits);
         EXPECT_NE(Intra(true, at, &predictor), ippStsNoErr) << c.what;
-        EXPECT_TRUE(Untouched()) << c.what;
+        EXPECT_TRUE(GuardsIntact()) << c.what;
     }
     WordCursor full(intraWith(63, "10"));
     EXPECT_EQ(Intra(true, full, &predictor), ippStsNoErr);
     EXPECT_EQ(last, 63);
     EXPECT_TRUE(GuardsIntact());
 
-    WordCursor badDc(TestBits().Put("1111 1111 1111"));  // no chroma DC size has twelve ones
-    EXPECT_NE(Intra(true, badDc, &predictor, 3, true), ippStsNoErr);
-    EXPECT_TRUE(Untouched());
+    // Chroma DC size 11, its difference, then zeros that begin no coefficient codeword.
+    WordCursor badAc(TestBits().Put("1111 1111 1111"));
+    EXPECT_NE(Intra(true, badAc, &predictor, 3, true), ippStsNoErr);
+    EXPECT_TRUE(GuardsIntact());
 
     WordCursor at(intraWith(0, "10"));
     EXPECT_NE(Intra(true, at, &predictor, 4), ippStsNoErr);
