@@ -48,27 +48,65 @@ bool BlockInside(const PlaneView& view, int64_t column, int64_t row, int32_t wid
            lastRow < view.rows;
 }
 
+// Whether columns column..column+width-1 and rows row..row+height-1 lie below the limits.
+// Positions are 64-bit: a vector of any size added to a position cannot overflow.
+bool Fits(int64_t column, int64_t row, int32_t width, int32_t height, int32_t columnLimit,
+          int32_t rowLimit) {
+    return column >= 0 && row >= 0 && column + width <= columnLimit && row + height <= rowLimit;
+}
+
+// The extra column and row that half-sample interpolation reads.
+int32_t ExtraColumn(int32_t mode) {
+    return (mode >> 3) & 1;
+}
+int32_t ExtraRow(int32_t mode) {
+    return (mode >> 2) & 1;
+}
+
+// Only for positions that Fits accepted.
+uint8_t* SampleAt(uint8_t* base, int32_t step, int64_t column, int64_t row) {
+    return base + static_cast<ptrdiff_t>(step) * static_cast<ptrdiff_t>(row) +
+           static_cast<ptrdiff_t>(column);
+}
+
 const int16_t* ResidualAt(const int16_t* residual, int32_t elementOffset) {
     return residual + elementOffset;
 }
 
-// Cr has the shape of Cb in every picture the decoder allocates; its own check then only
-// needs its samples.
-bool ChromaInside(const YUVPlane& cb, const YUVPlane& cr, int32_t parity, int64_t column,
-                  int64_t row, int32_t height, int32_t mode) {
-    if (!BlockInside(View(cb, parity), column, row, 8, height, mode)) return false;
-    if (cr.width == cb.width && cr.height == cb.height && cr.pitch == cb.pitch)
-        return cr.data != nullptr;
-    return BlockInside(View(cr, parity), column, row, 8, height, mode);
-}
-
 }  // namespace
+
+CMotionCompensator::GridPlanes CMotionCompensator::GridOf(const CYUVFrame* frame, int32_t parity) {
+    GridPlanes grid{};
+    if (!frame) return grid;
+    const PlaneView y = View(frame->Y, parity);
+    const PlaneView u = View(frame->U, parity);
+    const PlaneView v = View(frame->V, parity);
+    grid.luma = y.base;
+    grid.cb = u.base;
+    grid.cr = v.base;
+    grid.lumaStep = y.step;
+    grid.cbStep = u.step;
+    grid.crStep = v.step;
+    if (y.base && y.step > 0) {
+        grid.lumaWidth = y.width;
+        grid.lumaRows = y.rows;
+    }
+    // A chroma block is read from Cb and Cr at one position: it must lie inside both.
+    if (u.base && u.step > 0 && v.base && v.step > 0) {
+        grid.chromaWidth = u.width < v.width ? u.width : v.width;
+        grid.chromaRows = u.rows < v.rows ? u.rows : v.rows;
+    }
+    return grid;
+}
 
 void CMotionCompensator::SetPictures(CYUVFrame* currentFrame, const CYUVFrame* olderReference,
                                      const CYUVFrame* newerReference) {
     current = currentFrame;
-    older = olderReference;
-    newer = newerReference;
+    const CYUVFrame* frames[3] = {currentFrame, olderReference, newerReference};
+    for (int32_t i = 0; i < 3; ++i) {
+        for (int32_t parity = kFrameGrid; parity <= 1; ++parity)
+            grids[i][parity + 1] = GridOf(frames[i], parity);
+    }
 }
 
 void CMotionCompensator::DeriveDualPrimeVector(int32_t vx, int32_t vy, const int32_t dmvector[2],
@@ -82,49 +120,60 @@ void CMotionCompensator::DeriveDualPrimeVector(int32_t vx, int32_t vy, const int
     out[1] = scale(vy) + e + dmvector[1];
 }
 
-const CYUVFrame* CMotionCompensator::ReferenceFor(int32_t direction, int32_t parity) const {
-    if (direction == kBackward) return newer;
-    if (picture.picture_coding_type == kPictureB) return older;
+int32_t CMotionCompensator::ReferenceFor(int32_t direction, int32_t parity) const {
+    if (direction == kBackward) return kNewerPicture;
+    if (picture.picture_coding_type == kPictureB) return kOlderPicture;
     // The second field of a P frame sees the first field, of the other parity, in the picture
     // being decoded.
-    if (IsFieldPicture() && picture.secondField && parity != CurrentParity()) return current;
-    return newer;
-}
-
-bool CMotionCompensator::RegionInside(const Region& region) const {
-    if (!current) return false;
-    PlaneView luma = View(current->Y, region.parity);
-    const int32_t shift = ChromaRowShift();
-    return BlockInside(luma, region.x, region.row, 16, region.height, 0) &&
-           ChromaInside(current->U, current->V, region.parity, region.x / 2, region.row >> shift,
-                        region.height >> shift, 0);
-}
-
-bool CMotionCompensator::SourceInside(const Region& region, const Source& source) const {
-    if (!source.frame) return false;
-    PlaneView luma = View(source.frame->Y, source.parity);
-    int64_t column = static_cast<int64_t>(region.x) + (source.vx >> 1);
-    int64_t row = static_cast<int64_t>(region.row) + (source.vy >> 1);
-    if (!BlockInside(luma, column, row, 16, region.height, ModeOf(source.vx, source.vy)))
-        return false;
-    const int32_t shift = ChromaRowShift();
-    int32_t cx = ChromaVector(source.vx);
-    int32_t cy = ChromaVerticalVector(source.vy);
-    int64_t chromaColumn = static_cast<int64_t>(region.x / 2) + (cx >> 1);
-    int64_t chromaRow = static_cast<int64_t>(region.row >> shift) + (cy >> 1);
-    return ChromaInside(source.frame->U, source.frame->V, source.parity, chromaColumn, chromaRow,
-                        region.height >> shift, ModeOf(cx, cy));
+    if (IsFieldPicture() && picture.secondField && parity != CurrentParity())
+        return kCurrentPicture;
+    return kNewerPicture;
 }
 
 int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* sources,
                                           int32_t count, const int16_t* residual) {
-    if (!residual || count < 1 || count > 2 || !RegionInside(region)) return -1;
-    for (int32_t i = 0; i < count; ++i) {
-        if (!SourceInside(region, sources[i])) return -1;
-    }
-    const bool fullHeight = region.height == 16;
+    if (!residual || count < 1 || count > 2) return -1;
+    const GridPlanes& out = *Grid(kCurrentPicture, region.parity);
     const int32_t shift = ChromaRowShift();
+    const int32_t chromaColumn = region.x / 2;
     const int32_t chromaRow = region.row >> shift;
+    const int32_t chromaHeight = region.height >> shift;
+    if (!Fits(region.x, region.row, 16, region.height, out.lumaWidth, out.lumaRows) ||
+        !Fits(chromaColumn, chromaRow, 8, chromaHeight, out.chromaWidth, out.chromaRows))
+        return -1;
+
+    // Reference block starts and modes, luma then Cb then Cr, per source; every block is
+    // checked before any is read or written.
+    const uint8_t* reference[2][3] = {};
+    int32_t step[2][3] = {};
+    int32_t mode[2][3] = {};
+    for (int32_t i = 0; i < count; ++i) {
+        const Source& source = sources[i];
+        const GridPlanes& grid = *source.grid;
+        const int32_t lumaMode = ModeOf(source.vx, source.vy);
+        const int64_t column = static_cast<int64_t>(region.x) + (source.vx >> 1);
+        const int64_t row = static_cast<int64_t>(region.row) + (source.vy >> 1);
+        if (!Fits(column, row, 16 + ExtraColumn(lumaMode), region.height + ExtraRow(lumaMode),
+                  grid.lumaWidth, grid.lumaRows))
+            return -1;
+        const int32_t cx = ChromaVector(source.vx);
+        const int32_t cy = ChromaVerticalVector(source.vy);
+        const int32_t chromaMode = ModeOf(cx, cy);
+        const int64_t referenceColumn = static_cast<int64_t>(chromaColumn) + (cx >> 1);
+        const int64_t referenceRow = static_cast<int64_t>(chromaRow) + (cy >> 1);
+        if (!Fits(referenceColumn, referenceRow, 8 + ExtraColumn(chromaMode),
+                  chromaHeight + ExtraRow(chromaMode), grid.chromaWidth, grid.chromaRows))
+            return -1;
+        reference[i][0] = SampleAt(grid.luma, grid.lumaStep, column, row);
+        reference[i][1] = SampleAt(grid.cb, grid.cbStep, referenceColumn, referenceRow);
+        reference[i][2] = SampleAt(grid.cr, grid.crStep, referenceColumn, referenceRow);
+        step[i][0] = grid.lumaStep;
+        step[i][1] = grid.cbStep;
+        step[i][2] = grid.crStep;
+        mode[i][0] = lumaMode;
+        mode[i][1] = mode[i][2] = chromaMode;
+    }
+
     const int32_t lumaResidualStep = 32 * region.residualRowStep;
     const int32_t chromaResidualStep = 16 * region.residualRowStep;
     const int16_t* lumaResidual = ResidualAt(residual, 16 * region.residualRow);
@@ -133,34 +182,13 @@ int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* so
     const int32_t crResidual = shift ? 320 : 384;
     const int16_t* chromaResidual[2] = {ResidualAt(residual, 256 + 8 * chromaResidualRow),
                                         ResidualAt(residual, crResidual + 8 * chromaResidualRow)};
-    const YUVPlane CYUVFrame::*chromaPlanes[2] = {&CYUVFrame::U, &CYUVFrame::V};
-
-    // Reference block starts and modes, luma then Cb then Cr, per source.
-    const uint8_t* reference[2][3] = {};
-    int32_t step[2][3] = {};
-    int32_t mode[2][3] = {};
-    for (int32_t i = 0; i < count; ++i) {
-        const Source& source = sources[i];
-        PlaneView luma = View(source.frame->Y, source.parity);
-        reference[i][0] = At(luma, region.x + (source.vx >> 1), region.row + (source.vy >> 1));
-        step[i][0] = luma.step;
-        mode[i][0] = ModeOf(source.vx, source.vy);
-        int32_t cx = ChromaVector(source.vx);
-        int32_t cy = ChromaVerticalVector(source.vy);
-        for (int32_t plane = 0; plane < 2; ++plane) {
-            PlaneView chroma = View(source.frame->*chromaPlanes[plane], source.parity);
-            reference[i][plane + 1] = At(chroma, region.x / 2 + (cx >> 1), chromaRow + (cy >> 1));
-            step[i][plane + 1] = chroma.step;
-            mode[i][plane + 1] = ModeOf(cx, cy);
-        }
-    }
-
-    PlaneView lumaOut = View(current->Y, region.parity);
-    uint8_t* lumaDestination = At(lumaOut, region.x, region.row);
+    uint8_t* lumaDestination = SampleAt(out.luma, out.lumaStep, region.x, region.row);
+    uint8_t* chromaDestination[2] = {SampleAt(out.cb, out.cbStep, chromaColumn, chromaRow),
+                                     SampleAt(out.cr, out.crStep, chromaColumn, chromaRow)};
+    const int32_t chromaOutStep[2] = {out.cbStep, out.crStep};
     // Chroma blocks 16 rows tall (4:2:2 with a 16-row luma block) go as two 8-row halves.
-    const int32_t chromaHeight = region.height >> shift;
     const int32_t chromaParts = chromaHeight == 16 ? 2 : 1;
-    const mc::BlockShape lumaShape = fullHeight ? mc::k16x16 : mc::k16x8;
+    const mc::BlockShape lumaShape = region.height == 16 ? mc::k16x16 : mc::k16x8;
     const mc::BlockShape chromaShape = chromaHeight >= 8 ? mc::k8x8 : mc::k8x4;
     const int32_t residualHalf = 8 * (chromaResidualStep / 2);
     // Areas without coded blocks hold zeros: the prediction alone is stored.
@@ -170,35 +198,33 @@ int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* so
     const mc::KernelTable& kernels = mc::InstalledKernels();
     if (count == 1) {
         kernels.single[lumaShape](reference[0][0], step[0][0], lumaResidual, lumaResidualStep,
-                                  lumaDestination, lumaOut.step, mode[0][0], 0);
+                                  lumaDestination, out.lumaStep, mode[0][0], 0);
         for (int32_t plane = 0; plane < 2; ++plane) {
-            PlaneView out = View(current->*chromaPlanes[plane], region.parity);
             const int32_t k = plane + 1;
             for (int32_t part = 0; part < chromaParts; ++part) {
                 const int16_t* partResidual =
                     chromaResidual[plane] ? chromaResidual[plane] + part * residualHalf : nullptr;
-                kernels.single[chromaShape](reference[0][k] + 8 * part * step[0][k], step[0][k],
-                                            partResidual, chromaResidualStep,
-                                            At(out, region.x / 2, chromaRow + 8 * part), out.step,
-                                            mode[0][k], 0);
+                kernels.single[chromaShape](
+                    reference[0][k] + 8 * part * step[0][k], step[0][k], partResidual,
+                    chromaResidualStep, chromaDestination[plane] + 8 * part * chromaOutStep[plane],
+                    chromaOutStep[plane], mode[0][k], 0);
             }
         }
-        if (coverage) coverage->MarkRegion(region.parity, region.x, region.row, region.height);
-        return 0;
-    }
-    kernels.bidirectional[lumaShape](reference[0][0], step[0][0], mode[0][0], reference[1][0],
-                                     step[1][0], mode[1][0], lumaResidual, lumaResidualStep,
-                                     lumaDestination, lumaOut.step, 0);
-    for (int32_t plane = 0; plane < 2; ++plane) {
-        PlaneView out = View(current->*chromaPlanes[plane], region.parity);
-        const int32_t k = plane + 1;
-        for (int32_t part = 0; part < chromaParts; ++part) {
-            const int16_t* partResidual =
-                chromaResidual[plane] ? chromaResidual[plane] + part * residualHalf : nullptr;
-            kernels.bidirectional[chromaShape](
-                reference[0][k] + 8 * part * step[0][k], step[0][k], mode[0][k],
-                reference[1][k] + 8 * part * step[1][k], step[1][k], mode[1][k], partResidual,
-                chromaResidualStep, At(out, region.x / 2, chromaRow + 8 * part), out.step, 0);
+    } else {
+        kernels.bidirectional[lumaShape](reference[0][0], step[0][0], mode[0][0], reference[1][0],
+                                         step[1][0], mode[1][0], lumaResidual, lumaResidualStep,
+                                         lumaDestination, out.lumaStep, 0);
+        for (int32_t plane = 0; plane < 2; ++plane) {
+            const int32_t k = plane + 1;
+            for (int32_t part = 0; part < chromaParts; ++part) {
+                const int16_t* partResidual =
+                    chromaResidual[plane] ? chromaResidual[plane] + part * residualHalf : nullptr;
+                kernels.bidirectional[chromaShape](
+                    reference[0][k] + 8 * part * step[0][k], step[0][k], mode[0][k],
+                    reference[1][k] + 8 * part * step[1][k], step[1][k], mode[1][k], partResidual,
+                    chromaResidualStep, chromaDestination[plane] + 8 * part * chromaOutStep[plane],
+                    chromaOutStep[plane], 0);
+            }
         }
     }
     if (coverage) coverage->MarkRegion(region.parity, region.x, region.row, region.height);
@@ -207,27 +233,107 @@ int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* so
 
 namespace {
 
+// A reference macroblock of a frame, luma then Cb and Cr, with the half-sample modes.
+struct FrameReference {
+    const uint8_t* plane[3];
+    int32_t step[3];
+    int32_t lumaMode;
+    int32_t chromaMode;
+};
+
+}  // namespace
+
+int32_t CMotionCompensator::PredictFrameBlock420(const Source* sources, int32_t count,
+                                                 const int16_t* residual, int32_t x, int32_t y) {
+    const GridPlanes& out = *Grid(kCurrentPicture, kFrameGrid);
+    const int32_t chromaColumn = x / 2;
+    const int32_t chromaRow = y >> 1;
+    if (!residual || !Fits(x, y, 16, 16, out.lumaWidth, out.lumaRows) ||
+        !Fits(chromaColumn, chromaRow, 8, 8, out.chromaWidth, out.chromaRows))
+        return -1;
+    FrameReference references[2];
+    for (int32_t i = 0; i < count; ++i) {
+        const Source& source = sources[i];
+        const GridPlanes& grid = *source.grid;
+        FrameReference& reference = references[i];
+        reference.lumaMode = ModeOf(source.vx, source.vy);
+        const int64_t column = static_cast<int64_t>(x) + (source.vx >> 1);
+        const int64_t row = static_cast<int64_t>(y) + (source.vy >> 1);
+        if (!Fits(column, row, 16 + ExtraColumn(reference.lumaMode),
+                  16 + ExtraRow(reference.lumaMode), grid.lumaWidth, grid.lumaRows))
+            return -1;
+        const int32_t cx = ChromaVector(source.vx);
+        const int32_t cy = ChromaVector(source.vy);
+        reference.chromaMode = ModeOf(cx, cy);
+        const int64_t referenceColumn = static_cast<int64_t>(chromaColumn) + (cx >> 1);
+        const int64_t referenceRow = static_cast<int64_t>(chromaRow) + (cy >> 1);
+        if (!Fits(referenceColumn, referenceRow, 8 + ExtraColumn(reference.chromaMode),
+                  8 + ExtraRow(reference.chromaMode), grid.chromaWidth, grid.chromaRows))
+            return -1;
+        reference.plane[0] = SampleAt(grid.luma, grid.lumaStep, column, row);
+        reference.plane[1] = SampleAt(grid.cb, grid.cbStep, referenceColumn, referenceRow);
+        reference.plane[2] = SampleAt(grid.cr, grid.crStep, referenceColumn, referenceRow);
+        reference.step[0] = grid.lumaStep;
+        reference.step[1] = grid.cbStep;
+        reference.step[2] = grid.crStep;
+    }
+
+    // Areas without coded blocks hold zeros: the prediction alone is stored.
+    const int16_t* blockResidual[3] = {(residualAreas & kLumaArea) ? residual : nullptr,
+                                       (residualAreas & kCbArea) ? residual + 256 : nullptr,
+                                       (residualAreas & kCrArea) ? residual + 320 : nullptr};
+    uint8_t* destination[3] = {SampleAt(out.luma, out.lumaStep, x, y),
+                               SampleAt(out.cb, out.cbStep, chromaColumn, chromaRow),
+                               SampleAt(out.cr, out.crStep, chromaColumn, chromaRow)};
+    const int32_t destinationStep[3] = {out.lumaStep, out.cbStep, out.crStep};
+    const mc::KernelTable& kernels = mc::InstalledKernels();
+    if (count == 1) {
+        const FrameReference& a = references[0];
+        kernels.single[mc::k16x16](a.plane[0], a.step[0], blockResidual[0], 32, destination[0],
+                                   destinationStep[0], a.lumaMode, 0);
+        for (int32_t k = 1; k < 3; ++k)
+            kernels.single[mc::k8x8](a.plane[k], a.step[k], blockResidual[k], 16, destination[k],
+                                     destinationStep[k], a.chromaMode, 0);
+    } else {
+        const FrameReference& a = references[0];
+        const FrameReference& b = references[1];
+        kernels.bidirectional[mc::k16x16](a.plane[0], a.step[0], a.lumaMode, b.plane[0], b.step[0],
+                                          b.lumaMode, blockResidual[0], 32, destination[0],
+                                          destinationStep[0], 0);
+        for (int32_t k = 1; k < 3; ++k)
+            kernels.bidirectional[mc::k8x8](a.plane[k], a.step[k], a.chromaMode, b.plane[k],
+                                            b.step[k], b.chromaMode, blockResidual[k], 16,
+                                            destination[k], destinationStep[k], 0);
+    }
+    if (coverage) coverage->MarkRegion(kFrameGrid, x, y, 16);
+    return 0;
+}
+
+namespace {
+
 // Asks for the cache lines of a reference block (with its half-sample row and column); blocks
 // not wholly inside the plane are left alone, as the prediction refuses them.
-void PrefetchBlock(const PlaneView& view, int64_t column, int64_t row, int32_t width,
-                   int32_t height) {
+void PrefetchBlock(const uint8_t* base, int32_t step, int32_t columnLimit, int32_t rowLimit,
+                   int64_t column, int64_t row, int32_t width, int32_t height) {
 #if defined(__GNUC__)
-    if (!BlockInside(view, column, row, width, height, 12)) return;
-    const uint8_t* p = At(view, static_cast<int32_t>(column), static_cast<int32_t>(row));
-    for (int32_t r = 0; r <= height; ++r, p += view.step) {
+    if (!Fits(column, row, width + 1, height + 1, columnLimit, rowLimit)) return;
+    const uint8_t* p = base + static_cast<ptrdiff_t>(step) * static_cast<ptrdiff_t>(row) +
+                       static_cast<ptrdiff_t>(column);
+    for (int32_t r = 0; r <= height; ++r, p += step) {
         __builtin_prefetch(p);
         __builtin_prefetch(p + width);
     }
 #else
-    (void)view, (void)column, (void)row, (void)width, (void)height;
+    (void)base, (void)step, (void)columnLimit, (void)rowLimit;
+    (void)column, (void)row, (void)width, (void)height;
 #endif
 }
 
 }  // namespace
 
 void CMotionCompensator::PrefetchSource(const Region& region, const Source& source) const {
-    if (!source.frame) return;
-    PrefetchBlock(View(source.frame->Y, source.parity),
+    const GridPlanes& grid = *source.grid;
+    PrefetchBlock(grid.luma, grid.lumaStep, grid.lumaWidth, grid.lumaRows,
                   static_cast<int64_t>(region.x) + (source.vx >> 1),
                   static_cast<int64_t>(region.row) + (source.vy >> 1), 16, region.height);
     const int32_t shift = ChromaRowShift();
@@ -235,8 +341,10 @@ void CMotionCompensator::PrefetchSource(const Region& region, const Source& sour
     const int32_t cy = ChromaVerticalVector(source.vy);
     const int64_t column = static_cast<int64_t>(region.x / 2) + (cx >> 1);
     const int64_t row = static_cast<int64_t>(region.row >> shift) + (cy >> 1);
-    PrefetchBlock(View(source.frame->U, source.parity), column, row, 8, region.height >> shift);
-    PrefetchBlock(View(source.frame->V, source.parity), column, row, 8, region.height >> shift);
+    PrefetchBlock(grid.cb, grid.cbStep, grid.chromaWidth, grid.chromaRows, column, row, 8,
+                  region.height >> shift);
+    PrefetchBlock(grid.cr, grid.crStep, grid.chromaWidth, grid.chromaRows, column, row, 8,
+                  region.height >> shift);
 }
 
 void CMotionCompensator::PrefetchReferences(const MacroblockMotion& motion, int32_t x,
@@ -250,55 +358,70 @@ void CMotionCompensator::PrefetchReferences(const MacroblockMotion& motion, int3
         const uint32_t flag = s == 0 ? kMacroblockMotionForward : kMacroblockMotionBackward;
         if (!(motion.macroblock_type & flag)) continue;
         if (motion.motion_type == kMotionFrame) {
-            PrefetchSource(Region{kFrameGrid, x, y, 16, 0, 0, 1},
-                           Source{ReferenceFor(s, kFrameGrid), kFrameGrid, motion.vector[0][s][0],
-                                  motion.vector[0][s][1]});
+            PrefetchSource(
+                Region{kFrameGrid, x, y, 16, 0, 0, 1},
+                SourceFor(s, kFrameGrid, motion.vector[0][s][0], motion.vector[0][s][1]));
             continue;
         }
         for (int32_t r = 0; r < 2; ++r) {
             const int32_t parity = motion.motion_vertical_field_select[r][s] & 1;
-            PrefetchSource(Region{r, x, y / 2, 8, r, r, 2},
-                           Source{ReferenceFor(s, parity), parity, motion.vector[r][s][0],
-                                  motion.vector[r][s][1] >> 1});
+            PrefetchSource(
+                Region{r, x, y / 2, 8, r, r, 2},
+                SourceFor(s, parity, motion.vector[r][s][0], motion.vector[r][s][1] >> 1));
         }
     }
 }
 
 int32_t CMotionCompensator::PredictMacroblock(const MacroblockMotion& motion,
                                               const int16_t* residual, int32_t x, int32_t y) {
-    const bool forward = (motion.macroblock_type & kMacroblockMotionForward) != 0;
-    const bool backward = (motion.macroblock_type & kMacroblockMotionBackward) != 0;
-    const bool pPicture = picture.picture_coding_type == kPictureP;
-    if (!forward && !backward && !pPicture) return -1;
-    if (!forward && !backward) {
-        // No motion in a P picture: the co-located block, from the field of the same parity in
-        // field pictures.
-        MacroblockMotion still;
-        still.macroblock_type = kMacroblockMotionForward;
-        still.motion_type = IsFieldPicture() ? kMotionField : kMotionFrame;
-        still.motion_vertical_field_select[0][0] = CurrentParity();
-        still.motion_vertical_field_select[1][0] = CurrentParity();
-        PredictDirections(still, residual, x, y);
+    const uint32_t directions =
+        motion.macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward);
+    if (directions) {
+        PredictDirections(motion, directions, residual, x, y);
         return 0;
     }
-    PredictDirections(motion, residual, x, y);
+    if (picture.picture_coding_type != kPictureP) return -1;
+    // No motion in a P picture: the co-located block, from the field of the same parity in
+    // field pictures.
+    MacroblockMotion still;
+    still.macroblock_type = kMacroblockMotionForward;
+    still.motion_type = IsFieldPicture() ? kMotionField : kMotionFrame;
+    still.motion_vertical_field_select[0][0] = CurrentParity();
+    still.motion_vertical_field_select[1][0] = CurrentParity();
+    PredictDirections(still, kMacroblockMotionForward, residual, x, y);
     return 0;
 }
 
-int32_t CMotionCompensator::PredictDirections(const MacroblockMotion& motion,
+int32_t CMotionCompensator::PredictDirections(const MacroblockMotion& motion, uint32_t directions,
                                               const int16_t* residual, int32_t x, int32_t y) {
-    const bool bidirectional = (motion.macroblock_type & kMacroblockMotionForward) &&
-                               (motion.macroblock_type & kMacroblockMotionBackward);
-    const bool fieldBased = IsFieldPicture() || motion.motion_type == kMotionField;
+    const bool framePicture = !IsFieldPicture();
+    if (framePicture && motion.motion_type == kMotionFrame) {
+        // By far the most common case: one 16x16 frame block from one or two references.
+        Source sources[2];
+        int32_t count = 0;
+        if (directions & kMacroblockMotionForward)
+            sources[count++] = SourceFor(kForward, kFrameGrid, motion.vector[0][kForward][0],
+                                         motion.vector[0][kForward][1]);
+        if (directions & kMacroblockMotionBackward)
+            sources[count++] = SourceFor(kBackward, kFrameGrid, motion.vector[0][kBackward][0],
+                                         motion.vector[0][kBackward][1]);
+        if (picture.chromaFormat != 2) return PredictFrameBlock420(sources, count, residual, x, y);
+        return PredictRegion(Region{kFrameGrid, x, y, 16, 0, 0, 1}, sources, count, residual);
+    }
+    const bool bidirectional = directions == (kMacroblockMotionForward | kMacroblockMotionBackward);
     if (motion.motion_type == kMotionDualPrime && !bidirectional &&
         picture.picture_coding_type == kPictureP) {
         return PredictDualPrime(motion, residual, x, y);
     }
-    if (bidirectional) {
-        return fieldBased ? PredictFieldBidirectional(motion, residual, x, y)
-                          : PredictFrameBidirectional(motion, residual, x, y);
+    if (!framePicture || motion.motion_type == kMotionField) {
+        // One direction: the backward one when given, else the forward one.
+        const uint32_t used = bidirectional || !(directions & kMacroblockMotionBackward)
+                                  ? directions
+                                  : kMacroblockMotionBackward;
+        return PredictFieldDirections(motion, used, residual, x, y);
     }
-    return fieldBased ? PredictField(motion, residual, x, y) : PredictFrame(motion, residual, x, y);
+    return bidirectional ? PredictFrameBidirectional(motion, residual, x, y)
+                         : PredictFrame(motion, residual, x, y);
 }
 
 int32_t CMotionCompensator::PredictFrame(const MacroblockMotion& motion, const int16_t* residual,
@@ -306,8 +429,7 @@ int32_t CMotionCompensator::PredictFrame(const MacroblockMotion& motion, const i
     if (IsFieldPicture()) return PredictField(motion, residual, x, y);
     const int32_t s = (motion.macroblock_type & kMacroblockMotionBackward) ? kBackward : kForward;
     Region region{kFrameGrid, x, y, 16, 0, 0, 1};
-    Source source{ReferenceFor(s, kFrameGrid), kFrameGrid, motion.vector[0][s][0],
-                  motion.vector[0][s][1]};
+    Source source = SourceFor(s, kFrameGrid, motion.vector[0][s][0], motion.vector[0][s][1]);
     return PredictRegion(region, &source, 1, residual);
 }
 
@@ -317,28 +439,34 @@ int32_t CMotionCompensator::PredictFrameBidirectional(const MacroblockMotion& mo
     if (IsFieldPicture()) return PredictFieldBidirectional(motion, residual, x, y);
     Region region{kFrameGrid, x, y, 16, 0, 0, 1};
     Source sources[2];
-    for (int32_t s = 0; s < 2; ++s) {
-        sources[s] = Source{ReferenceFor(s, kFrameGrid), kFrameGrid, motion.vector[0][s][0],
-                            motion.vector[0][s][1]};
-    }
+    for (int32_t s = 0; s < 2; ++s)
+        sources[s] = SourceFor(s, kFrameGrid, motion.vector[0][s][0], motion.vector[0][s][1]);
     return PredictRegion(region, sources, 2, residual);
 }
 
 int32_t CMotionCompensator::PredictField(const MacroblockMotion& motion, const int16_t* residual,
                                          int32_t x, int32_t y) {
-    const int32_t s = (motion.macroblock_type & kMacroblockMotionBackward) ? kBackward : kForward;
-    MacroblockMotion single = motion;
-    single.macroblock_type = s == kBackward ? kMacroblockMotionBackward : kMacroblockMotionForward;
-    return PredictFieldBidirectional(single, residual, x, y);
+    const uint32_t direction = (motion.macroblock_type & kMacroblockMotionBackward)
+                                   ? kMacroblockMotionBackward
+                                   : kMacroblockMotionForward;
+    return PredictFieldDirections(motion, direction, residual, x, y);
 }
 
 int32_t CMotionCompensator::PredictFieldBidirectional(const MacroblockMotion& motion,
                                                       const int16_t* residual, int32_t x,
                                                       int32_t y) {
+    return PredictFieldDirections(
+        motion, motion.macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward),
+        residual, x, y);
+}
+
+int32_t CMotionCompensator::PredictFieldDirections(const MacroblockMotion& motion,
+                                                   uint32_t directionFlags, const int16_t* residual,
+                                                   int32_t x, int32_t y) {
     int32_t directions[2];
     int32_t count = 0;
-    if (motion.macroblock_type & kMacroblockMotionForward) directions[count++] = kForward;
-    if (motion.macroblock_type & kMacroblockMotionBackward) directions[count++] = kBackward;
+    if (directionFlags & kMacroblockMotionForward) directions[count++] = kForward;
+    if (directionFlags & kMacroblockMotionBackward) directions[count++] = kBackward;
     if (count == 0) return -1;
 
     // Frame pictures: two field blocks, r = 0 the top-field rows, r = 1 the bottom-field rows,
@@ -357,7 +485,7 @@ int32_t CMotionCompensator::PredictFieldBidirectional(const MacroblockMotion& mo
             int32_t s = directions[i];
             int32_t parity = motion.motion_vertical_field_select[r][s] & 1;
             int32_t vy = framePicture ? motion.vector[r][s][1] >> 1 : motion.vector[r][s][1];
-            sources[i] = Source{ReferenceFor(s, parity), parity, motion.vector[r][s][0], vy};
+            sources[i] = SourceFor(s, parity, motion.vector[r][s][0], vy);
         }
         if (PredictRegion(region, sources, count, residual) != 0) return -1;
     }
@@ -374,9 +502,8 @@ int32_t CMotionCompensator::PredictDualPrime(const MacroblockMotion& motion,
         const int32_t vy = motion.vector[0][kForward][1];
         int32_t opposite[2];
         DeriveDualPrimeVector(vx, vy, motion.dmvector, 1, parity == 0 ? -1 : 1, opposite);
-        Source sources[2] = {
-            Source{ReferenceFor(kForward, parity), parity, vx, vy},
-            Source{ReferenceFor(kForward, 1 - parity), 1 - parity, opposite[0], opposite[1]}};
+        Source sources[2] = {SourceFor(kForward, parity, vx, vy),
+                             SourceFor(kForward, 1 - parity, opposite[0], opposite[1])};
         Region region{parity, x, y, 16, 0, 0, 1};
         return PredictRegion(region, sources, 2, residual);
     }
@@ -389,9 +516,8 @@ int32_t CMotionCompensator::PredictDualPrime(const MacroblockMotion& motion,
         int32_t m = ((r == 0) == topFirst) ? 1 : 3;
         int32_t opposite[2];
         DeriveDualPrimeVector(vx, vy, motion.dmvector, m, r == 0 ? -1 : 1, opposite);
-        Source sources[2] = {
-            Source{ReferenceFor(kForward, r), r, vx, vy},
-            Source{ReferenceFor(kForward, 1 - r), 1 - r, opposite[0], opposite[1]}};
+        Source sources[2] = {SourceFor(kForward, r, vx, vy),
+                             SourceFor(kForward, 1 - r, opposite[0], opposite[1])};
         Region region{r, x, y / 2, 8, r, r, 2};
         if (PredictRegion(region, sources, 2, residual) != 0) return -1;
     }

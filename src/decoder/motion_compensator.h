@@ -53,6 +53,8 @@ public:
     CMotionCompensator() = default;
     virtual ~CMotionCompensator() = default;
 
+    // Takes the planes' places and sizes as they are now: a picture reallocated later needs
+    // another call before the next prediction.
     void SetPictures(CYUVFrame* current, const CYUVFrame* older, const CYUVFrame* newer);
     void SetGeometry(const PictureGeometry& geometry) { picture = geometry; }
     // Where the blocks predicted into the current picture are recorded (none when null).
@@ -104,11 +106,31 @@ public:
 private:
     static constexpr int32_t kFrameGrid = -1;
 
+    // The three planes of one picture seen through one grid (the whole frame, or one field),
+    // taken once per picture so that a block needs only a few adds and compares. The limits
+    // are those of the block's last column and row plus one; chroma takes the smaller of Cb and
+    // Cr. Planes that cannot be read have limits of 0, which refuses every block.
+    struct GridPlanes {
+        uint8_t* luma;
+        uint8_t* cb;
+        uint8_t* cr;
+        int32_t lumaStep;
+        int32_t cbStep;
+        int32_t crStep;
+        int32_t lumaWidth;
+        int32_t lumaRows;
+        int32_t chromaWidth;
+        int32_t chromaRows;
+    };
+    // Pictures as SetPictures gives them.
+    static constexpr int32_t kCurrentPicture = 0;
+    static constexpr int32_t kOlderPicture = 1;
+    static constexpr int32_t kNewerPicture = 2;
+
     // One source of a prediction: a reference picture, seen as a frame or as one of its
     // fields, and a luma vector in half samples (vertical in rows of that grid).
     struct Source {
-        const CYUVFrame* frame;
-        int32_t parity;  // kFrameGrid, 0 top field, 1 bottom field
+        const GridPlanes* grid;
         int32_t vx;
         int32_t vy;
     };
@@ -125,14 +147,25 @@ private:
         int32_t residualRowStep;
     };
 
+    static GridPlanes GridOf(const CYUVFrame* frame, int32_t parity);
+    const GridPlanes* Grid(int32_t pictureIndex, int32_t parity) const {
+        return &grids[pictureIndex][parity + 1];
+    }
     int32_t PredictRegion(const Region& region, const Source* sources, int32_t count,
                           const int16_t* residual);
-    bool SourceInside(const Region& region, const Source& source) const;
+    // PredictRegion for a 16x16 frame block of a 4:2:0 frame picture, without the cases it
+    // does not need.
+    int32_t PredictFrameBlock420(const Source* sources, int32_t count, const int16_t* residual,
+                                 int32_t x, int32_t y);
     void PrefetchSource(const Region& region, const Source& source) const;
-    bool RegionInside(const Region& region) const;
-    int32_t PredictDirections(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
-                              int32_t y);
-    const CYUVFrame* ReferenceFor(int32_t direction, int32_t parity) const;
+    int32_t PredictDirections(const MacroblockMotion& motion, uint32_t directions,
+                              const int16_t* residual, int32_t x, int32_t y);
+    int32_t PredictFieldDirections(const MacroblockMotion& motion, uint32_t directions,
+                                   const int16_t* residual, int32_t x, int32_t y);
+    int32_t ReferenceFor(int32_t direction, int32_t parity) const;
+    Source SourceFor(int32_t direction, int32_t parity, int32_t vx, int32_t vy) const {
+        return Source{Grid(ReferenceFor(direction, parity), parity), vx, vy};
+    }
     bool IsFieldPicture() const { return picture.picture_structure != 3; }
     // 1 when chroma has half the rows of luma (4:2:0), 0 when it has all of them (4:2:2).
     int32_t ChromaRowShift() const { return picture.chromaFormat == 2 ? 0 : 1; }
@@ -140,8 +173,9 @@ private:
     int32_t CurrentParity() const { return picture.picture_structure == 2 ? 1 : 0; }
 
     CYUVFrame* current = nullptr;
-    const CYUVFrame* older = nullptr;
-    const CYUVFrame* newer = nullptr;
+    // [picture][grid]: pictures kCurrentPicture, kOlderPicture, kNewerPicture; grids frame,
+    // top field, bottom field.
+    GridPlanes grids[3][3] = {};
     PictureGeometry picture;
     CFrameCoverage* coverage = nullptr;
     int32_t residualAreas = kAllAreas;
