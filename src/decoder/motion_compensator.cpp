@@ -34,12 +34,6 @@ int32_t ModeOf(int32_t vx, int32_t vy) {
     return 8 * (vx & 1) + 4 * (vy & 1);
 }
 
-// Horizontal chroma vectors (and vertical ones of 4:2:0 pictures): half the luma vector,
-// truncated toward zero.
-int32_t ChromaVector(int32_t v) {
-    return v / 2;
-}
-
 bool BlockInside(const PlaneView& view, int64_t column, int64_t row, int32_t width, int32_t height,
                  int32_t mode) {
     int64_t lastColumn = column + width - 1 + ((mode & 8) ? 1 : 0);
@@ -156,7 +150,7 @@ int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* so
         if (!Fits(column, row, 16 + ExtraColumn(lumaMode), region.height + ExtraRow(lumaMode),
                   grid.lumaWidth, grid.lumaRows))
             return -1;
-        const int32_t cx = ChromaVector(source.vx);
+        const int32_t cx = HalfTowardZero(source.vx);
         const int32_t cy = ChromaVerticalVector(source.vy);
         const int32_t chromaMode = ModeOf(cx, cy);
         const int64_t referenceColumn = static_cast<int64_t>(chromaColumn) + (cx >> 1);
@@ -243,40 +237,48 @@ struct FrameReference {
 
 }  // namespace
 
-int32_t CMotionCompensator::PredictFrameBlock420(const Source* sources, int32_t count,
-                                                 const int16_t* residual, int32_t x, int32_t y) {
+int32_t CMotionCompensator::PredictFrameBlock420(const MacroblockMotion& motion,
+                                                 uint32_t directions, const int16_t* residual,
+                                                 int32_t x, int32_t y) {
     const GridPlanes& out = *Grid(kCurrentPicture, kFrameGrid);
     const int32_t chromaColumn = x / 2;
     const int32_t chromaRow = y >> 1;
     if (!residual || !Fits(x, y, 16, 16, out.lumaWidth, out.lumaRows) ||
         !Fits(chromaColumn, chromaRow, 8, 8, out.chromaWidth, out.chromaRows))
         return -1;
-    FrameReference references[2];
-    for (int32_t i = 0; i < count; ++i) {
-        const Source& source = sources[i];
-        const GridPlanes& grid = *source.grid;
-        FrameReference& reference = references[i];
-        reference.lumaMode = ModeOf(source.vx, source.vy);
-        const int64_t column = static_cast<int64_t>(x) + (source.vx >> 1);
-        const int64_t row = static_cast<int64_t>(y) + (source.vy >> 1);
+    // The reference blocks of direction s, or false when one is not wholly inside its plane.
+    auto locate = [&](int32_t s, FrameReference& reference) {
+        const GridPlanes& grid = *Grid(ReferenceFor(s, kFrameGrid), kFrameGrid);
+        const int32_t vx = motion.vector[0][s][0];
+        const int32_t vy = motion.vector[0][s][1];
+        reference.lumaMode = ModeOf(vx, vy);
+        const int64_t column = static_cast<int64_t>(x) + (vx >> 1);
+        const int64_t row = static_cast<int64_t>(y) + (vy >> 1);
         if (!Fits(column, row, 16 + ExtraColumn(reference.lumaMode),
                   16 + ExtraRow(reference.lumaMode), grid.lumaWidth, grid.lumaRows))
-            return -1;
-        const int32_t cx = ChromaVector(source.vx);
-        const int32_t cy = ChromaVector(source.vy);
+            return false;
+        const int32_t cx = HalfTowardZero(vx);
+        const int32_t cy = HalfTowardZero(vy);
         reference.chromaMode = ModeOf(cx, cy);
         const int64_t referenceColumn = static_cast<int64_t>(chromaColumn) + (cx >> 1);
         const int64_t referenceRow = static_cast<int64_t>(chromaRow) + (cy >> 1);
         if (!Fits(referenceColumn, referenceRow, 8 + ExtraColumn(reference.chromaMode),
                   8 + ExtraRow(reference.chromaMode), grid.chromaWidth, grid.chromaRows))
-            return -1;
+            return false;
         reference.plane[0] = SampleAt(grid.luma, grid.lumaStep, column, row);
         reference.plane[1] = SampleAt(grid.cb, grid.cbStep, referenceColumn, referenceRow);
         reference.plane[2] = SampleAt(grid.cr, grid.crStep, referenceColumn, referenceRow);
         reference.step[0] = grid.lumaStep;
         reference.step[1] = grid.cbStep;
         reference.step[2] = grid.crStep;
-    }
+        return true;
+    };
+    const bool both = directions == (kMacroblockMotionForward | kMacroblockMotionBackward);
+    FrameReference a;
+    FrameReference b;
+    if (!locate((directions & kMacroblockMotionForward) ? kForward : kBackward, a) ||
+        (both && !locate(kBackward, b)))
+        return -1;
 
     // Areas without coded blocks hold zeros: the prediction alone is stored.
     const int16_t* blockResidual[3] = {(residualAreas & kLumaArea) ? residual : nullptr,
@@ -287,16 +289,13 @@ int32_t CMotionCompensator::PredictFrameBlock420(const Source* sources, int32_t 
                                SampleAt(out.cr, out.crStep, chromaColumn, chromaRow)};
     const int32_t destinationStep[3] = {out.lumaStep, out.cbStep, out.crStep};
     const mc::KernelTable& kernels = mc::InstalledKernels();
-    if (count == 1) {
-        const FrameReference& a = references[0];
+    if (!both) {
         kernels.single[mc::k16x16](a.plane[0], a.step[0], blockResidual[0], 32, destination[0],
                                    destinationStep[0], a.lumaMode, 0);
         for (int32_t k = 1; k < 3; ++k)
             kernels.single[mc::k8x8](a.plane[k], a.step[k], blockResidual[k], 16, destination[k],
                                      destinationStep[k], a.chromaMode, 0);
     } else {
-        const FrameReference& a = references[0];
-        const FrameReference& b = references[1];
         kernels.bidirectional[mc::k16x16](a.plane[0], a.step[0], a.lumaMode, b.plane[0], b.step[0],
                                           b.lumaMode, blockResidual[0], 32, destination[0],
                                           destinationStep[0], 0);
@@ -337,7 +336,7 @@ void CMotionCompensator::PrefetchSource(const Region& region, const Source& sour
                   static_cast<int64_t>(region.x) + (source.vx >> 1),
                   static_cast<int64_t>(region.row) + (source.vy >> 1), 16, region.height);
     const int32_t shift = ChromaRowShift();
-    const int32_t cx = ChromaVector(source.vx);
+    const int32_t cx = HalfTowardZero(source.vx);
     const int32_t cy = ChromaVerticalVector(source.vy);
     const int64_t column = static_cast<int64_t>(region.x / 2) + (cx >> 1);
     const int64_t row = static_cast<int64_t>(region.row >> shift) + (cy >> 1);
@@ -397,6 +396,8 @@ int32_t CMotionCompensator::PredictDirections(const MacroblockMotion& motion, ui
     const bool framePicture = !IsFieldPicture();
     if (framePicture && motion.motion_type == kMotionFrame) {
         // By far the most common case: one 16x16 frame block from one or two references.
+        if (picture.chromaFormat != 2)
+            return PredictFrameBlock420(motion, directions, residual, x, y);
         Source sources[2];
         int32_t count = 0;
         if (directions & kMacroblockMotionForward)
@@ -405,7 +406,6 @@ int32_t CMotionCompensator::PredictDirections(const MacroblockMotion& motion, ui
         if (directions & kMacroblockMotionBackward)
             sources[count++] = SourceFor(kBackward, kFrameGrid, motion.vector[0][kBackward][0],
                                          motion.vector[0][kBackward][1]);
-        if (picture.chromaFormat != 2) return PredictFrameBlock420(sources, count, residual, x, y);
         return PredictRegion(Region{kFrameGrid, x, y, 16, 0, 0, 1}, sources, count, residual);
     }
     const bool bidirectional = directions == (kMacroblockMotionForward | kMacroblockMotionBackward);

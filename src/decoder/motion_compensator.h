@@ -155,8 +155,8 @@ private:
                           const int16_t* residual);
     // PredictRegion for a 16x16 frame block of a 4:2:0 frame picture, without the cases it
     // does not need.
-    int32_t PredictFrameBlock420(const Source* sources, int32_t count, const int16_t* residual,
-                                 int32_t x, int32_t y);
+    int32_t PredictFrameBlock420(const MacroblockMotion& motion, uint32_t directions,
+                                 const int16_t* residual, int32_t x, int32_t y);
     void PrefetchSource(const Region& region, const Source& source) const;
     int32_t PredictDirections(const MacroblockMotion& motion, uint32_t directions,
                               const int16_t* residual, int32_t x, int32_t y);
@@ -169,7 +169,14 @@ private:
     bool IsFieldPicture() const { return picture.picture_structure != 3; }
     // 1 when chroma has half the rows of luma (4:2:0), 0 when it has all of them (4:2:2).
     int32_t ChromaRowShift() const { return picture.chromaFormat == 2 ? 0 : 1; }
-    int32_t ChromaVerticalVector(int32_t vy) const { return ChromaRowShift() ? vy / 2 : vy; }
+    int32_t ChromaVerticalVector(int32_t vy) const {
+        return ChromaRowShift() ? HalfTowardZero(vy) : vy;
+    }
+    // Chroma vectors are half the luma ones, truncated toward zero: v / 2, written with shifts
+    // as the compiler may otherwise divide.
+    static int32_t HalfTowardZero(int32_t v) {
+        return (v + static_cast<int32_t>(static_cast<uint32_t>(v) >> 31)) >> 1;
+    }
     int32_t CurrentParity() const { return picture.picture_structure == 2 ? 1 : 0; }
 
     CYUVFrame* current = nullptr;
