@@ -89,6 +89,21 @@ TEST_F(MotionCompensatorTest, ReferenceBlocksOutsideThePlaneAreRefused) {
         ASSERT_EQ(compensator.PredictMacroblock(motion, residual.data(), c.x, c.y), 0);
         EXPECT_TRUE(MacroblockUntouched(c.x, c.y)) << c.name;
     }
+    // In B pictures a block outside its reference refuses the macroblock, whichever direction
+    // it comes from and whether or not the other one is inside.
+    Use(kPictureB);
+    const uint32_t both = kMacroblockMotionForward | kMacroblockMotionBackward;
+    const struct {
+        uint32_t type;
+        int32_t outside;
+    } directions[] = {{both, 0}, {both, 1}, {kMacroblockMotionBackward, 1}};
+    for (const auto& d : directions) {
+        MacroblockMotion motion = Motion(d.type, kMotionFrame);
+        motion.vector[0][d.outside][0] = 1;  // a half sample right of the last column
+        ASSERT_EQ(compensator.PredictMacroblock(motion, residual.data(), 48, 16), 0);
+        EXPECT_TRUE(MacroblockUntouched(48, 16))
+            << "type " << d.type << ", direction " << d.outside << " outside";
+    }
     // Without a direction outside P pictures nothing is predicted; nor at positions outside
     // the picture.
     Use(kPictureB);
