@@ -274,8 +274,8 @@ int32_t CMotionCompensator::PredictFrameBlock420(const MacroblockMotion& motion,
         return true;
     };
     const bool both = directions == (kMacroblockMotionForward | kMacroblockMotionBackward);
-    FrameReference a;
-    FrameReference b;
+    FrameReference a{};
+    FrameReference b{};
     if (!locate((directions & kMacroblockMotionForward) ? kForward : kBackward, a) ||
         (both && !locate(kBackward, b)))
         return -1;
