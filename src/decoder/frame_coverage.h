@@ -8,6 +8,7 @@
 // block and intra macroblock covers whole units, in frame and in field pictures.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "decoder/yuv_frame.h"
@@ -34,6 +35,14 @@ public:
     // A block of 16 luma columns from x, `height` rows from `row` of a grid: the frame
     // (parity -1) or the field of the given parity.
     void MarkRegion(int32_t parity, int32_t x, int32_t row, int32_t height);
+    // MarkRegion(-1, x, y, 16) for the frame macroblock at luma position x, y.
+    void MarkFrameMacroblock(int32_t x, int32_t y) {
+        // Negative positions turn into large ones and are left out with those outside.
+        const uint32_t column = static_cast<uint32_t>(x) / 16;
+        const uint32_t row = static_cast<uint32_t>(y) / 16;
+        if (map && column < static_cast<uint32_t>(columns) && row < static_cast<uint32_t>(rows))
+            map[static_cast<size_t>(row) * static_cast<uint32_t>(columns) + column] = kBothRows;
+    }
 
     // Copies from `source` what is not marked into `target` (both pictures of one geometry),
     // then marks everything.

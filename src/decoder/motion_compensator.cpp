@@ -237,9 +237,20 @@ struct FrameReference {
 
 }  // namespace
 
-int32_t CMotionCompensator::PredictFrameBlock420(const MacroblockMotion& motion,
-                                                 uint32_t directions, const int16_t* residual,
-                                                 int32_t x, int32_t y) {
+int32_t CMotionCompensator::PredictFrameBlock420(uint32_t directions, const int32_t vectors[2][2],
+                                                 const int16_t* residual, int32_t x, int32_t y) {
+    if (directions & (kMacroblockMotionForward | kMacroblockMotionBackward))
+        return PredictFrameBlockDirections(directions, vectors, residual, x, y);
+    if (picture.picture_coding_type != kPictureP) return -1;
+    static constexpr int32_t kStill[2][2] = {};
+    PredictFrameBlockDirections(kMacroblockMotionForward, kStill, residual, x, y);
+    return 0;
+}
+
+int32_t CMotionCompensator::PredictFrameBlockDirections(uint32_t directions,
+                                                        const int32_t vectors[2][2],
+                                                        const int16_t* residual, int32_t x,
+                                                        int32_t y) {
     const GridPlanes& out = *Grid(kCurrentPicture, kFrameGrid);
     const int32_t chromaColumn = x / 2;
     const int32_t chromaRow = y >> 1;
@@ -249,8 +260,8 @@ int32_t CMotionCompensator::PredictFrameBlock420(const MacroblockMotion& motion,
     // The reference blocks of direction s, or false when one is not wholly inside its plane.
     auto locate = [&](int32_t s, FrameReference& reference) {
         const GridPlanes& grid = *Grid(ReferenceFor(s, kFrameGrid), kFrameGrid);
-        const int32_t vx = motion.vector[0][s][0];
-        const int32_t vy = motion.vector[0][s][1];
+        const int32_t vx = vectors[s][0];
+        const int32_t vy = vectors[s][1];
         reference.lumaMode = ModeOf(vx, vy);
         const int64_t column = static_cast<int64_t>(x) + (vx >> 1);
         const int64_t row = static_cast<int64_t>(y) + (vy >> 1);
@@ -304,7 +315,7 @@ int32_t CMotionCompensator::PredictFrameBlock420(const MacroblockMotion& motion,
                                             b.step[k], b.chromaMode, blockResidual[k], 16,
                                             destination[k], destinationStep[k], 0);
     }
-    if (coverage) coverage->MarkRegion(kFrameGrid, x, y, 16);
+    if (coverage) coverage->MarkFrameMacroblock(x, y);
     return 0;
 }
 
@@ -344,6 +355,17 @@ void CMotionCompensator::PrefetchSource(const Region& region, const Source& sour
                   region.height >> shift);
     PrefetchBlock(grid.cr, grid.crStep, grid.chromaWidth, grid.chromaRows, column, row, 8,
                   region.height >> shift);
+}
+
+void CMotionCompensator::PrefetchFrameBlock(uint32_t directions, const int32_t vectors[2][2],
+                                            int32_t x, int32_t y) const {
+    const Region region{kFrameGrid, x, y, 16, 0, 0, 1};
+    if (directions & kMacroblockMotionForward)
+        PrefetchSource(region,
+                       SourceFor(kForward, kFrameGrid, vectors[kForward][0], vectors[kForward][1]));
+    if (directions & kMacroblockMotionBackward)
+        PrefetchSource(
+            region, SourceFor(kBackward, kFrameGrid, vectors[kBackward][0], vectors[kBackward][1]));
 }
 
 void CMotionCompensator::PrefetchReferences(const MacroblockMotion& motion, int32_t x,
@@ -397,7 +419,7 @@ int32_t CMotionCompensator::PredictDirections(const MacroblockMotion& motion, ui
     if (framePicture && motion.motion_type == kMotionFrame) {
         // By far the most common case: one 16x16 frame block from one or two references.
         if (picture.chromaFormat != 2)
-            return PredictFrameBlock420(motion, directions, residual, x, y);
+            return PredictFrameBlockDirections(directions, motion.vector[0], residual, x, y);
         Source sources[2];
         int32_t count = 0;
         if (directions & kMacroblockMotionForward)

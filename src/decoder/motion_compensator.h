@@ -56,7 +56,10 @@ public:
     // Takes the planes' places and sizes as they are now: a picture reallocated later needs
     // another call before the next prediction.
     void SetPictures(CYUVFrame* current, const CYUVFrame* older, const CYUVFrame* newer);
-    void SetGeometry(const PictureGeometry& geometry) { picture = geometry; }
+    void SetGeometry(const PictureGeometry& geometry) {
+        picture = geometry;
+        frame420 = geometry.picture_structure == 3 && geometry.chromaFormat != 2;
+    }
     // Where the blocks predicted into the current picture are recorded (none when null).
     void SetCoverage(CFrameCoverage* map) { coverage = map; }
     // The residual areas of the next predictions that may hold non-zero values (kLumaArea,
@@ -84,6 +87,17 @@ public:
     // motion (frame and field prediction in frame pictures), so that they arrive while the
     // macroblock's coefficients are decoded. Reads and writes nothing.
     void PrefetchReferences(const MacroblockMotion& motion, int32_t x, int32_t y) const;
+
+    // The common case on its own, without a MacroblockMotion: frame prediction of a 4:2:0 frame
+    // picture (FramePrediction420() true). vectors[s][t]: the macroblock's first vector of each
+    // direction. No direction in a P picture predicts the co-located block (as
+    // PredictMacroblock does). 0, or -1 when nothing could be predicted.
+    bool FramePrediction420() const { return frame420; }
+    int32_t PredictFrameBlock420(uint32_t directions, const int32_t vectors[2][2],
+                                 const int16_t* residual, int32_t x, int32_t y);
+    // PrefetchReferences for the same case.
+    void PrefetchFrameBlock(uint32_t directions, const int32_t vectors[2][2], int32_t x,
+                            int32_t y) const;
 
     // The variants; 0, or -1 when a reference block lies outside its plane.
     int32_t PredictFrame(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
@@ -154,9 +168,9 @@ private:
     int32_t PredictRegion(const Region& region, const Source* sources, int32_t count,
                           const int16_t* residual);
     // PredictRegion for a 16x16 frame block of a 4:2:0 frame picture, without the cases it
-    // does not need.
-    int32_t PredictFrameBlock420(const MacroblockMotion& motion, uint32_t directions,
-                                 const int16_t* residual, int32_t x, int32_t y);
+    // does not need; at least one direction.
+    int32_t PredictFrameBlockDirections(uint32_t directions, const int32_t vectors[2][2],
+                                        const int16_t* residual, int32_t x, int32_t y);
     void PrefetchSource(const Region& region, const Source& source) const;
     int32_t PredictDirections(const MacroblockMotion& motion, uint32_t directions,
                               const int16_t* residual, int32_t x, int32_t y);
@@ -186,6 +200,7 @@ private:
     PictureGeometry picture;
     CFrameCoverage* coverage = nullptr;
     int32_t residualAreas = kAllAreas;
+    bool frame420 = true;
 };
 
 }  // namespace d2u

@@ -94,6 +94,42 @@ inline int32_t CMotionVectorReader::ReadComponent(int32_t* component, int32_t r_
     return 0;
 }
 
+// The next 64 bits at the data source's position, the first in the top bit: 33 or more of them
+// come from the stream (the reader's guard words lie behind its end).
+inline uint64_t BitWindow(const uint32_t* word, int32_t offset) {
+    return ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
+}
+
+inline bool CMotionVectorReader::ReadFrameComponent(int32_t* component, int32_t r_size) {
+    int32_t longest = 0;
+    const CMpegVlcTables::DirectCode* lookup = vlcTables->MotionCodeLookup(&longest);
+    if (!lookup) return false;
+    // A motion code (at most 11 bits) and its residual (at most 14) fit the window.
+    const uint64_t window = BitWindow(dataSource->wordPtr, dataSource->bitOffset);
+    const CMpegVlcTables::DirectCode code = lookup[window >> (64 - longest)];
+    if (code.length == 0) return false;
+    int32_t used = code.length;
+    int32_t motion_residual = 0;
+    if (r_size != 0 && code.value != 0) {
+        motion_residual = static_cast<int32_t>((window << used) >> (64 - r_size));
+        used += r_size;
+    }
+    dataSource->SkipBits(used);
+    *component = PredictComponent(*component, r_size, code.value, motion_residual, 0);
+    return true;
+}
+
+int32_t CMotionVectorReader::ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size) {
+    if (!dataSource || !vlcTables || !vector) return kInvalidRSize;
+    if (!ValidRSize(h_r_size) || !ValidRSize(v_r_size)) return kInvalidRSize;
+    if (!ReadFrameComponent(&vector[0], h_r_size)) {
+        int32_t status = ReadComponent(&vector[0], h_r_size, 0, 0);
+        if (status != 0) return status;
+    }
+    if (!ReadFrameComponent(&vector[1], v_r_size)) return ReadComponent(&vector[1], v_r_size, 0, 0);
+    return 0;
+}
+
 int32_t CMotionVectorReader::ReadMotionVectors(int32_t PMV[2][2][2], int32_t* dmvector,
                                                int32_t field_select[2][2], int32_t s,
                                                int32_t motion_vector_count, int32_t mv_format,

@@ -30,6 +30,11 @@ public:
                               int32_t s, int32_t motion_vector_count, int32_t mv_format,
                               int32_t h_r_size, int32_t v_r_size, int32_t dmv, int32_t mvscale);
 
+    // The vector of a frame-format macroblock with one vector per direction (the common case of
+    // MPEG-2 frame pictures): both components decoded on a copy of the bit position kept in
+    // registers. Statuses as ReadMotionVector.
+    int32_t ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size);
+
     // One vector: vector[0] horizontal, vector[1] vertical.
     int32_t ReadMotionVector(int32_t* vector, int32_t* dmvector, int32_t h_r_size, int32_t v_r_size,
                              int32_t dmv, int32_t mvscale, int32_t full_pel_vector);
@@ -42,6 +47,9 @@ public:
 private:
     int32_t ReadComponent(int32_t* component, int32_t r_size, int32_t full_pel_vector,
                           int32_t mvscale);
+    // The fast part of one component of ReadFrameVector: false when the bits are no codeword
+    // of the flat look-up, with nothing read.
+    bool ReadFrameComponent(int32_t* component, int32_t r_size);
 
     CBitstreamDataSource* dataSource = nullptr;
     CMpegVlcTables* vlcTables = nullptr;

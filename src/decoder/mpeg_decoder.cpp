@@ -491,8 +491,19 @@ int32_t CMpegDecoder::ReadVectors(int32_t s) {
             static_cast<int32_t>(s == 0 ? picture.forward_r_size : picture.backward_r_size);
         int32_t fullPel = static_cast<int32_t>(s == 0 ? picture.full_pel_forward_vector
                                                       : picture.full_pel_backward_vector);
+        if (fullPel == 0) return motionVectorReader.ReadFrameVector(PMV[0][s], rSize, rSize);
         return motionVectorReader.ReadMotionVector(PMV[0][s], dmvector, rSize, rSize, 0, 0,
                                                    fullPel);
+    }
+    if (motion_vector_count == 1 && mv_format == 1) {
+        // Frame motion: one vector, predictor of both rows.
+        int32_t status = motionVectorReader.ReadFrameVector(
+            PMV[0][s], static_cast<int32_t>(picture.f_code[s][0]),
+            static_cast<int32_t>(picture.f_code[s][1]));
+        if (status != 0) return status;
+        PMV[1][s][0] = PMV[0][s][0];
+        PMV[1][s][1] = PMV[0][s][1];
+        return 0;
     }
     if (motion_type == kMotionDualPrime && !(macroblock_type & kMacroblockIntra)) {
         return ReadDualPrimeVector(s);
@@ -597,7 +608,7 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
         if (ReadVectors(1) != 0) return -1;
     }
     if (concealment) dataSource->SkipBits(1);  // marker bit
-    if (!intra) compensator.PrefetchReferences(CurrentMotion(), state.x, state.y);
+    if (!intra) PrefetchPrediction(state);
 
     if (macroblock_type & kMacroblockPattern) {
         int32_t pattern = 0;
@@ -680,12 +691,34 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
             if ((state.pattern >> (blocksPerMacroblock - 1 - i)) & 1)
                 WriteIntraBlock(coefficients + 64 * i, i, state.x, state.y);
         }
-        coverage.MarkRegion(IsFieldPicture() ? CurrentParity() : -1, state.x, state.y, 16);
+        if (IsFieldPicture()) {
+            coverage.MarkRegion(CurrentParity(), state.x, state.y, 16);
+        } else {
+            coverage.MarkFrameMacroblock(state.x, state.y);
+        }
     } else {
         compensator.SetResidualAreas(residualWritten);
-        PredictMacroblock(coefficients, state.x, state.y);
+        if (compensator.FramePrediction420() && motion_type == kMotionFrame) {
+            compensator.PredictFrameBlock420(
+                macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward), PMV[0],
+                coefficients, state.x, state.y);
+        } else {
+            PredictMacroblock(coefficients, state.x, state.y);
+        }
     }
     if (entry) WriteTableEntry(entry, state.pattern);
+}
+
+// The reference blocks of the macroblock's prediction are asked for while its coefficients
+// are decoded.
+void CMpegDecoder::PrefetchPrediction(const SliceState& state) const {
+    if (compensator.FramePrediction420() && motion_type == kMotionFrame) {
+        compensator.PrefetchFrameBlock(
+            macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward), PMV[0],
+            state.x, state.y);
+    } else {
+        compensator.PrefetchReferences(CurrentMotion(), state.x, state.y);
+    }
 }
 
 // The picture's table: frame macroblock rows; a field macroblock row r of parity p takes

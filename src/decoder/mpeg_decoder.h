@@ -128,6 +128,7 @@ private:
     void OutputMacroblock(SliceState& state);
     uint8_t* TableEntry(const SliceState& state) const;
     MacroblockMotion CurrentMotion() const;
+    void PrefetchPrediction(const SliceState& state) const;
     void WriteTableEntry(uint8_t* entry, int32_t pattern) const;
     int32_t DecodeMacroblockModes();
     int32_t ReadVectors(int32_t s);

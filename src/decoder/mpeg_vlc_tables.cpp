@@ -506,7 +506,7 @@ int32_t CMpegVlcTables::Decode(int32_t* value, int32_t index) {
                                         tables[index]);
 }
 
-int32_t CMpegVlcTables::DecodeMacroblockAddressIncrement(int32_t* value) {
+int32_t CMpegVlcTables::DecodeEscapedAddressIncrement(int32_t* value) {
     if (!dataSource || !value) return ippStsNullPtrErr;
     int32_t escapes = 0;
     while (VlcPeekBits(dataSource->wordPtr, dataSource->bitOffset, kAddressEscapeLength) ==

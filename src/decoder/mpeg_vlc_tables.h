@@ -42,7 +42,20 @@ public:
     int32_t Free();
     void SetDataSource(CBitstreamDataSource* source) { dataSource = source; }
 
-    int32_t DecodeMacroblockAddressIncrement(int32_t* value);
+    // Inline for the common codeword without escapes; the rest (escapes, bits of no
+    // codeword) go through DecodeEscapedAddressIncrement.
+    int32_t DecodeMacroblockAddressIncrement(int32_t* value) {
+        const DirectTable& table = direct[kMacroblockAddressIncrement];
+        if (dataSource && table.codes && value) {
+            const DirectCode code = table.codes[dataSource->ShowBits(table.longest)];
+            if (code.length != 0) {
+                dataSource->SkipBits(code.length);
+                *value = code.value;
+                return 0;
+            }
+        }
+        return DecodeEscapedAddressIncrement(value);
+    }
     // Decodes one codeword with the table at `index` (0 to 10).
     int32_t Decode(int32_t* value, int32_t index);
     // macroblock_type of a picture_coding_type (1 I, 2 P, 3 B; other values as Decode).
@@ -82,6 +95,7 @@ private:
         DirectCode* codes = nullptr;  // 1 << longest entries
     };
     void BuildDirectTable(int32_t index);
+    int32_t DecodeEscapedAddressIncrement(int32_t* value);
     int32_t DecodeDirect(int32_t* value, int32_t index) {
         const DirectTable& table = direct[index];
         if (!dataSource || !table.codes || !value) return Decode(value, index);
