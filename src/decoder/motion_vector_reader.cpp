@@ -94,18 +94,20 @@ inline int32_t CMotionVectorReader::ReadComponent(int32_t* component, int32_t r_
     return 0;
 }
 
-// The next 64 bits at the data source's position, the first in the top bit: 33 or more of them
-// come from the stream (the reader's guard words lie behind its end).
-inline uint64_t BitWindow(const uint32_t* word, int32_t offset) {
-    return ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
+namespace {
+
+// The next 64 bits at a bit position, the first in the top bit: 33 or more of them come from
+// the stream (the reader's guard words lie behind its end).
+inline uint64_t BitWindow(const BitCursor& bits) {
+    return ((static_cast<uint64_t>(bits.word[0]) << 32) | bits.word[1]) << (31 - bits.offset);
 }
 
-inline bool CMotionVectorReader::ReadFrameComponent(int32_t* component, int32_t r_size) {
-    int32_t longest = 0;
-    const CMpegVlcTables::DirectCode* lookup = vlcTables->MotionCodeLookup(&longest);
-    if (!lookup) return false;
+// One component from the flat motion code look-up: false when the bits are no codeword of it,
+// with nothing read.
+inline bool ReadWindowComponent(BitCursor& bits, const CMpegVlcTables::DirectCode* lookup,
+                                int32_t longest, int32_t r_size, int32_t& component) {
     // A motion code (at most 11 bits) and its residual (at most 14) fit the window.
-    const uint64_t window = BitWindow(dataSource->wordPtr, dataSource->bitOffset);
+    const uint64_t window = BitWindow(bits);
     const CMpegVlcTables::DirectCode code = lookup[window >> (64 - longest)];
     if (code.length == 0) return false;
     int32_t used = code.length;
@@ -114,20 +116,50 @@ inline bool CMotionVectorReader::ReadFrameComponent(int32_t* component, int32_t 
         motion_residual = static_cast<int32_t>((window << used) >> (64 - r_size));
         used += r_size;
     }
-    dataSource->SkipBits(used);
-    *component = PredictComponent(*component, r_size, code.value, motion_residual, 0);
+    bits.Skip(used);
+    component = PredictComponent(component, r_size, code.value, motion_residual, 0);
     return true;
 }
 
-int32_t CMotionVectorReader::ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size) {
+}  // namespace
+
+int32_t CMotionVectorReader::ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
+                                             int32_t* copy) {
     if (!dataSource || !vlcTables || !vector) return kInvalidRSize;
     if (!ValidRSize(h_r_size) || !ValidRSize(v_r_size)) return kInvalidRSize;
-    if (!ReadFrameComponent(&vector[0], h_r_size)) {
-        int32_t status = ReadComponent(&vector[0], h_r_size, 0, 0);
-        if (status != 0) return status;
+    int32_t longest = 0;
+    const CMpegVlcTables::DirectCode* lookup = vlcTables->MotionCodeLookup(&longest);
+    // The components stay in registers and are stored once, 32 bits each: a wider load of them
+    // right after narrower stores would stall.
+    int32_t horizontal = vector[0];
+    int32_t vertical = vector[1];
+    BitCursor bits{dataSource->wordPtr, dataSource->bitOffset};
+    int32_t status = 0;
+    if (!lookup || !ReadWindowComponent(bits, lookup, longest, h_r_size, horizontal)) {
+        // Bits of no codeword: the general decode and its status, for both components.
+        status = ReadComponent(&vector[0], h_r_size, 0, 0);
+        if (status == 0) status = ReadComponent(&vector[1], v_r_size, 0, 0);
+    } else if (!ReadWindowComponent(bits, lookup, longest, v_r_size, vertical)) {
+        dataSource->wordPtr = bits.word;
+        dataSource->bitOffset = bits.offset;
+        vector[0] = horizontal;
+        status = ReadComponent(&vector[1], v_r_size, 0, 0);
+    } else {
+        dataSource->wordPtr = bits.word;
+        dataSource->bitOffset = bits.offset;
+        vector[0] = horizontal;
+        vector[1] = vertical;
+        if (copy) {
+            copy[0] = horizontal;
+            copy[1] = vertical;
+        }
+        return 0;
     }
-    if (!ReadFrameComponent(&vector[1], v_r_size)) return ReadComponent(&vector[1], v_r_size, 0, 0);
-    return 0;
+    if (status == 0 && copy) {
+        copy[0] = vector[0];
+        copy[1] = vector[1];
+    }
+    return status;
 }
 
 int32_t CMotionVectorReader::ReadMotionVectors(int32_t PMV[2][2][2], int32_t* dmvector,

@@ -32,8 +32,10 @@ public:
 
     // The vector of a frame-format macroblock with one vector per direction (the common case of
     // MPEG-2 frame pictures): both components decoded on a copy of the bit position kept in
-    // registers. Statuses as ReadMotionVector.
-    int32_t ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size);
+    // registers. Statuses as ReadMotionVector. copy (when not null) also receives the vector
+    // once it is read.
+    int32_t ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
+                            int32_t* copy = nullptr);
 
     // One vector: vector[0] horizontal, vector[1] vertical.
     int32_t ReadMotionVector(int32_t* vector, int32_t* dmvector, int32_t h_r_size, int32_t v_r_size,
@@ -47,9 +49,6 @@ public:
 private:
     int32_t ReadComponent(int32_t* component, int32_t r_size, int32_t full_pel_vector,
                           int32_t mvscale);
-    // The fast part of one component of ReadFrameVector: false when the bits are no codeword
-    // of the flat look-up, with nothing read.
-    bool ReadFrameComponent(int32_t* component, int32_t r_size);
 
     CBitstreamDataSource* dataSource = nullptr;
     CMpegVlcTables* vlcTables = nullptr;

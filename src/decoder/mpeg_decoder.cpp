@@ -370,8 +370,6 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
             status = -1;
             break;
         }
-        state.x = (state.address % mb_width) * 16;
-        state.y = (state.address / mb_width) * 16;
         if (state.increment > 1) {
             PrepareSkippedMacroblock(state);
         } else if (DecodeCodedMacroblock(state) != 0) {
@@ -386,6 +384,12 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
         OutputMacroblock(state);
         --state.increment;
         ++state.address;
+        // The position follows the address without a division per macroblock.
+        state.x += 16;
+        if (state.x >= lumaWidth) {
+            state.x = 0;
+            state.y += 16;
+        }
     }
     FinishPicture();
     return status;
@@ -420,6 +424,8 @@ int32_t CMpegDecoder::SearchSlice(SliceState& state) {
         int64_t address = row * mb_width + increment - 1;
         if (row >= state.rows || address >= state.total) continue;
         state.address = static_cast<int32_t>(address);
+        state.x = (state.address % mb_width) * 16;
+        state.y = (state.address / mb_width) * 16;
         state.increment = 1;
         state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
         std::memset(PMV, 0, sizeof(PMV));
@@ -496,14 +502,10 @@ int32_t CMpegDecoder::ReadVectors(int32_t s) {
                                                    fullPel);
     }
     if (motion_vector_count == 1 && mv_format == 1) {
-        // Frame motion: one vector, predictor of both rows.
-        int32_t status = motionVectorReader.ReadFrameVector(
+        // Frame motion: one vector, the predictor of both rows.
+        return motionVectorReader.ReadFrameVector(
             PMV[0][s], static_cast<int32_t>(picture.f_code[s][0]),
-            static_cast<int32_t>(picture.f_code[s][1]));
-        if (status != 0) return status;
-        PMV[1][s][0] = PMV[0][s][0];
-        PMV[1][s][1] = PMV[0][s][1];
-        return 0;
+            static_cast<int32_t>(picture.f_code[s][1]), PMV[1][s]);
     }
     if (motion_type == kMotionDualPrime && !(macroblock_type & kMacroblockIntra)) {
         return ReadDualPrimeVector(s);

@@ -109,5 +109,60 @@ TEST_F(MotionVectors, BadFCodesAndCodesFail) {
     EXPECT_EQ(vector[1], 7);
 }
 
+// The frame-vector path reads from a 64-bit window: on random bits (every bit offset, r_size up
+// to 14, codes and residuals crossing words, bits of no codeword now and then) it reads the same
+// vectors and the same number of bits, and fails where the general path fails.
+TEST(FrameVectors, AgreeWithTheGeneralPathOnRandomBits) {
+    std::mt19937 random(21);
+    TestBits bits;
+    for (int i = 0; i < 1500; ++i) bits.PutValue(static_cast<uint32_t>(random()), 32);
+    SourceOverBits fast(bits);
+    SourceOverBits general(bits);
+    CMotionVectorReader fastReader;
+    CMotionVectorReader generalReader;
+    fastReader.Init(&fast.source, &fast.tables);
+    generalReader.Init(&general.source, &general.tables);
+    int32_t a[2] = {0, 0};
+    int32_t b[2] = {0, 0};
+    int failures = 0;
+    for (int i = 0; general.BitsRead() + 64 < bits.Size(); ++i) {
+        const int32_t hSize = static_cast<int32_t>(random() % 15);
+        const int32_t vSize = static_cast<int32_t>(random() % 15);
+        int32_t copy[2] = {-99, -99};
+        const int32_t fastStatus = fastReader.ReadFrameVector(a, hSize, vSize, copy);
+        const int32_t generalStatus =
+            generalReader.ReadMotionVector(b, nullptr, hSize, vSize, 0, 0, 0);
+        ASSERT_EQ(fastStatus == 0, generalStatus == 0) << "vector " << i;
+        ASSERT_TRUE(a[0] == b[0] && a[1] == b[1]) << "vector " << i;
+        if (fastStatus == 0) {
+            ASSERT_EQ(fast.BitsRead(), general.BitsRead()) << "vector " << i;
+            ASSERT_TRUE(copy[0] == a[0] && copy[1] == a[1]) << "vector " << i;
+            continue;
+        }
+        // Both go on one bit after where the general path stopped.
+        ++failures;
+        general.source.SkipBits(1);
+        const size_t position = general.BitsRead();
+        fast.source.wordPtr = fast.source.buffer + position / 32;
+        fast.source.bitOffset = 31 - static_cast<int32_t>(position % 32);
+    }
+    EXPECT_GT(failures, 0);
+}
+
+TEST(FrameVectors, BadFCodesAndCodesFail) {
+    SourceOverBits data(TestBits().Put("010 0000 0000 000"));  // +1, then no codeword
+    CMotionVectorReader reader;
+    reader.Init(&data.source, &data.tables);
+    int32_t vector[2] = {2, 7};
+    for (int32_t bad : {-1, 15}) {
+        EXPECT_NE(reader.ReadFrameVector(vector, bad, 0), 0);
+        EXPECT_NE(reader.ReadFrameVector(vector, 0, bad), 0);
+    }
+    EXPECT_EQ(data.BitsRead(), 0u);
+    EXPECT_NE(reader.ReadFrameVector(vector, 0, 0), 0);
+    EXPECT_EQ(vector[0], 3);
+    EXPECT_EQ(vector[1], 7);
+}
+
 }  // namespace
 }  // namespace d2u
