@@ -103,21 +103,27 @@ inline uint64_t BitWindow(const BitCursor& bits) {
 }
 
 // One component from the flat motion code look-up: false when the bits are no codeword of it,
-// with nothing read.
+// with nothing read. Without branches on the code's sign, which the stream makes unpredictable.
 inline bool ReadWindowComponent(BitCursor& bits, const CMpegVlcTables::DirectCode* lookup,
                                 int32_t longest, int32_t r_size, int32_t& component) {
     // A motion code (at most 11 bits) and its residual (at most 14) fit the window.
     const uint64_t window = BitWindow(bits);
     const CMpegVlcTables::DirectCode code = lookup[window >> (64 - longest)];
     if (code.length == 0) return false;
-    int32_t used = code.length;
-    int32_t motion_residual = 0;
-    if (r_size != 0 && code.value != 0) {
-        motion_residual = static_cast<int32_t>((window << used) >> (64 - r_size));
-        used += r_size;
-    }
-    bits.Skip(used);
-    component = PredictComponent(component, r_size, code.value, motion_residual, 0);
+    const int32_t motion_code = code.value;
+    // r_size bits after the code (none for r_size 0: the shifts keep within 63).
+    const int32_t rawResidual =
+        static_cast<int32_t>(((window << code.length) >> 1) >> (63 - r_size));
+    const int32_t sign = motion_code >> 31;
+    const int32_t magnitude = (motion_code ^ sign) - sign;
+    int32_t delta = ((magnitude - 1) << r_size) + rawResidual + 1;
+    delta = motion_code != 0 ? delta : 0;
+    bits.Skip(code.length + (motion_code != 0 ? r_size : 0));
+    const int32_t lim = 16 << r_size;
+    int32_t vec = component + ((delta ^ sign) - sign);
+    if (vec < -lim) vec += 2 * lim;
+    if (vec >= lim) vec -= 2 * lim;
+    component = vec;
     return true;
 }
 
