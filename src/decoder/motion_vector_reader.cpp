@@ -116,8 +116,10 @@ inline bool ReadWindowComponent(BitCursor& bits, const CMpegVlcTables::DirectCod
         static_cast<int32_t>(((window << code.length) >> 1) >> (63 - r_size));
     const int32_t sign = motion_code >> 31;
     const int32_t magnitude = (motion_code ^ sign) - sign;
-    int32_t delta = ((magnitude - 1) << r_size) + rawResidual + 1;
-    delta = motion_code != 0 ? delta : 0;
+    // Formed for every code and kept for non-zero ones: the magnitude less one is shifted as
+    // unsigned, since it is -1 for code 0.
+    const int32_t shifted = static_cast<int32_t>(static_cast<uint32_t>(magnitude - 1) << r_size);
+    const int32_t delta = motion_code != 0 ? shifted + rawResidual + 1 : 0;
     bits.Skip(code.length + (motion_code != 0 ? r_size : 0));
     const int32_t lim = 16 << r_size;
     int32_t vec = component + ((delta ^ sign) - sign);
