@@ -133,6 +133,11 @@ D2U_CODEWORD_INLINE Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, con
         *level = VlcPackedLevel(entry);
         return Codeword::kCoefficient;
     }
+    // Every block ends here: the end of block is tested first.
+    if (kind == kVlcPackedEndOfBlock) {
+        bits.Skip(static_cast<int>(VlcPackedLength(entry)));
+        return Codeword::kEndOfBlock;
+    }
     if (kind == kVlcPackedLong) {
         // Seven zeros lead: the long section, by the bits after them.
         constexpr int kShift = 32 - kVlcPackedLongZeros - kVlcPackedLongBits;
