@@ -69,6 +69,8 @@ struct Tables {
     Lanes firstRounding;
     Lanes secondRounding;  // words 0 and 4
     Lanes columnOrder;     // bytes of (0, 4, 1, 5, 2, 6, 3, 7), in both halves
+    Lanes wordOrder;       // bytes of words (0, 1, 2, 3, 7, 6, 5, 4), in both halves
+    Lanes byteOrder;       // bytes (0, 1, 2, 3, 7, 6, 5, 4) of each 8, in both halves
 };
 
 constexpr Tables kTables = {{Splat(kFirstPairs.p04[0]), Splat(kFirstPairs.p04[1])},
@@ -87,7 +89,11 @@ constexpr Tables kTables = {{Splat(kFirstPairs.p04[0]), Splat(kFirstPairs.p04[1]
                             Splat(kFirstRounding),
                             {{kSecondRounding, 0, kSecondRounding, 0, 0, 0, 0, 0}},
                             {{0x09080100, 0x0B0A0302, 0x0D0C0504, 0x0F0E0706, 0x09080100,
-                              0x0B0A0302, 0x0D0C0504, 0x0F0E0706}}};
+                              0x0B0A0302, 0x0D0C0504, 0x0F0E0706}},
+                            {{0x03020100, 0x07060504, 0x0D0C0F0E, 0x09080B0A, 0x03020100,
+                              0x07060504, 0x0D0C0F0E, 0x09080B0A}},
+                            {{0x03020100, 0x04050607, 0x0B0A0908, 0x0C0D0E0F, 0x03020100,
+                              0x04050607, 0x0B0A0908, 0x0C0D0E0F}}};
 
 inline __m256i Load(const Lanes& lanes) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes.at));
@@ -111,11 +117,11 @@ inline __m256i PackRows(const Tables& t, __m256i upper, __m256i lower) {
 
 // ---- Second pass along the rows of each half.
 
-// Outputs 0..3 from the even (a) and odd (b) sums; 7..4 from their difference, reversed.
+// Outputs 0..3 from the even (a) and odd (b) sums, then 7..4 from their difference (the
+// stores put those four in order).
 inline __m256i RoundPair(__m256i a, __m256i b) {
-    const __m256i front = _mm256_srai_epi32(_mm256_add_epi32(a, b), kSecondShift);
-    const __m256i back = _mm256_shuffle_epi32(_mm256_sub_epi32(a, b), _MM_SHUFFLE(0, 1, 2, 3));
-    return _mm256_packs_epi32(front, _mm256_srai_epi32(back, kSecondShift));
+    return _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(a, b), kSecondShift),
+                              _mm256_srai_epi32(_mm256_sub_epi32(a, b), kSecondShift));
 }
 
 inline __m256i SecondPass(const Tables& t, __m256i rows) {
@@ -137,8 +143,8 @@ inline __m256i SecondPass(const Tables& t, __m256i rows) {
 // The transform, handing [row k | row 7 - k] to store(k, rows) for k in 0..3 in turn. Inline into
 // both entry points, so that the rows stay in registers up to the stores.
 template <typename Store>
-__attribute__((always_inline)) inline void InverseRows(const Ipp16s* src, Store store) {
-    const Tables& t = OpaqueTables();
+__attribute__((always_inline)) inline void InverseRows(const Tables& t, const Ipp16s* src,
+                                                       Store store) {
     const __m256i minimum = Load(t.inputMinimum);
     const __m256i maximum = Load(t.inputMaximum);
     __m256i rows[4];  // rows 2k and 2k + 1
@@ -186,7 +192,9 @@ void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
     const ptrdiff_t step = dstStep;
     Ipp8u* upper = reinterpret_cast<Ipp8u*>(dst);
     Ipp8u* lower = upper + 7 * step;
-    InverseRows(src, [&](int, __m256i rows) {
+    const Tables& t = OpaqueTables();
+    InverseRows(t, src, [&](int, __m256i rows) {
+        rows = _mm256_shuffle_epi8(rows, Load(t.wordOrder));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(upper), _mm256_castsi256_si128(rows));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(lower), _mm256_extracti128_si256(rows, 1));
         upper += step;
@@ -212,10 +220,14 @@ void InverseClipRows(const Ipp16s* src, Ipp8u* dst, ptrdiff_t step, int addVal, 
     const __m256i low = _mm256_set1_epi16(static_cast<short>(clipDown));
     const __m256i high = _mm256_set1_epi16(static_cast<short>(clipUp));
     __m256i previous = _mm256_setzero_si256();
-    InverseRows(src, [&](int k, __m256i rows) {
+    const Tables& t = OpaqueTables();
+    InverseRows(t, src, [&](int k, __m256i rows) {
         if (kAdjust)
             rows = _mm256_min_epi16(_mm256_max_epi16(_mm256_adds_epi16(rows, add), low), high);
-        if (k & 1) StoreRowPairs(dst, step, k - 1, _mm256_packus_epi16(previous, rows));
+        if (k & 1) {
+            const __m256i bytes = _mm256_packus_epi16(previous, rows);
+            StoreRowPairs(dst, step, k - 1, _mm256_shuffle_epi8(bytes, Load(t.byteOrder)));
+        }
         previous = rows;
     });
 }
