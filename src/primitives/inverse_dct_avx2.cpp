@@ -207,9 +207,9 @@ inline void StoreRowPairs(Ipp8u* dst, ptrdiff_t step, int k, __m256i bytes) {
     const __m128i upper = _mm256_castsi256_si128(bytes);
     const __m128i lower = _mm256_extracti128_si256(bytes, 1);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + k * step), upper);
-    _mm_storeh_pd(reinterpret_cast<double*>(dst + (k + 1) * step), _mm_castsi128_pd(upper));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(dst + (k + 1) * step), _mm_castsi128_ps(upper));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + (7 - k) * step), lower);
-    _mm_storeh_pd(reinterpret_cast<double*>(dst + (6 - k) * step), _mm_castsi128_pd(lower));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(dst + (6 - k) * step), _mm_castsi128_ps(lower));
 }
 
 // Rows to bytes, two registers at a time.

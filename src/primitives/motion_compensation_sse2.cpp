@@ -36,8 +36,8 @@ D2U_MC_INLINE __m128i LoadUnit(const Ipp8u* p, ptrdiff_t step, bool upperOnly = 
     if (kWidth == 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i upper = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
     if (upperOnly) return upper;
-    return _mm_castpd_si128(
-        _mm_loadh_pd(_mm_castsi128_pd(upper), reinterpret_cast<const double*>(p + step)));
+    return _mm_castps_si128(
+        _mm_loadh_pi(_mm_castsi128_ps(upper), reinterpret_cast<const __m64*>(p + step)));
 }
 
 template <int kWidth>
@@ -46,7 +46,7 @@ D2U_MC_INLINE void StoreUnit(Ipp8u* p, ptrdiff_t step, __m128i value) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), value);
     } else {
         _mm_storel_epi64(reinterpret_cast<__m128i*>(p), value);
-        _mm_storeh_pd(reinterpret_cast<double*>(p + step), _mm_castsi128_pd(value));
+        _mm_storeh_pi(reinterpret_cast<__m64*>(p + step), _mm_castsi128_ps(value));
     }
 }
 
