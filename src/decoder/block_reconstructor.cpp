@@ -10,17 +10,33 @@ namespace d2u {
 namespace {
 
 constexpr int32_t kFirstChromaBlock = 4;
-constexpr int kLumaRowBytes = 16 * 2;
-constexpr int kChromaRowBytes = 8 * 2;
 
 bool IsLuma(int32_t block) {
     return block < kFirstChromaBlock;
 }
 
-// Index of the block's DC predictor: luma, Cb (even chroma blocks), Cr (odd ones).
+// Index of the block's DC predictor: luma, Cb (even chroma blocks), Cr (odd ones). Computed
+// without a branch, as the blocks of a macroblock alternate between them.
 int32_t PredictorIndex(int32_t block) {
-    return IsLuma(block) ? 0 : ((block & 1) == 0 ? 1 : 2);
+    const int32_t chroma = block >= kFirstChromaBlock ? 1 : 0;
+    return chroma * (1 + (block & 1));
 }
+
+// Where a non-intra block's residual goes: the first element and the row step in bytes, by
+// chroma format (4:2:2 or not), DCT type (field or frame) and block. Looked up rather than
+// branched on: the blocks of a macroblock alternate between the cases.
+struct Placement {
+    int16_t start;
+    int16_t rowBytes;
+};
+constexpr Placement kPlacements[2][2][8] = {
+    // 4:2:0 (blocks 6 and 7 do not occur)
+    {{{0, 32}, {8, 32}, {128, 32}, {136, 32}, {256, 16}, {320, 16}, {320, 16}, {320, 16}},
+     {{0, 64}, {8, 64}, {16, 64}, {24, 64}, {256, 16}, {320, 16}, {320, 16}, {320, 16}}},
+    // 4:2:2: Cb 8x16 from 256, Cr from 384; blocks 6 and 7 take the lower rows, or with field
+    // DCT the odd rows.
+    {{{0, 32}, {8, 32}, {128, 32}, {136, 32}, {256, 16}, {384, 16}, {320, 16}, {448, 16}},
+     {{0, 64}, {8, 64}, {16, 64}, {24, 64}, {256, 32}, {384, 32}, {264, 32}, {392, 32}}}};
 
 }  // namespace
 
@@ -105,24 +121,9 @@ int32_t CBlockReconstructor::MaxBlocks() const {
 }
 
 int32_t CBlockReconstructor::PlaceResidual(int32_t block, int16_t* residual) {
-    if (!IsLuma(block) && headers->sequence.chroma_format == 2) {
-        // Cb 8x16 from element 256, Cr 8x16 from 384; the lower blocks 6 and 7 take rows 8
-        // to 15, or with field DCT the odd rows.
-        int16_t* plane = residual + ((block & 1) ? 384 : 256);
-        int32_t half = ((block - kFirstChromaBlock) >> 1) & 1;
-        if (headers->macroblock.dct_type == 1)
-            return ippiDCT8x8Inv_16s_C1R(scratch, plane + 8 * half, 2 * kChromaRowBytes);
-        return ippiDCT8x8Inv_16s_C1R(scratch, plane + 64 * half, kChromaRowBytes);
-    }
-    if (!IsLuma(block)) {
-        return ippiDCT8x8Inv_16s_C1R(scratch, residual + 64 * block, kChromaRowBytes);
-    }
-    if (headers->macroblock.dct_type == 1) {
-        // Field DCT: blocks 0 and 1 fill the even rows, 2 and 3 the odd rows.
-        return ippiDCT8x8Inv_16s_C1R(scratch, residual + 8 * block, 2 * kLumaRowBytes);
-    }
-    int32_t start = (block / 2) * 128 + (block % 2) * 8;
-    return ippiDCT8x8Inv_16s_C1R(scratch, residual + start, kLumaRowBytes);
+    const Placement& place =
+        kPlacements[headers->sequence.chroma_format == 2][headers->macroblock.dct_type == 1][block];
+    return ippiDCT8x8Inv_16s_C1R(scratch, residual + place.start, place.rowBytes);
 }
 
 }  // namespace d2u

@@ -40,6 +40,17 @@ void ZeroResidualBytes(int16_t* area, size_t bytes) {
 #endif
 }
 
+// Index of the highest set bit of a non-zero value.
+int32_t HighestBit(uint32_t value) {
+#if defined(__GNUC__)
+    return 31 - __builtin_clz(value);
+#else
+    int32_t bit = 31;
+    while (!(value >> bit)) --bit;
+    return bit;
+#endif
+}
+
 }  // namespace
 
 // Locals of one picture's macroblock loop.
@@ -535,8 +546,14 @@ int32_t CMpegDecoder::ReadDualPrimeVector(int32_t s) {
 
 int32_t CMpegDecoder::ReconstructBlocks(SliceState& state) {
     const bool intra = (macroblock_type & kMacroblockIntra) != 0;
-    for (int32_t i = 0; i < blocksPerMacroblock; ++i) {
-        if (!((state.pattern >> (blocksPerMacroblock - 1 - i)) & 1)) continue;
+    // Only the coded blocks are visited, highest pattern bit (block 0) first: a test per block
+    // would be a branch the processor cannot foresee.
+    uint32_t remaining = static_cast<uint32_t>(state.pattern) &
+                         ((1u << static_cast<uint32_t>(blocksPerMacroblock)) - 1u);
+    while (remaining != 0) {
+        const int32_t highest = HighestBit(remaining);
+        remaining &= ~(1u << static_cast<uint32_t>(highest));
+        const int32_t i = blocksPerMacroblock - 1 - highest;
         int32_t status;
         if (intra) {
             status =

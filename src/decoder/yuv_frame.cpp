@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/platform.h"
+
 namespace d2u {
 namespace {
 
@@ -21,7 +23,7 @@ bool AllocatePlane(YUVPlane& plane, int32_t width, int32_t height, int32_t pitch
     plane.height = height;
     plane.pitch = pitch;
     size_t bytes = static_cast<size_t>(pitch) * static_cast<size_t>(height);
-    plane.data = new (std::nothrow) uint8_t[bytes > 0 ? bytes : 1];
+    plane.data = static_cast<uint8_t*>(platform::AllocateLargeBlock(bytes));
     if (!plane.data) return false;
     std::memset(plane.data, fill, bytes);
     return true;
@@ -56,9 +58,9 @@ CYUVFrame::~CYUVFrame() {
 }
 
 void CYUVFrame::FreePlanes() {
-    delete[] Y.data;
-    delete[] U.data;
-    delete[] V.data;
+    platform::FreeLargeBlock(Y.data);
+    platform::FreeLargeBlock(U.data);
+    platform::FreeLargeBlock(V.data);
     Y.data = U.data = V.data = nullptr;
 }
 

@@ -16,7 +16,7 @@ bool CBitstreamDataSource::AllocateBuffer(int32_t words, bool fillData) {
     FreeBuffer();
     // The data words, the sentinel, and guard words for readers that look ahead.
     size_t total = static_cast<size_t>(words) + 1 + kGuardWords;
-    buffer = new (std::nothrow) uint32_t[total];
+    buffer = static_cast<uint32_t*>(platform::AllocateLargeBlock(total * sizeof(uint32_t)));
     if (!buffer) return false;
     capacityWords = words;
     for (size_t i = fillData ? 0 : static_cast<size_t>(words); i < total; ++i)
@@ -27,7 +27,7 @@ bool CBitstreamDataSource::AllocateBuffer(int32_t words, bool fillData) {
 }
 
 void CBitstreamDataSource::FreeBuffer() {
-    delete[] buffer;
+    platform::FreeLargeBlock(buffer);
     buffer = nullptr;
     wordPtr = nullptr;
     capacityWords = 0;

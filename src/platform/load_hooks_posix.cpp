@@ -4,9 +4,13 @@
 
 namespace {
 
-__attribute__((constructor)) void OnLibraryLoad() { d2u::LibraryAttach(); }
+__attribute__((constructor)) void OnLibraryLoad() {
+    d2u::LibraryAttach();
+}
 
-__attribute__((destructor)) void OnLibraryUnload() { d2u::LibraryDetach(); }
+__attribute__((destructor)) void OnLibraryUnload() {
+    d2u::LibraryDetach();
+}
 
 }  // namespace
 

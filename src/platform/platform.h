@@ -31,6 +31,12 @@ void Close(FileHandle file);
 bool FileExists(const char* path);
 
 void SleepMilliseconds(unsigned milliseconds);
+
+// Memory for pictures and the stream buffer: null when there is none. Blocks of 1 MiB and more
+// are asked to be backed by large pages where the system offers them, so that first touches
+// fault once per 2 MiB rather than once per 4 KiB. Released with FreeLargeBlock.
+void* AllocateLargeBlock(size_t bytes);
+void FreeLargeBlock(void* memory);
 // Milliseconds from an arbitrary fixed point, monotonic.
 uint64_t MonotonicMilliseconds();
 

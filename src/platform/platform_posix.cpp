@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -77,7 +78,9 @@ FileHandle OpenWithFlags(const char* path, int flags) {
 
 }  // namespace
 
-FileHandle OpenForReading(const char* path) { return OpenWithFlags(path, O_RDONLY); }
+FileHandle OpenForReading(const char* path) {
+    return OpenWithFlags(path, O_RDONLY);
+}
 
 FileHandle OpenForReadingW(const wchar_t* path) {
     std::string narrow;
@@ -120,7 +123,8 @@ size_t Write(FileHandle file, const void* data, size_t size) {
 }
 
 bool Seek(FileHandle file, uint64_t offset) {
-    if (file == kInvalidFile || file == 0 || offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    if (file == kInvalidFile || file == 0 || offset > static_cast<uint64_t>(INT64_MAX))
+        return false;
     return ::lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
@@ -146,6 +150,26 @@ bool FileExists(const char* path) {
     return true;
 }
 
+namespace {
+constexpr size_t kLargePage = size_t{2} << 20;
+}
+
+void* AllocateLargeBlock(size_t bytes) {
+    if (bytes == 0) bytes = 1;
+    if (bytes < kLargePage / 2) return std::malloc(bytes);
+    // Aligned to the large page, the whole block can be backed by large pages.
+    const size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    void* memory = std::aligned_alloc(kLargePage, rounded);
+#if defined(MADV_HUGEPAGE)
+    if (memory) madvise(memory, rounded, MADV_HUGEPAGE);  // a hint; failure changes nothing
+#endif
+    return memory;
+}
+
+void FreeLargeBlock(void* memory) {
+    std::free(memory);
+}
+
 void SleepMilliseconds(unsigned milliseconds) {
     struct timespec request = {static_cast<time_t>(milliseconds / 1000),
                                static_cast<long>(milliseconds % 1000) * 1000000L};
@@ -156,7 +180,8 @@ void SleepMilliseconds(unsigned milliseconds) {
 uint64_t MonotonicMilliseconds() {
     struct timespec now;
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<uint64_t>(now.tv_sec) * 1000u +
+           static_cast<uint64_t>(now.tv_nsec) / 1000000u;
 }
 
 LibraryHandle LoadLibraryByName(const char* name) {
@@ -186,10 +211,18 @@ size_t ModuleDirectory(char* out, size_t capacity) {
     return length;
 }
 
-const char* LogMarkerPath() { return D2U_LOG_MARKER_PATH; }
-const char* DiagnosticsLibraryName() { return "libZoridaZera_.so"; }
-const char* PackFilterLibraryName() { return "libdvdscript.so"; }
-char PathSeparator() { return '/'; }
+const char* LogMarkerPath() {
+    return D2U_LOG_MARKER_PATH;
+}
+const char* DiagnosticsLibraryName() {
+    return "libZoridaZera_.so";
+}
+const char* PackFilterLibraryName() {
+    return "libdvdscript.so";
+}
+char PathSeparator() {
+    return '/';
+}
 
 }  // namespace platform
 }  // namespace d2u

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -10,13 +11,17 @@ namespace d2u {
 namespace platform {
 namespace {
 
-HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+HANDLE AsHandle(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
+}
 
 FileHandle FromHandle(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(handle);
 }
 
-bool Usable(FileHandle file) { return file != kInvalidFile && file != 0; }
+bool Usable(FileHandle file) {
+    return file != kInvalidFile && file != 0;
+}
 
 }  // namespace
 
@@ -101,7 +106,17 @@ bool FileExists(const char* path) {
     return true;
 }
 
-void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
+void SleepMilliseconds(unsigned milliseconds) {
+    Sleep(milliseconds);
+}
+
+void* AllocateLargeBlock(size_t bytes) {
+    return std::malloc(bytes > 0 ? bytes : 1);
+}
+
+void FreeLargeBlock(void* memory) {
+    std::free(memory);
+}
 
 uint64_t MonotonicMilliseconds() {
     LARGE_INTEGER counter, frequency;
@@ -147,10 +162,18 @@ size_t ModuleDirectory(char* out, size_t capacity) {
     return directory;
 }
 
-const char* LogMarkerPath() { return "c:\\createLog.sgn"; }
-const char* DiagnosticsLibraryName() { return "ZoridaZera_.dll"; }
-const char* PackFilterLibraryName() { return "dvdscript.dll"; }
-char PathSeparator() { return '\\'; }
+const char* LogMarkerPath() {
+    return "c:\\createLog.sgn";
+}
+const char* DiagnosticsLibraryName() {
+    return "ZoridaZera_.dll";
+}
+const char* PackFilterLibraryName() {
+    return "dvdscript.dll";
+}
+char PathSeparator() {
+    return '\\';
+}
 
 }  // namespace platform
 }  // namespace d2u

@@ -27,11 +27,13 @@ constexpr Ipp32s kPredictorLimit = 1 << 16;
 // bits a refill guarantees.
 class BlockBits {
 public:
+    // Starts with the current word and the one after it, loaded together: the block's first
+    // codeword waits for one load instead of two in a row.
     BlockBits(Ipp32u* word, int offset)
         : start(word),
-          next(word + 1),
-          cache(static_cast<uint64_t>(*word) << (63 - offset)),
-          count(offset + 1) {}
+          next(word + 2),
+          cache(((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset)),
+          count(offset + 33) {}
 
     void Refill() {
         if (count < 32) {
@@ -131,6 +133,24 @@ D2U_CODEWORD_INLINE Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, con
         *level = VlcPackedLevel(entry);
         return Codeword::kCoefficient;
     }
+    // Every block ends here: the end of block is tested first.
+    if (kind == kVlcPackedEndOfBlock) {
+        bits.Skip(static_cast<int>(VlcPackedLength(entry)));
+        return Codeword::kEndOfBlock;
+    }
+    if (kind == kVlcPackedLong) {
+        // Seven zeros lead: the long section, by the bits after them.
+        constexpr int kShift = 32 - kVlcPackedLongZeros - kVlcPackedLongBits;
+        entry =
+            packed[(1u << kVlcPackedBits) + ((peek >> kShift) & VlcLowMask(kVlcPackedLongBits))];
+        kind = VlcPackedRun(entry);
+        if (D2U_LIKELY(kind < 64)) {
+            bits.Skip(static_cast<int>(VlcPackedLength(entry)));
+            *run = static_cast<Ipp32s>(kind);
+            *level = VlcPackedLevel(entry);
+            return Codeword::kCoefficient;
+        }
+    }
     if (kind == kVlcPackedOther) {
         int length = 0;
         const VlcSlot* slot = VlcFindCodewordInBits(table, peek, &length);
@@ -210,16 +230,18 @@ IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffmanSpec_32s& first,
 }
 
 // MPEG-2 mismatch control: the sum of the 64 coefficients (of the given parity) made odd
-// through the last one.
+// through the last one. Without a branch: the parity is as often even as odd.
 void ControlMismatch(Ipp16s out[64], Ipp32s parity) {
-    if ((parity & 1) == 0) out[63] = static_cast<Ipp16s>(out[63] ^ 1);
+    out[63] = static_cast<Ipp16s>(out[63] ^ (~parity & 1));
 }
 
-// dct_dc_differential of `size` bits.
+// dct_dc_differential of `size` bits (0 to 11), after a refill. Without a branch on the size:
+// flat areas and detail alternate.
 Ipp32s ReadDcDifferential(BlockBits& bits, Ipp32s size) {
-    if (size == 0) return 0;
-    Ipp32s value = static_cast<Ipp32s>(bits.Read(size));
-    return value < (1 << (size - 1)) ? value - (1 << size) + 1 : value;
+    const Ipp32s value = static_cast<Ipp32s>((static_cast<uint64_t>(bits.Peek()) << size) >> 32);
+    bits.Skip(size);
+    const Ipp32s half = (1 << size) >> 1;
+    return value < half ? value - (1 << size) + 1 : value;
 }
 
 Ipp32s LimitPredictor(Ipp32s value) {

@@ -132,10 +132,9 @@ IppStatus InitAlloc(const Ipp32s* input, bool runLevel, IppVCHuffmanSpec_32s** p
     }
 }
 
-Ipp32u PackSlot(const VlcSlot* slot, int length) {
+Ipp32u PackSlot(const VlcSlot* slot, int length, int longest) {
     constexpr Ipp32u kOther = kVlcPackedOther << 8;
-    if (!slot || length > kVlcPackedBits || slot->value < -32768 || slot->value > 32767)
-        return kOther;
+    if (!slot || length > longest || slot->value < -32768 || slot->value > 32767) return kOther;
     Ipp32u run;
     if (slot->run == kVlcEndOfBlock) {
         run = kVlcPackedEndOfBlock;
@@ -153,13 +152,26 @@ Ipp32u PackSlot(const VlcSlot* slot, int length) {
 
 void VlcPackShortCodewords(IppVCHuffmanSpec_32s& table) {
     const Ipp32u count = 1u << kVlcPackedBits;
-    table.packed.resize(count);
+    const bool longSection =
+        table.longest > kVlcPackedBits && table.longest <= kVlcPackedLongZeros + kVlcPackedLongBits;
+    table.packed.resize(count + (longSection ? (1u << kVlcPackedLongBits) : 0));
     for (Ipp32u i = 0; i < count; ++i) {
         // The bits after the packed ones are zeros here: only codewords that end within the
         // packed bits are kept.
         int length = 0;
         const VlcSlot* slot = VlcFindCodewordInBits(table, i << (32 - kVlcPackedBits), &length);
-        table.packed[i] = PackSlot(slot, length);
+        table.packed[i] = PackSlot(slot, length, kVlcPackedBits);
+        const bool leadingZeros = (i >> (kVlcPackedBits - kVlcPackedLongZeros)) == 0;
+        if (longSection && leadingZeros && VlcPackedRun(table.packed[i]) == kVlcPackedOther) {
+            table.packed[i] = kVlcPackedLong << 8;
+        }
+    }
+    if (!longSection) return;
+    for (Ipp32u i = 0; i < (1u << kVlcPackedLongBits); ++i) {
+        int length = 0;
+        const int shift = 32 - kVlcPackedLongZeros - kVlcPackedLongBits;
+        const VlcSlot* slot = VlcFindCodewordInBits(table, i << shift, &length);
+        table.packed[count + i] = PackSlot(slot, length, table.longest);
     }
 }
 

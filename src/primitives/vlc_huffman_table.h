@@ -32,7 +32,10 @@ struct d2u::IppVCHuffmanSpec_32s {
     std::vector<VlcSlot> slots;  // the first level's table starts at slot 0
     // Every codeword of up to kVlcPackedBits bits once more, one word per slot (see
     // VlcPackedLength), so that most codewords are found with one load: indexed by the next
-    // kVlcPackedBits stream bits, whatever the table's longest codeword.
+    // kVlcPackedBits stream bits, whatever the table's longest codeword. Tables whose longest
+    // codeword has at most kVlcPackedLongZeros + kVlcPackedLongBits bits continue with the
+    // long section: every codeword that starts with kVlcPackedLongZeros zeros, indexed by the
+    // kVlcPackedLongBits bits after them (the coefficient tables' rare large levels).
     std::vector<Ipp32u> packed;
 };
 
@@ -41,11 +44,15 @@ namespace d2u {
 // Codewords (with their sign bit) of up to this many bits have a packed slot: 8 KiB per table,
 // and everything but the rarest coefficients.
 constexpr int kVlcPackedBits = 11;
+constexpr int kVlcPackedLongZeros = 7;
+constexpr int kVlcPackedLongBits = 10;
 
 // A packed slot: the value (the level of a run/level entry) in the high 16 bits, then the run
 // (0 in value tables), then the codeword length. Runs of kVlcPackedEndOfBlock and kVlcPackedEscape
-// mark those codewords (with their lengths); kVlcPackedOther marks a slot that needs the full
-// lookup (longer codewords and bit patterns of no codeword).
+// mark those codewords (with their lengths); kVlcPackedLong sends the lookup to the long
+// section; kVlcPackedOther marks a slot that needs the full lookup (longer codewords and bit
+// patterns of no codeword).
+constexpr Ipp32u kVlcPackedLong = 0xFC;
 constexpr Ipp32u kVlcPackedEndOfBlock = 0xFD;
 constexpr Ipp32u kVlcPackedEscape = 0xFE;
 constexpr Ipp32u kVlcPackedOther = 0xFF;

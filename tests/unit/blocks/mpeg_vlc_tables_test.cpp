@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "decoder/mpeg_tables.h"
+#include "primitives/reconstruct_dct_block.h"
 #include "test_bits.h"
 
 namespace d2u {
@@ -13,6 +15,7 @@ namespace {
 
 using test::SourceOverBits;
 using test::TestBits;
+using test::WordCursor;
 
 struct Entry {
     uint32_t code;
@@ -129,6 +132,63 @@ TEST(MpegVlcTables, MacroblockLevelDecodesAgreeWithTheGeneralDecode) {
             if (generalStatus == 0) {
                 ASSERT_EQ(fastValue, generalValue) << "table " << d.table;
             }
+        }
+    }
+}
+
+// Every run/level codeword of the coefficient tables, decoded by the block kernels (their own
+// fast lookups) at every bit offset: the level lands at the scan position after its run with
+// the value the inverse quantisation gives (weights 16, quantiser 2), and the block ends where
+// its end of block does. Non-intra blocks take table 8 for the first coefficient and table 9
+// for the others; intra blocks table 10 here (9 is the one of the non-intra others).
+TEST(MpegVlcTables, EveryCoefficientCodewordDecodesThroughTheBlockKernels) {
+    CMpegVlcTables tables;
+    tables.Build();
+    const std::vector<uint16_t> matrix(64, 16);
+    constexpr int kQuantiser = 2;
+    enum Role { kFirst, kOther, kIntraFirst };
+    const struct {
+        int table;
+        Role role;
+        const char* endOfBlock;
+    } cases[] = {{CMpegVlcTables::kDctCoefficientsFirst, kFirst, "10"},
+                 {CMpegVlcTables::kDctCoefficientsZero, kOther, "10"},
+                 {CMpegVlcTables::kDctCoefficientsOne, kIntraFirst, "0110"}};
+    for (const auto& c : cases) {
+        int offset = 0;
+        for (const Entry& entry : Parse(c.table)) {
+            if (entry.run == kVlcEndOfBlock || entry.run == kVlcEscape) continue;
+            TestBits bits;
+            bits.PutValue(0x5A5A5A5Au, offset % 32);     // skipped: the block starts after it
+            if (c.role == kOther) bits.Put("11");        // run 0, level -1 first
+            if (c.role == kIntraFirst) bits.Put("100");  // DC size 0
+            bits.PutValue(entry.code, entry.length).Put(c.endOfBlock);
+            WordCursor at(bits);
+            at.word += (offset % 32) / 32;
+            at.offset = 31 - offset % 32;
+            ++offset;
+            std::vector<Ipp16s> block(64, 0x5555);
+            Ipp32s last = -1;
+            Ipp32s predictor = 0;
+            const IppStatus status =
+                c.role == kIntraFirst
+                    ? ippiReconstructDCTBlockIntra_MPEG2_32s(
+                          &at.word, &at.offset, tables.Table(CMpegVlcTables::kDctDcSizeLuminance),
+                          tables.Table(c.table), kZigzagScan, kQuantiser, matrix.data(), &predictor,
+                          3, block.data(), &last)
+                    : ippiReconstructDCTBlock_MPEG2_32s(
+                          &at.word, &at.offset, tables.Table(CMpegVlcTables::kDctCoefficientsFirst),
+                          tables.Table(CMpegVlcTables::kDctCoefficientsZero), kZigzagScan,
+                          kQuantiser, matrix.data(), block.data(), &last);
+            ASSERT_EQ(status, ippStsNoErr) << "table " << c.table << " code " << entry.code;
+            const int index = entry.run + (c.role == kFirst ? 0 : 1);
+            const int32_t magnitude = entry.value < 0 ? -entry.value : entry.value;
+            // (2|l| + 1) * 16 * 2 / 32 for non-intra levels, 2l * 16 * 2 / 32 for intra ones
+            const int32_t scaled = c.role == kIntraFirst ? 2 * magnitude : 2 * magnitude + 1;
+            EXPECT_EQ(block[kZigzagScan[index]], entry.value < 0 ? -scaled : scaled)
+                << "table " << c.table << " run " << entry.run << " level " << entry.value;
+            EXPECT_EQ(last, index);
+            EXPECT_EQ(at.BitsRead(), bits.Size()) << "table " << c.table << " code " << entry.code;
         }
     }
 }
