@@ -1,19 +1,23 @@
 // AVX2 version of the inverse DCT; the same numbers as the scalar version, bit for bit.
 //
-// The first pass runs down the columns with all eight of them in one register (pairs of rows
-// interleaved, 32-bit sums for columns 0 to 7). Its results are packed two rows to a register,
-// [row y | row y + 4], and the second pass runs along those rows in place: each row is
-// reordered to (t0, t2, t4, t6, t1, t3, t5, t7), each pair broadcast and multiplied with the
-// weights of outputs 0 to 3; the even and odd halves give outputs 0 to 3 as their sum and 7 to
-// 4 as their difference. No transposes are needed.
+// The block is loaded two rows to a register. Each row is reordered to columns (0, 4, 1, 5 | 2, 6,
+// 3, 7) and the rows are interleaved in pairs (0, 4), (2, 6), (1, 5), (3, 7), so that the first
+// pass runs down all eight columns of a pair at once (32-bit sums, one column per lane). Its even
+// and odd halves give rows k and 7 - k as their sum and difference; packing those two leaves, in
+// each 32-bit lane, two columns of the same row and parity: (t0, t4) and (t1, t5) in the low half,
+// (t2, t6) and (t3, t7) in the high half. The second pass broadcasts each such pair of row k to the
+// low half and of row 7 - k to the high half with one permute and multiplies it with the weights of
+// outputs 0 to 3; the even and odd sums give outputs 0 to 3 as their sum and 7 to 4 as their
+// difference. No transposes are needed, and each k goes through both passes before the next, which
+// keeps the sums in registers.
 //
-// Blocks with only a DC coefficient take a short cut. Others run the whole transform: skipping
-// the multiply-adds for zero rows or columns 4 to 7 made decoding slower (mispredicted branches
-// on the usual mix of blocks cost more than the work saved).
+// Blocks with only a DC coefficient take a short cut. Others run the whole transform: skipping the
+// multiply-adds for zero rows or columns 4 to 7 made decoding slower (mispredicted branches on the
+// usual mix of blocks cost more than the work saved).
 #include "primitives/inverse_dct.h"
 
-// 32-bit Windows compilers do not reliably align the stack for 256-bit spills: the DLL keeps
-// the SSE2 version there.
+// 32-bit Windows compilers do not reliably align the stack for 256-bit spills: the DLL keeps the
+// SSE2 version there.
 #if defined(__AVX2__) && !defined(_WIN32)
 #include <immintrin.h>
 
@@ -23,166 +27,218 @@ namespace d2u {
 namespace idct {
 namespace {
 
-inline Ipp32s Packed(Ipp32s even, Ipp32s odd) {
+constexpr Ipp32s Packed(Ipp32s even, Ipp32s odd) {
     return static_cast<Ipp32s>((static_cast<Ipp32u>(odd) << 16) |
                                (static_cast<Ipp32u>(even) & 0xFFFFu));
 }
 
-inline __m256i Pair(Ipp32s even, Ipp32s odd) {
-    return _mm256_set1_epi32(Packed(even, odd));
+// The weights of output k (0..3) for the input pairs (0, 4), (2, 6), (1, 5) and (3, 7): the even
+// half of the transform from the first two, the odd half from the last two.
+struct PairWeights {
+    Ipp32s p04[4], p26[4], p15[4], p37[4];
+};
+
+constexpr PairWeights Split(const Weights& w) {
+    return {{Packed(w.w4, w.w4), Packed(w.w4, -w.w4), Packed(w.w4, -w.w4), Packed(w.w4, w.w4)},
+            {Packed(w.w2, w.w6), Packed(w.w6, -w.w2), Packed(-w.w6, w.w2), Packed(-w.w2, -w.w6)},
+            {Packed(w.w1, w.w5), Packed(w.w3, -w.w1), Packed(w.w5, w.w7), Packed(w.w7, w.w3)},
+            {Packed(w.w3, w.w7), Packed(-w.w7, -w.w5), Packed(-w.w1, w.w3), Packed(-w.w5, -w.w1)}};
 }
 
-// Four pairs, one per 32-bit lane of each 128-bit half.
-inline __m256i Pairs(Ipp32s e0, Ipp32s o0, Ipp32s e1, Ipp32s o1, Ipp32s e2, Ipp32s o2, Ipp32s e3,
-                     Ipp32s o3) {
-    return _mm256_setr_epi32(Packed(e0, o0), Packed(e1, o1), Packed(e2, o2), Packed(e3, o3),
-                             Packed(e0, o0), Packed(e1, o1), Packed(e2, o2), Packed(e3, o3));
+constexpr PairWeights kFirstPairs = Split(kFirstPass);
+constexpr PairWeights kSecondPairs = Split(kSecondPass);
+
+// 32 bytes of constant lanes.
+struct alignas(32) Lanes {
+    Ipp32s at[8];
+};
+
+constexpr Lanes Splat(Ipp32s value) {
+    return {{value, value, value, value, value, value, value, value}};
 }
 
-inline void Butterfly(const __m256i a[4], const __m256i b[4], __m256i out[8]) {
-    for (int k = 0; k < 4; ++k) {
-        out[k] = _mm256_add_epi32(a[k], b[k]);
-        out[7 - k] = _mm256_sub_epi32(a[k], b[k]);
-    }
+constexpr Lanes Twice(const Ipp32s (&pairs)[4]) {
+    return {{pairs[0], pairs[1], pairs[2], pairs[3], pairs[0], pairs[1], pairs[2], pairs[3]}};
 }
 
-// ---- First pass: spread[v] holds row v as [u0..3 twice | u4..7 twice], so that interleaving
-// two rows gives the pairs of all eight columns.
+// The weights of both passes: the same for every column in the first, per output in the second.
+struct Tables {
+    Lanes first04[2], first26[4], first15[4], first37[4];
+    Lanes second04, second26, second15, second37;
+    Lanes inputMinimum, inputMaximum;  // 16-bit lanes
+    Lanes firstRounding;
+    Lanes secondRounding;  // words 0 and 4
+    Lanes columnOrder;     // bytes of (0, 4, 1, 5, 2, 6, 3, 7), in both halves
+    Lanes wordOrder;       // bytes of words (0, 1, 2, 3, 7, 6, 5, 4), in both halves
+    Lanes byteOrder;       // bytes (0, 1, 2, 3, 7, 6, 5, 4) of each 8, in both halves
+};
 
-inline void FirstPass(const __m256i spread[8], __m256i out[8]) {
-    const Weights& w = kFirstPass;
-    const __m256i x04 = _mm256_unpacklo_epi16(spread[0], spread[4]);
-    const __m256i x26 = _mm256_unpacklo_epi16(spread[2], spread[6]);
-    const __m256i x13 = _mm256_unpacklo_epi16(spread[1], spread[3]);
-    const __m256i x57 = _mm256_unpacklo_epi16(spread[5], spread[7]);
-    const __m256i round = _mm256_set1_epi32(kFirstRounding);
-    const __m256i even0 = _mm256_add_epi32(_mm256_madd_epi16(x04, Pair(w.w4, w.w4)), round);
-    const __m256i even1 = _mm256_add_epi32(_mm256_madd_epi16(x04, Pair(w.w4, -w.w4)), round);
-    __m256i a[4] = {_mm256_add_epi32(even0, _mm256_madd_epi16(x26, Pair(w.w2, w.w6))),
-                    _mm256_add_epi32(even1, _mm256_madd_epi16(x26, Pair(w.w6, -w.w2))),
-                    _mm256_add_epi32(even1, _mm256_madd_epi16(x26, Pair(-w.w6, w.w2))),
-                    _mm256_add_epi32(even0, _mm256_madd_epi16(x26, Pair(-w.w2, -w.w6)))};
-    __m256i b[4] = {_mm256_add_epi32(_mm256_madd_epi16(x13, Pair(w.w1, w.w3)),
-                                     _mm256_madd_epi16(x57, Pair(w.w5, w.w7))),
-                    _mm256_add_epi32(_mm256_madd_epi16(x13, Pair(w.w3, -w.w7)),
-                                     _mm256_madd_epi16(x57, Pair(-w.w1, -w.w5))),
-                    _mm256_add_epi32(_mm256_madd_epi16(x13, Pair(w.w5, -w.w1)),
-                                     _mm256_madd_epi16(x57, Pair(w.w7, w.w3))),
-                    _mm256_add_epi32(_mm256_madd_epi16(x13, Pair(w.w7, -w.w5)),
-                                     _mm256_madd_epi16(x57, Pair(w.w3, -w.w1)))};
-    Butterfly(a, b, out);
+constexpr Tables kTables = {{Splat(kFirstPairs.p04[0]), Splat(kFirstPairs.p04[1])},
+                            {Splat(kFirstPairs.p26[0]), Splat(kFirstPairs.p26[1]),
+                             Splat(kFirstPairs.p26[2]), Splat(kFirstPairs.p26[3])},
+                            {Splat(kFirstPairs.p15[0]), Splat(kFirstPairs.p15[1]),
+                             Splat(kFirstPairs.p15[2]), Splat(kFirstPairs.p15[3])},
+                            {Splat(kFirstPairs.p37[0]), Splat(kFirstPairs.p37[1]),
+                             Splat(kFirstPairs.p37[2]), Splat(kFirstPairs.p37[3])},
+                            Twice(kSecondPairs.p04),
+                            Twice(kSecondPairs.p26),
+                            Twice(kSecondPairs.p15),
+                            Twice(kSecondPairs.p37),
+                            Splat(Packed(kInputMin, kInputMin)),
+                            Splat(Packed(kInputMax, kInputMax)),
+                            Splat(kFirstRounding),
+                            {{kSecondRounding, 0, kSecondRounding, 0, 0, 0, 0, 0}},
+                            {{0x09080100, 0x0B0A0302, 0x0D0C0504, 0x0F0E0706, 0x09080100,
+                              0x0B0A0302, 0x0D0C0504, 0x0F0E0706}},
+                            {{0x03020100, 0x07060504, 0x0D0C0F0E, 0x09080B0A, 0x03020100,
+                              0x07060504, 0x0D0C0F0E, 0x09080B0A}},
+                            {{0x03020100, 0x04050607, 0x0B0A0908, 0x0C0D0E0F, 0x03020100,
+                              0x04050607, 0x0B0A0908, 0x0C0D0E0F}}};
+
+inline __m256i Load(const Lanes& lanes) {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes.at));
 }
 
-// 32-bit sums [y] (columns 0..7) to 16 bits, two rows a register: [row y | row y + 4],
-// with the second pass's rounding term added to column 0.
-inline void PackRows(const __m256i sums[8], __m256i rows[4]) {
-    const __m256i rounding = _mm256_setr_epi16(kSecondRounding, 0, 0, 0, 0, 0, 0, 0,
-                                               kSecondRounding, 0, 0, 0, 0, 0, 0, 0);
-    for (int y = 0; y < 4; ++y) {
-        __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(sums[y], kFirstShift),
-                                            _mm256_srai_epi32(sums[y + 4], kFirstShift));
-        packed = _mm256_permute4x64_epi64(packed, _MM_SHUFFLE(3, 1, 2, 0));
-        rows[y] = _mm256_adds_epi16(packed, rounding);
-    }
+// The tables at an address the optimiser cannot see through, so that it reads them as memory
+// operands instead of loading each into a register first.
+inline const Tables& OpaqueTables() {
+    const Tables* tables = &kTables;
+    asm("" : "+r"(tables));
+    return *tables;
 }
 
-// ---- Second pass along the rows of each 128-bit half.
+// First-pass sums of two rows to 16 bits in one register, with the second pass's rounding term
+// added to column 0 of both (words 0 and 4).
+inline __m256i PackRows(const Tables& t, __m256i upper, __m256i lower) {
+    const __m256i packed = _mm256_packs_epi32(_mm256_srai_epi32(upper, kFirstShift),
+                                              _mm256_srai_epi32(lower, kFirstShift));
+    return _mm256_adds_epi16(packed, Load(t.secondRounding));
+}
 
-// Outputs 0..3 from the even (a) and odd (b) sums; 7..4 from their difference, reversed.
+// ---- Second pass along the rows of each half.
+
+// Outputs 0..3 from the even (a) and odd (b) sums, then 7..4 from their difference (the
+// stores put those four in order).
 inline __m256i RoundPair(__m256i a, __m256i b) {
-    const __m256i front = _mm256_srai_epi32(_mm256_add_epi32(a, b), kSecondShift);
-    const __m256i back = _mm256_shuffle_epi32(_mm256_sub_epi32(a, b), _MM_SHUFFLE(0, 1, 2, 3));
-    return _mm256_packs_epi32(front, _mm256_srai_epi32(back, kSecondShift));
+    return _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(a, b), kSecondShift),
+                              _mm256_srai_epi32(_mm256_sub_epi32(a, b), kSecondShift));
 }
 
-inline __m256i EvenOddOrder(__m256i row) {
-    const __m256i order = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15, 0,
-                                           1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15);
-    return _mm256_shuffle_epi8(row, order);
-}
-
-inline __m256i SecondPass(__m256i row) {
-    const Weights& w = kSecondPass;
-    const __m256i pairs = EvenOddOrder(row);
-    const __m256i t02 = _mm256_shuffle_epi32(pairs, _MM_SHUFFLE(0, 0, 0, 0));
-    const __m256i t46 = _mm256_shuffle_epi32(pairs, _MM_SHUFFLE(1, 1, 1, 1));
-    const __m256i t13 = _mm256_shuffle_epi32(pairs, _MM_SHUFFLE(2, 2, 2, 2));
-    const __m256i t57 = _mm256_shuffle_epi32(pairs, _MM_SHUFFLE(3, 3, 3, 3));
-    const __m256i a = _mm256_add_epi32(
-        _mm256_madd_epi16(t02, Pairs(w.w4, w.w2, w.w4, w.w6, w.w4, -w.w6, w.w4, -w.w2)),
-        _mm256_madd_epi16(t46, Pairs(w.w4, w.w6, -w.w4, -w.w2, -w.w4, w.w2, w.w4, -w.w6)));
-    const __m256i b = _mm256_add_epi32(
-        _mm256_madd_epi16(t13, Pairs(w.w1, w.w3, w.w3, -w.w7, w.w5, -w.w1, w.w7, -w.w5)),
-        _mm256_madd_epi16(t57, Pairs(w.w5, w.w7, -w.w1, -w.w5, w.w7, w.w3, w.w3, -w.w1)));
+inline __m256i SecondPass(const Tables& t, __m256i rows) {
+    const __m256i t04 =
+        _mm256_permutevar8x32_epi32(rows, _mm256_setr_epi32(0, 0, 0, 0, 2, 2, 2, 2));
+    const __m256i t15 =
+        _mm256_permutevar8x32_epi32(rows, _mm256_setr_epi32(1, 1, 1, 1, 3, 3, 3, 3));
+    const __m256i t26 =
+        _mm256_permutevar8x32_epi32(rows, _mm256_setr_epi32(4, 4, 4, 4, 6, 6, 6, 6));
+    const __m256i t37 =
+        _mm256_permutevar8x32_epi32(rows, _mm256_setr_epi32(5, 5, 5, 5, 7, 7, 7, 7));
+    const __m256i a = _mm256_add_epi32(_mm256_madd_epi16(t04, Load(t.second04)),
+                                       _mm256_madd_epi16(t26, Load(t.second26)));
+    const __m256i b = _mm256_add_epi32(_mm256_madd_epi16(t15, Load(t.second15)),
+                                       _mm256_madd_epi16(t37, Load(t.second37)));
     return RoundPair(a, b);
 }
 
-inline bool IsZero(__m128i value) {
-    return _mm_movemask_epi8(_mm_cmpeq_epi16(value, _mm_setzero_si128())) == 0xFFFF;
-}
-
-// Every coefficient but the DC one, or-ed together.
-inline __m128i AnyAc(const __m128i rows[8]) {
-    __m128i any = _mm_srli_si128(rows[0], 2);
-    for (int v = 1; v < 8; ++v) any = _mm_or_si128(any, rows[v]);
-    return any;
-}
-
-// The transform into out[y], [row y | row y + 4] for y in 0..3. Inline into both entry points,
-// so that the rows stay in registers up to the stores.
-__attribute__((always_inline)) inline void InverseRows(const Ipp16s* src, __m256i out[4]) {
-    const __m128i minimum = _mm_set1_epi16(kInputMin);
-    const __m128i maximum = _mm_set1_epi16(kInputMax);
-    __m128i rows[8];
-    __m256i spread[8];
-    for (int v = 0; v < 8; ++v) {
-        __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8 * v));
-        rows[v] = _mm_min_epi16(_mm_max_epi16(row, minimum), maximum);
-        spread[v] =
-            _mm256_permute4x64_epi64(_mm256_castsi128_si256(rows[v]), _MM_SHUFFLE(1, 1, 0, 0));
+// The transform, handing [row k | row 7 - k] to store(k, rows) for k in 0..3 in turn. Inline into
+// both entry points, so that the rows stay in registers up to the stores.
+template <typename Store>
+__attribute__((always_inline)) inline void InverseRows(const Tables& t, const Ipp16s* src,
+                                                       Store store) {
+    const __m256i minimum = Load(t.inputMinimum);
+    const __m256i maximum = Load(t.inputMaximum);
+    __m256i rows[4];  // rows 2k and 2k + 1
+    for (int k = 0; k < 4; ++k) {
+        const __m256i loaded = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 16 * k));
+        rows[k] = _mm256_min_epi16(_mm256_max_epi16(loaded, minimum), maximum);
     }
-    if (IsZero(AnyAc(rows))) {
+    // Every coefficient but the DC one, or-ed together.
+    const __m256i acOnly =
+        _mm256_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i any = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(rows[0], acOnly), rows[1]),
+                                        _mm256_or_si256(rows[2], rows[3]));
+    if (_mm256_testz_si256(any, any)) {
         // Only the DC coefficient: every sample is (dc + 4) >> 3.
-        const __m128i dc = _mm_srai_epi16(_mm_add_epi16(rows[0], _mm_set1_epi16(4)), 3);
-        const __m256i all = _mm256_broadcastw_epi16(dc);
-        for (int y = 0; y < 4; ++y) out[y] = all;
+        const __m256i dc = _mm256_srai_epi16(_mm256_add_epi16(rows[0], _mm256_set1_epi16(4)), 3);
+        const __m256i all = _mm256_broadcastw_epi16(_mm256_castsi256_si128(dc));
+        for (int k = 0; k < 4; ++k) store(k, all);
         return;
     }
-    __m256i sums[8];
-    FirstPass(spread, sums);
-    __m256i columns[4];
-    PackRows(sums, columns);
-    for (int y = 0; y < 4; ++y) out[y] = SecondPass(columns[y]);
+    // Rows 2k and 2k + 1 reordered to columns (0, 4, 1, 5, 2, 6, 3, 7).
+    for (int k = 0; k < 4; ++k) rows[k] = _mm256_shuffle_epi8(rows[k], Load(t.columnOrder));
+    // [pair columns 0, 4, 1, 5 | pair columns 2, 6, 3, 7] for the row pairs (2k, 2k + 4) and (2k +
+    // 1, 2k + 5).
+    const __m256i low01 = _mm256_unpacklo_epi16(rows[0], rows[2]);
+    const __m256i high01 = _mm256_unpackhi_epi16(rows[0], rows[2]);
+    const __m256i low23 = _mm256_unpacklo_epi16(rows[1], rows[3]);
+    const __m256i high23 = _mm256_unpackhi_epi16(rows[1], rows[3]);
+    const __m256i x04 = _mm256_permute2x128_si256(low01, high01, 0x20);
+    const __m256i x15 = _mm256_permute2x128_si256(low01, high01, 0x31);
+    const __m256i x26 = _mm256_permute2x128_si256(low23, high23, 0x20);
+    const __m256i x37 = _mm256_permute2x128_si256(low23, high23, 0x31);
+    const __m256i round = Load(t.firstRounding);
+    const __m256i even0 = _mm256_add_epi32(_mm256_madd_epi16(x04, Load(t.first04[0])), round);
+    const __m256i even1 = _mm256_add_epi32(_mm256_madd_epi16(x04, Load(t.first04[1])), round);
+    for (int k = 0; k < 4; ++k) {
+        const __m256i even = (k == 0 || k == 3) ? even0 : even1;
+        const __m256i a = _mm256_add_epi32(even, _mm256_madd_epi16(x26, Load(t.first26[k])));
+        const __m256i b = _mm256_add_epi32(_mm256_madd_epi16(x15, Load(t.first15[k])),
+                                           _mm256_madd_epi16(x37, Load(t.first37[k])));
+        store(k, SecondPass(t, PackRows(t, _mm256_add_epi32(a, b), _mm256_sub_epi32(a, b))));
+    }
 }
 
 void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
-    __m256i rows[4];
-    InverseRows(src, rows);
-    Ipp8u* base = reinterpret_cast<Ipp8u*>(dst);
     const ptrdiff_t step = dstStep;
-    for (int y = 0; y < 4; ++y) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(base + step * y),
-                         _mm256_castsi256_si128(rows[y]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(base + step * (y + 4)),
-                         _mm256_extracti128_si256(rows[y], 1));
-    }
+    Ipp8u* upper = reinterpret_cast<Ipp8u*>(dst);
+    Ipp8u* lower = upper + 7 * step;
+    const Tables& t = OpaqueTables();
+    InverseRows(t, src, [&](int, __m256i rows) {
+        rows = _mm256_shuffle_epi8(rows, Load(t.wordOrder));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(upper), _mm256_castsi256_si128(rows));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lower), _mm256_extracti128_si256(rows, 1));
+        upper += step;
+        lower -= step;
+    });
+}
+
+// Rows k and k + 1 (low half) and 7 - k and 6 - k (high half), 8 bytes each.
+inline void StoreRowPairs(Ipp8u* dst, ptrdiff_t step, int k, __m256i bytes) {
+    const __m128i upper = _mm256_castsi256_si128(bytes);
+    const __m128i lower = _mm256_extracti128_si256(bytes, 1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + k * step), upper);
+    _mm_storeh_pi(reinterpret_cast<__m64*>(dst + (k + 1) * step), _mm_castsi128_ps(upper));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + (7 - k) * step), lower);
+    _mm_storeh_pi(reinterpret_cast<__m64*>(dst + (6 - k) * step), _mm_castsi128_ps(lower));
+}
+
+// Rows to bytes, two registers at a time.
+template <bool kAdjust>
+void InverseClipRows(const Ipp16s* src, Ipp8u* dst, ptrdiff_t step, int addVal, int clipDown,
+                     int clipUp) {
+    const __m256i add = _mm256_set1_epi16(static_cast<short>(addVal));
+    const __m256i low = _mm256_set1_epi16(static_cast<short>(clipDown));
+    const __m256i high = _mm256_set1_epi16(static_cast<short>(clipUp));
+    __m256i previous = _mm256_setzero_si256();
+    const Tables& t = OpaqueTables();
+    InverseRows(t, src, [&](int k, __m256i rows) {
+        if (kAdjust)
+            rows = _mm256_min_epi16(_mm256_max_epi16(_mm256_adds_epi16(rows, add), low), high);
+        if (k & 1) {
+            const __m256i bytes = _mm256_packus_epi16(previous, rows);
+            StoreRowPairs(dst, step, k - 1, _mm256_shuffle_epi8(bytes, Load(t.byteOrder)));
+        }
+        previous = rows;
+    });
 }
 
 void InverseClipAvx2(const Ipp16s* src, Ipp8u* dst, int dstStep, int addVal, int clipDown,
                      int clipUp) {
-    __m256i rows[4];
-    InverseRows(src, rows);
-    const __m256i add = _mm256_set1_epi16(static_cast<short>(addVal));
-    const __m256i low = _mm256_set1_epi16(static_cast<short>(clipDown));
-    const __m256i high = _mm256_set1_epi16(static_cast<short>(clipUp));
-    const ptrdiff_t step = dstStep;
-    for (int y = 0; y < 4; ++y) {
-        __m256i value =
-            _mm256_min_epi16(_mm256_max_epi16(_mm256_adds_epi16(rows[y], add), low), high);
-        value = _mm256_packus_epi16(value, value);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + step * y), _mm256_castsi256_si128(value));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + step * (y + 4)),
-                         _mm256_extracti128_si256(value, 1));
+    // Intra blocks add nothing and clip to the byte range, which the packing does by itself.
+    if (addVal == 0 && clipDown == 0 && clipUp == 255) {
+        InverseClipRows<false>(src, dst, dstStep, addVal, clipDown, clipUp);
+    } else {
+        InverseClipRows<true>(src, dst, dstStep, addVal, clipDown, clipUp);
     }
 }
 

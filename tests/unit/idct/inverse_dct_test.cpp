@@ -64,12 +64,17 @@ Block Transforms(const Block& input, int add = 0, Ipp8u low = 0, Ipp8u high = 25
     return result;
 }
 
+// Each block through Transforms with varied add and clip values, followed by the 64 bytes of
+// the clipped kernel with those of intra blocks (nothing added, the byte range: a path of its
+// own in the SIMD versions).
 std::vector<Block> RunAll(KernelLevel level, const std::vector<Block>& blocks) {
     InstallKernels(level);
     std::vector<Block> results;
     for (size_t n = 0; n < blocks.size(); ++n) {
         results.push_back(
             Transforms(blocks[n], int(n * 37 % 512) - 256, Ipp8u(n % 64), Ipp8u(192 + n % 64)));
+        const Block intra = Transforms(blocks[n], 0, 0, 255);
+        results.back().insert(results.back().end(), intra.begin() + 64, intra.end());
     }
     InstallBestKernels();
     return results;

@@ -131,8 +131,8 @@ TEST_P(MotionCompensationKernels, ReadsAndWritesOnlyTheBlockFootprint) {
 INSTANTIATE_TEST_SUITE_P(Levels, MotionCompensationKernels,
                          ::testing::Values(KernelLevel::kScalar, KernelLevel::kAvx2));
 
-// Random references, residuals reaching both clips, steps, offsets (so unaligned rows) and
-// rounding controls: the SIMD kernels give the scalar result bit for bit.
+// Random references, residuals reaching both clips, steps, offsets (so unaligned rows, read and
+// written) and rounding controls: the SIMD kernels give the scalar result bit for bit.
 TEST(MotionCompensationSimd, MatchesScalarOnRandomInput) {
     if (DetectKernelLevel() == KernelLevel::kScalar) GTEST_SKIP() << "no SIMD on this CPU";
     std::mt19937 rng(12345);
@@ -151,6 +151,8 @@ TEST(MotionCompensationSimd, MatchesScalarOnRandomInput) {
         }
         const Ipp8u* f = refF.data() + rng() % 15;
         const Ipp8u* b = refB.data() + rng() % 15;
+        const int dstStep = 16 + static_cast<int>(rng() % 16);
+        const size_t dstOffset = rng() % 8;
         for (const Kernel& k : kKernels) {
             for (Ipp32s modeF : kModes) {
                 const Ipp32s modeB = kModes[rng() % 4];
@@ -161,11 +163,11 @@ TEST(MotionCompensationSimd, MatchesScalarOnRandomInput) {
                         InstallBestKernels();
                     else
                         InstallKernels(KernelLevel::kScalar);
-                    for (auto& r : results) r[simd].assign(16 * 24, 0);
-                    k.single(f, refStep, residual.data(), resStep, results[0][simd].data(), 24,
-                             modeF, rounding);
+                    for (auto& r : results) r[simd].assign(16 * 32 + 8, 0);
+                    k.single(f, refStep, residual.data(), resStep,
+                             results[0][simd].data() + dstOffset, dstStep, modeF, rounding);
                     k.bidirectional(f, refStep, modeF, b, refStep, modeB, residual.data(), resStep,
-                                    results[1][simd].data(), 24, rounding);
+                                    results[1][simd].data() + dstOffset, dstStep, rounding);
                 }
                 ASSERT_EQ(results[0][0], results[0][1])
                     << "single " << k.width << "x" << k.height << " mode " << modeF;
