@@ -100,7 +100,27 @@ void CMotionCompensator::SetPictures(CYUVFrame* currentFrame, const CYUVFrame* o
     for (int32_t i = 0; i < 3; ++i) {
         for (int32_t parity = kFrameGrid; parity <= 1; ++parity)
             grids[i][parity + 1] = GridOf(frames[i], parity);
+        quickFrames[i] = QuickFrameOf(grids[i][kFrameGrid + 1]);
     }
+}
+
+void CMotionCompensator::SetGeometry(const PictureGeometry& geometry) {
+    picture = geometry;
+    frame420 = geometry.picture_structure == 3 && geometry.chromaFormat != 2;
+    forwardPicture = geometry.picture_coding_type == kPictureB ? kOlderPicture : kNewerPicture;
+}
+
+CMotionCompensator::QuickFrame CMotionCompensator::QuickFrameOf(const GridPlanes& grid) {
+    QuickFrame quick{
+        {grid.luma, grid.cb, grid.cr}, {grid.lumaStep, grid.cbStep, grid.crStep}, 0, 0, 0, 0};
+    const bool chromaCovers = grid.chromaWidth >= grid.lumaWidth / 2 + (grid.lumaWidth & 1) &&
+                              grid.chromaRows >= grid.lumaRows / 2 + (grid.lumaRows & 1);
+    if (!chromaCovers || grid.lumaWidth < 17 || grid.lumaRows < 17) return quick;
+    quick.blockColumnEnd = static_cast<uint32_t>(grid.lumaWidth - 15);
+    quick.blockRowEnd = static_cast<uint32_t>(grid.lumaRows - 15);
+    quick.referenceColumnEnd = static_cast<uint32_t>(grid.lumaWidth - 16);
+    quick.referenceRowEnd = static_cast<uint32_t>(grid.lumaRows - 16);
+    return quick;
 }
 
 void CMotionCompensator::DeriveDualPrimeVector(int32_t vx, int32_t vy, const int32_t dmvector[2],
@@ -247,10 +267,67 @@ int32_t CMotionCompensator::PredictFrameBlock420(uint32_t directions, const int3
     return 0;
 }
 
-int32_t CMotionCompensator::PredictFrameBlockDirections(uint32_t directions,
-                                                        const int32_t vectors[2][2],
-                                                        const int16_t* residual, int32_t x,
-                                                        int32_t y) {
+bool CMotionCompensator::LocateQuickly(int32_t direction, const int32_t vector[2], uint32_t x,
+                                       uint32_t y, mc::MacroblockReference& reference) const {
+    const QuickFrame& frame = quickFrames[direction == kBackward ? kNewerPicture : forwardPicture];
+    const int32_t vx = vector[0];
+    const int32_t vy = vector[1];
+    // x and y lie below the plane's size (under 2^31), the halved vectors within 2^30 of 0:
+    // the unsigned sums are the true positions, or beyond every end when those are negative.
+    const uint32_t column = x + static_cast<uint32_t>(vx >> 1);
+    const uint32_t row = y + static_cast<uint32_t>(vy >> 1);
+    if (column >= frame.referenceColumnEnd || row >= frame.referenceRowEnd) return false;
+    const int32_t cx = HalfTowardZero(vx);
+    const int32_t cy = HalfTowardZero(vy);
+    const uint32_t chromaColumn = x / 2 + static_cast<uint32_t>(cx >> 1);
+    const uint32_t chromaRow = y / 2 + static_cast<uint32_t>(cy >> 1);
+    reference.plane[0] = SampleAt(frame.plane[0], frame.step[0], column, row);
+    reference.plane[1] = SampleAt(frame.plane[1], frame.step[1], chromaColumn, chromaRow);
+    reference.plane[2] = SampleAt(frame.plane[2], frame.step[2], chromaColumn, chromaRow);
+    reference.step[0] = frame.step[0];
+    reference.step[1] = frame.step[1];
+    reference.step[2] = frame.step[2];
+    reference.lumaMode = ModeOf(vx, vy);
+    reference.chromaMode = ModeOf(cx, cy);
+    return true;
+}
+
+bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int32_t vectors[2][2],
+                                                  const int16_t* residual, int32_t x, int32_t y) {
+    const QuickFrame& out = quickFrames[kCurrentPicture];
+    const uint32_t column = static_cast<uint32_t>(x);
+    const uint32_t row = static_cast<uint32_t>(y);
+    if (!residual || ((column | row) & 1) || column >= out.blockColumnEnd || row >= out.blockRowEnd)
+        return false;
+    const bool both = directions == (kMacroblockMotionForward | kMacroblockMotionBackward);
+    const int32_t first = (directions & kMacroblockMotionForward) ? kForward : kBackward;
+    mc::MacroblockReference a;
+    mc::MacroblockReference b;
+    if (!LocateQuickly(first, vectors[first], column, row, a) ||
+        (both && !LocateQuickly(kBackward, vectors[kBackward], column, row, b)))
+        return false;
+    // Areas without coded blocks hold zeros: the prediction alone is stored.
+    mc::MacroblockTarget target{{SampleAt(out.plane[0], out.step[0], column, row),
+                                 SampleAt(out.plane[1], out.step[1], column / 2, row / 2),
+                                 SampleAt(out.plane[2], out.step[2], column / 2, row / 2)},
+                                {out.step[0], out.step[1], out.step[2]},
+                                {(residualAreas & kLumaArea) ? residual : nullptr,
+                                 (residualAreas & kCbArea) ? residual + 256 : nullptr,
+                                 (residualAreas & kCrArea) ? residual + 320 : nullptr}};
+    const mc::KernelTable& kernels = mc::InstalledKernels();
+    if (both) {
+        kernels.macroblockBidirectional(a, b, target);
+    } else {
+        kernels.macroblock(a, target);
+    }
+    if (coverage) coverage->MarkFrameMacroblock(x, y);
+    return true;
+}
+
+int32_t CMotionCompensator::PredictFrameBlockChecked(uint32_t directions,
+                                                     const int32_t vectors[2][2],
+                                                     const int16_t* residual, int32_t x,
+                                                     int32_t y) {
     const GridPlanes& out = *Grid(kCurrentPicture, kFrameGrid);
     const int32_t chromaColumn = x / 2;
     const int32_t chromaRow = y >> 1;

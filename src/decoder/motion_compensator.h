@@ -18,6 +18,7 @@
 
 #include "decoder/frame_coverage.h"
 #include "decoder/yuv_frame.h"
+#include "primitives/motion_compensation.h"
 
 namespace d2u {
 
@@ -56,10 +57,7 @@ public:
     // Takes the planes' places and sizes as they are now: a picture reallocated later needs
     // another call before the next prediction.
     void SetPictures(CYUVFrame* current, const CYUVFrame* older, const CYUVFrame* newer);
-    void SetGeometry(const PictureGeometry& geometry) {
-        picture = geometry;
-        frame420 = geometry.picture_structure == 3 && geometry.chromaFormat != 2;
-    }
+    void SetGeometry(const PictureGeometry& geometry);
     // Where the blocks predicted into the current picture are recorded (none when null).
     void SetCoverage(CFrameCoverage* map) { coverage = map; }
     // The residual areas of the next predictions that may hold non-zero values (kLumaArea,
@@ -161,6 +159,23 @@ private:
         int32_t residualRowStep;
     };
 
+    // One picture as a frame of 4:2:0 macroblocks, taken once per picture for the quick check
+    // of a 16x16 block at even luma column x and row y (as unsigned): x < blockColumnEnd and
+    // y < blockRowEnd put the block inside, x < referenceColumnEnd and y < referenceRowEnd also
+    // its half-sample column and row. Either puts the chroma blocks inside too: the chroma
+    // planes are at least half as wide and tall as luma (rounded up), and the chroma block of
+    // a vector never reaches beyond half of what the luma block reads. Where that does not hold
+    // (or a plane cannot be read) the ends are 0 and every block takes the full check.
+    struct QuickFrame {
+        uint8_t* plane[3];
+        int32_t step[3];
+        uint32_t blockColumnEnd;
+        uint32_t blockRowEnd;
+        uint32_t referenceColumnEnd;
+        uint32_t referenceRowEnd;
+    };
+    static QuickFrame QuickFrameOf(const GridPlanes& grid);
+
     static GridPlanes GridOf(const CYUVFrame* frame, int32_t parity);
     const GridPlanes* Grid(int32_t pictureIndex, int32_t parity) const {
         return &grids[pictureIndex][parity + 1];
@@ -168,9 +183,21 @@ private:
     int32_t PredictRegion(const Region& region, const Source* sources, int32_t count,
                           const int16_t* residual);
     // PredictRegion for a 16x16 frame block of a 4:2:0 frame picture, without the cases it
-    // does not need; at least one direction.
+    // does not need; at least one direction. The quick check first, the full one for what it
+    // leaves.
     int32_t PredictFrameBlockDirections(uint32_t directions, const int32_t vectors[2][2],
-                                        const int16_t* residual, int32_t x, int32_t y);
+                                        const int16_t* residual, int32_t x, int32_t y) {
+        if (PredictFrameBlockQuickly(directions, vectors, residual, x, y)) return 0;
+        return PredictFrameBlockChecked(directions, vectors, residual, x, y);
+    }
+    int32_t PredictFrameBlockChecked(uint32_t directions, const int32_t vectors[2][2],
+                                     const int16_t* residual, int32_t x, int32_t y);
+    // The macroblock when the quick check of QuickFrame takes it (then true); false leaves
+    // everything as it was, for the full check to decide.
+    bool PredictFrameBlockQuickly(uint32_t directions, const int32_t vectors[2][2],
+                                  const int16_t* residual, int32_t x, int32_t y);
+    bool LocateQuickly(int32_t direction, const int32_t vector[2], uint32_t x, uint32_t y,
+                       mc::MacroblockReference& reference) const;
     void PrefetchSource(const Region& region, const Source& source) const;
     int32_t PredictDirections(const MacroblockMotion& motion, uint32_t directions,
                               const int16_t* residual, int32_t x, int32_t y);
@@ -197,6 +224,9 @@ private:
     // [picture][grid]: pictures kCurrentPicture, kOlderPicture, kNewerPicture; grids frame,
     // top field, bottom field.
     GridPlanes grids[3][3] = {};
+    QuickFrame quickFrames[3] = {};
+    // The picture forward vectors of frame pictures point into.
+    int32_t forwardPicture = kNewerPicture;
     PictureGeometry picture;
     CFrameCoverage* coverage = nullptr;
     int32_t residualAreas = kAllAreas;

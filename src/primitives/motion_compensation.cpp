@@ -78,6 +78,28 @@ void PredictBidirectionalScalar(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF
     }
 }
 
+void PredictMacroblockScalar(const mc::MacroblockReference& reference,
+                             const mc::MacroblockTarget& target) {
+    PredictSingleScalar<16, 16>(reference.plane[0], reference.step[0], target.residual[0], 32,
+                                target.plane[0], target.step[0], reference.lumaMode, 0);
+    for (int k = 1; k < 3; ++k)
+        PredictSingleScalar<8, 8>(reference.plane[k], reference.step[k], target.residual[k], 16,
+                                  target.plane[k], target.step[k], reference.chromaMode, 0);
+}
+
+void PredictMacroblockBidirectionalScalar(const mc::MacroblockReference& forward,
+                                          const mc::MacroblockReference& backward,
+                                          const mc::MacroblockTarget& target) {
+    PredictBidirectionalScalar<16, 16>(forward.plane[0], forward.step[0], forward.lumaMode,
+                                       backward.plane[0], backward.step[0], backward.lumaMode,
+                                       target.residual[0], 32, target.plane[0], target.step[0], 0);
+    for (int k = 1; k < 3; ++k)
+        PredictBidirectionalScalar<8, 8>(forward.plane[k], forward.step[k], forward.chromaMode,
+                                         backward.plane[k], backward.step[k], backward.chromaMode,
+                                         target.residual[k], 16, target.plane[k], target.step[k],
+                                         0);
+}
+
 mc::KernelTable table;
 
 void InstallMotionCompensationKernels(KernelLevel level) {
@@ -89,6 +111,8 @@ void InstallMotionCompensationKernels(KernelLevel level) {
     table.bidirectional[k16x8] = PredictBidirectionalScalar<16, 8>;
     table.bidirectional[k8x8] = PredictBidirectionalScalar<8, 8>;
     table.bidirectional[k8x4] = PredictBidirectionalScalar<8, 4>;
+    table.macroblock = PredictMacroblockScalar;
+    table.macroblockBidirectional = PredictMacroblockBidirectionalScalar;
     if (level != KernelLevel::kScalar) mc::InstallSse2Kernels(table);
 }
 

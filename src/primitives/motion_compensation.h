@@ -61,9 +61,31 @@ using BidirectionalKernel = void (*)(const Ipp8u* refF, Ipp32s refStepF, Ipp32s 
                                      const Ipp16s* residual, Ipp32s residualStep, Ipp8u* dst,
                                      Ipp32s dstStep, Ipp32s roundControl);
 
+// A whole macroblock of a 4:2:0 picture in one call: the 16x16 luma block and the 8x8 Cb and Cr
+// blocks. The residual is laid out as the decoder keeps it: luma rows of 32 bytes, chroma rows
+// of 16 bytes; a null area is taken as zero. The half samples round up (roundControl 0).
+struct MacroblockReference {
+    const Ipp8u* plane[3];  // luma, Cb, Cr: the first sample of each block
+    Ipp32s step[3];
+    Ipp32s lumaMode;
+    Ipp32s chromaMode;
+};
+struct MacroblockTarget {
+    Ipp8u* plane[3];
+    Ipp32s step[3];
+    const Ipp16s* residual[3];
+};
+using MacroblockKernel = void (*)(const MacroblockReference& reference,
+                                  const MacroblockTarget& target);
+using MacroblockBidirectionalKernel = void (*)(const MacroblockReference& forward,
+                                               const MacroblockReference& backward,
+                                               const MacroblockTarget& target);
+
 struct KernelTable {
     SingleKernel single[kShapeCount];
     BidirectionalKernel bidirectional[kShapeCount];
+    MacroblockKernel macroblock;
+    MacroblockBidirectionalKernel macroblockBidirectional;
 };
 
 // Fills the entries that the SSE2 versions provide; leaves the others.

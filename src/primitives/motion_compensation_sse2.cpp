@@ -16,6 +16,7 @@
 #include <emmintrin.h>
 
 #include <cstddef>
+#include <type_traits>
 
 #if defined(__GNUC__)
 #define D2U_MC_INLINE inline __attribute__((always_inline))
@@ -349,9 +350,61 @@ void PredictBidirectionalSse2(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF, 
     }
 }
 
+// body(std::integral_constant<int, mode>) for the half-sample mode `mode`.
+template <typename Body>
+D2U_MC_INLINE void AtMode(Ipp32s mode, Body body) {
+    switch (mode & 12) {
+        case IPPVC_MC_APX_HF:
+            return body(std::integral_constant<int, IPPVC_MC_APX_HF>());
+        case IPPVC_MC_APX_FH:
+            return body(std::integral_constant<int, IPPVC_MC_APX_FH>());
+        case IPPVC_MC_APX_HH:
+            return body(std::integral_constant<int, IPPVC_MC_APX_HH>());
+        default:
+            return body(std::integral_constant<int, IPPVC_MC_APX_FF>());
+    }
+}
+
+// The chroma blocks of a macroblock share their mode: one decision for both.
+void PredictMacroblockSse2(const MacroblockReference& reference, const MacroblockTarget& target) {
+    AtMode(reference.lumaMode, [&](auto mode) {
+        SingleAtMode<16, 16, decltype(mode)::value, false>(reference.plane[0], reference.step[0],
+                                                           target.residual[0], 32, target.plane[0],
+                                                           target.step[0]);
+    });
+    AtMode(reference.chromaMode, [&](auto mode) {
+        for (int k = 1; k < 3; ++k)
+            SingleAtMode<8, 8, decltype(mode)::value, false>(reference.plane[k], reference.step[k],
+                                                             target.residual[k], 16,
+                                                             target.plane[k], target.step[k]);
+    });
+}
+
+void PredictMacroblockBidirectionalSse2(const MacroblockReference& forward,
+                                        const MacroblockReference& backward,
+                                        const MacroblockTarget& target) {
+    AtMode(forward.lumaMode, [&](auto modeF) {
+        AtMode(backward.lumaMode, [&](auto modeB) {
+            BidirectionalAtModes<16, 16, decltype(modeF)::value, decltype(modeB)::value, false>(
+                forward.plane[0], forward.step[0], backward.plane[0], backward.step[0],
+                target.residual[0], 32, target.plane[0], target.step[0]);
+        });
+    });
+    AtMode(forward.chromaMode, [&](auto modeF) {
+        AtMode(backward.chromaMode, [&](auto modeB) {
+            for (int k = 1; k < 3; ++k)
+                BidirectionalAtModes<8, 8, decltype(modeF)::value, decltype(modeB)::value, false>(
+                    forward.plane[k], forward.step[k], backward.plane[k], backward.step[k],
+                    target.residual[k], 16, target.plane[k], target.step[k]);
+        });
+    });
+}
+
 }  // namespace
 
 void InstallSse2Kernels(KernelTable& table) {
+    table.macroblock = PredictMacroblockSse2;
+    table.macroblockBidirectional = PredictMacroblockBidirectionalSse2;
     table.single[k16x16] = PredictSingleSse2<16, 16>;
     table.single[k16x8] = PredictSingleSse2<16, 8>;
     table.single[k8x8] = PredictSingleSse2<8, 8>;

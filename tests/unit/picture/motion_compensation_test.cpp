@@ -216,5 +216,88 @@ TEST(MotionCompensationSimd, NullResidualStoresThePredictionAlone) {
     InstallBestKernels();
 }
 
+// The whole-macroblock kernels give what the three block kernels give (luma 16x16, Cb and Cr
+// 8x8, each plane with its own step), at every level, with and without residual areas.
+TEST(MotionCompensationMacroblock, MatchesTheBlockKernels) {
+    std::mt19937 rng(4242);
+    auto randomBytes = [&rng](size_t count) {
+        std::vector<Ipp8u> bytes(count);
+        for (auto& v : bytes) v = static_cast<Ipp8u>(rng());
+        return bytes;
+    };
+    const std::vector<Ipp16s> zero(384, 0);
+    for (KernelLevel level : {KernelLevel::kScalar, KernelLevel::kAvx2}) {
+        InstallKernels(level);
+        const mc::KernelTable& kernels = mc::InstalledKernels();
+        for (int trial = 0; trial < 200; ++trial) {
+            const Ipp32s refStep[2][3] = {
+                {17 + static_cast<Ipp32s>(rng() % 40), 9 + static_cast<Ipp32s>(rng() % 30),
+                 9 + static_cast<Ipp32s>(rng() % 30)},
+                {17 + static_cast<Ipp32s>(rng() % 40), 9 + static_cast<Ipp32s>(rng() % 30),
+                 9 + static_cast<Ipp32s>(rng() % 30)}};
+            const Ipp32s dstStep[3] = {16 + static_cast<Ipp32s>(rng() % 20),
+                                       8 + static_cast<Ipp32s>(rng() % 20),
+                                       8 + static_cast<Ipp32s>(rng() % 20)};
+            std::vector<Ipp8u> refs[2][3];
+            mc::MacroblockReference reference[2];
+            for (int s = 0; s < 2; ++s) {
+                for (int k = 0; k < 3; ++k) {
+                    refs[s][k] = randomBytes(static_cast<size_t>(refStep[s][k]) * 17 + 1);
+                    reference[s].plane[k] = refs[s][k].data();
+                    reference[s].step[k] = refStep[s][k];
+                }
+                reference[s].lumaMode = kModes[rng() % 4];
+                reference[s].chromaMode = kModes[rng() % 4];
+            }
+            std::vector<Ipp16s> residual(384);
+            for (auto& v : residual) v = static_cast<Ipp16s>(static_cast<int>(rng() % 700) - 350);
+            const int areas = static_cast<int>(rng() % 8);
+            const Ipp16s* blockResidual[3];
+            const Ipp16s* expectedResidual[3];
+            for (int k = 0; k < 3; ++k) {
+                const size_t offset = k == 0 ? 0 : (k == 1 ? 256 : 320);
+                blockResidual[k] = (areas >> k) & 1 ? residual.data() + offset : nullptr;
+                expectedResidual[k] = (areas >> k) & 1 ? residual.data() + offset : zero.data();
+            }
+            for (int bidirectional = 0; bidirectional < 2; ++bidirectional) {
+                std::vector<Ipp8u> expected[3];
+                std::vector<Ipp8u> actual[3];
+                mc::MacroblockTarget target{};
+                for (int k = 0; k < 3; ++k) {
+                    expected[k].assign(static_cast<size_t>(dstStep[k]) * 16, 0);
+                    actual[k] = expected[k];
+                    target.plane[k] = actual[k].data();
+                    target.step[k] = dstStep[k];
+                    target.residual[k] = blockResidual[k];
+                    const mc::MacroblockReference& f = reference[0];
+                    const mc::MacroblockReference& b = reference[1];
+                    const Ipp32s resStep = k == 0 ? 32 : 16;
+                    const Ipp32s modeF = k == 0 ? f.lumaMode : f.chromaMode;
+                    const Ipp32s modeB = k == 0 ? b.lumaMode : b.chromaMode;
+                    const Bidirectional both = k == 0 ? ippiMC16x16B_8u_C1 : ippiMC8x8B_8u_C1;
+                    const Single one = k == 0 ? ippiMC16x16_8u_C1 : ippiMC8x8_8u_C1;
+                    if (bidirectional) {
+                        both(f.plane[k], f.step[k], modeF, b.plane[k], b.step[k], modeB,
+                             expectedResidual[k], resStep, expected[k].data(), dstStep[k], 0);
+                    } else {
+                        one(f.plane[k], f.step[k], expectedResidual[k], resStep, expected[k].data(),
+                            dstStep[k], modeF, 0);
+                    }
+                }
+                if (bidirectional) {
+                    kernels.macroblockBidirectional(reference[0], reference[1], target);
+                } else {
+                    kernels.macroblock(reference[0], target);
+                }
+                for (int k = 0; k < 3; ++k)
+                    ASSERT_EQ(expected[k], actual[k])
+                        << "plane " << k << (bidirectional ? " bidirectional" : " single")
+                        << " areas " << areas;
+            }
+        }
+    }
+    InstallBestKernels();
+}
+
 }  // namespace
 }  // namespace d2u

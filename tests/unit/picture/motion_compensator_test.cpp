@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "decoder/mpeg_headers.h"
+#include "primitives/motion_compensation.h"
 
 namespace d2u {
 namespace {
@@ -149,6 +150,132 @@ TEST_F(MotionCompensatorTest, AreasWithoutCodedBlocksAddNothing) {
         ASSERT_EQ(compensator.PredictMacroblock(motion, garbage.data(), 16, 16), 0);
         EXPECT_EQ(planes(), expected) << "areas " << areas;
         EXPECT_FALSE(MacroblockUntouched(16, 16));
+    }
+}
+
+// Frame prediction in 4:2:0 frame pictures near the edges of the planes, against a model of the
+// bounds: a macroblock is predicted exactly when the blocks it writes and every block it reads
+// (with its half-sample column and row) lie inside their planes, and then as the block kernels
+// predict it. Also with planes of sizes the usual layout never has (chroma narrower than half
+// the luma, odd luma sizes), where blocks near the edges need the full check.
+TEST_F(MotionCompensatorTest, FrameBlocksNearTheEdgesMatchAModelOfTheBounds) {
+    struct Shape {
+        const char* name;
+        YUVPlane CYUVFrame::*plane;
+        CYUVFrame* frame;
+        int32_t width;
+        int32_t height;
+    };
+    const Shape shapes[] = {
+        {"as allocated", &CYUVFrame::Y, &current, kSize, kSize},
+        {"narrow Cr in newer", &CYUVFrame::V, &newer, kSize / 2 - 1, kSize / 2},
+        {"short Cb in older", &CYUVFrame::U, &older, kSize / 2, kSize / 2 - 1},
+        {"odd luma in newer", &CYUVFrame::Y, &newer, kSize - 1, kSize - 1},
+        {"narrow Cb in current", &CYUVFrame::U, &current, kSize / 2 - 1, kSize / 2},
+    };
+    auto inside = [](const YUVPlane& plane, int64_t column, int64_t row, int32_t size,
+                     int32_t mode) {
+        return column >= 0 && row >= 0 && column + size + ((mode >> 3) & 1) <= plane.width &&
+               row + size + ((mode >> 2) & 1) <= plane.height;
+    };
+    auto reset = [this] {
+        for (YUVPlane* plane : {&current.Y, &current.U, &current.V})
+            std::fill(plane->data, plane->data + plane->pitch * plane->height, kUntouched);
+    };
+    auto planes = [this] {
+        std::vector<uint8_t> samples;
+        for (const YUVPlane* plane : {&current.Y, &current.U, &current.V})
+            samples.insert(samples.end(), plane->data, plane->data + plane->pitch * plane->height);
+        return samples;
+    };
+    for (int32_t i = 0; i < 64 * 6; ++i) residual[i] = static_cast<int16_t>(i % 23 - 11);
+    std::mt19937 rng(99);
+    for (const Shape& shape : shapes) {
+        YUVPlane& changed = shape.frame->*shape.plane;
+        const YUVPlane saved = changed;
+        changed.width = shape.width;
+        changed.height = shape.height;
+        compensator.SetPictures(&current, &older, &newer);
+        for (int trial = 0; trial < 600; ++trial) {
+            const bool b = rng() & 1;
+            Use(b ? kPictureB : kPictureP);
+            const uint32_t choices[] = {kMacroblockMotionForward, kMacroblockMotionBackward,
+                                        kMacroblockMotionForward | kMacroblockMotionBackward, 0};
+            const uint32_t directions = b ? choices[rng() % 3] : choices[3 * (rng() % 2)];
+            int32_t vectors[2][2];
+            for (auto& v : vectors)
+                for (auto& c : v) c = static_cast<int32_t>(rng() % 81) - 40;
+            const int32_t x = 16 * static_cast<int32_t>(rng() % 4);
+            const int32_t y = 16 * static_cast<int32_t>(rng() % 4);
+
+            // The model: the references used, their blocks, and whether all of them fit.
+            const CYUVFrame* frames[2] = {b ? &older : &newer, &newer};
+            int32_t used[2];
+            int32_t count = 0;
+            if (directions == 0) vectors[0][0] = vectors[0][1] = 0;
+            if (directions == 0 || (directions & kMacroblockMotionForward)) used[count++] = 0;
+            if (directions & kMacroblockMotionBackward) used[count++] = 1;
+            bool fits = inside(current.Y, x, y, 16, 0) && inside(current.U, x / 2, y / 2, 8, 0) &&
+                        inside(current.V, x / 2, y / 2, 8, 0);
+            const uint8_t* source[2][3];
+            int32_t steps[2][3];
+            int32_t modes[2][2];
+            for (int32_t i = 0; i < count; ++i) {
+                const CYUVFrame& frame = *frames[used[i]];
+                const int32_t vx = vectors[used[i]][0];
+                const int32_t vy = vectors[used[i]][1];
+                const int32_t cx = vx / 2;
+                const int32_t cy = vy / 2;
+                modes[i][0] = 8 * (vx & 1) + 4 * (vy & 1);
+                modes[i][1] = 8 * (cx & 1) + 4 * (cy & 1);
+                const int64_t column = x + (vx >> 1);
+                const int64_t row = y + (vy >> 1);
+                const int64_t chromaColumn = x / 2 + (cx >> 1);
+                const int64_t chromaRow = y / 2 + (cy >> 1);
+                fits = fits && inside(frame.Y, column, row, 16, modes[i][0]) &&
+                       inside(frame.U, chromaColumn, chromaRow, 8, modes[i][1]) &&
+                       inside(frame.V, chromaColumn, chromaRow, 8, modes[i][1]);
+                if (!fits) break;
+                const YUVPlane* framePlanes[3] = {&frame.Y, &frame.U, &frame.V};
+                for (int32_t k = 0; k < 3; ++k) {
+                    steps[i][k] = framePlanes[k]->pitch;
+                    source[i][k] =
+                        framePlanes[k]->data +
+                        (k ? chromaRow * steps[i][k] + chromaColumn : row * steps[i][k] + column);
+                }
+            }
+            reset();
+            if (fits) {
+                YUVPlane* out[3] = {&current.Y, &current.U, &current.V};
+                for (int32_t k = 0; k < 3; ++k) {
+                    const int32_t size = k ? 8 : 16;
+                    uint8_t* target =
+                        out[k]->data + (y / (k ? 2 : 1)) * out[k]->pitch + x / (k ? 2 : 1);
+                    const int16_t* blockResidual = residual.data() + (k ? 192 + 64 * k : 0);
+                    const int32_t m = k ? 1 : 0;
+                    if (count == 2) {
+                        (size == 16 ? ippiMC16x16B_8u_C1 : ippiMC8x8B_8u_C1)(
+                            source[0][k], steps[0][k], modes[0][m], source[1][k], steps[1][k],
+                            modes[1][m], blockResidual, 2 * size, target, out[k]->pitch, 0);
+                    } else {
+                        (size == 16 ? ippiMC16x16_8u_C1 : ippiMC8x8_8u_C1)(
+                            source[0][k], steps[0][k], blockResidual, 2 * size, target,
+                            out[k]->pitch, modes[0][m], 0);
+                    }
+                }
+            }
+            const std::vector<uint8_t> expected = planes();
+            reset();
+            const int32_t result =
+                compensator.PredictFrameBlock420(directions, vectors, residual.data(), x, y);
+            ASSERT_EQ(planes(), expected)
+                << shape.name << ": directions " << directions << " at " << x << "," << y
+                << " vectors " << vectors[0][0] << "," << vectors[0][1] << " " << vectors[1][0]
+                << "," << vectors[1][1];
+            EXPECT_EQ(result, fits || directions == 0 ? 0 : -1) << shape.name;
+        }
+        changed = saved;
+        compensator.SetPictures(&current, &older, &newer);
     }
 }
 
