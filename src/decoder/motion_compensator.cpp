@@ -267,8 +267,16 @@ int32_t CMotionCompensator::PredictFrameBlock420(uint32_t directions, const int3
     return 0;
 }
 
-bool CMotionCompensator::LocateQuickly(int32_t direction, const int32_t vector[2], uint32_t x,
-                                       uint32_t y, mc::MacroblockReference& reference) const {
+#if defined(__GNUC__)
+#define D2U_LOCATE_INLINE inline __attribute__((always_inline))
+#else
+#define D2U_LOCATE_INLINE inline
+#endif
+
+// Inlined: it runs once or twice for most macroblocks of a stream.
+D2U_LOCATE_INLINE bool CMotionCompensator::LocateQuickly(int32_t direction, const int32_t vector[2],
+                                                         uint32_t x, uint32_t y,
+                                                         mc::MacroblockReference& reference) const {
     const QuickFrame& frame = quickFrames[direction == kBackward ? kNewerPicture : forwardPicture];
     const int32_t vx = vector[0];
     const int32_t vy = vector[1];
