@@ -348,6 +348,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
         FinishPicture();
         return -1;
     }
+    SetUpPictureModes();
     int32_t status = 0;
     for (;;) {
         if (dataSource->IsPastEnd()) {
@@ -458,47 +459,83 @@ void CMpegDecoder::SkipMacroblockStuffing() {
     }
 }
 
-int32_t CMpegDecoder::DecodeMacroblockModes() {
+void CMpegDecoder::SetUpPictureModes() {
     const PictureInfo& picture = headers->picture;
-    int32_t type = 0;
-    int32_t status =
-        vlcTables->DecodeMacroblockType(&type, static_cast<int32_t>(picture.picture_coding_type));
-    if (status != 0) {
-        error = status;
-        return status;
+    modes.typeCodes = vlcTables->MacroblockTypeLookup(
+        static_cast<int32_t>(picture.picture_coding_type), &modes.typeBits);
+    modes.field = IsFieldPicture();
+    modes.readsMotionType = modes.field || !picture.frame_pred_frame_dct;
+    modes.readsDctType = !modes.field && !picture.frame_pred_frame_dct;
+    modes.concealment = headers->sequence.mpeg2 && picture.concealment_motion_vectors;
+    modes.predicted = picture.picture_coding_type == kPictureP;
+    const MacroblockInfoBlock* table = currentFrame->mbInfo;
+    modes.table = table ? table->entries : nullptr;
+    modes.tableColumns = table ? table->columns : 0;
+    modes.tableRows = table ? table->rows : 0;
+    modes.tableRowStep = modes.field ? 2 : 1;
+    modes.tableRowOffset = modes.field ? CurrentParity() : 0;
+}
+
+// macroblock_type, the motion type and dct_type take at most 9 bits together: they are
+// taken from one look at the next 32 bits, and the position moves once.
+int32_t CMpegDecoder::DecodeMacroblockModes() {
+    uint32_t window = dataSource->ShowBits(32);
+    int32_t used = 0;
+    CMpegVlcTables::DirectCode code = {0, 0};
+    if (modes.typeCodes) code = modes.typeCodes[window >> (32 - modes.typeBits)];
+    if (code.length != 0) {
+        macroblock_type = static_cast<uint32_t>(code.value);
+        used = code.length;
+    } else {
+        // Bits of no codeword: the general decode gives the status.
+        int32_t type = 0;
+        int32_t status = vlcTables->DecodeMacroblockType(
+            &type, static_cast<int32_t>(headers->picture.picture_coding_type));
+        if (status != 0) {
+            error = status;
+            return status;
+        }
+        macroblock_type = static_cast<uint32_t>(type);
+        window = dataSource->ShowBits(32);
     }
-    macroblock_type = static_cast<uint32_t>(type);
-    const bool field = IsFieldPicture();
-    const bool concealment = headers->sequence.mpeg2 && picture.concealment_motion_vectors;
+    uint32_t rest = window << used;
     if (macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward)) {
-        if (field || !picture.frame_pred_frame_dct) {
-            motion_type = static_cast<int32_t>(dataSource->GetBits(2));
+        if (modes.readsMotionType) {
+            motion_type = static_cast<int32_t>(rest >> 30);
+            rest <<= 2;
+            used += 2;
             if (motion_type == kMotionNone) {  // reserved
+                dataSource->SkipBits(used);
                 error = -1;
                 return -1;
             }
         } else {
             motion_type = kMotionFrame;
         }
-    } else if ((macroblock_type & kMacroblockIntra) && concealment) {
-        motion_type = field ? kMotionField : kMotionFrame;
+    } else if ((macroblock_type & kMacroblockIntra) && modes.concealment) {
+        motion_type = modes.field ? kMotionField : kMotionFrame;
     } else {
         motion_type = kMotionNone;
     }
-    if (field) {
+    dct_type = 0;
+    if (modes.readsDctType && (macroblock_type & (kMacroblockIntra | kMacroblockPattern))) {
+        dct_type = static_cast<int32_t>(rest >> 31);
+        used += 1;
+    }
+    if (used != 0) dataSource->SkipBits(used);
+    SetMotionFormat();
+    return 0;
+}
+
+void CMpegDecoder::SetMotionFormat() {
+    if (modes.field) {
         mv_format = 0;
         motion_vector_count = motion_type == kMotion16x8 ? 2 : 1;
     } else {
         motion_vector_count = motion_type == kMotionField ? 2 : 1;
         mv_format = motion_type == kMotionFrame ? 1 : 0;
     }
-    mvscale = (!field && mv_format == 0) ? 1 : 0;
-    dct_type = 0;
-    if (!field && !picture.frame_pred_frame_dct &&
-        (macroblock_type & (kMacroblockIntra | kMacroblockPattern))) {
-        dct_type = static_cast<int32_t>(dataSource->GetBit());
-    }
-    return 0;
+    mvscale = (!modes.field && mv_format == 0) ? 1 : 0;
 }
 
 int32_t CMpegDecoder::ReadVectors(int32_t s) {
@@ -616,9 +653,8 @@ void CMpegDecoder::ClearResidual() {
 int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
     if (DecodeMacroblockModes() != 0) return -1;
     headers->macroblock.dct_type = static_cast<uint32_t>(dct_type);
-    const PictureInfo& picture = headers->picture;
     const bool intra = (macroblock_type & kMacroblockIntra) != 0;
-    const bool concealment = intra && state.mpeg2 && picture.concealment_motion_vectors;
+    const bool concealment = intra && modes.concealment;
     if (macroblock_type & kMacroblockQuant) headerReader->ReadMacroblockQuantiser();
     if ((macroblock_type & kMacroblockMotionForward) || concealment) {
         if (ReadVectors(0) != 0) return -1;
@@ -652,12 +688,11 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
 
     if (!intra) state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
     if (intra && !concealment) std::memset(PMV, 0, sizeof(PMV));
-    if (picture.picture_coding_type == kPictureP && !intra &&
-        !(macroblock_type & kMacroblockMotionForward)) {
+    if (modes.predicted && !intra && !(macroblock_type & kMacroblockMotionForward)) {
         // No motion compensation: a zero vector, frame prediction, or in field pictures field
         // prediction from the field of the same parity.
         ResetForwardPredictors();
-        if (IsFieldPicture()) {
+        if (modes.field) {
             motion_type = kMotionField;
             motion_vertical_field_select[0][0] = motion_vertical_field_select[1][0] =
                 CurrentParity();
@@ -671,11 +706,11 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
 void CMpegDecoder::PrepareSkippedMacroblock(SliceState& state) {
     ClearResidual();
     state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
-    if (headers->picture.picture_coding_type == kPictureP) ResetForwardPredictors();
+    if (modes.predicted) ResetForwardPredictors();
     // Skipped macroblocks predict with a single vector per direction: frame prediction in
     // frame pictures, and in field pictures from the field of the same parity. B pictures keep
     // the previous macroblock's directions and vectors.
-    if (IsFieldPicture()) {
+    if (modes.field) {
         motion_type = kMotionField;
         for (auto& r : motion_vertical_field_select) r[0] = r[1] = CurrentParity();
     } else {
@@ -744,14 +779,12 @@ void CMpegDecoder::PrefetchPrediction(const SliceState& state) const {
 // row 2r + p, so that the two fields of a frame fill the table together. Null without a table
 // or outside it.
 uint8_t* CMpegDecoder::TableEntry(const SliceState& state) const {
-    MacroblockInfoBlock* table = currentFrame->mbInfo;
-    if (!table || !table->entries) return nullptr;
-    int32_t column = state.x / 16;
-    int32_t row = state.y / 16;
-    if (IsFieldPicture()) row = 2 * row + CurrentParity();
-    if (column >= table->columns || row >= table->rows) return nullptr;
-    return table->entries +
-           (static_cast<size_t>(row) * table->columns + column) * MacroblockInfoBlock::kEntryBytes;
+    if (!modes.table) return nullptr;
+    const int32_t column = state.x / 16;
+    const int32_t row = (state.y / 16) * modes.tableRowStep + modes.tableRowOffset;
+    if (column >= modes.tableColumns || row >= modes.tableRows) return nullptr;
+    return modes.table + (static_cast<size_t>(row) * modes.tableColumns + column) *
+                             MacroblockInfoBlock::kEntryBytes;
 }
 
 // Written whole, word by word straight into the entry (a copy assembled on the stack first

@@ -18,13 +18,13 @@
 #include "decoder/motion_compensator.h"
 #include "decoder/motion_vector_reader.h"
 #include "decoder/mpeg_headers.h"
+#include "decoder/mpeg_vlc_tables.h"
 #include "decoder/yuv_frame.h"
 
 namespace d2u {
 
 class CBitstreamDataSource;
 class CMpegHeaderReader;
-class CMpegVlcTables;
 
 class CMpegDecoder {
 public:
@@ -130,7 +130,9 @@ private:
     MacroblockMotion CurrentMotion() const;
     void PrefetchPrediction(const SliceState& state) const;
     void WriteTableEntry(uint8_t* entry, int32_t pattern) const;
+    void SetUpPictureModes();
     int32_t DecodeMacroblockModes();
+    void SetMotionFormat();
     int32_t ReadVectors(int32_t s);
     int32_t ReadDualPrimeVector(int32_t s);
     int32_t ReadDmvector();
@@ -145,6 +147,24 @@ private:
     void ClearResidual();
     CYUVFrame* BeginFrame();
     void CompleteFrame(CYUVFrame* previous);
+
+    // What stays the same for every macroblock of the picture being decoded.
+    struct PictureModes {
+        const CMpegVlcTables::DirectCode* typeCodes = nullptr;  // macroblock_type look-up
+        int32_t typeBits = 0;
+        bool field = false;            // a field picture
+        bool readsMotionType = false;  // frame/field_motion_type present
+        bool readsDctType = false;     // dct_type present (for intra or coded macroblocks)
+        bool concealment = false;      // intra macroblocks carry concealment vectors
+        bool predicted = false;        // a P picture
+        // The macroblock table of the current picture, in entries; null without one.
+        uint8_t* table = nullptr;
+        int32_t tableColumns = 0;
+        int32_t tableRows = 0;
+        int32_t tableRowStep = 1;    // table rows per macroblock row (2 in field pictures)
+        int32_t tableRowOffset = 0;  // the parity of a field picture
+    };
+    PictureModes modes;
 
     CMotionCompensator compensator;
     CFrameCoverage coverage;
