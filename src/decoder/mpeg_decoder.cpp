@@ -470,10 +470,10 @@ void CMpegDecoder::SetUpPictureModes() {
     modes.predicted = picture.picture_coding_type == kPictureP;
     const MacroblockInfoBlock* table = currentFrame->mbInfo;
     modes.table = table ? table->entries : nullptr;
-    modes.tableColumns = table ? table->columns : 0;
-    modes.tableRows = table ? table->rows : 0;
-    modes.tableRowStep = modes.field ? 2 : 1;
-    modes.tableRowOffset = modes.field ? CurrentParity() : 0;
+    modes.tableColumns = table && table->columns > 0 ? static_cast<uint32_t>(table->columns) : 0;
+    modes.tableRows = table && table->rows > 0 ? static_cast<uint32_t>(table->rows) : 0;
+    modes.tableRowShift = modes.field ? 1 : 0;
+    modes.tableRowOffset = modes.field ? static_cast<uint32_t>(CurrentParity()) : 0;
 }
 
 // macroblock_type, the motion type and dct_type take at most 9 bits together: they are
@@ -780,8 +780,10 @@ void CMpegDecoder::PrefetchPrediction(const SliceState& state) const {
 // or outside it.
 uint8_t* CMpegDecoder::TableEntry(const SliceState& state) const {
     if (!modes.table) return nullptr;
-    const int32_t column = state.x / 16;
-    const int32_t row = (state.y / 16) * modes.tableRowStep + modes.tableRowOffset;
+    // Positions are never negative: shifts instead of signed divisions.
+    const uint32_t column = static_cast<uint32_t>(state.x) >> 4;
+    const uint32_t row =
+        ((static_cast<uint32_t>(state.y) >> 4) << modes.tableRowShift) + modes.tableRowOffset;
     if (column >= modes.tableColumns || row >= modes.tableRows) return nullptr;
     return modes.table + (static_cast<size_t>(row) * modes.tableColumns + column) *
                              MacroblockInfoBlock::kEntryBytes;

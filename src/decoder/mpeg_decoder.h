@@ -159,10 +159,10 @@ private:
         bool predicted = false;        // a P picture
         // The macroblock table of the current picture, in entries; null without one.
         uint8_t* table = nullptr;
-        int32_t tableColumns = 0;
-        int32_t tableRows = 0;
-        int32_t tableRowStep = 1;    // table rows per macroblock row (2 in field pictures)
-        int32_t tableRowOffset = 0;  // the parity of a field picture
+        uint32_t tableColumns = 0;
+        uint32_t tableRows = 0;
+        uint32_t tableRowShift = 0;   // 1 in field pictures: a field row takes every other row
+        uint32_t tableRowOffset = 0;  // the parity of a field picture
     };
     PictureModes modes;
 
