@@ -357,7 +357,9 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
         }
         if (state.increment == 0) {
             if (!state.mpeg2) SkipMacroblockStuffing();
-            if (dataSource->ShowBits(23) == 0) {
+            // The next 32 bits: 23 zeros start a slice; otherwise the address increment.
+            const uint32_t window = dataSource->ShowBits(32);
+            if ((window >> 9) == 0) {
                 int32_t slice = SearchSlice(state);
                 if (slice <= 0) {
                     status = slice;
@@ -366,8 +368,8 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
             } else if (state.address >= state.total) {
                 break;
             } else {
-                int32_t increment = 0;
-                if (vlcTables->DecodeMacroblockAddressIncrement(&increment) != 0 || increment < 1) {
+                const int32_t increment = DecodeAddressIncrement(window);
+                if (increment < 1) {
                     int32_t slice = SearchSlice(state);
                     if (slice <= 0) {
                         status = slice;
@@ -459,8 +461,30 @@ void CMpegDecoder::SkipMacroblockStuffing() {
     }
 }
 
+// The increment whose codeword starts the 32 bits `window` (the next ones of the stream); 0
+// for bits of no codeword or too many escapes.
+int32_t CMpegDecoder::DecodeAddressIncrement(uint32_t window) {
+    if (modes.incrementCodes) {
+        const CMpegVlcTables::DirectCode code =
+            modes.incrementCodes[window >> (32 - modes.incrementBits)];
+        if (code.length != 0) {
+            dataSource->SkipBits(code.length);
+            return code.value;
+        }
+    }
+    int32_t increment = 0;
+    if (vlcTables->DecodeMacroblockAddressIncrement(&increment) != 0) return 0;
+    return increment;
+}
+
 void CMpegDecoder::SetUpPictureModes() {
     const PictureInfo& picture = headers->picture;
+    modes.incrementCodes = vlcTables->AddressIncrementLookup(&modes.incrementBits);
+    modes.mpeg2 = headers->sequence.mpeg2 != 0;
+    for (int32_t s = 0; s < 2; ++s) {
+        for (int32_t t = 0; t < 2; ++t)
+            modes.f_code[s][t] = static_cast<int32_t>(picture.f_code[s][t]);
+    }
     modes.typeCodes = vlcTables->MacroblockTypeLookup(
         static_cast<int32_t>(picture.picture_coding_type), &modes.typeBits);
     modes.field = IsFieldPicture();
@@ -539,6 +563,15 @@ void CMpegDecoder::SetMotionFormat() {
 }
 
 int32_t CMpegDecoder::ReadVectors(int32_t s) {
+    if (modes.mpeg2 && motion_vector_count == 1 && mv_format == 1) {
+        // Frame motion: one vector, the predictor of both rows.
+        return motionVectorReader.ReadFrameVector(PMV[0][s], modes.f_code[s][0], modes.f_code[s][1],
+                                                  PMV[1][s]);
+    }
+    return ReadFieldOrMpeg1Vectors(s);
+}
+
+int32_t CMpegDecoder::ReadFieldOrMpeg1Vectors(int32_t s) {
     const PictureInfo& picture = headers->picture;
     if (!headers->sequence.mpeg2) {
         int32_t rSize =
@@ -548,12 +581,6 @@ int32_t CMpegDecoder::ReadVectors(int32_t s) {
         if (fullPel == 0) return motionVectorReader.ReadFrameVector(PMV[0][s], rSize, rSize);
         return motionVectorReader.ReadMotionVector(PMV[0][s], dmvector, rSize, rSize, 0, 0,
                                                    fullPel);
-    }
-    if (motion_vector_count == 1 && mv_format == 1) {
-        // Frame motion: one vector, the predictor of both rows.
-        return motionVectorReader.ReadFrameVector(
-            PMV[0][s], static_cast<int32_t>(picture.f_code[s][0]),
-            static_cast<int32_t>(picture.f_code[s][1]), PMV[1][s]);
     }
     if (motion_type == kMotionDualPrime && !(macroblock_type & kMacroblockIntra)) {
         return ReadDualPrimeVector(s);

@@ -133,7 +133,9 @@ private:
     void SetUpPictureModes();
     int32_t DecodeMacroblockModes();
     void SetMotionFormat();
+    int32_t DecodeAddressIncrement(uint32_t window);
     int32_t ReadVectors(int32_t s);
+    int32_t ReadFieldOrMpeg1Vectors(int32_t s);
     int32_t ReadDualPrimeVector(int32_t s);
     int32_t ReadDmvector();
     int32_t ReconstructBlocks(SliceState& state);
@@ -152,6 +154,10 @@ private:
     struct PictureModes {
         const CMpegVlcTables::DirectCode* typeCodes = nullptr;  // macroblock_type look-up
         int32_t typeBits = 0;
+        const CMpegVlcTables::DirectCode* incrementCodes = nullptr;  // address increment
+        int32_t incrementBits = 0;
+        bool mpeg2 = false;
+        int32_t f_code[2][2] = {};
         bool field = false;            // a field picture
         bool readsMotionType = false;  // frame/field_motion_type present
         bool readsDctType = false;     // dct_type present (for intra or coded macroblocks)
