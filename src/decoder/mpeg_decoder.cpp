@@ -14,6 +14,12 @@
 #include "diag/decoder_log.h"
 #include "input/bitstream_data_source.h"
 
+#if defined(__GNUC__)
+#define D2U_NOINLINE __attribute__((noinline))
+#else
+#define D2U_NOINLINE
+#endif
+
 namespace d2u {
 namespace {
 
@@ -571,7 +577,8 @@ int32_t CMpegDecoder::ReadVectors(int32_t s) {
     return ReadFieldOrMpeg1Vectors(s);
 }
 
-int32_t CMpegDecoder::ReadFieldOrMpeg1Vectors(int32_t s) {
+// Kept out of ReadVectors, so that the common frame vector needs no saved registers.
+D2U_NOINLINE int32_t CMpegDecoder::ReadFieldOrMpeg1Vectors(int32_t s) {
     const PictureInfo& picture = headers->picture;
     if (!headers->sequence.mpeg2) {
         int32_t rSize =
