@@ -671,17 +671,26 @@ int32_t CMpegDecoder::AreasOfPattern(int32_t pattern) const {
            ((pattern & 1) ? kCrResidual : 0);
 }
 
-// Zeroes the coefficient buffer where the last macroblock wrote, so that blocks without
-// coefficients add nothing: most macroblocks of predicted pictures leave areas untouched.
-void CMpegDecoder::ClearResidual() {
+// Makes the residual of a coded macroblock start from zero where its coded blocks leave
+// values unwritten, and records the areas it covers. Zeroing waits until an area is used
+// again: skipped macroblocks use none, a coded chroma block overwrites its whole area, and so
+// do four coded luma blocks; intra macroblocks write every block whole.
+void CMpegDecoder::PrepareResidual(int32_t pattern, bool intra) {
+    if (intra) {
+        residualWritten = residualDirty = kAllResidualAreas;
+        return;
+    }
+    residualWritten = AreasOfPattern(pattern);
     if (blocksPerMacroblock != 6) {
         ZeroResidualBytes(coefficients, static_cast<size_t>(blocksPerMacroblock) * kBlockBytes);
-    } else {
-        if (residualWritten & kLumaResidual) ZeroResidualBytes(coefficients, 512);
-        if (residualWritten & kCbResidual) ZeroResidualBytes(coefficients + 256, 128);
-        if (residualWritten & kCrResidual) ZeroResidualBytes(coefficients + 320, 128);
+        residualDirty = residualWritten;
+        return;
     }
-    residualWritten = 0;
+    constexpr int32_t kAllLumaBlocks = 0x3C;
+    if ((residualWritten & residualDirty & kLumaResidual) &&
+        (pattern & kAllLumaBlocks) != kAllLumaBlocks)
+        ZeroResidualBytes(coefficients, 512);
+    residualDirty |= residualWritten;
 }
 
 int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
@@ -712,11 +721,10 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
     } else {
         state.pattern = intra ? (1 << blocksPerMacroblock) - 1 : 0;
     }
-    ClearResidual();
-    // Every coded block writes into its area; a failed macroblock may have written anywhere.
-    residualWritten = intra ? kAllResidualAreas : AreasOfPattern(state.pattern);
+    PrepareResidual(state.pattern, intra);
     if (ReconstructBlocks(state) != 0) {
-        residualWritten = kAllResidualAreas;
+        // A failed macroblock may have written anywhere.
+        residualWritten = residualDirty = kAllResidualAreas;
         return -1;
     }
 
@@ -738,7 +746,7 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
 }
 
 void CMpegDecoder::PrepareSkippedMacroblock(SliceState& state) {
-    ClearResidual();
+    residualWritten = 0;
     state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
     if (modes.predicted) ResetForwardPredictors();
     // Skipped macroblocks predict with a single vector per direction: frame prediction in

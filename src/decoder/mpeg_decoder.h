@@ -146,7 +146,7 @@ private:
     int32_t CurrentParity() const;
     void FinishPicture();
     int32_t AreasOfPattern(int32_t pattern) const;
-    void ClearResidual();
+    void PrepareResidual(int32_t pattern, bool intra);
     CYUVFrame* BeginFrame();
     void CompleteFrame(CYUVFrame* previous);
 
@@ -180,7 +180,9 @@ private:
     static constexpr int32_t kCbResidual = CMotionCompensator::kCbArea;
     static constexpr int32_t kCrResidual = CMotionCompensator::kCrArea;
     static constexpr int32_t kAllResidualAreas = CMotionCompensator::kAllAreas;
+    // The areas of the current macroblock's residual, and those that may hold non-zero values.
     int32_t residualWritten = kAllResidualAreas;
+    int32_t residualDirty = kAllResidualAreas;
     // The first field decoded last, while its pair has not been decoded.
     int32_t pendingFieldParity = -1;
     uint32_t pendingTemporalReference = 0;

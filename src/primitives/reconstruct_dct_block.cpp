@@ -43,6 +43,8 @@ public:
     }
     // The next 32 bits; valid after a refill.
     Ipp32u Peek() const { return static_cast<Ipp32u>(cache >> 32); }
+    // The next kVlcPackedBits bits, the index of their packed slot.
+    Ipp32u PackedIndex() const { return static_cast<Ipp32u>(cache >> (64 - kVlcPackedBits)); }
     void Skip(int n) {
         cache <<= n;
         count -= n;
@@ -124,15 +126,15 @@ enum class Codeword { kCoefficient, kEndOfBlock, kInvalid };
 template <bool kMpeg1>
 D2U_CODEWORD_INLINE Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, const Ipp32u* packed,
                                           BlockBits& bits, Ipp32s* run, Ipp32s* level) {
-    const Ipp32u peek = bits.Peek();
-    Ipp32u entry = packed[peek >> (32 - kVlcPackedBits)];
-    Ipp32u kind = VlcPackedRun(entry);
-    if (D2U_LIKELY(kind < 64)) {
+    Ipp32u entry = packed[bits.PackedIndex()];
+    if (D2U_LIKELY(VlcPackedIsPlain(entry))) {
         bits.Skip(static_cast<int>(VlcPackedLength(entry)));
-        *run = static_cast<Ipp32s>(kind);
+        *run = static_cast<Ipp32s>(VlcPackedRun(entry));
         *level = VlcPackedLevel(entry);
         return Codeword::kCoefficient;
     }
+    const Ipp32u peek = bits.Peek();
+    Ipp32u kind = VlcPackedRun(entry);
     // Every block ends here: the end of block is tested first.
     if (kind == kVlcPackedEndOfBlock) {
         bits.Skip(static_cast<int>(VlcPackedLength(entry)));
@@ -144,7 +146,7 @@ D2U_CODEWORD_INLINE Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, con
         entry =
             packed[(1u << kVlcPackedBits) + ((peek >> kShift) & VlcLowMask(kVlcPackedLongBits))];
         kind = VlcPackedRun(entry);
-        if (D2U_LIKELY(kind < 64)) {
+        if (D2U_LIKELY(VlcPackedIsPlain(entry))) {
             bits.Skip(static_cast<int>(VlcPackedLength(entry)));
             *run = static_cast<Ipp32s>(kind);
             *level = VlcPackedLevel(entry);
@@ -185,7 +187,7 @@ struct CoefficientSink {
     Ipp32s parity;
 
     // Stores the coefficient at scan index `index`.
-    void Store(int index, Ipp32s level) {
+    void Store(Ipp32u index, Ipp32s level) {
         const int position = static_cast<int>(scan[index] & 63);
         // The DC coefficient of intra blocks comes from the DC difference alone. A zero level
         // (only escapes can code one) stores the zero already there.
@@ -204,9 +206,9 @@ template <bool kIntra, bool kMpeg1>
 IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffmanSpec_32s& first,
                            const IppVCHuffmanSpec_32s& others,
                            CoefficientSink<kIntra, kMpeg1>& sink, Ipp32s* last) {
-    constexpr int kStart = kIntra ? 1 : 0;
-    BlockBits bits = shared;  // kept in registers while the loop runs
-    int index = kStart - 1;
+    constexpr Ipp32u kBefore = kIntra ? 0 : ~0u;  // the index before the first coefficient
+    BlockBits bits = shared;                      // kept in registers while the loop runs
+    Ipp32u index = kBefore;  // unsigned: the first run wraps it to the first position
     IppStatus status = ippStsNoErr;
     Ipp32s run = 0;
     Ipp32s level = 0;
@@ -214,7 +216,7 @@ IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffmanSpec_32s& first,
     Codeword codeword = ReadRunLevel<kMpeg1>(first, first.packed.data(), bits, &run, &level);
     const Ipp32u* packed = others.packed.data();
     while (codeword == Codeword::kCoefficient) {
-        index += run + 1;
+        index += static_cast<Ipp32u>(run) + 1;
         if (index > 63) {
             status = ippStsVLCErr;
             break;
@@ -225,7 +227,7 @@ IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffmanSpec_32s& first,
     }
     if (codeword == Codeword::kInvalid) status = ippStsVLCErr;
     shared = bits;
-    *last = index < kStart ? kStart - 1 : index;
+    *last = index == kBefore ? static_cast<Ipp32s>(kBefore) : static_cast<Ipp32s>(index);
     return status;
 }
 

@@ -63,8 +63,9 @@ inline Ipp32u VlcPackedLength(Ipp32u entry) {
 inline Ipp32u VlcPackedRun(Ipp32u entry) {
     return (entry >> 8) & 0xFF;
 }
+// A run below 64: the two top bits of the run field clear (one test of the whole entry).
 inline bool VlcPackedIsPlain(Ipp32u entry) {
-    return VlcPackedRun(entry) < 64;
+    return (entry & 0xC000u) == 0;
 }
 inline Ipp32s VlcPackedLevel(Ipp32u entry) {
     return static_cast<Ipp32s>(entry) >> 16;
