@@ -14,6 +14,12 @@
 #include "diag/decoder_log.h"
 #include "input/bitstream_data_source.h"
 
+#if defined(__GNUC__)
+#define D2U_NOINLINE __attribute__((noinline))
+#else
+#define D2U_NOINLINE
+#endif
+
 namespace d2u {
 namespace {
 
@@ -348,6 +354,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
         FinishPicture();
         return -1;
     }
+    SetUpPictureModes();
     int32_t status = 0;
     for (;;) {
         if (dataSource->IsPastEnd()) {
@@ -356,7 +363,9 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
         }
         if (state.increment == 0) {
             if (!state.mpeg2) SkipMacroblockStuffing();
-            if (dataSource->ShowBits(23) == 0) {
+            // The next 32 bits: 23 zeros start a slice; otherwise the address increment.
+            const uint32_t window = dataSource->ShowBits(32);
+            if ((window >> 9) == 0) {
                 int32_t slice = SearchSlice(state);
                 if (slice <= 0) {
                     status = slice;
@@ -365,8 +374,8 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
             } else if (state.address >= state.total) {
                 break;
             } else {
-                int32_t increment = 0;
-                if (vlcTables->DecodeMacroblockAddressIncrement(&increment) != 0 || increment < 1) {
+                const int32_t increment = DecodeAddressIncrement(window);
+                if (increment < 1) {
                     int32_t slice = SearchSlice(state);
                     if (slice <= 0) {
                         status = slice;
@@ -458,50 +467,118 @@ void CMpegDecoder::SkipMacroblockStuffing() {
     }
 }
 
-int32_t CMpegDecoder::DecodeMacroblockModes() {
-    const PictureInfo& picture = headers->picture;
-    int32_t type = 0;
-    int32_t status =
-        vlcTables->DecodeMacroblockType(&type, static_cast<int32_t>(picture.picture_coding_type));
-    if (status != 0) {
-        error = status;
-        return status;
+// The increment whose codeword starts the 32 bits `window` (the next ones of the stream); 0
+// for bits of no codeword or too many escapes.
+int32_t CMpegDecoder::DecodeAddressIncrement(uint32_t window) {
+    if (modes.incrementCodes) {
+        const CMpegVlcTables::DirectCode code =
+            modes.incrementCodes[window >> (32 - modes.incrementBits)];
+        if (code.length != 0) {
+            dataSource->SkipBits(code.length);
+            return code.value;
+        }
     }
-    macroblock_type = static_cast<uint32_t>(type);
-    const bool field = IsFieldPicture();
-    const bool concealment = headers->sequence.mpeg2 && picture.concealment_motion_vectors;
+    int32_t increment = 0;
+    if (vlcTables->DecodeMacroblockAddressIncrement(&increment) != 0) return 0;
+    return increment;
+}
+
+void CMpegDecoder::SetUpPictureModes() {
+    const PictureInfo& picture = headers->picture;
+    modes.incrementCodes = vlcTables->AddressIncrementLookup(&modes.incrementBits);
+    modes.mpeg2 = headers->sequence.mpeg2 != 0;
+    for (int32_t s = 0; s < 2; ++s) {
+        for (int32_t t = 0; t < 2; ++t)
+            modes.f_code[s][t] = static_cast<int32_t>(picture.f_code[s][t]);
+    }
+    modes.typeCodes = vlcTables->MacroblockTypeLookup(
+        static_cast<int32_t>(picture.picture_coding_type), &modes.typeBits);
+    modes.field = IsFieldPicture();
+    modes.readsMotionType = modes.field || !picture.frame_pred_frame_dct;
+    modes.readsDctType = !modes.field && !picture.frame_pred_frame_dct;
+    modes.concealment = headers->sequence.mpeg2 && picture.concealment_motion_vectors;
+    modes.predicted = picture.picture_coding_type == kPictureP;
+    const MacroblockInfoBlock* table = currentFrame->mbInfo;
+    modes.table = table ? table->entries : nullptr;
+    modes.tableColumns = table && table->columns > 0 ? static_cast<uint32_t>(table->columns) : 0;
+    modes.tableRows = table && table->rows > 0 ? static_cast<uint32_t>(table->rows) : 0;
+    modes.tableRowShift = modes.field ? 1 : 0;
+    modes.tableRowOffset = modes.field ? static_cast<uint32_t>(CurrentParity()) : 0;
+}
+
+// macroblock_type, the motion type and dct_type take at most 9 bits together: they are
+// taken from one look at the next 32 bits, and the position moves once.
+int32_t CMpegDecoder::DecodeMacroblockModes() {
+    uint32_t window = dataSource->ShowBits(32);
+    int32_t used = 0;
+    CMpegVlcTables::DirectCode code = {0, 0};
+    if (modes.typeCodes) code = modes.typeCodes[window >> (32 - modes.typeBits)];
+    if (code.length != 0) {
+        macroblock_type = static_cast<uint32_t>(code.value);
+        used = code.length;
+    } else {
+        // Bits of no codeword: the general decode gives the status.
+        int32_t type = 0;
+        int32_t status = vlcTables->DecodeMacroblockType(
+            &type, static_cast<int32_t>(headers->picture.picture_coding_type));
+        if (status != 0) {
+            error = status;
+            return status;
+        }
+        macroblock_type = static_cast<uint32_t>(type);
+        window = dataSource->ShowBits(32);
+    }
+    uint32_t rest = window << used;
     if (macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward)) {
-        if (field || !picture.frame_pred_frame_dct) {
-            motion_type = static_cast<int32_t>(dataSource->GetBits(2));
+        if (modes.readsMotionType) {
+            motion_type = static_cast<int32_t>(rest >> 30);
+            rest <<= 2;
+            used += 2;
             if (motion_type == kMotionNone) {  // reserved
+                dataSource->SkipBits(used);
                 error = -1;
                 return -1;
             }
         } else {
             motion_type = kMotionFrame;
         }
-    } else if ((macroblock_type & kMacroblockIntra) && concealment) {
-        motion_type = field ? kMotionField : kMotionFrame;
+    } else if ((macroblock_type & kMacroblockIntra) && modes.concealment) {
+        motion_type = modes.field ? kMotionField : kMotionFrame;
     } else {
         motion_type = kMotionNone;
     }
-    if (field) {
+    dct_type = 0;
+    if (modes.readsDctType && (macroblock_type & (kMacroblockIntra | kMacroblockPattern))) {
+        dct_type = static_cast<int32_t>(rest >> 31);
+        used += 1;
+    }
+    if (used != 0) dataSource->SkipBits(used);
+    SetMotionFormat();
+    return 0;
+}
+
+void CMpegDecoder::SetMotionFormat() {
+    if (modes.field) {
         mv_format = 0;
         motion_vector_count = motion_type == kMotion16x8 ? 2 : 1;
     } else {
         motion_vector_count = motion_type == kMotionField ? 2 : 1;
         mv_format = motion_type == kMotionFrame ? 1 : 0;
     }
-    mvscale = (!field && mv_format == 0) ? 1 : 0;
-    dct_type = 0;
-    if (!field && !picture.frame_pred_frame_dct &&
-        (macroblock_type & (kMacroblockIntra | kMacroblockPattern))) {
-        dct_type = static_cast<int32_t>(dataSource->GetBit());
-    }
-    return 0;
+    mvscale = (!modes.field && mv_format == 0) ? 1 : 0;
 }
 
 int32_t CMpegDecoder::ReadVectors(int32_t s) {
+    if (modes.mpeg2 && motion_vector_count == 1 && mv_format == 1) {
+        // Frame motion: one vector, the predictor of both rows.
+        return motionVectorReader.ReadFrameVector(PMV[0][s], modes.f_code[s][0], modes.f_code[s][1],
+                                                  PMV[1][s]);
+    }
+    return ReadFieldOrMpeg1Vectors(s);
+}
+
+// Kept out of ReadVectors, so that the common frame vector needs no saved registers.
+D2U_NOINLINE int32_t CMpegDecoder::ReadFieldOrMpeg1Vectors(int32_t s) {
     const PictureInfo& picture = headers->picture;
     if (!headers->sequence.mpeg2) {
         int32_t rSize =
@@ -511,12 +588,6 @@ int32_t CMpegDecoder::ReadVectors(int32_t s) {
         if (fullPel == 0) return motionVectorReader.ReadFrameVector(PMV[0][s], rSize, rSize);
         return motionVectorReader.ReadMotionVector(PMV[0][s], dmvector, rSize, rSize, 0, 0,
                                                    fullPel);
-    }
-    if (motion_vector_count == 1 && mv_format == 1) {
-        // Frame motion: one vector, the predictor of both rows.
-        return motionVectorReader.ReadFrameVector(
-            PMV[0][s], static_cast<int32_t>(picture.f_code[s][0]),
-            static_cast<int32_t>(picture.f_code[s][1]), PMV[1][s]);
     }
     if (motion_type == kMotionDualPrime && !(macroblock_type & kMacroblockIntra)) {
         return ReadDualPrimeVector(s);
@@ -625,9 +696,8 @@ void CMpegDecoder::PrepareResidual(int32_t pattern, bool intra) {
 int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
     if (DecodeMacroblockModes() != 0) return -1;
     headers->macroblock.dct_type = static_cast<uint32_t>(dct_type);
-    const PictureInfo& picture = headers->picture;
     const bool intra = (macroblock_type & kMacroblockIntra) != 0;
-    const bool concealment = intra && state.mpeg2 && picture.concealment_motion_vectors;
+    const bool concealment = intra && modes.concealment;
     if (macroblock_type & kMacroblockQuant) headerReader->ReadMacroblockQuantiser();
     if ((macroblock_type & kMacroblockMotionForward) || concealment) {
         if (ReadVectors(0) != 0) return -1;
@@ -660,12 +730,11 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
 
     if (!intra) state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
     if (intra && !concealment) std::memset(PMV, 0, sizeof(PMV));
-    if (picture.picture_coding_type == kPictureP && !intra &&
-        !(macroblock_type & kMacroblockMotionForward)) {
+    if (modes.predicted && !intra && !(macroblock_type & kMacroblockMotionForward)) {
         // No motion compensation: a zero vector, frame prediction, or in field pictures field
         // prediction from the field of the same parity.
         ResetForwardPredictors();
-        if (IsFieldPicture()) {
+        if (modes.field) {
             motion_type = kMotionField;
             motion_vertical_field_select[0][0] = motion_vertical_field_select[1][0] =
                 CurrentParity();
@@ -679,11 +748,11 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
 void CMpegDecoder::PrepareSkippedMacroblock(SliceState& state) {
     residualWritten = 0;
     state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
-    if (headers->picture.picture_coding_type == kPictureP) ResetForwardPredictors();
+    if (modes.predicted) ResetForwardPredictors();
     // Skipped macroblocks predict with a single vector per direction: frame prediction in
     // frame pictures, and in field pictures from the field of the same parity. B pictures keep
     // the previous macroblock's directions and vectors.
-    if (IsFieldPicture()) {
+    if (modes.field) {
         motion_type = kMotionField;
         for (auto& r : motion_vertical_field_select) r[0] = r[1] = CurrentParity();
     } else {
@@ -752,14 +821,14 @@ void CMpegDecoder::PrefetchPrediction(const SliceState& state) const {
 // row 2r + p, so that the two fields of a frame fill the table together. Null without a table
 // or outside it.
 uint8_t* CMpegDecoder::TableEntry(const SliceState& state) const {
-    MacroblockInfoBlock* table = currentFrame->mbInfo;
-    if (!table || !table->entries) return nullptr;
-    int32_t column = state.x / 16;
-    int32_t row = state.y / 16;
-    if (IsFieldPicture()) row = 2 * row + CurrentParity();
-    if (column >= table->columns || row >= table->rows) return nullptr;
-    return table->entries +
-           (static_cast<size_t>(row) * table->columns + column) * MacroblockInfoBlock::kEntryBytes;
+    if (!modes.table) return nullptr;
+    // Positions are never negative: shifts instead of signed divisions.
+    const uint32_t column = static_cast<uint32_t>(state.x) >> 4;
+    const uint32_t row =
+        ((static_cast<uint32_t>(state.y) >> 4) << modes.tableRowShift) + modes.tableRowOffset;
+    if (column >= modes.tableColumns || row >= modes.tableRows) return nullptr;
+    return modes.table + (static_cast<size_t>(row) * modes.tableColumns + column) *
+                             MacroblockInfoBlock::kEntryBytes;
 }
 
 // Written whole, word by word straight into the entry (a copy assembled on the stack first

@@ -18,13 +18,13 @@
 #include "decoder/motion_compensator.h"
 #include "decoder/motion_vector_reader.h"
 #include "decoder/mpeg_headers.h"
+#include "decoder/mpeg_vlc_tables.h"
 #include "decoder/yuv_frame.h"
 
 namespace d2u {
 
 class CBitstreamDataSource;
 class CMpegHeaderReader;
-class CMpegVlcTables;
 
 class CMpegDecoder {
 public:
@@ -130,8 +130,12 @@ private:
     MacroblockMotion CurrentMotion() const;
     void PrefetchPrediction(const SliceState& state) const;
     void WriteTableEntry(uint8_t* entry, int32_t pattern) const;
+    void SetUpPictureModes();
     int32_t DecodeMacroblockModes();
+    void SetMotionFormat();
+    int32_t DecodeAddressIncrement(uint32_t window);
     int32_t ReadVectors(int32_t s);
+    int32_t ReadFieldOrMpeg1Vectors(int32_t s);
     int32_t ReadDualPrimeVector(int32_t s);
     int32_t ReadDmvector();
     int32_t ReconstructBlocks(SliceState& state);
@@ -145,6 +149,28 @@ private:
     void PrepareResidual(int32_t pattern, bool intra);
     CYUVFrame* BeginFrame();
     void CompleteFrame(CYUVFrame* previous);
+
+    // What stays the same for every macroblock of the picture being decoded.
+    struct PictureModes {
+        const CMpegVlcTables::DirectCode* typeCodes = nullptr;  // macroblock_type look-up
+        int32_t typeBits = 0;
+        const CMpegVlcTables::DirectCode* incrementCodes = nullptr;  // address increment
+        int32_t incrementBits = 0;
+        bool mpeg2 = false;
+        int32_t f_code[2][2] = {};
+        bool field = false;            // a field picture
+        bool readsMotionType = false;  // frame/field_motion_type present
+        bool readsDctType = false;     // dct_type present (for intra or coded macroblocks)
+        bool concealment = false;      // intra macroblocks carry concealment vectors
+        bool predicted = false;        // a P picture
+        // The macroblock table of the current picture, in entries; null without one.
+        uint8_t* table = nullptr;
+        uint32_t tableColumns = 0;
+        uint32_t tableRows = 0;
+        uint32_t tableRowShift = 0;   // 1 in field pictures: a field row takes every other row
+        uint32_t tableRowOffset = 0;  // the parity of a field picture
+    };
+    PictureModes modes;
 
     CMotionCompensator compensator;
     CFrameCoverage coverage;

@@ -74,6 +74,22 @@ public:
         int8_t value;
         uint8_t length;  // 0: no codeword (or the address escape): use Decode
     };
+    // The macroblock_address_increment look-up, indexed by `longest` bits; the escape has
+    // length 0. Null before Build.
+    const DirectCode* AddressIncrementLookup(int32_t* longest) const {
+        *longest = direct[kMacroblockAddressIncrement].longest;
+        return direct[kMacroblockAddressIncrement].codes;
+    }
+    // The macroblock_type look-up of a picture_coding_type (1 I, 2 P, 3 B), indexed by
+    // `longest` bits; null for other types and before Build.
+    const DirectCode* MacroblockTypeLookup(int32_t pictureCodingType, int32_t* longest) const {
+        if (pictureCodingType < kMacroblockTypeI || pictureCodingType > kMacroblockTypeB) {
+            *longest = 0;
+            return nullptr;
+        }
+        *longest = direct[pictureCodingType].longest;
+        return direct[pictureCodingType].codes;
+    }
     // The motion_code look-up, indexed by `longest` bits; null before Build.
     const DirectCode* MotionCodeLookup(int32_t* longest) const {
         *longest = direct[kMotionCode].longest;

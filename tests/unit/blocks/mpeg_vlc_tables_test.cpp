@@ -136,6 +136,52 @@ TEST(MpegVlcTables, MacroblockLevelDecodesAgreeWithTheGeneralDecode) {
     }
 }
 
+// The look-ups the macroblock loop indexes itself with the next bits: an entry with a length
+// holds what the general decode reads from those bits, and every other entry is bits the
+// general decode refuses, or the address escape, which the loop leaves to the general decode.
+TEST(MpegVlcTables, MacroblockLoopLookupsMatchTheGeneralDecode) {
+    SourceOverBits unused(TestBits().Put("1"));
+    struct Lookup {
+        int table;
+        const CMpegVlcTables::DirectCode* codes;
+        int32_t longest;
+    };
+    std::vector<Lookup> lookups;
+    Lookup increment{CMpegVlcTables::kMacroblockAddressIncrement, nullptr, 0};
+    increment.codes = unused.tables.AddressIncrementLookup(&increment.longest);
+    lookups.push_back(increment);
+    for (int32_t type = 1; type <= 3; ++type) {
+        Lookup modes{type, nullptr, 0};
+        modes.codes = unused.tables.MacroblockTypeLookup(type, &modes.longest);
+        lookups.push_back(modes);
+    }
+    for (int32_t outside : {0, 4}) {
+        int32_t longest = -1;
+        EXPECT_EQ(unused.tables.MacroblockTypeLookup(outside, &longest), nullptr);
+        EXPECT_EQ(longest, 0);
+    }
+    for (const Lookup& lookup : lookups) {
+        ASSERT_NE(lookup.codes, nullptr);
+        ASSERT_EQ(lookup.longest, CMpegVlcTables::InputTable(lookup.table)[0]);
+        for (uint32_t pattern = 0; pattern < (1u << lookup.longest); ++pattern) {
+            TestBits bits;
+            bits.PutValue(pattern, lookup.longest);
+            SourceOverBits general(bits);
+            int32_t value = -99;
+            const int32_t status = general.tables.Decode(&value, lookup.table);
+            const CMpegVlcTables::DirectCode code = lookup.codes[pattern];
+            if (code.length == 0) {
+                EXPECT_TRUE(status != 0 || value == CMpegVlcTables::kAddressEscapeValue)
+                    << "table " << lookup.table << " bits " << pattern;
+                continue;
+            }
+            ASSERT_EQ(status, 0) << "table " << lookup.table << " bits " << pattern;
+            EXPECT_EQ(code.value, value) << "table " << lookup.table << " bits " << pattern;
+            EXPECT_EQ(size_t(code.length), general.BitsRead()) << "table " << lookup.table;
+        }
+    }
+}
+
 // Every run/level codeword of the coefficient tables, decoded by the block kernels (their own
 // fast lookups) at every bit offset: the level lands at the scan position after its run with
 // the value the inverse quantisation gives (weights 16, quantiser 2), and the block ends where
