@@ -25,11 +25,7 @@ int32_t PredictorIndex(int32_t block) {
 // Where a non-intra block's residual goes: the first element and the row step in bytes, by
 // chroma format (4:2:2 or not), DCT type (field or frame) and block. Looked up rather than
 // branched on: the blocks of a macroblock alternate between the cases.
-struct Placement {
-    int16_t start;
-    int16_t rowBytes;
-};
-constexpr Placement kPlacements[2][2][8] = {
+constexpr ResidualPlacement kPlacements[2][2][8] = {
     // 4:2:0 (blocks 6 and 7 do not occur)
     {{{0, 32}, {8, 32}, {128, 32}, {136, 32}, {256, 16}, {320, 16}, {320, 16}, {320, 16}},
      {{0, 64}, {8, 64}, {16, 64}, {24, 64}, {256, 16}, {320, 16}, {320, 16}, {320, 16}}},
@@ -110,6 +106,28 @@ int32_t CBlockReconstructor::ReconstructNonIntraMpeg2(int32_t block, int16_t* re
     return PlaceResidual(block, residual);
 }
 
+int32_t CBlockReconstructor::ReconstructNonIntraMacroblockMpeg2(uint32_t pattern,
+                                                                int16_t* residual) {
+    if (!Ready() || !residual) return ippStsNullPtrErr;
+    if (headers->currentQuantiser != scaledQuantiser) ScaleNonIntraMatrices();
+    const bool chroma422 = headers->sequence.chroma_format == 2;
+    return ReconstructNonIntraMacroblock_MPEG2(
+        &dataSource->wordPtr, &dataSource->bitOffset,
+        vlcTables->Table(CMpegVlcTables::kDctCoefficientsFirst),
+        vlcTables->Table(CMpegVlcTables::kDctCoefficientsZero), pattern, MaxBlocks(), &scaledLuma,
+        chroma422 ? &scaledChroma : &scaledLuma,
+        kPlacements[chroma422][headers->macroblock.dct_type == 1], scratch, residual);
+}
+
+void CBlockReconstructor::ScaleNonIntraMatrices() {
+    scaledQuantiser = headers->currentQuantiser;
+    ScaleMatrix(headers->picture.scan, headers->non_intra_quantiser_matrix, scaledQuantiser,
+                &scaledLuma);
+    if (headers->sequence.chroma_format == 2)
+        ScaleMatrix(headers->picture.scan, headers->chroma_non_intra_quantiser_matrix,
+                    scaledQuantiser, &scaledChroma);
+}
+
 // 4:2:0 streams cannot load a chroma matrix of their own (the two are the same), so only the
 // other chroma formats look at it.
 bool CBlockReconstructor::ChromaNonIntraMatrix(int32_t block) const {
@@ -121,7 +139,7 @@ int32_t CBlockReconstructor::MaxBlocks() const {
 }
 
 int32_t CBlockReconstructor::PlaceResidual(int32_t block, int16_t* residual) {
-    const Placement& place =
+    const ResidualPlacement& place =
         kPlacements[headers->sequence.chroma_format == 2][headers->macroblock.dct_type == 1][block];
     return ippiDCT8x8Inv_16s_C1R(scratch, residual + place.start, place.rowBytes);
 }

@@ -485,6 +485,7 @@ int32_t CMpegDecoder::DecodeAddressIncrement(uint32_t window) {
 
 void CMpegDecoder::SetUpPictureModes() {
     const PictureInfo& picture = headers->picture;
+    blockReconstructor.StartPicture();
     modes.incrementCodes = vlcTables->AddressIncrementLookup(&modes.incrementBits);
     modes.mpeg2 = headers->sequence.mpeg2 != 0;
     for (int32_t s = 0; s < 2; ++s) {
@@ -630,6 +631,13 @@ int32_t CMpegDecoder::ReadDualPrimeVector(int32_t s) {
 
 int32_t CMpegDecoder::ReconstructBlocks(SliceState& state) {
     const bool intra = (macroblock_type & kMacroblockIntra) != 0;
+    if (!intra && state.mpeg2) {
+        const int32_t status = blockReconstructor.ReconstructNonIntraMacroblockMpeg2(
+            static_cast<uint32_t>(state.pattern), coefficients);
+        if (status == 0) return 0;
+        error = status;
+        return -1;
+    }
     // Only the coded blocks are visited, highest pattern bit (block 0) first: a test per block
     // would be a branch the processor cannot foresee.
     uint32_t remaining = static_cast<uint32_t>(state.pattern) &
