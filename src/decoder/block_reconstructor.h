@@ -38,8 +38,12 @@ public:
     // Every coded block of an MPEG-2 non-intra macroblock, block b coded when bit
     // blocks - 1 - b of `pattern` is set; the same result as ReconstructNonIntraMpeg2 for each.
     int32_t ReconstructNonIntraMacroblockMpeg2(uint32_t pattern, int16_t* residual);
+    // Every coded block of an MPEG-2 intra macroblock (pattern as above), block b into
+    // destination + 64 * b; the same result as ReconstructIntraMpeg2 for each.
+    int32_t ReconstructIntraMacroblockMpeg2(uint32_t pattern, int16_t* destination,
+                                            int32_t* dcPredictors);
     // Matrices and scan may change from picture to picture: called before each.
-    void StartPicture() { scaledQuantiser = -1; }
+    void StartPicture() { scaledQuantiser = scaledIntraQuantiser = -1; }
 
     static constexpr int32_t kBlocksPerMacroblock = 6;
     static constexpr int32_t kBlocksPerMacroblock422 = 8;
@@ -50,6 +54,7 @@ private:
     int32_t MaxBlocks() const;
     bool ChromaNonIntraMatrix(int32_t block) const;
     void ScaleNonIntraMatrices();
+    void ScaleIntraMatrices();
 
     CBitstreamDataSource* dataSource = nullptr;
     CMpegVlcTables* vlcTables = nullptr;
@@ -59,6 +64,10 @@ private:
     ScaledMatrix scaledLuma = {};
     ScaledMatrix scaledChroma = {};
     int32_t scaledQuantiser = -1;
+    // The intra matrices scaled by scaledIntraQuantiser.
+    ScaledMatrix scaledIntraLuma = {};
+    ScaledMatrix scaledIntraChroma = {};
+    int32_t scaledIntraQuantiser = -1;
 };
 
 }  // namespace d2u

@@ -63,8 +63,17 @@ struct ScaledMatrix {
 };
 
 // Fills `out` for the matrix `matrix` (raster order), the scan and the quantiser (clamped to
-// 0..127 as in the block functions).
-void ScaleMatrix(const Ipp32u* scan, const uint16_t* matrix, int quantiser, ScaledMatrix* out);
+// 0..127 as in the block functions). Intra matrices weigh the DC position (which takes the DC
+// difference instead) with zero.
+void ScaleMatrix(const Ipp32u* scan, const uint16_t* matrix, int quantiser, bool intra,
+                 ScaledMatrix* out);
+
+// The DC predictor of an intra block: 0 luma (blocks 0 to 3), 1 Cb (even chroma blocks), 2 Cr
+// (odd ones). Without a branch, as the blocks of a macroblock alternate between them.
+inline int DcPredictorIndex(int block) {
+    const int chroma = block >= 4 ? 1 : 0;
+    return chroma * (1 + (block & 1));
+}
 
 // Where the inverse transform of one block goes in the macroblock residual.
 struct ResidualPlacement {
@@ -85,5 +94,17 @@ IppStatus ReconstructNonIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset
                                               const ScaledMatrix* luma, const ScaledMatrix* chroma,
                                               const ResidualPlacement* placements, Ipp16s* scratch,
                                               Ipp16s* residual);
+
+// The coded blocks of one MPEG-2 intra macroblock in one pass over the stream, with the same
+// numbers as ippiReconstructDCTBlockIntra_MPEG2_32s for each: block b (as above) goes to
+// destination + 64 * b, with the DC size table dcLuma (blocks 0 to 3) or dcChroma and the DC
+// predictor predictors[DcPredictorIndex(b)]; blocks 0 to 3 use `luma`, the others `chroma`.
+IppStatus ReconstructIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
+                                           const IppVCHuffmanSpec_32s* dcLuma,
+                                           const IppVCHuffmanSpec_32s* dcChroma,
+                                           const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
+                                           int blockCount, const ScaledMatrix* luma,
+                                           const ScaledMatrix* chroma, Ipp32s* predictors,
+                                           Ipp32s shiftDCVal, Ipp16s* destination);
 
 }  // namespace d2u
