@@ -764,7 +764,6 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
     } else {
         compensator.SetResidualAreas(residualWritten);
         if (compensator.FramePrediction420() && motion_type == kMotionFrame) {
-            PrefetchNextLines(state);
             compensator.PredictFrameBlock420(
                 macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward), PMV[0],
                 coefficients, state.x, state.y);
@@ -785,21 +784,6 @@ void CMpegDecoder::PrefetchPrediction(const SliceState& state) const {
     } else {
         compensator.PrefetchReferences(CurrentMotion(), state.x, state.y);
     }
-}
-
-// Four macroblocks share the cache lines of each reference row: when the first of them is
-// predicted, the lines the next four will most likely read (with the same vectors) are asked
-// for, so that macroblocks without coefficients, which give the loads nothing to hide behind,
-// find them in cache.
-void CMpegDecoder::PrefetchNextLines(const SliceState& state) const {
-    constexpr int32_t kLineWidth = 64;
-    if ((state.x & (kLineWidth - 1)) != 0) return;
-    const int32_t x = state.x + kLineWidth;
-    if (x >= lumaWidth) return;
-    const uint32_t directions =
-        macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward);
-    compensator.PrefetchFrameBlock(directions ? directions : kMacroblockMotionForward, PMV[0], x,
-                                   state.y);
 }
 
 // The picture's table: frame macroblock rows; a field macroblock row r of parity p takes

@@ -129,7 +129,6 @@ private:
     uint8_t* TableEntry(const SliceState& state) const;
     MacroblockMotion CurrentMotion() const;
     void PrefetchPrediction(const SliceState& state) const;
-    void PrefetchNextLines(const SliceState& state) const;
     void WriteTableEntry(uint8_t* entry, int32_t pattern) const;
     void SetUpPictureModes();
     int32_t DecodeMacroblockModes();
