@@ -754,10 +754,8 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
     if (headerReader) headerReader->MarkStartCodePosition(info);
 
     if (macroblock_type & kMacroblockIntra) {
-        for (int32_t i = 0; i < blocksPerMacroblock; ++i) {
-            if ((state.pattern >> (blocksPerMacroblock - 1 - i)) & 1)
-                WriteIntraBlock(coefficients + 64 * i, i, state.x, state.y);
-        }
+        compensator.WriteIntraMacroblock(coefficients, state.pattern, blocksPerMacroblock, state.x,
+                                         state.y, dct_type == 1);
         if (IsFieldPicture()) {
             coverage.MarkRegion(CurrentParity(), state.x, state.y, 16);
         } else {
