@@ -15,8 +15,8 @@
 // last one in most coded blocks: about a quarter of the intra blocks of a 6 Mbit/s stream, more in
 // HD, are DC-only but for it). Others run the whole transform: skipping the multiply-adds for zero
 // rows or columns 4 to 7 made decoding slower (mispredicted branches on the usual mix of blocks
-// cost more than the work saved; fewer than a fifth of the non-intra blocks fit in rows and
-// columns 0 to 3 even when coefficient 63 is set aside).
+// cost more than the work saved; even with coefficient 63 set aside, under a quarter of the
+// non-intra blocks of a 6 Mbit/s stream fit in rows and columns 0 to 3).
 #include "primitives/inverse_dct.h"
 
 // 32-bit Windows compilers do not reliably align the stack for 256-bit spills: the DLL keeps the
