@@ -3,6 +3,7 @@
 #include "decoder/mpeg_headers.h"
 #include "primitives/inverse_dct.h"
 #include "primitives/motion_compensation.h"
+#include "primitives/prefetch.h"
 
 namespace d2u {
 namespace {
@@ -410,18 +411,13 @@ namespace {
 // not wholly inside the plane are left alone, as the prediction refuses them.
 void PrefetchBlock(const uint8_t* base, int32_t step, int32_t columnLimit, int32_t rowLimit,
                    int64_t column, int64_t row, int32_t width, int32_t height) {
-#if defined(__GNUC__)
     if (!Fits(column, row, width + 1, height + 1, columnLimit, rowLimit)) return;
     const uint8_t* p = base + static_cast<ptrdiff_t>(step) * static_cast<ptrdiff_t>(row) +
                        static_cast<ptrdiff_t>(column);
     for (int32_t r = 0; r <= height; ++r, p += step) {
-        __builtin_prefetch(p);
-        __builtin_prefetch(p + width);
+        PrefetchForRead(p);
+        PrefetchForRead(p + width);
     }
-#else
-    (void)base, (void)step, (void)columnLimit, (void)rowLimit;
-    (void)column, (void)row, (void)width, (void)height;
-#endif
 }
 
 }  // namespace

@@ -46,17 +46,6 @@ void ZeroResidualBytes(int16_t* area, size_t bytes) {
 #endif
 }
 
-// Index of the highest set bit of a non-zero value.
-int32_t HighestBit(uint32_t value) {
-#if defined(__GNUC__)
-    return 31 - __builtin_clz(value);
-#else
-    int32_t bit = 31;
-    while (!(value >> bit)) --bit;
-    return bit;
-#endif
-}
-
 }  // namespace
 
 // Locals of one picture's macroblock loop.
@@ -630,33 +619,14 @@ int32_t CMpegDecoder::ReadDualPrimeVector(int32_t s) {
 }
 
 int32_t CMpegDecoder::ReconstructBlocks(SliceState& state) {
-    const bool intra = (macroblock_type & kMacroblockIntra) != 0;
-    if (state.mpeg2) {
-        const uint32_t pattern = static_cast<uint32_t>(state.pattern);
-        const int32_t status =
-            intra ? blockReconstructor.ReconstructIntraMacroblockMpeg2(pattern, coefficients,
-                                                                       state.dc)
-                  : blockReconstructor.ReconstructNonIntraMacroblockMpeg2(pattern, coefficients);
-        if (status == 0) return 0;
-        error = status;
-        return -1;
-    }
-    // MPEG-1: block by block, only the coded ones, highest pattern bit (block 0) first.
-    uint32_t remaining = static_cast<uint32_t>(state.pattern) &
-                         ((1u << static_cast<uint32_t>(blocksPerMacroblock)) - 1u);
-    while (remaining != 0) {
-        const int32_t highest = HighestBit(remaining);
-        remaining &= ~(1u << static_cast<uint32_t>(highest));
-        const int32_t i = blocksPerMacroblock - 1 - highest;
-        const int32_t status =
-            intra ? blockReconstructor.ReconstructIntraMpeg1(i, coefficients + 64 * i, state.dc)
-                  : blockReconstructor.ReconstructNonIntraMpeg1(i, coefficients);
-        if (status != 0) {
-            error = status;
-            return -1;
-        }
-    }
-    return 0;
+    const uint32_t pattern = static_cast<uint32_t>(state.pattern);
+    const int32_t status =
+        (macroblock_type & kMacroblockIntra)
+            ? blockReconstructor.ReconstructIntraMacroblock(pattern, coefficients, state.dc)
+            : blockReconstructor.ReconstructNonIntraMacroblock(pattern, coefficients);
+    if (status == 0) return 0;
+    error = status;
+    return -1;
 }
 
 void CMpegDecoder::ResetForwardPredictors() {
