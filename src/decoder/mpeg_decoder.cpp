@@ -13,6 +13,7 @@
 #include "decoder/mpeg_vlc_tables.h"
 #include "diag/decoder_log.h"
 #include "input/bitstream_data_source.h"
+#include "primitives/prefetch.h"
 
 #if defined(__GNUC__)
 #define D2U_NOINLINE __attribute__((noinline))
@@ -379,6 +380,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
             status = -1;
             break;
         }
+        PrefetchNextTarget(state);
         if (state.increment > 1) {
             PrepareSkippedMacroblock(state);
         } else if (DecodeCodedMacroblock(state) != 0) {
@@ -752,10 +754,8 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
     if (headerReader) headerReader->MarkStartCodePosition(info);
 
     if (macroblock_type & kMacroblockIntra) {
-        for (int32_t i = 0; i < blocksPerMacroblock; ++i) {
-            if ((state.pattern >> (blocksPerMacroblock - 1 - i)) & 1)
-                WriteIntraBlock(coefficients + 64 * i, i, state.x, state.y);
-        }
+        compensator.WriteIntraMacroblock(coefficients, state.pattern, blocksPerMacroblock, state.x,
+                                         state.y, dct_type == 1);
         if (IsFieldPicture()) {
             coverage.MarkRegion(CurrentParity(), state.x, state.y, 16);
         } else {
@@ -783,6 +783,28 @@ void CMpegDecoder::PrefetchPrediction(const SliceState& state) const {
             state.x, state.y);
     } else {
         compensator.PrefetchReferences(CurrentMotion(), state.x, state.y);
+    }
+}
+
+// The current picture's lines are written a 64-byte column of macroblocks at a time: the last
+// macroblock of a column asks for the lines of the next one, which the prediction then writes
+// without waiting for them.
+void CMpegDecoder::PrefetchNextTarget(const SliceState& state) const {
+    constexpr int32_t kLineWidth = 64;
+    if ((state.x & (kLineWidth - 1)) != kLineWidth - 16) return;
+    const int32_t x = state.x + 16;
+    if (x >= lumaWidth || modes.field) return;
+    const YUVPlane& luma = currentFrame->Y;
+    if (!luma.data || state.y + 16 > luma.height) return;
+    const uint8_t* row = luma.data + static_cast<ptrdiff_t>(state.y) * luma.pitch + x;
+    for (int32_t r = 0; r < 16; ++r, row += luma.pitch) PrefetchForRead(row);
+    if ((x & (2 * kLineWidth - 1)) != 0) return;  // a chroma line holds eight macroblocks
+    for (const YUVPlane* plane : {&currentFrame->U, &currentFrame->V}) {
+        const int32_t chromaRows = blocksPerMacroblock == 8 ? 16 : 8;
+        const int32_t top = blocksPerMacroblock == 8 ? state.y : state.y / 2;
+        if (!plane->data || top + chromaRows > plane->height) continue;
+        const uint8_t* chroma = plane->data + static_cast<ptrdiff_t>(top) * plane->pitch + x / 2;
+        for (int32_t r = 0; r < chromaRows; ++r, chroma += plane->pitch) PrefetchForRead(chroma);
     }
 }
 
