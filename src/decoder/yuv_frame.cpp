@@ -23,7 +23,8 @@ bool AllocatePlane(YUVPlane& plane, int32_t width, int32_t height, int32_t pitch
     plane.height = height;
     plane.pitch = pitch;
     size_t bytes = static_cast<size_t>(pitch) * static_cast<size_t>(height);
-    plane.data = static_cast<uint8_t*>(platform::AllocateLargeBlock(bytes));
+    // Written in full here and by every picture decoded into it.
+    plane.data = static_cast<uint8_t*>(platform::AllocatePopulatedLargeBlock(bytes));
     if (!plane.data) return false;
     std::memset(plane.data, fill, bytes);
     return true;
@@ -66,7 +67,7 @@ void CYUVFrame::FreePlanes() {
 
 void CYUVFrame::FreeMbInfo() {
     if (!mbInfo) return;
-    delete[] mbInfo->entries;
+    platform::FreeLargeBlock(mbInfo->entries);
     delete mbInfo;
     mbInfo = nullptr;
 }
@@ -110,11 +111,12 @@ int32_t CYUVFrame::AllocateMbInfo() {
     if (!mbInfo) return -1;
     size_t bytes = static_cast<size_t>(mbInfo->columns) * static_cast<size_t>(mbInfo->rows) *
                    MacroblockInfoBlock::kEntryBytes;
-    mbInfo->entries = new (std::nothrow) uint8_t[bytes > 0 ? bytes : 1]();
+    mbInfo->entries = static_cast<uint8_t*>(platform::AllocatePopulatedLargeBlock(bytes));
     if (!mbInfo->entries) {
         FreeMbInfo();
         return -1;
     }
+    std::memset(mbInfo->entries, 0, bytes);
     return 0;
 }
 

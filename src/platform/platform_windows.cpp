@@ -114,6 +114,10 @@ void* AllocateLargeBlock(size_t bytes) {
     return std::malloc(bytes > 0 ? bytes : 1);
 }
 
+void* AllocatePopulatedLargeBlock(size_t bytes) {
+    return AllocateLargeBlock(bytes);
+}
+
 void FreeLargeBlock(void* memory) {
     std::free(memory);
 }

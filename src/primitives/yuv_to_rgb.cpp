@@ -16,27 +16,23 @@ int32_t ChromaTerm(int32_t coefficientU, int32_t u, int32_t coefficientV, int32_
     return (coefficientU * u + coefficientV * v + kYuvRgbRound) >> kYuvRgbShift;
 }
 
-void ConvertYuvRowSse2ThenScalar(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx,
-                                 int32_t width) {
-    int32_t done = ConvertYuvRowSse2(y, u, v, bgrx, width);
-    ConvertYuvRowScalar(y + done, u + done / 2, v + done / 2,
-                        bgrx + 4 * static_cast<ptrdiff_t>(done), width - done);
+void ConvertYuvRowsSse2ThenScalar(const YuvRows& rows, int32_t width) {
+    int32_t done = ConvertYuvRowsSse2(rows, width);
+    ConvertYuvRowsScalar(AdvanceYuvRows(rows, done), width - done);
 }
 
-void ConvertYuvRowAvx2ThenNarrower(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx,
-                                   int32_t width) {
-    int32_t done = ConvertYuvRowAvx2(y, u, v, bgrx, width);
-    ConvertYuvRowSse2ThenScalar(y + done, u + done / 2, v + done / 2,
-                                bgrx + 4 * static_cast<ptrdiff_t>(done), width - done);
+void ConvertYuvRowsAvx2ThenNarrower(const YuvRows& rows, int32_t width) {
+    int32_t done = ConvertYuvRowsAvx2(rows, width);
+    ConvertYuvRowsSse2ThenScalar(AdvanceYuvRows(rows, done), width - done);
 }
 
 // Constant-initialised, so usable before the family is installed.
-YuvRowConverter convertRow = &ConvertYuvRowScalar;
+void (*convertRows)(const YuvRows& rows, int32_t width) = &ConvertYuvRowsScalar;
 
 void InstallYuvToRgbKernels(KernelLevel level) {
-    convertRow = &ConvertYuvRowScalar;
-    if (level >= KernelLevel::kSse2) convertRow = &ConvertYuvRowSse2ThenScalar;
-    if (level >= KernelLevel::kAvx2) convertRow = &ConvertYuvRowAvx2ThenNarrower;
+    convertRows = &ConvertYuvRowsScalar;
+    if (level >= KernelLevel::kSse2) convertRows = &ConvertYuvRowsSse2ThenScalar;
+    if (level >= KernelLevel::kAvx2) convertRows = &ConvertYuvRowsAvx2ThenNarrower;
 }
 
 IppStatus CheckArguments(const Ipp8u* const pSrc[3], const int srcStep[3], const Ipp8u* pDst,
@@ -52,15 +48,28 @@ IppStatus CheckArguments(const Ipp8u* const pSrc[3], const int srcStep[3], const
 }
 
 // chromaRowShift: 1 when chroma has half the rows (4:2:0), 0 when it has all of them (4:2:2).
+// The luma rows that share a chroma row are converted together, so that its chroma terms are
+// worked out once.
 IppStatus ConvertPicture(const Ipp8u* const pSrc[3], const int srcStep[3], Ipp8u* pDst, int dstStep,
                          IppiSize roiSize, int chromaRowShift) {
     IppStatus status = CheckArguments(pSrc, srcStep, pDst, dstStep, roiSize);
     if (status != ippStsNoErr) return status;
-    for (int32_t row = 0; row < roiSize.height; ++row) {
-        ptrdiff_t chromaRow = row >> chromaRowShift;
-        convertRow(pSrc[0] + static_cast<ptrdiff_t>(row) * srcStep[0],
-                   pSrc[1] + chromaRow * srcStep[1], pSrc[2] + chromaRow * srcStep[2],
-                   pDst + static_cast<ptrdiff_t>(row) * dstStep, roiSize.width);
+    const int32_t rowsPerChromaRow = 1 << chromaRowShift;
+    for (int32_t row = 0; row < roiSize.height; row += rowsPerChromaRow) {
+        const ptrdiff_t chromaRow = row >> chromaRowShift;
+        const int32_t count =
+            roiSize.height - row < rowsPerChromaRow ? roiSize.height - row : rowsPerChromaRow;
+        YuvRows rows{};
+        rows.u = pSrc[1] + chromaRow * srcStep[1];
+        rows.v = pSrc[2] + chromaRow * srcStep[2];
+        rows.count = count;
+        for (int32_t k = 0; k < 2; ++k) {
+            // A lone last row stands in for the missing second one, which is not converted.
+            const ptrdiff_t lumaRow = row + (k < count ? k : 0);
+            rows.y[k] = pSrc[0] + lumaRow * srcStep[0];
+            rows.bgrx[k] = pDst + lumaRow * dstStep;
+        }
+        convertRows(rows, roiSize.width);
     }
     return ippStsNoErr;
 }
@@ -69,15 +78,29 @@ IppStatus ConvertPicture(const Ipp8u* const pSrc[3], const int srcStep[3], Ipp8u
 
 D2U_REGISTER_KERNEL_FAMILY(InstallYuvToRgbKernels);
 
-void ConvertYuvRowScalar(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx,
-                         int32_t width) {
-    for (int32_t x = 0; x < width; ++x, bgrx += 4) {
-        int32_t cb = u[x >> 1] - 128;
-        int32_t cr = v[x >> 1] - 128;
-        int32_t luma = y[x];
-        bgrx[0] = ClampToByte(luma + ChromaTerm(kBlueFromU, cb, 0, cr));
-        bgrx[1] = ClampToByte(luma + ChromaTerm(kGreenFromU, cb, kGreenFromV, cr));
-        bgrx[2] = ClampToByte(luma + ChromaTerm(0, cb, kRedFromV, cr));
+YuvRows AdvanceYuvRows(const YuvRows& rows, int32_t pixels) {
+    YuvRows advanced = rows;
+    for (int32_t k = 0; k < 2; ++k) {
+        advanced.y[k] += pixels;
+        advanced.bgrx[k] += 4 * static_cast<ptrdiff_t>(pixels);
+    }
+    advanced.u += pixels / 2;
+    advanced.v += pixels / 2;
+    return advanced;
+}
+
+void ConvertYuvRowsScalar(const YuvRows& rows, int32_t width) {
+    for (int32_t k = 0; k < rows.count; ++k) {
+        const Ipp8u* y = rows.y[k];
+        Ipp8u* bgrx = rows.bgrx[k];
+        for (int32_t x = 0; x < width; ++x, bgrx += 4) {
+            int32_t cb = rows.u[x >> 1] - 128;
+            int32_t cr = rows.v[x >> 1] - 128;
+            int32_t luma = y[x];
+            bgrx[0] = ClampToByte(luma + ChromaTerm(kBlueFromU, cb, 0, cr));
+            bgrx[1] = ClampToByte(luma + ChromaTerm(kGreenFromU, cb, kGreenFromV, cr));
+            bgrx[2] = ClampToByte(luma + ChromaTerm(0, cb, kRedFromV, cr));
+        }
     }
 }
 

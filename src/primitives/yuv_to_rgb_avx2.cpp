@@ -1,9 +1,14 @@
-// AVX2 version of the YUV row conversion: 32 pixels per step, same fixed-point arithmetic as the
-// scalar version (see yuv_to_rgb_row.h).
+// AVX2 version of the YUV row conversion: 32 pixels of each row per step, same fixed-point
+// arithmetic as the scalar version (see yuv_to_rgb_row.h).
 //
-// The 256-bit unpack and pack instructions work within each 128-bit lane, so the luma bytes,
-// the chroma terms and the colour bytes all carry pixels 0-15 in the lower lane and 16-31 in
-// the upper one; only the final pixel words are put back in order across the lanes.
+// Each chroma term is turned once into two saturated bytes, its positive part and its negative
+// part, so that clamp(Y + term, 0, 255) becomes one saturating add and one saturating subtract
+// on bytes; the terms serve both rows of a 4:2:0 row pair.
+//
+// The 256-bit unpack instructions work within each 128-bit lane. The luma dwords (four pixels
+// each) are therefore loaded in the order 0 2 4 6 | 1 3 5 7, and the chroma samples in the
+// matching order, so that the two unpack steps that interleave the colours end with pixels 0-7,
+// 8-15, 16-23 and 24-31 each in one register, ready to store.
 #include <cstddef>
 
 #include "primitives/yuv_to_rgb_row.h"
@@ -17,92 +22,120 @@ namespace d2u {
 namespace {
 
 constexpr int32_t kPixelsPerStep = 32;
+constexpr int32_t kStepsPerChunk = 64;
+constexpr ptrdiff_t kPrefetchDistance = 2048;  // bytes
 
-__m256i CoefficientPairs(int32_t coefficientU, int32_t coefficientV) {
-    const auto pair = static_cast<int32_t>((static_cast<uint32_t>(coefficientV) << 16) |
-                                           (static_cast<uint32_t>(coefficientU) & 0xFFFFu));
-    return _mm256_set1_epi32(pair);
+// Sixteen chroma samples as (sample - 128) words, lower lane 0 1 4 5 8 9 12 13, upper lane
+// 2 3 6 7 10 11 14 15: the samples of the pixels of each lane's luma dwords.
+__m256i LoadCentredSamples(const Ipp8u* samples) {
+    const __m128i order = _mm_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples));
+    return _mm256_sub_epi16(_mm256_cvtepu8_epi16(_mm_shuffle_epi8(bytes, order)),
+                            _mm256_set1_epi16(128));
 }
 
-// (Cb - 128, Cr - 128) pairs of sixteen chroma samples: `low` holds samples 0-3 and 8-11,
-// `high` samples 4-7 and 12-15.
-struct ChromaPairs {
-    __m256i low;
-    __m256i high;
-};
-
-ChromaPairs LoadChromaPairs(const Ipp8u* u, const Ipp8u* v) {
-    const __m256i bias = _mm256_set1_epi16(128);
-    __m256i cb = _mm256_sub_epi16(
-        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u))), bias);
-    __m256i cr = _mm256_sub_epi16(
-        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v))), bias);
-    return {_mm256_unpacklo_epi16(cb, cr), _mm256_unpackhi_epi16(cb, cr)};
+// (coefficient * sample + kYuvRgbRound) >> kYuvRgbShift for a one-sample term: the rounding
+// multiply gives (a * b + 2^14) >> 15, which with a = 4 * sample is the same value.
+__m256i SingleTerms(__m256i centred, int32_t coefficient) {
+    return _mm256_mulhrs_epi16(_mm256_slli_epi16(centred, 2),
+                               _mm256_set1_epi16(static_cast<int16_t>(coefficient)));
 }
 
-// The sixteen chroma terms of one colour as 16-bit values, samples 0-7 in the lower lane.
-__m256i ChromaTerms(const ChromaPairs& pairs, __m256i coefficients) {
+__m256i GreenTerms(__m256i cb, __m256i cr) {
+    const auto pair = static_cast<int32_t>((static_cast<uint32_t>(kGreenFromV) << 16) |
+                                           (static_cast<uint32_t>(kGreenFromU) & 0xFFFFu));
+    const __m256i coefficients = _mm256_set1_epi32(pair);
     const __m256i round = _mm256_set1_epi32(kYuvRgbRound);
     __m256i low = _mm256_srai_epi32(
-        _mm256_add_epi32(_mm256_madd_epi16(pairs.low, coefficients), round), kYuvRgbShift);
+        _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(cb, cr), coefficients), round),
+        kYuvRgbShift);
     __m256i high = _mm256_srai_epi32(
-        _mm256_add_epi32(_mm256_madd_epi16(pairs.high, coefficients), round), kYuvRgbShift);
+        _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(cb, cr), coefficients), round),
+        kYuvRgbShift);
     return _mm256_packs_epi32(low, high);
 }
 
-// Thirty-two clamped bytes of one colour: luma plus the chroma term of each pixel's pair.
-__m256i ColourBytes(__m256i lumaLow, __m256i lumaHigh, __m256i terms) {
-    __m256i low = _mm256_add_epi16(lumaLow, _mm256_unpacklo_epi16(terms, terms));
-    __m256i high = _mm256_add_epi16(lumaHigh, _mm256_unpackhi_epi16(terms, terms));
-    return _mm256_packus_epi16(low, high);
+// What one colour adds to and takes from the luma of 32 pixels, each byte saturated, in the
+// order of the luma bytes.
+struct ColourOffsets {
+    __m256i raise;
+    __m256i lower;
+};
+
+ColourOffsets OffsetsOfTerms(__m256i terms) {
+    __m256i parts = _mm256_packus_epi16(terms, _mm256_sub_epi16(_mm256_setzero_si256(), terms));
+    return {_mm256_unpacklo_epi8(parts, parts), _mm256_unpackhi_epi8(parts, parts)};
+}
+
+struct PairOffsets {
+    ColourOffsets blue;
+    ColourOffsets green;
+    ColourOffsets red;
+};
+
+PairOffsets LoadOffsets(const Ipp8u* u, const Ipp8u* v) {
+    const __m256i cb = LoadCentredSamples(u);
+    const __m256i cr = LoadCentredSamples(v);
+    return {OffsetsOfTerms(SingleTerms(cb, kBlueFromU)), OffsetsOfTerms(GreenTerms(cb, cr)),
+            OffsetsOfTerms(SingleTerms(cr, kRedFromV))};
+}
+
+__m256i ColourBytes(__m256i luma, const ColourOffsets& offsets) {
+    return _mm256_subs_epu8(_mm256_adds_epu8(luma, offsets.raise), offsets.lower);
 }
 
 // Writes eight pixels, keeping the fourth byte of each.
 void StorePixels(Ipp8u* destination, __m256i pixels) {
     const __m256i fourthByte = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
     auto* target = reinterpret_cast<__m256i*>(destination);
-    __m256i kept = _mm256_and_si256(_mm256_loadu_si256(target), fourthByte);
-    _mm256_storeu_si256(target, _mm256_or_si256(kept, pixels));
+    _mm256_storeu_si256(target, _mm256_blendv_epi8(pixels, _mm256_loadu_si256(target), fourthByte));
 }
 
-void ConvertThirtyTwoPixels(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx) {
+void ConvertThirtyTwoPixels(const Ipp8u* y, const PairOffsets& offsets, Ipp8u* bgrx) {
+    // The destination is the host's buffer, usually far out of the caches: asking for it well
+    // ahead keeps the loads of its fourth bytes from stalling.
+    _mm_prefetch(reinterpret_cast<const char*>(bgrx + kPrefetchDistance), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(bgrx + kPrefetchDistance + 64), _MM_HINT_T0);
     const __m256i zero = _mm256_setzero_si256();
-    const ChromaPairs pairs = LoadChromaPairs(u, v);
-    const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
-    // Pixels 0-7 | 16-23, and 8-15 | 24-31.
-    const __m256i lumaLow = _mm256_unpacklo_epi8(luma, zero);
-    const __m256i lumaHigh = _mm256_unpackhi_epi8(luma, zero);
+    const __m256i lumaOrder = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    const __m256i luma = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y)), lumaOrder);
+    const __m256i blue = ColourBytes(luma, offsets.blue);
+    const __m256i green = ColourBytes(luma, offsets.green);
+    const __m256i red = ColourBytes(luma, offsets.red);
 
-    const __m256i blue =
-        ColourBytes(lumaLow, lumaHigh, ChromaTerms(pairs, CoefficientPairs(kBlueFromU, 0)));
-    const __m256i green = ColourBytes(
-        lumaLow, lumaHigh, ChromaTerms(pairs, CoefficientPairs(kGreenFromU, kGreenFromV)));
-    const __m256i red =
-        ColourBytes(lumaLow, lumaHigh, ChromaTerms(pairs, CoefficientPairs(0, kRedFromV)));
-
-    const __m256i blueGreenLow = _mm256_unpacklo_epi8(blue, green);   // 0-7 | 16-23
-    const __m256i blueGreenHigh = _mm256_unpackhi_epi8(blue, green);  // 8-15 | 24-31
+    const __m256i blueGreenLow = _mm256_unpacklo_epi8(blue, green);   // 0-3 8-11 | 4-7 12-15
+    const __m256i blueGreenHigh = _mm256_unpackhi_epi8(blue, green);  // 16-19 24-27 | 20-23 28-31
     const __m256i redLow = _mm256_unpacklo_epi8(red, zero);
     const __m256i redHigh = _mm256_unpackhi_epi8(red, zero);
-    const __m256i pixels0 = _mm256_unpacklo_epi16(blueGreenLow, redLow);    // 0-3 | 16-19
-    const __m256i pixels1 = _mm256_unpackhi_epi16(blueGreenLow, redLow);    // 4-7 | 20-23
-    const __m256i pixels2 = _mm256_unpacklo_epi16(blueGreenHigh, redHigh);  // 8-11 | 24-27
-    const __m256i pixels3 = _mm256_unpackhi_epi16(blueGreenHigh, redHigh);  // 12-15 | 28-31
-    StorePixels(bgrx, _mm256_permute2x128_si256(pixels0, pixels1, 0x20));
-    StorePixels(bgrx + 32, _mm256_permute2x128_si256(pixels2, pixels3, 0x20));
-    StorePixels(bgrx + 64, _mm256_permute2x128_si256(pixels0, pixels1, 0x31));
-    StorePixels(bgrx + 96, _mm256_permute2x128_si256(pixels2, pixels3, 0x31));
+    StorePixels(bgrx, _mm256_unpacklo_epi16(blueGreenLow, redLow));
+    StorePixels(bgrx + 32, _mm256_unpackhi_epi16(blueGreenLow, redLow));
+    StorePixels(bgrx + 64, _mm256_unpacklo_epi16(blueGreenHigh, redHigh));
+    StorePixels(bgrx + 96, _mm256_unpackhi_epi16(blueGreenHigh, redHigh));
 }
 
 }  // namespace
 
-int32_t ConvertYuvRowAvx2(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx,
-                          int32_t width) {
-    int32_t x = 0;
-    for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
-        ConvertThirtyTwoPixels(y + x, u + x / 2, v + x / 2, bgrx + 4 * static_cast<ptrdiff_t>(x));
+// The rows of a pair are converted one after the other, which the memory system handles better
+// than both at once, in chunks whose chroma offsets are kept for the second row.
+int32_t ConvertYuvRowsAvx2(const YuvRows& rows, int32_t width) {
+    const int32_t steps = width / kPixelsPerStep;
+    PairOffsets offsets[kStepsPerChunk];
+    for (int32_t first = 0; first < steps; first += kStepsPerChunk) {
+        const int32_t count = steps - first < kStepsPerChunk ? steps - first : kStepsPerChunk;
+        const ptrdiff_t start = static_cast<ptrdiff_t>(first) * kPixelsPerStep;
+        for (int32_t k = 0; k < count; ++k) {
+            const ptrdiff_t x = start + static_cast<ptrdiff_t>(k) * kPixelsPerStep;
+            offsets[k] = LoadOffsets(rows.u + x / 2, rows.v + x / 2);
+            ConvertThirtyTwoPixels(rows.y[0] + x, offsets[k], rows.bgrx[0] + 4 * x);
+        }
+        if (rows.count < 2) continue;
+        for (int32_t k = 0; k < count; ++k) {
+            const ptrdiff_t x = start + static_cast<ptrdiff_t>(k) * kPixelsPerStep;
+            ConvertThirtyTwoPixels(rows.y[1] + x, offsets[k], rows.bgrx[1] + 4 * x);
+        }
     }
-    return x;
+    return steps * kPixelsPerStep;
 }
 
 }  // namespace d2u
@@ -110,7 +143,7 @@ int32_t ConvertYuvRowAvx2(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u*
 #else
 
 namespace d2u {
-int32_t ConvertYuvRowAvx2(const Ipp8u*, const Ipp8u*, const Ipp8u*, Ipp8u*, int32_t) {
+int32_t ConvertYuvRowsAvx2(const YuvRows&, int32_t) {
     return 0;
 }
 }  // namespace d2u

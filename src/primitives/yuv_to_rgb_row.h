@@ -1,4 +1,4 @@
-// One row of the YUV to 32-bit pixel conversion, shared by the scalar and the SIMD versions.
+// Rows of the YUV to 32-bit pixel conversion, shared by the scalar and the SIMD versions.
 // The arithmetic is fixed point so that every version gives the same bytes:
 //     term = (coefficient_u * u + coefficient_v * v + kYuvRgbRound) >> kYuvRgbShift
 //     byte = clamp(Y + term, 0, 255)
@@ -18,18 +18,24 @@ constexpr int32_t kGreenFromU = -3228;  // -0.394
 constexpr int32_t kGreenFromV = -4760;  // -0.581
 constexpr int32_t kBlueFromU = 16646;   // 2.032
 
-// Converts `width` pixels; u and v hold one sample per two pixels.
-using YuvRowConverter = void (*)(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx,
-                                 int32_t width);
+// One or two luma rows that share a chroma row (two for 4:2:0 pictures, whose chroma rows each
+// serve two luma rows), with the destination row of each.
+struct YuvRows {
+    const Ipp8u* y[2];
+    const Ipp8u* u;  // one sample per two pixels
+    const Ipp8u* v;
+    Ipp8u* bgrx[2];
+    int32_t count;  // 1 or 2
+};
 
-void ConvertYuvRowScalar(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx,
-                         int32_t width);
-// Converts the leading multiple of 16 pixels and returns how many it did; the caller finishes
-// the row with the scalar version.
-int32_t ConvertYuvRowSse2(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx,
-                          int32_t width);
-// The same for the leading multiple of 32 pixels.
-int32_t ConvertYuvRowAvx2(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx,
-                          int32_t width);
+// Returns the rows moved `pixels` pixels to the right.
+YuvRows AdvanceYuvRows(const YuvRows& rows, int32_t pixels);
+
+// Converts `width` pixels of each row.
+void ConvertYuvRowsScalar(const YuvRows& rows, int32_t width);
+// Convert the leading multiple of 16 (SSE2) or 32 (AVX2) pixels of each row and return how many
+// they did; the caller finishes the rows with a narrower version.
+int32_t ConvertYuvRowsSse2(const YuvRows& rows, int32_t width);
+int32_t ConvertYuvRowsAvx2(const YuvRows& rows, int32_t width);
 
 }  // namespace d2u

@@ -1,5 +1,9 @@
-// SSE2 version of the YUV row conversion: 16 pixels per step, same fixed-point arithmetic as the
-// scalar version (see yuv_to_rgb_row.h).
+// SSE2 version of the YUV row conversion: 16 pixels of each row per step, same fixed-point
+// arithmetic as the scalar version (see yuv_to_rgb_row.h).
+//
+// Each chroma term is turned once into two saturated bytes, its positive part and its negative
+// part, so that clamp(Y + term, 0, 255) becomes one saturating add and one saturating subtract
+// on bytes; the terms serve both rows of a 4:2:0 row pair.
 #include "primitives/yuv_to_rgb_row.h"
 
 #if defined(__SSE2__)
@@ -14,6 +18,8 @@ namespace d2u {
 namespace {
 
 constexpr int32_t kPixelsPerStep = 16;
+constexpr int32_t kStepsPerChunk = 64;
+constexpr ptrdiff_t kPrefetchDistance = 2048;  // bytes
 
 __m128i CoefficientPairs(int32_t coefficientU, int32_t coefficientV) {
     auto u = static_cast<int16_t>(coefficientU);
@@ -37,21 +43,26 @@ ChromaPairs LoadChromaPairs(const Ipp8u* u, const Ipp8u* v) {
     return {_mm_unpacklo_epi16(cb, cr), _mm_unpackhi_epi16(cb, cr)};
 }
 
-// The eight chroma terms of one colour, as 16-bit values.
-__m128i ChromaTerms(const ChromaPairs& pairs, __m128i coefficients) {
+// What one colour adds to and takes from the luma of sixteen pixels, each byte saturated.
+struct ColourOffsets {
+    __m128i raise;
+    __m128i lower;
+};
+
+// The eight chroma terms of one colour, each repeated for the two pixels it serves.
+ColourOffsets ChromaOffsets(const ChromaPairs& pairs, __m128i coefficients) {
     const __m128i round = _mm_set1_epi32(kYuvRgbRound);
     __m128i low =
         _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(pairs.low, coefficients), round), kYuvRgbShift);
     __m128i high = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(pairs.high, coefficients), round),
                                   kYuvRgbShift);
-    return _mm_packs_epi32(low, high);
+    __m128i terms = _mm_packs_epi32(low, high);
+    __m128i parts = _mm_packus_epi16(terms, _mm_sub_epi16(_mm_setzero_si128(), terms));
+    return {_mm_unpacklo_epi8(parts, parts), _mm_unpackhi_epi8(parts, parts)};
 }
 
-// Sixteen clamped bytes of one colour: luma plus the chroma term of each pixel's sample pair.
-__m128i ColourBytes(__m128i lumaLow, __m128i lumaHigh, __m128i terms) {
-    __m128i low = _mm_add_epi16(lumaLow, _mm_unpacklo_epi16(terms, terms));
-    __m128i high = _mm_add_epi16(lumaHigh, _mm_unpackhi_epi16(terms, terms));
-    return _mm_packus_epi16(low, high);
+__m128i ColourBytes(__m128i luma, const ColourOffsets& offsets) {
+    return _mm_subs_epu8(_mm_adds_epu8(luma, offsets.raise), offsets.lower);
 }
 
 // Writes four pixels, keeping the fourth byte of each.
@@ -62,24 +73,33 @@ void StorePixels(Ipp8u* destination, __m128i pixels) {
     _mm_storeu_si128(target, _mm_or_si128(kept, pixels));
 }
 
-void ConvertSixteenPixels(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx) {
+struct PairOffsets {
+    ColourOffsets blue;
+    ColourOffsets green;
+    ColourOffsets red;
+};
+
+PairOffsets LoadOffsets(const Ipp8u* u, const Ipp8u* v) {
+    const ChromaPairs pairs = LoadChromaPairs(u, v);
+    return {ChromaOffsets(pairs, CoefficientPairs(kBlueFromU, 0)),
+            ChromaOffsets(pairs, CoefficientPairs(kGreenFromU, kGreenFromV)),
+            ChromaOffsets(pairs, CoefficientPairs(0, kRedFromV))};
+}
+
+void ConvertSixteenPixels(const Ipp8u* y, const PairOffsets& offsets, Ipp8u* bgrx) {
+    // The destination is the host's buffer, usually far out of the caches: asking for it well
+    // ahead keeps the loads of its fourth bytes from stalling.
+    _mm_prefetch(reinterpret_cast<const char*>(bgrx + kPrefetchDistance), _MM_HINT_T0);
     const __m128i zero = _mm_setzero_si128();
-    ChromaPairs pairs = LoadChromaPairs(u, v);
-    __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
-    __m128i lumaLow = _mm_unpacklo_epi8(luma, zero);
-    __m128i lumaHigh = _mm_unpackhi_epi8(luma, zero);
+    const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+    const __m128i blue = ColourBytes(luma, offsets.blue);
+    const __m128i green = ColourBytes(luma, offsets.green);
+    const __m128i red = ColourBytes(luma, offsets.red);
 
-    __m128i blue =
-        ColourBytes(lumaLow, lumaHigh, ChromaTerms(pairs, CoefficientPairs(kBlueFromU, 0)));
-    __m128i green = ColourBytes(lumaLow, lumaHigh,
-                                ChromaTerms(pairs, CoefficientPairs(kGreenFromU, kGreenFromV)));
-    __m128i red =
-        ColourBytes(lumaLow, lumaHigh, ChromaTerms(pairs, CoefficientPairs(0, kRedFromV)));
-
-    __m128i blueGreenLow = _mm_unpacklo_epi8(blue, green);
-    __m128i blueGreenHigh = _mm_unpackhi_epi8(blue, green);
-    __m128i redLow = _mm_unpacklo_epi8(red, zero);
-    __m128i redHigh = _mm_unpackhi_epi8(red, zero);
+    const __m128i blueGreenLow = _mm_unpacklo_epi8(blue, green);
+    const __m128i blueGreenHigh = _mm_unpackhi_epi8(blue, green);
+    const __m128i redLow = _mm_unpacklo_epi8(red, zero);
+    const __m128i redHigh = _mm_unpackhi_epi8(red, zero);
     StorePixels(bgrx, _mm_unpacklo_epi16(blueGreenLow, redLow));
     StorePixels(bgrx + 16, _mm_unpackhi_epi16(blueGreenLow, redLow));
     StorePixels(bgrx + 32, _mm_unpacklo_epi16(blueGreenHigh, redHigh));
@@ -88,18 +108,31 @@ void ConvertSixteenPixels(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u*
 
 }  // namespace
 
-int32_t ConvertYuvRowSse2(const Ipp8u* y, const Ipp8u* u, const Ipp8u* v, Ipp8u* bgrx,
-                          int32_t width) {
-    int32_t x = 0;
-    for (; x + kPixelsPerStep <= width; x += kPixelsPerStep) {
-        ConvertSixteenPixels(y + x, u + x / 2, v + x / 2, bgrx + 4 * static_cast<ptrdiff_t>(x));
+// As in the AVX2 version, the rows of a pair are converted one after the other, in chunks whose
+// chroma offsets are kept for the second row.
+int32_t ConvertYuvRowsSse2(const YuvRows& rows, int32_t width) {
+    const int32_t steps = width / kPixelsPerStep;
+    PairOffsets offsets[kStepsPerChunk];
+    for (int32_t first = 0; first < steps; first += kStepsPerChunk) {
+        const int32_t count = steps - first < kStepsPerChunk ? steps - first : kStepsPerChunk;
+        const ptrdiff_t start = static_cast<ptrdiff_t>(first) * kPixelsPerStep;
+        for (int32_t k = 0; k < count; ++k) {
+            const ptrdiff_t x = start + static_cast<ptrdiff_t>(k) * kPixelsPerStep;
+            offsets[k] = LoadOffsets(rows.u + x / 2, rows.v + x / 2);
+            ConvertSixteenPixels(rows.y[0] + x, offsets[k], rows.bgrx[0] + 4 * x);
+        }
+        if (rows.count < 2) continue;
+        for (int32_t k = 0; k < count; ++k) {
+            const ptrdiff_t x = start + static_cast<ptrdiff_t>(k) * kPixelsPerStep;
+            ConvertSixteenPixels(rows.y[1] + x, offsets[k], rows.bgrx[1] + 4 * x);
+        }
     }
-    return x;
+    return steps * kPixelsPerStep;
 }
 
 #else
 
-int32_t ConvertYuvRowSse2(const Ipp8u*, const Ipp8u*, const Ipp8u*, Ipp8u*, int32_t) {
+int32_t ConvertYuvRowsSse2(const YuvRows&, int32_t) {
     return 0;
 }
 

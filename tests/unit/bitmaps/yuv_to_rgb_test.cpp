@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -50,24 +51,41 @@ struct Picture {
     int Sample(int plane, int x, int y) const { return planes[plane][y * steps[plane] + x]; }
 };
 
+// Converts `picture` with the scalar kernels, and copies of it at each SIMD level the machine
+// has; every copy must end with the scalar bytes. `picture` is left converted by the scalar
+// kernels; the best kernels stay installed.
+void ExpectEveryLevelGivesTheScalarBytes(Picture& picture, Converter convert) {
+    const Picture original = picture;
+    InstallKernels(KernelLevel::kScalar);
+    ASSERT_EQ(picture.Convert(convert), ippStsNoErr);
+    for (KernelLevel level : {KernelLevel::kSse2, KernelLevel::kAvx2}) {
+        if (level > DetectKernelLevel()) continue;
+        SCOPED_TRACE("level " + std::to_string(static_cast<int>(level)));
+        Picture simd = original;
+        InstallKernels(level);
+        ASSERT_EQ(simd.Convert(convert), ippStsNoErr);
+        ASSERT_EQ(simd.destination, picture.destination);
+    }
+    InstallBestKernels();
+}
+
 // Pixel (x, y) takes chroma sample x / 2 of row y / 2 (4:2:0) or of row y (4:2:2). Only the
-// three colour bytes of the region's pixels are written.
+// three colour bytes of the region's pixels are written. The widths reach past the SIMD steps and
+// past the chunks of pixels whose chroma the SIMD versions keep for a second row.
 TEST(YuvToRgbKernels, PixelsGetTheMatrixColourAndTheBestVersionGivesTheScalarBytes) {
     std::mt19937 random(20240601);
     for (const KernelCase& kernel : kKernels) {
-        for (int width : {1, 2, 3, 15, 16, 17, 31, 32, 33, 47, 64, 100, 353, 720}) {
-            int height = 1 + static_cast<int>(random() % 9);
+        const int widths[] = {1, 2, 3, 15, 16, 17, 31, 32, 33, 47, 64, 100, 353, 720, 2100};
+        for (size_t n = 0; n < sizeof(widths) / sizeof(widths[0]); ++n) {
+            // Odd and even heights: a 4:2:0 picture can end with a row that has no partner.
+            const int width = widths[n];
+            const int height = 1 + static_cast<int>(n % 2) + 2 * static_cast<int>(random() % 4);
             SCOPED_TRACE(std::string(kernel.name) + " " + std::to_string(width) + "x" +
                          std::to_string(height));
             Picture scalar(width, height, kernel.chromaRowShift, static_cast<int>(random() % 5),
                            random);
-            Picture best = scalar;
             const std::vector<uint8_t> original = scalar.destination;
-            InstallKernels(KernelLevel::kScalar);
-            ASSERT_EQ(scalar.Convert(kernel.convert), ippStsNoErr);
-            InstallBestKernels();
-            ASSERT_EQ(best.Convert(kernel.convert), ippStsNoErr);
-            ASSERT_EQ(scalar.destination, best.destination);
+            ASSERT_NO_FATAL_FAILURE(ExpectEveryLevelGivesTheScalarBytes(scalar, kernel.convert));
             for (size_t i = 0; i < original.size(); ++i) {
                 int y = static_cast<int>(i) / scalar.destinationStep;
                 int x = static_cast<int>(i) % scalar.destinationStep / 4;
@@ -82,6 +100,29 @@ TEST(YuvToRgbKernels, PixelsGetTheMatrixColourAndTheBestVersionGivesTheScalarByt
                         << "at " << x << "," << y;
                 }
             }
+        }
+    }
+}
+
+// Every (Cb, Cr) pair, each under luma at the clamping extremes, the middle and random values:
+// the SIMD arithmetic must match the scalar one for all of them, not only for random draws.
+TEST(YuvToRgbKernels, EveryChromaPairGivesTheScalarBytesAtEveryLumaLevel) {
+    std::mt19937 random(99);
+    // 512 x 512 luma: chroma row r holds Cb = 0..255 and Cr = r.
+    const int lumaLevels[] = {0, 1, 16, 128, 235, 254, 255, -1};  // -1: random luma
+    for (const KernelCase& kernel : kKernels) {
+        for (int level : lumaLevels) {
+            SCOPED_TRACE(std::string(kernel.name) + " luma " + std::to_string(level));
+            const int height = 256 << kernel.chromaRowShift;
+            Picture scalar(512, height, kernel.chromaRowShift, 0, random);
+            for (int row = 0; row < 256; ++row) {
+                for (int x = 0; x < 256; ++x) {
+                    scalar.planes[1][row * scalar.steps[1] + x] = static_cast<uint8_t>(x);
+                    scalar.planes[2][row * scalar.steps[2] + x] = static_cast<uint8_t>(row);
+                }
+            }
+            if (level >= 0) std::fill(scalar.planes[0].begin(), scalar.planes[0].end(), level);
+            ASSERT_NO_FATAL_FAILURE(ExpectEveryLevelGivesTheScalarBytes(scalar, kernel.convert));
         }
     }
 }
