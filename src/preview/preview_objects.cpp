@@ -8,7 +8,9 @@ PreviewObjects* objects = nullptr;
 }  // namespace
 
 void CreatePreviewObjects() {
-    if (!objects) objects = new (std::nothrow) PreviewObjects();
+    // Default-initialised: every member but the chunk buffer initialises itself, and clearing
+    // that megabyte at library load would touch each of its pages in every host process.
+    if (!objects) objects = new (std::nothrow) PreviewObjects;
 }
 
 void DestroyPreviewObjects() {
