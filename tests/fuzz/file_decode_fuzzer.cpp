@@ -1,6 +1,7 @@
 // File-driven decoding: the input, after eight operation bytes, is written to a file and
 // decoded; the operation bytes pick the calls a host makes in between (frames, bitmaps, skips,
 // seeks, output sizes, rewinds).
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -82,8 +83,8 @@ const size_t d2u::fuzz::kControlBytes = 8;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput input(data, size);
-    uint8_t operations[kOperations];
-    for (uint8_t& operation : operations) operation = input.Byte();
+    std::array<uint8_t, kOperations> operations{};
+    for (size_t i = 0; i < operations.size(); ++i) operations[i] = input.Byte();
     TemporaryFile file(input.Rest(), input.RestSize(), ".m2v");
     if (!file.Ok()) return 0;
 
