@@ -15,21 +15,10 @@ bool IsLuma(int32_t block) {
     return block < kFirstChromaBlock;
 }
 
-// Index of the block's DC predictor: luma, Cb (even chroma blocks), Cr (odd ones). Computed
-// without a branch, as the blocks of a macroblock alternate between them.
-int32_t PredictorIndex(int32_t block) {
-    const int32_t chroma = block >= kFirstChromaBlock ? 1 : 0;
-    return chroma * (1 + (block & 1));
-}
-
 // Where a non-intra block's residual goes: the first element and the row step in bytes, by
 // chroma format (4:2:2 or not), DCT type (field or frame) and block. Looked up rather than
 // branched on: the blocks of a macroblock alternate between the cases.
-struct Placement {
-    int16_t start;
-    int16_t rowBytes;
-};
-constexpr Placement kPlacements[2][2][8] = {
+constexpr ResidualPlacement kPlacements[2][2][8] = {
     // 4:2:0 (blocks 6 and 7 do not occur)
     {{{0, 32}, {8, 32}, {128, 32}, {136, 32}, {256, 16}, {320, 16}, {320, 16}, {320, 16}},
      {{0, 64}, {8, 64}, {16, 64}, {24, 64}, {256, 16}, {320, 16}, {320, 16}, {320, 16}}},
@@ -60,7 +49,7 @@ int32_t CBlockReconstructor::ReconstructIntraMpeg1(int32_t block, int16_t* desti
         vlcTables->Table(CMpegVlcTables::kDctCoefficientsZero), headers->picture.scan,
         headers->currentQuantiser,
         luma ? headers->intra_quantiser_matrix : headers->chroma_intra_quantiser_matrix,
-        &dcPredictors[PredictorIndex(block)], destination, nullptr);
+        &dcPredictors[DcPredictorIndex(block)], destination, nullptr);
 }
 
 int32_t CBlockReconstructor::ReconstructIntraMpeg2(int32_t block, int16_t* destination,
@@ -77,7 +66,7 @@ int32_t CBlockReconstructor::ReconstructIntraMpeg2(int32_t block, int16_t* desti
                               : CMpegVlcTables::kDctDcSizeChrominance),
         vlcTables->Table(acTable), headers->picture.scan, headers->currentQuantiser,
         luma ? headers->intra_quantiser_matrix : headers->chroma_intra_quantiser_matrix,
-        &dcPredictors[PredictorIndex(block)],
+        &dcPredictors[DcPredictorIndex(block)],
         3 - static_cast<int32_t>(headers->picture.intra_dc_precision & 3), destination, &lastIndex);
 }
 
@@ -110,6 +99,51 @@ int32_t CBlockReconstructor::ReconstructNonIntraMpeg2(int32_t block, int16_t* re
     return PlaceResidual(block, residual);
 }
 
+int32_t CBlockReconstructor::ReconstructNonIntraMacroblockMpeg2(uint32_t pattern,
+                                                                int16_t* residual) {
+    if (!Ready() || !residual) return ippStsNullPtrErr;
+    if (headers->currentQuantiser != scaledQuantiser) ScaleNonIntraMatrices();
+    const bool chroma422 = headers->sequence.chroma_format == 2;
+    return ReconstructNonIntraMacroblock_MPEG2(
+        &dataSource->wordPtr, &dataSource->bitOffset,
+        vlcTables->Table(CMpegVlcTables::kDctCoefficientsFirst),
+        vlcTables->Table(CMpegVlcTables::kDctCoefficientsZero), pattern, MaxBlocks(), &scaledLuma,
+        chroma422 ? &scaledChroma : &scaledLuma,
+        kPlacements[chroma422][headers->macroblock.dct_type == 1], scratch, residual);
+}
+
+int32_t CBlockReconstructor::ReconstructIntraMacroblockMpeg2(uint32_t pattern, int16_t* destination,
+                                                             int32_t* dcPredictors) {
+    if (!Ready() || !destination || !dcPredictors) return ippStsNullPtrErr;
+    if (headers->currentQuantiser != scaledIntraQuantiser) ScaleIntraMatrices();
+    const int32_t acTable = headers->picture.intra_vlc_format == 1
+                                ? CMpegVlcTables::kDctCoefficientsOne
+                                : CMpegVlcTables::kDctCoefficientsZero;
+    return ReconstructIntraMacroblock_MPEG2(
+        &dataSource->wordPtr, &dataSource->bitOffset,
+        vlcTables->Table(CMpegVlcTables::kDctDcSizeLuminance),
+        vlcTables->Table(CMpegVlcTables::kDctDcSizeChrominance), vlcTables->Table(acTable), pattern,
+        MaxBlocks(), &scaledIntraLuma, &scaledIntraChroma, dcPredictors,
+        3 - static_cast<int32_t>(headers->picture.intra_dc_precision & 3), destination);
+}
+
+void CBlockReconstructor::ScaleIntraMatrices() {
+    scaledIntraQuantiser = headers->currentQuantiser;
+    ScaleMatrix(headers->picture.scan, headers->intra_quantiser_matrix, scaledIntraQuantiser, true,
+                &scaledIntraLuma);
+    ScaleMatrix(headers->picture.scan, headers->chroma_intra_quantiser_matrix, scaledIntraQuantiser,
+                true, &scaledIntraChroma);
+}
+
+void CBlockReconstructor::ScaleNonIntraMatrices() {
+    scaledQuantiser = headers->currentQuantiser;
+    ScaleMatrix(headers->picture.scan, headers->non_intra_quantiser_matrix, scaledQuantiser, false,
+                &scaledLuma);
+    if (headers->sequence.chroma_format == 2)
+        ScaleMatrix(headers->picture.scan, headers->chroma_non_intra_quantiser_matrix,
+                    scaledQuantiser, false, &scaledChroma);
+}
+
 // 4:2:0 streams cannot load a chroma matrix of their own (the two are the same), so only the
 // other chroma formats look at it.
 bool CBlockReconstructor::ChromaNonIntraMatrix(int32_t block) const {
@@ -121,7 +155,7 @@ int32_t CBlockReconstructor::MaxBlocks() const {
 }
 
 int32_t CBlockReconstructor::PlaceResidual(int32_t block, int16_t* residual) {
-    const Placement& place =
+    const ResidualPlacement& place =
         kPlacements[headers->sequence.chroma_format == 2][headers->macroblock.dct_type == 1][block];
     return ippiDCT8x8Inv_16s_C1R(scratch, residual + place.start, place.rowBytes);
 }

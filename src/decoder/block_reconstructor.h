@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "primitives/ipp_types.h"
+#include "primitives/reconstruct_dct_block.h"
 
 namespace d2u {
 
@@ -34,6 +35,15 @@ public:
     // above).
     int32_t ReconstructNonIntraMpeg1(int32_t block, int16_t* residual);
     int32_t ReconstructNonIntraMpeg2(int32_t block, int16_t* residual);
+    // Every coded block of an MPEG-2 non-intra macroblock, block b coded when bit
+    // blocks - 1 - b of `pattern` is set; the same result as ReconstructNonIntraMpeg2 for each.
+    int32_t ReconstructNonIntraMacroblockMpeg2(uint32_t pattern, int16_t* residual);
+    // Every coded block of an MPEG-2 intra macroblock (pattern as above), block b into
+    // destination + 64 * b; the same result as ReconstructIntraMpeg2 for each.
+    int32_t ReconstructIntraMacroblockMpeg2(uint32_t pattern, int16_t* destination,
+                                            int32_t* dcPredictors);
+    // Matrices and scan may change from picture to picture: called before each.
+    void StartPicture() { scaledQuantiser = scaledIntraQuantiser = -1; }
 
     static constexpr int32_t kBlocksPerMacroblock = 6;
     static constexpr int32_t kBlocksPerMacroblock422 = 8;
@@ -43,11 +53,21 @@ private:
     int32_t PlaceResidual(int32_t block, int16_t* residual);
     int32_t MaxBlocks() const;
     bool ChromaNonIntraMatrix(int32_t block) const;
+    void ScaleNonIntraMatrices();
+    void ScaleIntraMatrices();
 
     CBitstreamDataSource* dataSource = nullptr;
     CMpegVlcTables* vlcTables = nullptr;
     MpegHeaders* headers = nullptr;
     alignas(16) int16_t scratch[64] = {};
+    // The non-intra matrices scaled by scaledQuantiser (-1: none yet in this picture).
+    ScaledMatrix scaledLuma = {};
+    ScaledMatrix scaledChroma = {};
+    int32_t scaledQuantiser = -1;
+    // The intra matrices scaled by scaledIntraQuantiser.
+    ScaledMatrix scaledIntraLuma = {};
+    ScaledMatrix scaledIntraChroma = {};
+    int32_t scaledIntraQuantiser = -1;
 };
 
 }  // namespace d2u

@@ -485,6 +485,7 @@ int32_t CMpegDecoder::DecodeAddressIncrement(uint32_t window) {
 
 void CMpegDecoder::SetUpPictureModes() {
     const PictureInfo& picture = headers->picture;
+    blockReconstructor.StartPicture();
     modes.incrementCodes = vlcTables->AddressIncrementLookup(&modes.incrementBits);
     modes.mpeg2 = headers->sequence.mpeg2 != 0;
     for (int32_t s = 0; s < 2; ++s) {
@@ -630,28 +631,26 @@ int32_t CMpegDecoder::ReadDualPrimeVector(int32_t s) {
 
 int32_t CMpegDecoder::ReconstructBlocks(SliceState& state) {
     const bool intra = (macroblock_type & kMacroblockIntra) != 0;
-    // Only the coded blocks are visited, highest pattern bit (block 0) first: a test per block
-    // would be a branch the processor cannot foresee.
+    if (state.mpeg2) {
+        const uint32_t pattern = static_cast<uint32_t>(state.pattern);
+        const int32_t status =
+            intra ? blockReconstructor.ReconstructIntraMacroblockMpeg2(pattern, coefficients,
+                                                                       state.dc)
+                  : blockReconstructor.ReconstructNonIntraMacroblockMpeg2(pattern, coefficients);
+        if (status == 0) return 0;
+        error = status;
+        return -1;
+    }
+    // MPEG-1: block by block, only the coded ones, highest pattern bit (block 0) first.
     uint32_t remaining = static_cast<uint32_t>(state.pattern) &
                          ((1u << static_cast<uint32_t>(blocksPerMacroblock)) - 1u);
     while (remaining != 0) {
         const int32_t highest = HighestBit(remaining);
         remaining &= ~(1u << static_cast<uint32_t>(highest));
         const int32_t i = blocksPerMacroblock - 1 - highest;
-        int32_t status;
-        if (intra) {
-            status =
-                state.mpeg2
-                    ? blockReconstructor.ReconstructIntraMpeg2(i, coefficients + 64 * i, state.dc)
-                    : blockReconstructor.ReconstructIntraMpeg1(i, coefficients + 64 * i, state.dc);
-        } else {
-            try {
-                status = state.mpeg2 ? blockReconstructor.ReconstructNonIntraMpeg2(i, coefficients)
-                                     : blockReconstructor.ReconstructNonIntraMpeg1(i, coefficients);
-            } catch (...) {
-                status = -1;
-            }
-        }
+        const int32_t status =
+            intra ? blockReconstructor.ReconstructIntraMpeg1(i, coefficients + 64 * i, state.dc)
+                  : blockReconstructor.ReconstructNonIntraMpeg1(i, coefficients);
         if (status != 0) {
             error = status;
             return -1;

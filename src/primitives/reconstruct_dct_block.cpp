@@ -9,6 +9,7 @@
 #endif
 
 #include "primitives/dequantise.h"
+#include "primitives/inverse_dct.h"
 #include "primitives/vlc_huffman_table.h"
 
 namespace d2u {
@@ -199,13 +200,34 @@ struct CoefficientSink {
     }
 };
 
+// An MPEG-2 block's coefficients through a scaled matrix: the numbers of
+// CoefficientSink<kIntra, false>, with the weight and position of each scan index read directly.
+template <bool kIntra>
+struct ScaledSink {
+    const ScaledMatrix* matrix;
+    Ipp16s* out;
+    Ipp32s parity;
+
+    void Store(Ipp32u index, Ipp32s level) {
+        const Ipp32s negative = level >> 31;
+        const Ipp32s magnitude = (level ^ negative) - negative;
+        const Ipp32s multiplier = kIntra ? magnitude : 2 * magnitude + (magnitude != 0 ? 1 : 0);
+        Ipp32s value = (multiplier * matrix->weight[index]) >> (kIntra ? 4 : 5);
+        const Ipp32s limit = dequant::kCoefficientMax - negative;
+        value = value > limit ? limit : value;
+        value = (value ^ negative) - negative;
+        out[matrix->position[index]] = static_cast<Ipp16s>(value);
+        parity ^= value;
+    }
+};
+
 // Reads run/level codewords up to the end of block into the sink, the first at scan index
 // (kIntra ? 1 : 0) + run. `first` decodes the first codeword, `others` the rest. The numbers
 // are those the dequantise kernels give for the whole block, before the mismatch control.
-template <bool kIntra, bool kMpeg1>
-IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffmanSpec_32s& first,
-                           const IppVCHuffmanSpec_32s& others,
-                           CoefficientSink<kIntra, kMpeg1>& sink, Ipp32s* last) {
+template <bool kIntra, bool kMpeg1, typename Sink>
+D2U_CODEWORD_INLINE IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffmanSpec_32s& first,
+                                               const IppVCHuffmanSpec_32s& others, Sink& sink,
+                                               Ipp32s* last) {
     constexpr Ipp32u kBefore = kIntra ? 0 : ~0u;  // the index before the first coefficient
     BlockBits bits = shared;                      // kept in registers while the loop runs
     Ipp32u index = kBefore;  // unsigned: the first run wraps it to the first position
@@ -251,6 +273,17 @@ Ipp32s LimitPredictor(Ipp32s value) {
                                     : (value > kPredictorLimit ? kPredictorLimit : value);
 }
 
+// Index of the highest set bit of a non-zero value.
+int HighestBit(Ipp32u value) {
+#if defined(__GNUC__)
+    return 31 - __builtin_clz(value);
+#else
+    int bit = 31;
+    while (!(value >> bit)) --bit;
+    return bit;
+#endif
+}
+
 bool ValidPosition(Ipp32u** ppBitStream, int* pOffset) {
     return ppBitStream && *ppBitStream && pOffset && *pOffset >= 0 && *pOffset <= 31;
 }
@@ -278,6 +311,15 @@ D2U_CODEWORD_INLINE IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpe
     return ippStsNoErr;
 }
 
+// The DC coefficient from its predictor, saturated to the coefficient range.
+Ipp16s ScaledDc(Ipp32s predictor, Ipp32s dcShift) {
+    const Ipp32s dc = predictor * (1 << dcShift);
+    return static_cast<Ipp16s>(
+        dc < dequant::kCoefficientMin
+            ? dequant::kCoefficientMin
+            : (dc > dequant::kCoefficientMax ? dequant::kCoefficientMax : dc));
+}
+
 template <bool kMpeg1>
 IppStatus ReconstructIntra(Ipp32u** ppBitStream, int* pOffset, const IppVCHuffmanSpec_32s* dcTable,
                            const IppVCHuffmanSpec_32s* acTable, const Ipp32u* scan, int quantiser,
@@ -301,11 +343,7 @@ IppStatus ReconstructIntra(Ipp32u** ppBitStream, int* pOffset, const IppVCHuffma
     status = ReadCoefficients<true, kMpeg1>(bits, *acTable, *acTable, sink, &last);
     bits.Commit(ppBitStream, pOffset);
     if (status != ippStsNoErr) return status;
-    Ipp32s dc = *predictor * (1 << dcShift);
-    out[0] =
-        static_cast<Ipp16s>(dc < dequant::kCoefficientMin
-                                ? dequant::kCoefficientMin
-                                : (dc > dequant::kCoefficientMax ? dequant::kCoefficientMax : dc));
+    out[0] = ScaledDc(*predictor, dcShift);
     if (!kMpeg1) ControlMismatch(out, sink.parity ^ out[0]);
     if (dstSize) *dstSize = last;
     return ippStsNoErr;
@@ -333,6 +371,87 @@ IppStatus ReconstructNonIntra(Ipp32u** ppBitStream, int* pOffset,
 }
 
 }  // namespace
+
+void ScaleMatrix(const Ipp32u* scan, const uint16_t* matrix, int quantiser, bool intra,
+                 ScaledMatrix* out) {
+    const Ipp32s scale = ClampQuantiser(quantiser);
+    for (int i = 0; i < 64; ++i) {
+        const Ipp32u position = scan[i] & 63;
+        out->position[i] = static_cast<Ipp8u>(position);
+        const Ipp32s weight = (intra && position == 0) ? 0 : (matrix[position] & 0xFF);
+        out->weight[i] = static_cast<uint16_t>(weight * scale);
+    }
+}
+
+IppStatus ReconstructNonIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
+                                              const IppVCHuffmanSpec_32s* pFirstTable,
+                                              const IppVCHuffmanSpec_32s* pOtherTable,
+                                              Ipp32u pattern, int blockCount,
+                                              const ScaledMatrix* luma, const ScaledMatrix* chroma,
+                                              const ResidualPlacement* placements, Ipp16s* scratch,
+                                              Ipp16s* residual) {
+    if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
+    if (!pFirstTable || !pOtherTable || !luma || !chroma || !placements || !scratch || !residual)
+        return ippStsNullPtrErr;
+    if (!pFirstTable->runLevel || !pOtherTable->runLevel) return ippStsBadArgErr;
+    if (blockCount < 1 || blockCount > 8) return ippStsBadArgErr;
+    // The position stays in registers from the first block to the last.
+    BlockBits bits(*ppBitStream, *pOffset);
+    Ipp32u remaining = pattern & ((1u << blockCount) - 1u);
+    IppStatus status = ippStsNoErr;
+    while (remaining != 0) {
+        const int highest = HighestBit(remaining);
+        remaining &= ~(1u << highest);
+        const int block = blockCount - 1 - highest;
+        ZeroBlock(scratch);
+        ScaledSink<false> sink{block < 4 ? luma : chroma, scratch, 0};
+        Ipp32s last = 0;
+        status = ReadCoefficients<false, false>(bits, *pFirstTable, *pOtherTable, sink, &last);
+        if (status != ippStsNoErr) break;
+        ControlMismatch(scratch, sink.parity);
+        const ResidualPlacement& place = placements[block];
+        ippiDCT8x8Inv_16s_C1R(scratch, residual + place.start, place.rowBytes);
+    }
+    bits.Commit(ppBitStream, pOffset);
+    return status;
+}
+
+IppStatus ReconstructIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
+                                           const IppVCHuffmanSpec_32s* dcLuma,
+                                           const IppVCHuffmanSpec_32s* dcChroma,
+                                           const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
+                                           int blockCount, const ScaledMatrix* luma,
+                                           const ScaledMatrix* chroma, Ipp32s* predictors,
+                                           Ipp32s shiftDCVal, Ipp16s* destination) {
+    if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
+    if (!dcLuma || !dcChroma || !pACTable || !luma || !chroma || !predictors || !destination)
+        return ippStsNullPtrErr;
+    if (!pACTable->runLevel) return ippStsBadArgErr;
+    if (shiftDCVal < 0 || shiftDCVal > 3 || blockCount < 1 || blockCount > 8)
+        return ippStsBadArgErr;
+    BlockBits bits(*ppBitStream, *pOffset);
+    Ipp32u remaining = pattern & ((1u << blockCount) - 1u);
+    IppStatus status = ippStsNoErr;
+    while (remaining != 0) {
+        const int highest = HighestBit(remaining);
+        remaining &= ~(1u << highest);
+        const int block = blockCount - 1 - highest;
+        const bool isLuma = block < 4;
+        Ipp32s* predictor = &predictors[DcPredictorIndex(block)];
+        status = ReadIntraDc(bits, isLuma ? *dcLuma : *dcChroma, 1, predictor);
+        if (status != ippStsNoErr) break;
+        Ipp16s* out = destination + 64 * block;
+        ZeroBlock(out);
+        ScaledSink<true> sink{isLuma ? luma : chroma, out, 0};
+        Ipp32s last = 0;
+        status = ReadCoefficients<true, false>(bits, *pACTable, *pACTable, sink, &last);
+        if (status != ippStsNoErr) break;
+        out[0] = ScaledDc(*predictor, shiftDCVal);
+        ControlMismatch(out, sink.parity ^ out[0]);
+    }
+    bits.Commit(ppBitStream, pOffset);
+    return status;
+}
 
 IppStatus ippiReconstructDCTBlockIntra_MPEG1_32s(Ipp32u** ppBitStream, int* pOffset,
                                                  const IppVCHuffmanSpec_32s* pDCSizeTable,

@@ -55,4 +55,56 @@ IppStatus ippiReconstructDCTBlock_MPEG2_32s(Ipp32u** ppBitStream, int* pOffset,
                                             const uint16_t* pQPMatrix, Ipp16s* pDstBlock,
                                             Ipp32s* pDstSize);
 
+// A quantiser matrix in scan order, times the quantiser, with the raster position of each scan
+// index: what the coefficient loop reads per codeword, without a multiply or a dependent load.
+struct ScaledMatrix {
+    alignas(16) uint16_t weight[64];  // (W[scan[i]] & 0xFF) * quantiser
+    Ipp8u position[64];               // scan[i] & 63
+};
+
+// Fills `out` for the matrix `matrix` (raster order), the scan and the quantiser (clamped to
+// 0..127 as in the block functions). Intra matrices weigh the DC position (which takes the DC
+// difference instead) with zero.
+void ScaleMatrix(const Ipp32u* scan, const uint16_t* matrix, int quantiser, bool intra,
+                 ScaledMatrix* out);
+
+// The DC predictor of an intra block: 0 luma (blocks 0 to 3), 1 Cb (even chroma blocks), 2 Cr
+// (odd ones). Without a branch, as the blocks of a macroblock alternate between them.
+inline int DcPredictorIndex(int block) {
+    const int chroma = block >= 4 ? 1 : 0;
+    return chroma * (1 + (block & 1));
+}
+
+// Where the inverse transform of one block goes in the macroblock residual.
+struct ResidualPlacement {
+    int16_t start;     // first element
+    int16_t rowBytes;  // row step in bytes
+};
+
+// The coded blocks of one MPEG-2 non-intra macroblock in one pass over the stream, with the
+// same numbers as ippiReconstructDCTBlock_MPEG2_32s followed by ippiDCT8x8Inv_16s_C1R for each:
+// block b (0 first, of blockCount up to 8) is coded when bit blockCount - 1 - b of `pattern` is
+// set; blocks 0 to 3 use `luma`, the others `chroma`; block b's inverse transform goes to
+// residual + placements[b].start. `scratch` holds 64 coefficients. On an error the position
+// is left where reading stopped and the blocks before the failing one are in place.
+IppStatus ReconstructNonIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
+                                              const IppVCHuffmanSpec_32s* pFirstTable,
+                                              const IppVCHuffmanSpec_32s* pOtherTable,
+                                              Ipp32u pattern, int blockCount,
+                                              const ScaledMatrix* luma, const ScaledMatrix* chroma,
+                                              const ResidualPlacement* placements, Ipp16s* scratch,
+                                              Ipp16s* residual);
+
+// The coded blocks of one MPEG-2 intra macroblock in one pass over the stream, with the same
+// numbers as ippiReconstructDCTBlockIntra_MPEG2_32s for each: block b (as above) goes to
+// destination + 64 * b, with the DC size table dcLuma (blocks 0 to 3) or dcChroma and the DC
+// predictor predictors[DcPredictorIndex(b)]; blocks 0 to 3 use `luma`, the others `chroma`.
+IppStatus ReconstructIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
+                                           const IppVCHuffmanSpec_32s* dcLuma,
+                                           const IppVCHuffmanSpec_32s* dcChroma,
+                                           const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
+                                           int blockCount, const ScaledMatrix* luma,
+                                           const ScaledMatrix* chroma, Ipp32s* predictors,
+                                           Ipp32s shiftDCVal, Ipp16s* destination);
+
 }  // namespace d2u

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
 #include "decoder/mpeg_tables.h"
+#include "primitives/inverse_dct.h"
 #include "test_bits.h"
 
 namespace d2u {
@@ -180,6 +182,121 @@ TEST_F(BlockKernels, CorruptBlocksAndBadArgumentsFailWithinTheBlock) {
     at.offset = 32;
     EXPECT_NE(NonIntra(true, at), ippStsNoErr);
     EXPECT_TRUE(Untouched());
+}
+
+// A macroblock's blocks read in one pass give what the block functions give one block at a
+// time: the same status, the same bits read and the same coefficients, residual and DC
+// predictors. Random bits make every kind of codeword, escapes with a zero level, runs past the
+// end and codewords of no entry; matrices, quantisers, scans and placements vary too.
+TEST(MacroblockBlocks, OnePassEqualsTheBlockFunctions) {
+    CMpegVlcTables tables;
+    tables.Build();
+    std::mt19937 random(11);
+    const ResidualPlacement placements[8] = {{0, 32},   {8, 32},   {128, 32}, {136, 32},
+                                             {256, 16}, {384, 16}, {320, 16}, {448, 16}};
+    int failures = 0;
+    for (int trial = 0; trial < 3000; ++trial) {
+        TestBits bits;
+        for (int i = 0; i < 24; ++i) bits.PutValue(random(), 32);
+        const bool intra = trial % 2 == 1;
+        const int blockCount = trial % 3 == 0 ? 8 : 6;
+        const Ipp32u pattern = random() & ((1u << blockCount) - 1u);
+        const Ipp32u* scan = random() % 2 ? kZigzagScan : kAlternateScan;
+        const int quantiser = static_cast<int>(random() % 140);
+        std::vector<uint16_t> lumaMatrix(64), chromaMatrix(64);
+        for (auto& w : lumaMatrix) w = static_cast<uint16_t>(random() % 512);
+        for (auto& w : chromaMatrix) w = static_cast<uint16_t>(random() % 512);
+        ScaledMatrix luma, chroma;
+        ScaleMatrix(scan, lumaMatrix.data(), quantiser, intra, &luma);
+        ScaleMatrix(scan, chromaMatrix.data(), quantiser, intra, &chroma);
+        const int dcShift = static_cast<int>(random() % 4);
+        const int skip = static_cast<int>(random() % 32);
+        const IppVCHuffmanSpec_32s* dcLuma = tables.Table(CMpegVlcTables::kDctDcSizeLuminance);
+        const IppVCHuffmanSpec_32s* dcChroma = tables.Table(CMpegVlcTables::kDctDcSizeChrominance);
+        const IppVCHuffmanSpec_32s* first = tables.Table(CMpegVlcTables::kDctCoefficientsFirst);
+        const IppVCHuffmanSpec_32s* ac =
+            tables.Table(random() % 2 ? CMpegVlcTables::kDctCoefficientsOne
+                                      : CMpegVlcTables::kDctCoefficientsZero);
+        const IppVCHuffmanSpec_32s* zero = tables.Table(CMpegVlcTables::kDctCoefficientsZero);
+
+        // One block at a time.
+        WordCursor expectedAt(bits);
+        expectedAt.offset = 31 - skip;
+        std::vector<Ipp16s> expected(8 * 64, 7), scratch(64);
+        Ipp32s expectedPredictors[3] = {100, -3, 2000};
+        IppStatus expectedStatus = ippStsNoErr;
+        for (int b = 0; b < blockCount && expectedStatus == ippStsNoErr; ++b) {
+            if (!((pattern >> (blockCount - 1 - b)) & 1)) continue;
+            const std::vector<uint16_t>& m = b < 4 ? lumaMatrix : chromaMatrix;
+            Ipp32s last = 0;
+            if (intra) {
+                expectedStatus = ippiReconstructDCTBlockIntra_MPEG2_32s(
+                    &expectedAt.word, &expectedAt.offset, b < 4 ? dcLuma : dcChroma, ac, scan,
+                    quantiser, m.data(), &expectedPredictors[DcPredictorIndex(b)], dcShift,
+                    expected.data() + 64 * b, &last);
+            } else {
+                expectedStatus = ippiReconstructDCTBlock_MPEG2_32s(
+                    &expectedAt.word, &expectedAt.offset, first, zero, scan, quantiser, m.data(),
+                    scratch.data(), &last);
+                if (expectedStatus == ippStsNoErr)
+                    ippiDCT8x8Inv_16s_C1R(scratch.data(), expected.data() + placements[b].start,
+                                          placements[b].rowBytes);
+            }
+        }
+
+        // The whole macroblock.
+        WordCursor at(bits);
+        at.offset = 31 - skip;
+        std::vector<Ipp16s> actual(8 * 64, 7), blocks(8 * 64);
+        Ipp32s predictors[3] = {100, -3, 2000};
+        const IppStatus status =
+            intra ? ReconstructIntraMacroblock_MPEG2(&at.word, &at.offset, dcLuma, dcChroma, ac,
+                                                     pattern, blockCount, &luma, &chroma,
+                                                     predictors, dcShift, actual.data())
+                  : ReconstructNonIntraMacroblock_MPEG2(&at.word, &at.offset, first, zero, pattern,
+                                                        blockCount, &luma, &chroma, placements,
+                                                        blocks.data(), actual.data());
+        ASSERT_EQ(status, expectedStatus) << "trial " << trial;
+        failures += status != ippStsNoErr;
+        EXPECT_EQ(at.BitsRead(), expectedAt.BitsRead()) << "trial " << trial;
+        if (status != ippStsNoErr) continue;
+        ASSERT_EQ(actual, expected) << "trial " << trial;
+        EXPECT_TRUE(std::equal(predictors, predictors + 3, expectedPredictors)) << trial;
+    }
+    // Both outcomes were exercised.
+    EXPECT_GT(failures, 100);
+    EXPECT_LT(failures, 2900);
+}
+
+TEST(MacroblockBlocks, BadArgumentsReadNothing) {
+    CMpegVlcTables tables;
+    tables.Build();
+    TestBits bits;
+    bits.Put("1010 1010 1010 1010 1010 1010");  // per block: run 0 level 1, end of block
+    WordCursor at(bits);
+    ScaledMatrix matrix;
+    const std::vector<uint16_t> weights(64, 16);
+    ScaleMatrix(kZigzagScan, weights.data(), 2, false, &matrix);
+    const ResidualPlacement placements[8] = {};
+    std::vector<Ipp16s> residual(512), scratch(512);
+    const IppVCHuffmanSpec_32s* first = tables.Table(CMpegVlcTables::kDctCoefficientsFirst);
+    const IppVCHuffmanSpec_32s* zero = tables.Table(CMpegVlcTables::kDctCoefficientsZero);
+    auto run = [&](int blockCount, const IppVCHuffmanSpec_32s* table) {
+        return ReconstructNonIntraMacroblock_MPEG2(&at.word, &at.offset, table, zero, 0x3F,
+                                                   blockCount, &matrix, &matrix, placements,
+                                                   scratch.data(), residual.data());
+    };
+    EXPECT_EQ(run(9, first), ippStsBadArgErr);
+    EXPECT_EQ(run(0, first), ippStsBadArgErr);
+    EXPECT_EQ(run(6, nullptr), ippStsNullPtrErr);
+    EXPECT_EQ(run(6, tables.Table(CMpegVlcTables::kDctDcSizeLuminance)), ippStsBadArgErr);
+    Ipp32s predictors[3] = {};
+    EXPECT_EQ(ReconstructIntraMacroblock_MPEG2(&at.word, &at.offset, first, first, zero, 0x3F, 6,
+                                               &matrix, &matrix, predictors, 4, residual.data()),
+              ippStsBadArgErr);
+    EXPECT_EQ(at.BitsRead(), 0u);
+    EXPECT_EQ(run(6, first), ippStsNoErr);
+    EXPECT_EQ(at.BitsRead(), 24u);
 }
 
 }  // namespace
