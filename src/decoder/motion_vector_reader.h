@@ -38,19 +38,21 @@ public:
     // ReadFrameVectorGenerally.
     int32_t ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
                             int32_t* copy = nullptr) {
-        if (!dataSource || static_cast<uint32_t>(h_r_size | v_r_size) > kWindowRSize || !vector)
+        if (!dataSource || static_cast<uint32_t>(h_r_size | v_r_size) >= kWindowRSizes || !vector)
             return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
         const uint32_t* word = dataSource->wordPtr;
         const int32_t offset = dataSource->bitOffset;
         // 33 or more stream bits, the next one in the top bit (the reader's guard words lie
         // behind its end): room for both codes and residuals.
         uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
-        int32_t used = 0;
         int32_t horizontal = vector[0];
         int32_t vertical = vector[1];
-        if (!ReadWindowComponent(window, used, h_r_size, horizontal) ||
-            !ReadWindowComponent(window, used, v_r_size, vertical))
+        // Both components are formed before either is checked: fewer values to keep at once.
+        const int32_t horizontalLength = ReadWindowComponent(window, h_r_size, horizontal);
+        const int32_t verticalLength = ReadWindowComponent(window, v_r_size, vertical);
+        if ((horizontalLength == 0) | (verticalLength == 0))
             return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
+        const int32_t used = horizontalLength + verticalLength;
         // The position moves on by at most 32 bits: into the next word or not, without a
         // branch the stream would make unpredictable.
         const int32_t left = offset - used;
@@ -75,16 +77,18 @@ public:
                                                int32_t motion_code, int32_t motion_residual,
                                                int32_t full_pel_vector);
 
-    // One motion_code of the window look-up, by the 11 bits that start it.
+    // The r_sizes of the window path, 0 to 3: two codes of up to 11 bits and their residuals
+    // fit the 33 bits a window is sure to hold.
+    static constexpr int32_t kWindowRSizes = 4;
+    // A motion_code and its motion_residual at one r_size, by the 11 bits that start the code.
     struct WindowCode {
-        uint8_t length;         // 0: no codeword
-        int8_t magnitudeLess1;  // -1 for motion_code 0
-        int8_t sign;            // -1 for negative codes, else 0
-        uint8_t residualMask;   // 0 for motion_code 0, which has no motion_residual
+        uint8_t length;        // of the code and its residual; 0: no codeword
+        uint8_t residualMask;  // 0 for motion_code 0, which has no residual
+        int8_t sign;           // -1 for negative codes, else 0
+        int8_t base;           // the magnitude of the difference less the residual
     };
-    // Indexed by the 11 bits that start a motion_code.
     struct WindowTable {
-        WindowCode codes[1 << 11];
+        WindowCode codes[kWindowRSizes][1 << 11];
     };
 
     // A component wrapped back into the range of r_size, [-16 << r_size, 16 << r_size): what
@@ -97,29 +101,21 @@ public:
     }
 
 private:
-    // The largest r_size of the window path: two codes of up to 11 bits and two residuals fit
-    // the 33 bits a window is sure to hold.
-    static constexpr uint32_t kWindowRSize = 3;
     static const WindowTable windowTable;
 
-    // One component from the top of the window: false when the bits are no codeword (nothing
-    // is then used). Without branches on the code, which the stream makes unpredictable.
-    static bool ReadWindowComponent(uint64_t& window, int32_t& used, int32_t r_size,
-                                    int32_t& component) {
-        const WindowCode code = windowTable.codes[window >> 53];
-        if (code.length == 0) return false;
-        const int32_t residualBits = r_size & code.residualMask;
-        const uint64_t rest = window << code.length;
-        // Two shifts keep the count below 64 when there is no residual.
-        const uint32_t residual = static_cast<uint32_t>((rest >> 1) >> (63 - residualBits));
-        // Zero for motion_code 0: (-1 << 0) + 0 + 1.
-        const int32_t delta = static_cast<int32_t>(
-            (static_cast<uint32_t>(static_cast<int32_t>(code.magnitudeLess1)) << residualBits) +
-            residual + 1u);
-        component = WrapComponent(component + ((delta ^ code.sign) - code.sign), r_size);
-        window = rest << residualBits;
-        used += code.length + residualBits;
-        return true;
+    // One component from the top of the window: the bits it takes, or 0 when they are no
+    // codeword (the component and window then hold no meaning). Without branches on the code,
+    // which the stream makes unpredictable.
+    static int32_t ReadWindowComponent(uint64_t& window, int32_t r_size, int32_t& component) {
+        const WindowCode code = windowTable.codes[r_size][window >> 53];
+        // The residual ends the code's bits; a length of 0 takes no residual, and its count
+        // of 64 is taken as 0 (as the processor does).
+        const int32_t magnitude =
+            code.base +
+            static_cast<int32_t>((window >> ((64 - code.length) & 63)) & code.residualMask);
+        component = WrapComponent(component + ((magnitude ^ code.sign) - code.sign), r_size);
+        window <<= code.length;
+        return code.length;
     }
 
     int32_t ReadFrameVectorGenerally(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
