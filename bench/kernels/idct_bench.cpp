@@ -2,7 +2,9 @@
 // Sparse blocks hold a few coefficients at raster positions drawn towards the start (mostly in
 // row 0 and 1, any column), zigzag blocks a few at zigzag positions drawn the same way (mostly
 // in the top-left 4x4 corner, as coded blocks usually are), dense ones a full block of random
-// coefficients. Reports blocks per second.
+// coefficients. Mismatch blocks are zigzag ones, one in four of them DC only, after mismatch
+// control (coefficient 63 toggled when the sum is even), as the decoder hands them over.
+// Reports blocks per second.
 #include <random>
 #include <string>
 #include <utility>
@@ -17,7 +19,13 @@ namespace {
 
 constexpr int kBlocks = 1024;
 
-enum class Shape { kSparse, kZigzag, kDense };
+enum class Shape { kSparse, kZigzag, kDense, kMismatch };
+
+void ToggleLastIfEven(Ipp16s* coefficients) {
+    int sum = 0;
+    for (int i = 0; i < 64; ++i) sum += coefficients[i];
+    if (sum % 2 == 0) coefficients[63] ^= 1;
+}
 
 std::vector<Ipp16s> Coefficients(Shape shape) {
     if (shape == Shape::kDense) {
@@ -28,11 +36,17 @@ std::vector<Ipp16s> Coefficients(Shape shape) {
     std::mt19937 random(33);
     std::geometric_distribution<int> position(0.15);
     for (int block = 0; block < kBlocks; ++block) {
-        for (int i = 0; i < 6; ++i) {
-            const int index = position(random) & 63;
-            const int at = shape == Shape::kZigzag ? int(kZigzagScan[index]) : index;
-            blocks[64 * block + at] = values[64 * block + i];
+        Ipp16s* coefficients = &blocks[64 * block];
+        if (shape == Shape::kMismatch && block % 4 == 0) {
+            coefficients[0] = values[64 * block];
+        } else {
+            for (int i = 0; i < 6; ++i) {
+                const int index = position(random) & 63;
+                const int at = shape == Shape::kSparse ? index : int(kZigzagScan[index]);
+                coefficients[at] = values[64 * block + i];
+            }
         }
+        if (shape == Shape::kMismatch) ToggleLastIfEven(coefficients);
     }
     return blocks;
 }
@@ -62,8 +76,10 @@ void InverseToPixels(benchmark::State& state, Shape shape) {
 }
 
 const bool registered = [] {
-    const std::pair<Shape, const char*> shapes[] = {
-        {Shape::kSparse, "sparse"}, {Shape::kZigzag, "zigzag"}, {Shape::kDense, "dense"}};
+    const std::pair<Shape, const char*> shapes[] = {{Shape::kSparse, "sparse"},
+                                                    {Shape::kZigzag, "zigzag"},
+                                                    {Shape::kDense, "dense"},
+                                                    {Shape::kMismatch, "mismatch"}};
     for (const auto& [shape, name] : shapes) {
         RegisterAtEveryLevel(std::string("idct/residual_") + name,
                              [shape](benchmark::State& state) { InverseToResidual(state, shape); });

@@ -99,31 +99,38 @@ int32_t CBlockReconstructor::ReconstructNonIntraMpeg2(int32_t block, int16_t* re
     return PlaceResidual(block, residual);
 }
 
-int32_t CBlockReconstructor::ReconstructNonIntraMacroblockMpeg2(uint32_t pattern,
-                                                                int16_t* residual) {
+int32_t CBlockReconstructor::ReconstructNonIntraMacroblock(uint32_t pattern, int16_t* residual) {
     if (!Ready() || !residual) return ippStsNullPtrErr;
     if (headers->currentQuantiser != scaledQuantiser) ScaleNonIntraMatrices();
     const bool chroma422 = headers->sequence.chroma_format == 2;
-    return ReconstructNonIntraMacroblock_MPEG2(
-        &dataSource->wordPtr, &dataSource->bitOffset,
-        vlcTables->Table(CMpegVlcTables::kDctCoefficientsFirst),
-        vlcTables->Table(CMpegVlcTables::kDctCoefficientsZero), pattern, MaxBlocks(), &scaledLuma,
-        chroma422 ? &scaledChroma : &scaledLuma,
-        kPlacements[chroma422][headers->macroblock.dct_type == 1], scratch, residual);
+    auto reconstruct = headers->sequence.mpeg2 ? ReconstructNonIntraMacroblock_MPEG2
+                                               : ReconstructNonIntraMacroblock_MPEG1;
+    return reconstruct(&dataSource->wordPtr, &dataSource->bitOffset,
+                       vlcTables->Table(CMpegVlcTables::kDctCoefficientsFirst),
+                       vlcTables->Table(CMpegVlcTables::kDctCoefficientsZero), pattern, MaxBlocks(),
+                       &scaledLuma, chroma422 ? &scaledChroma : &scaledLuma,
+                       kPlacements[chroma422][headers->macroblock.dct_type == 1], scratch,
+                       residual);
 }
 
-int32_t CBlockReconstructor::ReconstructIntraMacroblockMpeg2(uint32_t pattern, int16_t* destination,
-                                                             int32_t* dcPredictors) {
+int32_t CBlockReconstructor::ReconstructIntraMacroblock(uint32_t pattern, int16_t* destination,
+                                                        int32_t* dcPredictors) {
     if (!Ready() || !destination || !dcPredictors) return ippStsNullPtrErr;
     if (headers->currentQuantiser != scaledIntraQuantiser) ScaleIntraMatrices();
+    const IppVCHuffmanSpec_32s* dcLuma = vlcTables->Table(CMpegVlcTables::kDctDcSizeLuminance);
+    const IppVCHuffmanSpec_32s* dcChroma = vlcTables->Table(CMpegVlcTables::kDctDcSizeChrominance);
+    if (!headers->sequence.mpeg2) {
+        return ReconstructIntraMacroblock_MPEG1(
+            &dataSource->wordPtr, &dataSource->bitOffset, dcLuma, dcChroma,
+            vlcTables->Table(CMpegVlcTables::kDctCoefficientsZero), pattern, MaxBlocks(),
+            &scaledIntraLuma, &scaledIntraChroma, dcPredictors, destination);
+    }
     const int32_t acTable = headers->picture.intra_vlc_format == 1
                                 ? CMpegVlcTables::kDctCoefficientsOne
                                 : CMpegVlcTables::kDctCoefficientsZero;
     return ReconstructIntraMacroblock_MPEG2(
-        &dataSource->wordPtr, &dataSource->bitOffset,
-        vlcTables->Table(CMpegVlcTables::kDctDcSizeLuminance),
-        vlcTables->Table(CMpegVlcTables::kDctDcSizeChrominance), vlcTables->Table(acTable), pattern,
-        MaxBlocks(), &scaledIntraLuma, &scaledIntraChroma, dcPredictors,
+        &dataSource->wordPtr, &dataSource->bitOffset, dcLuma, dcChroma, vlcTables->Table(acTable),
+        pattern, MaxBlocks(), &scaledIntraLuma, &scaledIntraChroma, dcPredictors,
         3 - static_cast<int32_t>(headers->picture.intra_dc_precision & 3), destination);
 }
 

@@ -35,13 +35,13 @@ public:
     // above).
     int32_t ReconstructNonIntraMpeg1(int32_t block, int16_t* residual);
     int32_t ReconstructNonIntraMpeg2(int32_t block, int16_t* residual);
-    // Every coded block of an MPEG-2 non-intra macroblock, block b coded when bit
-    // blocks - 1 - b of `pattern` is set; the same result as ReconstructNonIntraMpeg2 for each.
-    int32_t ReconstructNonIntraMacroblockMpeg2(uint32_t pattern, int16_t* residual);
-    // Every coded block of an MPEG-2 intra macroblock (pattern as above), block b into
-    // destination + 64 * b; the same result as ReconstructIntraMpeg2 for each.
-    int32_t ReconstructIntraMacroblockMpeg2(uint32_t pattern, int16_t* destination,
-                                            int32_t* dcPredictors);
+    // Every coded block of a non-intra macroblock, block b coded when bit blocks - 1 - b of
+    // `pattern` is set; the same result as ReconstructNonIntraMpeg1/2 for each.
+    int32_t ReconstructNonIntraMacroblock(uint32_t pattern, int16_t* residual);
+    // Every coded block of an intra macroblock (pattern as above), block b into
+    // destination + 64 * b; the same result as ReconstructIntraMpeg1/2 for each.
+    int32_t ReconstructIntraMacroblock(uint32_t pattern, int16_t* destination,
+                                       int32_t* dcPredictors);
     // Matrices and scan may change from picture to picture: called before each.
     void StartPicture() { scaledQuantiser = scaledIntraQuantiser = -1; }
 

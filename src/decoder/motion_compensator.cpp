@@ -3,6 +3,7 @@
 #include "decoder/mpeg_headers.h"
 #include "primitives/inverse_dct.h"
 #include "primitives/motion_compensation.h"
+#include "primitives/prefetch.h"
 
 namespace d2u {
 namespace {
@@ -432,18 +433,13 @@ namespace {
 // not wholly inside the plane are left alone, as the prediction refuses them.
 void PrefetchBlock(const uint8_t* base, int32_t step, int32_t columnLimit, int32_t rowLimit,
                    int64_t column, int64_t row, int32_t width, int32_t height) {
-#if defined(__GNUC__)
     if (!Fits(column, row, width + 1, height + 1, columnLimit, rowLimit)) return;
     const uint8_t* p = base + static_cast<ptrdiff_t>(step) * static_cast<ptrdiff_t>(row) +
                        static_cast<ptrdiff_t>(column);
     for (int32_t r = 0; r <= height; ++r, p += step) {
-        __builtin_prefetch(p);
-        __builtin_prefetch(p + width);
+        PrefetchForRead(p);
+        PrefetchForRead(p + width);
     }
-#else
-    (void)base, (void)step, (void)columnLimit, (void)rowLimit;
-    (void)column, (void)row, (void)width, (void)height;
-#endif
 }
 
 }  // namespace
@@ -651,6 +647,51 @@ int32_t CMotionCompensator::PredictDualPrime(const MacroblockMotion& motion,
         if (PredictRegion(region, sources, 2, residual) != 0) return -1;
     }
     return 0;
+}
+
+void CMotionCompensator::WriteIntraMacroblock(const int16_t* coefficients, int32_t pattern,
+                                              int32_t blocks, int32_t x, int32_t y, bool fieldDct) {
+    constexpr int32_t kAllBlocks420 = 0x3F;
+    if (blocks == 6 && pattern == kAllBlocks420 &&
+        WriteWholeIntraMacroblock420(coefficients, x, y, fieldDct))
+        return;
+    for (int32_t b = 0; b < blocks; ++b) {
+        if ((pattern >> (blocks - 1 - b)) & 1)
+            WriteIntraBlock(coefficients + 64 * b, b, x, y, fieldDct);
+    }
+}
+
+// The six blocks of a 4:2:0 macroblock of a frame picture lying wholly inside the picture,
+// placed with one check (what WriteIntraBlock works out for each block); false, with nothing
+// written, in every other case.
+bool CMotionCompensator::WriteWholeIntraMacroblock420(const int16_t* coefficients, int32_t x,
+                                                      int32_t y, bool fieldDct) {
+    if (!current || !coefficients || IsFieldPicture() || x < 0 || y < 0) return false;
+    const YUVPlane& luma = current->Y;
+    const YUVPlane& cb = current->U;
+    const YUVPlane& cr = current->V;
+    if (!luma.data || !cb.data || !cr.data || luma.pitch <= 0 || cb.pitch <= 0 || cr.pitch <= 0)
+        return false;
+    const int32_t lumaRows = fieldDct ? 2 * (luma.height / 2) : luma.height;
+    if (x + 16 > luma.width || y + 16 > lumaRows) return false;
+    if (x / 2 + 8 > cb.width || y / 2 + 8 > cb.height || x / 2 + 8 > cr.width ||
+        y / 2 + 8 > cr.height)
+        return false;
+    const ptrdiff_t pitch = luma.pitch;
+    uint8_t* upper = luma.data + pitch * y + x;
+    // Field DCT: blocks 0 and 1 take the even rows, 2 and 3 the odd rows.
+    uint8_t* lower = upper + (fieldDct ? pitch : 8 * pitch);
+    const int32_t step = fieldDct ? 2 * luma.pitch : luma.pitch;
+    auto write = [&](int32_t b, uint8_t* destination, int32_t rowStep) {
+        ippiDCT8x8InvLSClip_16s8u_C1R(coefficients + 64 * b, destination, rowStep, 0, 0, 255);
+    };
+    write(0, upper, step);
+    write(1, upper + 8, step);
+    write(2, lower, step);
+    write(3, lower + 8, step);
+    write(4, cb.data + static_cast<ptrdiff_t>(cb.pitch) * (y / 2) + x / 2, cb.pitch);
+    write(5, cr.data + static_cast<ptrdiff_t>(cr.pitch) * (y / 2) + x / 2, cr.pitch);
+    return true;
 }
 
 int32_t CMotionCompensator::WriteIntraBlock(const int16_t* coefficients, int32_t b, int32_t x,

@@ -73,6 +73,11 @@ public:
     // the luma blocks (and the 4:2:2 chroma blocks) hold field rows.
     int32_t WriteIntraBlock(const int16_t* coefficients, int32_t b, int32_t x, int32_t y,
                             bool fieldDct);
+    // Every coded block of an intra macroblock of `blocks` blocks: block b (its 64 coefficients
+    // at coefficients + 64 * b) when bit blocks - 1 - b of `pattern` is set. The same as
+    // WriteIntraBlock for each.
+    void WriteIntraMacroblock(const int16_t* coefficients, int32_t pattern, int32_t blocks,
+                              int32_t x, int32_t y, bool fieldDct);
 
     // residual: 16x16 luma (32-byte rows), then Cb and Cr, 8 wide (16-byte rows): 8 rows
     // each in 4:2:0, 16 rows each in 4:2:2 (the layout of CBlockReconstructor).
@@ -116,6 +121,8 @@ public:
                                       int32_t e, int32_t out[2]);
 
 private:
+    bool WriteWholeIntraMacroblock420(const int16_t* coefficients, int32_t x, int32_t y,
+                                      bool fieldDct);
     static constexpr int32_t kFrameGrid = -1;
 
     // The three planes of one picture seen through one grid (the whole frame, or one field),

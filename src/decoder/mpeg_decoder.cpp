@@ -13,6 +13,7 @@
 #include "decoder/mpeg_vlc_tables.h"
 #include "diag/decoder_log.h"
 #include "input/bitstream_data_source.h"
+#include "primitives/prefetch.h"
 
 #if defined(__GNUC__)
 #define D2U_NOINLINE __attribute__((noinline))
@@ -43,17 +44,6 @@ void ZeroResidualBytes(int16_t* area, size_t bytes) {
     }
 #else
     std::memset(area, 0, bytes);
-#endif
-}
-
-// Index of the highest set bit of a non-zero value.
-int32_t HighestBit(uint32_t value) {
-#if defined(__GNUC__)
-    return 31 - __builtin_clz(value);
-#else
-    int32_t bit = 31;
-    while (!(value >> bit)) --bit;
-    return bit;
 #endif
 }
 
@@ -390,6 +380,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
             status = -1;
             break;
         }
+        PrefetchNextTarget(state);
         if (state.increment > 1) {
             PrepareSkippedMacroblock(state);
         } else if (DecodeCodedMacroblock(state) != 0) {
@@ -630,33 +621,14 @@ int32_t CMpegDecoder::ReadDualPrimeVector(int32_t s) {
 }
 
 int32_t CMpegDecoder::ReconstructBlocks(SliceState& state) {
-    const bool intra = (macroblock_type & kMacroblockIntra) != 0;
-    if (state.mpeg2) {
-        const uint32_t pattern = static_cast<uint32_t>(state.pattern);
-        const int32_t status =
-            intra ? blockReconstructor.ReconstructIntraMacroblockMpeg2(pattern, coefficients,
-                                                                       state.dc)
-                  : blockReconstructor.ReconstructNonIntraMacroblockMpeg2(pattern, coefficients);
-        if (status == 0) return 0;
-        error = status;
-        return -1;
-    }
-    // MPEG-1: block by block, only the coded ones, highest pattern bit (block 0) first.
-    uint32_t remaining = static_cast<uint32_t>(state.pattern) &
-                         ((1u << static_cast<uint32_t>(blocksPerMacroblock)) - 1u);
-    while (remaining != 0) {
-        const int32_t highest = HighestBit(remaining);
-        remaining &= ~(1u << static_cast<uint32_t>(highest));
-        const int32_t i = blocksPerMacroblock - 1 - highest;
-        const int32_t status =
-            intra ? blockReconstructor.ReconstructIntraMpeg1(i, coefficients + 64 * i, state.dc)
-                  : blockReconstructor.ReconstructNonIntraMpeg1(i, coefficients);
-        if (status != 0) {
-            error = status;
-            return -1;
-        }
-    }
-    return 0;
+    const uint32_t pattern = static_cast<uint32_t>(state.pattern);
+    const int32_t status =
+        (macroblock_type & kMacroblockIntra)
+            ? blockReconstructor.ReconstructIntraMacroblock(pattern, coefficients, state.dc)
+            : blockReconstructor.ReconstructNonIntraMacroblock(pattern, coefficients);
+    if (status == 0) return 0;
+    error = status;
+    return -1;
 }
 
 void CMpegDecoder::ResetForwardPredictors() {
@@ -782,10 +754,8 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
     if (headerReader) headerReader->MarkStartCodePosition(info);
 
     if (macroblock_type & kMacroblockIntra) {
-        for (int32_t i = 0; i < blocksPerMacroblock; ++i) {
-            if ((state.pattern >> (blocksPerMacroblock - 1 - i)) & 1)
-                WriteIntraBlock(coefficients + 64 * i, i, state.x, state.y);
-        }
+        compensator.WriteIntraMacroblock(coefficients, state.pattern, blocksPerMacroblock, state.x,
+                                         state.y, dct_type == 1);
         if (IsFieldPicture()) {
             coverage.MarkRegion(CurrentParity(), state.x, state.y, 16);
         } else {
@@ -813,6 +783,28 @@ void CMpegDecoder::PrefetchPrediction(const SliceState& state) const {
             state.x, state.y);
     } else {
         compensator.PrefetchReferences(CurrentMotion(), state.x, state.y);
+    }
+}
+
+// The current picture's lines are written a 64-byte column of macroblocks at a time: the last
+// macroblock of a column asks for the lines of the next one, which the prediction then writes
+// without waiting for them.
+void CMpegDecoder::PrefetchNextTarget(const SliceState& state) const {
+    constexpr int32_t kLineWidth = 64;
+    if ((state.x & (kLineWidth - 1)) != kLineWidth - 16) return;
+    const int32_t x = state.x + 16;
+    if (x >= lumaWidth || modes.field) return;
+    const YUVPlane& luma = currentFrame->Y;
+    if (!luma.data || state.y + 16 > luma.height) return;
+    const uint8_t* row = luma.data + static_cast<ptrdiff_t>(state.y) * luma.pitch + x;
+    for (int32_t r = 0; r < 16; ++r, row += luma.pitch) PrefetchForRead(row);
+    if ((x & (2 * kLineWidth - 1)) != 0) return;  // a chroma line holds eight macroblocks
+    for (const YUVPlane* plane : {&currentFrame->U, &currentFrame->V}) {
+        const int32_t chromaRows = blocksPerMacroblock == 8 ? 16 : 8;
+        const int32_t top = blocksPerMacroblock == 8 ? state.y : state.y / 2;
+        if (!plane->data || top + chromaRows > plane->height) continue;
+        const uint8_t* chroma = plane->data + static_cast<ptrdiff_t>(top) * plane->pitch + x / 2;
+        for (int32_t r = 0; r < chromaRows; ++r, chroma += plane->pitch) PrefetchForRead(chroma);
     }
 }
 

@@ -129,6 +129,7 @@ private:
     uint8_t* TableEntry(const SliceState& state) const;
     MacroblockMotion CurrentMotion() const;
     void PrefetchPrediction(const SliceState& state) const;
+    void PrefetchNextTarget(const SliceState& state) const;
     void WriteTableEntry(uint8_t* entry, int32_t pattern) const;
     void SetUpPictureModes();
     int32_t DecodeMacroblockModes();

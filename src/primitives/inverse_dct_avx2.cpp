@@ -11,9 +11,12 @@
 // difference. No transposes are needed, and each k goes through both passes before the next, which
 // keeps the sums in registers.
 //
-// Blocks with only a DC coefficient take a short cut. Others run the whole transform: skipping the
-// multiply-adds for zero rows or columns 4 to 7 made decoding slower (mispredicted branches on the
-// usual mix of blocks cost more than the work saved).
+// Blocks with only a DC coefficient and the last one take a short cut (mismatch control sets the
+// last one in most coded blocks: about a quarter of the intra blocks of a 6 Mbit/s stream, more in
+// HD, are DC-only but for it). Others run the whole transform: skipping the multiply-adds for zero
+// rows or columns 4 to 7 made decoding slower (mispredicted branches on the usual mix of blocks
+// cost more than the work saved; even with coefficient 63 set aside, under a quarter of the
+// non-intra blocks of a 6 Mbit/s stream fit in rows and columns 0 to 3).
 #include "primitives/inverse_dct.h"
 
 // 32-bit Windows compilers do not reliably align the stack for 256-bit spills: the DLL keeps the
@@ -48,6 +51,18 @@ constexpr PairWeights Split(const Weights& w) {
 constexpr PairWeights kFirstPairs = Split(kFirstPass);
 constexpr PairWeights kSecondPairs = Split(kSecondPass);
 
+// The column-7 weights of rows (or outputs) 0 to 3; those of 7 to 4 are their negatives.
+struct LastWeights {
+    Ipp32s at[4];
+};
+
+constexpr LastWeights Last(const Weights& w) {
+    return {{w.w7, -w.w5, w.w3, -w.w1}};
+}
+
+constexpr LastWeights kFirstLast = Last(kFirstPass);
+constexpr LastWeights kSecondLast = Last(kSecondPass);
+
 // 32 bytes of constant lanes.
 struct alignas(32) Lanes {
     Ipp32s at[8];
@@ -61,6 +76,22 @@ constexpr Lanes Twice(const Ipp32s (&pairs)[4]) {
     return {{pairs[0], pairs[1], pairs[2], pairs[3], pairs[0], pairs[1], pairs[2], pairs[3]}};
 }
 
+// The pair (1, weight of coefficient 63 in row k) in lanes 0 to 3 and that of row 7 - k in lanes 4
+// to 7, for the pairs (first-pass rounding, coefficient 63).
+constexpr Lanes LastRowPair(int k) {
+    const Ipp32s upper = Packed(1, kFirstLast.at[k]);
+    const Ipp32s lower = Packed(1, -kFirstLast.at[k]);
+    return {{upper, upper, upper, upper, lower, lower, lower, lower}};
+}
+
+// The weight of column 7 in outputs 0 to 3 over a zero high word, in both halves.
+constexpr Lanes LastColumn() {
+    const LastWeights& w = kSecondLast;
+    const Ipp32s x0 = Packed(w.at[0], 0), x1 = Packed(w.at[1], 0);
+    const Ipp32s x2 = Packed(w.at[2], 0), x3 = Packed(w.at[3], 0);
+    return {{x0, x1, x2, x3, x0, x1, x2, x3}};
+}
+
 // The weights of both passes: the same for every column in the first, per output in the second.
 struct Tables {
     Lanes first04[2], first26[4], first15[4], first37[4];
@@ -71,6 +102,8 @@ struct Tables {
     Lanes columnOrder;     // bytes of (0, 4, 1, 5, 2, 6, 3, 7), in both halves
     Lanes wordOrder;       // bytes of words (0, 1, 2, 3, 7, 6, 5, 4), in both halves
     Lanes byteOrder;       // bytes (0, 1, 2, 3, 7, 6, 5, 4) of each 8, in both halves
+    Lanes lastRow[4];      // see LastRowPair
+    Lanes lastColumn;      // see LastColumn
 };
 
 constexpr Tables kTables = {{Splat(kFirstPairs.p04[0]), Splat(kFirstPairs.p04[1])},
@@ -93,7 +126,9 @@ constexpr Tables kTables = {{Splat(kFirstPairs.p04[0]), Splat(kFirstPairs.p04[1]
                             {{0x03020100, 0x07060504, 0x0D0C0F0E, 0x09080B0A, 0x03020100,
                               0x07060504, 0x0D0C0F0E, 0x09080B0A}},
                             {{0x03020100, 0x04050607, 0x0B0A0908, 0x0C0D0E0F, 0x03020100,
-                              0x04050607, 0x0B0A0908, 0x0C0D0E0F}}};
+                              0x04050607, 0x0B0A0908, 0x0C0D0E0F}},
+                            {LastRowPair(0), LastRowPair(1), LastRowPair(2), LastRowPair(3)},
+                            LastColumn()};
 
 inline __m256i Load(const Lanes& lanes) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes.at));
@@ -140,6 +175,41 @@ inline __m256i SecondPass(const Tables& t, __m256i rows) {
     return RoundPair(a, b);
 }
 
+// Whether every coefficient but the DC one (0) and the last one (63) is zero. Mismatch control
+// sets the last one in most coded blocks, so that blocks holding only a DC value usually hold both.
+inline bool OnlyCorners(const __m256i rows[4]) {
+    const __m256i notFirst =
+        _mm256_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m256i notLast =
+        _mm256_setr_epi16(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0);
+    const __m256i any =
+        _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(rows[0], notFirst), rows[1]),
+                        _mm256_or_si256(rows[2], _mm256_and_si256(rows[3], notLast)));
+    return _mm256_testz_si256(any, any);
+}
+
+// The transform of a block with only coefficients 0 and 63 (X and Z), in the layout of the full
+// one. The first pass gives 8X in column 0 exactly, zero in columns 1 to 6 and
+// t7[y] = (A[y][7] * Z + 2^10) >> 11 in column 7 (no saturation: |t7| <= 22725); the second pass
+// then sums 2^13 * (8X + 32) = (X + 4) << 16 and C[x][7] * t7[y], with C[7 - x][7] = -C[x][7].
+template <typename Store>
+__attribute__((always_inline)) inline void CornerRows(const Tables& t, const __m256i rows[4],
+                                                      Store store) {
+    // The low word of each lane is X, the high word the zero coefficient 1, shifted out.
+    const __m256i dc = _mm256_broadcastd_epi32(_mm256_castsi256_si128(rows[0]));
+    const __m256i even = _mm256_slli_epi32(_mm256_add_epi32(dc, _mm256_set1_epi32(4)), 16);
+    // Pairs (2^10, Z): coefficient 62 is zero.
+    const __m256i last = _mm256_or_si256(_mm256_permutevar8x32_epi32(rows[3], _mm256_set1_epi32(7)),
+                                         _mm256_set1_epi32(kFirstRounding));
+    for (int k = 0; k < 4; ++k) {
+        // t7 of row k in lanes 0 to 3, of row 7 - k in 4 to 7; the high words are its sign, which
+        // meets the zero high words of the weights.
+        const __m256i column =
+            _mm256_srai_epi32(_mm256_madd_epi16(last, Load(t.lastRow[k])), kFirstShift);
+        store(k, RoundPair(even, _mm256_madd_epi16(column, Load(t.lastColumn))));
+    }
+}
+
 // The transform, handing [row k | row 7 - k] to store(k, rows) for k in 0..3 in turn. Inline into
 // both entry points, so that the rows stay in registers up to the stores.
 template <typename Store>
@@ -152,16 +222,8 @@ __attribute__((always_inline)) inline void InverseRows(const Tables& t, const Ip
         const __m256i loaded = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 16 * k));
         rows[k] = _mm256_min_epi16(_mm256_max_epi16(loaded, minimum), maximum);
     }
-    // Every coefficient but the DC one, or-ed together.
-    const __m256i acOnly =
-        _mm256_setr_epi16(0, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m256i any = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(rows[0], acOnly), rows[1]),
-                                        _mm256_or_si256(rows[2], rows[3]));
-    if (_mm256_testz_si256(any, any)) {
-        // Only the DC coefficient: every sample is (dc + 4) >> 3.
-        const __m256i dc = _mm256_srai_epi16(_mm256_add_epi16(rows[0], _mm256_set1_epi16(4)), 3);
-        const __m256i all = _mm256_broadcastw_epi16(_mm256_castsi256_si128(dc));
-        for (int k = 0; k < 4; ++k) store(k, all);
+    if (OnlyCorners(rows)) {
+        CornerRows(t, rows, store);
         return;
     }
     // Rows 2k and 2k + 1 reordered to columns (0, 4, 1, 5, 2, 6, 3, 7).

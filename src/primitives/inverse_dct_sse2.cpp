@@ -2,8 +2,9 @@
 //
 // Both passes run down the lanes: the first transforms the columns of the coefficient rows, a
 // transpose turns its results into columns, the second pass transforms those, and a second
-// transpose restores rows. Blocks with only a DC coefficient take a short cut; skipping the
-// multiply-adds for zero rows or columns 4 to 7 did not pay (see inverse_dct_avx2.cpp).
+// transpose restores rows. Blocks with only the DC and the last coefficient take a short cut;
+// skipping the multiply-adds for zero rows or columns 4 to 7 did not pay (see
+// inverse_dct_avx2.cpp).
 #include "primitives/inverse_dct.h"
 
 #if defined(__SSE2__)
@@ -97,6 +98,46 @@ inline bool IsZero(__m128i value) {
     return _mm_movemask_epi8(_mm_cmpeq_epi16(value, _mm_setzero_si128())) == 0xFFFF;
 }
 
+inline __m128i Words(Ipp32s w0, Ipp32s w1, Ipp32s w2, Ipp32s w3, Ipp32s w4, Ipp32s w5, Ipp32s w6,
+                     Ipp32s w7) {
+    return _mm_setr_epi16(static_cast<short>(w0), static_cast<short>(w1), static_cast<short>(w2),
+                          static_cast<short>(w3), static_cast<short>(w4), static_cast<short>(w5),
+                          static_cast<short>(w6), static_cast<short>(w7));
+}
+
+// The transform of a block with only coefficients 0 and 63 (X in the first row, Z in the last).
+// The first pass gives 8X in column 0 exactly, zero in columns 1 to 6 and
+// t7[y] = (A[y][7] * Z + 2^10) >> 11 in column 7 (no saturation: |t7| <= 22725); the second pass
+// then sums 2^13 * (8X + 32) = (X + 4) << 16 and C[x][7] * t7[y], with C[7 - x][7] = -C[x][7].
+inline void CornerRows(__m128i first, __m128i last, __m128i out[8]) {
+    const Weights& a = kFirstPass;
+    const Weights& c = kSecondPass;
+    // The low word of each lane is X, the high word the zero coefficient 1, shifted out.
+    const __m128i even =
+        _mm_slli_epi32(_mm_add_epi32(_mm_shuffle_epi32(first, 0), _mm_set1_epi32(4)), 16);
+    // Pairs (2^10, Z): coefficient 62 is zero.
+    const __m128i pair =
+        _mm_or_si128(_mm_shuffle_epi32(last, 0xFF), _mm_set1_epi32(kFirstRounding));
+    const __m128i upper = _mm_srai_epi32(
+        _mm_madd_epi16(pair, Words(1, a.w7, 1, -a.w5, 1, a.w3, 1, -a.w1)), kFirstShift);
+    const __m128i lower = _mm_srai_epi32(
+        _mm_madd_epi16(pair, Words(1, a.w1, 1, -a.w3, 1, a.w5, 1, -a.w7)), kFirstShift);
+    // t7[y] in every lane; its sign in the high words meets the zero high words of the weights.
+    const __m128i column[8] = {_mm_shuffle_epi32(upper, 0x00), _mm_shuffle_epi32(upper, 0x55),
+                               _mm_shuffle_epi32(upper, 0xAA), _mm_shuffle_epi32(upper, 0xFF),
+                               _mm_shuffle_epi32(lower, 0x00), _mm_shuffle_epi32(lower, 0x55),
+                               _mm_shuffle_epi32(lower, 0xAA), _mm_shuffle_epi32(lower, 0xFF)};
+    const __m128i weights = Words(c.w7, 0, -c.w5, 0, c.w3, 0, -c.w1, 0);
+    for (int y = 0; y < 8; ++y) {
+        const __m128i odd = _mm_madd_epi16(column[y], weights);
+        // Outputs 0..3, then 7..4 put in order.
+        const __m128i packed =
+            _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(even, odd), kSecondShift),
+                            _mm_srai_epi32(_mm_sub_epi32(even, odd), kSecondShift));
+        out[y] = _mm_shufflehi_epi16(packed, 0x1B);
+    }
+}
+
 // The transform into out[y], 8 signed 16-bit samples of row y.
 inline void InverseRows(const Ipp16s* src, __m128i out[8]) {
     const __m128i minimum = _mm_set1_epi16(kInputMin);
@@ -106,14 +147,11 @@ inline void InverseRows(const Ipp16s* src, __m128i out[8]) {
         __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 8 * v));
         rows[v] = _mm_min_epi16(_mm_max_epi16(row, minimum), maximum);
     }
-    __m128i acAny = _mm_srli_si128(rows[0], 2);
-    for (int v = 1; v < 8; ++v) acAny = _mm_or_si128(acAny, rows[v]);
-    if (IsZero(acAny)) {
-        // Only the DC coefficient: every sample is (dc + 4) >> 3.
-        __m128i dc = _mm_srai_epi16(_mm_add_epi16(rows[0], _mm_set1_epi16(4)), 3);
-        dc = _mm_shufflelo_epi16(dc, 0);
-        dc = _mm_unpacklo_epi64(dc, dc);
-        for (int y = 0; y < 8; ++y) out[y] = dc;
+    // Every coefficient but the first and the last, or-ed together.
+    __m128i inner = _mm_or_si128(_mm_srli_si128(rows[0], 2), _mm_slli_si128(rows[7], 2));
+    for (int v = 1; v < 7; ++v) inner = _mm_or_si128(inner, rows[v]);
+    if (IsZero(inner)) {
+        CornerRows(rows[0], rows[7], out);
         return;
     }
     __m128i columns[8];  // [y], lanes u, then [u], lanes y

@@ -202,7 +202,7 @@ struct CoefficientSink {
 
 // An MPEG-2 block's coefficients through a scaled matrix: the numbers of
 // CoefficientSink<kIntra, false>, with the weight and position of each scan index read directly.
-template <bool kIntra>
+template <bool kIntra, bool kMpeg1>
 struct ScaledSink {
     const ScaledMatrix* matrix;
     Ipp16s* out;
@@ -212,12 +212,14 @@ struct ScaledSink {
         const Ipp32s negative = level >> 31;
         const Ipp32s magnitude = (level ^ negative) - negative;
         const Ipp32s multiplier = kIntra ? magnitude : 2 * magnitude + (magnitude != 0 ? 1 : 0);
-        Ipp32s value = (multiplier * matrix->weight[index]) >> (kIntra ? 4 : 5);
+        Ipp32s value =
+            (multiplier * matrix->weight[index]) >> (kMpeg1 ? (kIntra ? 3 : 4) : (kIntra ? 4 : 5));
+        if (kMpeg1) value -= (value != 0) & ~value & 1;
         const Ipp32s limit = dequant::kCoefficientMax - negative;
         value = value > limit ? limit : value;
         value = (value ^ negative) - negative;
         out[matrix->position[index]] = static_cast<Ipp16s>(value);
-        parity ^= value;
+        if (!kMpeg1) parity ^= value;
     }
 };
 
@@ -370,26 +372,14 @@ IppStatus ReconstructNonIntra(Ipp32u** ppBitStream, int* pOffset,
     return ippStsNoErr;
 }
 
-}  // namespace
-
-void ScaleMatrix(const Ipp32u* scan, const uint16_t* matrix, int quantiser, bool intra,
-                 ScaledMatrix* out) {
-    const Ipp32s scale = ClampQuantiser(quantiser);
-    for (int i = 0; i < 64; ++i) {
-        const Ipp32u position = scan[i] & 63;
-        out->position[i] = static_cast<Ipp8u>(position);
-        const Ipp32s weight = (intra && position == 0) ? 0 : (matrix[position] & 0xFF);
-        out->weight[i] = static_cast<uint16_t>(weight * scale);
-    }
-}
-
-IppStatus ReconstructNonIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
-                                              const IppVCHuffmanSpec_32s* pFirstTable,
-                                              const IppVCHuffmanSpec_32s* pOtherTable,
-                                              Ipp32u pattern, int blockCount,
-                                              const ScaledMatrix* luma, const ScaledMatrix* chroma,
-                                              const ResidualPlacement* placements, Ipp16s* scratch,
-                                              Ipp16s* residual) {
+template <bool kMpeg1>
+IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
+                                        const IppVCHuffmanSpec_32s* pFirstTable,
+                                        const IppVCHuffmanSpec_32s* pOtherTable, Ipp32u pattern,
+                                        int blockCount, const ScaledMatrix* luma,
+                                        const ScaledMatrix* chroma,
+                                        const ResidualPlacement* placements, Ipp16s* scratch,
+                                        Ipp16s* residual) {
     if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
     if (!pFirstTable || !pOtherTable || !luma || !chroma || !placements || !scratch || !residual)
         return ippStsNullPtrErr;
@@ -404,11 +394,11 @@ IppStatus ReconstructNonIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset
         remaining &= ~(1u << highest);
         const int block = blockCount - 1 - highest;
         ZeroBlock(scratch);
-        ScaledSink<false> sink{block < 4 ? luma : chroma, scratch, 0};
+        ScaledSink<false, kMpeg1> sink{block < 4 ? luma : chroma, scratch, 0};
         Ipp32s last = 0;
-        status = ReadCoefficients<false, false>(bits, *pFirstTable, *pOtherTable, sink, &last);
+        status = ReadCoefficients<false, kMpeg1>(bits, *pFirstTable, *pOtherTable, sink, &last);
         if (status != ippStsNoErr) break;
-        ControlMismatch(scratch, sink.parity);
+        if (!kMpeg1) ControlMismatch(scratch, sink.parity);
         const ResidualPlacement& place = placements[block];
         ippiDCT8x8Inv_16s_C1R(scratch, residual + place.start, place.rowBytes);
     }
@@ -416,13 +406,14 @@ IppStatus ReconstructNonIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset
     return status;
 }
 
-IppStatus ReconstructIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
-                                           const IppVCHuffmanSpec_32s* dcLuma,
-                                           const IppVCHuffmanSpec_32s* dcChroma,
-                                           const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
-                                           int blockCount, const ScaledMatrix* luma,
-                                           const ScaledMatrix* chroma, Ipp32s* predictors,
-                                           Ipp32s shiftDCVal, Ipp16s* destination) {
+template <bool kMpeg1>
+IppStatus ReconstructIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
+                                     const IppVCHuffmanSpec_32s* dcLuma,
+                                     const IppVCHuffmanSpec_32s* dcChroma,
+                                     const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
+                                     int blockCount, const ScaledMatrix* luma,
+                                     const ScaledMatrix* chroma, Ipp32s* predictors,
+                                     Ipp32s shiftDCVal, Ipp16s* destination) {
     if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
     if (!dcLuma || !dcChroma || !pACTable || !luma || !chroma || !predictors || !destination)
         return ippStsNullPtrErr;
@@ -438,19 +429,80 @@ IppStatus ReconstructIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
         const int block = blockCount - 1 - highest;
         const bool isLuma = block < 4;
         Ipp32s* predictor = &predictors[DcPredictorIndex(block)];
-        status = ReadIntraDc(bits, isLuma ? *dcLuma : *dcChroma, 1, predictor);
+        status = ReadIntraDc(bits, isLuma ? *dcLuma : *dcChroma, kMpeg1 ? 8 : 1, predictor);
         if (status != ippStsNoErr) break;
         Ipp16s* out = destination + 64 * block;
         ZeroBlock(out);
-        ScaledSink<true> sink{isLuma ? luma : chroma, out, 0};
+        ScaledSink<true, kMpeg1> sink{isLuma ? luma : chroma, out, 0};
         Ipp32s last = 0;
-        status = ReadCoefficients<true, false>(bits, *pACTable, *pACTable, sink, &last);
+        status = ReadCoefficients<true, kMpeg1>(bits, *pACTable, *pACTable, sink, &last);
         if (status != ippStsNoErr) break;
         out[0] = ScaledDc(*predictor, shiftDCVal);
-        ControlMismatch(out, sink.parity ^ out[0]);
+        if (!kMpeg1) ControlMismatch(out, sink.parity ^ out[0]);
     }
     bits.Commit(ppBitStream, pOffset);
     return status;
+}
+
+}  // namespace
+
+void ScaleMatrix(const Ipp32u* scan, const uint16_t* matrix, int quantiser, bool intra,
+                 ScaledMatrix* out) {
+    const Ipp32s scale = ClampQuantiser(quantiser);
+    for (int i = 0; i < 64; ++i) {
+        const Ipp32u position = scan[i] & 63;
+        out->position[i] = static_cast<Ipp8u>(position);
+        const Ipp32s weight = (intra && position == 0) ? 0 : (matrix[position] & 0xFF);
+        out->weight[i] = static_cast<uint16_t>(weight * scale);
+    }
+}
+
+IppStatus ReconstructNonIntraMacroblock_MPEG1(Ipp32u** ppBitStream, int* pOffset,
+                                              const IppVCHuffmanSpec_32s* pFirstTable,
+                                              const IppVCHuffmanSpec_32s* pOtherTable,
+                                              Ipp32u pattern, int blockCount,
+                                              const ScaledMatrix* luma, const ScaledMatrix* chroma,
+                                              const ResidualPlacement* placements, Ipp16s* scratch,
+                                              Ipp16s* residual) {
+    return ReconstructNonIntraMacroblock<true>(ppBitStream, pOffset, pFirstTable, pOtherTable,
+                                               pattern, blockCount, luma, chroma, placements,
+                                               scratch, residual);
+}
+
+IppStatus ReconstructNonIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
+                                              const IppVCHuffmanSpec_32s* pFirstTable,
+                                              const IppVCHuffmanSpec_32s* pOtherTable,
+                                              Ipp32u pattern, int blockCount,
+                                              const ScaledMatrix* luma, const ScaledMatrix* chroma,
+                                              const ResidualPlacement* placements, Ipp16s* scratch,
+                                              Ipp16s* residual) {
+    return ReconstructNonIntraMacroblock<false>(ppBitStream, pOffset, pFirstTable, pOtherTable,
+                                                pattern, blockCount, luma, chroma, placements,
+                                                scratch, residual);
+}
+
+IppStatus ReconstructIntraMacroblock_MPEG1(Ipp32u** ppBitStream, int* pOffset,
+                                           const IppVCHuffmanSpec_32s* dcLuma,
+                                           const IppVCHuffmanSpec_32s* dcChroma,
+                                           const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
+                                           int blockCount, const ScaledMatrix* luma,
+                                           const ScaledMatrix* chroma, Ipp32s* predictors,
+                                           Ipp16s* destination) {
+    return ReconstructIntraMacroblock<true>(ppBitStream, pOffset, dcLuma, dcChroma, pACTable,
+                                            pattern, blockCount, luma, chroma, predictors, 0,
+                                            destination);
+}
+
+IppStatus ReconstructIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
+                                           const IppVCHuffmanSpec_32s* dcLuma,
+                                           const IppVCHuffmanSpec_32s* dcChroma,
+                                           const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
+                                           int blockCount, const ScaledMatrix* luma,
+                                           const ScaledMatrix* chroma, Ipp32s* predictors,
+                                           Ipp32s shiftDCVal, Ipp16s* destination) {
+    return ReconstructIntraMacroblock<false>(ppBitStream, pOffset, dcLuma, dcChroma, pACTable,
+                                             pattern, blockCount, luma, chroma, predictors,
+                                             shiftDCVal, destination);
 }
 
 IppStatus ippiReconstructDCTBlockIntra_MPEG1_32s(Ipp32u** ppBitStream, int* pOffset,

@@ -81,12 +81,20 @@ struct ResidualPlacement {
     int16_t rowBytes;  // row step in bytes
 };
 
-// The coded blocks of one MPEG-2 non-intra macroblock in one pass over the stream, with the
-// same numbers as ippiReconstructDCTBlock_MPEG2_32s followed by ippiDCT8x8Inv_16s_C1R for each:
+// The coded blocks of one non-intra macroblock in one pass over the stream, with the same
+// numbers as ippiReconstructDCTBlock_MPEG1_32s / _MPEG2_32s followed by ippiDCT8x8Inv_16s_C1R
+// for each:
 // block b (0 first, of blockCount up to 8) is coded when bit blockCount - 1 - b of `pattern` is
 // set; blocks 0 to 3 use `luma`, the others `chroma`; block b's inverse transform goes to
 // residual + placements[b].start. `scratch` holds 64 coefficients. On an error the position
 // is left where reading stopped and the blocks before the failing one are in place.
+IppStatus ReconstructNonIntraMacroblock_MPEG1(Ipp32u** ppBitStream, int* pOffset,
+                                              const IppVCHuffmanSpec_32s* pFirstTable,
+                                              const IppVCHuffmanSpec_32s* pOtherTable,
+                                              Ipp32u pattern, int blockCount,
+                                              const ScaledMatrix* luma, const ScaledMatrix* chroma,
+                                              const ResidualPlacement* placements, Ipp16s* scratch,
+                                              Ipp16s* residual);
 IppStatus ReconstructNonIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
                                               const IppVCHuffmanSpec_32s* pFirstTable,
                                               const IppVCHuffmanSpec_32s* pOtherTable,
@@ -95,10 +103,17 @@ IppStatus ReconstructNonIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset
                                               const ResidualPlacement* placements, Ipp16s* scratch,
                                               Ipp16s* residual);
 
-// The coded blocks of one MPEG-2 intra macroblock in one pass over the stream, with the same
-// numbers as ippiReconstructDCTBlockIntra_MPEG2_32s for each: block b (as above) goes to
+// The coded blocks of one intra macroblock in one pass over the stream, with the same numbers as
+// ippiReconstructDCTBlockIntra_MPEG1_32s / _MPEG2_32s for each: block b (as above) goes to
 // destination + 64 * b, with the DC size table dcLuma (blocks 0 to 3) or dcChroma and the DC
 // predictor predictors[DcPredictorIndex(b)]; blocks 0 to 3 use `luma`, the others `chroma`.
+IppStatus ReconstructIntraMacroblock_MPEG1(Ipp32u** ppBitStream, int* pOffset,
+                                           const IppVCHuffmanSpec_32s* dcLuma,
+                                           const IppVCHuffmanSpec_32s* dcChroma,
+                                           const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
+                                           int blockCount, const ScaledMatrix* luma,
+                                           const ScaledMatrix* chroma, Ipp32s* predictors,
+                                           Ipp16s* destination);
 IppStatus ReconstructIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
                                            const IppVCHuffmanSpec_32s* dcLuma,
                                            const IppVCHuffmanSpec_32s* dcChroma,

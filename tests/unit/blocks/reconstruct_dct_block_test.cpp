@@ -185,9 +185,9 @@ TEST_F(BlockKernels, CorruptBlocksAndBadArgumentsFailWithinTheBlock) {
 }
 
 // A macroblock's blocks read in one pass give what the block functions give one block at a
-// time: the same status, the same bits read and the same coefficients, residual and DC
-// predictors. Random bits make every kind of codeword, escapes with a zero level, runs past the
-// end and codewords of no entry; matrices, quantisers, scans and placements vary too.
+// time, in both standards: the same status, the same bits read and the same coefficients, residual
+// and DC predictors. Random bits make every kind of codeword, escapes with a zero level, runs past
+// the end and codewords of no entry; matrices, quantisers, scans and placements vary too.
 TEST(MacroblockBlocks, OnePassEqualsTheBlockFunctions) {
     CMpegVlcTables tables;
     tables.Build();
@@ -199,7 +199,8 @@ TEST(MacroblockBlocks, OnePassEqualsTheBlockFunctions) {
         TestBits bits;
         for (int i = 0; i < 24; ++i) bits.PutValue(random(), 32);
         const bool intra = trial % 2 == 1;
-        const int blockCount = trial % 3 == 0 ? 8 : 6;
+        const bool mpeg1 = trial % 4 >= 2;
+        const int blockCount = trial % 3 == 0 && !mpeg1 ? 8 : 6;
         const Ipp32u pattern = random() & ((1u << blockCount) - 1u);
         const Ipp32u* scan = random() % 2 ? kZigzagScan : kAlternateScan;
         const int quantiser = static_cast<int>(random() % 140);
@@ -215,8 +216,8 @@ TEST(MacroblockBlocks, OnePassEqualsTheBlockFunctions) {
         const IppVCHuffmanSpec_32s* dcChroma = tables.Table(CMpegVlcTables::kDctDcSizeChrominance);
         const IppVCHuffmanSpec_32s* first = tables.Table(CMpegVlcTables::kDctCoefficientsFirst);
         const IppVCHuffmanSpec_32s* ac =
-            tables.Table(random() % 2 ? CMpegVlcTables::kDctCoefficientsOne
-                                      : CMpegVlcTables::kDctCoefficientsZero);
+            tables.Table(random() % 2 && !mpeg1 ? CMpegVlcTables::kDctCoefficientsOne
+                                                : CMpegVlcTables::kDctCoefficientsZero);
         const IppVCHuffmanSpec_32s* zero = tables.Table(CMpegVlcTables::kDctCoefficientsZero);
 
         // One block at a time.
@@ -229,15 +230,20 @@ TEST(MacroblockBlocks, OnePassEqualsTheBlockFunctions) {
             if (!((pattern >> (blockCount - 1 - b)) & 1)) continue;
             const std::vector<uint16_t>& m = b < 4 ? lumaMatrix : chromaMatrix;
             Ipp32s last = 0;
-            if (intra) {
+            Ipp32s* predictor = &expectedPredictors[DcPredictorIndex(b)];
+            if (intra && mpeg1) {
+                expectedStatus = ippiReconstructDCTBlockIntra_MPEG1_32s(
+                    &expectedAt.word, &expectedAt.offset, b < 4 ? dcLuma : dcChroma, ac, scan,
+                    quantiser, m.data(), predictor, expected.data() + 64 * b, &last);
+            } else if (intra) {
                 expectedStatus = ippiReconstructDCTBlockIntra_MPEG2_32s(
                     &expectedAt.word, &expectedAt.offset, b < 4 ? dcLuma : dcChroma, ac, scan,
-                    quantiser, m.data(), &expectedPredictors[DcPredictorIndex(b)], dcShift,
-                    expected.data() + 64 * b, &last);
+                    quantiser, m.data(), predictor, dcShift, expected.data() + 64 * b, &last);
             } else {
-                expectedStatus = ippiReconstructDCTBlock_MPEG2_32s(
-                    &expectedAt.word, &expectedAt.offset, first, zero, scan, quantiser, m.data(),
-                    scratch.data(), &last);
+                auto block =
+                    mpeg1 ? ippiReconstructDCTBlock_MPEG1_32s : ippiReconstructDCTBlock_MPEG2_32s;
+                expectedStatus = block(&expectedAt.word, &expectedAt.offset, first, zero, scan,
+                                       quantiser, m.data(), scratch.data(), &last);
                 if (expectedStatus == ippStsNoErr)
                     ippiDCT8x8Inv_16s_C1R(scratch.data(), expected.data() + placements[b].start,
                                           placements[b].rowBytes);
@@ -249,13 +255,21 @@ TEST(MacroblockBlocks, OnePassEqualsTheBlockFunctions) {
         at.offset = 31 - skip;
         std::vector<Ipp16s> actual(8 * 64, 7), blocks(8 * 64);
         Ipp32s predictors[3] = {100, -3, 2000};
-        const IppStatus status =
-            intra ? ReconstructIntraMacroblock_MPEG2(&at.word, &at.offset, dcLuma, dcChroma, ac,
-                                                     pattern, blockCount, &luma, &chroma,
-                                                     predictors, dcShift, actual.data())
-                  : ReconstructNonIntraMacroblock_MPEG2(&at.word, &at.offset, first, zero, pattern,
-                                                        blockCount, &luma, &chroma, placements,
-                                                        blocks.data(), actual.data());
+        IppStatus status;
+        if (intra && mpeg1) {
+            status = ReconstructIntraMacroblock_MPEG1(&at.word, &at.offset, dcLuma, dcChroma, ac,
+                                                      pattern, blockCount, &luma, &chroma,
+                                                      predictors, actual.data());
+        } else if (intra) {
+            status = ReconstructIntraMacroblock_MPEG2(&at.word, &at.offset, dcLuma, dcChroma, ac,
+                                                      pattern, blockCount, &luma, &chroma,
+                                                      predictors, dcShift, actual.data());
+        } else {
+            auto macroblock =
+                mpeg1 ? ReconstructNonIntraMacroblock_MPEG1 : ReconstructNonIntraMacroblock_MPEG2;
+            status = macroblock(&at.word, &at.offset, first, zero, pattern, blockCount, &luma,
+                                &chroma, placements, blocks.data(), actual.data());
+        }
         ASSERT_EQ(status, expectedStatus) << "trial " << trial;
         failures += status != ippStsNoErr;
         EXPECT_EQ(at.BitsRead(), expectedAt.BitsRead()) << "trial " << trial;

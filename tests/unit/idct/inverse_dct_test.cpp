@@ -171,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(AllRangesAndSigns, Ieee1180,
                          });
 
 // ---- Blocks that stress the versions differently: random in and beyond the coefficient
-// range, sparse, one extreme coefficient, every DC value, the extremes with the signs of each
-// basis function, and constant extremes.
+// range, sparse, one extreme coefficient, every DC value, DC with the last coefficient, the
+// extremes with the signs of each basis function, and constant extremes.
 std::vector<Block> TestBlocks() {
     std::mt19937 random(1180);
     std::vector<Block> blocks;
@@ -191,6 +191,21 @@ std::vector<Block> TestBlocks() {
     for (int dc = -2100; dc <= 2100; ++dc) {
         blocks.push_back(Block(64, 0));
         blocks.back()[0] = Ipp16s(dc);
+    }
+    // DC and last coefficients only (as mismatch control leaves many blocks), one of them beyond
+    // the coefficient range, and with one more coefficient in row 0, row 7 or column 7.
+    const int lasts[] = {-32768, -2049, -2048, -1111, -2, -1, 1, 2, 999, 2047, 2048, 32767};
+    for (int dc = -2050; dc <= 2050; dc += 41) {
+        for (int last : lasts) {
+            Block block(64, 0);
+            block[0] = Ipp16s(dc);
+            block[63] = Ipp16s(last);
+            blocks.push_back(block);
+            for (int other : {1, 7, 56, 62}) {
+                blocks.push_back(block);
+                blocks.back()[other] = Ipp16s(last % 7 + 1);
+            }
+        }
     }
     for (int uv = 0; uv < 64; ++uv) {
         Block block(64);

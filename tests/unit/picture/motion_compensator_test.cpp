@@ -309,5 +309,42 @@ TEST_F(MotionCompensatorTest, RandomMotionNeverLeavesThePlanes) {
     }
 }
 
+// An intra macroblock written at once equals its blocks written one by one: frame and field
+// DCT, frame and field pictures, every pattern, positions inside, on and past the edges.
+TEST_F(MotionCompensatorTest, IntraMacroblockEqualsItsBlocks) {
+    std::mt19937 rng(5);
+    std::vector<int16_t> coefficients(6 * 64);
+    CYUVFrame blockwise;
+    ASSERT_EQ(blockwise.Allocate(kSize, kSize), 0);
+    CMotionCompensator reference;
+    for (int trial = 0; trial < 400; ++trial) {
+        for (auto& c : coefficients) c = static_cast<int16_t>(static_cast<int>(rng() % 512) - 256);
+        PictureGeometry geometry;
+        geometry.picture_coding_type = kPictureI;
+        geometry.picture_structure = trial % 4 == 0 ? 1 + rng() % 2 : kFramePicture;
+        compensator.SetGeometry(geometry);
+        reference.SetGeometry(geometry);
+        reference.SetPictures(&blockwise, &older, &newer);
+        for (const auto& [to, from] :
+             {std::pair{&blockwise.Y, &current.Y}, std::pair{&blockwise.U, &current.U},
+              std::pair{&blockwise.V, &current.V}})
+            std::copy(from->data, from->data + from->pitch * from->height, to->data);
+        const int32_t pattern = trial % 2 ? 0x3F : static_cast<int32_t>(rng() % 64);
+        const int x = 16 * static_cast<int>(rng() % 6) - (trial % 7 == 0 ? 16 : 0);
+        const int y = 16 * static_cast<int>(rng() % 6);
+        const bool fieldDct = rng() & 1;
+        compensator.WriteIntraMacroblock(coefficients.data(), pattern, 6, x, y, fieldDct);
+        for (int b = 0; b < 6; ++b) {
+            if ((pattern >> (5 - b)) & 1)
+                reference.WriteIntraBlock(coefficients.data() + 64 * b, b, x, y, fieldDct);
+        }
+        for (const auto& [a, b] :
+             {std::pair{&current.Y, &blockwise.Y}, std::pair{&current.U, &blockwise.U},
+              std::pair{&current.V, &blockwise.V}})
+            ASSERT_TRUE(std::equal(a->data, a->data + a->pitch * a->height, b->data))
+                << "trial " << trial << " at " << x << "," << y;
+    }
+}
+
 }  // namespace
 }  // namespace d2u
