@@ -308,13 +308,9 @@ namespace {
 // mostly move alike (skipped ones exactly so), and the rows then arrive in time. A prefetch
 // never faults, wherever the addresses lie.
 D2U_LOCATE_INLINE void PrefetchFollowing(const mc::MacroblockReference& reference) {
-#if defined(__GNUC__)
     const uint8_t* row = reference.plane[0] + 48;
     const ptrdiff_t step = reference.step[0];
-    for (int32_t r = 0; r < 17; ++r, row += step) __builtin_prefetch(row);
-#else
-    (void)reference;
-#endif
+    for (int32_t r = 0; r < 17; ++r, row += step) PrefetchForRead(row);
 }
 
 }  // namespace
