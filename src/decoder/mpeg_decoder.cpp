@@ -47,6 +47,21 @@ void ZeroResidualBytes(int16_t* area, size_t bytes) {
 #endif
 }
 
+// Copies the eight vector values one at a time, to `to` (bytes, maybe unaligned): they were
+// just stored one at a time, and a wider load of them would wait until those stores reach the
+// cache.
+void CopyVectors(void* to, const int32_t (&vectors)[2][2][2]) {
+    const int32_t* from = &vectors[0][0][0];
+    uint8_t* out = static_cast<uint8_t*>(to);
+    for (int i = 0; i < 8; ++i) {
+        int32_t value = from[i];
+#if defined(__GNUC__)
+        asm("" : "+r"(value));  // keeps the compiler from merging the loads
+#endif
+        std::memcpy(out + 4 * i, &value, sizeof value);
+    }
+}
+
 }  // namespace
 
 // Locals of one picture's macroblock loop.
@@ -750,7 +765,7 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
     info.increment = static_cast<uint32_t>(state.increment);
     info.macroblock_type = macroblock_type;
     info.quantiser = headers->currentQuantiser;
-    std::memcpy(info.PMV, PMV, sizeof(PMV));
+    CopyVectors(info.PMV, PMV);
     if (headerReader) headerReader->MarkStartCodePosition(info);
 
     if (macroblock_type & kMacroblockIntra) {
@@ -834,7 +849,7 @@ void CMpegDecoder::WriteTableEntry(uint8_t* entry, int32_t pattern) const {
     word(3, headers->currentQuantiser);
     word(4, pattern);
     word(5, 0);
-    std::memcpy(entry + 24, PMV, sizeof(PMV));
+    CopyVectors(entry + 24, PMV);
     static_assert(24 + sizeof(PMV) <= MacroblockInfoBlock::kEntryBytes, "PMV fits the entry");
     std::memset(entry + 24 + sizeof(PMV), 0, MacroblockInfoBlock::kEntryBytes - 24 - sizeof(PMV));
 }

@@ -197,7 +197,8 @@ TEST(MacroblockBlocks, OnePassEqualsTheBlockFunctions) {
     int failures = 0;
     for (int trial = 0; trial < 3000; ++trial) {
         TestBits bits;
-        for (int i = 0; i < 24; ++i) bits.PutValue(random(), 32);
+        // Enough for 8 blocks of 64 escapes, the most a macroblock can read.
+        for (int i = 0; i < 400; ++i) bits.PutValue(random(), 32);
         const bool intra = trial % 2 == 1;
         const bool mpeg1 = trial % 4 >= 2;
         const int blockCount = trial % 3 == 0 && !mpeg1 ? 8 : 6;
