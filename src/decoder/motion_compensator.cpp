@@ -103,6 +103,7 @@ void CMotionCompensator::SetPictures(CYUVFrame* currentFrame, const CYUVFrame* o
             grids[i][parity + 1] = GridOf(frames[i], parity);
         quickFrames[i] = QuickFrameOf(grids[i][kFrameGrid + 1]);
     }
+    prefetchFollowing = grids[kCurrentPicture][kFrameGrid + 1].lumaWidth >= kPrefetchFollowingWidth;
 }
 
 void CMotionCompensator::SetGeometry(const PictureGeometry& geometry) {
@@ -301,6 +302,19 @@ D2U_LOCATE_INLINE bool CMotionCompensator::LocateQuickly(int32_t direction, cons
     return true;
 }
 
+namespace {
+
+// The luma rows that the macroblock two to the right reads with the same vector: neighbours
+// mostly move alike (skipped ones exactly so), and the rows then arrive in time. A prefetch
+// never faults, wherever the addresses lie.
+D2U_LOCATE_INLINE void PrefetchFollowing(const mc::MacroblockReference& reference) {
+    const uint8_t* row = reference.plane[0] + 48;
+    const ptrdiff_t step = reference.step[0];
+    for (int32_t r = 0; r < 17; ++r, row += step) PrefetchForRead(row);
+}
+
+}  // namespace
+
 bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int32_t vectors[2][2],
                                                   const int16_t* residual, int32_t x, int32_t y) {
     const QuickFrame& out = quickFrames[kCurrentPicture];
@@ -323,6 +337,10 @@ bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int
                                 {(residualAreas & kLumaArea) ? residual : nullptr,
                                  (residualAreas & kCbArea) ? residual + 256 : nullptr,
                                  (residualAreas & kCrArea) ? residual + 320 : nullptr}};
+    if (prefetchFollowing) {
+        PrefetchFollowing(a);
+        if (both) PrefetchFollowing(b);
+    }
     const mc::KernelTable& kernels = mc::InstalledKernels();
     if (both) {
         kernels.macroblockBidirectional(a, b, target);

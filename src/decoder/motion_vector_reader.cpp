@@ -13,7 +13,6 @@ bool ValidRSize(int32_t r_size) {
 // The prediction with wrap-around, for an r_size already checked.
 inline int32_t PredictComponent(int32_t predictor, int32_t r_size, int32_t motion_code,
                                 int32_t motion_residual, int32_t full_pel_vector) {
-    const int32_t lim = 16 << r_size;
     int32_t vec = full_pel_vector == 1 ? (predictor >> 1) : predictor;
     if (motion_code > 0) {
         vec += ((motion_code - 1) << r_size) + motion_residual + 1;
@@ -22,8 +21,7 @@ inline int32_t PredictComponent(int32_t predictor, int32_t r_size, int32_t motio
     }
     // Both ends whatever the sign of the difference: a frame vector predicted from a field
     // vector (kept doubled) starts outside the range and may leave it on either side.
-    if (vec < -lim) vec += 2 * lim;
-    if (vec >= lim) vec -= 2 * lim;
+    vec = CMotionVectorReader::WrapComponent(vec, r_size);
     return full_pel_vector == 1 ? vec * 2 : vec;
 }
 
@@ -94,81 +92,61 @@ inline int32_t CMotionVectorReader::ReadComponent(int32_t* component, int32_t r_
     return 0;
 }
 
-namespace {
-
-// The next 64 bits at a bit position, the first in the top bit: 33 or more of them come from
-// the stream (the reader's guard words lie behind its end).
-inline uint64_t BitWindow(const BitCursor& bits) {
-    return ((static_cast<uint64_t>(bits.word[0]) << 32) | bits.word[1]) << (31 - bits.offset);
-}
-
-// One component from the flat motion code look-up: false when the bits are no codeword of it,
-// with nothing read. Without branches on the code's sign, which the stream makes unpredictable.
-inline bool ReadWindowComponent(BitCursor& bits, const CMpegVlcTables::DirectCode* lookup,
-                                int32_t longest, int32_t r_size, int32_t& component) {
-    // A motion code (at most 11 bits) and its residual (at most 14) fit the window.
-    const uint64_t window = BitWindow(bits);
-    const CMpegVlcTables::DirectCode code = lookup[window >> (64 - longest)];
-    if (code.length == 0) return false;
-    const int32_t motion_code = code.value;
-    // r_size bits after the code (none for r_size 0: the shifts keep within 63).
-    const int32_t rawResidual =
-        static_cast<int32_t>(((window << code.length) >> 1) >> (63 - r_size));
-    const int32_t sign = motion_code >> 31;
-    const int32_t magnitude = (motion_code ^ sign) - sign;
-    // Formed for every code and kept for non-zero ones: the magnitude less one is shifted as
-    // unsigned, since it is -1 for code 0.
-    const int32_t shifted = static_cast<int32_t>(static_cast<uint32_t>(magnitude - 1) << r_size);
-    const int32_t delta = motion_code != 0 ? shifted + rawResidual + 1 : 0;
-    bits.Skip(code.length + (motion_code != 0 ? r_size : 0));
-    const int32_t lim = 16 << r_size;
-    int32_t vec = component + ((delta ^ sign) - sign);
-    if (vec < -lim) vec += 2 * lim;
-    if (vec >= lim) vec -= 2 * lim;
-    component = vec;
-    return true;
-}
-
-}  // namespace
-
-int32_t CMotionVectorReader::ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
-                                             int32_t* copy) {
-    if (!dataSource || !vlcTables || !vector) return kInvalidRSize;
-    if (!ValidRSize(h_r_size) || !ValidRSize(v_r_size)) return kInvalidRSize;
-    int32_t longest = 0;
-    const CMpegVlcTables::DirectCode* lookup = vlcTables->MotionCodeLookup(&longest);
-    // The components stay in registers and are stored once, 32 bits each: a wider load of them
-    // right after narrower stores would stall.
-    int32_t horizontal = vector[0];
-    int32_t vertical = vector[1];
-    BitCursor bits{dataSource->wordPtr, dataSource->bitOffset};
-    int32_t status = 0;
-    if (!lookup || !ReadWindowComponent(bits, lookup, longest, h_r_size, horizontal)) {
-        // Bits of no codeword: the general decode and its status, for both components.
-        status = ReadComponent(&vector[0], h_r_size, 0, 0);
-        if (status == 0) status = ReadComponent(&vector[1], v_r_size, 0, 0);
-    } else if (!ReadWindowComponent(bits, lookup, longest, v_r_size, vertical)) {
-        dataSource->wordPtr = bits.word;
-        dataSource->bitOffset = bits.offset;
-        vector[0] = horizontal;
-        status = ReadComponent(&vector[1], v_r_size, 0, 0);
-    } else {
-        dataSource->wordPtr = bits.word;
-        dataSource->bitOffset = bits.offset;
-        vector[0] = horizontal;
-        vector[1] = vertical;
-        if (copy) {
-            copy[0] = horizontal;
-            copy[1] = vertical;
-        }
-        return 0;
-    }
+int32_t CMotionVectorReader::ReadFrameVectorGenerally(int32_t* vector, int32_t h_r_size,
+                                                      int32_t v_r_size, int32_t* copy) {
+    const int32_t status = ReadMotionVector(vector, nullptr, h_r_size, v_r_size, 0, 0, 0);
     if (status == 0 && copy) {
         copy[0] = vector[0];
         copy[1] = vector[1];
     }
     return status;
 }
+
+namespace {
+
+// Table B.10 without the sign bit that follows every code but 0.
+struct MotionCodeword {
+    const char* bits;
+    int32_t magnitude;
+};
+constexpr MotionCodeword kMotionCodewords[] = {
+    {"1", 0},           {"01", 1},          {"001", 2},         {"0001", 3},
+    {"000011", 4},      {"0000101", 5},     {"0000100", 6},     {"0000011", 7},
+    {"000001011", 8},   {"000001010", 9},   {"000001001", 10},  {"0000010001", 11},
+    {"0000010000", 12}, {"0000001111", 13}, {"0000001110", 14}, {"0000001101", 15},
+    {"0000001100", 16},
+};
+constexpr int32_t kWindowBits = 11;
+
+constexpr CMotionVectorReader::WindowTable BuildWindowTable() {
+    CMotionVectorReader::WindowTable table{};
+    for (int32_t rSize = 0; rSize < CMotionVectorReader::kWindowRSizes; ++rSize) {
+        for (const MotionCodeword& codeword : kMotionCodewords) {
+            int32_t prefix = 0;
+            int32_t length = 0;
+            for (const char* bit = codeword.bits; *bit; ++bit, ++length)
+                prefix = 2 * prefix + (*bit - '0');
+            const bool zero = codeword.magnitude == 0;
+            for (int32_t sign = 0; sign < (zero ? 1 : 2); ++sign) {
+                const int32_t codeLength = length + (zero ? 0 : 1);
+                const int32_t code = zero ? prefix : 2 * prefix + sign;
+                const int32_t spare = kWindowBits - codeLength;
+                for (int32_t tail = 0; tail < (1 << spare); ++tail) {
+                    CMotionVectorReader::WindowCode& entry =
+                        table.codes[rSize][(code << spare) | tail];
+                    entry.length = static_cast<uint8_t>(codeLength + (zero ? 0 : rSize));
+                    entry.residualMask = static_cast<uint8_t>(zero ? 0 : (1 << rSize) - 1);
+                    entry.sign = static_cast<int8_t>(-sign);
+                    entry.base =
+                        static_cast<int8_t>(zero ? 0 : ((codeword.magnitude - 1) << rSize) + 1);
+                }
+            }
+        }
+    }
+    return table;
+}
+
+}  // namespace
 
 int32_t CMotionVectorReader::ReadMotionVectors(int32_t PMV[2][2][2], int32_t* dmvector,
                                                int32_t field_select[2][2], int32_t s,
@@ -218,5 +196,7 @@ int32_t CMotionVectorReader::DecodeMotionVectorComponent(int32_t* predictor, int
         PredictComponent(*predictor, r_size, motion_code, motion_residual, full_pel_vector);
     return 0;
 }
+
+const CMotionVectorReader::WindowTable CMotionVectorReader::windowTable = BuildWindowTable();
 
 }  // namespace d2u

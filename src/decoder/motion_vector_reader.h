@@ -8,9 +8,10 @@
 
 #include <cstdint>
 
+#include "input/bitstream_data_source.h"
+
 namespace d2u {
 
-class CBitstreamDataSource;
 class CMpegVlcTables;
 
 class CMotionVectorReader {
@@ -31,11 +32,41 @@ public:
                               int32_t h_r_size, int32_t v_r_size, int32_t dmv, int32_t mvscale);
 
     // The vector of a frame-format macroblock with one vector per direction (the common case of
-    // MPEG-2 frame pictures): both components decoded on a copy of the bit position kept in
-    // registers. Statuses as ReadMotionVector. copy (when not null) also receives the vector
-    // once it is read.
+    // MPEG-2 frame pictures). Statuses as ReadMotionVector. copy (when not null) also receives
+    // the vector once it is read. Small f_codes, which nearly every stream uses, are decoded
+    // here from one bit window without a call; the rest, and bits of no codeword, take
+    // ReadFrameVectorGenerally.
     int32_t ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
-                            int32_t* copy = nullptr);
+                            int32_t* copy = nullptr) {
+        if (!dataSource || static_cast<uint32_t>(h_r_size | v_r_size) >= kWindowRSizes || !vector)
+            return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
+        const uint32_t* word = dataSource->wordPtr;
+        const int32_t offset = dataSource->bitOffset;
+        // 33 or more stream bits, the next one in the top bit (the reader's guard words lie
+        // behind its end): room for both codes and residuals.
+        uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
+        int32_t horizontal = vector[0];
+        int32_t vertical = vector[1];
+        // Both components are formed before either is checked: fewer values to keep at once.
+        const int32_t horizontalLength = ReadWindowComponent(window, h_r_size, horizontal);
+        const int32_t verticalLength = ReadWindowComponent(window, v_r_size, vertical);
+        if ((horizontalLength == 0) | (verticalLength == 0))
+            return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
+        const int32_t used = horizontalLength + verticalLength;
+        // The position moves on by at most 32 bits: into the next word or not, without a
+        // branch the stream would make unpredictable.
+        const int32_t left = offset - used;
+        const int32_t intoNextWord = left >> 31;
+        dataSource->wordPtr -= intoNextWord;
+        dataSource->bitOffset = left + (intoNextWord & 32);
+        vector[0] = horizontal;
+        vector[1] = vertical;
+        if (copy) {
+            copy[0] = horizontal;
+            copy[1] = vertical;
+        }
+        return 0;
+    }
 
     // One vector: vector[0] horizontal, vector[1] vertical.
     int32_t ReadMotionVector(int32_t* vector, int32_t* dmvector, int32_t h_r_size, int32_t v_r_size,
@@ -46,7 +77,49 @@ public:
                                                int32_t motion_code, int32_t motion_residual,
                                                int32_t full_pel_vector);
 
+    // The r_sizes of the window path, 0 to 3: two codes of up to 11 bits and their residuals
+    // fit the 33 bits a window is sure to hold.
+    static constexpr int32_t kWindowRSizes = 4;
+    // A motion_code and its motion_residual at one r_size, by the 11 bits that start the code.
+    struct WindowCode {
+        uint8_t length;        // of the code and its residual; 0: no codeword
+        uint8_t residualMask;  // 0 for motion_code 0, which has no residual
+        int8_t sign;           // -1 for negative codes, else 0
+        int8_t base;           // the magnitude of the difference less the residual
+    };
+    struct WindowTable {
+        WindowCode codes[kWindowRSizes][1 << 11];
+    };
+
+    // A component wrapped back into the range of r_size, [-16 << r_size, 16 << r_size): what
+    // adding or subtracting the range's width once gives for any value less than one width
+    // outside the range, which takes in every predictor the decoder holds (field vectors of
+    // frame pictures are kept doubled) plus any difference.
+    static int32_t WrapComponent(int32_t value, int32_t r_size) {
+        const int32_t unused = 27 - r_size;
+        return static_cast<int32_t>(static_cast<uint32_t>(value) << unused) >> unused;
+    }
+
 private:
+    static const WindowTable windowTable;
+
+    // One component from the top of the window: the bits it takes, or 0 when they are no
+    // codeword (the component and window then hold no meaning). Without branches on the code,
+    // which the stream makes unpredictable.
+    static int32_t ReadWindowComponent(uint64_t& window, int32_t r_size, int32_t& component) {
+        const WindowCode code = windowTable.codes[r_size][window >> 53];
+        // The residual ends the code's bits; a length of 0 takes no residual, and its count
+        // of 64 is taken as 0 (as the processor does).
+        const int32_t magnitude =
+            code.base +
+            static_cast<int32_t>((window >> ((64 - code.length) & 63)) & code.residualMask);
+        component = WrapComponent(component + ((magnitude ^ code.sign) - code.sign), r_size);
+        window <<= code.length;
+        return code.length;
+    }
+
+    int32_t ReadFrameVectorGenerally(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
+                                     int32_t* copy);
     int32_t ReadComponent(int32_t* component, int32_t r_size, int32_t full_pel_vector,
                           int32_t mvscale);
 

@@ -22,6 +22,9 @@ public:
     static constexpr int32_t kRefillThresholdBytes = 640000;
     static constexpr int32_t kSkipRefillThresholdBytes = 600000;
     static constexpr int32_t kFileBufferWords = (kMaxPictureBytes + 800000) / 4;
+    // File mode: room behind the buffer into which a refill moves it forward, so that the
+    // unread words are copied to the front of the block only once every few refills.
+    static constexpr int32_t kFileSlideWords = kFileBufferWords / 2;
     // Buffered mode: the smallest buffer, and the words swapped (and filled) behind the data.
     static constexpr int32_t kMinimumBufferWords = 200000;
     static constexpr int32_t kMarginWords = 1000;
@@ -112,13 +115,22 @@ public:
 
 private:
     // fillData false leaves the data words unset (the first FillBuffer of a file writes them
-    // all); the sentinel and guard words are filled either way.
-    bool AllocateBuffer(int32_t words, bool fillData = true);
+    // all); the sentinel and guard words are filled either way. slideWords of room behind
+    // them let FillBuffer move the buffer forward.
+    bool AllocateBuffer(int32_t words, bool fillData = true, int32_t slideWords = 0);
+    // The buffer start of a refill that keeps `kept` words after `consumed` words: moved
+    // forward over the consumed words when the block has room, else (the kept words copied)
+    // the block's start.
+    uint32_t* RefillStart(int64_t consumed, size_t kept);
+    void FillGuardWords();
     void FreeBuffer();
     int32_t FinishOpen();
     void WaitForReadLimit(int64_t readEnd) const;
 
     int32_t capacityWords = 0;
+    // The allocated block, which holds the buffer, its sentinel and guard words.
+    uint32_t* block = nullptr;
+    size_t blockWords = 0;
 };
 
 }  // namespace d2u

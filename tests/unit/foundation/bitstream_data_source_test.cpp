@@ -133,6 +133,13 @@ TEST_F(LargeFile, RefillsDeliverEveryByteAndPositionsFollow) {
             ASSERT_EQ(source.bitOffset, 31);  // whole words are read: a refill loses nothing
             source.FillBuffer();
             ++refills;
+            // Whether the refill moved the buffer forward or back to the block's start, the
+            // words behind its end read as filler.
+            for (int i = 0; i <= CBitstreamDataSource::kGuardWords; ++i) {
+                ASSERT_EQ(source.buffer[source.CapacityWords() + i],
+                          CBitstreamDataSource::kFillerWord)
+                    << "refill " << refills << " word " << i;
+            }
         }
         int n = position % 4 == 2 ? 16 : 32;  // keeps the reads word-aligned after the first
         ASSERT_EQ(source.GetBytePosition(), position);
