@@ -103,7 +103,7 @@ void CMotionCompensator::SetPictures(CYUVFrame* currentFrame, const CYUVFrame* o
             grids[i][parity + 1] = GridOf(frames[i], parity);
         quickFrames[i] = QuickFrameOf(grids[i][kFrameGrid + 1]);
     }
-    prefetchFollowing = grids[kCurrentPicture][kFrameGrid + 1].lumaWidth >= kPrefetchFollowingWidth;
+    prefetchAhead = grids[kCurrentPicture][kFrameGrid + 1].lumaWidth >= kPrefetchWidth;
 }
 
 void CMotionCompensator::SetGeometry(const PictureGeometry& geometry) {
@@ -337,7 +337,7 @@ bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int
                                 {(residualAreas & kLumaArea) ? residual : nullptr,
                                  (residualAreas & kCbArea) ? residual + 256 : nullptr,
                                  (residualAreas & kCrArea) ? residual + 320 : nullptr}};
-    if (prefetchFollowing) {
+    if (prefetchAhead) {
         PrefetchFollowing(a);
         if (both) PrefetchFollowing(b);
     }
@@ -458,6 +458,7 @@ void CMotionCompensator::PrefetchSource(const Region& region, const Source& sour
 
 void CMotionCompensator::PrefetchFrameBlock(uint32_t directions, const int32_t vectors[2][2],
                                             int32_t x, int32_t y) const {
+    if (!prefetchAhead) return;
     const Region region{kFrameGrid, x, y, 16, 0, 0, 1};
     if (directions & kMacroblockMotionForward)
         PrefetchSource(region,
@@ -471,7 +472,7 @@ void CMotionCompensator::PrefetchReferences(const MacroblockMotion& motion, int3
                                             int32_t y) const {
     // Frame and field prediction with vectors of their own; the rest (no motion in P
     // pictures, dual prime, 16x8) is rare enough to go without.
-    if (IsFieldPicture() ||
+    if (!prefetchAhead || IsFieldPicture() ||
         (motion.motion_type != kMotionFrame && motion.motion_type != kMotionField))
         return;
     for (int32_t s = 0; s < 2; ++s) {

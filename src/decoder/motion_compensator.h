@@ -238,11 +238,11 @@ private:
     CFrameCoverage* coverage = nullptr;
     int32_t residualAreas = kAllAreas;
     bool frame420 = true;
-    // Pictures this wide keep too little of their references in cache: the quick frame
-    // prediction asks ahead for the rows of the macroblocks to its right. Narrower ones gain
-    // nothing from it.
-    static constexpr int32_t kPrefetchFollowingWidth = 1280;
-    bool prefetchFollowing = false;
+    // Pictures this wide keep too little of their references in cache: their reference blocks
+    // are asked for before the coefficients are read, and the quick frame prediction asks
+    // ahead for the rows of the macroblocks to its right. Narrower ones gain nothing from it.
+    static constexpr int32_t kPrefetchWidth = 1280;
+    bool prefetchAhead = false;
 };
 
 }  // namespace d2u
