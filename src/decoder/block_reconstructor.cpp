@@ -103,35 +103,42 @@ int32_t CBlockReconstructor::ReconstructNonIntraMacroblock(uint32_t pattern, int
     if (!Ready() || !residual) return ippStsNullPtrErr;
     if (headers->currentQuantiser != scaledQuantiser) ScaleNonIntraMatrices();
     const bool chroma422 = headers->sequence.chroma_format == 2;
+    const NonIntraMacroblockBlocks macroblock{
+        vlcTables->Table(CMpegVlcTables::kDctCoefficientsFirst),
+        vlcTables->Table(CMpegVlcTables::kDctCoefficientsZero),
+        pattern,
+        MaxBlocks(),
+        &scaledLuma,
+        chroma422 ? &scaledChroma : &scaledLuma,
+        kPlacements[chroma422][headers->macroblock.dct_type == 1],
+        scratch,
+        residual};
     auto reconstruct = headers->sequence.mpeg2 ? ReconstructNonIntraMacroblock_MPEG2
                                                : ReconstructNonIntraMacroblock_MPEG1;
-    return reconstruct(&dataSource->wordPtr, &dataSource->bitOffset,
-                       vlcTables->Table(CMpegVlcTables::kDctCoefficientsFirst),
-                       vlcTables->Table(CMpegVlcTables::kDctCoefficientsZero), pattern, MaxBlocks(),
-                       &scaledLuma, chroma422 ? &scaledChroma : &scaledLuma,
-                       kPlacements[chroma422][headers->macroblock.dct_type == 1], scratch,
-                       residual);
+    return reconstruct(&dataSource->wordPtr, &dataSource->bitOffset, macroblock);
 }
 
 int32_t CBlockReconstructor::ReconstructIntraMacroblock(uint32_t pattern, int16_t* destination,
                                                         int32_t* dcPredictors) {
     if (!Ready() || !destination || !dcPredictors) return ippStsNullPtrErr;
     if (headers->currentQuantiser != scaledIntraQuantiser) ScaleIntraMatrices();
-    const IppVCHuffmanSpec_32s* dcLuma = vlcTables->Table(CMpegVlcTables::kDctDcSizeLuminance);
-    const IppVCHuffmanSpec_32s* dcChroma = vlcTables->Table(CMpegVlcTables::kDctDcSizeChrominance);
-    if (!headers->sequence.mpeg2) {
-        return ReconstructIntraMacroblock_MPEG1(
-            &dataSource->wordPtr, &dataSource->bitOffset, dcLuma, dcChroma,
-            vlcTables->Table(CMpegVlcTables::kDctCoefficientsZero), pattern, MaxBlocks(),
-            &scaledIntraLuma, &scaledIntraChroma, dcPredictors, destination);
-    }
-    const int32_t acTable = headers->picture.intra_vlc_format == 1
+    const bool mpeg2 = headers->sequence.mpeg2 != 0;
+    const int32_t acTable = mpeg2 && headers->picture.intra_vlc_format == 1
                                 ? CMpegVlcTables::kDctCoefficientsOne
                                 : CMpegVlcTables::kDctCoefficientsZero;
-    return ReconstructIntraMacroblock_MPEG2(
-        &dataSource->wordPtr, &dataSource->bitOffset, dcLuma, dcChroma, vlcTables->Table(acTable),
-        pattern, MaxBlocks(), &scaledIntraLuma, &scaledIntraChroma, dcPredictors,
-        3 - static_cast<int32_t>(headers->picture.intra_dc_precision & 3), destination);
+    const IntraMacroblockBlocks macroblock{
+        vlcTables->Table(CMpegVlcTables::kDctDcSizeLuminance),
+        vlcTables->Table(CMpegVlcTables::kDctDcSizeChrominance),
+        vlcTables->Table(acTable),
+        pattern,
+        MaxBlocks(),
+        &scaledIntraLuma,
+        &scaledIntraChroma,
+        dcPredictors,
+        3 - static_cast<int32_t>(headers->picture.intra_dc_precision & 3),
+        destination};
+    auto reconstruct = mpeg2 ? ReconstructIntraMacroblock_MPEG2 : ReconstructIntraMacroblock_MPEG1;
+    return reconstruct(&dataSource->wordPtr, &dataSource->bitOffset, macroblock);
 }
 
 void CBlockReconstructor::ScaleIntraMatrices() {

@@ -374,33 +374,30 @@ IppStatus ReconstructNonIntra(Ipp32u** ppBitStream, int* pOffset,
 
 template <bool kMpeg1>
 IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
-                                        const IppVCHuffmanSpec_32s* pFirstTable,
-                                        const IppVCHuffmanSpec_32s* pOtherTable, Ipp32u pattern,
-                                        int blockCount, const ScaledMatrix* luma,
-                                        const ScaledMatrix* chroma,
-                                        const ResidualPlacement* placements, Ipp16s* scratch,
-                                        Ipp16s* residual) {
+                                        const NonIntraMacroblockBlocks& macroblock) {
+    const NonIntraMacroblockBlocks& m = macroblock;
     if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
-    if (!pFirstTable || !pOtherTable || !luma || !chroma || !placements || !scratch || !residual)
+    if (!m.firstTable || !m.otherTable || !m.luma || !m.chroma || !m.placements || !m.scratch ||
+        !m.residual)
         return ippStsNullPtrErr;
-    if (!pFirstTable->runLevel || !pOtherTable->runLevel) return ippStsBadArgErr;
-    if (blockCount < 1 || blockCount > 8) return ippStsBadArgErr;
+    if (!m.firstTable->runLevel || !m.otherTable->runLevel) return ippStsBadArgErr;
+    if (m.blockCount < 1 || m.blockCount > 8) return ippStsBadArgErr;
     // The position stays in registers from the first block to the last.
     BlockBits bits(*ppBitStream, *pOffset);
-    Ipp32u remaining = pattern & ((1u << blockCount) - 1u);
+    Ipp32u remaining = m.pattern & ((1u << m.blockCount) - 1u);
     IppStatus status = ippStsNoErr;
     while (remaining != 0) {
         const int highest = HighestBit(remaining);
         remaining &= ~(1u << highest);
-        const int block = blockCount - 1 - highest;
-        ZeroBlock(scratch);
-        ScaledSink<false, kMpeg1> sink{block < 4 ? luma : chroma, scratch, 0};
+        const int block = m.blockCount - 1 - highest;
+        ZeroBlock(m.scratch);
+        ScaledSink<false, kMpeg1> sink{block < 4 ? m.luma : m.chroma, m.scratch, 0};
         Ipp32s last = 0;
-        status = ReadCoefficients<false, kMpeg1>(bits, *pFirstTable, *pOtherTable, sink, &last);
+        status = ReadCoefficients<false, kMpeg1>(bits, *m.firstTable, *m.otherTable, sink, &last);
         if (status != ippStsNoErr) break;
-        if (!kMpeg1) ControlMismatch(scratch, sink.parity);
-        const ResidualPlacement& place = placements[block];
-        ippiDCT8x8Inv_16s_C1R(scratch, residual + place.start, place.rowBytes);
+        if (!kMpeg1) ControlMismatch(m.scratch, sink.parity);
+        const ResidualPlacement& place = m.placements[block];
+        ippiDCT8x8Inv_16s_C1R(m.scratch, m.residual + place.start, place.rowBytes);
     }
     bits.Commit(ppBitStream, pOffset);
     return status;
@@ -408,36 +405,33 @@ IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
 
 template <bool kMpeg1>
 IppStatus ReconstructIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
-                                     const IppVCHuffmanSpec_32s* dcLuma,
-                                     const IppVCHuffmanSpec_32s* dcChroma,
-                                     const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
-                                     int blockCount, const ScaledMatrix* luma,
-                                     const ScaledMatrix* chroma, Ipp32s* predictors,
-                                     Ipp32s shiftDCVal, Ipp16s* destination) {
+                                     const IntraMacroblockBlocks& macroblock) {
+    const IntraMacroblockBlocks& m = macroblock;
     if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
-    if (!dcLuma || !dcChroma || !pACTable || !luma || !chroma || !predictors || !destination)
+    if (!m.dcLuma || !m.dcChroma || !m.acTable || !m.luma || !m.chroma || !m.predictors ||
+        !m.destination)
         return ippStsNullPtrErr;
-    if (!pACTable->runLevel) return ippStsBadArgErr;
-    if (shiftDCVal < 0 || shiftDCVal > 3 || blockCount < 1 || blockCount > 8)
-        return ippStsBadArgErr;
+    if (!m.acTable->runLevel) return ippStsBadArgErr;
+    const Ipp32s dcShift = kMpeg1 ? 0 : m.dcShift;
+    if (dcShift < 0 || dcShift > 3 || m.blockCount < 1 || m.blockCount > 8) return ippStsBadArgErr;
     BlockBits bits(*ppBitStream, *pOffset);
-    Ipp32u remaining = pattern & ((1u << blockCount) - 1u);
+    Ipp32u remaining = m.pattern & ((1u << m.blockCount) - 1u);
     IppStatus status = ippStsNoErr;
     while (remaining != 0) {
         const int highest = HighestBit(remaining);
         remaining &= ~(1u << highest);
-        const int block = blockCount - 1 - highest;
+        const int block = m.blockCount - 1 - highest;
         const bool isLuma = block < 4;
-        Ipp32s* predictor = &predictors[DcPredictorIndex(block)];
-        status = ReadIntraDc(bits, isLuma ? *dcLuma : *dcChroma, kMpeg1 ? 8 : 1, predictor);
+        Ipp32s* predictor = &m.predictors[DcPredictorIndex(block)];
+        status = ReadIntraDc(bits, isLuma ? *m.dcLuma : *m.dcChroma, kMpeg1 ? 8 : 1, predictor);
         if (status != ippStsNoErr) break;
-        Ipp16s* out = destination + 64 * block;
+        Ipp16s* out = m.destination + 64 * block;
         ZeroBlock(out);
-        ScaledSink<true, kMpeg1> sink{isLuma ? luma : chroma, out, 0};
+        ScaledSink<true, kMpeg1> sink{isLuma ? m.luma : m.chroma, out, 0};
         Ipp32s last = 0;
-        status = ReadCoefficients<true, kMpeg1>(bits, *pACTable, *pACTable, sink, &last);
+        status = ReadCoefficients<true, kMpeg1>(bits, *m.acTable, *m.acTable, sink, &last);
         if (status != ippStsNoErr) break;
-        out[0] = ScaledDc(*predictor, shiftDCVal);
+        out[0] = ScaledDc(*predictor, dcShift);
         if (!kMpeg1) ControlMismatch(out, sink.parity ^ out[0]);
     }
     bits.Commit(ppBitStream, pOffset);
@@ -458,51 +452,23 @@ void ScaleMatrix(const Ipp32u* scan, const uint16_t* matrix, int quantiser, bool
 }
 
 IppStatus ReconstructNonIntraMacroblock_MPEG1(Ipp32u** ppBitStream, int* pOffset,
-                                              const IppVCHuffmanSpec_32s* pFirstTable,
-                                              const IppVCHuffmanSpec_32s* pOtherTable,
-                                              Ipp32u pattern, int blockCount,
-                                              const ScaledMatrix* luma, const ScaledMatrix* chroma,
-                                              const ResidualPlacement* placements, Ipp16s* scratch,
-                                              Ipp16s* residual) {
-    return ReconstructNonIntraMacroblock<true>(ppBitStream, pOffset, pFirstTable, pOtherTable,
-                                               pattern, blockCount, luma, chroma, placements,
-                                               scratch, residual);
+                                              const NonIntraMacroblockBlocks& macroblock) {
+    return ReconstructNonIntraMacroblock<true>(ppBitStream, pOffset, macroblock);
 }
 
 IppStatus ReconstructNonIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
-                                              const IppVCHuffmanSpec_32s* pFirstTable,
-                                              const IppVCHuffmanSpec_32s* pOtherTable,
-                                              Ipp32u pattern, int blockCount,
-                                              const ScaledMatrix* luma, const ScaledMatrix* chroma,
-                                              const ResidualPlacement* placements, Ipp16s* scratch,
-                                              Ipp16s* residual) {
-    return ReconstructNonIntraMacroblock<false>(ppBitStream, pOffset, pFirstTable, pOtherTable,
-                                                pattern, blockCount, luma, chroma, placements,
-                                                scratch, residual);
+                                              const NonIntraMacroblockBlocks& macroblock) {
+    return ReconstructNonIntraMacroblock<false>(ppBitStream, pOffset, macroblock);
 }
 
 IppStatus ReconstructIntraMacroblock_MPEG1(Ipp32u** ppBitStream, int* pOffset,
-                                           const IppVCHuffmanSpec_32s* dcLuma,
-                                           const IppVCHuffmanSpec_32s* dcChroma,
-                                           const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
-                                           int blockCount, const ScaledMatrix* luma,
-                                           const ScaledMatrix* chroma, Ipp32s* predictors,
-                                           Ipp16s* destination) {
-    return ReconstructIntraMacroblock<true>(ppBitStream, pOffset, dcLuma, dcChroma, pACTable,
-                                            pattern, blockCount, luma, chroma, predictors, 0,
-                                            destination);
+                                           const IntraMacroblockBlocks& macroblock) {
+    return ReconstructIntraMacroblock<true>(ppBitStream, pOffset, macroblock);
 }
 
 IppStatus ReconstructIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
-                                           const IppVCHuffmanSpec_32s* dcLuma,
-                                           const IppVCHuffmanSpec_32s* dcChroma,
-                                           const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
-                                           int blockCount, const ScaledMatrix* luma,
-                                           const ScaledMatrix* chroma, Ipp32s* predictors,
-                                           Ipp32s shiftDCVal, Ipp16s* destination) {
-    return ReconstructIntraMacroblock<false>(ppBitStream, pOffset, dcLuma, dcChroma, pACTable,
-                                             pattern, blockCount, luma, chroma, predictors,
-                                             shiftDCVal, destination);
+                                           const IntraMacroblockBlocks& macroblock) {
+    return ReconstructIntraMacroblock<false>(ppBitStream, pOffset, macroblock);
 }
 
 IppStatus ippiReconstructDCTBlockIntra_MPEG1_32s(Ipp32u** ppBitStream, int* pOffset,

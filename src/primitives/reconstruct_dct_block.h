@@ -81,45 +81,48 @@ struct ResidualPlacement {
     int16_t rowBytes;  // row step in bytes
 };
 
-// The coded blocks of one non-intra macroblock in one pass over the stream, with the same
-// numbers as ippiReconstructDCTBlock_MPEG1_32s / _MPEG2_32s followed by ippiDCT8x8Inv_16s_C1R
-// for each:
-// block b (0 first, of blockCount up to 8) is coded when bit blockCount - 1 - b of `pattern` is
-// set; blocks 0 to 3 use `luma`, the others `chroma`; block b's inverse transform goes to
-// residual + placements[b].start. `scratch` holds 64 coefficients. On an error the position
-// is left where reading stopped and the blocks before the failing one are in place.
-IppStatus ReconstructNonIntraMacroblock_MPEG1(Ipp32u** ppBitStream, int* pOffset,
-                                              const IppVCHuffmanSpec_32s* pFirstTable,
-                                              const IppVCHuffmanSpec_32s* pOtherTable,
-                                              Ipp32u pattern, int blockCount,
-                                              const ScaledMatrix* luma, const ScaledMatrix* chroma,
-                                              const ResidualPlacement* placements, Ipp16s* scratch,
-                                              Ipp16s* residual);
-IppStatus ReconstructNonIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
-                                              const IppVCHuffmanSpec_32s* pFirstTable,
-                                              const IppVCHuffmanSpec_32s* pOtherTable,
-                                              Ipp32u pattern, int blockCount,
-                                              const ScaledMatrix* luma, const ScaledMatrix* chroma,
-                                              const ResidualPlacement* placements, Ipp16s* scratch,
-                                              Ipp16s* residual);
+// A non-intra macroblock for the one-pass reading below: block b (0 first, of blockCount up to
+// 8) is coded when bit blockCount - 1 - b of `pattern` is set; blocks 0 to 3 use `luma`, the
+// others `chroma`; block b's inverse transform goes to residual + placements[b].start.
+struct NonIntraMacroblockBlocks {
+    const IppVCHuffmanSpec_32s* firstTable;  // the first coefficient's codewords
+    const IppVCHuffmanSpec_32s* otherTable;  // the others'
+    Ipp32u pattern;
+    int blockCount;
+    const ScaledMatrix* luma;
+    const ScaledMatrix* chroma;
+    const ResidualPlacement* placements;
+    Ipp16s* scratch;  // 64 coefficients
+    Ipp16s* residual;
+};
 
-// The coded blocks of one intra macroblock in one pass over the stream, with the same numbers as
-// ippiReconstructDCTBlockIntra_MPEG1_32s / _MPEG2_32s for each: block b (as above) goes to
-// destination + 64 * b, with the DC size table dcLuma (blocks 0 to 3) or dcChroma and the DC
-// predictor predictors[DcPredictorIndex(b)]; blocks 0 to 3 use `luma`, the others `chroma`.
+// An intra macroblock for the one-pass reading below: blocks and matrices as above; block b goes
+// to destination + 64 * b, with the DC size table dcLuma (blocks 0 to 3) or dcChroma and the DC
+// predictor predictors[DcPredictorIndex(b)].
+struct IntraMacroblockBlocks {
+    const IppVCHuffmanSpec_32s* dcLuma;
+    const IppVCHuffmanSpec_32s* dcChroma;
+    const IppVCHuffmanSpec_32s* acTable;
+    Ipp32u pattern;
+    int blockCount;
+    const ScaledMatrix* luma;
+    const ScaledMatrix* chroma;
+    Ipp32s* predictors;
+    Ipp32s dcShift;  // MPEG-2: 3 - intra_dc_precision (0 to 3); MPEG-1 ignores it
+    Ipp16s* destination;
+};
+
+// The coded blocks of one macroblock in one pass over the stream, with the same numbers as the
+// block functions above (followed by ippiDCT8x8Inv_16s_C1R for non-intra blocks) for each. On
+// an error the position is left where reading stopped and the blocks before the failing one
+// are in place.
+IppStatus ReconstructNonIntraMacroblock_MPEG1(Ipp32u** ppBitStream, int* pOffset,
+                                              const NonIntraMacroblockBlocks& macroblock);
+IppStatus ReconstructNonIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
+                                              const NonIntraMacroblockBlocks& macroblock);
 IppStatus ReconstructIntraMacroblock_MPEG1(Ipp32u** ppBitStream, int* pOffset,
-                                           const IppVCHuffmanSpec_32s* dcLuma,
-                                           const IppVCHuffmanSpec_32s* dcChroma,
-                                           const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
-                                           int blockCount, const ScaledMatrix* luma,
-                                           const ScaledMatrix* chroma, Ipp32s* predictors,
-                                           Ipp16s* destination);
+                                           const IntraMacroblockBlocks& macroblock);
 IppStatus ReconstructIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
-                                           const IppVCHuffmanSpec_32s* dcLuma,
-                                           const IppVCHuffmanSpec_32s* dcChroma,
-                                           const IppVCHuffmanSpec_32s* pACTable, Ipp32u pattern,
-                                           int blockCount, const ScaledMatrix* luma,
-                                           const ScaledMatrix* chroma, Ipp32s* predictors,
-                                           Ipp32s shiftDCVal, Ipp16s* destination);
+                                           const IntraMacroblockBlocks& macroblock);
 
 }  // namespace d2u

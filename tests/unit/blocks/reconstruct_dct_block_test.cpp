@@ -264,19 +264,19 @@ TEST(MacroblockBlocks, OnePassEqualsTheBlockFunctions) {
         std::vector<Ipp16s> actual(8 * 64, 7), blocks(8 * 64);
         Ipp32s predictors[3] = {100, -3, 2000};
         IppStatus status;
-        if (intra && mpeg1) {
-            status = ReconstructIntraMacroblock_MPEG1(&at.word, &at.offset, dcLuma, dcChroma, ac,
-                                                      pattern, blockCount, &luma, &chroma,
-                                                      predictors, actual.data());
-        } else if (intra) {
-            status = ReconstructIntraMacroblock_MPEG2(&at.word, &at.offset, dcLuma, dcChroma, ac,
-                                                      pattern, blockCount, &luma, &chroma,
-                                                      predictors, dcShift, actual.data());
+        if (intra) {
+            const IntraMacroblockBlocks macroblock{dcLuma,     dcChroma,     ac,      pattern,
+                                                   blockCount, &luma,        &chroma, predictors,
+                                                   dcShift,    actual.data()};
+            auto read = mpeg1 ? ReconstructIntraMacroblock_MPEG1 : ReconstructIntraMacroblock_MPEG2;
+            status = read(&at.word, &at.offset, macroblock);
         } else {
-            auto macroblock =
+            const NonIntraMacroblockBlocks macroblock{first,      zero,          pattern,
+                                                      blockCount, &luma,         &chroma,
+                                                      placements, blocks.data(), actual.data()};
+            auto read =
                 mpeg1 ? ReconstructNonIntraMacroblock_MPEG1 : ReconstructNonIntraMacroblock_MPEG2;
-            status = macroblock(&at.word, &at.offset, first, zero, pattern, blockCount, &luma,
-                                &chroma, placements, blocks.data(), actual.data());
+            status = read(&at.word, &at.offset, macroblock);
         }
         ASSERT_EQ(status, expectedStatus) << "trial " << trial;
         failures += status != ippStsNoErr;
@@ -304,18 +304,19 @@ TEST(MacroblockBlocks, BadArgumentsReadNothing) {
     const IppVCHuffmanSpec_32s* first = tables.Table(CMpegVlcTables::kDctCoefficientsFirst);
     const IppVCHuffmanSpec_32s* zero = tables.Table(CMpegVlcTables::kDctCoefficientsZero);
     auto run = [&](int blockCount, const IppVCHuffmanSpec_32s* table) {
-        return ReconstructNonIntraMacroblock_MPEG2(&at.word, &at.offset, table, zero, 0x3F,
-                                                   blockCount, &matrix, &matrix, placements,
-                                                   scratch.data(), residual.data());
+        const NonIntraMacroblockBlocks macroblock{table,      zero,           0x3F,
+                                                  blockCount, &matrix,        &matrix,
+                                                  placements, scratch.data(), residual.data()};
+        return ReconstructNonIntraMacroblock_MPEG2(&at.word, &at.offset, macroblock);
     };
     EXPECT_EQ(run(9, first), ippStsBadArgErr);
     EXPECT_EQ(run(0, first), ippStsBadArgErr);
     EXPECT_EQ(run(6, nullptr), ippStsNullPtrErr);
     EXPECT_EQ(run(6, tables.Table(CMpegVlcTables::kDctDcSizeLuminance)), ippStsBadArgErr);
     Ipp32s predictors[3] = {};
-    EXPECT_EQ(ReconstructIntraMacroblock_MPEG2(&at.word, &at.offset, first, first, zero, 0x3F, 6,
-                                               &matrix, &matrix, predictors, 4, residual.data()),
-              ippStsBadArgErr);
+    const IntraMacroblockBlocks badShift{first,   first,   zero,       0x3F, 6,
+                                         &matrix, &matrix, predictors, 4,    residual.data()};
+    EXPECT_EQ(ReconstructIntraMacroblock_MPEG2(&at.word, &at.offset, badShift), ippStsBadArgErr);
     EXPECT_EQ(at.BitsRead(), 0u);
     EXPECT_EQ(run(6, first), ippStsNoErr);
     EXPECT_EQ(at.BitsRead(), 24u);
