@@ -116,26 +116,9 @@ void ConvertThirtyTwoPixels(const Ipp8u* y, const PairOffsets& offsets, Ipp8u* b
 
 }  // namespace
 
-// The rows of a pair are converted one after the other, which the memory system handles better
-// than both at once, in chunks whose chroma offsets are kept for the second row.
 int32_t ConvertYuvRowsAvx2(const YuvRows& rows, int32_t width) {
-    const int32_t steps = width / kPixelsPerStep;
-    PairOffsets offsets[kStepsPerChunk];
-    for (int32_t first = 0; first < steps; first += kStepsPerChunk) {
-        const int32_t count = steps - first < kStepsPerChunk ? steps - first : kStepsPerChunk;
-        const ptrdiff_t start = static_cast<ptrdiff_t>(first) * kPixelsPerStep;
-        for (int32_t k = 0; k < count; ++k) {
-            const ptrdiff_t x = start + static_cast<ptrdiff_t>(k) * kPixelsPerStep;
-            offsets[k] = LoadOffsets(rows.u + x / 2, rows.v + x / 2);
-            ConvertThirtyTwoPixels(rows.y[0] + x, offsets[k], rows.bgrx[0] + 4 * x);
-        }
-        if (rows.count < 2) continue;
-        for (int32_t k = 0; k < count; ++k) {
-            const ptrdiff_t x = start + static_cast<ptrdiff_t>(k) * kPixelsPerStep;
-            ConvertThirtyTwoPixels(rows.y[1] + x, offsets[k], rows.bgrx[1] + 4 * x);
-        }
-    }
-    return steps * kPixelsPerStep;
+    return ConvertYuvRowsInChunks<kPixelsPerStep, kStepsPerChunk, PairOffsets>(
+        rows, width, LoadOffsets, ConvertThirtyTwoPixels);
 }
 
 }  // namespace d2u

@@ -5,6 +5,7 @@
 // with arithmetic shifts and the coefficients below (the colour matrix scaled by 2^13).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "primitives/ipp_types.h"
@@ -37,5 +38,32 @@ void ConvertYuvRowsScalar(const YuvRows& rows, int32_t width);
 // they did; the caller finishes the rows with a narrower version.
 int32_t ConvertYuvRowsSse2(const YuvRows& rows, int32_t width);
 int32_t ConvertYuvRowsAvx2(const YuvRows& rows, int32_t width);
+
+// The driver of the SIMD versions: the rows of a pair are converted one after the other, which
+// the memory system handles better than both at once, in chunks of kStepsPerChunk steps whose
+// chroma offsets (load(u, v) per step) are kept for the second row. convert(y, offsets, bgrx)
+// converts one step of kPixelsPerStep pixels. Returns the pixels converted in each row.
+template <int32_t kPixelsPerStep, int32_t kStepsPerChunk, typename Offsets, typename Load,
+          typename Convert>
+inline int32_t ConvertYuvRowsInChunks(const YuvRows& rows, int32_t width, Load load,
+                                      Convert convert) {
+    const int32_t steps = width / kPixelsPerStep;
+    Offsets offsets[kStepsPerChunk];
+    for (int32_t first = 0; first < steps; first += kStepsPerChunk) {
+        const int32_t count = steps - first < kStepsPerChunk ? steps - first : kStepsPerChunk;
+        const ptrdiff_t start = static_cast<ptrdiff_t>(first) * kPixelsPerStep;
+        for (int32_t k = 0; k < count; ++k) {
+            const ptrdiff_t x = start + static_cast<ptrdiff_t>(k) * kPixelsPerStep;
+            offsets[k] = load(rows.u + x / 2, rows.v + x / 2);
+            convert(rows.y[0] + x, offsets[k], rows.bgrx[0] + 4 * x);
+        }
+        if (rows.count < 2) continue;
+        for (int32_t k = 0; k < count; ++k) {
+            const ptrdiff_t x = start + static_cast<ptrdiff_t>(k) * kPixelsPerStep;
+            convert(rows.y[1] + x, offsets[k], rows.bgrx[1] + 4 * x);
+        }
+    }
+    return steps * kPixelsPerStep;
+}
 
 }  // namespace d2u

@@ -108,26 +108,9 @@ void ConvertSixteenPixels(const Ipp8u* y, const PairOffsets& offsets, Ipp8u* bgr
 
 }  // namespace
 
-// As in the AVX2 version, the rows of a pair are converted one after the other, in chunks whose
-// chroma offsets are kept for the second row.
 int32_t ConvertYuvRowsSse2(const YuvRows& rows, int32_t width) {
-    const int32_t steps = width / kPixelsPerStep;
-    PairOffsets offsets[kStepsPerChunk];
-    for (int32_t first = 0; first < steps; first += kStepsPerChunk) {
-        const int32_t count = steps - first < kStepsPerChunk ? steps - first : kStepsPerChunk;
-        const ptrdiff_t start = static_cast<ptrdiff_t>(first) * kPixelsPerStep;
-        for (int32_t k = 0; k < count; ++k) {
-            const ptrdiff_t x = start + static_cast<ptrdiff_t>(k) * kPixelsPerStep;
-            offsets[k] = LoadOffsets(rows.u + x / 2, rows.v + x / 2);
-            ConvertSixteenPixels(rows.y[0] + x, offsets[k], rows.bgrx[0] + 4 * x);
-        }
-        if (rows.count < 2) continue;
-        for (int32_t k = 0; k < count; ++k) {
-            const ptrdiff_t x = start + static_cast<ptrdiff_t>(k) * kPixelsPerStep;
-            ConvertSixteenPixels(rows.y[1] + x, offsets[k], rows.bgrx[1] + 4 * x);
-        }
-    }
-    return steps * kPixelsPerStep;
+    return ConvertYuvRowsInChunks<kPixelsPerStep, kStepsPerChunk, PairOffsets>(
+        rows, width, LoadOffsets, ConvertSixteenPixels);
 }
 
 #else
