@@ -425,6 +425,30 @@ int32_t CMotionCompensator::PredictFrameBlockChecked(uint32_t directions,
 
 namespace {
 
+constexpr uintptr_t kCacheLine = 64;
+
+// Whether every row of `width` bytes from p, `step` bytes apart, lies within one cache line: the
+// first does, and the step is a whole number of lines, so that the others lie as it does.
+D2U_LOCATE_INLINE bool RowsInOneLine(const uint8_t* p, ptrdiff_t step, int32_t width) {
+    return (static_cast<uintptr_t>(step) & (kCacheLine - 1)) == 0 &&
+           (reinterpret_cast<uintptr_t>(p) & (kCacheLine - 1)) + static_cast<uintptr_t>(width) <=
+               kCacheLine;
+}
+
+// Asks for the cache lines of `rows` rows of `width` bytes from p: one prefetch a row where the
+// rows lie within a line (most blocks of pictures whose steps are whole lines), else two.
+D2U_LOCATE_INLINE void PrefetchRows(const uint8_t* p, ptrdiff_t step, int32_t width, int32_t rows) {
+    const ptrdiff_t last = width - 1;
+    if (RowsInOneLine(p, step, width)) {
+        for (int32_t r = 0; r < rows; ++r, p += step) PrefetchForRead(p);
+        return;
+    }
+    for (int32_t r = 0; r < rows; ++r, p += step) {
+        PrefetchForRead(p);
+        PrefetchForRead(p + last);
+    }
+}
+
 // Asks for the cache lines of a reference block (with its half-sample row and column); blocks
 // not wholly inside the plane are left alone, as the prediction refuses them.
 void PrefetchBlock(const uint8_t* base, int32_t step, int32_t columnLimit, int32_t rowLimit,
@@ -432,10 +456,7 @@ void PrefetchBlock(const uint8_t* base, int32_t step, int32_t columnLimit, int32
     if (!Fits(column, row, width + 1, height + 1, columnLimit, rowLimit)) return;
     const uint8_t* p = base + static_cast<ptrdiff_t>(step) * static_cast<ptrdiff_t>(row) +
                        static_cast<ptrdiff_t>(column);
-    for (int32_t r = 0; r <= height; ++r, p += step) {
-        PrefetchForRead(p);
-        PrefetchForRead(p + width);
-    }
+    PrefetchRows(p, step, width + 1, height + 1);
 }
 
 }  // namespace
@@ -456,16 +477,34 @@ void CMotionCompensator::PrefetchSource(const Region& region, const Source& sour
                   region.height >> shift);
 }
 
+// The blocks the quick prediction will read for one direction, located as it locates them;
+// blocks it leaves to the full check go through PrefetchSource.
+void CMotionCompensator::PrefetchFrameDirection(int32_t direction, const int32_t vector[2],
+                                                int32_t x, int32_t y) const {
+    const QuickFrame& out = quickFrames[kCurrentPicture];
+    const uint32_t column = static_cast<uint32_t>(x);
+    const uint32_t row = static_cast<uint32_t>(y);
+    mc::MacroblockReference reference;
+    if (((column | row) & 1) || column >= out.blockColumnEnd || row >= out.blockRowEnd ||
+        !LocateQuickly(direction, vector, column, row, reference)) {
+        PrefetchSource(Region{kFrameGrid, x, y, 16, 0, 0, 1},
+                       SourceFor(direction, kFrameGrid, vector[0], vector[1]));
+        return;
+    }
+    // The block with its half-sample row and column whatever the vector: the row below is read
+    // by the macroblock below, the column by the one to the right.
+    PrefetchRows(reference.plane[0], reference.step[0], 17, 17);
+    PrefetchRows(reference.plane[1], reference.step[1], 9, 9);
+    PrefetchRows(reference.plane[2], reference.step[2], 9, 9);
+}
+
 void CMotionCompensator::PrefetchFrameBlock(uint32_t directions, const int32_t vectors[2][2],
                                             int32_t x, int32_t y) const {
     if (!prefetchAhead) return;
-    const Region region{kFrameGrid, x, y, 16, 0, 0, 1};
     if (directions & kMacroblockMotionForward)
-        PrefetchSource(region,
-                       SourceFor(kForward, kFrameGrid, vectors[kForward][0], vectors[kForward][1]));
+        PrefetchFrameDirection(kForward, vectors[kForward], x, y);
     if (directions & kMacroblockMotionBackward)
-        PrefetchSource(
-            region, SourceFor(kBackward, kFrameGrid, vectors[kBackward][0], vectors[kBackward][1]));
+        PrefetchFrameDirection(kBackward, vectors[kBackward], x, y);
 }
 
 void CMotionCompensator::PrefetchReferences(const MacroblockMotion& motion, int32_t x,

@@ -206,6 +206,8 @@ private:
     bool LocateQuickly(int32_t direction, const int32_t vector[2], uint32_t x, uint32_t y,
                        mc::MacroblockReference& reference) const;
     void PrefetchSource(const Region& region, const Source& source) const;
+    void PrefetchFrameDirection(int32_t direction, const int32_t vector[2], int32_t x,
+                                int32_t y) const;
     int32_t PredictDirections(const MacroblockMotion& motion, uint32_t directions,
                               const int16_t* residual, int32_t x, int32_t y);
     int32_t PredictFieldDirections(const MacroblockMotion& motion, uint32_t directions,
