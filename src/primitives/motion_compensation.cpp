@@ -114,6 +114,7 @@ void InstallMotionCompensationKernels(KernelLevel level) {
     table.macroblock = PredictMacroblockScalar;
     table.macroblockBidirectional = PredictMacroblockBidirectionalScalar;
     if (level != KernelLevel::kScalar) mc::InstallSse2Kernels(table);
+    if (level == KernelLevel::kAvx2) mc::InstallAvx2Kernels(table);
 }
 
 IppStatus RunSingle(BlockShape shape, const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual,

@@ -88,8 +88,9 @@ struct KernelTable {
     MacroblockBidirectionalKernel macroblockBidirectional;
 };
 
-// Fills the entries that the SSE2 versions provide; leaves the others.
+// Fill the entries that the SSE2 and the AVX2 versions provide; leave the others.
 void InstallSse2Kernels(KernelTable& table);
+void InstallAvx2Kernels(KernelTable& table);
 
 // The installed kernels, for callers that check their own arguments (the motion compensator).
 // Unlike the entry points above they take a null residual: the prediction alone is stored,

@@ -1,0 +1,423 @@
+// The motion compensation kernels for SSE2 and wider: one source for the SSE2 and the AVX2
+// versions, each file compiling it for its own instruction set (everything here has internal
+// linkage, so that the two versions never mix). Same results as the scalar kernels, bit for
+// bit; every load covers exactly the samples that the scalar version reads.
+//
+// A block goes as units of 16 bytes: one row of a 16-wide block, or two rows of an 8-wide one
+// (the upper row in the low half). Each unit is predicted and stored at once, so nothing of the
+// block is kept on the stack. The half-sample mode and the rounding are template arguments, so
+// the row loops hold no decisions. The vertical modes carry what they computed of the row below
+// a unit on to the next unit rather than loading it again: its samples (FH), or its horizontal
+// pair averages (HH). The four-sample average of the HH mode stays in bytes when rounding up:
+// the average of two rounded-up pair averages is one too high exactly when both pairs and the
+// two averages had odd sums, which one correction bit undoes. Rounding down it goes through
+// 16-bit sums.
+#pragma once
+
+#include <emmintrin.h>
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
+
+#include <cstddef>
+#include <type_traits>
+
+#include "primitives/motion_compensation.h"
+
+#if defined(__GNUC__)
+#define D2U_MC_INLINE inline __attribute__((always_inline))
+#else
+#define D2U_MC_INLINE inline
+#endif
+
+namespace d2u {
+namespace mc {
+namespace {
+
+// ---- Units of reference rows.
+
+// The unit at p: the row p (16-wide) or the rows p and p + step (8-wide). The last unit of a
+// vertical mode reads only its upper row (`upperOnly`), the row below the block.
+template <int kWidth>
+D2U_MC_INLINE __m128i LoadUnit(const Ipp8u* p, ptrdiff_t step, bool upperOnly = false) {
+    if (kWidth == 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i upper = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    if (upperOnly) return upper;
+    return _mm_castps_si128(
+        _mm_loadh_pi(_mm_castsi128_ps(upper), reinterpret_cast<const __m64*>(p + step)));
+}
+
+template <int kWidth>
+D2U_MC_INLINE void StoreUnit(Ipp8u* p, ptrdiff_t step, __m128i value) {
+    if (kWidth == 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), value);
+    } else {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), value);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(p + step), _mm_castsi128_ps(value));
+    }
+}
+
+// The lower row of an 8-wide unit (high half of `upper`) over the upper row of the next one
+// (low half of `lower`): the unit one row down.
+D2U_MC_INLINE __m128i Straddle(__m128i upper, __m128i lower) {
+    return _mm_castpd_si128(_mm_shuffle_pd(_mm_castsi128_pd(upper), _mm_castsi128_pd(lower), 1));
+}
+
+// (a + b + 1 - roundDown) >> 1 per byte.
+template <bool kRoundDown>
+D2U_MC_INLINE __m128i Average2(__m128i a, __m128i b) {
+    const __m128i up = _mm_avg_epu8(a, b);
+    if (!kRoundDown) return up;
+    return _mm_sub_epi8(up, _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
+}
+
+// ---- What the vertical modes keep of a unit, and how two such units one row apart combine.
+
+// FH: the samples.
+template <bool kRoundDown>
+struct Samples {
+    __m128i value;
+
+    template <int kWidth>
+    static D2U_MC_INLINE Samples Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
+        return {LoadUnit<kWidth>(p, step, upperOnly)};
+    }
+    static D2U_MC_INLINE Samples Straddle(const Samples& upper, const Samples& lower) {
+        return {mc::Straddle(upper.value, lower.value)};
+    }
+    static D2U_MC_INLINE __m128i Predict(const Samples& top, const Samples& bottom) {
+        return Average2<kRoundDown>(top.value, bottom.value);
+    }
+};
+
+// HH rounding up: the rounded-up averages of the horizontal pairs, and their odd bits.
+struct PairAverages {
+    __m128i average;
+    __m128i odd;
+
+    template <int kWidth>
+    static D2U_MC_INLINE PairAverages Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
+        const __m128i a = LoadUnit<kWidth>(p, step, upperOnly);
+        const __m128i b = LoadUnit<kWidth>(p + 1, step, upperOnly);
+        return {_mm_avg_epu8(a, b), _mm_xor_si128(a, b)};
+    }
+    static D2U_MC_INLINE PairAverages Straddle(const PairAverages& upper,
+                                               const PairAverages& lower) {
+        return {mc::Straddle(upper.average, lower.average), mc::Straddle(upper.odd, lower.odd)};
+    }
+    // (a + b + c + d + 2) >> 2 per byte.
+    static D2U_MC_INLINE __m128i Predict(const PairAverages& top, const PairAverages& bottom) {
+        const __m128i odd = _mm_or_si128(top.odd, bottom.odd);
+        const __m128i correction = _mm_and_si128(
+            _mm_and_si128(odd, _mm_xor_si128(top.average, bottom.average)), _mm_set1_epi8(1));
+        return _mm_sub_epi8(_mm_avg_epu8(top.average, bottom.average), correction);
+    }
+};
+
+// HH rounding down: the 16-bit sums of the horizontal pairs, low and high eight bytes of the
+// unit (so of the upper and lower row of an 8-wide unit).
+struct PairSums {
+    __m128i low;
+    __m128i high;
+
+    template <int kWidth>
+    static D2U_MC_INLINE PairSums Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i a = LoadUnit<kWidth>(p, step, upperOnly);
+        const __m128i b = LoadUnit<kWidth>(p + 1, step, upperOnly);
+        return {_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
+                _mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero))};
+    }
+    static D2U_MC_INLINE PairSums Straddle(const PairSums& upper, const PairSums& lower) {
+        return {upper.high, lower.low};
+    }
+    // (a + b + c + d + 1) >> 2 per byte.
+    static D2U_MC_INLINE __m128i Predict(const PairSums& top, const PairSums& bottom) {
+        const __m128i one = _mm_set1_epi16(1);
+        const __m128i low = _mm_add_epi16(_mm_add_epi16(top.low, bottom.low), one);
+        const __m128i high = _mm_add_epi16(_mm_add_epi16(top.high, bottom.high), one);
+        return _mm_packus_epi16(_mm_srli_epi16(low, 2), _mm_srli_epi16(high, 2));
+    }
+};
+
+template <int kWidth>
+constexpr int RowsPerUnit() {
+    return kWidth == 16 ? 1 : 2;
+}
+
+// ---- The predictions of the units of a block, top to bottom, at one mode.
+
+// FF and HF: each unit on its own.
+template <int kWidth, int kMode, bool kRoundDown>
+class HorizontalPredictor {
+public:
+    HorizontalPredictor(const Ipp8u* ref, ptrdiff_t step) : ref_(ref), step_(step) {}
+
+    D2U_MC_INLINE __m128i Next(bool) {
+        const __m128i a = LoadUnit<kWidth>(ref_, step_);
+        __m128i value = a;
+        if (kMode == IPPVC_MC_APX_HF)
+            value = Average2<kRoundDown>(a, LoadUnit<kWidth>(ref_ + 1, step_));
+        ref_ += RowsPerUnit<kWidth>() * step_;
+        return value;
+    }
+
+private:
+    const Ipp8u* ref_;
+    ptrdiff_t step_;
+};
+
+// FH and HH: each unit with the one a row below; `last` marks the last unit of the block, whose
+// next unit holds only the row below the block.
+template <int kWidth, typename Rows>
+class VerticalPredictor {
+public:
+    VerticalPredictor(const Ipp8u* ref, ptrdiff_t step)
+        : ref_(ref), step_(step), top_(Rows::template Load<kWidth>(ref, step, false)) {}
+
+    D2U_MC_INLINE __m128i Next(bool last) {
+        ref_ += RowsPerUnit<kWidth>() * step_;
+        const Rows next = Rows::template Load<kWidth>(ref_, step_, last);
+        const Rows bottom = kWidth == 16 ? next : Rows::Straddle(top_, next);
+        const __m128i value = Rows::Predict(top_, bottom);
+        top_ = next;
+        return value;
+    }
+
+private:
+    const Ipp8u* ref_;
+    ptrdiff_t step_;
+    Rows top_;
+};
+
+template <int kWidth, int kMode, bool kRoundDown>
+struct PredictorFor {
+    using Type = HorizontalPredictor<kWidth, kMode, kRoundDown>;
+};
+
+template <int kWidth, bool kRoundDown>
+struct PredictorFor<kWidth, IPPVC_MC_APX_FH, kRoundDown> {
+    using Type = VerticalPredictor<kWidth, Samples<kRoundDown>>;
+};
+
+template <int kWidth>
+struct PredictorFor<kWidth, IPPVC_MC_APX_HH, false> {
+    using Type = VerticalPredictor<kWidth, PairAverages>;
+};
+
+template <int kWidth>
+struct PredictorFor<kWidth, IPPVC_MC_APX_HH, true> {
+    using Type = VerticalPredictor<kWidth, PairSums>;
+};
+
+template <int kWidth, int kMode, bool kRoundDown>
+using Predictor = typename PredictorFor<kWidth, kMode, kRoundDown>::Type;
+
+// ---- Residual and stores.
+
+// The residual rows of a unit widened and added to the prediction, clipped to bytes. With AVX2
+// the sixteen sums take one register.
+template <int kWidth>
+D2U_MC_INLINE __m128i AddResidual(__m128i prediction, const Ipp16s* residual, ptrdiff_t step) {
+    const Ipp16s* second =
+        kWidth == 16
+            ? residual + 8
+            : reinterpret_cast<const Ipp16s*>(reinterpret_cast<const Ipp8u*>(residual) + step);
+#if defined(__AVX2__)
+    const __m256i rows = kWidth == 16
+                             ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(residual))
+                             : _mm256_inserti128_si256(
+                                   _mm256_castsi128_si256(
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(residual))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(second)), 1);
+    const __m256i sums = _mm256_adds_epi16(_mm256_cvtepu8_epi16(prediction), rows);
+    return _mm_packus_epi16(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+#else
+    const __m128i zero = _mm_setzero_si128();
+    __m128i low = _mm_adds_epi16(_mm_unpacklo_epi8(prediction, zero),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(residual)));
+    __m128i high = _mm_adds_epi16(_mm_unpackhi_epi8(prediction, zero),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(second)));
+    return _mm_packus_epi16(low, high);
+#endif
+}
+
+// Each unit of `predict` (a callable taking the last-unit flag), plus the residual if there is
+// one, stored.
+template <int kWidth, int kHeight, typename Predict>
+D2U_MC_INLINE void StoreBlock(Predict predict, const Ipp16s* residual, ptrdiff_t residualStep,
+                              Ipp8u* dst, ptrdiff_t dstStep) {
+    constexpr int kRows = RowsPerUnit<kWidth>();
+    const Ipp8u* residualBytes = reinterpret_cast<const Ipp8u*>(residual);
+    for (int y = 0; y < kHeight; y += kRows) {
+        __m128i value = predict(y + kRows == kHeight);
+        if (residual) {
+            value = AddResidual<kWidth>(value, reinterpret_cast<const Ipp16s*>(residualBytes),
+                                        residualStep);
+            residualBytes += kRows * residualStep;
+        }
+        StoreUnit<kWidth>(dst, dstStep, value);
+        dst += kRows * dstStep;
+    }
+}
+
+// ---- The kernels.
+
+template <int kWidth, int kHeight, int kMode, bool kRoundDown>
+void SingleAtMode(const Ipp8u* ref, ptrdiff_t refStep, const Ipp16s* residual,
+                  ptrdiff_t residualStep, Ipp8u* dst, ptrdiff_t dstStep) {
+    Predictor<kWidth, kMode, kRoundDown> predictor(ref, refStep);
+    StoreBlock<kWidth, kHeight>([&](bool last) { return predictor.Next(last); }, residual,
+                                residualStep, dst, dstStep);
+}
+
+template <int kWidth, int kHeight, bool kRoundDown>
+void SingleAtRounding(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual, Ipp32s residualStep,
+                      Ipp8u* dst, Ipp32s dstStep, Ipp32s mode) {
+    switch (mode & 12) {
+        case IPPVC_MC_APX_HF:
+            return SingleAtMode<kWidth, kHeight, IPPVC_MC_APX_HF, kRoundDown>(
+                ref, refStep, residual, residualStep, dst, dstStep);
+        case IPPVC_MC_APX_FH:
+            return SingleAtMode<kWidth, kHeight, IPPVC_MC_APX_FH, kRoundDown>(
+                ref, refStep, residual, residualStep, dst, dstStep);
+        case IPPVC_MC_APX_HH:
+            return SingleAtMode<kWidth, kHeight, IPPVC_MC_APX_HH, kRoundDown>(
+                ref, refStep, residual, residualStep, dst, dstStep);
+        default:
+            return SingleAtMode<kWidth, kHeight, IPPVC_MC_APX_FF, kRoundDown>(
+                ref, refStep, residual, residualStep, dst, dstStep);
+    }
+}
+
+template <int kWidth, int kHeight>
+void PredictSingleSimd(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual,
+                       Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep, Ipp32s mode,
+                       Ipp32s roundControl) {
+    if (roundControl & 1) {
+        SingleAtRounding<kWidth, kHeight, true>(ref, refStep, residual, residualStep, dst, dstStep,
+                                                mode);
+    } else {
+        SingleAtRounding<kWidth, kHeight, false>(ref, refStep, residual, residualStep, dst, dstStep,
+                                                 mode);
+    }
+}
+
+template <int kWidth, int kHeight, int kModeF, int kModeB, bool kRoundDown>
+void BidirectionalAtModes(const Ipp8u* refF, ptrdiff_t refStepF, const Ipp8u* refB,
+                          ptrdiff_t refStepB, const Ipp16s* residual, ptrdiff_t residualStep,
+                          Ipp8u* dst, ptrdiff_t dstStep) {
+    Predictor<kWidth, kModeF, kRoundDown> forward(refF, refStepF);
+    Predictor<kWidth, kModeB, kRoundDown> backward(refB, refStepB);
+    StoreBlock<kWidth, kHeight>(
+        [&](bool last) { return _mm_avg_epu8(forward.Next(last), backward.Next(last)); }, residual,
+        residualStep, dst, dstStep);
+}
+
+template <int kWidth, int kHeight, int kModeF, bool kRoundDown>
+void BidirectionalAtMode(const Ipp8u* refF, ptrdiff_t refStepF, const Ipp8u* refB,
+                         ptrdiff_t refStepB, Ipp32s modeB, const Ipp16s* residual,
+                         ptrdiff_t residualStep, Ipp8u* dst, ptrdiff_t dstStep) {
+    switch (modeB & 12) {
+        case IPPVC_MC_APX_HF:
+            return BidirectionalAtModes<kWidth, kHeight, kModeF, IPPVC_MC_APX_HF, kRoundDown>(
+                refF, refStepF, refB, refStepB, residual, residualStep, dst, dstStep);
+        case IPPVC_MC_APX_FH:
+            return BidirectionalAtModes<kWidth, kHeight, kModeF, IPPVC_MC_APX_FH, kRoundDown>(
+                refF, refStepF, refB, refStepB, residual, residualStep, dst, dstStep);
+        case IPPVC_MC_APX_HH:
+            return BidirectionalAtModes<kWidth, kHeight, kModeF, IPPVC_MC_APX_HH, kRoundDown>(
+                refF, refStepF, refB, refStepB, residual, residualStep, dst, dstStep);
+        default:
+            return BidirectionalAtModes<kWidth, kHeight, kModeF, IPPVC_MC_APX_FF, kRoundDown>(
+                refF, refStepF, refB, refStepB, residual, residualStep, dst, dstStep);
+    }
+}
+
+template <int kWidth, int kHeight, bool kRoundDown>
+void BidirectionalAtRounding(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF, const Ipp8u* refB,
+                             Ipp32s refStepB, Ipp32s modeB, const Ipp16s* residual,
+                             Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep) {
+    switch (modeF & 12) {
+        case IPPVC_MC_APX_HF:
+            return BidirectionalAtMode<kWidth, kHeight, IPPVC_MC_APX_HF, kRoundDown>(
+                refF, refStepF, refB, refStepB, modeB, residual, residualStep, dst, dstStep);
+        case IPPVC_MC_APX_FH:
+            return BidirectionalAtMode<kWidth, kHeight, IPPVC_MC_APX_FH, kRoundDown>(
+                refF, refStepF, refB, refStepB, modeB, residual, residualStep, dst, dstStep);
+        case IPPVC_MC_APX_HH:
+            return BidirectionalAtMode<kWidth, kHeight, IPPVC_MC_APX_HH, kRoundDown>(
+                refF, refStepF, refB, refStepB, modeB, residual, residualStep, dst, dstStep);
+        default:
+            return BidirectionalAtMode<kWidth, kHeight, IPPVC_MC_APX_FF, kRoundDown>(
+                refF, refStepF, refB, refStepB, modeB, residual, residualStep, dst, dstStep);
+    }
+}
+
+template <int kWidth, int kHeight>
+void PredictBidirectionalSimd(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF, const Ipp8u* refB,
+                              Ipp32s refStepB, Ipp32s modeB, const Ipp16s* residual,
+                              Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep,
+                              Ipp32s roundControl) {
+    if (roundControl & 1) {
+        BidirectionalAtRounding<kWidth, kHeight, true>(refF, refStepF, modeF, refB, refStepB, modeB,
+                                                       residual, residualStep, dst, dstStep);
+    } else {
+        BidirectionalAtRounding<kWidth, kHeight, false>(
+            refF, refStepF, modeF, refB, refStepB, modeB, residual, residualStep, dst, dstStep);
+    }
+}
+
+// body(std::integral_constant<int, mode>) for the half-sample mode `mode`.
+template <typename Body>
+D2U_MC_INLINE void AtMode(Ipp32s mode, Body body) {
+    switch (mode & 12) {
+        case IPPVC_MC_APX_HF:
+            return body(std::integral_constant<int, IPPVC_MC_APX_HF>());
+        case IPPVC_MC_APX_FH:
+            return body(std::integral_constant<int, IPPVC_MC_APX_FH>());
+        case IPPVC_MC_APX_HH:
+            return body(std::integral_constant<int, IPPVC_MC_APX_HH>());
+        default:
+            return body(std::integral_constant<int, IPPVC_MC_APX_FF>());
+    }
+}
+
+// The chroma blocks of a macroblock share their mode: one decision for both.
+void PredictMacroblockSimd(const MacroblockReference& reference, const MacroblockTarget& target) {
+    AtMode(reference.lumaMode, [&](auto mode) {
+        SingleAtMode<16, 16, decltype(mode)::value, false>(reference.plane[0], reference.step[0],
+                                                           target.residual[0], 32, target.plane[0],
+                                                           target.step[0]);
+    });
+    AtMode(reference.chromaMode, [&](auto mode) {
+        for (int k = 1; k < 3; ++k)
+            SingleAtMode<8, 8, decltype(mode)::value, false>(reference.plane[k], reference.step[k],
+                                                             target.residual[k], 16,
+                                                             target.plane[k], target.step[k]);
+    });
+}
+
+void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
+                                        const MacroblockReference& backward,
+                                        const MacroblockTarget& target) {
+    AtMode(forward.lumaMode, [&](auto modeF) {
+        AtMode(backward.lumaMode, [&](auto modeB) {
+            BidirectionalAtModes<16, 16, decltype(modeF)::value, decltype(modeB)::value, false>(
+                forward.plane[0], forward.step[0], backward.plane[0], backward.step[0],
+                target.residual[0], 32, target.plane[0], target.step[0]);
+        });
+    });
+    AtMode(forward.chromaMode, [&](auto modeF) {
+        AtMode(backward.chromaMode, [&](auto modeB) {
+            for (int k = 1; k < 3; ++k)
+                BidirectionalAtModes<8, 8, decltype(modeF)::value, decltype(modeB)::value, false>(
+                    forward.plane[k], forward.step[k], backward.plane[k], backward.step[k],
+                    target.residual[k], 16, target.plane[k], target.step[k]);
+        });
+    });
+}
+
+}  // namespace
+}  // namespace mc
+}  // namespace d2u
