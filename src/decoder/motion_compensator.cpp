@@ -308,9 +308,7 @@ namespace {
 // mostly move alike (skipped ones exactly so), and the rows then arrive in time. A prefetch
 // never faults, wherever the addresses lie.
 D2U_LOCATE_INLINE void PrefetchFollowing(const mc::MacroblockReference& reference) {
-    const uint8_t* row = reference.plane[0] + 48;
-    const ptrdiff_t step = reference.step[0];
-    for (int32_t r = 0; r < 17; ++r, row += step) PrefetchForRead(row);
+    PrefetchRowsForRead<17>(reference.plane[0] + 48, reference.step[0]);
 }
 
 }  // namespace
@@ -449,6 +447,13 @@ D2U_LOCATE_INLINE void PrefetchRows(const uint8_t* p, ptrdiff_t step, int32_t wi
     }
 }
 
+// The same for a square block of kSize rows of kSize bytes, the rows written out.
+template <int kSize>
+D2U_LOCATE_INLINE void PrefetchSquare(const uint8_t* p, ptrdiff_t step) {
+    PrefetchRowsForRead<kSize>(p, step);
+    if (!RowsInOneLine(p, step, kSize)) PrefetchRowsForRead<kSize>(p + kSize - 1, step);
+}
+
 // Asks for the cache lines of a reference block (with its half-sample row and column); blocks
 // not wholly inside the plane are left alone, as the prediction refuses them.
 void PrefetchBlock(const uint8_t* base, int32_t step, int32_t columnLimit, int32_t rowLimit,
@@ -493,9 +498,9 @@ void CMotionCompensator::PrefetchFrameDirection(int32_t direction, const int32_t
     }
     // The block with its half-sample row and column whatever the vector: the row below is read
     // by the macroblock below, the column by the one to the right.
-    PrefetchRows(reference.plane[0], reference.step[0], 17, 17);
-    PrefetchRows(reference.plane[1], reference.step[1], 9, 9);
-    PrefetchRows(reference.plane[2], reference.step[2], 9, 9);
+    PrefetchSquare<17>(reference.plane[0], reference.step[0]);
+    PrefetchSquare<9>(reference.plane[1], reference.step[1]);
+    PrefetchSquare<9>(reference.plane[2], reference.step[2]);
 }
 
 void CMotionCompensator::PrefetchFrameBlock(uint32_t directions, const int32_t vectors[2][2],
