@@ -484,8 +484,9 @@ void CMotionCompensator::PrefetchSource(const Region& region, const Source& sour
 
 // The blocks the quick prediction will read for one direction, located as it locates them;
 // blocks it leaves to the full check go through PrefetchSource.
-void CMotionCompensator::PrefetchFrameDirection(int32_t direction, const int32_t vector[2],
-                                                int32_t x, int32_t y) const {
+D2U_LOCATE_INLINE void CMotionCompensator::PrefetchFrameDirection(int32_t direction,
+                                                                  const int32_t vector[2],
+                                                                  int32_t x, int32_t y) const {
     const QuickFrame& out = quickFrames[kCurrentPicture];
     const uint32_t column = static_cast<uint32_t>(x);
     const uint32_t row = static_cast<uint32_t>(y);
