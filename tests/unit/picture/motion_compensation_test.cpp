@@ -129,10 +129,12 @@ TEST_P(MotionCompensationKernels, ReadsAndWritesOnlyTheBlockFootprint) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, MotionCompensationKernels,
-                         ::testing::Values(KernelLevel::kScalar, KernelLevel::kAvx2));
+                         ::testing::Values(KernelLevel::kScalar, KernelLevel::kSse2,
+                                           KernelLevel::kAvx2));
 
 // Random references, residuals reaching both clips, steps, offsets (so unaligned rows, read and
-// written) and rounding controls: the SIMD kernels give the scalar result bit for bit.
+// written) and rounding controls: the SSE2 and the AVX2 kernels give the scalar result bit for
+// bit.
 TEST(MotionCompensationSimd, MatchesScalarOnRandomInput) {
     if (DetectKernelLevel() == KernelLevel::kScalar) GTEST_SKIP() << "no SIMD on this CPU";
     std::mt19937 rng(12345);
@@ -157,26 +159,29 @@ TEST(MotionCompensationSimd, MatchesScalarOnRandomInput) {
             for (Ipp32s modeF : kModes) {
                 const Ipp32s modeB = kModes[rng() % 4];
                 const int rounding = static_cast<int>(rng() & 1);
-                std::vector<Ipp8u> results[2][2];  // [bidirectional][simd]
-                for (int simd = 0; simd < 2; ++simd) {
-                    if (simd)
-                        InstallBestKernels();
-                    else
-                        InstallKernels(KernelLevel::kScalar);
-                    for (auto& r : results) r[simd].assign(16 * 32 + 8, 0);
-                    k.single(f, refStep, residual.data(), resStep,
-                             results[0][simd].data() + dstOffset, dstStep, modeF, rounding);
+                const KernelLevel levels[] = {KernelLevel::kScalar, KernelLevel::kSse2,
+                                              KernelLevel::kAvx2};
+                std::vector<Ipp8u> results[2][3];  // [bidirectional][level]
+                for (int l = 0; l < 3; ++l) {
+                    InstallKernels(levels[l]);
+                    for (auto& r : results) r[l].assign(16 * 32 + 8, 0);
+                    k.single(f, refStep, residual.data(), resStep, results[0][l].data() + dstOffset,
+                             dstStep, modeF, rounding);
                     k.bidirectional(f, refStep, modeF, b, refStep, modeB, residual.data(), resStep,
-                                    results[1][simd].data() + dstOffset, dstStep, rounding);
+                                    results[1][l].data() + dstOffset, dstStep, rounding);
                 }
-                ASSERT_EQ(results[0][0], results[0][1])
-                    << "single " << k.width << "x" << k.height << " mode " << modeF;
-                ASSERT_EQ(results[1][0], results[1][1])
-                    << "bidirectional " << k.width << "x" << k.height << " modes " << modeF << ","
-                    << modeB;
+                for (int l = 1; l < 3; ++l) {
+                    ASSERT_EQ(results[0][0], results[0][l])
+                        << "single " << k.width << "x" << k.height << " mode " << modeF << " level "
+                        << l;
+                    ASSERT_EQ(results[1][0], results[1][l])
+                        << "bidirectional " << k.width << "x" << k.height << " modes " << modeF
+                        << "," << modeB << " level " << l;
+                }
             }
         }
     }
+    InstallBestKernels();
 }
 
 // The compensator's entry without a residual stores the prediction as a zero residual would,
@@ -185,7 +190,7 @@ TEST(MotionCompensationSimd, NullResidualStoresThePredictionAlone) {
     std::mt19937 rng(777);
     const mc::BlockShape shapes[] = {mc::k16x16, mc::k16x8, mc::k8x8, mc::k8x4};
     const std::vector<Ipp16s> zero(16 * 16, 0);
-    for (KernelLevel level : {KernelLevel::kScalar, KernelLevel::kAvx2}) {
+    for (KernelLevel level : {KernelLevel::kScalar, KernelLevel::kSse2, KernelLevel::kAvx2}) {
         InstallKernels(level);
         const mc::KernelTable& kernels = mc::InstalledKernels();
         for (int trial = 0; trial < 50; ++trial) {
@@ -226,7 +231,7 @@ TEST(MotionCompensationMacroblock, MatchesTheBlockKernels) {
         return bytes;
     };
     const std::vector<Ipp16s> zero(384, 0);
-    for (KernelLevel level : {KernelLevel::kScalar, KernelLevel::kAvx2}) {
+    for (KernelLevel level : {KernelLevel::kScalar, KernelLevel::kSse2, KernelLevel::kAvx2}) {
         InstallKernels(level);
         const mc::KernelTable& kernels = mc::InstalledKernels();
         for (int trial = 0; trial < 200; ++trial) {
