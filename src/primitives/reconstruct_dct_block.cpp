@@ -248,10 +248,11 @@ struct ScaledSink {
         if (!kMpeg1) parity ^= value;
     }
 
-    // Whether a multiplier up to `largest` can do without the clamp.
-    bool FitsWithoutClamp(Ipp32u largest) const {
-        return static_cast<uint64_t>(largest) * matrix->largestWeight <
-               (static_cast<uint64_t>(dequant::kCoefficientMax + 1) << kShift);
+    // Whether the multipliers of the pair slots can do without the clamp (weights stay below
+    // 2^15, so the product fits 32 bits).
+    bool PairsFitWithoutClamp() const {
+        return kVlcPairMultiplierLimit * matrix->largestWeight <
+               (static_cast<Ipp32u>(dequant::kCoefficientMax + 1) << kShift);
     }
 };
 
@@ -313,12 +314,15 @@ D2U_CODEWORD_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
             // codeword that does.
             if (D2U_LIKELY(two <= 63)) {
                 bits.Skip(pair.length);
+                if (pair.flags & VlcCoefficientPair::kEndsBlock) {
+                    sink.template StoreMultiplied<kClamp>(one, pair.multiplier1, pair.sign1);
+                    break;
+                }
                 // Without a second coefficient this stores a zero where the first goes next.
                 sink.template StoreMultiplied<kClamp>(two, pair.multiplier2, pair.sign2);
                 sink.template StoreMultiplied<kClamp>(one, pair.multiplier1, pair.sign1);
                 index = two;
                 table = &others;
-                if (pair.flags & VlcCoefficientPair::kEndsBlock) break;
                 continue;
             }
         }
@@ -358,7 +362,7 @@ D2U_CODEWORD_INLINE IppStatus ReadBlockCoefficients(BlockBits& bits,
                                                     const IppVCHuffmanSpec_32s& others,
                                                     ScaledSink<kIntra, kMpeg1>& sink) {
     constexpr Ipp32u kBefore = kIntra ? 0 : ~0u;  // unsigned: the first run wraps it
-    if (sink.FitsWithoutClamp(kVlcPairMultiplierLimit))
+    if (sink.PairsFitWithoutClamp())
         return ReadCoefficientPairs<kIntra, kMpeg1, false>(bits, first, others, sink, kBefore);
     return ReadCoefficientPairs<kIntra, kMpeg1, true>(bits, first, others, sink, kBefore);
 }
