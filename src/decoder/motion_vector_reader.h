@@ -80,15 +80,15 @@ public:
     // The r_sizes of the window path, 0 to 3: two codes of up to 11 bits and their residuals
     // fit the 33 bits a window is sure to hold.
     static constexpr int32_t kWindowRSizes = 4;
-    // A motion_code and its motion_residual at one r_size, by the 11 bits that start the code.
+    // A motion_code with its sign bit, by the 11 bits that start it; one table for every
+    // r_size, which the residual then joins arithmetically: a table per r_size took several
+    // times the room in the data cache, and its loads missed.
     struct WindowCode {
-        uint8_t length;        // of the code and its residual; 0: no codeword
-        uint8_t residualMask;  // 0 for motion_code 0, which has no residual
-        int8_t sign;           // -1 for negative codes, else 0
-        int8_t base;           // the magnitude of the difference less the residual
+        int8_t length;  // of the code and its sign bit; 0: no codeword
+        int8_t code;    // motion_code, -16 to 16
     };
     struct WindowTable {
-        WindowCode codes[kWindowRSizes][1 << 11];
+        WindowCode codes[1 << 11];
     };
 
     // A component wrapped back into the range of r_size, [-16 << r_size, 16 << r_size): what
@@ -107,15 +107,23 @@ private:
     // codeword (the component and window then hold no meaning). Without branches on the code,
     // which the stream makes unpredictable.
     static int32_t ReadWindowComponent(uint64_t& window, int32_t r_size, int32_t& component) {
-        const WindowCode code = windowTable.codes[r_size][window >> 53];
-        // The residual ends the code's bits; a length of 0 takes no residual, and its count
-        // of 64 is taken as 0 (as the processor does).
-        const int32_t magnitude =
-            code.base +
-            static_cast<int32_t>((window >> ((64 - code.length) & 63)) & code.residualMask);
-        component = WrapComponent(component + ((magnitude ^ code.sign) - code.sign), r_size);
-        window <<= code.length;
-        return code.length;
+        const WindowCode entry = windowTable.codes[window >> 53];
+        const int32_t code = entry.code;
+        // All ones for a non-zero code, which alone carries a residual.
+        const uint32_t coded = 0u - static_cast<uint32_t>(code != 0);
+        const int32_t length = entry.length + static_cast<int32_t>(r_size & coded);
+        // A length of 0 shifts by 64, taken as 0 (as the processor does); its residual is
+        // masked off.
+        const uint32_t residual =
+            static_cast<uint32_t>(window >> ((64 - length) & 63)) & (((1u << r_size) - 1u) & coded);
+        const int32_t sign = code >> 31;
+        const uint32_t magnitude = static_cast<uint32_t>((code ^ sign) - sign);
+        // ((|motion_code| - 1) << r_size) + residual + 1, and 0 for motion_code 0.
+        const int32_t difference =
+            static_cast<int32_t>((((magnitude - 1u) << r_size) + residual + 1u) & coded);
+        component = WrapComponent(component + ((difference ^ sign) - sign), r_size);
+        window <<= length;
+        return length;
     }
 
     int32_t ReadFrameVectorGenerally(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
