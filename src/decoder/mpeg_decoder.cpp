@@ -514,35 +514,71 @@ void CMpegDecoder::SetUpPictureModes() {
 }
 
 // macroblock_type, the motion type and dct_type take at most 9 bits together: they are
-// taken from one look at the next 32 bits, and the position moves once.
+// taken from one look at the next 32 bits, and the position moves once, from the copy of it
+// held in registers (the members written here could, for all the compiler knows, be the
+// reader's own fields, which it would then load again).
 int32_t CMpegDecoder::DecodeMacroblockModes() {
-    uint32_t window = dataSource->ShowBits(32);
+    const uint32_t* word = dataSource->wordPtr;
+    const int32_t offset = dataSource->bitOffset;
+    uint32_t window = PeekWord(word, offset);
     int32_t used = 0;
+    uint32_t type = 0;
     CMpegVlcTables::DirectCode code = {0, 0};
     if (modes.typeCodes) code = modes.typeCodes[window >> (32 - modes.typeBits)];
     if (code.length != 0) {
-        macroblock_type = static_cast<uint32_t>(code.value);
+        type = static_cast<uint32_t>(code.value);
         used = code.length;
     } else {
         // Bits of no codeword: the general decode gives the status.
-        int32_t type = 0;
+        int32_t decoded = 0;
         int32_t status = vlcTables->DecodeMacroblockType(
-            &type, static_cast<int32_t>(headers->picture.picture_coding_type));
+            &decoded, static_cast<int32_t>(headers->picture.picture_coding_type));
         if (status != 0) {
             error = status;
             return status;
         }
-        macroblock_type = static_cast<uint32_t>(type);
-        window = dataSource->ShowBits(32);
+        macroblock_type = static_cast<uint32_t>(decoded);
+        return DecodeMotionAndDctType();
     }
     uint32_t rest = window << used;
-    if (macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward)) {
+    int32_t motion = kMotionNone;
+    if (type & (kMacroblockMotionForward | kMacroblockMotionBackward)) {
         if (modes.readsMotionType) {
-            motion_type = static_cast<int32_t>(rest >> 30);
+            motion = static_cast<int32_t>(rest >> 30);
             rest <<= 2;
             used += 2;
+            if (motion == kMotionNone) {  // reserved
+                Advance(word, offset, used);
+                macroblock_type = type;
+                motion_type = motion;
+                error = -1;
+                return -1;
+            }
+        } else {
+            motion = kMotionFrame;
+        }
+    } else if ((type & kMacroblockIntra) && modes.concealment) {
+        motion = modes.field ? kMotionField : kMotionFrame;
+    }
+    int32_t dct = 0;
+    if (modes.readsDctType && (type & (kMacroblockIntra | kMacroblockPattern))) {
+        dct = static_cast<int32_t>(rest >> 31);
+        used += 1;
+    }
+    Advance(word, offset, used);
+    macroblock_type = type;
+    motion_type = motion;
+    dct_type = dct;
+    SetMotionFormat();
+    return 0;
+}
+
+// The rest of the modes after a macroblock_type taken by the general decode.
+int32_t CMpegDecoder::DecodeMotionAndDctType() {
+    if (macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward)) {
+        if (modes.readsMotionType) {
+            motion_type = static_cast<int32_t>(dataSource->GetBits(2));
             if (motion_type == kMotionNone) {  // reserved
-                dataSource->SkipBits(used);
                 error = -1;
                 return -1;
             }
@@ -556,12 +592,24 @@ int32_t CMpegDecoder::DecodeMacroblockModes() {
     }
     dct_type = 0;
     if (modes.readsDctType && (macroblock_type & (kMacroblockIntra | kMacroblockPattern))) {
-        dct_type = static_cast<int32_t>(rest >> 31);
-        used += 1;
+        dct_type = static_cast<int32_t>(dataSource->GetBit());
     }
-    if (used != 0) dataSource->SkipBits(used);
     SetMotionFormat();
     return 0;
+}
+
+// The next 32 bits after a position (the reader's guard words lie behind its end).
+uint32_t CMpegDecoder::PeekWord(const uint32_t* word, int32_t offset) {
+    return (word[0] << (31 - offset)) + ((word[1] >> offset) >> 1);
+}
+
+// Stores the position n bits (0 to 32) after the one given, without a branch the stream
+// would make unpredictable.
+void CMpegDecoder::Advance(const uint32_t* word, int32_t offset, int32_t n) {
+    const int32_t left = offset - n;
+    const int32_t intoNextWord = left >> 31;
+    dataSource->wordPtr = const_cast<uint32_t*>(word) - intoNextWord;
+    dataSource->bitOffset = left + (intoNextWord & 32);
 }
 
 void CMpegDecoder::SetMotionFormat() {

@@ -133,6 +133,9 @@ private:
     void WriteTableEntry(uint8_t* entry, int32_t pattern) const;
     void SetUpPictureModes();
     int32_t DecodeMacroblockModes();
+    int32_t DecodeMotionAndDctType();
+    static uint32_t PeekWord(const uint32_t* word, int32_t offset);
+    void Advance(const uint32_t* word, int32_t offset, int32_t n);
     void SetMotionFormat();
     int32_t DecodeAddressIncrement(uint32_t window);
     int32_t ReadVectors(int32_t s);
