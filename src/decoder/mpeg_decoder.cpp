@@ -498,6 +498,7 @@ void CMpegDecoder::SetUpPictureModes() {
         for (int32_t t = 0; t < 2; ++t)
             modes.f_code[s][t] = static_cast<int32_t>(picture.f_code[s][t]);
     }
+    modes.patternCodes = vlcTables->CodedBlockPatternLookup(&modes.patternBits);
     modes.typeCodes = vlcTables->MacroblockTypeLookup(
         static_cast<int32_t>(picture.picture_coding_type), &modes.typeBits);
     modes.field = IsFieldPicture();
@@ -743,15 +744,7 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
     if (!intra) PrefetchPrediction(state);
 
     if (macroblock_type & kMacroblockPattern) {
-        int32_t pattern = 0;
-        int32_t status = vlcTables->DecodeCodedBlockPattern(&pattern);
-        if (status != 0) {
-            error = status;
-            return -1;
-        }
-        // 4:2:2: coded_block_pattern_1 gives blocks 6 and 7 in its two bits.
-        if (blocksPerMacroblock == 8) pattern = (pattern << 2) | dataSource->GetBits(2);
-        state.pattern = pattern;
+        if (DecodeCodedBlockPattern(state) != 0) return -1;
     } else {
         state.pattern = intra ? (1 << blocksPerMacroblock) - 1 : 0;
     }
@@ -776,6 +769,36 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
             motion_type = kMotionFrame;
         }
     }
+    return 0;
+}
+
+// coded_block_pattern (with coded_block_pattern_1 of 4:2:2, blocks 6 and 7 in its two bits)
+// from one look at the next 32 bits.
+int32_t CMpegDecoder::DecodeCodedBlockPattern(SliceState& state) {
+    const uint32_t* word = dataSource->wordPtr;
+    const int32_t offset = dataSource->bitOffset;
+    const uint32_t window = PeekWord(word, offset);
+    CMpegVlcTables::DirectCode code = {0, 0};
+    if (modes.patternCodes) code = modes.patternCodes[window >> (32 - modes.patternBits)];
+    int32_t pattern = code.value;
+    int32_t used = code.length;
+    if (used == 0) {
+        // Bits of no codeword: the general decode gives the status.
+        const int32_t status = vlcTables->DecodeCodedBlockPattern(&pattern);
+        if (status != 0) {
+            error = status;
+            return -1;
+        }
+        if (blocksPerMacroblock == 8) pattern = (pattern << 2) | dataSource->GetBits(2);
+        state.pattern = pattern;
+        return 0;
+    }
+    if (blocksPerMacroblock == 8) {
+        pattern = (pattern << 2) | static_cast<int32_t>((window << used) >> 30);
+        used += 2;
+    }
+    Advance(word, offset, used);
+    state.pattern = pattern;
     return 0;
 }
 

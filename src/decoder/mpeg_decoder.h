@@ -134,6 +134,7 @@ private:
     void SetUpPictureModes();
     int32_t DecodeMacroblockModes();
     int32_t DecodeMotionAndDctType();
+    int32_t DecodeCodedBlockPattern(SliceState& state);
     static uint32_t PeekWord(const uint32_t* word, int32_t offset);
     void Advance(const uint32_t* word, int32_t offset, int32_t n);
     void SetMotionFormat();
@@ -158,6 +159,8 @@ private:
     struct PictureModes {
         const CMpegVlcTables::DirectCode* typeCodes = nullptr;  // macroblock_type look-up
         int32_t typeBits = 0;
+        const CMpegVlcTables::DirectCode* patternCodes = nullptr;  // coded_block_pattern
+        int32_t patternBits = 0;
         const CMpegVlcTables::DirectCode* incrementCodes = nullptr;  // address increment
         int32_t incrementBits = 0;
         bool mpeg2 = false;
