@@ -909,7 +909,9 @@ uint8_t* CMpegDecoder::TableEntry(const SliceState& state) const {
 }
 
 // Written whole, word by word straight into the entry (a copy assembled on the stack first
-// costs a stalled load): the words not set here are zero in every entry.
+// costs a stalled load): the words not set here are zero in every entry. The vectors come
+// from the record, whose words were stored before the samples were formed and so can be
+// loaded wide.
 void CMpegDecoder::WriteTableEntry(uint8_t* entry, int32_t pattern) const {
     auto word = [entry](int32_t index, int32_t value) {
         std::memcpy(entry + 4 * index, &value, sizeof value);
@@ -920,7 +922,8 @@ void CMpegDecoder::WriteTableEntry(uint8_t* entry, int32_t pattern) const {
     word(3, headers->currentQuantiser);
     word(4, pattern);
     word(5, 0);
-    CopyVectors(entry + 24, PMV);
+    std::memcpy(entry + 24, headers->macroblock.PMV, sizeof(PMV));
+    static_assert(sizeof(headers->macroblock.PMV) == sizeof(PMV), "the record holds PMV");
     static_assert(24 + sizeof(PMV) <= MacroblockInfoBlock::kEntryBytes, "PMV fits the entry");
     std::memset(entry + 24 + sizeof(PMV), 0, MacroblockInfoBlock::kEntryBytes - 24 - sizeof(PMV));
 }
