@@ -38,10 +38,21 @@ public:
     // ReadFrameVectorGenerally.
     int32_t ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
                             int32_t* copy = nullptr) {
+        if (!dataSource) return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
+        uint32_t* word = dataSource->wordPtr;
+        int32_t offset = dataSource->bitOffset;
+        const int32_t status = ReadFrameVectorAt(word, offset, vector, h_r_size, v_r_size, copy);
+        dataSource->wordPtr = word;
+        dataSource->bitOffset = offset;
+        return status;
+    }
+    // The same from a position the caller holds (word and offset as the data source's
+    // `wordPtr` and `bitOffset`), which it moves on; only the general path also sets the data
+    // source's own position.
+    int32_t ReadFrameVectorAt(uint32_t*& word, int32_t& offset, int32_t* vector, int32_t h_r_size,
+                              int32_t v_r_size, int32_t* copy = nullptr) {
         if (!dataSource || static_cast<uint32_t>(h_r_size | v_r_size) >= kWindowRSizes || !vector)
-            return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
-        const uint32_t* word = dataSource->wordPtr;
-        const int32_t offset = dataSource->bitOffset;
+            return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
         // 33 or more stream bits, the next one in the top bit (the reader's guard words lie
         // behind its end): room for both codes and residuals.
         uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
@@ -51,14 +62,14 @@ public:
         const int32_t horizontalLength = ReadWindowComponent(window, h_r_size, horizontal);
         const int32_t verticalLength = ReadWindowComponent(window, v_r_size, vertical);
         if ((horizontalLength == 0) | (verticalLength == 0))
-            return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
+            return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
         const int32_t used = horizontalLength + verticalLength;
         // The position moves on by at most 32 bits: into the next word or not, without a
         // branch the stream would make unpredictable.
         const int32_t left = offset - used;
         const int32_t intoNextWord = left >> 31;
-        dataSource->wordPtr -= intoNextWord;
-        dataSource->bitOffset = left + (intoNextWord & 32);
+        word -= intoNextWord;
+        offset = left + (intoNextWord & 32);
         vector[0] = horizontal;
         vector[1] = vertical;
         if (copy) {
@@ -128,6 +139,18 @@ private:
 
     int32_t ReadFrameVectorGenerally(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
                                      int32_t* copy);
+    // The general path from the caller's position: the data source's position is set to it
+    // and read back after (only values pass, so that the caller's copy stays in registers).
+    int32_t ReadFrameVectorGenerallyAt(uint32_t*& word, int32_t& offset, int32_t* vector,
+                                       int32_t h_r_size, int32_t v_r_size, int32_t* copy) {
+        if (!dataSource) return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
+        dataSource->wordPtr = word;
+        dataSource->bitOffset = offset;
+        const int32_t status = ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
+        word = dataSource->wordPtr;
+        offset = dataSource->bitOffset;
+        return status;
+    }
     int32_t ReadComponent(int32_t* component, int32_t r_size, int32_t full_pel_vector,
                           int32_t mvscale);
 

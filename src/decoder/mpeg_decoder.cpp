@@ -515,13 +515,12 @@ void CMpegDecoder::SetUpPictureModes() {
 }
 
 // macroblock_type, the motion type and dct_type take at most 9 bits together: they are
-// taken from one look at the next 32 bits, and the position moves once, from the copy of it
-// held in registers (the members written here could, for all the compiler knows, be the
-// reader's own fields, which it would then load again).
-int32_t CMpegDecoder::DecodeMacroblockModes() {
-    const uint32_t* word = dataSource->wordPtr;
-    const int32_t offset = dataSource->bitOffset;
-    uint32_t window = PeekWord(word, offset);
+// taken from one look at the next 32 bits, and the position moves once. It moves in `at`,
+// which stays in registers: the reader's own fields, stored, could be any of the members
+// written here as far as the compiler knows, and would be loaded again. A failure leaves the
+// position in the reader.
+int32_t CMpegDecoder::DecodeMacroblockModes(BitPosition& at) {
+    const uint32_t window = PeekWord(at);
     int32_t used = 0;
     uint32_t type = 0;
     CMpegVlcTables::DirectCode code = {0, 0};
@@ -531,6 +530,7 @@ int32_t CMpegDecoder::DecodeMacroblockModes() {
         used = code.length;
     } else {
         // Bits of no codeword: the general decode gives the status.
+        SetPosition(at);
         int32_t decoded = 0;
         int32_t status = vlcTables->DecodeMacroblockType(
             &decoded, static_cast<int32_t>(headers->picture.picture_coding_type));
@@ -539,7 +539,9 @@ int32_t CMpegDecoder::DecodeMacroblockModes() {
             return status;
         }
         macroblock_type = static_cast<uint32_t>(decoded);
-        return DecodeMotionAndDctType();
+        status = DecodeMotionAndDctType();
+        at = Position();
+        return status;
     }
     uint32_t rest = window << used;
     int32_t motion = kMotionNone;
@@ -549,7 +551,8 @@ int32_t CMpegDecoder::DecodeMacroblockModes() {
             rest <<= 2;
             used += 2;
             if (motion == kMotionNone) {  // reserved
-                Advance(word, offset, used);
+                Advance(at, used);
+                SetPosition(at);
                 macroblock_type = type;
                 motion_type = motion;
                 error = -1;
@@ -566,7 +569,7 @@ int32_t CMpegDecoder::DecodeMacroblockModes() {
         dct = static_cast<int32_t>(rest >> 31);
         used += 1;
     }
-    Advance(word, offset, used);
+    Advance(at, used);
     macroblock_type = type;
     motion_type = motion;
     dct_type = dct;
@@ -600,17 +603,26 @@ int32_t CMpegDecoder::DecodeMotionAndDctType() {
 }
 
 // The next 32 bits after a position (the reader's guard words lie behind its end).
-uint32_t CMpegDecoder::PeekWord(const uint32_t* word, int32_t offset) {
-    return (word[0] << (31 - offset)) + ((word[1] >> offset) >> 1);
+uint32_t CMpegDecoder::PeekWord(const BitPosition& at) {
+    return (at.word[0] << (31 - at.offset)) + ((at.word[1] >> at.offset) >> 1);
 }
 
-// Stores the position n bits (0 to 32) after the one given, without a branch the stream
-// would make unpredictable.
-void CMpegDecoder::Advance(const uint32_t* word, int32_t offset, int32_t n) {
-    const int32_t left = offset - n;
+// Moves a position on by n bits (0 to 32), without a branch the stream would make
+// unpredictable.
+void CMpegDecoder::Advance(BitPosition& at, int32_t n) {
+    const int32_t left = at.offset - n;
     const int32_t intoNextWord = left >> 31;
-    dataSource->wordPtr = const_cast<uint32_t*>(word) - intoNextWord;
-    dataSource->bitOffset = left + (intoNextWord & 32);
+    at.word -= intoNextWord;
+    at.offset = left + (intoNextWord & 32);
+}
+
+CMpegDecoder::BitPosition CMpegDecoder::Position() const {
+    return BitPosition{dataSource->wordPtr, dataSource->bitOffset};
+}
+
+void CMpegDecoder::SetPosition(const BitPosition& at) {
+    dataSource->wordPtr = at.word;
+    dataSource->bitOffset = at.offset;
 }
 
 void CMpegDecoder::SetMotionFormat() {
@@ -624,13 +636,20 @@ void CMpegDecoder::SetMotionFormat() {
     mvscale = (!modes.field && mv_format == 0) ? 1 : 0;
 }
 
-int32_t CMpegDecoder::ReadVectors(int32_t s) {
+// A failure leaves the position in the reader.
+int32_t CMpegDecoder::ReadVectors(BitPosition& at, int32_t s) {
+    int32_t status = 0;
     if (modes.mpeg2 && motion_vector_count == 1 && mv_format == 1) {
         // Frame motion: one vector, the predictor of both rows.
-        return motionVectorReader.ReadFrameVector(PMV[0][s], modes.f_code[s][0], modes.f_code[s][1],
-                                                  PMV[1][s]);
+        status = motionVectorReader.ReadFrameVectorAt(
+            at.word, at.offset, PMV[0][s], modes.f_code[s][0], modes.f_code[s][1], PMV[1][s]);
+        if (status != 0) SetPosition(at);
+        return status;
     }
-    return ReadFieldOrMpeg1Vectors(s);
+    SetPosition(at);
+    status = ReadFieldOrMpeg1Vectors(s);
+    at = Position();
+    return status;
 }
 
 // Kept out of ReadVectors, so that the common frame vector needs no saved registers.
@@ -728,26 +747,35 @@ void CMpegDecoder::PrepareResidual(int32_t pattern, bool intra) {
     residualDirty |= residualWritten;
 }
 
+// The macroblock's header is read from a position held in registers (see
+// DecodeMacroblockModes), which goes back to the reader for the coefficients and for the
+// rarer codes read by other classes.
 int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
-    if (DecodeMacroblockModes() != 0) return -1;
+    BitPosition at = Position();
+    if (DecodeMacroblockModes(at) != 0) return -1;
     headers->macroblock.dct_type = static_cast<uint32_t>(dct_type);
     const bool intra = (macroblock_type & kMacroblockIntra) != 0;
     const bool concealment = intra && modes.concealment;
-    if (macroblock_type & kMacroblockQuant) headerReader->ReadMacroblockQuantiser();
+    if (macroblock_type & kMacroblockQuant) {
+        SetPosition(at);
+        headerReader->ReadMacroblockQuantiser();
+        at = Position();
+    }
     if ((macroblock_type & kMacroblockMotionForward) || concealment) {
-        if (ReadVectors(0) != 0) return -1;
+        if (ReadVectors(at, 0) != 0) return -1;
     }
     if (macroblock_type & kMacroblockMotionBackward) {
-        if (ReadVectors(1) != 0) return -1;
+        if (ReadVectors(at, 1) != 0) return -1;
     }
-    if (concealment) dataSource->SkipBits(1);  // marker bit
+    if (concealment) Advance(at, 1);  // marker bit
     if (!intra) PrefetchPrediction(state);
 
     if (macroblock_type & kMacroblockPattern) {
-        if (DecodeCodedBlockPattern(state) != 0) return -1;
+        if (DecodeCodedBlockPattern(state, at) != 0) return -1;
     } else {
         state.pattern = intra ? (1 << blocksPerMacroblock) - 1 : 0;
     }
+    SetPosition(at);
     PrepareResidual(state.pattern, intra);
     if (ReconstructBlocks(state) != 0) {
         // A failed macroblock may have written anywhere.
@@ -773,17 +801,16 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
 }
 
 // coded_block_pattern (with coded_block_pattern_1 of 4:2:2, blocks 6 and 7 in its two bits)
-// from one look at the next 32 bits.
-int32_t CMpegDecoder::DecodeCodedBlockPattern(SliceState& state) {
-    const uint32_t* word = dataSource->wordPtr;
-    const int32_t offset = dataSource->bitOffset;
-    const uint32_t window = PeekWord(word, offset);
+// from one look at the next 32 bits. A failure leaves the position in the reader.
+int32_t CMpegDecoder::DecodeCodedBlockPattern(SliceState& state, BitPosition& at) {
+    const uint32_t window = PeekWord(at);
     CMpegVlcTables::DirectCode code = {0, 0};
     if (modes.patternCodes) code = modes.patternCodes[window >> (32 - modes.patternBits)];
     int32_t pattern = code.value;
     int32_t used = code.length;
     if (used == 0) {
         // Bits of no codeword: the general decode gives the status.
+        SetPosition(at);
         const int32_t status = vlcTables->DecodeCodedBlockPattern(&pattern);
         if (status != 0) {
             error = status;
@@ -791,13 +818,14 @@ int32_t CMpegDecoder::DecodeCodedBlockPattern(SliceState& state) {
         }
         if (blocksPerMacroblock == 8) pattern = (pattern << 2) | dataSource->GetBits(2);
         state.pattern = pattern;
+        at = Position();
         return 0;
     }
     if (blocksPerMacroblock == 8) {
         pattern = (pattern << 2) | static_cast<int32_t>((window << used) >> 30);
         used += 2;
     }
-    Advance(word, offset, used);
+    Advance(at, used);
     state.pattern = pattern;
     return 0;
 }

@@ -132,14 +132,21 @@ private:
     void PrefetchNextTarget(const SliceState& state) const;
     void WriteTableEntry(uint8_t* entry, int32_t pattern) const;
     void SetUpPictureModes();
-    int32_t DecodeMacroblockModes();
+    // A copy of the reader's position (`wordPtr`, `bitOffset`) for a macroblock's header.
+    struct BitPosition {
+        uint32_t* word;
+        int32_t offset;
+    };
+    BitPosition Position() const;
+    void SetPosition(const BitPosition& at);
+    static uint32_t PeekWord(const BitPosition& at);
+    static void Advance(BitPosition& at, int32_t n);
+    int32_t DecodeMacroblockModes(BitPosition& at);
     int32_t DecodeMotionAndDctType();
-    int32_t DecodeCodedBlockPattern(SliceState& state);
-    static uint32_t PeekWord(const uint32_t* word, int32_t offset);
-    void Advance(const uint32_t* word, int32_t offset, int32_t n);
+    int32_t DecodeCodedBlockPattern(SliceState& state, BitPosition& at);
     void SetMotionFormat();
     int32_t DecodeAddressIncrement(uint32_t window);
-    int32_t ReadVectors(int32_t s);
+    int32_t ReadVectors(BitPosition& at, int32_t s);
     int32_t ReadFieldOrMpeg1Vectors(int32_t s);
     int32_t ReadDualPrimeVector(int32_t s);
     int32_t ReadDmvector();
