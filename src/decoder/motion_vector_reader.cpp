@@ -118,8 +118,13 @@ constexpr MotionCodeword kMotionCodewords[] = {
 };
 constexpr int32_t kWindowBits = 11;
 
-constexpr CMotionVectorReader::WindowTable BuildWindowTable() {
-    CMotionVectorReader::WindowTable table{};
+// Every code by the 11 bits that start it.
+struct FullWindowTable {
+    CMotionVectorReader::WindowCode codes[1 << kWindowBits];
+};
+
+constexpr FullWindowTable BuildFullWindowTable() {
+    FullWindowTable table{};
     for (const MotionCodeword& codeword : kMotionCodewords) {
         int32_t prefix = 0;
         int32_t length = 0;
@@ -137,6 +142,18 @@ constexpr CMotionVectorReader::WindowTable BuildWindowTable() {
             }
         }
     }
+    return table;
+}
+
+constexpr CMotionVectorReader::WindowTable BuildWindowTable() {
+    constexpr int32_t kShortBits = 8;
+    const FullWindowTable full = BuildFullWindowTable();
+    CMotionVectorReader::WindowTable table{};
+    // Where the first five bits are not all zero, every code fits 8 bits.
+    for (int32_t index = 1 << (kShortBits - 5); index < (1 << kShortBits); ++index)
+        table.shortCodes[index] = full.codes[index << (kWindowBits - kShortBits)];
+    for (int32_t index = 0; index < (1 << (kWindowBits - 5)); ++index)
+        table.longCodes[index] = full.codes[index];
     return table;
 }
 

@@ -91,15 +91,18 @@ public:
     // The r_sizes of the window path, 0 to 3: two codes of up to 11 bits and their residuals
     // fit the 33 bits a window is sure to hold.
     static constexpr int32_t kWindowRSizes = 4;
-    // A motion_code with its sign bit, by the 11 bits that start it; one table for every
-    // r_size, which the residual then joins arithmetically: a table per r_size took several
-    // times the room in the data cache, and its loads missed.
+    // A motion_code with its sign bit; one table for every r_size, which the residual then
+    // joins arithmetically. The codes of up to 8 bits (all whose first five bits are not all
+    // zero) come from a table of 8 bits, the longer ones from 11 bits whose first five are
+    // zero: 640 bytes together stay in the data cache, where tables of 11 bits for every code
+    // (and r_size) did not.
     struct WindowCode {
         int8_t length;  // of the code and its sign bit; 0: no codeword
         int8_t code;    // motion_code, -16 to 16
     };
     struct WindowTable {
-        WindowCode codes[1 << 11];
+        WindowCode shortCodes[1 << 8];
+        WindowCode longCodes[1 << 6];  // by the 11 bits, of which the first five are zero
     };
 
     // A component wrapped back into the range of r_size, [-16 << r_size, 16 << r_size): what
@@ -118,7 +121,9 @@ private:
     // codeword (the component and window then hold no meaning). Without branches on the code,
     // which the stream makes unpredictable.
     static int32_t ReadWindowComponent(uint64_t& window, int32_t r_size, int32_t& component) {
-        const WindowCode entry = windowTable.codes[window >> 53];
+        // Codes of 10 and 11 bits are motion_codes of 7 and more, which few vectors take.
+        const WindowCode entry = (window >> 59) != 0 ? windowTable.shortCodes[window >> 56]
+                                                     : windowTable.longCodes[window >> 53];
         const int32_t code = entry.code;
         // All ones for a non-zero code, which alone carries a residual.
         const uint32_t coded = 0u - static_cast<uint32_t>(code != 0);
