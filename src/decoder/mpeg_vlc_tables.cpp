@@ -6,6 +6,7 @@
 #include <new>
 
 #include "input/bitstream_data_source.h"
+#include "primitives/vlc_huffman_table.h"
 
 namespace d2u {
 namespace {
@@ -459,6 +460,10 @@ int32_t CMpegVlcTables::Build() {
         } else {
             ippiVCHuffmanInitAllocRL_32s(kInputTables[index], &tables[index]);
         }
+    }
+    // The coefficient after a block's first comes from table zero.
+    if (tables[kDctCoefficientsFirst] && tables[kDctCoefficientsZero]) {
+        VlcPairCodewordsWith(*tables[kDctCoefficientsFirst], *tables[kDctCoefficientsZero]);
     }
     for (int32_t index = 0; index < kDirectTableCount; ++index) BuildDirectTable(index);
     return 0;

@@ -46,6 +46,8 @@ public:
     Ipp32u Peek() const { return static_cast<Ipp32u>(cache >> 32); }
     // The next kVlcPackedBits bits, the index of their packed slot.
     Ipp32u PackedIndex() const { return static_cast<Ipp32u>(cache >> (64 - kVlcPackedBits)); }
+    // The next kVlcPairBits bits, the index of their pair slot.
+    Ipp32u PairIndex() const { return static_cast<Ipp32u>(cache >> (64 - kVlcPairBits)); }
     void Skip(int n) {
         cache <<= n;
         count -= n;
@@ -177,6 +179,20 @@ D2U_CODEWORD_INLINE Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, con
     return Codeword::kCoefficient;
 }
 
+// A plain coefficient of the long section (the codeword starts with its zeros), after a refill.
+// Returns false, with the position unchanged, for anything else.
+D2U_CODEWORD_INLINE bool ReadLongCoefficient(const IppVCHuffmanSpec_32s& table, BlockBits& bits,
+                                             Ipp32s* run, Ipp32s* level) {
+    constexpr int kShift = 32 - kVlcPackedLongZeros - kVlcPackedLongBits;
+    const Ipp32u entry = table.packed[(1u << kVlcPackedBits) +
+                                      ((bits.Peek() >> kShift) & VlcLowMask(kVlcPackedLongBits))];
+    if (!VlcPackedIsPlain(entry)) return false;
+    bits.Skip(static_cast<int>(VlcPackedLength(entry)));
+    *run = static_cast<Ipp32s>(VlcPackedRun(entry));
+    *level = VlcPackedLevel(entry);
+    return true;
+}
+
 // Where the coefficients of one block go: each level's inverse quantisation at its raster
 // position, with the exclusive or of the stored values kept for the mismatch control.
 template <bool kIntra, bool kMpeg1>
@@ -200,10 +216,11 @@ struct CoefficientSink {
     }
 };
 
-// An MPEG-2 block's coefficients through a scaled matrix: the numbers of
-// CoefficientSink<kIntra, false>, with the weight and position of each scan index read directly.
+// A block's coefficients through a scaled matrix: the numbers of CoefficientSink<kIntra,
+// kMpeg1>, with the weight and position of each scan index read directly.
 template <bool kIntra, bool kMpeg1>
 struct ScaledSink {
+    static constexpr int kShift = kMpeg1 ? (kIntra ? 3 : 4) : (kIntra ? 4 : 5);
     const ScaledMatrix* matrix;
     Ipp16s* out;
     Ipp32s parity;
@@ -212,14 +229,30 @@ struct ScaledSink {
         const Ipp32s negative = level >> 31;
         const Ipp32s magnitude = (level ^ negative) - negative;
         const Ipp32s multiplier = kIntra ? magnitude : 2 * magnitude + (magnitude != 0 ? 1 : 0);
-        Ipp32s value =
-            (multiplier * matrix->weight[index]) >> (kMpeg1 ? (kIntra ? 3 : 4) : (kIntra ? 4 : 5));
+        StoreMultiplied<true>(index, multiplier, negative);
+    }
+
+    // The coefficient of multiplier |level| (intra) or 2 |level| + 1 (non-intra; 0 stores a
+    // zero) and sign 0 or -1. Without kClamp the caller has made sure that the product stays
+    // within the coefficient range.
+    template <bool kClamp>
+    void StoreMultiplied(Ipp32u index, Ipp32s multiplier, Ipp32s negative) {
+        Ipp32s value = (multiplier * matrix->weight[index]) >> kShift;
         if (kMpeg1) value -= (value != 0) & ~value & 1;
-        const Ipp32s limit = dequant::kCoefficientMax - negative;
-        value = value > limit ? limit : value;
+        if (kClamp) {
+            const Ipp32s limit = dequant::kCoefficientMax - negative;
+            value = value > limit ? limit : value;
+        }
         value = (value ^ negative) - negative;
         out[matrix->position[index]] = static_cast<Ipp16s>(value);
         if (!kMpeg1) parity ^= value;
+    }
+
+    // Whether the multipliers of the pair slots can do without the clamp (weights stay below
+    // 2^15, so the product fits 32 bits).
+    bool PairsFitWithoutClamp() const {
+        return kVlcPairMultiplierLimit * matrix->largestWeight <
+               (static_cast<Ipp32u>(dequant::kCoefficientMax + 1) << kShift);
     }
 };
 
@@ -253,6 +286,85 @@ D2U_CODEWORD_INLINE IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuf
     shared = bits;
     *last = index == kBefore ? static_cast<Ipp32s>(kBefore) : static_cast<Ipp32s>(index);
     return status;
+}
+
+// Reads run/level codewords up to the end of block into the sink, mostly two at a time through
+// the codeword pairs (of intra or non-intra multipliers to suit the sink), the first lookup in
+// `first`'s and the others in `others`'; `index` is the scan index before the first
+// coefficient. The numbers are those of ReadCoefficients.
+template <bool kIntra, bool kMpeg1, bool kClamp>
+D2U_CODEWORD_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
+                                                   const IppVCHuffmanSpec_32s& first,
+                                                   const IppVCHuffmanSpec_32s& others,
+                                                   ScaledSink<kIntra, kMpeg1>& sink, Ipp32u index) {
+    const IppVCHuffmanSpec_32s* table = &first;
+    const VlcCoefficientPair* pairs = kIntra ? first.intraPairs.data() : first.nonIntraPairs.data();
+    const VlcCoefficientPair* otherPairs =
+        kIntra ? others.intraPairs.data() : others.nonIntraPairs.data();
+    BlockBits bits = shared;  // kept in registers while the loop runs
+    IppStatus status = ippStsNoErr;
+    for (;;) {
+        bits.Refill();
+        const VlcCoefficientPair& pair = pairs[bits.PairIndex()];
+        pairs = otherPairs;
+        if (D2U_LIKELY(!(pair.flags & VlcCoefficientPair::kSlow))) {
+            const Ipp32u one = index + pair.advance1;
+            const Ipp32u two = one + pair.advance2;
+            // A pair that runs past the end goes the single way below, which stops after the
+            // codeword that does.
+            if (D2U_LIKELY(two <= 63)) {
+                bits.Skip(pair.length);
+                if (pair.flags & VlcCoefficientPair::kEndsBlock) {
+                    sink.template StoreMultiplied<kClamp>(one, pair.multiplier1, pair.sign1);
+                    break;
+                }
+                // Without a second coefficient this stores a zero where the first goes next.
+                sink.template StoreMultiplied<kClamp>(two, pair.multiplier2, pair.sign2);
+                sink.template StoreMultiplied<kClamp>(one, pair.multiplier1, pair.sign1);
+                index = two;
+                table = &others;
+                continue;
+            }
+        }
+        if (pair.flags & VlcCoefficientPair::kEndOfBlock) {
+            bits.Skip(pair.length);
+            break;
+        }
+        Ipp32s run = 0;
+        Ipp32s level = 0;
+        Codeword codeword = Codeword::kCoefficient;
+        if (pair.flags & VlcCoefficientPair::kEscape) {
+            // The run and level follow the escape codeword; the refill left room for all.
+            bits.Skip(pair.length);
+            run = static_cast<Ipp32s>(bits.Read(kEscapeRunBits));
+            level = ReadEscapedLevel<kMpeg1>(bits);
+        } else if (!(pair.flags & VlcCoefficientPair::kLong) ||
+                   !ReadLongCoefficient(*table, bits, &run, &level)) {
+            codeword = ReadRunLevel<kMpeg1>(*table, table->packed.data(), bits, &run, &level);
+        }
+        table = &others;
+        if (codeword == Codeword::kEndOfBlock) break;
+        index += static_cast<Ipp32u>(run) + 1;
+        if (codeword == Codeword::kInvalid || index > 63) {
+            status = ippStsVLCErr;
+            break;
+        }
+        sink.Store(index, level);
+    }
+    shared = bits;
+    return status;
+}
+
+// The coefficients of a block (intra: after its DC), without the clamp where the weights allow.
+template <bool kIntra, bool kMpeg1>
+D2U_CODEWORD_INLINE IppStatus ReadBlockCoefficients(BlockBits& bits,
+                                                    const IppVCHuffmanSpec_32s& first,
+                                                    const IppVCHuffmanSpec_32s& others,
+                                                    ScaledSink<kIntra, kMpeg1>& sink) {
+    constexpr Ipp32u kBefore = kIntra ? 0 : ~0u;  // unsigned: the first run wraps it
+    if (sink.PairsFitWithoutClamp())
+        return ReadCoefficientPairs<kIntra, kMpeg1, false>(bits, first, others, sink, kBefore);
+    return ReadCoefficientPairs<kIntra, kMpeg1, true>(bits, first, others, sink, kBefore);
 }
 
 // MPEG-2 mismatch control: the sum of the 64 coefficients (of the given parity) made odd
@@ -386,19 +498,29 @@ IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
     BlockBits bits(*ppBitStream, *pOffset);
     Ipp32u remaining = m.pattern & ((1u << m.blockCount) - 1u);
     IppStatus status = ippStsNoErr;
+    // Each block is transformed after the next one has been read, from the other half of the
+    // scratch: by then its coefficient stores have reached the cache, and the transform's loads
+    // do not wait for them.
+    Ipp16s* pending = nullptr;
+    Ipp16s* pendingResidual = nullptr;
+    int pendingStep = 0;
+    Ipp16s* scratch = m.scratch;
     while (remaining != 0) {
         const int highest = HighestBit(remaining);
         remaining &= ~(1u << highest);
         const int block = m.blockCount - 1 - highest;
-        ZeroBlock(m.scratch);
-        ScaledSink<false, kMpeg1> sink{block < 4 ? m.luma : m.chroma, m.scratch, 0};
-        Ipp32s last = 0;
-        status = ReadCoefficients<false, kMpeg1>(bits, *m.firstTable, *m.otherTable, sink, &last);
+        ZeroBlock(scratch);
+        ScaledSink<false, kMpeg1> sink{block < 4 ? m.luma : m.chroma, scratch, 0};
+        status = ReadBlockCoefficients<false, kMpeg1>(bits, *m.firstTable, *m.otherTable, sink);
         if (status != ippStsNoErr) break;
-        if (!kMpeg1) ControlMismatch(m.scratch, sink.parity);
-        const ResidualPlacement& place = m.placements[block];
-        ippiDCT8x8Inv_16s_C1R(m.scratch, m.residual + place.start, place.rowBytes);
+        if (!kMpeg1) ControlMismatch(scratch, sink.parity);
+        if (pending) ippiDCT8x8Inv_16s_C1R(pending, pendingResidual, pendingStep);
+        pending = scratch;
+        pendingResidual = m.residual + m.placements[block].start;
+        pendingStep = m.placements[block].rowBytes;
+        scratch = scratch == m.scratch ? m.scratch + 64 : m.scratch;
     }
+    if (pending) ippiDCT8x8Inv_16s_C1R(pending, pendingResidual, pendingStep);
     bits.Commit(ppBitStream, pOffset);
     return status;
 }
@@ -428,8 +550,7 @@ IppStatus ReconstructIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
         Ipp16s* out = m.destination + 64 * block;
         ZeroBlock(out);
         ScaledSink<true, kMpeg1> sink{isLuma ? m.luma : m.chroma, out, 0};
-        Ipp32s last = 0;
-        status = ReadCoefficients<true, kMpeg1>(bits, *m.acTable, *m.acTable, sink, &last);
+        status = ReadBlockCoefficients<true, kMpeg1>(bits, *m.acTable, *m.acTable, sink);
         if (status != ippStsNoErr) break;
         out[0] = ScaledDc(*predictor, dcShift);
         if (!kMpeg1) ControlMismatch(out, sink.parity ^ out[0]);
@@ -443,11 +564,13 @@ IppStatus ReconstructIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
 void ScaleMatrix(const Ipp32u* scan, const uint16_t* matrix, int quantiser, bool intra,
                  ScaledMatrix* out) {
     const Ipp32s scale = ClampQuantiser(quantiser);
+    out->largestWeight = 0;
     for (int i = 0; i < 64; ++i) {
         const Ipp32u position = scan[i] & 63;
         out->position[i] = static_cast<Ipp8u>(position);
         const Ipp32s weight = (intra && position == 0) ? 0 : (matrix[position] & 0xFF);
         out->weight[i] = static_cast<uint16_t>(weight * scale);
+        if (out->weight[i] > out->largestWeight) out->largestWeight = out->weight[i];
     }
 }
 

@@ -60,6 +60,7 @@ IppStatus ippiReconstructDCTBlock_MPEG2_32s(Ipp32u** ppBitStream, int* pOffset,
 struct ScaledMatrix {
     alignas(16) uint16_t weight[64];  // (W[scan[i]] & 0xFF) * quantiser
     Ipp8u position[64];               // scan[i] & 63
+    Ipp32u largestWeight;             // of the 64
 };
 
 // Fills `out` for the matrix `matrix` (raster order), the scan and the quantiser (clamped to
@@ -92,7 +93,7 @@ struct NonIntraMacroblockBlocks {
     const ScaledMatrix* luma;
     const ScaledMatrix* chroma;
     const ResidualPlacement* placements;
-    Ipp16s* scratch;  // 64 coefficients
+    Ipp16s* scratch;  // 128 coefficients
     Ipp16s* residual;
 };
 

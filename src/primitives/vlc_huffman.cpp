@@ -125,6 +125,7 @@ IppStatus InitAlloc(const Ipp32s* input, bool runLevel, IppVCHuffmanSpec_32s** p
         if (status != ippStsNoErr) return status;
         table->slots.shrink_to_fit();
         VlcPackShortCodewords(*table);
+        if (runLevel) VlcPairCodewordsWith(*table, *table);
         *ppSpec = table.release();
         return ippStsNoErr;
     } catch (const std::bad_alloc&) {
@@ -173,6 +174,74 @@ void VlcPackShortCodewords(IppVCHuffmanSpec_32s& table) {
         const VlcSlot* slot = VlcFindCodewordInBits(table, i << shift, &length);
         table.packed[count + i] = PackSlot(slot, length, table.longest);
     }
+}
+
+namespace {
+
+// A coefficient of a pair slot: a plain codeword of the packed form `entry` with a multiplier
+// within the limit. Returns false otherwise.
+bool PairCoefficient(Ipp32u entry, bool intra, Ipp8u* advance, Ipp8u* multiplier, int8_t* sign) {
+    if (!VlcPackedIsPlain(entry)) return false;
+    const Ipp32s level = VlcPackedLevel(entry);
+    const Ipp32u magnitude = static_cast<Ipp32u>(level < 0 ? -level : level);
+    const Ipp32u weight = intra ? magnitude : 2 * magnitude + 1;
+    if (magnitude == 0 || weight > kVlcPairMultiplierLimit) return false;
+    *advance = static_cast<Ipp8u>(VlcPackedRun(entry) + 1);
+    *multiplier = static_cast<Ipp8u>(weight);
+    *sign = static_cast<int8_t>(level < 0 ? -1 : 0);
+    return true;
+}
+
+// The packed form of the codeword at the start of `bits` (left-aligned) if it ends within the
+// first `available` of them.
+Ipp32u CodewordWithin(const IppVCHuffmanSpec_32s& table, Ipp32u bits, int available) {
+    int length = 0;
+    const VlcSlot* slot = VlcFindCodewordInBits(table, bits, &length);
+    return PackSlot(slot, length, available);
+}
+
+static_assert(kVlcPairBits <= kVlcPackedBits, "a pair slot lies within one packed slot");
+
+VlcCoefficientPair PairSlot(const IppVCHuffmanSpec_32s& table,
+                            const IppVCHuffmanSpec_32s& following, Ipp32u index, bool intra) {
+    VlcCoefficientPair pair = {};
+    // The slot's bits, zeros after them: only codewords that end within the slot are taken.
+    const Ipp32u bits = index << (32 - kVlcPairBits);
+    const Ipp32u first = CodewordWithin(table, bits, kVlcPairBits);
+    const int length = static_cast<int>(VlcPackedLength(first));
+    pair.length = static_cast<Ipp8u>(length);
+    if (!PairCoefficient(first, intra, &pair.advance1, &pair.multiplier1, &pair.sign1)) {
+        pair.flags = VlcCoefficientPair::kSlow;
+        if (VlcPackedRun(first) == kVlcPackedEndOfBlock)
+            pair.flags |= VlcCoefficientPair::kEndOfBlock;
+        if (VlcPackedRun(first) == kVlcPackedEscape) pair.flags |= VlcCoefficientPair::kEscape;
+        const Ipp32u packedSlot = index << (kVlcPackedBits - kVlcPairBits);
+        if (VlcPackedRun(table.packed[packedSlot]) == kVlcPackedLong)
+            pair.flags |= VlcCoefficientPair::kLong;
+        return pair;
+    }
+    const Ipp32u second = CodewordWithin(following, bits << length, kVlcPairBits - length);
+    const int secondLength = static_cast<int>(VlcPackedLength(second));
+    if (VlcPackedRun(second) == kVlcPackedEndOfBlock) {
+        pair.flags = VlcCoefficientPair::kEndsBlock;
+        pair.length = static_cast<Ipp8u>(length + secondLength);
+    } else if (PairCoefficient(second, intra, &pair.advance2, &pair.multiplier2, &pair.sign2)) {
+        pair.length = static_cast<Ipp8u>(length + secondLength);
+    }
+    return pair;
+}
+
+void FillPairs(const IppVCHuffmanSpec_32s& table, const IppVCHuffmanSpec_32s& following, bool intra,
+               std::vector<VlcCoefficientPair>& pairs) {
+    pairs.resize(1u << kVlcPairBits);
+    for (Ipp32u i = 0; i < pairs.size(); ++i) pairs[i] = PairSlot(table, following, i, intra);
+}
+
+}  // namespace
+
+void VlcPairCodewordsWith(IppVCHuffmanSpec_32s& table, const IppVCHuffmanSpec_32s& following) {
+    FillPairs(table, following, true, table.intraPairs);
+    FillPairs(table, following, false, table.nonIntraPairs);
 }
 
 IppStatus ippiVCHuffmanInitAlloc_32s(const Ipp32s* pInputTable, IppVCHuffmanSpec_32s** ppSpec) {

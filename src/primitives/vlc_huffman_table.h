@@ -2,11 +2,36 @@
 // so that the coefficient loop can decode codewords inline.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "primitives/vlc_huffman.h"
 
 namespace d2u {
+
+// Codeword pairs of a run/level table for the coefficient loop: indexed by the next
+// kVlcPairBits stream bits, one or two coefficients whose codewords lie wholly within them,
+// with what the inverse quantisation needs of each, in one lookup. Only multipliers up to
+// kVlcPairMultiplierLimit are taken, so that for usual quantisers the loop needs no clamp;
+// a slot whose first codeword is anything else (end of block, escape, longer codewords, larger
+// levels) is marked slow and the loop decodes it on its own.
+constexpr int kVlcPairBits = 11;
+constexpr Ipp32u kVlcPairMultiplierLimit = 31;
+struct VlcCoefficientPair {
+    // kSlow: not a pair (kEndOfBlock, kEscape or kLong too when the slot starts with that
+    // codeword or with the zeros of the long section); kEndsBlock: the end of block follows the
+    // first coefficient.
+    enum Flags : Ipp8u { kSlow = 1, kEndsBlock = 2, kEndOfBlock = 4, kEscape = 8, kLong = 16 };
+    Ipp8u length;  // bits of both codewords (and of the end of block after the first)
+    Ipp8u flags;
+    Ipp8u advance1;     // run + 1 of the first coefficient
+    Ipp8u advance2;     // run + 1 of the second; 0 when there is none
+    Ipp8u multiplier1;  // |level| (intra) or 2 |level| + 1 (non-intra) of the first
+    Ipp8u multiplier2;  // that of the second; 0 when there is none
+    int8_t sign1;       // 0, or -1 for a negative level
+    int8_t sign2;
+};
+static_assert(sizeof(VlcCoefficientPair) == 8, "one 8-byte slot per pair");
 
 constexpr int kVlcMaxLevels = 8;
 constexpr int kVlcMaxLevelWidth = 16;
@@ -37,6 +62,11 @@ struct d2u::IppVCHuffmanSpec_32s {
     // long section: every codeword that starts with kVlcPackedLongZeros zeros, indexed by the
     // kVlcPackedLongBits bits after them (the coefficient tables' rare large levels).
     std::vector<Ipp32u> packed;
+    // Run/level tables only: the codeword pairs (1 << kVlcPairBits slots) with intra and with
+    // non-intra multipliers. The second codeword of a pair comes from this table, or from the
+    // one given to VlcPairCodewordsWith.
+    std::vector<VlcCoefficientPair> intraPairs;
+    std::vector<VlcCoefficientPair> nonIntraPairs;
 };
 
 namespace d2u {
@@ -73,6 +103,12 @@ inline Ipp32s VlcPackedLevel(Ipp32u entry) {
 
 // Fills table.packed (1 << kVlcPackedBits slots) from the lookup levels.
 void VlcPackShortCodewords(IppVCHuffmanSpec_32s& table);
+
+// Fills the codeword pairs of a run/level table, the second codeword of each pair from
+// `following` (the table itself, or the one that decodes the codewords after the first of a
+// block). Run/level tables get their own pairs when they are made; pairing them again
+// allocates nothing.
+void VlcPairCodewordsWith(IppVCHuffmanSpec_32s& table, const IppVCHuffmanSpec_32s& following);
 
 // Finds the codeword at the start of `bits` (the next stream bits, the first in bit 31; at
 // least the table's longest length of them). Returns the slot of its last level and the total

@@ -31,7 +31,9 @@ uint64_t FileSize(FILE* file) {
     return static_cast<uint64_t>(status.st_size);
 }
 
-ChunkSource::ChunkSource(const std::string& path) : file_(OpenInputFile(path)) {
+ChunkSource::ChunkSource(const std::string& path)
+    : streamBuffer_(kElementaryBlock), file_(OpenInputFile(path)) {
+    std::setvbuf(file_, streamBuffer_.data(), _IOFBF, streamBuffer_.size());
     fileSize_ = FileSize(file_);
     if (LooksLikeProgramStream(file_)) programStream_.reset(new ProgramStreamReader(file_));
 }

@@ -31,6 +31,9 @@ public:
 private:
     bool ReadMore();
 
+    // The stream's buffer: program streams are read a packet at a time, and a larger buffer
+    // means fewer system calls. Declared before file_, so that it outlives the stream.
+    std::vector<char> streamBuffer_;
     FILE* file_ = nullptr;
     uint64_t fileSize_ = 0;
     std::unique_ptr<ProgramStreamReader> programStream_;

@@ -49,7 +49,7 @@ bool ProgramStreamReader::SkipPackHeader() {
     if ((first & 0xC0) == 0x40) {
         // MPEG-2: 9 more bytes, the last of which gives the stuffing length.
         if (std::fread(fields, 1, 9, file_) != 9) return false;
-        return std::fseek(file_, fields[8] & 7, SEEK_CUR) == 0;
+        return Skip(fields[8] & 7);
     }
     // MPEG-1: 7 more bytes.
     return std::fread(fields, 1, 7, file_) == 7;
@@ -60,12 +60,24 @@ bool ProgramStreamReader::ReadPacket(uint8_t streamId, std::vector<uint8_t>& out
     if (std::fread(lengthBytes, 1, 2, file_) != 2) return false;
     size_t length = (static_cast<size_t>(lengthBytes[0]) << 8) | lengthBytes[1];
     bool wanted = IsVideoStream(streamId) && (videoStream_ < 0 || videoStream_ == streamId);
-    if (!wanted) return std::fseek(file_, static_cast<long>(length), SEEK_CUR) == 0;
+    if (!wanted) return Skip(length);
     videoStream_ = streamId;
     body_.resize(length);
     if (std::fread(body_.data(), 1, length, file_) != length) return false;
     size_t offset = PayloadOffset(body_);
     if (offset < length) out.insert(out.end(), body_.begin() + offset, body_.end());
+    return true;
+}
+
+// Reads past the bytes instead of seeking: a seek empties the stream's buffer, and a DVD
+// title would then cost a seek and a refill for each of its audio and navigation packets.
+bool ProgramStreamReader::Skip(size_t count) {
+    uint8_t discarded[2048];
+    while (count > 0) {
+        const size_t part = count < sizeof discarded ? count : sizeof discarded;
+        if (std::fread(discarded, 1, part, file_) != part) return false;
+        count -= part;
+    }
     return true;
 }
 

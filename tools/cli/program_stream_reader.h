@@ -19,6 +19,7 @@ private:
     bool NextStartCode(uint8_t& code);
     bool SkipPackHeader();
     bool ReadPacket(uint8_t streamId, std::vector<uint8_t>& out);
+    bool Skip(size_t count);
     // Where the payload starts inside a packet body (MPEG-1 or MPEG-2 packet header).
     static size_t PayloadOffset(const std::vector<uint8_t>& body);
 

@@ -8,6 +8,7 @@
 
 #include "decoder/mpeg_tables.h"
 #include "primitives/reconstruct_dct_block.h"
+#include "primitives/vlc_huffman_table.h"
 #include "test_bits.h"
 
 namespace d2u {
@@ -241,6 +242,64 @@ TEST(MpegVlcTables, EveryCoefficientCodewordDecodesThroughTheBlockKernels) {
 
 // Each macroblock_escape adds 33; stuffing and patterns of no codeword are errors, and so are
 // endless escapes, unknown tables and a missing data source.
+// Every codeword pair slot of the coefficient tables holds what decoding its bits one codeword
+// at a time gives, whatever bits follow the slot: the first codeword from its table, the second
+// (or the end of block) from table zero after the first-coefficient table, lengths, runs,
+// multipliers and signs. Slots marked slow start with no such pair.
+TEST(MpegVlcTables, CoefficientPairsMatchDecodingOneCodewordAtATime) {
+    CMpegVlcTables tables;
+    tables.Build();
+    std::mt19937 random(5);
+    const int firsts[] = {CMpegVlcTables::kDctCoefficientsFirst,
+                          CMpegVlcTables::kDctCoefficientsZero,
+                          CMpegVlcTables::kDctCoefficientsOne};
+    int pairs = 0;
+    for (int index : firsts) {
+        const IppVCHuffmanSpec_32s* first = tables.Table(index);
+        const IppVCHuffmanSpec_32s* following = tables.Table(
+            index == CMpegVlcTables::kDctCoefficientsFirst ? CMpegVlcTables::kDctCoefficientsZero
+                                                           : index);
+        for (bool intra : {true, false}) {
+            const std::vector<VlcCoefficientPair>& slots =
+                intra ? first->intraPairs : first->nonIntraPairs;
+            ASSERT_EQ(slots.size(), 1u << kVlcPairBits);
+            for (uint32_t slot = 0; slot < slots.size(); ++slot) {
+                const VlcCoefficientPair& pair = slots[slot];
+                if (pair.flags & VlcCoefficientPair::kSlow) continue;
+                TestBits bits;
+                bits.PutValue(slot, kVlcPairBits).PutValue(random(), 32).PutValue(random(), 32);
+                WordCursor at(bits);
+                Ipp32s run = 0, level = 0;
+                ASSERT_EQ(VCHuffmanDecodeRunLevel(&at.word, &at.offset, &run, &level, first),
+                          ippStsNoErr);
+                const int magnitude = level < 0 ? -level : level;
+                EXPECT_EQ(pair.advance1, run + 1) << slot;
+                EXPECT_EQ(pair.multiplier1, intra ? magnitude : 2 * magnitude + 1) << slot;
+                EXPECT_EQ(pair.sign1, level < 0 ? -1 : 0) << slot;
+                if (pair.advance2 || (pair.flags & VlcCoefficientPair::kEndsBlock)) {
+                    ASSERT_EQ(
+                        VCHuffmanDecodeRunLevel(&at.word, &at.offset, &run, &level, following),
+                        ippStsNoErr);
+                    const bool end = run == kVlcEndOfBlock;
+                    EXPECT_EQ(end, (pair.flags & VlcCoefficientPair::kEndsBlock) != 0) << slot;
+                    if (!end) {
+                        const int second = level < 0 ? -level : level;
+                        EXPECT_EQ(pair.advance2, run + 1) << slot;
+                        EXPECT_EQ(pair.multiplier2, intra ? second : 2 * second + 1) << slot;
+                        EXPECT_EQ(pair.sign2, level < 0 ? -1 : 0) << slot;
+                        ++pairs;
+                    }
+                } else {
+                    EXPECT_EQ(pair.multiplier2, 0) << slot;
+                }
+                EXPECT_EQ(at.BitsRead(), pair.length) << slot;
+                EXPECT_LE(pair.length, kVlcPairBits) << slot;
+            }
+        }
+    }
+    EXPECT_GT(pairs, 1000);
+}
+
 TEST(MpegVlcTables, AddressIncrementEscapesAndDecodeErrors) {
     const struct {
         const char* bits;
