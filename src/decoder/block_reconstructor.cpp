@@ -99,46 +99,53 @@ int32_t CBlockReconstructor::ReconstructNonIntraMpeg2(int32_t block, int16_t* re
     return PlaceResidual(block, residual);
 }
 
-int32_t CBlockReconstructor::ReconstructNonIntraMacroblock(uint32_t pattern, int16_t* residual) {
-    if (!Ready() || !residual) return ippStsNullPtrErr;
-    if (headers->currentQuantiser != scaledQuantiser) ScaleNonIntraMatrices();
+void CBlockReconstructor::StartPicture() {
+    scaledQuantiser = scaledIntraQuantiser = -1;
+    readNonIntra = nullptr;
+    readIntra = nullptr;
+    if (!Ready()) return;
+    const bool mpeg2 = headers->sequence.mpeg2 != 0;
     const bool chroma422 = headers->sequence.chroma_format == 2;
-    const NonIntraMacroblockBlocks macroblock{
-        vlcTables->Table(CMpegVlcTables::kDctCoefficientsFirst),
-        vlcTables->Table(CMpegVlcTables::kDctCoefficientsZero),
-        pattern,
-        MaxBlocks(),
-        &scaledLuma,
-        chroma422 ? &scaledChroma : &scaledLuma,
-        kPlacements[chroma422][headers->macroblock.dct_type == 1],
-        scratch,
-        residual};
-    auto reconstruct = headers->sequence.mpeg2 ? ReconstructNonIntraMacroblock_MPEG2
-                                               : ReconstructNonIntraMacroblock_MPEG1;
-    return reconstruct(&dataSource->wordPtr, &dataSource->bitOffset, macroblock);
+    nonIntraBlocks.firstTable = vlcTables->Table(CMpegVlcTables::kDctCoefficientsFirst);
+    nonIntraBlocks.otherTable = vlcTables->Table(CMpegVlcTables::kDctCoefficientsZero);
+    nonIntraBlocks.blockCount = MaxBlocks();
+    nonIntraBlocks.luma = &scaledLuma;
+    nonIntraBlocks.chroma = chroma422 ? &scaledChroma : &scaledLuma;
+    nonIntraBlocks.scratch = scratch;
+    placements[0] = kPlacements[chroma422][0];
+    placements[1] = kPlacements[chroma422][1];
+    const int32_t acTable = mpeg2 && headers->picture.intra_vlc_format == 1
+                                ? CMpegVlcTables::kDctCoefficientsOne
+                                : CMpegVlcTables::kDctCoefficientsZero;
+    intraBlocks.dcLuma = vlcTables->Table(CMpegVlcTables::kDctDcSizeLuminance);
+    intraBlocks.dcChroma = vlcTables->Table(CMpegVlcTables::kDctDcSizeChrominance);
+    intraBlocks.acTable = vlcTables->Table(acTable);
+    intraBlocks.blockCount = MaxBlocks();
+    intraBlocks.luma = &scaledIntraLuma;
+    intraBlocks.chroma = &scaledIntraChroma;
+    intraBlocks.dcShift = 3 - static_cast<int32_t>(headers->picture.intra_dc_precision & 3);
+    readNonIntra =
+        mpeg2 ? ReconstructNonIntraMacroblock_MPEG2 : ReconstructNonIntraMacroblock_MPEG1;
+    readIntra = mpeg2 ? ReconstructIntraMacroblock_MPEG2 : ReconstructIntraMacroblock_MPEG1;
+}
+
+int32_t CBlockReconstructor::ReconstructNonIntraMacroblock(uint32_t pattern, int16_t* residual) {
+    if (!readNonIntra || !residual) return ippStsNullPtrErr;
+    if (headers->currentQuantiser != scaledQuantiser) ScaleNonIntraMatrices();
+    nonIntraBlocks.pattern = pattern;
+    nonIntraBlocks.placements = placements[headers->macroblock.dct_type == 1];
+    nonIntraBlocks.residual = residual;
+    return readNonIntra(&dataSource->wordPtr, &dataSource->bitOffset, nonIntraBlocks);
 }
 
 int32_t CBlockReconstructor::ReconstructIntraMacroblock(uint32_t pattern, int16_t* destination,
                                                         int32_t* dcPredictors) {
-    if (!Ready() || !destination || !dcPredictors) return ippStsNullPtrErr;
+    if (!readIntra || !destination || !dcPredictors) return ippStsNullPtrErr;
     if (headers->currentQuantiser != scaledIntraQuantiser) ScaleIntraMatrices();
-    const bool mpeg2 = headers->sequence.mpeg2 != 0;
-    const int32_t acTable = mpeg2 && headers->picture.intra_vlc_format == 1
-                                ? CMpegVlcTables::kDctCoefficientsOne
-                                : CMpegVlcTables::kDctCoefficientsZero;
-    const IntraMacroblockBlocks macroblock{
-        vlcTables->Table(CMpegVlcTables::kDctDcSizeLuminance),
-        vlcTables->Table(CMpegVlcTables::kDctDcSizeChrominance),
-        vlcTables->Table(acTable),
-        pattern,
-        MaxBlocks(),
-        &scaledIntraLuma,
-        &scaledIntraChroma,
-        dcPredictors,
-        3 - static_cast<int32_t>(headers->picture.intra_dc_precision & 3),
-        destination};
-    auto reconstruct = mpeg2 ? ReconstructIntraMacroblock_MPEG2 : ReconstructIntraMacroblock_MPEG1;
-    return reconstruct(&dataSource->wordPtr, &dataSource->bitOffset, macroblock);
+    intraBlocks.pattern = pattern;
+    intraBlocks.predictors = dcPredictors;
+    intraBlocks.destination = destination;
+    return readIntra(&dataSource->wordPtr, &dataSource->bitOffset, intraBlocks);
 }
 
 void CBlockReconstructor::ScaleIntraMatrices() {

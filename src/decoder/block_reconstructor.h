@@ -42,8 +42,9 @@ public:
     // destination + 64 * b; the same result as ReconstructIntraMpeg1/2 for each.
     int32_t ReconstructIntraMacroblock(uint32_t pattern, int16_t* destination,
                                        int32_t* dcPredictors);
-    // Matrices and scan may change from picture to picture: called before each.
-    void StartPicture() { scaledQuantiser = scaledIntraQuantiser = -1; }
+    // Matrices, scan, tables and formats may change from picture to picture: called before each,
+    // once its headers are read.
+    void StartPicture();
 
     static constexpr int32_t kBlocksPerMacroblock = 6;
     static constexpr int32_t kBlocksPerMacroblock422 = 8;
@@ -68,6 +69,12 @@ private:
     ScaledMatrix scaledIntraLuma = {};
     ScaledMatrix scaledIntraChroma = {};
     int32_t scaledIntraQuantiser = -1;
+    // What every macroblock of the picture shares, set by StartPicture; null readers before.
+    NonIntraMacroblockBlocks nonIntraBlocks = {};
+    IntraMacroblockBlocks intraBlocks = {};
+    IppStatus (*readNonIntra)(Ipp32u**, int*, const NonIntraMacroblockBlocks&) = nullptr;
+    IppStatus (*readIntra)(Ipp32u**, int*, const IntraMacroblockBlocks&) = nullptr;
+    const ResidualPlacement* placements[2] = {};  // by dct_type
 };
 
 }  // namespace d2u

@@ -118,31 +118,42 @@ constexpr MotionCodeword kMotionCodewords[] = {
 };
 constexpr int32_t kWindowBits = 11;
 
-constexpr CMotionVectorReader::WindowTable BuildWindowTable() {
-    CMotionVectorReader::WindowTable table{};
-    for (int32_t rSize = 0; rSize < CMotionVectorReader::kWindowRSizes; ++rSize) {
-        for (const MotionCodeword& codeword : kMotionCodewords) {
-            int32_t prefix = 0;
-            int32_t length = 0;
-            for (const char* bit = codeword.bits; *bit; ++bit, ++length)
-                prefix = 2 * prefix + (*bit - '0');
-            const bool zero = codeword.magnitude == 0;
-            for (int32_t sign = 0; sign < (zero ? 1 : 2); ++sign) {
-                const int32_t codeLength = length + (zero ? 0 : 1);
-                const int32_t code = zero ? prefix : 2 * prefix + sign;
-                const int32_t spare = kWindowBits - codeLength;
-                for (int32_t tail = 0; tail < (1 << spare); ++tail) {
-                    CMotionVectorReader::WindowCode& entry =
-                        table.codes[rSize][(code << spare) | tail];
-                    entry.length = static_cast<uint8_t>(codeLength + (zero ? 0 : rSize));
-                    entry.residualMask = static_cast<uint8_t>(zero ? 0 : (1 << rSize) - 1);
-                    entry.sign = static_cast<int8_t>(-sign);
-                    entry.base =
-                        static_cast<int8_t>(zero ? 0 : ((codeword.magnitude - 1) << rSize) + 1);
-                }
+// Every code by the 11 bits that start it.
+struct FullWindowTable {
+    CMotionVectorReader::WindowCode codes[1 << kWindowBits];
+};
+
+constexpr FullWindowTable BuildFullWindowTable() {
+    FullWindowTable table{};
+    for (const MotionCodeword& codeword : kMotionCodewords) {
+        int32_t prefix = 0;
+        int32_t length = 0;
+        for (const char* bit = codeword.bits; *bit; ++bit, ++length)
+            prefix = 2 * prefix + (*bit - '0');
+        const bool zero = codeword.magnitude == 0;
+        for (int32_t sign = 0; sign < (zero ? 1 : 2); ++sign) {
+            const int32_t codeLength = length + (zero ? 0 : 1);
+            const int32_t code = zero ? prefix : 2 * prefix + sign;
+            const int32_t spare = kWindowBits - codeLength;
+            for (int32_t tail = 0; tail < (1 << spare); ++tail) {
+                CMotionVectorReader::WindowCode& entry = table.codes[(code << spare) | tail];
+                entry.length = static_cast<int8_t>(codeLength);
+                entry.code = static_cast<int8_t>(sign ? -codeword.magnitude : codeword.magnitude);
             }
         }
     }
+    return table;
+}
+
+constexpr CMotionVectorReader::WindowTable BuildWindowTable() {
+    constexpr int32_t kShortBits = 8;
+    const FullWindowTable full = BuildFullWindowTable();
+    CMotionVectorReader::WindowTable table{};
+    // Where the first five bits are not all zero, every code fits 8 bits.
+    for (int32_t index = 1 << (kShortBits - 5); index < (1 << kShortBits); ++index)
+        table.shortCodes[index] = full.codes[index << (kWindowBits - kShortBits)];
+    for (int32_t index = 0; index < (1 << (kWindowBits - 5)); ++index)
+        table.longCodes[index] = full.codes[index];
     return table;
 }
 

@@ -38,10 +38,21 @@ public:
     // ReadFrameVectorGenerally.
     int32_t ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
                             int32_t* copy = nullptr) {
+        if (!dataSource) return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
+        uint32_t* word = dataSource->wordPtr;
+        int32_t offset = dataSource->bitOffset;
+        const int32_t status = ReadFrameVectorAt(word, offset, vector, h_r_size, v_r_size, copy);
+        dataSource->wordPtr = word;
+        dataSource->bitOffset = offset;
+        return status;
+    }
+    // The same from a position the caller holds (word and offset as the data source's
+    // `wordPtr` and `bitOffset`), which it moves on; only the general path also sets the data
+    // source's own position.
+    int32_t ReadFrameVectorAt(uint32_t*& word, int32_t& offset, int32_t* vector, int32_t h_r_size,
+                              int32_t v_r_size, int32_t* copy = nullptr) {
         if (!dataSource || static_cast<uint32_t>(h_r_size | v_r_size) >= kWindowRSizes || !vector)
-            return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
-        const uint32_t* word = dataSource->wordPtr;
-        const int32_t offset = dataSource->bitOffset;
+            return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
         // 33 or more stream bits, the next one in the top bit (the reader's guard words lie
         // behind its end): room for both codes and residuals.
         uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
@@ -51,14 +62,14 @@ public:
         const int32_t horizontalLength = ReadWindowComponent(window, h_r_size, horizontal);
         const int32_t verticalLength = ReadWindowComponent(window, v_r_size, vertical);
         if ((horizontalLength == 0) | (verticalLength == 0))
-            return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
+            return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
         const int32_t used = horizontalLength + verticalLength;
         // The position moves on by at most 32 bits: into the next word or not, without a
         // branch the stream would make unpredictable.
         const int32_t left = offset - used;
         const int32_t intoNextWord = left >> 31;
-        dataSource->wordPtr -= intoNextWord;
-        dataSource->bitOffset = left + (intoNextWord & 32);
+        word -= intoNextWord;
+        offset = left + (intoNextWord & 32);
         vector[0] = horizontal;
         vector[1] = vertical;
         if (copy) {
@@ -80,15 +91,18 @@ public:
     // The r_sizes of the window path, 0 to 3: two codes of up to 11 bits and their residuals
     // fit the 33 bits a window is sure to hold.
     static constexpr int32_t kWindowRSizes = 4;
-    // A motion_code and its motion_residual at one r_size, by the 11 bits that start the code.
+    // A motion_code with its sign bit; one table for every r_size, which the residual then
+    // joins arithmetically. The codes of up to 8 bits (all whose first five bits are not all
+    // zero) come from a table of 8 bits, the longer ones from 11 bits whose first five are
+    // zero: 640 bytes together stay in the data cache, where tables of 11 bits for every code
+    // (and r_size) did not.
     struct WindowCode {
-        uint8_t length;        // of the code and its residual; 0: no codeword
-        uint8_t residualMask;  // 0 for motion_code 0, which has no residual
-        int8_t sign;           // -1 for negative codes, else 0
-        int8_t base;           // the magnitude of the difference less the residual
+        int8_t length;  // of the code and its sign bit; 0: no codeword
+        int8_t code;    // motion_code, -16 to 16
     };
     struct WindowTable {
-        WindowCode codes[kWindowRSizes][1 << 11];
+        WindowCode shortCodes[1 << 8];
+        WindowCode longCodes[1 << 6];  // by the 11 bits, of which the first five are zero
     };
 
     // A component wrapped back into the range of r_size, [-16 << r_size, 16 << r_size): what
@@ -107,19 +121,41 @@ private:
     // codeword (the component and window then hold no meaning). Without branches on the code,
     // which the stream makes unpredictable.
     static int32_t ReadWindowComponent(uint64_t& window, int32_t r_size, int32_t& component) {
-        const WindowCode code = windowTable.codes[r_size][window >> 53];
-        // The residual ends the code's bits; a length of 0 takes no residual, and its count
-        // of 64 is taken as 0 (as the processor does).
-        const int32_t magnitude =
-            code.base +
-            static_cast<int32_t>((window >> ((64 - code.length) & 63)) & code.residualMask);
-        component = WrapComponent(component + ((magnitude ^ code.sign) - code.sign), r_size);
-        window <<= code.length;
-        return code.length;
+        // Codes of 10 and 11 bits are motion_codes of 7 and more, which few vectors take.
+        const WindowCode entry = (window >> 59) != 0 ? windowTable.shortCodes[window >> 56]
+                                                     : windowTable.longCodes[window >> 53];
+        const int32_t code = entry.code;
+        // All ones for a non-zero code, which alone carries a residual.
+        const uint32_t coded = 0u - static_cast<uint32_t>(code != 0);
+        const int32_t length = entry.length + static_cast<int32_t>(r_size & coded);
+        // A length of 0 shifts by 64, taken as 0 (as the processor does); its residual is
+        // masked off.
+        const uint32_t residual =
+            static_cast<uint32_t>(window >> ((64 - length) & 63)) & (((1u << r_size) - 1u) & coded);
+        const int32_t sign = code >> 31;
+        const uint32_t magnitude = static_cast<uint32_t>((code ^ sign) - sign);
+        // ((|motion_code| - 1) << r_size) + residual + 1, and 0 for motion_code 0.
+        const int32_t difference =
+            static_cast<int32_t>((((magnitude - 1u) << r_size) + residual + 1u) & coded);
+        component = WrapComponent(component + ((difference ^ sign) - sign), r_size);
+        window <<= length;
+        return length;
     }
 
     int32_t ReadFrameVectorGenerally(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
                                      int32_t* copy);
+    // The general path from the caller's position: the data source's position is set to it
+    // and read back after (only values pass, so that the caller's copy stays in registers).
+    int32_t ReadFrameVectorGenerallyAt(uint32_t*& word, int32_t& offset, int32_t* vector,
+                                       int32_t h_r_size, int32_t v_r_size, int32_t* copy) {
+        if (!dataSource) return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
+        dataSource->wordPtr = word;
+        dataSource->bitOffset = offset;
+        const int32_t status = ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
+        word = dataSource->wordPtr;
+        offset = dataSource->bitOffset;
+        return status;
+    }
     int32_t ReadComponent(int32_t* component, int32_t r_size, int32_t full_pel_vector,
                           int32_t mvscale);
 

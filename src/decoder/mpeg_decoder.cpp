@@ -498,6 +498,7 @@ void CMpegDecoder::SetUpPictureModes() {
         for (int32_t t = 0; t < 2; ++t)
             modes.f_code[s][t] = static_cast<int32_t>(picture.f_code[s][t]);
     }
+    modes.patternCodes = vlcTables->CodedBlockPatternLookup(&modes.patternBits);
     modes.typeCodes = vlcTables->MacroblockTypeLookup(
         static_cast<int32_t>(picture.picture_coding_type), &modes.typeBits);
     modes.field = IsFieldPicture();
@@ -514,35 +515,74 @@ void CMpegDecoder::SetUpPictureModes() {
 }
 
 // macroblock_type, the motion type and dct_type take at most 9 bits together: they are
-// taken from one look at the next 32 bits, and the position moves once.
-int32_t CMpegDecoder::DecodeMacroblockModes() {
-    uint32_t window = dataSource->ShowBits(32);
+// taken from one look at the next 32 bits, and the position moves once. It moves in `at`,
+// which stays in registers: the reader's own fields, stored, could be any of the members
+// written here as far as the compiler knows, and would be loaded again. A failure leaves the
+// position in the reader.
+int32_t CMpegDecoder::DecodeMacroblockModes(BitPosition& at) {
+    const uint32_t window = PeekWord(at);
     int32_t used = 0;
+    uint32_t type = 0;
     CMpegVlcTables::DirectCode code = {0, 0};
     if (modes.typeCodes) code = modes.typeCodes[window >> (32 - modes.typeBits)];
     if (code.length != 0) {
-        macroblock_type = static_cast<uint32_t>(code.value);
+        type = static_cast<uint32_t>(code.value);
         used = code.length;
     } else {
         // Bits of no codeword: the general decode gives the status.
-        int32_t type = 0;
+        SetPosition(at);
+        int32_t decoded = 0;
         int32_t status = vlcTables->DecodeMacroblockType(
-            &type, static_cast<int32_t>(headers->picture.picture_coding_type));
+            &decoded, static_cast<int32_t>(headers->picture.picture_coding_type));
         if (status != 0) {
             error = status;
             return status;
         }
-        macroblock_type = static_cast<uint32_t>(type);
-        window = dataSource->ShowBits(32);
+        macroblock_type = static_cast<uint32_t>(decoded);
+        status = DecodeMotionAndDctType();
+        at = Position();
+        return status;
     }
     uint32_t rest = window << used;
-    if (macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward)) {
+    int32_t motion = kMotionNone;
+    if (type & (kMacroblockMotionForward | kMacroblockMotionBackward)) {
         if (modes.readsMotionType) {
-            motion_type = static_cast<int32_t>(rest >> 30);
+            motion = static_cast<int32_t>(rest >> 30);
             rest <<= 2;
             used += 2;
+            if (motion == kMotionNone) {  // reserved
+                Advance(at, used);
+                SetPosition(at);
+                macroblock_type = type;
+                motion_type = motion;
+                error = -1;
+                return -1;
+            }
+        } else {
+            motion = kMotionFrame;
+        }
+    } else if ((type & kMacroblockIntra) && modes.concealment) {
+        motion = modes.field ? kMotionField : kMotionFrame;
+    }
+    int32_t dct = 0;
+    if (modes.readsDctType && (type & (kMacroblockIntra | kMacroblockPattern))) {
+        dct = static_cast<int32_t>(rest >> 31);
+        used += 1;
+    }
+    Advance(at, used);
+    macroblock_type = type;
+    motion_type = motion;
+    dct_type = dct;
+    SetMotionFormat();
+    return 0;
+}
+
+// The rest of the modes after a macroblock_type taken by the general decode.
+int32_t CMpegDecoder::DecodeMotionAndDctType() {
+    if (macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward)) {
+        if (modes.readsMotionType) {
+            motion_type = static_cast<int32_t>(dataSource->GetBits(2));
             if (motion_type == kMotionNone) {  // reserved
-                dataSource->SkipBits(used);
                 error = -1;
                 return -1;
             }
@@ -556,12 +596,33 @@ int32_t CMpegDecoder::DecodeMacroblockModes() {
     }
     dct_type = 0;
     if (modes.readsDctType && (macroblock_type & (kMacroblockIntra | kMacroblockPattern))) {
-        dct_type = static_cast<int32_t>(rest >> 31);
-        used += 1;
+        dct_type = static_cast<int32_t>(dataSource->GetBit());
     }
-    if (used != 0) dataSource->SkipBits(used);
     SetMotionFormat();
     return 0;
+}
+
+// The next 32 bits after a position (the reader's guard words lie behind its end).
+uint32_t CMpegDecoder::PeekWord(const BitPosition& at) {
+    return (at.word[0] << (31 - at.offset)) + ((at.word[1] >> at.offset) >> 1);
+}
+
+// Moves a position on by n bits (0 to 32), without a branch the stream would make
+// unpredictable.
+void CMpegDecoder::Advance(BitPosition& at, int32_t n) {
+    const int32_t left = at.offset - n;
+    const int32_t intoNextWord = left >> 31;
+    at.word -= intoNextWord;
+    at.offset = left + (intoNextWord & 32);
+}
+
+CMpegDecoder::BitPosition CMpegDecoder::Position() const {
+    return BitPosition{dataSource->wordPtr, dataSource->bitOffset};
+}
+
+void CMpegDecoder::SetPosition(const BitPosition& at) {
+    dataSource->wordPtr = at.word;
+    dataSource->bitOffset = at.offset;
 }
 
 void CMpegDecoder::SetMotionFormat() {
@@ -575,13 +636,20 @@ void CMpegDecoder::SetMotionFormat() {
     mvscale = (!modes.field && mv_format == 0) ? 1 : 0;
 }
 
-int32_t CMpegDecoder::ReadVectors(int32_t s) {
+// A failure leaves the position in the reader.
+int32_t CMpegDecoder::ReadVectors(BitPosition& at, int32_t s) {
+    int32_t status = 0;
     if (modes.mpeg2 && motion_vector_count == 1 && mv_format == 1) {
         // Frame motion: one vector, the predictor of both rows.
-        return motionVectorReader.ReadFrameVector(PMV[0][s], modes.f_code[s][0], modes.f_code[s][1],
-                                                  PMV[1][s]);
+        status = motionVectorReader.ReadFrameVectorAt(
+            at.word, at.offset, PMV[0][s], modes.f_code[s][0], modes.f_code[s][1], PMV[1][s]);
+        if (status != 0) SetPosition(at);
+        return status;
     }
-    return ReadFieldOrMpeg1Vectors(s);
+    SetPosition(at);
+    status = ReadFieldOrMpeg1Vectors(s);
+    at = Position();
+    return status;
 }
 
 // Kept out of ReadVectors, so that the common frame vector needs no saved registers.
@@ -679,34 +747,35 @@ void CMpegDecoder::PrepareResidual(int32_t pattern, bool intra) {
     residualDirty |= residualWritten;
 }
 
+// The macroblock's header is read from a position held in registers (see
+// DecodeMacroblockModes), which goes back to the reader for the coefficients and for the
+// rarer codes read by other classes.
 int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
-    if (DecodeMacroblockModes() != 0) return -1;
+    BitPosition at = Position();
+    if (DecodeMacroblockModes(at) != 0) return -1;
     headers->macroblock.dct_type = static_cast<uint32_t>(dct_type);
     const bool intra = (macroblock_type & kMacroblockIntra) != 0;
     const bool concealment = intra && modes.concealment;
-    if (macroblock_type & kMacroblockQuant) headerReader->ReadMacroblockQuantiser();
+    if (macroblock_type & kMacroblockQuant) {
+        SetPosition(at);
+        headerReader->ReadMacroblockQuantiser();
+        at = Position();
+    }
     if ((macroblock_type & kMacroblockMotionForward) || concealment) {
-        if (ReadVectors(0) != 0) return -1;
+        if (ReadVectors(at, 0) != 0) return -1;
     }
     if (macroblock_type & kMacroblockMotionBackward) {
-        if (ReadVectors(1) != 0) return -1;
+        if (ReadVectors(at, 1) != 0) return -1;
     }
-    if (concealment) dataSource->SkipBits(1);  // marker bit
+    if (concealment) Advance(at, 1);  // marker bit
     if (!intra) PrefetchPrediction(state);
 
     if (macroblock_type & kMacroblockPattern) {
-        int32_t pattern = 0;
-        int32_t status = vlcTables->DecodeCodedBlockPattern(&pattern);
-        if (status != 0) {
-            error = status;
-            return -1;
-        }
-        // 4:2:2: coded_block_pattern_1 gives blocks 6 and 7 in its two bits.
-        if (blocksPerMacroblock == 8) pattern = (pattern << 2) | dataSource->GetBits(2);
-        state.pattern = pattern;
+        if (DecodeCodedBlockPattern(state, at) != 0) return -1;
     } else {
         state.pattern = intra ? (1 << blocksPerMacroblock) - 1 : 0;
     }
+    SetPosition(at);
     PrepareResidual(state.pattern, intra);
     if (ReconstructBlocks(state) != 0) {
         // A failed macroblock may have written anywhere.
@@ -728,6 +797,36 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
             motion_type = kMotionFrame;
         }
     }
+    return 0;
+}
+
+// coded_block_pattern (with coded_block_pattern_1 of 4:2:2, blocks 6 and 7 in its two bits)
+// from one look at the next 32 bits. A failure leaves the position in the reader.
+int32_t CMpegDecoder::DecodeCodedBlockPattern(SliceState& state, BitPosition& at) {
+    const uint32_t window = PeekWord(at);
+    CMpegVlcTables::DirectCode code = {0, 0};
+    if (modes.patternCodes) code = modes.patternCodes[window >> (32 - modes.patternBits)];
+    int32_t pattern = code.value;
+    int32_t used = code.length;
+    if (used == 0) {
+        // Bits of no codeword: the general decode gives the status.
+        SetPosition(at);
+        const int32_t status = vlcTables->DecodeCodedBlockPattern(&pattern);
+        if (status != 0) {
+            error = status;
+            return -1;
+        }
+        if (blocksPerMacroblock == 8) pattern = (pattern << 2) | dataSource->GetBits(2);
+        state.pattern = pattern;
+        at = Position();
+        return 0;
+    }
+    if (blocksPerMacroblock == 8) {
+        pattern = (pattern << 2) | static_cast<int32_t>((window << used) >> 30);
+        used += 2;
+    }
+    Advance(at, used);
+    state.pattern = pattern;
     return 0;
 }
 
@@ -838,7 +937,9 @@ uint8_t* CMpegDecoder::TableEntry(const SliceState& state) const {
 }
 
 // Written whole, word by word straight into the entry (a copy assembled on the stack first
-// costs a stalled load): the words not set here are zero in every entry.
+// costs a stalled load): the words not set here are zero in every entry. The vectors come
+// from the record, whose words were stored before the samples were formed and so can be
+// loaded wide.
 void CMpegDecoder::WriteTableEntry(uint8_t* entry, int32_t pattern) const {
     auto word = [entry](int32_t index, int32_t value) {
         std::memcpy(entry + 4 * index, &value, sizeof value);
@@ -849,7 +950,8 @@ void CMpegDecoder::WriteTableEntry(uint8_t* entry, int32_t pattern) const {
     word(3, headers->currentQuantiser);
     word(4, pattern);
     word(5, 0);
-    CopyVectors(entry + 24, PMV);
+    std::memcpy(entry + 24, headers->macroblock.PMV, sizeof(PMV));
+    static_assert(sizeof(headers->macroblock.PMV) == sizeof(PMV), "the record holds PMV");
     static_assert(24 + sizeof(PMV) <= MacroblockInfoBlock::kEntryBytes, "PMV fits the entry");
     std::memset(entry + 24 + sizeof(PMV), 0, MacroblockInfoBlock::kEntryBytes - 24 - sizeof(PMV));
 }

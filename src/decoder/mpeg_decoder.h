@@ -132,10 +132,21 @@ private:
     void PrefetchNextTarget(const SliceState& state) const;
     void WriteTableEntry(uint8_t* entry, int32_t pattern) const;
     void SetUpPictureModes();
-    int32_t DecodeMacroblockModes();
+    // A copy of the reader's position (`wordPtr`, `bitOffset`) for a macroblock's header.
+    struct BitPosition {
+        uint32_t* word;
+        int32_t offset;
+    };
+    BitPosition Position() const;
+    void SetPosition(const BitPosition& at);
+    static uint32_t PeekWord(const BitPosition& at);
+    static void Advance(BitPosition& at, int32_t n);
+    int32_t DecodeMacroblockModes(BitPosition& at);
+    int32_t DecodeMotionAndDctType();
+    int32_t DecodeCodedBlockPattern(SliceState& state, BitPosition& at);
     void SetMotionFormat();
     int32_t DecodeAddressIncrement(uint32_t window);
-    int32_t ReadVectors(int32_t s);
+    int32_t ReadVectors(BitPosition& at, int32_t s);
     int32_t ReadFieldOrMpeg1Vectors(int32_t s);
     int32_t ReadDualPrimeVector(int32_t s);
     int32_t ReadDmvector();
@@ -155,6 +166,8 @@ private:
     struct PictureModes {
         const CMpegVlcTables::DirectCode* typeCodes = nullptr;  // macroblock_type look-up
         int32_t typeBits = 0;
+        const CMpegVlcTables::DirectCode* patternCodes = nullptr;  // coded_block_pattern
+        int32_t patternBits = 0;
         const CMpegVlcTables::DirectCode* incrementCodes = nullptr;  // address increment
         int32_t incrementBits = 0;
         bool mpeg2 = false;

@@ -90,6 +90,11 @@ public:
         *longest = direct[pictureCodingType].longest;
         return direct[pictureCodingType].codes;
     }
+    // The coded_block_pattern look-up, indexed by `longest` bits; null before Build.
+    const DirectCode* CodedBlockPatternLookup(int32_t* longest) const {
+        *longest = direct[kCodedBlockPattern].longest;
+        return direct[kCodedBlockPattern].codes;
+    }
     // The motion_code look-up, indexed by `longest` bits; null before Build.
     const DirectCode* MotionCodeLookup(int32_t* longest) const {
         *longest = direct[kMotionCode].longest;
