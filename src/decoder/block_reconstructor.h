@@ -60,7 +60,7 @@ private:
     CBitstreamDataSource* dataSource = nullptr;
     CMpegVlcTables* vlcTables = nullptr;
     MpegHeaders* headers = nullptr;
-    alignas(16) int16_t scratch[128] = {};  // the one-pass reading takes two blocks
+    alignas(16) int16_t scratch[64] = {};
     // The non-intra matrices scaled by scaledQuantiser (-1: none yet in this picture).
     ScaledMatrix scaledLuma = {};
     ScaledMatrix scaledChroma = {};

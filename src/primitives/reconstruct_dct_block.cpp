@@ -498,29 +498,18 @@ IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
     BlockBits bits(*ppBitStream, *pOffset);
     Ipp32u remaining = m.pattern & ((1u << m.blockCount) - 1u);
     IppStatus status = ippStsNoErr;
-    // Each block is transformed after the next one has been read, from the other half of the
-    // scratch: by then its coefficient stores have reached the cache, and the transform's loads
-    // do not wait for them.
-    Ipp16s* pending = nullptr;
-    Ipp16s* pendingResidual = nullptr;
-    int pendingStep = 0;
-    Ipp16s* scratch = m.scratch;
     while (remaining != 0) {
         const int highest = HighestBit(remaining);
         remaining &= ~(1u << highest);
         const int block = m.blockCount - 1 - highest;
-        ZeroBlock(scratch);
-        ScaledSink<false, kMpeg1> sink{block < 4 ? m.luma : m.chroma, scratch, 0};
+        ZeroBlock(m.scratch);
+        ScaledSink<false, kMpeg1> sink{block < 4 ? m.luma : m.chroma, m.scratch, 0};
         status = ReadBlockCoefficients<false, kMpeg1>(bits, *m.firstTable, *m.otherTable, sink);
         if (status != ippStsNoErr) break;
-        if (!kMpeg1) ControlMismatch(scratch, sink.parity);
-        if (pending) ippiDCT8x8Inv_16s_C1R(pending, pendingResidual, pendingStep);
-        pending = scratch;
-        pendingResidual = m.residual + m.placements[block].start;
-        pendingStep = m.placements[block].rowBytes;
-        scratch = scratch == m.scratch ? m.scratch + 64 : m.scratch;
+        if (!kMpeg1) ControlMismatch(m.scratch, sink.parity);
+        const ResidualPlacement& place = m.placements[block];
+        ippiDCT8x8Inv_16s_C1R(m.scratch, m.residual + place.start, place.rowBytes);
     }
-    if (pending) ippiDCT8x8Inv_16s_C1R(pending, pendingResidual, pendingStep);
     bits.Commit(ppBitStream, pOffset);
     return status;
 }

@@ -93,7 +93,7 @@ struct NonIntraMacroblockBlocks {
     const ScaledMatrix* luma;
     const ScaledMatrix* chroma;
     const ResidualPlacement* placements;
-    Ipp16s* scratch;  // 128 coefficients
+    Ipp16s* scratch;  // 64 coefficients
     Ipp16s* residual;
 };
 
