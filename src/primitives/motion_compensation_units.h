@@ -418,6 +418,20 @@ void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
     });
 }
 
+// Every kernel of the table, in the instruction set this file is compiled for.
+void FillSimdKernels(KernelTable& table) {
+    table.macroblock = PredictMacroblockSimd;
+    table.macroblockBidirectional = PredictMacroblockBidirectionalSimd;
+    table.single[k16x16] = PredictSingleSimd<16, 16>;
+    table.single[k16x8] = PredictSingleSimd<16, 8>;
+    table.single[k8x8] = PredictSingleSimd<8, 8>;
+    table.single[k8x4] = PredictSingleSimd<8, 4>;
+    table.bidirectional[k16x16] = PredictBidirectionalSimd<16, 16>;
+    table.bidirectional[k16x8] = PredictBidirectionalSimd<16, 8>;
+    table.bidirectional[k8x8] = PredictBidirectionalSimd<8, 8>;
+    table.bidirectional[k8x4] = PredictBidirectionalSimd<8, 4>;
+}
+
 }  // namespace
 }  // namespace mc
 }  // namespace d2u
