@@ -123,6 +123,13 @@ enum class Codeword { kCoefficient, kEndOfBlock, kInvalid };
 #define D2U_LIKELY(condition) (condition)
 #endif
 
+// The packed slot of a codeword that starts with the zeros of the long section, by the bits
+// after them; `peek` holds the next 32 stream bits.
+inline Ipp32u LongSectionEntry(const Ipp32u* packed, Ipp32u peek) {
+    constexpr int kShift = 32 - kVlcPackedLongZeros - kVlcPackedLongBits;
+    return packed[(1u << kVlcPackedBits) + ((peek >> kShift) & VlcLowMask(kVlcPackedLongBits))];
+}
+
 // Decodes the run/level codeword at the bit position, with its escape bits, after a refill.
 // Short codewords come from the packed slots in one load; the rest take the full lookup.
 // `packed` is that of `table`, held by the caller across codewords.
@@ -144,10 +151,7 @@ D2U_CODEWORD_INLINE Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, con
         return Codeword::kEndOfBlock;
     }
     if (kind == kVlcPackedLong) {
-        // Seven zeros lead: the long section, by the bits after them.
-        constexpr int kShift = 32 - kVlcPackedLongZeros - kVlcPackedLongBits;
-        entry =
-            packed[(1u << kVlcPackedBits) + ((peek >> kShift) & VlcLowMask(kVlcPackedLongBits))];
+        entry = LongSectionEntry(packed, peek);
         kind = VlcPackedRun(entry);
         if (D2U_LIKELY(VlcPackedIsPlain(entry))) {
             bits.Skip(static_cast<int>(VlcPackedLength(entry)));
@@ -183,9 +187,7 @@ D2U_CODEWORD_INLINE Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, con
 // Returns false, with the position unchanged, for anything else.
 D2U_CODEWORD_INLINE bool ReadLongCoefficient(const IppVCHuffmanSpec_32s& table, BlockBits& bits,
                                              Ipp32s* run, Ipp32s* level) {
-    constexpr int kShift = 32 - kVlcPackedLongZeros - kVlcPackedLongBits;
-    const Ipp32u entry = table.packed[(1u << kVlcPackedBits) +
-                                      ((bits.Peek() >> kShift) & VlcLowMask(kVlcPackedLongBits))];
+    const Ipp32u entry = LongSectionEntry(table.packed.data(), bits.Peek());
     if (!VlcPackedIsPlain(entry)) return false;
     bits.Skip(static_cast<int>(VlcPackedLength(entry)));
     *run = static_cast<Ipp32s>(VlcPackedRun(entry));
