@@ -52,6 +52,19 @@ public:
         cache <<= n;
         count -= n;
     }
+    // Repeats the next bit if it is a one (after a refill): the stream reads on as if it held
+    // one more bit there, which the position accounts for once it has been read.
+    void DoubleLeadingOne() {
+        if (count == 64) {
+            // Only right at the start: the last word goes back for the room.
+            --next;
+            count = 32;
+            cache &= ~uint64_t{0xFFFFFFFF};
+        }
+        const uint64_t leading = cache >> 63;
+        cache = (cache >> leading) | (leading << 63);
+        count += static_cast<int>(leading);
+    }
     // n from 1 to 24, after a refill that left n bits.
     Ipp32u Read(int n) {
         Ipp32u value = static_cast<Ipp32u>(cache >> (64 - n));
@@ -357,16 +370,31 @@ D2U_CODEWORD_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
     return status;
 }
 
+// kShortOne: a non-intra block whose first-coefficient table has shortOneThenFollowing set; its
+// first coefficient's '1s' reads as '11s' through the following table's pairs.
+template <bool kIntra, bool kMpeg1, bool kShortOne, bool kClamp>
+D2U_CODEWORD_INLINE IppStatus ReadBlockCoefficientsWith(BlockBits& bits,
+                                                        const IppVCHuffmanSpec_32s& first,
+                                                        const IppVCHuffmanSpec_32s& others,
+                                                        ScaledSink<kIntra, kMpeg1>& sink) {
+    constexpr Ipp32u kBefore = kIntra ? 0 : ~0u;  // unsigned: the first run wraps it
+    if (!kShortOne)
+        return ReadCoefficientPairs<kIntra, kMpeg1, kClamp>(bits, first, others, sink, kBefore);
+    bits.Refill();
+    bits.DoubleLeadingOne();
+    return ReadCoefficientPairs<kIntra, kMpeg1, kClamp>(bits, others, others, sink, kBefore);
+}
+
 // The coefficients of a block (intra: after its DC), without the clamp where the weights allow.
-template <bool kIntra, bool kMpeg1>
+template <bool kIntra, bool kMpeg1, bool kShortOne = false>
 D2U_CODEWORD_INLINE IppStatus ReadBlockCoefficients(BlockBits& bits,
                                                     const IppVCHuffmanSpec_32s& first,
                                                     const IppVCHuffmanSpec_32s& others,
                                                     ScaledSink<kIntra, kMpeg1>& sink) {
-    constexpr Ipp32u kBefore = kIntra ? 0 : ~0u;  // unsigned: the first run wraps it
     if (sink.PairsFitWithoutClamp())
-        return ReadCoefficientPairs<kIntra, kMpeg1, false>(bits, first, others, sink, kBefore);
-    return ReadCoefficientPairs<kIntra, kMpeg1, true>(bits, first, others, sink, kBefore);
+        return ReadBlockCoefficientsWith<kIntra, kMpeg1, kShortOne, false>(bits, first, others,
+                                                                             sink);
+    return ReadBlockCoefficientsWith<kIntra, kMpeg1, kShortOne, true>(bits, first, others, sink);
 }
 
 // MPEG-2 mismatch control: the sum of the 64 coefficients (of the given parity) made odd
@@ -486,16 +514,10 @@ IppStatus ReconstructNonIntra(Ipp32u** ppBitStream, int* pOffset,
     return ippStsNoErr;
 }
 
-template <bool kMpeg1>
-IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
-                                        const NonIntraMacroblockBlocks& macroblock) {
-    const NonIntraMacroblockBlocks& m = macroblock;
-    if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
-    if (!m.firstTable || !m.otherTable || !m.luma || !m.chroma || !m.placements || !m.scratch ||
-        !m.residual)
-        return ippStsNullPtrErr;
-    if (!m.firstTable->runLevel || !m.otherTable->runLevel) return ippStsBadArgErr;
-    if (m.blockCount < 1 || m.blockCount > 8) return ippStsBadArgErr;
+// The blocks of a checked macroblock (see ReconstructNonIntraMacroblock below).
+template <bool kMpeg1, bool kShortOne>
+IppStatus ReadNonIntraBlocks(Ipp32u** ppBitStream, int* pOffset,
+                             const NonIntraMacroblockBlocks& m) {
     // The position stays in registers from the first block to the last.
     BlockBits bits(*ppBitStream, *pOffset);
     Ipp32u remaining = m.pattern & ((1u << m.blockCount) - 1u);
@@ -506,7 +528,8 @@ IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
         const int block = m.blockCount - 1 - highest;
         ZeroBlock(m.scratch);
         ScaledSink<false, kMpeg1> sink{block < 4 ? m.luma : m.chroma, m.scratch, 0};
-        status = ReadBlockCoefficients<false, kMpeg1>(bits, *m.firstTable, *m.otherTable, sink);
+        status = ReadBlockCoefficients<false, kMpeg1, kShortOne>(bits, *m.firstTable,
+                                                                 *m.otherTable, sink);
         if (status != ippStsNoErr) break;
         if (!kMpeg1) ControlMismatch(m.scratch, sink.parity);
         const ResidualPlacement& place = m.placements[block];
@@ -514,6 +537,21 @@ IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
     }
     bits.Commit(ppBitStream, pOffset);
     return status;
+}
+
+template <bool kMpeg1>
+IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
+                                        const NonIntraMacroblockBlocks& macroblock) {
+    const NonIntraMacroblockBlocks& m = macroblock;
+    if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
+    if (!m.firstTable || !m.otherTable || !m.luma || !m.chroma || !m.placements || !m.scratch ||
+        !m.residual)
+        return ippStsNullPtrErr;
+    if (!m.firstTable->runLevel || !m.otherTable->runLevel) return ippStsBadArgErr;
+    if (m.blockCount < 1 || m.blockCount > 8) return ippStsBadArgErr;
+    if (m.firstTable->shortOneThenFollowing)
+        return ReadNonIntraBlocks<kMpeg1, true>(ppBitStream, pOffset, m);
+    return ReadNonIntraBlocks<kMpeg1, false>(ppBitStream, pOffset, m);
 }
 
 template <bool kMpeg1>

@@ -237,11 +237,40 @@ void FillPairs(const IppVCHuffmanSpec_32s& table, const IppVCHuffmanSpec_32s& fo
     for (Ipp32u i = 0; i < pairs.size(); ++i) pairs[i] = PairSlot(table, following, i, intra);
 }
 
+// Whether `table` decodes every stream as `following` does, except that '1' and a sign bit is
+// run 0, level +1 or -1 (see shortOneThenFollowing).
+bool ShortOneThenFollowing(const IppVCHuffmanSpec_32s& table,
+                           const IppVCHuffmanSpec_32s& following) {
+    // Only tables whose every codeword has a packed slot or one in the long section, so that
+    // comparing the slots compares the tables.
+    constexpr Ipp32u kHalf = 1u << (kVlcPackedBits - 1);
+    constexpr Ipp32u kPacked = 2 * kHalf;
+    if (&table == &following || table.longest != following.longest ||
+        table.packed.size() != kPacked + (1u << kVlcPackedLongBits) ||
+        following.packed.size() != table.packed.size())
+        return false;
+    for (Ipp32u i = 0; i < table.packed.size(); ++i) {
+        const Ipp32u entry = table.packed[i];
+        if (i >= kHalf && i < kPacked) {
+            const Ipp32s level = (i & (kHalf >> 1)) ? -1 : 1;
+            if (!VlcPackedIsPlain(entry) || VlcPackedLength(entry) != 2 ||
+                VlcPackedRun(entry) != 0 || VlcPackedLevel(entry) != level)
+                return false;
+        } else if (entry != following.packed[i] ||
+                   (i < kPacked && VlcPackedRun(entry) == kVlcPackedOther)) {
+            // A long-section slot of no codeword (kVlcPackedOther) finds none in either table.
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void VlcPairCodewordsWith(IppVCHuffmanSpec_32s& table, const IppVCHuffmanSpec_32s& following) {
     FillPairs(table, following, true, table.intraPairs);
     FillPairs(table, following, false, table.nonIntraPairs);
+    table.shortOneThenFollowing = ShortOneThenFollowing(table, following);
 }
 
 IppStatus ippiVCHuffmanInitAlloc_32s(const Ipp32s* pInputTable, IppVCHuffmanSpec_32s** ppSpec) {

@@ -67,6 +67,12 @@ struct d2u::IppVCHuffmanSpec_32s {
     // one given to VlcPairCodewordsWith.
     std::vector<VlcCoefficientPair> intraPairs;
     std::vector<VlcCoefficientPair> nonIntraPairs;
+    // Set by VlcPairCodewordsWith when this table decodes exactly as the following one, but for
+    // the codeword '1' and sign (run 0, level 1) in place of the following table's codewords
+    // that start with a one: a block's first-coefficient table beside table zero. The first
+    // coefficient is then read without a lookup and the rest through the following table's
+    // pairs, so that the coefficient loop keeps one pair table in the cache instead of two.
+    bool shortOneThenFollowing = false;
 };
 
 namespace d2u {
