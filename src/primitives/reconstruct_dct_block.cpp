@@ -393,7 +393,7 @@ D2U_CODEWORD_INLINE IppStatus ReadBlockCoefficients(BlockBits& bits,
                                                     ScaledSink<kIntra, kMpeg1>& sink) {
     if (sink.PairsFitWithoutClamp())
         return ReadBlockCoefficientsWith<kIntra, kMpeg1, kShortOne, false>(bits, first, others,
-                                                                             sink);
+                                                                           sink);
     return ReadBlockCoefficientsWith<kIntra, kMpeg1, kShortOne, true>(bits, first, others, sink);
 }
 
@@ -437,7 +437,9 @@ D2U_CODEWORD_INLINE IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpe
                                           Ipp32s differenceScale, Ipp32s* predictor) {
     bits.Refill();
     Ipp32s size = 0;
-    const Ipp32u entry = dcTable.packed[bits.Peek() >> (32 - kVlcPackedBits)];
+    Ipp32u entry = dcTable.brief[bits.Peek() >> (32 - kVlcBriefBits)];
+    // The longer codewords of large DC steps come from the packed slots.
+    if (!VlcPackedIsPlain(entry)) entry = dcTable.packed[bits.Peek() >> (32 - kVlcPackedBits)];
     if (VlcPackedIsPlain(entry)) {
         bits.Skip(static_cast<int>(VlcPackedLength(entry)));
         size = VlcPackedLevel(entry);
@@ -528,8 +530,8 @@ IppStatus ReadNonIntraBlocks(Ipp32u** ppBitStream, int* pOffset,
         const int block = m.blockCount - 1 - highest;
         ZeroBlock(m.scratch);
         ScaledSink<false, kMpeg1> sink{block < 4 ? m.luma : m.chroma, m.scratch, 0};
-        status = ReadBlockCoefficients<false, kMpeg1, kShortOne>(bits, *m.firstTable,
-                                                                 *m.otherTable, sink);
+        status = ReadBlockCoefficients<false, kMpeg1, kShortOne>(bits, *m.firstTable, *m.otherTable,
+                                                                 sink);
         if (status != ippStsNoErr) break;
         if (!kMpeg1) ControlMismatch(m.scratch, sink.parity);
         const ResidualPlacement& place = m.placements[block];

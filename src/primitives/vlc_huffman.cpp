@@ -167,6 +167,13 @@ void VlcPackShortCodewords(IppVCHuffmanSpec_32s& table) {
             table.packed[i] = kVlcPackedLong << 8;
         }
     }
+    static_assert(sizeof(table.brief) / sizeof(table.brief[0]) == 1u << kVlcBriefBits,
+                  "one brief slot per index");
+    for (Ipp32u i = 0; i < (1u << kVlcBriefBits); ++i) {
+        int length = 0;
+        const VlcSlot* slot = VlcFindCodewordInBits(table, i << (32 - kVlcBriefBits), &length);
+        table.brief[i] = PackSlot(slot, length, kVlcBriefBits);
+    }
     if (!longSection) return;
     for (Ipp32u i = 0; i < (1u << kVlcPackedLongBits); ++i) {
         int length = 0;

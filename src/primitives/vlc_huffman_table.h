@@ -62,6 +62,10 @@ struct d2u::IppVCHuffmanSpec_32s {
     // long section: every codeword that starts with kVlcPackedLongZeros zeros, indexed by the
     // kVlcPackedLongBits bits after them (the coefficient tables' rare large levels).
     std::vector<Ipp32u> packed;
+    // The codewords of up to kVlcBriefBits bits once more, in the form of the packed slots,
+    // indexed by that many bits: the intra DC sizes, read once per block, in four cache lines
+    // instead of lines spread over the whole packed table by the bits that follow the code.
+    Ipp32u brief[64] = {};
     // Run/level tables only: the codeword pairs (1 << kVlcPairBits slots) with intra and with
     // non-intra multipliers. The second codeword of a pair comes from this table, or from the
     // one given to VlcPairCodewordsWith.
@@ -82,6 +86,7 @@ namespace d2u {
 constexpr int kVlcPackedBits = 11;
 constexpr int kVlcPackedLongZeros = 7;
 constexpr int kVlcPackedLongBits = 10;
+constexpr int kVlcBriefBits = 6;
 
 // A packed slot: the value (the level of a run/level entry) in the high 16 bits, then the run
 // (0 in value tables), then the codeword length. Runs of kVlcPackedEndOfBlock and kVlcPackedEscape
@@ -107,7 +112,7 @@ inline Ipp32s VlcPackedLevel(Ipp32u entry) {
     return static_cast<Ipp32s>(entry) >> 16;
 }
 
-// Fills table.packed (1 << kVlcPackedBits slots) from the lookup levels.
+// Fills table.packed (1 << kVlcPackedBits slots) and table.brief from the lookup levels.
 void VlcPackShortCodewords(IppVCHuffmanSpec_32s& table);
 
 // Fills the codeword pairs of a run/level table, the second codeword of each pair from
