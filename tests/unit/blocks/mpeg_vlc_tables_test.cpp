@@ -300,6 +300,40 @@ TEST(MpegVlcTables, CoefficientPairsMatchDecodingOneCodewordAtATime) {
     EXPECT_GT(pairs, 1000);
 }
 
+// The short look-ups that stand in for the full ones: the brief slots of every table give the
+// codeword the general decode finds in their bits, whatever follows; and only the block's
+// first-coefficient table reads as table zero with its leading one doubled (the loop relies on
+// it for speed, the results on the one-pass test).
+TEST(MpegVlcTables, ShortLookupsAgreeWithTheGeneralDecode) {
+    CMpegVlcTables tables;
+    tables.Build();
+    std::mt19937 random(3);
+    int brief = 0;
+    for (int index = 0; index < CMpegVlcTables::kTableCount; ++index) {
+        const IppVCHuffmanSpec_32s* table = tables.Table(index);
+        for (uint32_t slot = 0; slot < (1u << kVlcBriefBits); ++slot) {
+            const Ipp32u entry = table->brief[slot];
+            const uint32_t bits = (slot << (32 - kVlcBriefBits)) | (random() >> kVlcBriefBits);
+            int length = 0;
+            const VlcSlot* found = VlcFindCodewordInBits(*table, bits, &length);
+            if (!VlcPackedIsPlain(entry)) {
+                EXPECT_TRUE(!found || length > kVlcBriefBits || found->run >= 64 || found->run < 0)
+                    << index << " " << slot;
+                continue;
+            }
+            ASSERT_NE(found, nullptr) << index << " " << slot;
+            EXPECT_EQ(static_cast<int>(VlcPackedLength(entry)), length) << index << " " << slot;
+            EXPECT_EQ(VlcPackedLevel(entry), found->value) << index << " " << slot;
+            EXPECT_EQ(static_cast<int32_t>(VlcPackedRun(entry)),
+                      IsRunLevel(index) ? found->run : 0);
+            ++brief;
+        }
+        EXPECT_EQ(table->shortOneThenFollowing, index == CMpegVlcTables::kDctCoefficientsFirst)
+            << index;
+    }
+    EXPECT_GT(brief, 300);
+}
+
 TEST(MpegVlcTables, AddressIncrementEscapesAndDecodeErrors) {
     const struct {
         const char* bits;
