@@ -181,15 +181,10 @@ int32_t CMpegDecoder::ConfigureGeometry() {
             mb_width = mb_height = lumaWidth = lumaHeight = 0;
             return -1;
     }
-    int32_t status = 0;
-    for (CYUVFrame* picture : pictures) {
-        if (!picture ||
-            picture->Allocate(width, height, lumaHeight,
-                              static_cast<int32_t>(sequence.chroma_format)) != 0 ||
-            picture->AllocateMbInfo() != 0) {
-            status = -1;
-        }
-    }
+    // One block for all the pictures: their planes share large pages.
+    const int32_t status = CYUVFrame::AllocateSet(
+        pictures, static_cast<int32_t>(sizeof pictures / sizeof pictures[0]), width, height,
+        lumaHeight, static_cast<int32_t>(sequence.chroma_format));
     if (status != 0 || coverage.Allocate(mb_width, mb_height) != 0) {
         PublishFormat("ERROR - CMpegDecoder - no memory for pictures of %dx%d", width, height);
         mb_width = mb_height = 0;

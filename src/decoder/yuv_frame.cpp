@@ -1,9 +1,22 @@
 #include "decoder/yuv_frame.h"
 
+#include <atomic>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 #include "platform/platform.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define D2U_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define D2U_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(D2U_ADDRESS_SANITIZER)
+#include <sanitizer/asan_interface.h>
+#endif
 
 namespace d2u {
 namespace {
@@ -18,16 +31,86 @@ YUVPlane EmptyPlane() {
     return YUVPlane{0, 0, 0, nullptr};
 }
 
-bool AllocatePlane(YUVPlane& plane, int32_t width, int32_t height, int32_t pitch, uint8_t fill) {
-    plane.width = width;
-    plane.height = height;
-    plane.pitch = pitch;
-    size_t bytes = static_cast<size_t>(pitch) * static_cast<size_t>(height);
-    // Written in full here and by every picture decoded into it.
-    plane.data = static_cast<uint8_t*>(platform::AllocatePopulatedLargeBlock(bytes));
-    if (!plane.data) return false;
-    std::memset(plane.data, fill, bytes);
+// The planes and macroblock tables of one or more pictures are parts of one zeroed block. A
+// header in front of each part leads to the block, which goes with its last part: tables move
+// between the pictures of a decoder, and the pictures are released in any order.
+constexpr size_t kPartAlignment = 64;
+
+struct SharedBlock {
+    std::atomic<size_t> liveParts;
+    size_t bytes;
+};
+
+struct PartHeader {
+    SharedBlock* block;
+    size_t bytes;
+};
+
+static_assert(sizeof(SharedBlock) <= kPartAlignment && sizeof(PartHeader) <= kPartAlignment,
+              "the headers must fit in front of the parts");
+
+// Under the address sanitizer, the headers, the padding and released parts are off limits, so
+// that a plane overrun or a plane used after its release is reported as with the heap.
+void MarkOffLimits(const void* memory, size_t bytes) {
+#if defined(D2U_ADDRESS_SANITIZER)
+    ASAN_POISON_MEMORY_REGION(memory, bytes);
+#else
+    (void)memory;
+    (void)bytes;
+#endif
+}
+
+void MarkUsable(const void* memory, size_t bytes) {
+#if defined(D2U_ADDRESS_SANITIZER)
+    ASAN_UNPOISON_MEMORY_REGION(memory, bytes);
+#else
+    (void)memory;
+    (void)bytes;
+#endif
+}
+
+uint64_t PartSpan(size_t bytes) {
+    return kPartAlignment +
+           (static_cast<uint64_t>(bytes) + kPartAlignment - 1) / kPartAlignment * kPartAlignment;
+}
+
+// Fills parts[i] with sizes[i] zeroed bytes, all in one block; false (and no parts) when there
+// is no memory. A part's start is aligned to kPartAlignment.
+bool AllocateParts(const size_t* sizes, size_t count, uint8_t** parts) {
+    uint64_t total = kPartAlignment * 2;  // the block's header and a guard behind the last part
+    for (size_t i = 0; i < count; ++i) total += PartSpan(sizes[i]);
+    void* memory = total <= SIZE_MAX / 2
+                       ? platform::AllocateZeroedMemory(static_cast<size_t>(total))
+                       : nullptr;
+    for (size_t i = 0; i < count; ++i) parts[i] = nullptr;
+    if (!memory) return false;
+    auto* block = new (memory) SharedBlock{{count}, static_cast<size_t>(total)};
+    uint8_t* cursor = static_cast<uint8_t*>(memory) + kPartAlignment;
+    MarkOffLimits(cursor, block->bytes - kPartAlignment);
+    for (size_t i = 0; i < count; ++i) {
+        MarkUsable(cursor, sizeof(PartHeader));
+        new (cursor) PartHeader{block, sizes[i]};
+        MarkOffLimits(cursor, sizeof(PartHeader));
+        parts[i] = cursor + kPartAlignment;
+        MarkUsable(parts[i], sizes[i]);
+        cursor += PartSpan(sizes[i]);
+    }
     return true;
+}
+
+void ReleasePart(uint8_t* part) {
+    if (!part) return;
+    uint8_t* header = part - kPartAlignment;
+    MarkUsable(header, sizeof(PartHeader));
+    const PartHeader described = *reinterpret_cast<PartHeader*>(header);
+    MarkOffLimits(header, sizeof(PartHeader));
+    MarkOffLimits(part, described.bytes);
+    SharedBlock* block = described.block;
+    if (block->liveParts.fetch_sub(1) != 1) return;
+    const size_t bytes = block->bytes;
+    MarkUsable(block, bytes);
+    block->~SharedBlock();
+    platform::FreeZeroedMemory(block, bytes);
 }
 
 void CopyPlane(YUVPlane& destination, const YUVPlane& source) {
@@ -48,6 +131,28 @@ void CopyPlane(YUVPlane& destination, const YUVPlane& source) {
 
 }  // namespace
 
+struct CYUVFrame::Shape {
+    int32_t displayWidth;
+    int32_t displayHeight;
+    int32_t format;
+    int32_t lumaWidth;
+    int32_t lumaHeight;
+    int32_t chromaPitch;
+    // 4:2:2 chroma has every luma row; 4:2:0 chroma half of them.
+    int32_t chromaRowShift;
+
+    size_t LumaBytes() const {
+        return static_cast<size_t>(lumaWidth) * static_cast<size_t>(lumaHeight);
+    }
+    size_t ChromaBytes() const {
+        return static_cast<size_t>(chromaPitch) * static_cast<size_t>(lumaHeight >> chromaRowShift);
+    }
+    size_t MbInfoBytes() const {
+        return static_cast<size_t>(lumaWidth / 16) * static_cast<size_t>(lumaHeight / 16) *
+               MacroblockInfoBlock::kEntryBytes;
+    }
+};
+
 CYUVFrame::CYUVFrame() : YUVFrameFields{} {
     Y = U = V = EmptyPlane();
     mbInfo = nullptr;
@@ -59,49 +164,77 @@ CYUVFrame::~CYUVFrame() {
 }
 
 void CYUVFrame::FreePlanes() {
-    platform::FreeLargeBlock(Y.data);
-    platform::FreeLargeBlock(U.data);
-    platform::FreeLargeBlock(V.data);
+    ReleasePart(Y.data);
+    ReleasePart(U.data);
+    ReleasePart(V.data);
     Y.data = U.data = V.data = nullptr;
 }
 
 void CYUVFrame::FreeMbInfo() {
     if (!mbInfo) return;
-    platform::FreeLargeBlock(mbInfo->entries);
+    ReleasePart(mbInfo->entries);
     delete mbInfo;
     mbInfo = nullptr;
+}
+
+bool CYUVFrame::ShapeFor(int32_t displayWidth, int32_t displayHeight, int32_t minimumLumaRows,
+                         int32_t format, Shape& shape) {
+    if (displayWidth < 0 || displayHeight < 0 || displayWidth > kMaxDimension ||
+        displayHeight > kMaxDimension || minimumLumaRows > kMaxDimension ||
+        (format != 1 && format != 2)) {
+        return false;
+    }
+    shape.displayWidth = displayWidth;
+    shape.displayHeight = displayHeight;
+    shape.format = format;
+    shape.lumaWidth = RoundUp16(displayWidth);
+    shape.lumaHeight = RoundUp16(displayHeight);
+    if (minimumLumaRows > shape.lumaHeight) shape.lumaHeight = RoundUp16(minimumLumaRows);
+    shape.chromaPitch = RoundUp16(shape.lumaWidth / 2);
+    shape.chromaRowShift = format == 2 ? 0 : 1;
+    return true;
+}
+
+// The fields of a fresh picture of the shape; the planes without memory.
+void CYUVFrame::Describe(const Shape& shape) {
+    const int32_t chromaRows = shape.lumaHeight >> shape.chromaRowShift;
+    Y = YUVPlane{shape.lumaWidth, shape.lumaHeight, shape.lumaWidth, nullptr};
+    U = YUVPlane{shape.lumaWidth / 2, chromaRows, shape.chromaPitch, nullptr};
+    V = U;
+    width = shape.displayWidth;
+    height = shape.displayHeight;
+    chromaFormat = shape.format;
+    temporalReference = pictureType = 0;
+    isKeyFrame = pictureBytes = topFieldFirst = 0;
+    chromaWidth = shape.displayWidth >> 1;
+    chromaHeight = shape.displayHeight >> shape.chromaRowShift;
+}
+
+// Pictures start black: luma 0, which zeroed memory already holds, and chroma mid-grey.
+void CYUVFrame::FillChroma() {
+    for (YUVPlane* plane : {&U, &V}) {
+        std::memset(plane->data, 128,
+                    static_cast<size_t>(plane->pitch) * static_cast<size_t>(plane->height));
+    }
 }
 
 int32_t CYUVFrame::Allocate(int32_t displayWidth, int32_t displayHeight, int32_t minimumLumaRows,
                             int32_t format) {
     FreePlanes();
     FreeMbInfo();
-    if (displayWidth < 0 || displayHeight < 0 || displayWidth > kMaxDimension ||
-        displayHeight > kMaxDimension || minimumLumaRows > kMaxDimension ||
-        (format != 1 && format != 2)) {
+    Shape shape;
+    if (!ShapeFor(displayWidth, displayHeight, minimumLumaRows, format, shape)) {
         Y = U = V = EmptyPlane();
         return -1;
     }
-    int32_t lumaWidth = RoundUp16(displayWidth);
-    int32_t lumaHeight = RoundUp16(displayHeight);
-    if (minimumLumaRows > lumaHeight) lumaHeight = RoundUp16(minimumLumaRows);
-    int32_t chromaPitch = RoundUp16(lumaWidth / 2);
-    // 4:2:2 chroma has every luma row; 4:2:0 chroma half of them.
-    const int32_t chromaRowShift = format == 2 ? 0 : 1;
-    bool ok = AllocatePlane(Y, lumaWidth, lumaHeight, lumaWidth, 0) &&
-              AllocatePlane(U, lumaWidth / 2, lumaHeight >> chromaRowShift, chromaPitch, 128) &&
-              AllocatePlane(V, lumaWidth / 2, lumaHeight >> chromaRowShift, chromaPitch, 128);
-    width = displayWidth;
-    height = displayHeight;
-    chromaFormat = format;
-    temporalReference = pictureType = 0;
-    isKeyFrame = pictureBytes = topFieldFirst = 0;
-    chromaWidth = displayWidth >> 1;
-    chromaHeight = displayHeight >> chromaRowShift;
-    if (!ok) {
-        FreePlanes();
-        return -1;
-    }
+    Describe(shape);
+    const size_t sizes[3] = {shape.LumaBytes(), shape.ChromaBytes(), shape.ChromaBytes()};
+    uint8_t* parts[3];
+    if (!AllocateParts(sizes, 3, parts)) return -1;
+    Y.data = parts[0];
+    U.data = parts[1];
+    V.data = parts[2];
+    FillChroma();
     return 0;
 }
 
@@ -109,15 +242,62 @@ int32_t CYUVFrame::AllocateMbInfo() {
     FreeMbInfo();
     mbInfo = new (std::nothrow) MacroblockInfoBlock{Y.width / 16, Y.height / 16, nullptr};
     if (!mbInfo) return -1;
-    size_t bytes = static_cast<size_t>(mbInfo->columns) * static_cast<size_t>(mbInfo->rows) *
-                   MacroblockInfoBlock::kEntryBytes;
-    mbInfo->entries = static_cast<uint8_t*>(platform::AllocatePopulatedLargeBlock(bytes));
-    if (!mbInfo->entries) {
+    const size_t bytes = static_cast<size_t>(mbInfo->columns) * static_cast<size_t>(mbInfo->rows) *
+                         MacroblockInfoBlock::kEntryBytes;
+    if (!AllocateParts(&bytes, 1, &mbInfo->entries)) {
         FreeMbInfo();
         return -1;
     }
-    std::memset(mbInfo->entries, 0, bytes);
     return 0;
+}
+
+int32_t CYUVFrame::AllocateSet(CYUVFrame* const* frames, int32_t count, int32_t displayWidth,
+                               int32_t displayHeight, int32_t minimumLumaRows, int32_t format) {
+    if (!frames || count < 0 || count > kMaxSetFrames) return -1;
+    for (int32_t i = 0; i < count; ++i) {
+        if (!frames[i]) return -1;
+    }
+    // The old memory goes first, so that old and new pictures are never resident together.
+    for (int32_t i = 0; i < count; ++i) {
+        frames[i]->FreePlanes();
+        frames[i]->FreeMbInfo();
+        frames[i]->Y = frames[i]->U = frames[i]->V = EmptyPlane();
+    }
+    Shape shape;
+    if (!ShapeFor(displayWidth, displayHeight, minimumLumaRows, format, shape)) return -1;
+    constexpr int32_t kPartsPerFrame = 4;
+    size_t sizes[kMaxSetFrames * kPartsPerFrame] = {};
+    uint8_t* parts[kMaxSetFrames * kPartsPerFrame] = {};
+    for (int32_t i = 0; i < count; ++i) {
+        frames[i]->Describe(shape);
+        sizes[i * kPartsPerFrame] = shape.LumaBytes();
+        sizes[i * kPartsPerFrame + 1] = sizes[i * kPartsPerFrame + 2] = shape.ChromaBytes();
+        sizes[i * kPartsPerFrame + 3] = shape.MbInfoBytes();
+        frames[i]->mbInfo = new (std::nothrow)
+            MacroblockInfoBlock{shape.lumaWidth / 16, shape.lumaHeight / 16, nullptr};
+    }
+    bool ok = AllocateParts(sizes, static_cast<size_t>(count) * kPartsPerFrame, parts);
+    for (int32_t i = 0; i < count; ++i) {
+        CYUVFrame& frame = *frames[i];
+        frame.Y.data = parts[i * kPartsPerFrame];
+        frame.U.data = parts[i * kPartsPerFrame + 1];
+        frame.V.data = parts[i * kPartsPerFrame + 2];
+        if (frame.mbInfo) {
+            frame.mbInfo->entries = parts[i * kPartsPerFrame + 3];
+        } else {
+            ReleasePart(parts[i * kPartsPerFrame + 3]);
+            ok = false;
+        }
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        if (ok) {
+            frames[i]->FillChroma();
+        } else {
+            frames[i]->FreePlanes();
+            frames[i]->FreeMbInfo();
+        }
+    }
+    return ok ? 0 : -1;
 }
 
 int32_t CYUVFrame::CopyFrom(const CYUVFrame& source) {

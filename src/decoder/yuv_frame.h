@@ -55,9 +55,21 @@ public:
     int32_t Allocate(int32_t width, int32_t height, int32_t minimumLumaRows = 0,
                      int32_t format = 1);
     int32_t AllocateMbInfo();
+    // Allocate and AllocateMbInfo for count pictures of one shape (at most kMaxSetFrames), with
+    // all their planes and macroblock tables in one block of memory: a decoder's pictures then
+    // share large pages instead of each plane faulting in its own small ones. On failure every
+    // picture is left empty.
+    static constexpr int32_t kMaxSetFrames = 8;
+    static int32_t AllocateSet(CYUVFrame* const* frames, int32_t count, int32_t width,
+                               int32_t height, int32_t minimumLumaRows, int32_t format);
     int32_t CopyFrom(const CYUVFrame& source);
 
 private:
+    struct Shape;
+    static bool ShapeFor(int32_t width, int32_t height, int32_t minimumLumaRows, int32_t format,
+                         Shape& shape);
+    void Describe(const Shape& shape);
+    void FillChroma();
     void FreePlanes();
     void FreeMbInfo();
 };

@@ -32,15 +32,18 @@ bool FileExists(const char* path);
 
 void SleepMilliseconds(unsigned milliseconds);
 
-// Memory for pictures and the stream buffer: null when there is none. Blocks of 1 MiB and more
-// are asked to be backed by large pages where the system offers them, so that first touches
-// fault once per 2 MiB rather than once per 4 KiB. Released with FreeLargeBlock.
+// Memory for the stream buffer: null when there is none. Blocks of 1 MiB and more are asked to
+// be backed by large pages where the system offers them, so that first touches fault once per
+// 2 MiB rather than once per 4 KiB. Released with FreeLargeBlock.
 void* AllocateLargeBlock(size_t bytes);
-// The same, with every page of the block put in place by one call where the system allows it,
-// instead of one page fault per page at first touch: for blocks written in full right away.
-// Released with FreeLargeBlock.
-void* AllocatePopulatedLargeBlock(size_t bytes);
 void FreeLargeBlock(void* memory);
+// Memory straight from the system that reads as zero until it is written, so that callers need
+// not clear it, with its pages put in place by this call where the system allows it. Where the
+// system offers large pages, the 2 MiB spans of the block use them; a block whose end would leave
+// most of a last large page empty keeps 4 KiB pages there rather than wasting the rest of it.
+// Null when there is none. Released with FreeZeroedMemory and the same byte count.
+void* AllocateZeroedMemory(size_t bytes);
+void FreeZeroedMemory(void* memory, size_t bytes);
 // Milliseconds from an arbitrary fixed point, monotonic.
 uint64_t MonotonicMilliseconds();
 

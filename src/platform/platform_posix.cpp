@@ -166,23 +166,71 @@ void* AllocateLargeBlock(size_t bytes) {
     return memory;
 }
 
-void* AllocatePopulatedLargeBlock(size_t bytes) {
-    void* memory = AllocateLargeBlock(bytes);
-#if defined(MADV_POPULATE_WRITE)
-    // Only the whole pages inside the block: the pages at its ends may hold other allocations.
-    const uintptr_t pageMask = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE)) - 1;
-    const uintptr_t start = (reinterpret_cast<uintptr_t>(memory) + pageMask) & ~pageMask;
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~pageMask;
-    // A hint: where it fails (older systems), the pages come at first touch as usual.
-    if (memory && end > start) {
-        madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+void FreeLargeBlock(void* memory) {
+    std::free(memory);
+}
+
+namespace {
+
+size_t SmallPage() {
+    static const size_t size = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+// Bytes mapped for a zeroed block: whole large pages, but a tail of less than half a large page
+// in small pages, where a large page would mostly be resident for nothing.
+size_t ZeroedMappingBytes(size_t bytes) {
+    const size_t largeSpan = bytes / kLargePage * kLargePage;
+    const size_t tail = bytes - largeSpan;
+    if (tail >= kLargePage / 2) return largeSpan + kLargePage;
+    return largeSpan + (tail + SmallPage() - 1) / SmallPage() * SmallPage();
+}
+
+// Maps length bytes starting on a large-page boundary: a large page more is mapped, and what
+// lies before the boundary and after the block is given back.
+void* MapOnLargePageBoundary(size_t length) {
+    if (length > SIZE_MAX - kLargePage) return nullptr;
+    void* mapped = ::mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(mapped);
+    const uintptr_t aligned = (start + kLargePage - 1) & ~static_cast<uintptr_t>(kLargePage - 1);
+    const uintptr_t end = start + length + kLargePage;
+    if (aligned > start) ::munmap(mapped, aligned - start);
+    if (end > aligned + length) {
+        ::munmap(reinterpret_cast<void*>(aligned + length), end - (aligned + length));
     }
+    return reinterpret_cast<void*>(aligned);
+}
+
+}  // namespace
+
+void* AllocateZeroedMemory(size_t bytes) {
+    if (bytes == 0) bytes = 1;
+    if (bytes > SIZE_MAX / 2) return nullptr;
+    const size_t length = ZeroedMappingBytes(bytes);
+    const size_t largeSpan = length / kLargePage * kLargePage;
+    void* memory = nullptr;
+    if (largeSpan != 0) {
+        memory = MapOnLargePageBoundary(length);
+    } else {
+        memory =
+            ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (memory == MAP_FAILED) memory = nullptr;
+    }
+    if (!memory) return nullptr;
+        // Both are hints: where they fail, the pages come at first touch as usual.
+#if defined(MADV_HUGEPAGE)
+    if (largeSpan != 0) ::madvise(memory, largeSpan, MADV_HUGEPAGE);
+#endif
+#if defined(MADV_POPULATE_WRITE)
+    ::madvise(memory, length, MADV_POPULATE_WRITE);
 #endif
     return memory;
 }
 
-void FreeLargeBlock(void* memory) {
-    std::free(memory);
+void FreeZeroedMemory(void* memory, size_t bytes) {
+    if (memory) ::munmap(memory, ZeroedMappingBytes(bytes == 0 ? 1 : bytes));
 }
 
 void SleepMilliseconds(unsigned milliseconds) {

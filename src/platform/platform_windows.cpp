@@ -114,12 +114,18 @@ void* AllocateLargeBlock(size_t bytes) {
     return std::malloc(bytes > 0 ? bytes : 1);
 }
 
-void* AllocatePopulatedLargeBlock(size_t bytes) {
-    return AllocateLargeBlock(bytes);
-}
-
 void FreeLargeBlock(void* memory) {
     std::free(memory);
+}
+
+// Committed pages of a fresh allocation are zero; large pages would need a privilege that
+// hosts rarely grant, so the block keeps the normal ones.
+void* AllocateZeroedMemory(size_t bytes) {
+    return VirtualAlloc(nullptr, bytes > 0 ? bytes : 1, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void FreeZeroedMemory(void* memory, size_t) {
+    if (memory) VirtualFree(memory, 0, MEM_RELEASE);
 }
 
 uint64_t MonotonicMilliseconds() {
