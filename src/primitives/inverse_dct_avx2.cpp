@@ -11,12 +11,17 @@
 // difference. No transposes are needed, and each k goes through both passes before the next, which
 // keeps the sums in registers.
 //
-// Blocks with only a DC coefficient and the last one take a short cut (mismatch control sets the
-// last one in most coded blocks: about a quarter of the intra blocks of a 6 Mbit/s stream, more in
-// HD, are DC-only but for it). Others run the whole transform: skipping the multiply-adds for zero
-// rows or columns 4 to 7 made decoding slower (mispredicted branches on the usual mix of blocks
-// cost more than the work saved; even with coefficient 63 set aside, under a quarter of the
-// non-intra blocks of a 6 Mbit/s stream fit in rows and columns 0 to 3).
+// Residual blocks with one coefficient besides the last one (outside column 7) take a short cut of
+// about 100 instructions instead of 170: a third of the non-intra blocks of SD and HD streams
+// (mismatch control sets the last coefficient in most coded blocks). Two coefficients in different
+// columns would fit one more multiply-add per row, but by count the 25 instructions that adds to
+// every short cut eat what a sixth more blocks on it would save (not tried). Intra
+// blocks almost always hold a DC coefficient, so theirs is the one for the DC and last
+// coefficients only (about a quarter of the intra blocks of a 6 Mbit/s stream, more in HD). Others
+// run the whole transform: skipping the multiply-adds for zero rows or columns 4 to 7 made decoding
+// slower (mispredicted branches on the usual mix of blocks cost more than the work saved; even with
+// coefficient 63 set aside, under a quarter of the non-intra blocks of a 6 Mbit/s stream fit in
+// rows and columns 0 to 3).
 #include "primitives/inverse_dct.h"
 
 // 32-bit Windows compilers do not reliably align the stack for 256-bit spills: the DLL keeps the
@@ -25,6 +30,8 @@
 #include <immintrin.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace d2u {
 namespace idct {
@@ -142,6 +149,129 @@ inline const Tables& OpaqueTables() {
     return *tables;
 }
 
+// ---- Blocks with one coefficient X at row v, column u < 7, besides the last one Z (63).
+//
+// The first pass leaves zero in columns other than u and 7 ((0 + 2^10) >> 11), and in those two
+// tu[y] = (A[y][v] * X + 2^10) >> 11 and t7[y] = (A[y][7] * Z + 2^10) >> 11, both within 16 bits
+// (|A| <= 22725, |X|, |Z| <= 2048). The rounding term 32 of column 0 adds 2^13 * 32 = 2^18 to
+// every output, also when u = 0, so that out[y][x] = (C[x][u] * tu[y] + C[x][7] * t7[y] + 2^18)
+// >> 19. (A * X + 2^10) >> 11 equals the rounded high half (A * 16X + 2^14) >> 15 of one rounding
+// multiply, 16X staying within 16 bits: the first pass is one such multiply of the pairs (16X, 16Z)
+// with (A[y][v], A[y][7]), and each row y one multiply-add of its pair (tu[y], t7[y]) with
+// (C[x][u], C[x][7]) for the eight x.
+
+// cos(k * pi / 16) scaled as the weights (the DC weight w4 for k = 0, as in column 0).
+constexpr Ipp32s Cosine(const Weights& w, int k) {
+    const Ipp32s magnitude[9] = {w.w4, w.w1, w.w2, w.w3, w.w4, w.w5, w.w6, w.w7, 0};
+    k %= 32;
+    if (k > 16) k = 32 - k;
+    return k > 8 ? -magnitude[16 - k] : magnitude[k];
+}
+
+// The basis of a pass: the weight of frequency f in sample n.
+constexpr Ipp32s BasisAt(const Weights& w, int n, int f) {
+    return f == 0 ? w.w4 : Cosine(w, (2 * n + 1) * f);
+}
+
+// The byte packing of the rows for the zero test puts them in the order 0, 2, 1, 3, 4, 6, 5, 7.
+constexpr int kPackedRow[8] = {0, 2, 1, 3, 4, 6, 5, 7};
+
+// For the packed row c: the pairs (A[y][v], A[y][7]), y = 0..7 in lanes 0 to 7, v = kPackedRow[c].
+constexpr Lanes SparseFirst(int c) {
+    Lanes lanes = {};
+    for (int y = 0; y < 8; ++y)
+        lanes.at[y] = Packed(BasisAt(kFirstPass, y, kPackedRow[c]), BasisAt(kFirstPass, y, 7));
+    return lanes;
+}
+
+// For column u: the pairs (C[x][u], C[x][7]) of outputs 0 to 3 (first) and 4 to 7 (second), in
+// both halves.
+struct SparseColumn {
+    Lanes outputs[2];
+};
+
+constexpr SparseColumn SparseSecond(int u) {
+    SparseColumn column = {};
+    for (int half = 0; half < 2; ++half) {
+        for (int x = 0; x < 4; ++x) {
+            const Ipp32s pair = Packed(BasisAt(kSecondPass, 4 * half + x, u),
+                                       BasisAt(kSecondPass, 4 * half + x, 7));
+            column.outputs[half].at[x] = column.outputs[half].at[x + 4] = pair;
+        }
+    }
+    return column;
+}
+
+struct SparseTables {
+    Lanes first[8];          // by packed row
+    SparseColumn second[7];  // by column
+    Lanes rounding;          // 2^18
+    Ipp8u offset[64];        // the byte offset of the coefficient of each bit of the zero test
+};
+
+constexpr SparseTables MakeSparseTables() {
+    SparseTables t = {};
+    for (int c = 0; c < 8; ++c) t.first[c] = SparseFirst(c);
+    for (int u = 0; u < 7; ++u) t.second[u] = SparseSecond(u);
+    t.rounding = Splat(1 << (kSecondShift - 1));
+    for (int bit = 0; bit < 64; ++bit)
+        t.offset[bit] = static_cast<Ipp8u>(2 * (8 * kPackedRow[bit / 8] + bit % 8));
+    return t;
+}
+
+alignas(32) constexpr SparseTables kSparse = MakeSparseTables();
+
+inline const SparseTables& OpaqueSparseTables() {
+    const SparseTables* tables = &kSparse;
+    asm("" : "+r"(tables));
+    return *tables;
+}
+
+// One bit per nonzero coefficient, rows in the order of kPackedRow (bit 63 stays coefficient 63).
+// Saturating to bytes keeps nonzero values nonzero.
+inline uint64_t NonzeroBits(const __m256i rows[4]) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i upper = _mm256_packs_epi16(rows[0], rows[1]);
+    const __m256i lower = _mm256_packs_epi16(rows[2], rows[3]);
+    const uint32_t zeroUpper =
+        static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(upper, zero)));
+    const uint32_t zeroLower =
+        static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(lower, zero)));
+    return ~((static_cast<uint64_t>(zeroLower) << 32) | zeroUpper);
+}
+
+// Rows i (low half) and i + 4 (high half), to store(i, rows) for i in 0..3, of a block with one
+// coefficient X outside column 7 besides the last one; bit is that of X in NonzeroBits and minimum,
+// maximum the input range.
+template <typename Store>
+__attribute__((always_inline)) inline void OneCoefficientRows(const Ipp16s* src, size_t bit,
+                                                              __m256i minimum, __m256i maximum,
+                                                              Store store) {
+    const SparseTables& t = OpaqueSparseTables();
+    Ipp16s x;
+    Ipp32s last;  // coefficients 62 and 63
+    std::memcpy(&x, reinterpret_cast<const Ipp8u*>(src) + t.offset[bit], sizeof x);
+    std::memcpy(&last, src + 62, sizeof last);
+    // (16X, 16Z) in every lane.
+    __m256i pairs = _mm256_blend_epi16(_mm256_set1_epi16(x), _mm256_set1_epi32(last), 0xAA);
+    pairs = _mm256_slli_epi16(_mm256_min_epi16(_mm256_max_epi16(pairs, minimum), maximum), 4);
+    // (tu[y], t7[y]) in lane y.
+    const __m256i columns = _mm256_mulhrs_epi16(pairs, Load(t.first[bit >> 3]));
+    const SparseColumn& weights = t.second[bit & 7];
+    const __m256i rounding = Load(t.rounding);
+    const auto row = [&](__m256i pair) {
+        const __m256i low = _mm256_madd_epi16(pair, Load(weights.outputs[0]));
+        const __m256i high = _mm256_madd_epi16(pair, Load(weights.outputs[1]));
+        return _mm256_packs_epi32(
+            _mm256_srai_epi32(_mm256_add_epi32(low, rounding), kSecondShift),
+            _mm256_srai_epi32(_mm256_add_epi32(high, rounding), kSecondShift));
+    };
+    store(0, row(_mm256_shuffle_epi32(columns, 0x00)));
+    store(1, row(_mm256_shuffle_epi32(columns, 0x55)));
+    store(2, row(_mm256_shuffle_epi32(columns, 0xAA)));
+    store(3, row(_mm256_shuffle_epi32(columns, 0xFF)));
+}
+
 // First-pass sums of two rows to 16 bits in one register, with the second pass's rounding term
 // added to column 0 of both (words 0 and 4).
 inline __m256i PackRows(const Tables& t, __m256i upper, __m256i lower) {
@@ -210,22 +340,23 @@ __attribute__((always_inline)) inline void CornerRows(const Tables& t, const __m
     }
 }
 
-// The transform, handing [row k | row 7 - k] to store(k, rows) for k in 0..3 in turn. Inline into
-// both entry points, so that the rows stay in registers up to the stores.
-template <typename Store>
-__attribute__((always_inline)) inline void InverseRows(const Tables& t, const Ipp16s* src,
-                                                       Store store) {
+// Rows 2k and 2k + 1 in rows[k].
+inline void LoadRows(const Ipp16s* src, __m256i rows[4]) {
+    for (int k = 0; k < 4; ++k)
+        rows[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 16 * k));
+}
+
+inline void SaturateRows(const Tables& t, __m256i rows[4]) {
     const __m256i minimum = Load(t.inputMinimum);
     const __m256i maximum = Load(t.inputMaximum);
-    __m256i rows[4];  // rows 2k and 2k + 1
-    for (int k = 0; k < 4; ++k) {
-        const __m256i loaded = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 16 * k));
-        rows[k] = _mm256_min_epi16(_mm256_max_epi16(loaded, minimum), maximum);
-    }
-    if (OnlyCorners(rows)) {
-        CornerRows(t, rows, store);
-        return;
-    }
+    for (int k = 0; k < 4; ++k)
+        rows[k] = _mm256_min_epi16(_mm256_max_epi16(rows[k], minimum), maximum);
+}
+
+// The whole transform of the saturated rows, handing [row k | row 7 - k] to store(k, rows) for k in
+// 0..3 in turn. Inline into both entry points, so that the rows stay in registers up to the stores.
+template <typename Store>
+__attribute__((always_inline)) inline void FullRows(const Tables& t, __m256i rows[4], Store store) {
     // Rows 2k and 2k + 1 reordered to columns (0, 4, 1, 5, 2, 6, 3, 7).
     for (int k = 0; k < 4; ++k) rows[k] = _mm256_shuffle_epi8(rows[k], Load(t.columnOrder));
     // [pair columns 0, 4, 1, 5 | pair columns 2, 6, 3, 7] for the row pairs (2k, 2k + 4) and (2k +
@@ -250,12 +381,42 @@ __attribute__((always_inline)) inline void InverseRows(const Tables& t, const Ip
     }
 }
 
+// The transform, with the short cut for the corners.
+template <typename Store>
+__attribute__((always_inline)) inline void InverseRows(const Tables& t, const Ipp16s* src,
+                                                       Store store) {
+    __m256i rows[4];  // rows 2k and 2k + 1
+    LoadRows(src, rows);
+    SaturateRows(t, rows);
+    if (OnlyCorners(rows)) {
+        CornerRows(t, rows, store);
+        return;
+    }
+    FullRows(t, rows, store);
+}
 void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
     const ptrdiff_t step = dstStep;
     Ipp8u* upper = reinterpret_cast<Ipp8u*>(dst);
-    Ipp8u* lower = upper + 7 * step;
     const Tables& t = OpaqueTables();
-    InverseRows(t, src, [&](int, __m256i rows) {
+    __m256i rows[4];
+    LoadRows(src, rows);
+    // Mismatch control sets coefficient 63 in most blocks; about half of the others hold just one
+    // more coefficient. Column 7 would add to column 7 of the first pass: the whole transform.
+    const uint64_t others = NonzeroBits(rows) & ~(uint64_t{1} << 63);
+    const size_t bit = static_cast<size_t>(__builtin_ctzll(others | (uint64_t{1} << 63)));
+    if ((others & (others - 1)) == 0 && (bit & 7) != 7) {
+        OneCoefficientRows(src, bit, Load(t.inputMinimum), Load(t.inputMaximum),
+                           [&](int i, __m256i rows) {
+                               _mm_storeu_si128(reinterpret_cast<__m128i*>(upper + i * step),
+                                                _mm256_castsi256_si128(rows));
+                               _mm_storeu_si128(reinterpret_cast<__m128i*>(upper + (i + 4) * step),
+                                                _mm256_extracti128_si256(rows, 1));
+                           });
+        return;
+    }
+    SaturateRows(t, rows);
+    Ipp8u* lower = upper + 7 * step;
+    FullRows(t, rows, [&](int, __m256i rows) {
         rows = _mm256_shuffle_epi8(rows, Load(t.wordOrder));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(upper), _mm256_castsi256_si128(rows));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(lower), _mm256_extracti128_si256(rows, 1));
