@@ -1,5 +1,6 @@
 #include "primitives/reconstruct_dct_block.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -263,10 +264,10 @@ struct ScaledSink {
         if (!kMpeg1) parity ^= value;
     }
 
-    // Whether the multipliers of the pair slots can do without the clamp (weights stay below
-    // 2^15, so the product fits 32 bits).
-    bool PairsFitWithoutClamp() const {
-        return kVlcPairMultiplierLimit * matrix->largestWeight <
+    // Whether the pair slots of `table`, whose largest multiplier is `largest`, can do without
+    // the clamp (weights stay below 2^15, so the product fits 32 bits).
+    bool PairsFitWithoutClamp(Ipp32u largest) const {
+        return largest * matrix->largestWeight <
                (static_cast<Ipp32u>(dequant::kCoefficientMax + 1) << kShift);
     }
 };
@@ -391,7 +392,13 @@ D2U_CODEWORD_INLINE IppStatus ReadBlockCoefficients(BlockBits& bits,
                                                     const IppVCHuffmanSpec_32s& first,
                                                     const IppVCHuffmanSpec_32s& others,
                                                     ScaledSink<kIntra, kMpeg1>& sink) {
-    if (sink.PairsFitWithoutClamp())
+    // The pairs of both tables take part, but for the one-table cases.
+    auto largest = [](const IppVCHuffmanSpec_32s& table) {
+        return kIntra ? table.largestIntraMultiplier : table.largestNonIntraMultiplier;
+    };
+    const Ipp32u multiplier =
+        kShortOne ? largest(others) : std::max(largest(first), largest(others));
+    if (sink.PairsFitWithoutClamp(multiplier))
         return ReadBlockCoefficientsWith<kIntra, kMpeg1, kShortOne, false>(bits, first, others,
                                                                            sink);
     return ReadBlockCoefficientsWith<kIntra, kMpeg1, kShortOne, true>(bits, first, others, sink);

@@ -1,5 +1,6 @@
 #include "primitives/vlc_huffman.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -238,10 +239,17 @@ VlcCoefficientPair PairSlot(const IppVCHuffmanSpec_32s& table,
     return pair;
 }
 
-void FillPairs(const IppVCHuffmanSpec_32s& table, const IppVCHuffmanSpec_32s& following, bool intra,
-               std::vector<VlcCoefficientPair>& pairs) {
+// Fills the pairs and returns their largest multiplier.
+Ipp32u FillPairs(const IppVCHuffmanSpec_32s& table, const IppVCHuffmanSpec_32s& following,
+                 bool intra, std::vector<VlcCoefficientPair>& pairs) {
     pairs.resize(1u << kVlcPairBits);
-    for (Ipp32u i = 0; i < pairs.size(); ++i) pairs[i] = PairSlot(table, following, i, intra);
+    Ipp32u largest = 0;
+    for (Ipp32u i = 0; i < pairs.size(); ++i) {
+        pairs[i] = PairSlot(table, following, i, intra);
+        if (pairs[i].flags & VlcCoefficientPair::kSlow) continue;
+        largest = std::max<Ipp32u>(largest, std::max(pairs[i].multiplier1, pairs[i].multiplier2));
+    }
+    return largest;
 }
 
 // Whether `table` decodes every stream as `following` does, except that '1' and a sign bit is
@@ -275,8 +283,8 @@ bool ShortOneThenFollowing(const IppVCHuffmanSpec_32s& table,
 }  // namespace
 
 void VlcPairCodewordsWith(IppVCHuffmanSpec_32s& table, const IppVCHuffmanSpec_32s& following) {
-    FillPairs(table, following, true, table.intraPairs);
-    FillPairs(table, following, false, table.nonIntraPairs);
+    table.largestIntraMultiplier = FillPairs(table, following, true, table.intraPairs);
+    table.largestNonIntraMultiplier = FillPairs(table, following, false, table.nonIntraPairs);
     table.shortOneThenFollowing = ShortOneThenFollowing(table, following);
 }
 

@@ -71,6 +71,11 @@ struct d2u::IppVCHuffmanSpec_32s {
     // one given to VlcPairCodewordsWith.
     std::vector<VlcCoefficientPair> intraPairs;
     std::vector<VlcCoefficientPair> nonIntraPairs;
+    // The largest multiplier in each (at most kVlcPairMultiplierLimit): the short codewords of a
+    // pair carry small levels, so that the coefficient loop can go without the clamp for larger
+    // quantisers than the limit allows.
+    Ipp32u largestIntraMultiplier = 0;
+    Ipp32u largestNonIntraMultiplier = 0;
     // Set by VlcPairCodewordsWith when this table decodes exactly as the following one, but for
     // the codeword '1' and sign (run 0, level 1) in place of the following table's codewords
     // that start with a one: a block's first-coefficient table beside table zero. The first
