@@ -219,16 +219,22 @@ std::vector<Block> TestBlocks() {
     return blocks;
 }
 
-TEST(InverseDct, SimdVersionsMatchTheScalarOneBitForBit) {
-    if (DetectKernelLevel() == KernelLevel::kScalar) GTEST_SKIP() << "no SIMD on this machine";
-    const std::vector<Block> blocks = TestBlocks();
+// Every SIMD level of this machine gives the scalar numbers for every block; `describe` names
+// a block in a failure.
+template <typename Describe>
+void ExpectSimdEqualsScalar(const std::vector<Block>& blocks, Describe describe) {
     const std::vector<Block> scalar = RunAll(KernelLevel::kScalar, blocks);
     for (int level = 1; level <= static_cast<int>(DetectKernelLevel()); ++level) {
         const std::vector<Block> simd = RunAll(static_cast<KernelLevel>(level), blocks);
         for (size_t n = 0; n < blocks.size(); ++n) {
-            ASSERT_EQ(simd[n], scalar[n]) << "level " << level << " block " << n;
+            ASSERT_EQ(simd[n], scalar[n]) << "level " << level << ", " << describe(n);
         }
     }
+}
+
+TEST(InverseDct, SimdVersionsMatchTheScalarOneBitForBit) {
+    if (DetectKernelLevel() == KernelLevel::kScalar) GTEST_SKIP() << "no SIMD on this machine";
+    ExpectSimdEqualsScalar(TestBlocks(), [](size_t n) { return "block " + std::to_string(n); });
 }
 
 // Blocks with one coefficient at each position, alone or with the last one (as mismatch control
@@ -273,14 +279,8 @@ std::string Nonzero(const Block& block) {
 TEST(InverseDct, SimdVersionsMatchTheScalarOneOnSparseBlocks) {
     if (DetectKernelLevel() == KernelLevel::kScalar) GTEST_SKIP() << "no SIMD on this machine";
     const std::vector<Block> blocks = SparseBlocks();
-    const std::vector<Block> scalar = RunAll(KernelLevel::kScalar, blocks);
-    for (int level = 1; level <= static_cast<int>(DetectKernelLevel()); ++level) {
-        const std::vector<Block> simd = RunAll(static_cast<KernelLevel>(level), blocks);
-        for (size_t n = 0; n < blocks.size(); ++n) {
-            ASSERT_EQ(simd[n], scalar[n])
-                << "level " << level << ", block with" << Nonzero(blocks[n]);
-        }
-    }
+    ExpectSimdEqualsScalar(blocks,
+                           [&blocks](size_t n) { return "block with" + Nonzero(blocks[n]); });
 }
 
 // The largest column transform (first pass, orthonormal scale) that the 16-bit intermediate
