@@ -264,8 +264,8 @@ struct ScaledSink {
         if (!kMpeg1) parity ^= value;
     }
 
-    // Whether the pair slots of `table`, whose largest multiplier is `largest`, can do without
-    // the clamp (weights stay below 2^15, so the product fits 32 bits).
+    // Whether pair slots whose largest multiplier is `largest` can do without the clamp
+    // (weights stay below 2^15, so the product fits 32 bits).
     bool PairsFitWithoutClamp(Ipp32u largest) const {
         return largest * matrix->largestWeight <
                (static_cast<Ipp32u>(dequant::kCoefficientMax + 1) << kShift);
@@ -392,7 +392,8 @@ D2U_CODEWORD_INLINE IppStatus ReadBlockCoefficients(BlockBits& bits,
                                                     const IppVCHuffmanSpec_32s& first,
                                                     const IppVCHuffmanSpec_32s& others,
                                                     ScaledSink<kIntra, kMpeg1>& sink) {
-    // The pairs of both tables take part, but for the one-table cases.
+    // The pairs of both tables are read, unless the first codeword goes through the following
+    // table too.
     auto largest = [](const IppVCHuffmanSpec_32s& table) {
         return kIntra ? table.largestIntraMultiplier : table.largestNonIntraMultiplier;
     };
