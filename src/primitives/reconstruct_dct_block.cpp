@@ -327,7 +327,7 @@ D2U_CODEWORD_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
             const Ipp32u one = index + pair.advance1;
             const Ipp32u two = one + pair.advance2;
             // A pair that runs past the end goes the single way below, which stops after the
-            // codeword that does.
+            // codeword that does (or at an end of block after coefficient 63).
             if (D2U_LIKELY(two <= 63)) {
                 bits.Skip(pair.length);
                 if (pair.flags & VlcCoefficientPair::kEndsBlock) {

@@ -218,10 +218,15 @@ VlcCoefficientPair PairSlot(const IppVCHuffmanSpec_32s& table,
     const Ipp32u first = CodewordWithin(table, bits, kVlcPairBits);
     const int length = static_cast<int>(VlcPackedLength(first));
     pair.length = static_cast<Ipp8u>(length);
+    if (VlcPackedRun(first) == kVlcPackedEndOfBlock) {
+        // A lone end of block ends the block as a pair does, storing a zero after the last
+        // coefficient (where a zero is already): the loop leaves every block at one branch.
+        pair.flags = VlcCoefficientPair::kEndsBlock | VlcCoefficientPair::kEndOfBlock;
+        pair.advance1 = 1;
+        return pair;
+    }
     if (!PairCoefficient(first, intra, &pair.advance1, &pair.multiplier1, &pair.sign1)) {
         pair.flags = VlcCoefficientPair::kSlow;
-        if (VlcPackedRun(first) == kVlcPackedEndOfBlock)
-            pair.flags |= VlcCoefficientPair::kEndOfBlock;
         if (VlcPackedRun(first) == kVlcPackedEscape) pair.flags |= VlcCoefficientPair::kEscape;
         const Ipp32u packedSlot = index << (kVlcPackedBits - kVlcPairBits);
         if (VlcPackedRun(table.packed[packedSlot]) == kVlcPackedLong)

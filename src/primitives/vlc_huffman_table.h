@@ -18,9 +18,10 @@ namespace d2u {
 constexpr int kVlcPairBits = 11;
 constexpr Ipp32u kVlcPairMultiplierLimit = 31;
 struct VlcCoefficientPair {
-    // kSlow: not a pair (kEndOfBlock, kEscape or kLong too when the slot starts with that
-    // codeword or with the zeros of the long section); kEndsBlock: the end of block follows the
-    // first coefficient.
+    // kSlow: not a pair (kEscape or kLong too when the slot starts with that codeword or with
+    // the zeros of the long section); kEndsBlock: the end of block follows the first
+    // coefficient; kEndOfBlock with it: the slot starts with the end of block, and its "first
+    // coefficient" is a zero one position on (multiplier 0).
     enum Flags : Ipp8u { kSlow = 1, kEndsBlock = 2, kEndOfBlock = 4, kEscape = 8, kLong = 16 };
     Ipp8u length;  // bits of both codewords (and of the end of block after the first)
     Ipp8u flags;

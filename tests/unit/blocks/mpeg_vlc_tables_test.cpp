@@ -245,7 +245,8 @@ TEST(MpegVlcTables, EveryCoefficientCodewordDecodesThroughTheBlockKernels) {
 // Every codeword pair slot of the coefficient tables holds what decoding its bits one codeword
 // at a time gives, whatever bits follow the slot: the first codeword from its table, the second
 // (or the end of block) from table zero after the first-coefficient table, lengths, runs,
-// multipliers and signs. Slots marked slow start with no such pair.
+// multipliers and signs; a slot that starts with the end of block, a zero coefficient one
+// position on. Slots marked slow start with no such pair.
 TEST(MpegVlcTables, CoefficientPairsMatchDecodingOneCodewordAtATime) {
     CMpegVlcTables tables;
     tables.Build();
@@ -254,6 +255,7 @@ TEST(MpegVlcTables, CoefficientPairsMatchDecodingOneCodewordAtATime) {
                           CMpegVlcTables::kDctCoefficientsZero,
                           CMpegVlcTables::kDctCoefficientsOne};
     int pairs = 0;
+    int endings = 0;
     for (int index : firsts) {
         const IppVCHuffmanSpec_32s* first = tables.Table(index);
         const IppVCHuffmanSpec_32s* following = tables.Table(
@@ -272,6 +274,16 @@ TEST(MpegVlcTables, CoefficientPairsMatchDecodingOneCodewordAtATime) {
                 Ipp32s run = 0, level = 0;
                 ASSERT_EQ(VCHuffmanDecodeRunLevel(&at.word, &at.offset, &run, &level, first),
                           ippStsNoErr);
+                if (run == kVlcEndOfBlock) {
+                    EXPECT_EQ(pair.flags,
+                              VlcCoefficientPair::kEndsBlock | VlcCoefficientPair::kEndOfBlock)
+                        << slot;
+                    EXPECT_EQ(pair.advance1, 1) << slot;
+                    EXPECT_EQ(pair.multiplier1 | pair.multiplier2 | pair.advance2, 0) << slot;
+                    EXPECT_EQ(at.BitsRead(), pair.length) << slot;
+                    ++endings;
+                    continue;
+                }
                 const int magnitude = level < 0 ? -level : level;
                 EXPECT_EQ(pair.advance1, run + 1) << slot;
                 EXPECT_EQ(pair.multiplier1, intra ? magnitude : 2 * magnitude + 1) << slot;
@@ -298,6 +310,7 @@ TEST(MpegVlcTables, CoefficientPairsMatchDecodingOneCodewordAtATime) {
         }
     }
     EXPECT_GT(pairs, 1000);
+    EXPECT_GT(endings, 0);
 }
 
 // The short look-ups that stand in for the full ones: the brief slots of every table give the
