@@ -1,5 +1,6 @@
 // AVX2 versions of the motion compensation kernels: the SSE2 ones with the residual added
-// sixteen samples to a register (see motion_compensation_units.h).
+// sixteen samples to a register, and the macroblock kernels' luma two rows to a register (see
+// motion_compensation_units.h).
 #include "primitives/motion_compensation.h"
 
 #if defined(__AVX2__)

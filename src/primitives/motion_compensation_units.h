@@ -11,7 +11,8 @@
 // pair averages (HH). The four-sample average of the HH mode stays in bytes when rounding up:
 // the average of two rounded-up pair averages is one too high exactly when both pairs and the
 // two averages had odd sums, which one correction bit undoes. Rounding down it goes through
-// 16-bit sums.
+// 16-bit sums. With AVX2 the luma blocks of the macroblock kernels go as 32-byte units of two
+// rows, the same steps on twice the samples.
 #pragma once
 
 #include <emmintrin.h>
@@ -261,6 +262,142 @@ D2U_MC_INLINE void StoreBlock(Predict predict, const Ipp16s* residual, ptrdiff_t
     }
 }
 
+#if defined(__AVX2__)
+// ---- 16-wide blocks of the macroblock kernels with AVX2: two rows to a unit (the upper row in
+// the low half), rounding up. The same steps as the 16-byte units, half as many of them.
+
+D2U_MC_INLINE __m256i LoadRowPair(const Ipp8u* p, ptrdiff_t step) {
+    const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + step));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(upper), lower, 1);
+}
+
+// The unit at p; the last unit of a vertical mode reads only its upper row, the row below the
+// block (its high half is zero).
+D2U_MC_INLINE __m256i LoadWideUnit(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
+    if (upperOnly)
+        return _mm256_inserti128_si256(_mm256_setzero_si256(),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), 0);
+    return LoadRowPair(p, step);
+}
+
+// The lower row of `upper` over the upper row of `lower`: the unit one row down.
+D2U_MC_INLINE __m256i StraddleWide(__m256i upper, __m256i lower) {
+    return _mm256_permute2x128_si256(upper, lower, 0x21);
+}
+
+// What the vertical modes keep of a unit: the samples (FH) or the rounded-up averages of the
+// horizontal pairs and their odd bits (HH).
+template <int kMode>
+struct WideRows {
+    __m256i average;
+    __m256i odd;
+
+    static D2U_MC_INLINE WideRows Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
+        const __m256i a = LoadWideUnit(p, step, upperOnly);
+        if (kMode == IPPVC_MC_APX_FH) return {a, a};
+        const __m256i b = LoadWideUnit(p + 1, step, upperOnly);
+        return {_mm256_avg_epu8(a, b), _mm256_xor_si256(a, b)};
+    }
+    static D2U_MC_INLINE WideRows Straddle(const WideRows& upper, const WideRows& lower) {
+        return {StraddleWide(upper.average, lower.average), StraddleWide(upper.odd, lower.odd)};
+    }
+    // (a + b + 1) >> 1 (FH) or (a + b + c + d + 2) >> 2 (HH) per byte, as PairAverages.
+    static D2U_MC_INLINE __m256i Predict(const WideRows& top, const WideRows& bottom) {
+        const __m256i average = _mm256_avg_epu8(top.average, bottom.average);
+        if (kMode == IPPVC_MC_APX_FH) return average;
+        const __m256i odd = _mm256_or_si256(top.odd, bottom.odd);
+        const __m256i correction =
+            _mm256_and_si256(_mm256_and_si256(odd, _mm256_xor_si256(top.average, bottom.average)),
+                             _mm256_set1_epi8(1));
+        return _mm256_sub_epi8(average, correction);
+    }
+};
+
+template <int kMode, bool kVertical = (kMode & IPPVC_MC_APX_FH) != 0>
+class WidePredictor {
+public:
+    WidePredictor(const Ipp8u* ref, ptrdiff_t step) : ref_(ref), step_(step) {}
+
+    D2U_MC_INLINE __m256i Next(bool) {
+        const __m256i a = LoadRowPair(ref_, step_);
+        __m256i value = a;
+        if (kMode == IPPVC_MC_APX_HF) value = _mm256_avg_epu8(a, LoadRowPair(ref_ + 1, step_));
+        ref_ += 2 * step_;
+        return value;
+    }
+
+private:
+    const Ipp8u* ref_;
+    ptrdiff_t step_;
+};
+
+template <int kMode>
+class WidePredictor<kMode, true> {
+public:
+    WidePredictor(const Ipp8u* ref, ptrdiff_t step)
+        : ref_(ref), step_(step), top_(WideRows<kMode>::Load(ref, step, false)) {}
+
+    D2U_MC_INLINE __m256i Next(bool last) {
+        ref_ += 2 * step_;
+        const WideRows<kMode> next = WideRows<kMode>::Load(ref_, step_, last);
+        const __m256i value = WideRows<kMode>::Predict(top_, WideRows<kMode>::Straddle(top_, next));
+        top_ = next;
+        return value;
+    }
+
+private:
+    const Ipp8u* ref_;
+    ptrdiff_t step_;
+    WideRows<kMode> top_;
+};
+
+// A 16x16 block from the units of `predict`, plus the residual rows (16 samples each) if there
+// are any.
+template <typename Predict>
+D2U_MC_INLINE void StoreWideBlock(Predict predict, const Ipp16s* residual, ptrdiff_t residualStep,
+                                  Ipp8u* dst, ptrdiff_t dstStep) {
+    const Ipp8u* residualBytes = reinterpret_cast<const Ipp8u*>(residual);
+    for (int y = 0; y < 16; y += 2) {
+        __m256i value = predict(y == 14);
+        if (residual) {
+            const __m256i upper = _mm256_adds_epi16(
+                _mm256_cvtepu8_epi16(_mm256_castsi256_si128(value)),
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(residualBytes)));
+            const __m256i lower = _mm256_adds_epi16(
+                _mm256_cvtepu8_epi16(_mm256_extracti128_si256(value, 1)),
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(residualBytes + residualStep)));
+            // The packing interleaves the rows' halves by 128-bit lane; the permute puts them back.
+            value = _mm256_permute4x64_epi64(_mm256_packus_epi16(upper, lower), 0xD8);
+            residualBytes += 2 * residualStep;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm256_castsi256_si128(value));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + dstStep),
+                         _mm256_extracti128_si256(value, 1));
+        dst += 2 * dstStep;
+    }
+}
+
+template <int kMode>
+void WideSingleAtMode(const Ipp8u* ref, ptrdiff_t refStep, const Ipp16s* residual,
+                      ptrdiff_t residualStep, Ipp8u* dst, ptrdiff_t dstStep) {
+    WidePredictor<kMode> predictor(ref, refStep);
+    StoreWideBlock([&](bool last) { return predictor.Next(last); }, residual, residualStep, dst,
+                   dstStep);
+}
+
+template <int kModeF, int kModeB>
+void WideBidirectionalAtModes(const Ipp8u* refF, ptrdiff_t refStepF, const Ipp8u* refB,
+                              ptrdiff_t refStepB, const Ipp16s* residual, ptrdiff_t residualStep,
+                              Ipp8u* dst, ptrdiff_t dstStep) {
+    WidePredictor<kModeF> forward(refF, refStepF);
+    WidePredictor<kModeB> backward(refB, refStepB);
+    StoreWideBlock(
+        [&](bool last) { return _mm256_avg_epu8(forward.Next(last), backward.Next(last)); },
+        residual, residualStep, dst, dstStep);
+}
+#endif
+
 // ---- The kernels.
 
 template <int kWidth, int kHeight, int kMode, bool kRoundDown>
@@ -386,9 +523,15 @@ D2U_MC_INLINE void AtMode(Ipp32s mode, Body body) {
 // The chroma blocks of a macroblock share their mode: one decision for both.
 void PredictMacroblockSimd(const MacroblockReference& reference, const MacroblockTarget& target) {
     AtMode(reference.lumaMode, [&](auto mode) {
+#if defined(__AVX2__)
+        WideSingleAtMode<decltype(mode)::value>(reference.plane[0], reference.step[0],
+                                                target.residual[0], 32, target.plane[0],
+                                                target.step[0]);
+#else
         SingleAtMode<16, 16, decltype(mode)::value, false>(reference.plane[0], reference.step[0],
                                                            target.residual[0], 32, target.plane[0],
                                                            target.step[0]);
+#endif
     });
     AtMode(reference.chromaMode, [&](auto mode) {
         for (int k = 1; k < 3; ++k)
@@ -403,9 +546,15 @@ void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
                                         const MacroblockTarget& target) {
     AtMode(forward.lumaMode, [&](auto modeF) {
         AtMode(backward.lumaMode, [&](auto modeB) {
+#if defined(__AVX2__)
+            WideBidirectionalAtModes<decltype(modeF)::value, decltype(modeB)::value>(
+                forward.plane[0], forward.step[0], backward.plane[0], backward.step[0],
+                target.residual[0], 32, target.plane[0], target.step[0]);
+#else
             BidirectionalAtModes<16, 16, decltype(modeF)::value, decltype(modeB)::value, false>(
                 forward.plane[0], forward.step[0], backward.plane[0], backward.step[0],
                 target.residual[0], 32, target.plane[0], target.step[0]);
+#endif
         });
     });
     AtMode(forward.chromaMode, [&](auto modeF) {
