@@ -51,7 +51,7 @@ public:
     // source's own position.
     int32_t ReadFrameVectorAt(uint32_t*& word, int32_t& offset, int32_t* vector, int32_t h_r_size,
                               int32_t v_r_size, int32_t* copy = nullptr) {
-        if (!dataSource || static_cast<uint32_t>(h_r_size | v_r_size) >= kWindowRSizes || !vector)
+        if (static_cast<uint32_t>(h_r_size | v_r_size) >= kWindowRSizes || !vector)
             return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
         // 33 or more stream bits, the next one in the top bit (the reader's guard words lie
         // behind its end): room for both codes and residuals.
@@ -59,8 +59,10 @@ public:
         int32_t horizontal = vector[0];
         int32_t vertical = vector[1];
         // Both components are formed before either is checked: fewer values to keep at once.
-        const int32_t horizontalLength = ReadWindowComponent(window, h_r_size, horizontal);
-        const int32_t verticalLength = ReadWindowComponent(window, v_r_size, vertical);
+        const int32_t horizontalLength =
+            ReadWindowComponent(window, windowTables.tables[h_r_size], h_r_size, horizontal);
+        const int32_t verticalLength =
+            ReadWindowComponent(window, windowTables.tables[v_r_size], v_r_size, vertical);
         if ((horizontalLength == 0) | (verticalLength == 0))
             return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
         const int32_t used = horizontalLength + verticalLength;
@@ -91,18 +93,22 @@ public:
     // The r_sizes of the window path, 0 to 3: two codes of up to 11 bits and their residuals
     // fit the 33 bits a window is sure to hold.
     static constexpr int32_t kWindowRSizes = 4;
-    // A motion_code with its sign bit; one table for every r_size, which the residual then
-    // joins arithmetically. The codes of up to 8 bits (all whose first five bits are not all
-    // zero) come from a table of 8 bits, the longer ones from 11 bits whose first five are
-    // zero: 640 bytes together stay in the data cache, where tables of 11 bits for every code
-    // (and r_size) did not.
-    struct WindowCode {
-        int8_t length;  // of the code and its sign bit; 0: no codeword
-        int8_t code;    // motion_code, -16 to 16
+    // A motion_code with its sign bit and residual, for one r_size, as the difference it adds:
+    // base + ((residual & mask) ^ sign), so that a component takes no branch and no arithmetic
+    // on the code itself. The codes of up to 8 bits (all whose first five bits are not all
+    // zero) are looked up by 8 bits, the longer ones by 11 bits whose first five are zero:
+    // 1280 bytes an r_size, of which a stream mostly uses one or two.
+    struct WindowEntry {
+        int8_t length;  // of the code, its sign bit and its residual; 0: no codeword
+        int8_t sign;    // -1 for a negative motion_code, else 0
+        uint8_t mask;   // the residual's bits; 0 for motion_code 0, which has none
+        int8_t base;    // what the difference is without the residual's bits
     };
-    struct WindowTable {
-        WindowCode shortCodes[1 << 8];
-        WindowCode longCodes[1 << 6];  // by the 11 bits, of which the first five are zero
+    static constexpr int32_t kShortWindowCodes = 1 << 8;
+    static constexpr int32_t kWindowCodes = kShortWindowCodes + (1 << 6);
+    using WindowTable = WindowEntry[kWindowCodes];
+    struct WindowTables {
+        WindowTable tables[kWindowRSizes];
     };
 
     // A component wrapped back into the range of r_size, [-16 << r_size, 16 << r_size): what
@@ -115,29 +121,29 @@ public:
     }
 
 private:
-    static const WindowTable windowTable;
+    static const WindowTables windowTables;
 
     // One component from the top of the window: the bits it takes, or 0 when they are no
     // codeword (the component and window then hold no meaning). Without branches on the code,
     // which the stream makes unpredictable.
-    static int32_t ReadWindowComponent(uint64_t& window, int32_t r_size, int32_t& component) {
+    static int32_t ReadWindowComponent(uint64_t& window, const WindowTable& table, int32_t r_size,
+                                       int32_t& component) {
         // Codes of 10 and 11 bits are motion_codes of 7 and more, which few vectors take.
-        const WindowCode entry = (window >> 59) != 0 ? windowTable.shortCodes[window >> 56]
-                                                     : windowTable.longCodes[window >> 53];
-        const int32_t code = entry.code;
-        // All ones for a non-zero code, which alone carries a residual.
-        const uint32_t coded = 0u - static_cast<uint32_t>(code != 0);
-        const int32_t length = entry.length + static_cast<int32_t>(r_size & coded);
-        // A length of 0 shifts by 64, taken as 0 (as the processor does); its residual is
-        // masked off.
-        const uint32_t residual =
-            static_cast<uint32_t>(window >> ((64 - length) & 63)) & (((1u << r_size) - 1u) & coded);
-        const int32_t sign = code >> 31;
-        const uint32_t magnitude = static_cast<uint32_t>((code ^ sign) - sign);
-        // ((|motion_code| - 1) << r_size) + residual + 1, and 0 for motion_code 0.
+        const WindowEntry entry =
+            (window >> 59) != 0 ? table[window >> 56] : table[kShortWindowCodes + (window >> 53)];
+        const int32_t length = entry.length;
+        // The code and residual end at bit `length` of the window; a length of 0 shifts by 0
+        // (its result is not used).
+        const uint32_t bits = static_cast<uint32_t>(window >> ((64 - length) & 63));
         const int32_t difference =
-            static_cast<int32_t>((((magnitude - 1u) << r_size) + residual + 1u) & coded);
-        component = WrapComponent(component + ((difference ^ sign) - sign), r_size);
+            entry.base +
+            static_cast<int32_t>((bits & entry.mask) ^ static_cast<uint32_t>(entry.sign));
+        component = WrapComponent(component + difference, r_size);
+#if defined(__GNUC__)
+        // Formed here, while the entry is at hand: moved behind the check of both lengths, the
+        // two entries outlive the registers.
+        asm volatile("" : "+r"(component));
+#endif
         window <<= length;
         return length;
     }

@@ -17,8 +17,10 @@
 
 #if defined(__GNUC__)
 #define D2U_NOINLINE __attribute__((noinline))
+#define D2U_INLINE inline __attribute__((always_inline))
 #else
 #define D2U_NOINLINE
+#define D2U_INLINE inline
 #endif
 
 namespace d2u {
@@ -745,7 +747,7 @@ void CMpegDecoder::PrepareResidual(int32_t pattern, bool intra) {
 // The macroblock's header is read from a position held in registers (see
 // DecodeMacroblockModes), which goes back to the reader for the coefficients and for the
 // rarer codes read by other classes.
-int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
+D2U_NOINLINE int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
     BitPosition at = Position();
     if (DecodeMacroblockModes(at) != 0) return -1;
     headers->macroblock.dct_type = static_cast<uint32_t>(dct_type);
