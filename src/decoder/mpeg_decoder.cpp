@@ -49,21 +49,6 @@ void ZeroResidualBytes(int16_t* area, size_t bytes) {
 #endif
 }
 
-// Copies the eight vector values one at a time, to `to` (bytes, maybe unaligned): they were
-// just stored one at a time, and a wider load of them would wait until those stores reach the
-// cache.
-void CopyVectors(void* to, const int32_t (&vectors)[2][2][2]) {
-    const int32_t* from = &vectors[0][0][0];
-    uint8_t* out = static_cast<uint8_t*>(to);
-    for (int i = 0; i < 8; ++i) {
-        int32_t value = from[i];
-#if defined(__GNUC__)
-        asm("" : "+r"(value));  // keeps the compiler from merging the loads
-#endif
-        std::memcpy(out + 4 * i, &value, sizeof value);
-    }
-}
-
 }  // namespace
 
 // Locals of one picture's macroblock loop.
@@ -854,16 +839,6 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
         __builtin_prefetch(entry + MacroblockInfoBlock::kEntryBytes - 1, 1);
     }
 #endif
-    MacroblockInfo& info = headers->macroblock;
-    info.x = state.x;
-    info.y = state.y;
-    info.coded_block_pattern = static_cast<uint32_t>(state.pattern);
-    info.increment = static_cast<uint32_t>(state.increment);
-    info.macroblock_type = macroblock_type;
-    info.quantiser = headers->currentQuantiser;
-    CopyVectors(info.PMV, PMV);
-    if (headerReader) headerReader->MarkStartCodePosition(info);
-
     if (macroblock_type & kMacroblockIntra) {
         compensator.WriteIntraMacroblock(coefficients, state.pattern, blocksPerMacroblock, state.x,
                                          state.y, dct_type == 1);
@@ -934,9 +909,8 @@ uint8_t* CMpegDecoder::TableEntry(const SliceState& state) const {
 }
 
 // Written whole, word by word straight into the entry (a copy assembled on the stack first
-// costs a stalled load): the words not set here are zero in every entry. The vectors come
-// from the record, whose words were stored before the samples were formed and so can be
-// loaded wide.
+// costs a stalled load): the words not set here are zero in every entry. The vectors were
+// stored before the samples were formed, and so can be loaded wide.
 void CMpegDecoder::WriteTableEntry(uint8_t* entry, int32_t pattern) const {
     auto word = [entry](int32_t index, int32_t value) {
         std::memcpy(entry + 4 * index, &value, sizeof value);
@@ -947,8 +921,7 @@ void CMpegDecoder::WriteTableEntry(uint8_t* entry, int32_t pattern) const {
     word(3, headers->currentQuantiser);
     word(4, pattern);
     word(5, 0);
-    std::memcpy(entry + 24, headers->macroblock.PMV, sizeof(PMV));
-    static_assert(sizeof(headers->macroblock.PMV) == sizeof(PMV), "the record holds PMV");
+    std::memcpy(entry + 24, PMV, sizeof(PMV));
     static_assert(24 + sizeof(PMV) <= MacroblockInfoBlock::kEntryBytes, "PMV fits the entry");
     std::memset(entry + 24 + sizeof(PMV), 0, MacroblockInfoBlock::kEntryBytes - 24 - sizeof(PMV));
 }
@@ -959,9 +932,7 @@ int32_t CMpegDecoder::WriteIntraBlock(const int16_t* blockCoefficients, int32_t 
 }
 
 int32_t CMpegDecoder::PredictMacroblock(const int16_t* residual, int32_t x, int32_t y) {
-    MacroblockMotion motion = CurrentMotion();
-    std::memcpy(motion.vector, headers->macroblock.PMV, sizeof(motion.vector));
-    return compensator.PredictMacroblock(motion, residual, x, y);
+    return compensator.PredictMacroblock(CurrentMotion(), residual, x, y);
 }
 
 MacroblockMotion CMpegDecoder::CurrentMotion() const {
