@@ -63,6 +63,10 @@ struct CMpegDecoder::SliceState {
     int32_t x = 0;
     int32_t y = 0;
     bool mpeg2 = false;
+    // The table entries of the macroblock row at y, and how many of its columns the table has
+    // (0 without a table or outside it).
+    uint8_t* rowEntries = nullptr;
+    uint32_t rowColumns = 0;
 };
 
 CMpegDecoder::CMpegDecoder() = default;
@@ -342,6 +346,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
         return -1;
     }
     SetUpPictureModes();
+    StartTableRow(state);
     int32_t status = 0;
     for (;;) {
         if (dataSource->IsPastEnd()) {
@@ -397,6 +402,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
         if (state.x >= lumaWidth) {
             state.x = 0;
             state.y += 16;
+            StartTableRow(state);
         }
     }
     FinishPicture();
@@ -434,6 +440,7 @@ int32_t CMpegDecoder::SearchSlice(SliceState& state) {
         state.address = static_cast<int32_t>(address);
         state.x = (state.address % mb_width) * 16;
         state.y = (state.address / mb_width) * 16;
+        StartTableRow(state);
         state.increment = 1;
         state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
         std::memset(PMV, 0, sizeof(PMV));
@@ -895,17 +902,26 @@ void CMpegDecoder::PrefetchNextTarget(const SliceState& state) const {
 }
 
 // The picture's table: frame macroblock rows; a field macroblock row r of parity p takes
-// row 2r + p, so that the two fields of a frame fill the table together. Null without a table
-// or outside it.
-uint8_t* CMpegDecoder::TableEntry(const SliceState& state) const {
-    if (!modes.table) return nullptr;
+// row 2r + p, so that the two fields of a frame fill the table together. Taken when a row
+// starts, so that a macroblock's entry is one compare and add away.
+void CMpegDecoder::StartTableRow(SliceState& state) const {
+    state.rowEntries = nullptr;
+    state.rowColumns = 0;
+    if (!modes.table) return;
     // Positions are never negative: shifts instead of signed divisions.
-    const uint32_t column = static_cast<uint32_t>(state.x) >> 4;
     const uint32_t row =
         ((static_cast<uint32_t>(state.y) >> 4) << modes.tableRowShift) + modes.tableRowOffset;
-    if (column >= modes.tableColumns || row >= modes.tableRows) return nullptr;
-    return modes.table + (static_cast<size_t>(row) * modes.tableColumns + column) *
-                             MacroblockInfoBlock::kEntryBytes;
+    if (row >= modes.tableRows) return;
+    state.rowEntries = modes.table + static_cast<size_t>(row) * modes.tableColumns *
+                                         MacroblockInfoBlock::kEntryBytes;
+    state.rowColumns = modes.tableColumns;
+}
+
+// Null without a table or outside it.
+uint8_t* CMpegDecoder::TableEntry(const SliceState& state) const {
+    const uint32_t column = static_cast<uint32_t>(state.x) >> 4;
+    if (column >= state.rowColumns) return nullptr;
+    return state.rowEntries + static_cast<size_t>(column) * MacroblockInfoBlock::kEntryBytes;
 }
 
 // Written whole, word by word straight into the entry (a copy assembled on the stack first

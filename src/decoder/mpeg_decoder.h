@@ -126,6 +126,7 @@ private:
     int32_t DecodeCodedMacroblock(SliceState& state);
     void PrepareSkippedMacroblock(SliceState& state);
     void OutputMacroblock(SliceState& state);
+    void StartTableRow(SliceState& state) const;
     uint8_t* TableEntry(const SliceState& state) const;
     MacroblockMotion CurrentMotion() const;
     void PrefetchPrediction(const SliceState& state) const;
