@@ -92,6 +92,27 @@ inline int32_t CMotionVectorReader::ReadComponent(int32_t* component, int32_t r_
     return 0;
 }
 
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+int32_t
+CMotionVectorReader::ReadFrameVectorWindowAt(uint32_t*& word, int32_t& offset, int32_t* vector,
+                                             int32_t h_r_size, int32_t v_r_size, int32_t* copy) {
+    uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
+    int32_t horizontal = vector[0];
+    int32_t vertical = vector[1];
+    // Both components are formed before either is checked: fewer values to keep at once.
+    const int32_t horizontalLength =
+        ReadWindowComponent(window, windowTables.tables[h_r_size], h_r_size, horizontal);
+    const int32_t verticalLength =
+        ReadWindowComponent(window, windowTables.tables[v_r_size], v_r_size, vertical);
+    if ((horizontalLength == 0) | (verticalLength == 0))
+        return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
+    Advance(word, offset, horizontalLength + verticalLength);
+    StoreVector(vector, copy, horizontal, vertical);
+    return 0;
+}
+
 int32_t CMotionVectorReader::ReadFrameVectorGenerally(int32_t* vector, int32_t h_r_size,
                                                       int32_t v_r_size, int32_t* copy) {
     const int32_t status = ReadMotionVector(vector, nullptr, h_r_size, v_r_size, 0, 0, 0);
@@ -186,6 +207,29 @@ constexpr CMotionVectorReader::WindowTables BuildWindowTables() {
     return built;
 }
 
+constexpr CMotionVectorReader::QuickTables BuildQuickTables() {
+    constexpr int32_t kQuickBits = 8;
+    const FullWindowTable full = BuildFullWindowTable();
+    CMotionVectorReader::QuickTables built{};
+    for (int32_t r_size = 0; r_size < CMotionVectorReader::kWindowRSizes; ++r_size) {
+        for (int32_t index = 0; index < (1 << kQuickBits); ++index) {
+            const WindowCode code = full.codes[index << (kWindowBits - kQuickBits)];
+            const int32_t length = code.length + (code.code != 0 ? r_size : 0);
+            if (code.length == 0 || length > kQuickBits) continue;
+            int32_t difference = 0;
+            if (code.code != 0) {
+                const int32_t residual = (index >> (kQuickBits - length)) & ((1 << r_size) - 1);
+                const int32_t magnitude = code.code < 0 ? -code.code : code.code;
+                difference = ((magnitude - 1) << r_size) + residual + 1;
+                if (code.code < 0) difference = -difference;
+            }
+            built.tables[r_size][index].length = static_cast<int8_t>(length);
+            built.tables[r_size][index].difference = static_cast<int8_t>(difference);
+        }
+    }
+    return built;
+}
+
 }  // namespace
 
 int32_t CMotionVectorReader::ReadMotionVectors(int32_t PMV[2][2][2], int32_t* dmvector,
@@ -238,5 +282,6 @@ int32_t CMotionVectorReader::DecodeMotionVectorComponent(int32_t* predictor, int
 }
 
 const CMotionVectorReader::WindowTables CMotionVectorReader::windowTables = BuildWindowTables();
+const CMotionVectorReader::QuickTables CMotionVectorReader::quickTables = BuildQuickTables();
 
 }  // namespace d2u

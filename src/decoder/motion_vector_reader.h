@@ -55,37 +55,27 @@ public:
             return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
         // 33 or more stream bits, the next one in the top bit (the reader's guard words lie
         // behind its end): room for both codes and residuals.
-        uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
-        int32_t horizontal = vector[0];
-        int32_t vertical = vector[1];
-        // Both components are formed before either is checked: fewer values to keep at once.
-        const int32_t horizontalLength =
-            ReadWindowComponent(window, windowTables.tables[h_r_size], h_r_size, horizontal);
-        const int32_t verticalLength =
-            ReadWindowComponent(window, windowTables.tables[v_r_size], v_r_size, vertical);
-        if ((horizontalLength == 0) | (verticalLength == 0))
-            return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
-        const int32_t used = horizontalLength + verticalLength;
-        // The position moves on by at most 32 bits: into the next word or not, without a
-        // branch the stream would make unpredictable.
-        const int32_t left = offset - used;
-        const int32_t intoNextWord = left >> 31;
-        word -= intoNextWord;
-        offset = left + (intoNextWord & 32);
-        vector[0] = horizontal;
-        vector[1] = vertical;
-        if (copy) {
-            copy[0] = horizontal;
-            copy[1] = vertical;
+        const uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
+        // Most components take 8 bits or fewer with their residual: one look-up each.
+        const QuickCode quickHorizontal = quickTables.tables[h_r_size][window >> 56];
+        const QuickCode quickVertical =
+            quickTables.tables[v_r_size][(window << quickHorizontal.length) >> 56];
+        if ((quickHorizontal.length != 0) & (quickVertical.length != 0)) {
+            const int32_t horizontal =
+                WrapComponent(vector[0] + quickHorizontal.difference, h_r_size);
+            const int32_t vertical = WrapComponent(vector[1] + quickVertical.difference, v_r_size);
+            Advance(word, offset, quickHorizontal.length + quickVertical.length);
+            StoreVector(vector, copy, horizontal, vertical);
+            return 0;
         }
-        return 0;
+        return ReadFrameVectorWindowAt(word, offset, vector, h_r_size, v_r_size, copy);
     }
 
     // One vector: vector[0] horizontal, vector[1] vertical.
     int32_t ReadMotionVector(int32_t* vector, int32_t* dmvector, int32_t h_r_size, int32_t v_r_size,
                              int32_t dmv, int32_t mvscale, int32_t full_pel_vector);
 
-    // Prediction with wrap-around of one component (ISO/IEC 13818-2, 7.6.3.1).
+    // Prediction with wrap-around of one component.
     static int32_t DecodeMotionVectorComponent(int32_t* predictor, int32_t r_size,
                                                int32_t motion_code, int32_t motion_residual,
                                                int32_t full_pel_vector);
@@ -110,6 +100,15 @@ public:
     struct WindowTables {
         WindowTable tables[kWindowRSizes];
     };
+    // A component whose code, sign and residual take at most 8 bits, by those 8 bits for one
+    // r_size: 512 bytes an r_size.
+    struct QuickCode {
+        int8_t length;      // 0: a longer code, or no codeword
+        int8_t difference;  // what the component adds
+    };
+    struct QuickTables {
+        QuickCode tables[kWindowRSizes][1 << 8];
+    };
 
     // A component wrapped back into the range of r_size, [-16 << r_size, 16 << r_size): what
     // adding or subtracting the range's width once gives for any value less than one width
@@ -122,6 +121,28 @@ public:
 
 private:
     static const WindowTables windowTables;
+    static const QuickTables quickTables;
+
+    // Moves a position on by used bits (at most 32): into the next word or not, without a
+    // branch the stream would make unpredictable.
+    static void Advance(uint32_t*& word, int32_t& offset, int32_t used) {
+        const int32_t left = offset - used;
+        const int32_t intoNextWord = left >> 31;
+        word -= intoNextWord;
+        offset = left + (intoNextWord & 32);
+    }
+    // ReadFrameVectorAt for codes longer than the quick ones, out of line so that the quick
+    // path keeps its values in registers.
+    int32_t ReadFrameVectorWindowAt(uint32_t*& word, int32_t& offset, int32_t* vector,
+                                    int32_t h_r_size, int32_t v_r_size, int32_t* copy);
+    static void StoreVector(int32_t* vector, int32_t* copy, int32_t horizontal, int32_t vertical) {
+        vector[0] = horizontal;
+        vector[1] = vertical;
+        if (copy) {
+            copy[0] = horizontal;
+            copy[1] = vertical;
+        }
+    }
 
     // One component from the top of the window: the bits it takes, or 0 when they are no
     // codeword (the component and window then hold no meaning). Without branches on the code,
