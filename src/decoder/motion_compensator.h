@@ -182,6 +182,7 @@ private:
         uint32_t referenceRowEnd;
     };
     static QuickFrame QuickFrameOf(const GridPlanes& grid);
+    void ShareQuickSteps();
 
     static GridPlanes GridOf(const CYUVFrame* frame, int32_t parity);
     const GridPlanes* Grid(int32_t pictureIndex, int32_t parity) const {
@@ -234,6 +235,9 @@ private:
     // top field, bottom field.
     GridPlanes grids[3][3] = {};
     QuickFrame quickFrames[3] = {};
+    // The blocks of the quick prediction, whose steps stay for the picture.
+    mc::MacroblockReference quickReferences[2] = {};
+    mc::MacroblockTarget quickTarget = {};
     // The picture forward vectors of frame pictures point into.
     int32_t forwardPicture = kNewerPicture;
     PictureGeometry picture;
