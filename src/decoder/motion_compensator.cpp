@@ -370,6 +370,11 @@ bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int
     return true;
 }
 
+// Out of line: inlined into the quick path's caller, its values took the registers the quick
+// path needs.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
 int32_t CMotionCompensator::PredictFrameBlockChecked(uint32_t directions,
                                                      const int32_t vectors[2][2],
                                                      const int16_t* residual, int32_t x,
