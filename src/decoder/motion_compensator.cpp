@@ -375,10 +375,9 @@ bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-int32_t CMotionCompensator::PredictFrameBlockChecked(uint32_t directions,
-                                                     const int32_t vectors[2][2],
-                                                     const int16_t* residual, int32_t x,
-                                                     int32_t y) {
+int32_t
+CMotionCompensator::PredictFrameBlockChecked(uint32_t directions, const int32_t vectors[2][2],
+                                             const int16_t* residual, int32_t x, int32_t y) {
     const GridPlanes& out = *Grid(kCurrentPicture, kFrameGrid);
     const int32_t chromaColumn = x / 2;
     const int32_t chromaRow = y >> 1;

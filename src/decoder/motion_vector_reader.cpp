@@ -98,6 +98,8 @@ __attribute__((noinline))
 int32_t
 CMotionVectorReader::ReadFrameVectorWindowAt(uint32_t*& word, int32_t& offset, int32_t* vector,
                                              int32_t h_r_size, int32_t v_r_size, int32_t* copy) {
+    if (static_cast<uint32_t>(h_r_size | v_r_size) >= kWindowRSizes)
+        return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
     uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
     int32_t horizontal = vector[0];
     int32_t vertical = vector[1];
@@ -111,6 +113,19 @@ CMotionVectorReader::ReadFrameVectorWindowAt(uint32_t*& word, int32_t& offset, i
     Advance(word, offset, horizontalLength + verticalLength);
     StoreVector(vector, copy, horizontal, vertical);
     return 0;
+}
+
+CMotionVectorReader::FrameVectorCodes CMotionVectorReader::FrameVectorCodesFor(int32_t h_r_size,
+                                                                               int32_t v_r_size) {
+    FrameVectorCodes codes{};
+    const int32_t sizes[2] = {h_r_size, v_r_size};
+    for (int32_t t = 0; t < 2; ++t) {
+        const bool quick = static_cast<uint32_t>(sizes[t]) < static_cast<uint32_t>(kWindowRSizes);
+        codes.table[t] = quickTables.tables[quick ? sizes[t] : kWindowRSizes];
+        codes.rSize[t] = sizes[t];
+        codes.wrapShift[t] = quick ? 27 - sizes[t] : 0;
+    }
+    return codes;
 }
 
 int32_t CMotionVectorReader::ReadFrameVectorGenerally(int32_t* vector, int32_t h_r_size,

@@ -51,24 +51,43 @@ public:
     // source's own position.
     int32_t ReadFrameVectorAt(uint32_t*& word, int32_t& offset, int32_t* vector, int32_t h_r_size,
                               int32_t v_r_size, int32_t* copy = nullptr) {
-        if (static_cast<uint32_t>(h_r_size | v_r_size) >= kWindowRSizes || !vector)
+        if (!vector)
             return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
+        return ReadFrameVectorAt(word, offset, vector, FrameVectorCodesFor(h_r_size, v_r_size),
+                                 copy);
+    }
+
+    // A component whose code, sign and residual take at most 8 bits, by those 8 bits for one
+    // r_size: 512 bytes an r_size.
+    struct QuickCode {
+        int8_t length;      // 0: a longer code, or no codeword
+        int8_t difference;  // what the component adds
+    };
+    // What the frame vectors of one direction need for a picture, found once for it.
+    struct FrameVectorCodes {
+        const QuickCode* table[2];  // by component; for large r_sizes one without codes
+        int32_t rSize[2];
+        int32_t wrapShift[2];  // see WrapComponent
+    };
+    static FrameVectorCodes FrameVectorCodesFor(int32_t h_r_size, int32_t v_r_size);
+    // ReadFrameVectorAt with those; vector is not null.
+    int32_t ReadFrameVectorAt(uint32_t*& word, int32_t& offset, int32_t* vector,
+                              const FrameVectorCodes& codes, int32_t* copy) {
         // 33 or more stream bits, the next one in the top bit (the reader's guard words lie
         // behind its end): room for both codes and residuals.
         const uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
         // Most components take 8 bits or fewer with their residual: one look-up each.
-        const QuickCode quickHorizontal = quickTables.tables[h_r_size][window >> 56];
-        const QuickCode quickVertical =
-            quickTables.tables[v_r_size][(window << quickHorizontal.length) >> 56];
+        const QuickCode quickHorizontal = codes.table[0][window >> 56];
+        const QuickCode quickVertical = codes.table[1][(window << quickHorizontal.length) >> 56];
         if ((quickHorizontal.length != 0) & (quickVertical.length != 0)) {
             const int32_t horizontal =
-                WrapComponent(vector[0] + quickHorizontal.difference, h_r_size);
-            const int32_t vertical = WrapComponent(vector[1] + quickVertical.difference, v_r_size);
+                Wrap(vector[0] + quickHorizontal.difference, codes.wrapShift[0]);
+            const int32_t vertical = Wrap(vector[1] + quickVertical.difference, codes.wrapShift[1]);
             Advance(word, offset, quickHorizontal.length + quickVertical.length);
             StoreVector(vector, copy, horizontal, vertical);
             return 0;
         }
-        return ReadFrameVectorWindowAt(word, offset, vector, h_r_size, v_r_size, copy);
+        return ReadFrameVectorWindowAt(word, offset, vector, codes.rSize[0], codes.rSize[1], copy);
     }
 
     // One vector: vector[0] horizontal, vector[1] vertical.
@@ -100,22 +119,16 @@ public:
     struct WindowTables {
         WindowTable tables[kWindowRSizes];
     };
-    // A component whose code, sign and residual take at most 8 bits, by those 8 bits for one
-    // r_size: 512 bytes an r_size.
-    struct QuickCode {
-        int8_t length;      // 0: a longer code, or no codeword
-        int8_t difference;  // what the component adds
-    };
     struct QuickTables {
-        QuickCode tables[kWindowRSizes][1 << 8];
+        QuickCode tables[kWindowRSizes + 1][1 << 8];  // the last one without codes
     };
 
     // A component wrapped back into the range of r_size, [-16 << r_size, 16 << r_size): what
     // adding or subtracting the range's width once gives for any value less than one width
     // outside the range, which takes in every predictor the decoder holds (field vectors of
     // frame pictures are kept doubled) plus any difference.
-    static int32_t WrapComponent(int32_t value, int32_t r_size) {
-        const int32_t unused = 27 - r_size;
+    static int32_t WrapComponent(int32_t value, int32_t r_size) { return Wrap(value, 27 - r_size); }
+    static int32_t Wrap(int32_t value, int32_t unused) {
         return static_cast<int32_t>(static_cast<uint32_t>(value) << unused) >> unused;
     }
 

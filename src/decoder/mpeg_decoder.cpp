@@ -484,8 +484,8 @@ void CMpegDecoder::SetUpPictureModes() {
     modes.incrementCodes = vlcTables->AddressIncrementLookup(&modes.incrementBits);
     modes.mpeg2 = headers->sequence.mpeg2 != 0;
     for (int32_t s = 0; s < 2; ++s) {
-        for (int32_t t = 0; t < 2; ++t)
-            modes.f_code[s][t] = static_cast<int32_t>(picture.f_code[s][t]);
+        modes.vectorCodes[s] = CMotionVectorReader::FrameVectorCodesFor(
+            static_cast<int32_t>(picture.f_code[s][0]), static_cast<int32_t>(picture.f_code[s][1]));
     }
     modes.patternCodes = vlcTables->CodedBlockPatternLookup(&modes.patternBits);
     modes.typeCodes = vlcTables->MacroblockTypeLookup(
@@ -630,8 +630,8 @@ int32_t CMpegDecoder::ReadVectors(BitPosition& at, int32_t s) {
     int32_t status = 0;
     if (modes.mpeg2 && motion_vector_count == 1 && mv_format == 1) {
         // Frame motion: one vector, the predictor of both rows.
-        status = motionVectorReader.ReadFrameVectorAt(
-            at.word, at.offset, PMV[0][s], modes.f_code[s][0], modes.f_code[s][1], PMV[1][s]);
+        status = motionVectorReader.ReadFrameVectorAt(at.word, at.offset, PMV[0][s],
+                                                      modes.vectorCodes[s], PMV[1][s]);
         if (status != 0) SetPosition(at);
         return status;
     }

@@ -172,8 +172,8 @@ private:
         const CMpegVlcTables::DirectCode* incrementCodes = nullptr;  // address increment
         int32_t incrementBits = 0;
         bool mpeg2 = false;
-        int32_t f_code[2][2] = {};
-        bool field = false;            // a field picture
+        CMotionVectorReader::FrameVectorCodes vectorCodes[2] = {};  // by direction
+        bool field = false;                                         // a field picture
         bool readsMotionType = false;  // frame/field_motion_type present
         bool readsDctType = false;     // dct_type present (for intra or coded macroblocks)
         bool concealment = false;      // intra macroblocks carry concealment vectors
