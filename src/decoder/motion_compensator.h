@@ -91,6 +91,9 @@ public:
     // macroblock's coefficients are decoded. Reads and writes nothing.
     void PrefetchReferences(const MacroblockMotion& motion, int32_t x, int32_t y) const;
 
+    // Whether the prefetches above ask for anything: only in pictures wide enough to gain.
+    bool PrefetchesAhead() const { return prefetchAhead; }
+
     // The common case on its own, without a MacroblockMotion: frame prediction of a 4:2:0 frame
     // picture (FramePrediction420() true). vectors[s][t]: the macroblock's first vector of each
     // direction. No direction in a P picture predicts the co-located block (as

@@ -757,7 +757,7 @@ D2U_NOINLINE int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
         if (ReadVectors(at, 1) != 0) return -1;
     }
     if (concealment) Advance(at, 1);  // marker bit
-    if (!intra) PrefetchPrediction(state);
+    if (!intra && compensator.PrefetchesAhead()) PrefetchPrediction(state);
 
     if (macroblock_type & kMacroblockPattern) {
         if (DecodeCodedBlockPattern(state, at) != 0) return -1;
