@@ -465,13 +465,11 @@ void CMpegDecoder::SkipMacroblockStuffing() {
 // The increment whose codeword starts the 32 bits `window` (the next ones of the stream); 0
 // for bits of no codeword or too many escapes.
 int32_t CMpegDecoder::DecodeAddressIncrement(uint32_t window) {
-    if (modes.incrementCodes) {
-        const CMpegVlcTables::DirectCode code =
-            modes.incrementCodes[window >> (32 - modes.incrementBits)];
-        if (code.length != 0) {
-            dataSource->SkipBits(code.length);
-            return code.value;
-        }
+    const CMpegVlcTables::DirectCode code =
+        modes.incrementCodes[window >> (32 - modes.incrementBits)];
+    if (code.length != 0) {
+        dataSource->SkipBits(code.length);
+        return code.value;
     }
     int32_t increment = 0;
     if (vlcTables->DecodeMacroblockAddressIncrement(&increment) != 0) return 0;
@@ -490,7 +488,17 @@ void CMpegDecoder::SetUpPictureModes() {
     modes.patternCodes = vlcTables->CodedBlockPatternLookup(&modes.patternBits);
     modes.typeCodes = vlcTables->MacroblockTypeLookup(
         static_cast<int32_t>(picture.picture_coding_type), &modes.typeBits);
+    // Without a look-up, one of no codewords: every code then takes the general decode.
+    static constexpr CMpegVlcTables::DirectCode kNoCodes[2] = {};
+    for (auto lookup : {std::make_pair(&modes.typeCodes, &modes.typeBits),
+                        std::make_pair(&modes.patternCodes, &modes.patternBits),
+                        std::make_pair(&modes.incrementCodes, &modes.incrementBits)}) {
+        if (*lookup.first) continue;
+        *lookup.first = kNoCodes;
+        *lookup.second = 1;
+    }
     modes.field = IsFieldPicture();
+    SetUpMotionFormats();
     modes.readsMotionType = modes.field || !picture.frame_pred_frame_dct;
     modes.readsDctType = !modes.field && !picture.frame_pred_frame_dct;
     modes.concealment = headers->sequence.mpeg2 && picture.concealment_motion_vectors;
@@ -512,8 +520,7 @@ int32_t CMpegDecoder::DecodeMacroblockModes(BitPosition& at) {
     const uint32_t window = PeekWord(at);
     int32_t used = 0;
     uint32_t type = 0;
-    CMpegVlcTables::DirectCode code = {0, 0};
-    if (modes.typeCodes) code = modes.typeCodes[window >> (32 - modes.typeBits)];
+    const CMpegVlcTables::DirectCode code = modes.typeCodes[window >> (32 - modes.typeBits)];
     if (code.length != 0) {
         type = static_cast<uint32_t>(code.value);
         used = code.length;
@@ -615,14 +622,25 @@ void CMpegDecoder::SetPosition(const BitPosition& at) {
 }
 
 void CMpegDecoder::SetMotionFormat() {
-    if (modes.field) {
-        mv_format = 0;
-        motion_vector_count = motion_type == kMotion16x8 ? 2 : 1;
-    } else {
-        motion_vector_count = motion_type == kMotionField ? 2 : 1;
-        mv_format = motion_type == kMotionFrame ? 1 : 0;
+    const PictureModes::MotionFormat& format = modes.motionFormats[motion_type & 3];
+    motion_vector_count = format.count;
+    mv_format = format.format;
+    mvscale = format.scale;
+}
+
+// The vector count, vector format and scaling of each motion_type in the current picture.
+void CMpegDecoder::SetUpMotionFormats() {
+    for (int32_t type = 0; type < 4; ++type) {
+        PictureModes::MotionFormat& format = modes.motionFormats[type];
+        if (modes.field) {
+            format.format = 0;
+            format.count = type == kMotion16x8 ? 2 : 1;
+        } else {
+            format.count = type == kMotionField ? 2 : 1;
+            format.format = type == kMotionFrame ? 1 : 0;
+        }
+        format.scale = (!modes.field && format.format == 0) ? 1 : 0;
     }
-    mvscale = (!modes.field && mv_format == 0) ? 1 : 0;
 }
 
 // A failure leaves the position in the reader.
@@ -793,8 +811,7 @@ D2U_NOINLINE int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
 // from one look at the next 32 bits. A failure leaves the position in the reader.
 int32_t CMpegDecoder::DecodeCodedBlockPattern(SliceState& state, BitPosition& at) {
     const uint32_t window = PeekWord(at);
-    CMpegVlcTables::DirectCode code = {0, 0};
-    if (modes.patternCodes) code = modes.patternCodes[window >> (32 - modes.patternBits)];
+    const CMpegVlcTables::DirectCode code = modes.patternCodes[window >> (32 - modes.patternBits)];
     int32_t pattern = code.value;
     int32_t used = code.length;
     if (used == 0) {
