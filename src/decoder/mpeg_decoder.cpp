@@ -347,9 +347,12 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
     }
     SetUpPictureModes();
     StartTableRow(state);
+    // The buffer stays where it is while a picture decodes (only header reading refills it):
+    // the reader is past its end once beyond the sentinel word.
+    const uint32_t* const streamEnd = dataSource->buffer + dataSource->CapacityWords();
     int32_t status = 0;
     for (;;) {
-        if (dataSource->IsPastEnd()) {
+        if (dataSource->wordPtr > streamEnd) {
             status = -1;
             break;
         }
@@ -365,6 +368,10 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
                 }
             } else if (state.address >= state.total) {
                 break;
+            } else if (window >> 31) {
+                // The commonest increment, 1, is the single bit 1.
+                dataSource->SkipBits(1);
+                state.increment = 1;
             } else {
                 const int32_t increment = DecodeAddressIncrement(window);
                 if (increment < 1) {
