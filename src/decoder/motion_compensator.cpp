@@ -103,7 +103,27 @@ void CMotionCompensator::SetPictures(CYUVFrame* currentFrame, const CYUVFrame* o
             grids[i][parity + 1] = GridOf(frames[i], parity);
         quickFrames[i] = QuickFrameOf(grids[i][kFrameGrid + 1]);
     }
+    ShareQuickSteps();
     prefetchAhead = grids[kCurrentPicture][kFrameGrid + 1].lumaWidth >= kPrefetchWidth;
+}
+
+// The quick prediction takes the steps of the current picture for every plane it reads or
+// writes, set once here, and places Cr as it places Cb: pictures whose steps differ (from the
+// current picture's, or Cb's from Cr's) are left to the full check.
+void CMotionCompensator::ShareQuickSteps() {
+    const QuickFrame& out = quickFrames[kCurrentPicture];
+    const bool chromaAlike = out.step[1] == out.step[2];
+    for (QuickFrame& frame : quickFrames) {
+        if (chromaAlike && frame.step[0] == out.step[0] && frame.step[1] == out.step[1] &&
+            frame.step[2] == out.step[2])
+            continue;
+        frame.blockColumnEnd = frame.blockRowEnd = 0;
+        frame.referenceColumnEnd = frame.referenceRowEnd = 0;
+    }
+    for (int32_t k = 0; k < 3; ++k) {
+        quickReferences[0].step[k] = quickReferences[1].step[k] = out.step[k];
+        quickTarget.step[k] = out.step[k];
+    }
 }
 
 void CMotionCompensator::SetGeometry(const PictureGeometry& geometry) {
@@ -275,7 +295,8 @@ int32_t CMotionCompensator::PredictFrameBlock420(uint32_t directions, const int3
 #define D2U_LOCATE_INLINE inline
 #endif
 
-// Inlined: it runs once or twice for most macroblocks of a stream.
+// Inlined: it runs once or twice for most macroblocks of a stream. The steps are those that
+// ShareQuickSteps set.
 D2U_LOCATE_INLINE bool CMotionCompensator::LocateQuickly(int32_t direction, const int32_t vector[2],
                                                          uint32_t x, uint32_t y,
                                                          mc::MacroblockReference& reference) const {
@@ -291,12 +312,11 @@ D2U_LOCATE_INLINE bool CMotionCompensator::LocateQuickly(int32_t direction, cons
     const int32_t cy = HalfTowardZero(vy);
     const uint32_t chromaColumn = x / 2 + static_cast<uint32_t>(cx >> 1);
     const uint32_t chromaRow = y / 2 + static_cast<uint32_t>(cy >> 1);
+    const ptrdiff_t chromaOffset =
+        static_cast<ptrdiff_t>(frame.step[1]) * chromaRow + static_cast<ptrdiff_t>(chromaColumn);
     reference.plane[0] = SampleAt(frame.plane[0], frame.step[0], column, row);
-    reference.plane[1] = SampleAt(frame.plane[1], frame.step[1], chromaColumn, chromaRow);
-    reference.plane[2] = SampleAt(frame.plane[2], frame.step[2], chromaColumn, chromaRow);
-    reference.step[0] = frame.step[0];
-    reference.step[1] = frame.step[1];
-    reference.step[2] = frame.step[2];
+    reference.plane[1] = frame.plane[1] + chromaOffset;
+    reference.plane[2] = frame.plane[2] + chromaOffset;
     reference.lumaMode = ModeOf(vx, vy);
     reference.chromaMode = ModeOf(cx, cy);
     return true;
@@ -322,19 +342,20 @@ bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int
         return false;
     const bool both = directions == (kMacroblockMotionForward | kMacroblockMotionBackward);
     const int32_t first = (directions & kMacroblockMotionForward) ? kForward : kBackward;
-    mc::MacroblockReference a;
-    mc::MacroblockReference b;
+    mc::MacroblockReference& a = quickReferences[0];
+    mc::MacroblockReference& b = quickReferences[1];
     if (!LocateQuickly(first, vectors[first], column, row, a) ||
         (both && !LocateQuickly(kBackward, vectors[kBackward], column, row, b)))
         return false;
+    mc::MacroblockTarget& target = quickTarget;
+    const ptrdiff_t chromaOffset = static_cast<ptrdiff_t>(out.step[1]) * (row / 2) + column / 2;
+    target.plane[0] = SampleAt(out.plane[0], out.step[0], column, row);
+    target.plane[1] = out.plane[1] + chromaOffset;
+    target.plane[2] = out.plane[2] + chromaOffset;
     // Areas without coded blocks hold zeros: the prediction alone is stored.
-    mc::MacroblockTarget target{{SampleAt(out.plane[0], out.step[0], column, row),
-                                 SampleAt(out.plane[1], out.step[1], column / 2, row / 2),
-                                 SampleAt(out.plane[2], out.step[2], column / 2, row / 2)},
-                                {out.step[0], out.step[1], out.step[2]},
-                                {(residualAreas & kLumaArea) ? residual : nullptr,
-                                 (residualAreas & kCbArea) ? residual + 256 : nullptr,
-                                 (residualAreas & kCrArea) ? residual + 320 : nullptr}};
+    target.residual[0] = (residualAreas & kLumaArea) ? residual : nullptr;
+    target.residual[1] = (residualAreas & kCbArea) ? residual + 256 : nullptr;
+    target.residual[2] = (residualAreas & kCrArea) ? residual + 320 : nullptr;
     if (prefetchAhead) {
         PrefetchFollowing(a);
         if (both) PrefetchFollowing(b);
@@ -349,10 +370,14 @@ bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int
     return true;
 }
 
-int32_t CMotionCompensator::PredictFrameBlockChecked(uint32_t directions,
-                                                     const int32_t vectors[2][2],
-                                                     const int16_t* residual, int32_t x,
-                                                     int32_t y) {
+// Out of line: inlined into the quick path's caller, its values took the registers the quick
+// path needs.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+int32_t
+CMotionCompensator::PredictFrameBlockChecked(uint32_t directions, const int32_t vectors[2][2],
+                                             const int16_t* residual, int32_t x, int32_t y) {
     const GridPlanes& out = *Grid(kCurrentPicture, kFrameGrid);
     const int32_t chromaColumn = x / 2;
     const int32_t chromaRow = y >> 1;
@@ -480,9 +505,9 @@ D2U_LOCATE_INLINE void CMotionCompensator::PrefetchFrameDirection(int32_t direct
     }
     // The block with its half-sample row and column whatever the vector: the row below is read
     // by the macroblock below, the column by the one to the right.
-    PrefetchSquare<17>(reference.plane[0], reference.step[0]);
-    PrefetchSquare<9>(reference.plane[1], reference.step[1]);
-    PrefetchSquare<9>(reference.plane[2], reference.step[2]);
+    PrefetchSquare<17>(reference.plane[0], out.step[0]);
+    PrefetchSquare<9>(reference.plane[1], out.step[1]);
+    PrefetchSquare<9>(reference.plane[2], out.step[2]);
 }
 
 void CMotionCompensator::PrefetchFrameBlock(uint32_t directions, const int32_t vectors[2][2],

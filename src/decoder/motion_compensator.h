@@ -91,6 +91,9 @@ public:
     // macroblock's coefficients are decoded. Reads and writes nothing.
     void PrefetchReferences(const MacroblockMotion& motion, int32_t x, int32_t y) const;
 
+    // Whether the prefetches above ask for anything: only in pictures wide enough to gain.
+    bool PrefetchesAhead() const { return prefetchAhead; }
+
     // The common case on its own, without a MacroblockMotion: frame prediction of a 4:2:0 frame
     // picture (FramePrediction420() true). vectors[s][t]: the macroblock's first vector of each
     // direction. No direction in a P picture predicts the co-located block (as
@@ -182,6 +185,7 @@ private:
         uint32_t referenceRowEnd;
     };
     static QuickFrame QuickFrameOf(const GridPlanes& grid);
+    void ShareQuickSteps();
 
     static GridPlanes GridOf(const CYUVFrame* frame, int32_t parity);
     const GridPlanes* Grid(int32_t pictureIndex, int32_t parity) const {
@@ -234,6 +238,9 @@ private:
     // top field, bottom field.
     GridPlanes grids[3][3] = {};
     QuickFrame quickFrames[3] = {};
+    // The blocks of the quick prediction, whose steps stay for the picture.
+    mc::MacroblockReference quickReferences[2] = {};
+    mc::MacroblockTarget quickTarget = {};
     // The picture forward vectors of frame pictures point into.
     int32_t forwardPicture = kNewerPicture;
     PictureGeometry picture;

@@ -92,6 +92,42 @@ inline int32_t CMotionVectorReader::ReadComponent(int32_t* component, int32_t r_
     return 0;
 }
 
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+int32_t
+CMotionVectorReader::ReadFrameVectorWindowAt(uint32_t*& word, int32_t& offset, int32_t* vector,
+                                             int32_t h_r_size, int32_t v_r_size, int32_t* copy) {
+    if (static_cast<uint32_t>(h_r_size | v_r_size) >= kWindowRSizes)
+        return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
+    uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
+    int32_t horizontal = vector[0];
+    int32_t vertical = vector[1];
+    // Both components are formed before either is checked: fewer values to keep at once.
+    const int32_t horizontalLength =
+        ReadWindowComponent(window, windowTables.tables[h_r_size], h_r_size, horizontal);
+    const int32_t verticalLength =
+        ReadWindowComponent(window, windowTables.tables[v_r_size], v_r_size, vertical);
+    if ((horizontalLength == 0) | (verticalLength == 0))
+        return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
+    Advance(word, offset, horizontalLength + verticalLength);
+    StoreVector(vector, copy, horizontal, vertical);
+    return 0;
+}
+
+CMotionVectorReader::FrameVectorCodes CMotionVectorReader::FrameVectorCodesFor(int32_t h_r_size,
+                                                                               int32_t v_r_size) {
+    FrameVectorCodes codes{};
+    const int32_t sizes[2] = {h_r_size, v_r_size};
+    for (int32_t t = 0; t < 2; ++t) {
+        const bool quick = static_cast<uint32_t>(sizes[t]) < static_cast<uint32_t>(kWindowRSizes);
+        codes.table[t] = quickTables.tables[quick ? sizes[t] : kWindowRSizes];
+        codes.rSize[t] = sizes[t];
+        codes.wrapShift[t] = quick ? 27 - sizes[t] : 0;
+    }
+    return codes;
+}
+
 int32_t CMotionVectorReader::ReadFrameVectorGenerally(int32_t* vector, int32_t h_r_size,
                                                       int32_t v_r_size, int32_t* copy) {
     const int32_t status = ReadMotionVector(vector, nullptr, h_r_size, v_r_size, 0, 0, 0);
@@ -118,9 +154,15 @@ constexpr MotionCodeword kMotionCodewords[] = {
 };
 constexpr int32_t kWindowBits = 11;
 
+// A motion_code with its sign bit.
+struct WindowCode {
+    int8_t length;  // of the code and its sign bit; 0: no codeword
+    int8_t code;    // motion_code, -16 to 16
+};
+
 // Every code by the 11 bits that start it.
 struct FullWindowTable {
-    CMotionVectorReader::WindowCode codes[1 << kWindowBits];
+    WindowCode codes[1 << kWindowBits];
 };
 
 constexpr FullWindowTable BuildFullWindowTable() {
@@ -136,7 +178,7 @@ constexpr FullWindowTable BuildFullWindowTable() {
             const int32_t code = zero ? prefix : 2 * prefix + sign;
             const int32_t spare = kWindowBits - codeLength;
             for (int32_t tail = 0; tail < (1 << spare); ++tail) {
-                CMotionVectorReader::WindowCode& entry = table.codes[(code << spare) | tail];
+                WindowCode& entry = table.codes[(code << spare) | tail];
                 entry.length = static_cast<int8_t>(codeLength);
                 entry.code = static_cast<int8_t>(sign ? -codeword.magnitude : codeword.magnitude);
             }
@@ -145,16 +187,62 @@ constexpr FullWindowTable BuildFullWindowTable() {
     return table;
 }
 
-constexpr CMotionVectorReader::WindowTable BuildWindowTable() {
+// The entry of one code for r_size: the difference a motion_code m with residual bits q adds
+// is ((|m| - 1) << r_size) + q + 1, negated for a negative code; with sign -1, q ^ sign is
+// -q - 1, which the base makes up for.
+constexpr CMotionVectorReader::WindowEntry EntryOf(WindowCode code, int32_t r_size) {
+    CMotionVectorReader::WindowEntry entry{};
+    if (code.length == 0) return entry;
+    if (code.code == 0) {
+        entry.length = code.length;
+        return entry;
+    }
+    const int32_t magnitude = code.code < 0 ? -code.code : code.code;
+    const int32_t positive = ((magnitude - 1) << r_size) + 1;
+    entry.length = static_cast<int8_t>(code.length + r_size);
+    entry.sign = static_cast<int8_t>(code.code < 0 ? -1 : 0);
+    entry.mask = static_cast<uint8_t>((1 << r_size) - 1);
+    entry.base = static_cast<int8_t>(code.code < 0 ? 1 - positive : positive);
+    return entry;
+}
+
+constexpr CMotionVectorReader::WindowTables BuildWindowTables() {
     constexpr int32_t kShortBits = 8;
     const FullWindowTable full = BuildFullWindowTable();
-    CMotionVectorReader::WindowTable table{};
-    // Where the first five bits are not all zero, every code fits 8 bits.
-    for (int32_t index = 1 << (kShortBits - 5); index < (1 << kShortBits); ++index)
-        table.shortCodes[index] = full.codes[index << (kWindowBits - kShortBits)];
-    for (int32_t index = 0; index < (1 << (kWindowBits - 5)); ++index)
-        table.longCodes[index] = full.codes[index];
-    return table;
+    CMotionVectorReader::WindowTables built{};
+    for (int32_t r_size = 0; r_size < CMotionVectorReader::kWindowRSizes; ++r_size) {
+        CMotionVectorReader::WindowTable& table = built.tables[r_size];
+        // Where the first five bits are not all zero, every code fits 8 bits.
+        for (int32_t index = 1 << (kShortBits - 5); index < (1 << kShortBits); ++index)
+            table[index] = EntryOf(full.codes[index << (kWindowBits - kShortBits)], r_size);
+        for (int32_t index = 0; index < (1 << (kWindowBits - 5)); ++index)
+            table[CMotionVectorReader::kShortWindowCodes + index] =
+                EntryOf(full.codes[index], r_size);
+    }
+    return built;
+}
+
+constexpr CMotionVectorReader::QuickTables BuildQuickTables() {
+    constexpr int32_t kQuickBits = 8;
+    const FullWindowTable full = BuildFullWindowTable();
+    CMotionVectorReader::QuickTables built{};
+    for (int32_t r_size = 0; r_size < CMotionVectorReader::kWindowRSizes; ++r_size) {
+        for (int32_t index = 0; index < (1 << kQuickBits); ++index) {
+            const WindowCode code = full.codes[index << (kWindowBits - kQuickBits)];
+            const int32_t length = code.length + (code.code != 0 ? r_size : 0);
+            if (code.length == 0 || length > kQuickBits) continue;
+            int32_t difference = 0;
+            if (code.code != 0) {
+                const int32_t residual = (index >> (kQuickBits - length)) & ((1 << r_size) - 1);
+                const int32_t magnitude = code.code < 0 ? -code.code : code.code;
+                difference = ((magnitude - 1) << r_size) + residual + 1;
+                if (code.code < 0) difference = -difference;
+            }
+            built.tables[r_size][index].length = static_cast<int8_t>(length);
+            built.tables[r_size][index].difference = static_cast<int8_t>(difference);
+        }
+    }
+    return built;
 }
 
 }  // namespace
@@ -208,6 +296,7 @@ int32_t CMotionVectorReader::DecodeMotionVectorComponent(int32_t* predictor, int
     return 0;
 }
 
-const CMotionVectorReader::WindowTable CMotionVectorReader::windowTable = BuildWindowTable();
+const CMotionVectorReader::WindowTables CMotionVectorReader::windowTables = BuildWindowTables();
+const CMotionVectorReader::QuickTables CMotionVectorReader::quickTables = BuildQuickTables();
 
 }  // namespace d2u

@@ -51,39 +51,50 @@ public:
     // source's own position.
     int32_t ReadFrameVectorAt(uint32_t*& word, int32_t& offset, int32_t* vector, int32_t h_r_size,
                               int32_t v_r_size, int32_t* copy = nullptr) {
-        if (!dataSource || static_cast<uint32_t>(h_r_size | v_r_size) >= kWindowRSizes || !vector)
+        if (!vector)
             return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
+        return ReadFrameVectorAt(word, offset, vector, FrameVectorCodesFor(h_r_size, v_r_size),
+                                 copy);
+    }
+
+    // A component whose code, sign and residual take at most 8 bits, by those 8 bits for one
+    // r_size: 512 bytes an r_size.
+    struct QuickCode {
+        int8_t length;      // 0: a longer code, or no codeword
+        int8_t difference;  // what the component adds
+    };
+    // What the frame vectors of one direction need for a picture, found once for it.
+    struct FrameVectorCodes {
+        const QuickCode* table[2];  // by component; for large r_sizes one without codes
+        int32_t rSize[2];
+        int32_t wrapShift[2];  // see WrapComponent
+    };
+    static FrameVectorCodes FrameVectorCodesFor(int32_t h_r_size, int32_t v_r_size);
+    // ReadFrameVectorAt with those; vector is not null.
+    int32_t ReadFrameVectorAt(uint32_t*& word, int32_t& offset, int32_t* vector,
+                              const FrameVectorCodes& codes, int32_t* copy) {
         // 33 or more stream bits, the next one in the top bit (the reader's guard words lie
         // behind its end): room for both codes and residuals.
-        uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
-        int32_t horizontal = vector[0];
-        int32_t vertical = vector[1];
-        // Both components are formed before either is checked: fewer values to keep at once.
-        const int32_t horizontalLength = ReadWindowComponent(window, h_r_size, horizontal);
-        const int32_t verticalLength = ReadWindowComponent(window, v_r_size, vertical);
-        if ((horizontalLength == 0) | (verticalLength == 0))
-            return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
-        const int32_t used = horizontalLength + verticalLength;
-        // The position moves on by at most 32 bits: into the next word or not, without a
-        // branch the stream would make unpredictable.
-        const int32_t left = offset - used;
-        const int32_t intoNextWord = left >> 31;
-        word -= intoNextWord;
-        offset = left + (intoNextWord & 32);
-        vector[0] = horizontal;
-        vector[1] = vertical;
-        if (copy) {
-            copy[0] = horizontal;
-            copy[1] = vertical;
+        const uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
+        // Most components take 8 bits or fewer with their residual: one look-up each.
+        const QuickCode quickHorizontal = codes.table[0][window >> 56];
+        const QuickCode quickVertical = codes.table[1][(window << quickHorizontal.length) >> 56];
+        if ((quickHorizontal.length != 0) & (quickVertical.length != 0)) {
+            const int32_t horizontal =
+                Wrap(vector[0] + quickHorizontal.difference, codes.wrapShift[0]);
+            const int32_t vertical = Wrap(vector[1] + quickVertical.difference, codes.wrapShift[1]);
+            Advance(word, offset, quickHorizontal.length + quickVertical.length);
+            StoreVector(vector, copy, horizontal, vertical);
+            return 0;
         }
-        return 0;
+        return ReadFrameVectorWindowAt(word, offset, vector, codes.rSize[0], codes.rSize[1], copy);
     }
 
     // One vector: vector[0] horizontal, vector[1] vertical.
     int32_t ReadMotionVector(int32_t* vector, int32_t* dmvector, int32_t h_r_size, int32_t v_r_size,
                              int32_t dmv, int32_t mvscale, int32_t full_pel_vector);
 
-    // Prediction with wrap-around of one component (ISO/IEC 13818-2, 7.6.3.1).
+    // Prediction with wrap-around of one component.
     static int32_t DecodeMotionVectorComponent(int32_t* predictor, int32_t r_size,
                                                int32_t motion_code, int32_t motion_residual,
                                                int32_t full_pel_vector);
@@ -91,53 +102,82 @@ public:
     // The r_sizes of the window path, 0 to 3: two codes of up to 11 bits and their residuals
     // fit the 33 bits a window is sure to hold.
     static constexpr int32_t kWindowRSizes = 4;
-    // A motion_code with its sign bit; one table for every r_size, which the residual then
-    // joins arithmetically. The codes of up to 8 bits (all whose first five bits are not all
-    // zero) come from a table of 8 bits, the longer ones from 11 bits whose first five are
-    // zero: 640 bytes together stay in the data cache, where tables of 11 bits for every code
-    // (and r_size) did not.
-    struct WindowCode {
-        int8_t length;  // of the code and its sign bit; 0: no codeword
-        int8_t code;    // motion_code, -16 to 16
+    // A motion_code with its sign bit and residual, for one r_size, as the difference it adds:
+    // base + ((residual & mask) ^ sign), so that a component takes no branch and no arithmetic
+    // on the code itself. The codes of up to 8 bits (all whose first five bits are not all
+    // zero) are looked up by 8 bits, the longer ones by 11 bits whose first five are zero:
+    // 1280 bytes an r_size, of which a stream mostly uses one or two.
+    struct WindowEntry {
+        int8_t length;  // of the code, its sign bit and its residual; 0: no codeword
+        int8_t sign;    // -1 for a negative motion_code, else 0
+        uint8_t mask;   // the residual's bits; 0 for motion_code 0, which has none
+        int8_t base;    // what the difference is without the residual's bits
     };
-    struct WindowTable {
-        WindowCode shortCodes[1 << 8];
-        WindowCode longCodes[1 << 6];  // by the 11 bits, of which the first five are zero
+    static constexpr int32_t kShortWindowCodes = 1 << 8;
+    static constexpr int32_t kWindowCodes = kShortWindowCodes + (1 << 6);
+    using WindowTable = WindowEntry[kWindowCodes];
+    struct WindowTables {
+        WindowTable tables[kWindowRSizes];
+    };
+    struct QuickTables {
+        QuickCode tables[kWindowRSizes + 1][1 << 8];  // the last one without codes
     };
 
     // A component wrapped back into the range of r_size, [-16 << r_size, 16 << r_size): what
     // adding or subtracting the range's width once gives for any value less than one width
     // outside the range, which takes in every predictor the decoder holds (field vectors of
     // frame pictures are kept doubled) plus any difference.
-    static int32_t WrapComponent(int32_t value, int32_t r_size) {
-        const int32_t unused = 27 - r_size;
+    static int32_t WrapComponent(int32_t value, int32_t r_size) { return Wrap(value, 27 - r_size); }
+    static int32_t Wrap(int32_t value, int32_t unused) {
         return static_cast<int32_t>(static_cast<uint32_t>(value) << unused) >> unused;
     }
 
 private:
-    static const WindowTable windowTable;
+    static const WindowTables windowTables;
+    static const QuickTables quickTables;
+
+    // Moves a position on by used bits (at most 32): into the next word or not, without a
+    // branch the stream would make unpredictable.
+    static void Advance(uint32_t*& word, int32_t& offset, int32_t used) {
+        const int32_t left = offset - used;
+        const int32_t intoNextWord = left >> 31;
+        word -= intoNextWord;
+        offset = left + (intoNextWord & 32);
+    }
+    // ReadFrameVectorAt for codes longer than the quick ones, out of line so that the quick
+    // path keeps its values in registers.
+    int32_t ReadFrameVectorWindowAt(uint32_t*& word, int32_t& offset, int32_t* vector,
+                                    int32_t h_r_size, int32_t v_r_size, int32_t* copy);
+    static void StoreVector(int32_t* vector, int32_t* copy, int32_t horizontal, int32_t vertical) {
+        vector[0] = horizontal;
+        vector[1] = vertical;
+        if (copy) {
+            copy[0] = horizontal;
+            copy[1] = vertical;
+        }
+    }
 
     // One component from the top of the window: the bits it takes, or 0 when they are no
     // codeword (the component and window then hold no meaning). Without branches on the code,
     // which the stream makes unpredictable.
-    static int32_t ReadWindowComponent(uint64_t& window, int32_t r_size, int32_t& component) {
+    static int32_t ReadWindowComponent(uint64_t& window, const WindowTable& table, int32_t r_size,
+                                       int32_t& component) {
         // Codes of 10 and 11 bits are motion_codes of 7 and more, which few vectors take.
-        const WindowCode entry = (window >> 59) != 0 ? windowTable.shortCodes[window >> 56]
-                                                     : windowTable.longCodes[window >> 53];
-        const int32_t code = entry.code;
-        // All ones for a non-zero code, which alone carries a residual.
-        const uint32_t coded = 0u - static_cast<uint32_t>(code != 0);
-        const int32_t length = entry.length + static_cast<int32_t>(r_size & coded);
-        // A length of 0 shifts by 64, taken as 0 (as the processor does); its residual is
-        // masked off.
-        const uint32_t residual =
-            static_cast<uint32_t>(window >> ((64 - length) & 63)) & (((1u << r_size) - 1u) & coded);
-        const int32_t sign = code >> 31;
-        const uint32_t magnitude = static_cast<uint32_t>((code ^ sign) - sign);
-        // ((|motion_code| - 1) << r_size) + residual + 1, and 0 for motion_code 0.
+        const WindowEntry entry =
+            (window >> 59) != 0 ? table[window >> 56] : table[kShortWindowCodes + (window >> 53)];
+        const int32_t length = entry.length;
+        // The code and residual end at bit `length` of the window; a length of 0 shifts by 0
+        // (its result is not used).
+        const uint32_t bits = static_cast<uint32_t>(window >> ((64 - length) & 63));
         const int32_t difference =
-            static_cast<int32_t>((((magnitude - 1u) << r_size) + residual + 1u) & coded);
-        component = WrapComponent(component + ((difference ^ sign) - sign), r_size);
+            entry.base +
+            static_cast<int32_t>((bits & entry.mask) ^ static_cast<uint32_t>(entry.sign));
+        component = WrapComponent(component + difference, r_size);
+#if defined(__GNUC__)
+        // Formed here, while the entry is at hand: moved behind the check of both lengths, the
+        // two entries outlive the registers.
+        asm volatile("" : "+r"(component));
+#endif
         window <<= length;
         return length;
     }

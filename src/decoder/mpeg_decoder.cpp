@@ -17,8 +17,10 @@
 
 #if defined(__GNUC__)
 #define D2U_NOINLINE __attribute__((noinline))
+#define D2U_INLINE inline __attribute__((always_inline))
 #else
 #define D2U_NOINLINE
+#define D2U_INLINE inline
 #endif
 
 namespace d2u {
@@ -47,21 +49,6 @@ void ZeroResidualBytes(int16_t* area, size_t bytes) {
 #endif
 }
 
-// Copies the eight vector values one at a time, to `to` (bytes, maybe unaligned): they were
-// just stored one at a time, and a wider load of them would wait until those stores reach the
-// cache.
-void CopyVectors(void* to, const int32_t (&vectors)[2][2][2]) {
-    const int32_t* from = &vectors[0][0][0];
-    uint8_t* out = static_cast<uint8_t*>(to);
-    for (int i = 0; i < 8; ++i) {
-        int32_t value = from[i];
-#if defined(__GNUC__)
-        asm("" : "+r"(value));  // keeps the compiler from merging the loads
-#endif
-        std::memcpy(out + 4 * i, &value, sizeof value);
-    }
-}
-
 }  // namespace
 
 // Locals of one picture's macroblock loop.
@@ -76,6 +63,10 @@ struct CMpegDecoder::SliceState {
     int32_t x = 0;
     int32_t y = 0;
     bool mpeg2 = false;
+    // The table entries of the macroblock row at y, and how many of its columns the table has
+    // (0 without a table or outside it).
+    uint8_t* rowEntries = nullptr;
+    uint32_t rowColumns = 0;
 };
 
 CMpegDecoder::CMpegDecoder() = default;
@@ -355,9 +346,13 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
         return -1;
     }
     SetUpPictureModes();
+    StartTableRow(state);
+    // The buffer stays where it is while a picture decodes (only header reading refills it):
+    // the reader is past its end once beyond the sentinel word.
+    const uint32_t* const streamEnd = dataSource->buffer + dataSource->CapacityWords();
     int32_t status = 0;
     for (;;) {
-        if (dataSource->IsPastEnd()) {
+        if (dataSource->wordPtr > streamEnd) {
             status = -1;
             break;
         }
@@ -373,6 +368,10 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
                 }
             } else if (state.address >= state.total) {
                 break;
+            } else if (window >> 31) {
+                // The commonest increment, 1, is the single bit 1.
+                dataSource->SkipBits(1);
+                state.increment = 1;
             } else {
                 const int32_t increment = DecodeAddressIncrement(window);
                 if (increment < 1) {
@@ -410,6 +409,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
         if (state.x >= lumaWidth) {
             state.x = 0;
             state.y += 16;
+            StartTableRow(state);
         }
     }
     FinishPicture();
@@ -447,6 +447,7 @@ int32_t CMpegDecoder::SearchSlice(SliceState& state) {
         state.address = static_cast<int32_t>(address);
         state.x = (state.address % mb_width) * 16;
         state.y = (state.address / mb_width) * 16;
+        StartTableRow(state);
         state.increment = 1;
         state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
         std::memset(PMV, 0, sizeof(PMV));
@@ -471,13 +472,11 @@ void CMpegDecoder::SkipMacroblockStuffing() {
 // The increment whose codeword starts the 32 bits `window` (the next ones of the stream); 0
 // for bits of no codeword or too many escapes.
 int32_t CMpegDecoder::DecodeAddressIncrement(uint32_t window) {
-    if (modes.incrementCodes) {
-        const CMpegVlcTables::DirectCode code =
-            modes.incrementCodes[window >> (32 - modes.incrementBits)];
-        if (code.length != 0) {
-            dataSource->SkipBits(code.length);
-            return code.value;
-        }
+    const CMpegVlcTables::DirectCode code =
+        modes.incrementCodes[window >> (32 - modes.incrementBits)];
+    if (code.length != 0) {
+        dataSource->SkipBits(code.length);
+        return code.value;
     }
     int32_t increment = 0;
     if (vlcTables->DecodeMacroblockAddressIncrement(&increment) != 0) return 0;
@@ -490,13 +489,23 @@ void CMpegDecoder::SetUpPictureModes() {
     modes.incrementCodes = vlcTables->AddressIncrementLookup(&modes.incrementBits);
     modes.mpeg2 = headers->sequence.mpeg2 != 0;
     for (int32_t s = 0; s < 2; ++s) {
-        for (int32_t t = 0; t < 2; ++t)
-            modes.f_code[s][t] = static_cast<int32_t>(picture.f_code[s][t]);
+        modes.vectorCodes[s] = CMotionVectorReader::FrameVectorCodesFor(
+            static_cast<int32_t>(picture.f_code[s][0]), static_cast<int32_t>(picture.f_code[s][1]));
     }
     modes.patternCodes = vlcTables->CodedBlockPatternLookup(&modes.patternBits);
     modes.typeCodes = vlcTables->MacroblockTypeLookup(
         static_cast<int32_t>(picture.picture_coding_type), &modes.typeBits);
+    // Without a look-up, one of no codewords: every code then takes the general decode.
+    static constexpr CMpegVlcTables::DirectCode kNoCodes[2] = {};
+    for (auto lookup : {std::make_pair(&modes.typeCodes, &modes.typeBits),
+                        std::make_pair(&modes.patternCodes, &modes.patternBits),
+                        std::make_pair(&modes.incrementCodes, &modes.incrementBits)}) {
+        if (*lookup.first) continue;
+        *lookup.first = kNoCodes;
+        *lookup.second = 1;
+    }
     modes.field = IsFieldPicture();
+    SetUpMotionFormats();
     modes.readsMotionType = modes.field || !picture.frame_pred_frame_dct;
     modes.readsDctType = !modes.field && !picture.frame_pred_frame_dct;
     modes.concealment = headers->sequence.mpeg2 && picture.concealment_motion_vectors;
@@ -518,8 +527,7 @@ int32_t CMpegDecoder::DecodeMacroblockModes(BitPosition& at) {
     const uint32_t window = PeekWord(at);
     int32_t used = 0;
     uint32_t type = 0;
-    CMpegVlcTables::DirectCode code = {0, 0};
-    if (modes.typeCodes) code = modes.typeCodes[window >> (32 - modes.typeBits)];
+    const CMpegVlcTables::DirectCode code = modes.typeCodes[window >> (32 - modes.typeBits)];
     if (code.length != 0) {
         type = static_cast<uint32_t>(code.value);
         used = code.length;
@@ -621,14 +629,25 @@ void CMpegDecoder::SetPosition(const BitPosition& at) {
 }
 
 void CMpegDecoder::SetMotionFormat() {
-    if (modes.field) {
-        mv_format = 0;
-        motion_vector_count = motion_type == kMotion16x8 ? 2 : 1;
-    } else {
-        motion_vector_count = motion_type == kMotionField ? 2 : 1;
-        mv_format = motion_type == kMotionFrame ? 1 : 0;
+    const PictureModes::MotionFormat& format = modes.motionFormats[motion_type & 3];
+    motion_vector_count = format.count;
+    mv_format = format.format;
+    mvscale = format.scale;
+}
+
+// The vector count, vector format and scaling of each motion_type in the current picture.
+void CMpegDecoder::SetUpMotionFormats() {
+    for (int32_t type = 0; type < 4; ++type) {
+        PictureModes::MotionFormat& format = modes.motionFormats[type];
+        if (modes.field) {
+            format.format = 0;
+            format.count = type == kMotion16x8 ? 2 : 1;
+        } else {
+            format.count = type == kMotionField ? 2 : 1;
+            format.format = type == kMotionFrame ? 1 : 0;
+        }
+        format.scale = (!modes.field && format.format == 0) ? 1 : 0;
     }
-    mvscale = (!modes.field && mv_format == 0) ? 1 : 0;
 }
 
 // A failure leaves the position in the reader.
@@ -636,8 +655,8 @@ int32_t CMpegDecoder::ReadVectors(BitPosition& at, int32_t s) {
     int32_t status = 0;
     if (modes.mpeg2 && motion_vector_count == 1 && mv_format == 1) {
         // Frame motion: one vector, the predictor of both rows.
-        status = motionVectorReader.ReadFrameVectorAt(
-            at.word, at.offset, PMV[0][s], modes.f_code[s][0], modes.f_code[s][1], PMV[1][s]);
+        status = motionVectorReader.ReadFrameVectorAt(at.word, at.offset, PMV[0][s],
+                                                      modes.vectorCodes[s], PMV[1][s]);
         if (status != 0) SetPosition(at);
         return status;
     }
@@ -745,7 +764,7 @@ void CMpegDecoder::PrepareResidual(int32_t pattern, bool intra) {
 // The macroblock's header is read from a position held in registers (see
 // DecodeMacroblockModes), which goes back to the reader for the coefficients and for the
 // rarer codes read by other classes.
-int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
+D2U_NOINLINE int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
     BitPosition at = Position();
     if (DecodeMacroblockModes(at) != 0) return -1;
     headers->macroblock.dct_type = static_cast<uint32_t>(dct_type);
@@ -763,7 +782,7 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
         if (ReadVectors(at, 1) != 0) return -1;
     }
     if (concealment) Advance(at, 1);  // marker bit
-    if (!intra) PrefetchPrediction(state);
+    if (!intra && compensator.PrefetchesAhead()) PrefetchPrediction(state);
 
     if (macroblock_type & kMacroblockPattern) {
         if (DecodeCodedBlockPattern(state, at) != 0) return -1;
@@ -799,8 +818,7 @@ int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
 // from one look at the next 32 bits. A failure leaves the position in the reader.
 int32_t CMpegDecoder::DecodeCodedBlockPattern(SliceState& state, BitPosition& at) {
     const uint32_t window = PeekWord(at);
-    CMpegVlcTables::DirectCode code = {0, 0};
-    if (modes.patternCodes) code = modes.patternCodes[window >> (32 - modes.patternBits)];
+    const CMpegVlcTables::DirectCode code = modes.patternCodes[window >> (32 - modes.patternBits)];
     int32_t pattern = code.value;
     int32_t used = code.length;
     if (used == 0) {
@@ -852,16 +870,6 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
         __builtin_prefetch(entry + MacroblockInfoBlock::kEntryBytes - 1, 1);
     }
 #endif
-    MacroblockInfo& info = headers->macroblock;
-    info.x = state.x;
-    info.y = state.y;
-    info.coded_block_pattern = static_cast<uint32_t>(state.pattern);
-    info.increment = static_cast<uint32_t>(state.increment);
-    info.macroblock_type = macroblock_type;
-    info.quantiser = headers->currentQuantiser;
-    CopyVectors(info.PMV, PMV);
-    if (headerReader) headerReader->MarkStartCodePosition(info);
-
     if (macroblock_type & kMacroblockIntra) {
         compensator.WriteIntraMacroblock(coefficients, state.pattern, blocksPerMacroblock, state.x,
                                          state.y, dct_type == 1);
@@ -918,23 +926,31 @@ void CMpegDecoder::PrefetchNextTarget(const SliceState& state) const {
 }
 
 // The picture's table: frame macroblock rows; a field macroblock row r of parity p takes
-// row 2r + p, so that the two fields of a frame fill the table together. Null without a table
-// or outside it.
-uint8_t* CMpegDecoder::TableEntry(const SliceState& state) const {
-    if (!modes.table) return nullptr;
+// row 2r + p, so that the two fields of a frame fill the table together. Taken when a row
+// starts, so that a macroblock's entry is one compare and add away.
+void CMpegDecoder::StartTableRow(SliceState& state) const {
+    state.rowEntries = nullptr;
+    state.rowColumns = 0;
+    if (!modes.table) return;
     // Positions are never negative: shifts instead of signed divisions.
-    const uint32_t column = static_cast<uint32_t>(state.x) >> 4;
     const uint32_t row =
         ((static_cast<uint32_t>(state.y) >> 4) << modes.tableRowShift) + modes.tableRowOffset;
-    if (column >= modes.tableColumns || row >= modes.tableRows) return nullptr;
-    return modes.table + (static_cast<size_t>(row) * modes.tableColumns + column) *
-                             MacroblockInfoBlock::kEntryBytes;
+    if (row >= modes.tableRows) return;
+    state.rowEntries = modes.table + static_cast<size_t>(row) * modes.tableColumns *
+                                         MacroblockInfoBlock::kEntryBytes;
+    state.rowColumns = modes.tableColumns;
+}
+
+// Null without a table or outside it.
+uint8_t* CMpegDecoder::TableEntry(const SliceState& state) const {
+    const uint32_t column = static_cast<uint32_t>(state.x) >> 4;
+    if (column >= state.rowColumns) return nullptr;
+    return state.rowEntries + static_cast<size_t>(column) * MacroblockInfoBlock::kEntryBytes;
 }
 
 // Written whole, word by word straight into the entry (a copy assembled on the stack first
-// costs a stalled load): the words not set here are zero in every entry. The vectors come
-// from the record, whose words were stored before the samples were formed and so can be
-// loaded wide.
+// costs a stalled load): the words not set here are zero in every entry. The vectors were
+// stored before the samples were formed, and so can be loaded wide.
 void CMpegDecoder::WriteTableEntry(uint8_t* entry, int32_t pattern) const {
     auto word = [entry](int32_t index, int32_t value) {
         std::memcpy(entry + 4 * index, &value, sizeof value);
@@ -945,8 +961,7 @@ void CMpegDecoder::WriteTableEntry(uint8_t* entry, int32_t pattern) const {
     word(3, headers->currentQuantiser);
     word(4, pattern);
     word(5, 0);
-    std::memcpy(entry + 24, headers->macroblock.PMV, sizeof(PMV));
-    static_assert(sizeof(headers->macroblock.PMV) == sizeof(PMV), "the record holds PMV");
+    std::memcpy(entry + 24, PMV, sizeof(PMV));
     static_assert(24 + sizeof(PMV) <= MacroblockInfoBlock::kEntryBytes, "PMV fits the entry");
     std::memset(entry + 24 + sizeof(PMV), 0, MacroblockInfoBlock::kEntryBytes - 24 - sizeof(PMV));
 }
@@ -957,9 +972,7 @@ int32_t CMpegDecoder::WriteIntraBlock(const int16_t* blockCoefficients, int32_t 
 }
 
 int32_t CMpegDecoder::PredictMacroblock(const int16_t* residual, int32_t x, int32_t y) {
-    MacroblockMotion motion = CurrentMotion();
-    std::memcpy(motion.vector, headers->macroblock.PMV, sizeof(motion.vector));
-    return compensator.PredictMacroblock(motion, residual, x, y);
+    return compensator.PredictMacroblock(CurrentMotion(), residual, x, y);
 }
 
 MacroblockMotion CMpegDecoder::CurrentMotion() const {

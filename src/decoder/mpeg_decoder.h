@@ -126,6 +126,7 @@ private:
     int32_t DecodeCodedMacroblock(SliceState& state);
     void PrepareSkippedMacroblock(SliceState& state);
     void OutputMacroblock(SliceState& state);
+    void StartTableRow(SliceState& state) const;
     uint8_t* TableEntry(const SliceState& state) const;
     MacroblockMotion CurrentMotion() const;
     void PrefetchPrediction(const SliceState& state) const;
@@ -145,6 +146,7 @@ private:
     int32_t DecodeMotionAndDctType();
     int32_t DecodeCodedBlockPattern(SliceState& state, BitPosition& at);
     void SetMotionFormat();
+    void SetUpMotionFormats();
     int32_t DecodeAddressIncrement(uint32_t window);
     int32_t ReadVectors(BitPosition& at, int32_t s);
     int32_t ReadFieldOrMpeg1Vectors(int32_t s);
@@ -162,7 +164,8 @@ private:
     CYUVFrame* BeginFrame();
     void CompleteFrame(CYUVFrame* previous);
 
-    // What stays the same for every macroblock of the picture being decoded.
+    // What stays the same for every macroblock of the picture being decoded. The look-ups are
+    // never null: without a table, one of no codewords.
     struct PictureModes {
         const CMpegVlcTables::DirectCode* typeCodes = nullptr;  // macroblock_type look-up
         int32_t typeBits = 0;
@@ -171,8 +174,15 @@ private:
         const CMpegVlcTables::DirectCode* incrementCodes = nullptr;  // address increment
         int32_t incrementBits = 0;
         bool mpeg2 = false;
-        int32_t f_code[2][2] = {};
-        bool field = false;            // a field picture
+        CMotionVectorReader::FrameVectorCodes vectorCodes[2] = {};  // by direction
+        bool field = false;                                         // a field picture
+        // motion_vector_count, mv_format and mvscale by motion_type.
+        struct MotionFormat {
+            int32_t count;
+            int32_t format;
+            int32_t scale;
+        };
+        MotionFormat motionFormats[4] = {};
         bool readsMotionType = false;  // frame/field_motion_type present
         bool readsDctType = false;     // dct_type present (for intra or coded macroblocks)
         bool concealment = false;      // intra macroblocks carry concealment vectors
