@@ -870,6 +870,7 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
         __builtin_prefetch(entry + MacroblockInfoBlock::kEntryBytes - 1, 1);
     }
 #endif
+    RecordMacroblock(state);
     if (macroblock_type & kMacroblockIntra) {
         compensator.WriteIntraMacroblock(coefficients, state.pattern, blocksPerMacroblock, state.x,
                                          state.y, dct_type == 1);
@@ -889,6 +890,22 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
         }
     }
     if (entry) WriteTableEntry(entry, state.pattern);
+}
+
+// The header record's part for the macroblock position. Nothing in the decoding reads it back
+// (the table entry and the prediction take the vectors from this object), so that the stores
+// wait on nothing.
+void CMpegDecoder::RecordMacroblock(const SliceState& state) {
+    MacroblockInfo& info = headers->macroblock;
+    info.x = state.x;
+    info.y = state.y;
+    info.coded_block_pattern = static_cast<uint32_t>(state.pattern);
+    info.increment = static_cast<uint32_t>(state.increment);
+    info.macroblock_type = macroblock_type;
+    info.quantiser = headers->currentQuantiser;
+    std::memcpy(info.PMV, PMV, sizeof(PMV));
+    static_assert(sizeof(info.PMV) == sizeof(PMV), "the record holds PMV");
+    if (headerReader) headerReader->MarkStartCodePosition(info);
 }
 
 // The reference blocks of the macroblock's prediction are asked for while its coefficients

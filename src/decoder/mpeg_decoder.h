@@ -125,6 +125,7 @@ private:
     int32_t SearchSlice(SliceState& state);
     int32_t DecodeCodedMacroblock(SliceState& state);
     void PrepareSkippedMacroblock(SliceState& state);
+    void RecordMacroblock(const SliceState& state);
     void OutputMacroblock(SliceState& state);
     void StartTableRow(SliceState& state) const;
     uint8_t* TableEntry(const SliceState& state) const;
