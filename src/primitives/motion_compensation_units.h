@@ -20,6 +20,12 @@
 #include <immintrin.h>
 #endif
 
+// The 32-byte units keep 256-bit values across loop iterations, which 32-bit Windows compilers
+// do not reliably align when they spill them: the DLL keeps the 16-byte units.
+#if defined(__AVX2__) && !defined(_WIN32)
+#define D2U_MC_WIDE_UNITS 1
+#endif
+
 #include <cstddef>
 #include <type_traits>
 
@@ -262,7 +268,7 @@ D2U_MC_INLINE void StoreBlock(Predict predict, const Ipp16s* residual, ptrdiff_t
     }
 }
 
-#if defined(__AVX2__)
+#if defined(D2U_MC_WIDE_UNITS)
 // ---- 16-wide blocks of the macroblock kernels with AVX2: two rows to a unit (the upper row in
 // the low half), rounding up. The same steps as the 16-byte units, half as many of them.
 
@@ -523,7 +529,7 @@ D2U_MC_INLINE void AtMode(Ipp32s mode, Body body) {
 // The chroma blocks of a macroblock share their mode: one decision for both.
 void PredictMacroblockSimd(const MacroblockReference& reference, const MacroblockTarget& target) {
     AtMode(reference.lumaMode, [&](auto mode) {
-#if defined(__AVX2__)
+#if defined(D2U_MC_WIDE_UNITS)
         WideSingleAtMode<decltype(mode)::value>(reference.plane[0], reference.step[0],
                                                 target.residual[0], 32, target.plane[0],
                                                 target.step[0]);
@@ -546,7 +552,7 @@ void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
                                         const MacroblockTarget& target) {
     AtMode(forward.lumaMode, [&](auto modeF) {
         AtMode(backward.lumaMode, [&](auto modeB) {
-#if defined(__AVX2__)
+#if defined(D2U_MC_WIDE_UNITS)
             WideBidirectionalAtModes<decltype(modeF)::value, decltype(modeB)::value>(
                 forward.plane[0], forward.step[0], backward.plane[0], backward.step[0],
                 target.residual[0], 32, target.plane[0], target.step[0]);
