@@ -731,7 +731,7 @@ bool CMotionCompensator::WriteWholeIntraMacroblock420(const int16_t* coefficient
     uint8_t* lower = upper + (fieldDct ? pitch : 8 * pitch);
     const int32_t step = fieldDct ? 2 * luma.pitch : luma.pitch;
     auto write = [&](int32_t b, uint8_t* destination, int32_t rowStep) {
-        ippiDCT8x8InvLSClip_16s8u_C1R(coefficients + 64 * b, destination, rowStep, 0, 0, 255);
+        ippiDCT8x8InvIntra_16s8u_C1R(coefficients + 64 * b, destination, rowStep);
     };
     write(0, upper, step);
     write(1, upper + 8, step);
@@ -780,7 +780,7 @@ int32_t CMotionCompensator::WriteIntraBlock(const int16_t* coefficients, int32_t
         row = y / 2;
     }
     if (!BlockInside(view, column, row, 8, 8, 0)) return 0;
-    ippiDCT8x8InvLSClip_16s8u_C1R(coefficients, At(view, column, row), view.step, 0, 0, 255);
+    ippiDCT8x8InvIntra_16s8u_C1R(coefficients, At(view, column, row), view.step);
     return 0;
 }
 

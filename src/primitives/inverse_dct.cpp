@@ -75,6 +75,10 @@ void InverseClipScalar(const Ipp16s* src, Ipp8u* dst, int dstStep, int addVal, i
     }
 }
 
+void InverseIntraScalar(const Ipp16s* src, Ipp8u* dst, int dstStep) {
+    InverseClipScalar(src, dst, dstStep, 0, 0, 255);
+}
+
 }  // namespace
 }  // namespace idct
 
@@ -85,6 +89,7 @@ idct::KernelTable table;
 void InstallInverseDctKernels(KernelLevel level) {
     table.inverse = idct::InverseScalar;
     table.inverseClip = idct::InverseClipScalar;
+    table.inverseIntra = idct::InverseIntraScalar;
     if (level != KernelLevel::kScalar) idct::InstallSse2Kernels(table);
     if (level == KernelLevel::kAvx2) idct::InstallAvx2Kernels(table);
 }
@@ -105,6 +110,12 @@ IppStatus ippiDCT8x8InvLSClip_16s8u_C1R(const Ipp16s* pSrc, Ipp8u* pDst, int dst
     if (clipDown > clipUp) return ippStsBadArgErr;
     if (addVal < -32768 || addVal > 32767) return ippStsBadArgErr;
     table.inverseClip(pSrc, pDst, dstStep, addVal, clipDown, clipUp);
+    return ippStsNoErr;
+}
+
+IppStatus ippiDCT8x8InvIntra_16s8u_C1R(const Ipp16s* pSrc, Ipp8u* pDst, int dstStep) {
+    if (!pSrc || !pDst) return ippStsNullPtrErr;
+    table.inverseIntra(pSrc, pDst, dstStep);
     return ippStsNoErr;
 }
 

@@ -34,6 +34,10 @@ IppStatus ippiDCT8x8Inv_16s_C1R(const Ipp16s* pSrc, Ipp16s* pDst, int dstStep);
 IppStatus ippiDCT8x8InvLSClip_16s8u_C1R(const Ipp16s* pSrc, Ipp8u* pDst, int dstStep, int addVal,
                                         Ipp8u clipDown, Ipp8u clipUp);
 
+// An intra block: the results of ippiDCT8x8InvLSClip_16s8u_C1R with nothing added and the byte
+// range [0, 255], without the checks of those arguments.
+IppStatus ippiDCT8x8InvIntra_16s8u_C1R(const Ipp16s* pSrc, Ipp8u* pDst, int dstStep);
+
 namespace idct {
 
 // The scaled cosines round(2^scale * sqrt(2) * cos(k * pi / 16)), k = 1..7 (w4 is 2^scale).
@@ -54,9 +58,12 @@ using InverseKernel = void (*)(const Ipp16s* src, Ipp16s* dst, int dstStep);
 using InverseClipKernel = void (*)(const Ipp16s* src, Ipp8u* dst, int dstStep, int addVal,
                                    int clipDown, int clipUp);
 
+using InverseIntraKernel = void (*)(const Ipp16s* src, Ipp8u* dst, int dstStep);
+
 struct KernelTable {
     InverseKernel inverse;
     InverseClipKernel inverseClip;
+    InverseIntraKernel inverseIntra;
 };
 
 // Fill the entries that the SSE2 and AVX2 versions provide; leave the others.

@@ -465,11 +465,16 @@ void InverseClipAvx2(const Ipp16s* src, Ipp8u* dst, int dstStep, int addVal, int
     }
 }
 
+void InverseIntraAvx2(const Ipp16s* src, Ipp8u* dst, int dstStep) {
+    InverseClipRows<false>(src, dst, dstStep, 0, 0, 255);
+}
+
 }  // namespace
 
 void InstallAvx2Kernels(KernelTable& table) {
     table.inverse = InverseAvx2;
     table.inverseClip = InverseClipAvx2;
+    table.inverseIntra = InverseIntraAvx2;
 }
 
 }  // namespace idct

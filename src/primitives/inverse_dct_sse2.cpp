@@ -194,11 +194,16 @@ void InverseClipSse2(const Ipp16s* src, Ipp8u* dst, int dstStep, int addVal, int
     StoreClippedRows(rows, dst, dstStep, addVal, clipDown, clipUp);
 }
 
+void InverseIntraSse2(const Ipp16s* src, Ipp8u* dst, int dstStep) {
+    InverseClipSse2(src, dst, dstStep, 0, 0, 255);
+}
+
 }  // namespace
 
 void InstallSse2Kernels(KernelTable& table) {
     table.inverse = InverseSse2;
     table.inverseClip = InverseClipSse2;
+    table.inverseIntra = InverseIntraSse2;
 }
 
 }  // namespace idct

@@ -67,7 +67,7 @@ Block Transforms(const Block& input, int add = 0, Ipp8u low = 0, Ipp8u high = 25
 
 // Each block through Transforms with varied add and clip values, followed by the 64 bytes of
 // the clipped kernel with those of intra blocks (nothing added, the byte range: a path of its
-// own in the SIMD versions).
+// own in the SIMD versions), which the intra kernel must give too.
 std::vector<Block> RunAll(KernelLevel level, const std::vector<Block>& blocks) {
     InstallKernels(level);
     std::vector<Block> results;
@@ -76,6 +76,12 @@ std::vector<Block> RunAll(KernelLevel level, const std::vector<Block>& blocks) {
             Transforms(blocks[n], int(n * 37 % 512) - 256, Ipp8u(n % 64), Ipp8u(192 + n % 64)));
         const Block intra = Transforms(blocks[n], 0, 0, 255);
         results.back().insert(results.back().end(), intra.begin() + 64, intra.end());
+        alignas(16) Ipp16s source[64];
+        std::copy(blocks[n].begin(), blocks[n].end(), source);
+        Ipp8u bytes[64];
+        ippiDCT8x8InvIntra_16s8u_C1R(source, bytes, 8);
+        EXPECT_TRUE(std::equal(bytes, bytes + 64, intra.begin() + 64))
+            << "intra kernel, level " << int(level) << ", block " << n;
     }
     InstallBestKernels();
     return results;
