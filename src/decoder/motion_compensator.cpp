@@ -104,6 +104,7 @@ void CMotionCompensator::SetPictures(CYUVFrame* currentFrame, const CYUVFrame* o
         quickFrames[i] = QuickFrameOf(grids[i][kFrameGrid + 1]);
     }
     ShareQuickSteps();
+    ShareQuickCoverage();
     prefetchAhead = grids[kCurrentPicture][kFrameGrid + 1].lumaWidth >= kPrefetchWidth;
 }
 
@@ -124,6 +125,21 @@ void CMotionCompensator::ShareQuickSteps() {
         quickReferences[0].step[k] = quickReferences[1].step[k] = out.step[k];
         quickTarget.step[k] = out.step[k];
     }
+}
+
+// Every macroblock the quick check takes (x below blockColumnEnd, y below blockRowEnd) has a
+// unit when the map reaches the last one.
+void CMotionCompensator::ShareQuickCoverage() {
+    const QuickFrame& out = quickFrames[kCurrentPicture];
+    quickUnits = nullptr;
+    quickUnitColumns = 0;
+    if (!coverage || !coverage->FrameUnits() || out.blockColumnEnd == 0 || out.blockRowEnd == 0)
+        return;
+    const uint32_t columns = static_cast<uint32_t>(coverage->Columns());
+    const uint32_t rows = static_cast<uint32_t>(coverage->Rows());
+    if ((out.blockColumnEnd - 1) / 16 >= columns || (out.blockRowEnd - 1) / 16 >= rows) return;
+    quickUnits = coverage->FrameUnits();
+    quickUnitColumns = columns;
 }
 
 void CMotionCompensator::SetGeometry(const PictureGeometry& geometry) {
@@ -338,7 +354,9 @@ bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int
     const QuickFrame& out = quickFrames[kCurrentPicture];
     const uint32_t column = static_cast<uint32_t>(x);
     const uint32_t row = static_cast<uint32_t>(y);
-    if (!residual || ((column | row) & 1) || column >= out.blockColumnEnd || row >= out.blockRowEnd)
+    // Without units for its macroblocks (no map, or one too small) the full check takes it.
+    if (!residual || !quickUnits || ((column | row) & 1) || column >= out.blockColumnEnd ||
+        row >= out.blockRowEnd)
         return false;
     const bool both = directions == (kMacroblockMotionForward | kMacroblockMotionBackward);
     const int32_t first = (directions & kMacroblockMotionForward) ? kForward : kBackward;
@@ -366,7 +384,8 @@ bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int
     } else {
         kernels.macroblock(a, target);
     }
-    if (coverage) coverage->MarkFrameMacroblock(x, y);
+    quickUnits[static_cast<size_t>(row / 16) * quickUnitColumns + column / 16] =
+        CFrameCoverage::kBothRows;
     return true;
 }
 
