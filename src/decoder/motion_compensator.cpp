@@ -324,17 +324,20 @@ D2U_LOCATE_INLINE bool CMotionCompensator::LocateQuickly(int32_t direction, cons
     const uint32_t column = x + static_cast<uint32_t>(vx >> 1);
     const uint32_t row = y + static_cast<uint32_t>(vy >> 1);
     if (column >= frame.referenceColumnEnd || row >= frame.referenceRowEnd) return false;
-    const int32_t cx = HalfTowardZero(vx);
-    const int32_t cy = HalfTowardZero(vy);
-    const uint32_t chromaColumn = x / 2 + static_cast<uint32_t>(cx >> 1);
-    const uint32_t chromaRow = y / 2 + static_cast<uint32_t>(cy >> 1);
+    // Each part is stored as soon as it is formed, so that few values are held at once.
+    reference.plane[0] = SampleAt(frame.plane[0], frame.step[0], column, row);
+    reference.lumaMode = ModeOf(vx, vy);
+    // The luma vector plus one when negative: halved, the chroma vector (half the luma one,
+    // toward zero); quartered, the chroma vector's whole samples.
+    const int32_t tx = vx + static_cast<int32_t>(static_cast<uint32_t>(vx) >> 31);
+    const int32_t ty = vy + static_cast<int32_t>(static_cast<uint32_t>(vy) >> 31);
+    reference.chromaMode = ModeOf(tx >> 1, ty >> 1);
+    const uint32_t chromaColumn = x / 2 + static_cast<uint32_t>(tx >> 2);
+    const uint32_t chromaRow = y / 2 + static_cast<uint32_t>(ty >> 2);
     const ptrdiff_t chromaOffset =
         static_cast<ptrdiff_t>(frame.step[1]) * chromaRow + static_cast<ptrdiff_t>(chromaColumn);
-    reference.plane[0] = SampleAt(frame.plane[0], frame.step[0], column, row);
     reference.plane[1] = frame.plane[1] + chromaOffset;
     reference.plane[2] = frame.plane[2] + chromaOffset;
-    reference.lumaMode = ModeOf(vx, vy);
-    reference.chromaMode = ModeOf(cx, cy);
     return true;
 }
 
