@@ -60,6 +60,9 @@ struct CMpegDecoder::SliceState {
     int32_t dc[3] = {};
     int32_t dcReset = 1024;
     int32_t pattern = 0;
+    // The stream's next bits where the coded macroblock at `address` starts, found with its
+    // address increment: at least the 9 its modes take (32 less the increment's code).
+    uint32_t window = 0;
     int32_t x = 0;
     int32_t y = 0;
     bool mpeg2 = false;
@@ -372,6 +375,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
                 // The commonest increment, 1, is the single bit 1.
                 dataSource->SkipBits(1);
                 state.increment = 1;
+                state.window = window << 1;
             } else {
                 const int32_t increment = DecodeAddressIncrement(window);
                 if (increment < 1) {
@@ -382,6 +386,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
                     }
                 } else {
                     state.increment = increment;
+                    state.window = dataSource->ShowBits(32);
                 }
             }
         }
@@ -449,6 +454,7 @@ int32_t CMpegDecoder::SearchSlice(SliceState& state) {
         state.y = (state.address / mb_width) * 16;
         StartTableRow(state);
         state.increment = 1;
+        state.window = dataSource->ShowBits(32);
         state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
         std::memset(PMV, 0, sizeof(PMV));
         return 1;
@@ -519,12 +525,12 @@ void CMpegDecoder::SetUpPictureModes() {
 }
 
 // macroblock_type, the motion type and dct_type take at most 9 bits together: they are
-// taken from one look at the next 32 bits, and the position moves once. It moves in `at`,
+// taken from one look at the next bits (`window`, from the address increment), and the
+// position moves once. It moves in `at`,
 // which stays in registers: the reader's own fields, stored, could be any of the members
 // written here as far as the compiler knows, and would be loaded again. A failure leaves the
 // position in the reader.
-int32_t CMpegDecoder::DecodeMacroblockModes(BitPosition& at) {
-    const uint32_t window = PeekWord(at);
+int32_t CMpegDecoder::DecodeMacroblockModes(BitPosition& at, uint32_t window) {
     int32_t used = 0;
     uint32_t type = 0;
     const CMpegVlcTables::DirectCode code = modes.typeCodes[window >> (32 - modes.typeBits)];
@@ -766,7 +772,7 @@ void CMpegDecoder::PrepareResidual(int32_t pattern, bool intra) {
 // rarer codes read by other classes.
 D2U_NOINLINE int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
     BitPosition at = Position();
-    if (DecodeMacroblockModes(at) != 0) return -1;
+    if (DecodeMacroblockModes(at, state.window) != 0) return -1;
     headers->macroblock.dct_type = static_cast<uint32_t>(dct_type);
     const bool intra = (macroblock_type & kMacroblockIntra) != 0;
     const bool concealment = intra && modes.concealment;
