@@ -879,7 +879,7 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
     if (macroblock_type & kMacroblockIntra) {
         compensator.WriteIntraMacroblock(coefficients, state.pattern, blocksPerMacroblock, state.x,
                                          state.y, dct_type == 1);
-        if (IsFieldPicture()) {
+        if (modes.field) {
             coverage.MarkRegion(CurrentParity(), state.x, state.y, 16);
         } else {
             coverage.MarkFrameMacroblock(state.x, state.y);
@@ -920,14 +920,18 @@ void CMpegDecoder::PrefetchNextTarget(const SliceState& state) const {
     const YUVPlane& luma = currentFrame->Y;
     if (!luma.data || state.y + 16 > luma.height) return;
     const uint8_t* row = luma.data + static_cast<ptrdiff_t>(state.y) * luma.pitch + x;
-    for (int32_t r = 0; r < 16; ++r, row += luma.pitch) PrefetchForRead(row);
+    PrefetchRowsForRead<16>(row, luma.pitch);
     if ((x & (2 * kLineWidth - 1)) != 0) return;  // a chroma line holds eight macroblocks
     for (const YUVPlane* plane : {&currentFrame->U, &currentFrame->V}) {
         const int32_t chromaRows = blocksPerMacroblock == 8 ? 16 : 8;
         const int32_t top = blocksPerMacroblock == 8 ? state.y : state.y / 2;
         if (!plane->data || top + chromaRows > plane->height) continue;
         const uint8_t* chroma = plane->data + static_cast<ptrdiff_t>(top) * plane->pitch + x / 2;
-        for (int32_t r = 0; r < chromaRows; ++r, chroma += plane->pitch) PrefetchForRead(chroma);
+        if (chromaRows == 16) {
+            PrefetchRowsForRead<16>(chroma, plane->pitch);
+        } else {
+            PrefetchRowsForRead<8>(chroma, plane->pitch);
+        }
     }
 }
 
