@@ -687,6 +687,11 @@ D2U_NOINLINE int32_t CMpegDecoder::ReadFieldOrMpeg1Vectors(int32_t s) {
     if (motion_type == kMotionDualPrime && !(macroblock_type & kMacroblockIntra)) {
         return ReadDualPrimeVector(s);
     }
+    if (mv_format == 0) {
+        return motionVectorReader.ReadFieldVectors(PMV, motion_vertical_field_select, s,
+                                                   motion_vector_count, modes.vectorCodes[s],
+                                                   mvscale);
+    }
     return motionVectorReader.ReadMotionVectors(
         PMV, dmvector, motion_vertical_field_select, s, motion_vector_count, mv_format,
         static_cast<int32_t>(picture.f_code[s][0]), static_cast<int32_t>(picture.f_code[s][1]), 0,
