@@ -743,11 +743,23 @@ void CMpegDecoder::ResetForwardPredictors() {
     PMV[0][0][0] = PMV[0][0][1] = PMV[1][0][0] = PMV[1][0][1] = 0;
 }
 
-// The residual areas (luma, Cb, Cr) that the coded blocks of a pattern write.
+// The residual areas (luma, Cb, Cr) that the coded blocks of a pattern write; looked up, as
+// the pattern of a 4:2:0 macroblock has six bits.
 int32_t CMpegDecoder::AreasOfPattern(int32_t pattern) const {
     if (blocksPerMacroblock != 6) return kAllResidualAreas;
-    return ((pattern & 0x3C) ? kLumaResidual : 0) | ((pattern & 2) ? kCbResidual : 0) |
-           ((pattern & 1) ? kCrResidual : 0);
+    struct AreaTable {
+        uint8_t areas[64];
+    };
+    static constexpr AreaTable kAreasOf = [] {
+        AreaTable table{};
+        for (int32_t bits = 0; bits < 64; ++bits) {
+            table.areas[bits] = static_cast<uint8_t>(((bits & 0x3C) ? kLumaResidual : 0) |
+                                                     ((bits & 2) ? kCbResidual : 0) |
+                                                     ((bits & 1) ? kCrResidual : 0));
+        }
+        return table;
+    }();
+    return kAreasOf.areas[pattern & 63];
 }
 
 // Makes the residual of a coded macroblock start from zero where its coded blocks leave
