@@ -786,8 +786,9 @@ void CMpegDecoder::PrepareResidual(int32_t pattern, bool intra) {
 
 // The macroblock's header is read from a position held in registers (see
 // DecodeMacroblockModes), which goes back to the reader for the coefficients and for the
-// rarer codes read by other classes.
-D2U_NOINLINE int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
+// rarer codes read by other classes. Inlined into the macroblock loop: a call cost more than
+// the values the two then share.
+D2U_INLINE int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
     BitPosition at = Position();
     if (DecodeMacroblockModes(at, state.window) != 0) return -1;
     headers->macroblock.dct_type = static_cast<uint32_t>(dct_type);
