@@ -61,7 +61,7 @@ struct CMpegDecoder::SliceState {
     int32_t dcReset = 1024;
     int32_t pattern = 0;
     // The stream's next bits where the coded macroblock at `address` starts, found with its
-    // address increment: at least the 9 its modes take (32 less the increment's code).
+    // address increment: 31 or 32 of them, more than the 9 its modes take.
     uint32_t window = 0;
     int32_t x = 0;
     int32_t y = 0;
@@ -525,11 +525,10 @@ void CMpegDecoder::SetUpPictureModes() {
 }
 
 // macroblock_type, the motion type and dct_type take at most 9 bits together: they are
-// taken from one look at the next bits (`window`, from the address increment), and the
-// position moves once. It moves in `at`,
-// which stays in registers: the reader's own fields, stored, could be any of the members
-// written here as far as the compiler knows, and would be loaded again. A failure leaves the
-// position in the reader.
+// taken from the next bits the address increment left in `window`, and the position moves
+// once. It moves in `at`, which stays in registers: the reader's own fields, stored, could be
+// any of the members written here as far as the compiler knows, and would be loaded again. A
+// failure leaves the position in the reader.
 int32_t CMpegDecoder::DecodeMacroblockModes(BitPosition& at, uint32_t window) {
     int32_t used = 0;
     uint32_t type = 0;
