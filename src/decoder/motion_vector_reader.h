@@ -34,7 +34,8 @@ public:
     // The vector of a frame-format macroblock with one vector per direction (the common case of
     // MPEG-2 frame pictures). Statuses as ReadMotionVector. copy (when not null) also receives
     // the vector once it is read. Small f_codes, which nearly every stream uses, are decoded
-    // here from one bit window without a call; the rest, and bits of no codeword, take
+    // from one bit window: short codes here without a call, longer ones by
+    // ReadFrameVectorWindowAt; larger f_codes, and bits of no codeword, take
     // ReadFrameVectorGenerally.
     int32_t ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
                             int32_t* copy = nullptr) {
