@@ -44,6 +44,12 @@ public:
             map[static_cast<size_t>(row) * static_cast<uint32_t>(columns) + column] = kBothRows;
     }
 
+    // The units of frame macroblocks, row by row (null without a map), for callers that mark
+    // positions they have checked against Columns() and Rows() themselves.
+    uint8_t* FrameUnits() { return map; }
+    int32_t Columns() const { return columns; }
+    int32_t Rows() const { return rows; }
+
     // Copies from `source` what is not marked into `target` (both pictures of one geometry),
     // then marks everything.
     void FillFrom(CYUVFrame& target, const CYUVFrame& source);

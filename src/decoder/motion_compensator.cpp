@@ -104,6 +104,7 @@ void CMotionCompensator::SetPictures(CYUVFrame* currentFrame, const CYUVFrame* o
         quickFrames[i] = QuickFrameOf(grids[i][kFrameGrid + 1]);
     }
     ShareQuickSteps();
+    ShareQuickCoverage();
     prefetchAhead = grids[kCurrentPicture][kFrameGrid + 1].lumaWidth >= kPrefetchWidth;
 }
 
@@ -124,6 +125,21 @@ void CMotionCompensator::ShareQuickSteps() {
         quickReferences[0].step[k] = quickReferences[1].step[k] = out.step[k];
         quickTarget.step[k] = out.step[k];
     }
+}
+
+// Every macroblock the quick check takes (x below blockColumnEnd, y below blockRowEnd) has a
+// unit when the map reaches the last one.
+void CMotionCompensator::ShareQuickCoverage() {
+    const QuickFrame& out = quickFrames[kCurrentPicture];
+    quickUnits = nullptr;
+    quickUnitColumns = 0;
+    if (!coverage || !coverage->FrameUnits() || out.blockColumnEnd == 0 || out.blockRowEnd == 0)
+        return;
+    const uint32_t columns = static_cast<uint32_t>(coverage->Columns());
+    const uint32_t rows = static_cast<uint32_t>(coverage->Rows());
+    if ((out.blockColumnEnd - 1) / 16 >= columns || (out.blockRowEnd - 1) / 16 >= rows) return;
+    quickUnits = coverage->FrameUnits();
+    quickUnitColumns = columns;
 }
 
 void CMotionCompensator::SetGeometry(const PictureGeometry& geometry) {
@@ -308,17 +324,20 @@ D2U_LOCATE_INLINE bool CMotionCompensator::LocateQuickly(int32_t direction, cons
     const uint32_t column = x + static_cast<uint32_t>(vx >> 1);
     const uint32_t row = y + static_cast<uint32_t>(vy >> 1);
     if (column >= frame.referenceColumnEnd || row >= frame.referenceRowEnd) return false;
-    const int32_t cx = HalfTowardZero(vx);
-    const int32_t cy = HalfTowardZero(vy);
-    const uint32_t chromaColumn = x / 2 + static_cast<uint32_t>(cx >> 1);
-    const uint32_t chromaRow = y / 2 + static_cast<uint32_t>(cy >> 1);
+    // Each part is stored as soon as it is formed, so that few values are held at once.
+    reference.plane[0] = SampleAt(frame.plane[0], frame.step[0], column, row);
+    reference.lumaMode = ModeOf(vx, vy);
+    // The luma vector plus one when negative: halved, the chroma vector (half the luma one,
+    // toward zero); quartered, the chroma vector's whole samples.
+    const int32_t tx = vx + static_cast<int32_t>(static_cast<uint32_t>(vx) >> 31);
+    const int32_t ty = vy + static_cast<int32_t>(static_cast<uint32_t>(vy) >> 31);
+    reference.chromaMode = ModeOf(tx >> 1, ty >> 1);
+    const uint32_t chromaColumn = x / 2 + static_cast<uint32_t>(tx >> 2);
+    const uint32_t chromaRow = y / 2 + static_cast<uint32_t>(ty >> 2);
     const ptrdiff_t chromaOffset =
         static_cast<ptrdiff_t>(frame.step[1]) * chromaRow + static_cast<ptrdiff_t>(chromaColumn);
-    reference.plane[0] = SampleAt(frame.plane[0], frame.step[0], column, row);
     reference.plane[1] = frame.plane[1] + chromaOffset;
     reference.plane[2] = frame.plane[2] + chromaOffset;
-    reference.lumaMode = ModeOf(vx, vy);
-    reference.chromaMode = ModeOf(cx, cy);
     return true;
 }
 
@@ -338,7 +357,9 @@ bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int
     const QuickFrame& out = quickFrames[kCurrentPicture];
     const uint32_t column = static_cast<uint32_t>(x);
     const uint32_t row = static_cast<uint32_t>(y);
-    if (!residual || ((column | row) & 1) || column >= out.blockColumnEnd || row >= out.blockRowEnd)
+    // Without units for its macroblocks (no map, or one too small) the full check takes it.
+    if (!residual || !quickUnits || ((column | row) & 1) || column >= out.blockColumnEnd ||
+        row >= out.blockRowEnd)
         return false;
     const bool both = directions == (kMacroblockMotionForward | kMacroblockMotionBackward);
     const int32_t first = (directions & kMacroblockMotionForward) ? kForward : kBackward;
@@ -366,7 +387,8 @@ bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int
     } else {
         kernels.macroblock(a, target);
     }
-    if (coverage) coverage->MarkFrameMacroblock(x, y);
+    quickUnits[static_cast<size_t>(row / 16) * quickUnitColumns + column / 16] =
+        CFrameCoverage::kBothRows;
     return true;
 }
 

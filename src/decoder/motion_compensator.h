@@ -58,8 +58,12 @@ public:
     // another call before the next prediction.
     void SetPictures(CYUVFrame* current, const CYUVFrame* older, const CYUVFrame* newer);
     void SetGeometry(const PictureGeometry& geometry);
-    // Where the blocks predicted into the current picture are recorded (none when null).
-    void SetCoverage(CFrameCoverage* map) { coverage = map; }
+    // Where the blocks predicted into the current picture are recorded (none when null). A map
+    // allocated again later needs another call before the next prediction.
+    void SetCoverage(CFrameCoverage* map) {
+        coverage = map;
+        ShareQuickCoverage();
+    }
     // The residual areas of the next predictions that may hold non-zero values (kLumaArea,
     // kCbArea, kCrArea); the others are taken as zero and not read. All of them by default.
     static constexpr int32_t kLumaArea = 1;
@@ -186,6 +190,7 @@ private:
     };
     static QuickFrame QuickFrameOf(const GridPlanes& grid);
     void ShareQuickSteps();
+    void ShareQuickCoverage();
 
     static GridPlanes GridOf(const CYUVFrame* frame, int32_t parity);
     const GridPlanes* Grid(int32_t pictureIndex, int32_t parity) const {
@@ -241,6 +246,10 @@ private:
     // The blocks of the quick prediction, whose steps stay for the picture.
     mc::MacroblockReference quickReferences[2] = {};
     mc::MacroblockTarget quickTarget = {};
+    // The coverage units of the quick prediction's macroblocks, when the map holds every
+    // position it takes (else null, and every macroblock takes the full check).
+    uint8_t* quickUnits = nullptr;
+    uint32_t quickUnitColumns = 0;
     // The picture forward vectors of frame pictures point into.
     int32_t forwardPicture = kNewerPicture;
     PictureGeometry picture;

@@ -272,6 +272,48 @@ int32_t CMotionVectorReader::ReadMotionVectors(int32_t PMV[2][2][2], int32_t* dm
     return 0;
 }
 
+int32_t CMotionVectorReader::ReadFieldVectors(int32_t PMV[2][2][2], int32_t field_select[2][2],
+                                              int32_t s, int32_t motion_vector_count,
+                                              const FrameVectorCodes& codes, int32_t mvscale) {
+    if (!dataSource || !PMV || !field_select || (s != 0 && s != 1)) return kInvalidRSize;
+    int32_t status = ReadFieldVector(PMV[0][s], &field_select[0][s], codes, mvscale);
+    if (motion_vector_count == 2) {
+        if (status != 0) return status;
+        return ReadFieldVector(PMV[1][s], &field_select[1][s], codes, mvscale);
+    }
+    field_select[1][s] = field_select[0][s];
+    if (status != 0) return status;
+    PMV[1][s][0] = PMV[0][s][0];
+    PMV[1][s][1] = PMV[0][s][1];
+    return 0;
+}
+
+int32_t CMotionVectorReader::ReadFieldVector(int32_t* vector, int32_t* select,
+                                             const FrameVectorCodes& codes, int32_t mvscale) {
+    uint32_t* word = dataSource->wordPtr;
+    int32_t offset = dataSource->bitOffset;
+    // 33 or more stream bits: the select bit and two quick codes take at most 17.
+    uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
+    const int32_t fieldSelect = static_cast<int32_t>(window >> 63);
+    window <<= 1;
+    const QuickCode quickHorizontal = codes.table[0][window >> 56];
+    const QuickCode quickVertical = codes.table[1][(window << quickHorizontal.length) >> 56];
+    if ((quickHorizontal.length == 0) | (quickVertical.length == 0)) {
+        *select = static_cast<int32_t>(dataSource->GetBit());
+        return ReadMotionVector(vector, nullptr, codes.rSize[0], codes.rSize[1], 0, mvscale, 0);
+    }
+    *select = fieldSelect;
+    vector[0] = Wrap(vector[0] + quickHorizontal.difference, codes.wrapShift[0]);
+    // Field vectors of frame pictures are kept in frame units: predicted in field units.
+    const int32_t vertical = Wrap(
+        (mvscale == 1 ? vector[1] >> 1 : vector[1]) + quickVertical.difference, codes.wrapShift[1]);
+    vector[1] = mvscale == 1 ? 2 * vertical : vertical;
+    Advance(word, offset, 1 + quickHorizontal.length + quickVertical.length);
+    dataSource->wordPtr = word;
+    dataSource->bitOffset = offset;
+    return 0;
+}
+
 int32_t CMotionVectorReader::ReadMotionVector(int32_t* vector, int32_t* dmvector, int32_t h_r_size,
                                               int32_t v_r_size, int32_t dmv, int32_t mvscale,
                                               int32_t full_pel_vector) {

@@ -34,7 +34,8 @@ public:
     // The vector of a frame-format macroblock with one vector per direction (the common case of
     // MPEG-2 frame pictures). Statuses as ReadMotionVector. copy (when not null) also receives
     // the vector once it is read. Small f_codes, which nearly every stream uses, are decoded
-    // here from one bit window without a call; the rest, and bits of no codeword, take
+    // from one bit window: short codes here without a call, longer ones by
+    // ReadFrameVectorWindowAt; larger f_codes, and bits of no codeword, take
     // ReadFrameVectorGenerally.
     int32_t ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
                             int32_t* copy = nullptr) {
@@ -90,6 +91,12 @@ public:
         return ReadFrameVectorWindowAt(word, offset, vector, codes.rSize[0], codes.rSize[1], copy);
     }
 
+    // motion_vectors(s) of field vectors without dual prime (motion_vector_count 2, or 1 with
+    // field format), with the codes of direction s: as ReadMotionVectors with dmv 0.
+    int32_t ReadFieldVectors(int32_t PMV[2][2][2], int32_t field_select[2][2], int32_t s,
+                             int32_t motion_vector_count, const FrameVectorCodes& codes,
+                             int32_t mvscale);
+
     // One vector: vector[0] horizontal, vector[1] vertical.
     int32_t ReadMotionVector(int32_t* vector, int32_t* dmvector, int32_t h_r_size, int32_t v_r_size,
                              int32_t dmv, int32_t mvscale, int32_t full_pel_vector);
@@ -144,6 +151,10 @@ private:
         word -= intoNextWord;
         offset = left + (intoNextWord & 32);
     }
+    // motion_vertical_field_select and one field vector, whose vertical component is kept
+    // doubled when mvscale is 1; from one bit window when both codes are quick ones.
+    int32_t ReadFieldVector(int32_t* vector, int32_t* select, const FrameVectorCodes& codes,
+                            int32_t mvscale);
     // ReadFrameVectorAt for codes longer than the quick ones, out of line so that the quick
     // path keeps its values in registers.
     int32_t ReadFrameVectorWindowAt(uint32_t*& word, int32_t& offset, int32_t* vector,

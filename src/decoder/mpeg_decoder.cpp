@@ -60,6 +60,9 @@ struct CMpegDecoder::SliceState {
     int32_t dc[3] = {};
     int32_t dcReset = 1024;
     int32_t pattern = 0;
+    // The stream's next bits where the coded macroblock at `address` starts, found with its
+    // address increment: 31 or 32 of them, more than the 9 its modes take.
+    uint32_t window = 0;
     int32_t x = 0;
     int32_t y = 0;
     bool mpeg2 = false;
@@ -372,6 +375,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
                 // The commonest increment, 1, is the single bit 1.
                 dataSource->SkipBits(1);
                 state.increment = 1;
+                state.window = window << 1;
             } else {
                 const int32_t increment = DecodeAddressIncrement(window);
                 if (increment < 1) {
@@ -382,6 +386,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
                     }
                 } else {
                     state.increment = increment;
+                    state.window = dataSource->ShowBits(32);
                 }
             }
         }
@@ -449,6 +454,7 @@ int32_t CMpegDecoder::SearchSlice(SliceState& state) {
         state.y = (state.address / mb_width) * 16;
         StartTableRow(state);
         state.increment = 1;
+        state.window = dataSource->ShowBits(32);
         state.dc[0] = state.dc[1] = state.dc[2] = state.dcReset;
         std::memset(PMV, 0, sizeof(PMV));
         return 1;
@@ -519,12 +525,11 @@ void CMpegDecoder::SetUpPictureModes() {
 }
 
 // macroblock_type, the motion type and dct_type take at most 9 bits together: they are
-// taken from one look at the next 32 bits, and the position moves once. It moves in `at`,
-// which stays in registers: the reader's own fields, stored, could be any of the members
-// written here as far as the compiler knows, and would be loaded again. A failure leaves the
-// position in the reader.
-int32_t CMpegDecoder::DecodeMacroblockModes(BitPosition& at) {
-    const uint32_t window = PeekWord(at);
+// taken from the next bits the address increment left in `window`, and the position moves
+// once. It moves in `at`, which stays in registers: the reader's own fields, stored, could be
+// any of the members written here as far as the compiler knows, and would be loaded again. A
+// failure leaves the position in the reader.
+int32_t CMpegDecoder::DecodeMacroblockModes(BitPosition& at, uint32_t window) {
     int32_t used = 0;
     uint32_t type = 0;
     const CMpegVlcTables::DirectCode code = modes.typeCodes[window >> (32 - modes.typeBits)];
@@ -681,6 +686,11 @@ D2U_NOINLINE int32_t CMpegDecoder::ReadFieldOrMpeg1Vectors(int32_t s) {
     if (motion_type == kMotionDualPrime && !(macroblock_type & kMacroblockIntra)) {
         return ReadDualPrimeVector(s);
     }
+    if (mv_format == 0) {
+        return motionVectorReader.ReadFieldVectors(PMV, motion_vertical_field_select, s,
+                                                   motion_vector_count, modes.vectorCodes[s],
+                                                   mvscale);
+    }
     return motionVectorReader.ReadMotionVectors(
         PMV, dmvector, motion_vertical_field_select, s, motion_vector_count, mv_format,
         static_cast<int32_t>(picture.f_code[s][0]), static_cast<int32_t>(picture.f_code[s][1]), 0,
@@ -732,11 +742,23 @@ void CMpegDecoder::ResetForwardPredictors() {
     PMV[0][0][0] = PMV[0][0][1] = PMV[1][0][0] = PMV[1][0][1] = 0;
 }
 
-// The residual areas (luma, Cb, Cr) that the coded blocks of a pattern write.
+// The residual areas (luma, Cb, Cr) that the coded blocks of a pattern write; looked up, as
+// the pattern of a 4:2:0 macroblock has six bits.
 int32_t CMpegDecoder::AreasOfPattern(int32_t pattern) const {
     if (blocksPerMacroblock != 6) return kAllResidualAreas;
-    return ((pattern & 0x3C) ? kLumaResidual : 0) | ((pattern & 2) ? kCbResidual : 0) |
-           ((pattern & 1) ? kCrResidual : 0);
+    struct AreaTable {
+        uint8_t areas[64];
+    };
+    static constexpr AreaTable kAreasOf = [] {
+        AreaTable table{};
+        for (int32_t bits = 0; bits < 64; ++bits) {
+            table.areas[bits] = static_cast<uint8_t>(((bits & 0x3C) ? kLumaResidual : 0) |
+                                                     ((bits & 2) ? kCbResidual : 0) |
+                                                     ((bits & 1) ? kCrResidual : 0));
+        }
+        return table;
+    }();
+    return kAreasOf.areas[pattern & 63];
 }
 
 // Makes the residual of a coded macroblock start from zero where its coded blocks leave
@@ -763,10 +785,11 @@ void CMpegDecoder::PrepareResidual(int32_t pattern, bool intra) {
 
 // The macroblock's header is read from a position held in registers (see
 // DecodeMacroblockModes), which goes back to the reader for the coefficients and for the
-// rarer codes read by other classes.
-D2U_NOINLINE int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
+// rarer codes read by other classes. Inlined into the macroblock loop: a call cost more than
+// the values the two then share.
+D2U_INLINE int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
     BitPosition at = Position();
-    if (DecodeMacroblockModes(at) != 0) return -1;
+    if (DecodeMacroblockModes(at, state.window) != 0) return -1;
     headers->macroblock.dct_type = static_cast<uint32_t>(dct_type);
     const bool intra = (macroblock_type & kMacroblockIntra) != 0;
     const bool concealment = intra && modes.concealment;
@@ -874,7 +897,7 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
     if (macroblock_type & kMacroblockIntra) {
         compensator.WriteIntraMacroblock(coefficients, state.pattern, blocksPerMacroblock, state.x,
                                          state.y, dct_type == 1);
-        if (IsFieldPicture()) {
+        if (modes.field) {
             coverage.MarkRegion(CurrentParity(), state.x, state.y, 16);
         } else {
             coverage.MarkFrameMacroblock(state.x, state.y);
@@ -931,14 +954,18 @@ void CMpegDecoder::PrefetchNextTarget(const SliceState& state) const {
     const YUVPlane& luma = currentFrame->Y;
     if (!luma.data || state.y + 16 > luma.height) return;
     const uint8_t* row = luma.data + static_cast<ptrdiff_t>(state.y) * luma.pitch + x;
-    for (int32_t r = 0; r < 16; ++r, row += luma.pitch) PrefetchForRead(row);
+    PrefetchRowsForRead<16>(row, luma.pitch);
     if ((x & (2 * kLineWidth - 1)) != 0) return;  // a chroma line holds eight macroblocks
     for (const YUVPlane* plane : {&currentFrame->U, &currentFrame->V}) {
         const int32_t chromaRows = blocksPerMacroblock == 8 ? 16 : 8;
         const int32_t top = blocksPerMacroblock == 8 ? state.y : state.y / 2;
         if (!plane->data || top + chromaRows > plane->height) continue;
         const uint8_t* chroma = plane->data + static_cast<ptrdiff_t>(top) * plane->pitch + x / 2;
-        for (int32_t r = 0; r < chromaRows; ++r, chroma += plane->pitch) PrefetchForRead(chroma);
+        if (chromaRows == 16) {
+            PrefetchRowsForRead<16>(chroma, plane->pitch);
+        } else {
+            PrefetchRowsForRead<8>(chroma, plane->pitch);
+        }
     }
 }
 

@@ -143,7 +143,7 @@ private:
     void SetPosition(const BitPosition& at);
     static uint32_t PeekWord(const BitPosition& at);
     static void Advance(BitPosition& at, int32_t n);
-    int32_t DecodeMacroblockModes(BitPosition& at);
+    int32_t DecodeMacroblockModes(BitPosition& at, uint32_t window);
     int32_t DecodeMotionAndDctType();
     int32_t DecodeCodedBlockPattern(SliceState& state, BitPosition& at);
     void SetMotionFormat();
