@@ -1,6 +1,7 @@
 #include "decoder/motion_compensator.h"
 
 #include "decoder/mpeg_headers.h"
+#include "platform/inline_hints.h"
 #include "primitives/inverse_dct.h"
 #include "primitives/motion_compensation.h"
 #include "primitives/prefetch.h"
@@ -305,15 +306,9 @@ int32_t CMotionCompensator::PredictFrameBlock420(uint32_t directions, const int3
     return 0;
 }
 
-#if defined(__GNUC__)
-#define D2U_LOCATE_INLINE inline __attribute__((always_inline))
-#else
-#define D2U_LOCATE_INLINE inline
-#endif
-
 // Inlined: it runs once or twice for most macroblocks of a stream. The steps are those that
 // ShareQuickSteps set.
-D2U_LOCATE_INLINE bool CMotionCompensator::LocateQuickly(int32_t direction, const int32_t vector[2],
+D2U_ALWAYS_INLINE bool CMotionCompensator::LocateQuickly(int32_t direction, const int32_t vector[2],
                                                          uint32_t x, uint32_t y,
                                                          mc::MacroblockReference& reference) const {
     const QuickFrame& frame = quickFrames[direction == kBackward ? kNewerPicture : forwardPicture];
@@ -346,7 +341,7 @@ namespace {
 // The luma rows that the macroblock two to the right reads with the same vector: neighbours
 // mostly move alike (skipped ones exactly so), and the rows then arrive in time. A prefetch
 // never faults, wherever the addresses lie.
-D2U_LOCATE_INLINE void PrefetchFollowing(const mc::MacroblockReference& reference) {
+D2U_ALWAYS_INLINE void PrefetchFollowing(const mc::MacroblockReference& reference) {
     PrefetchRowsForRead<17>(reference.plane[0] + 48, reference.step[0]);
 }
 
@@ -394,12 +389,10 @@ bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int
 
 // Out of line: inlined into the quick path's caller, its values took the registers the quick
 // path needs.
-#if defined(__GNUC__)
-__attribute__((noinline))
-#endif
-int32_t
-CMotionCompensator::PredictFrameBlockChecked(uint32_t directions, const int32_t vectors[2][2],
-                                             const int16_t* residual, int32_t x, int32_t y) {
+D2U_NOINLINE int32_t CMotionCompensator::PredictFrameBlockChecked(uint32_t directions,
+                                                                  const int32_t vectors[2][2],
+                                                                  const int16_t* residual,
+                                                                  int32_t x, int32_t y) {
     const GridPlanes& out = *Grid(kCurrentPicture, kFrameGrid);
     const int32_t chromaColumn = x / 2;
     const int32_t chromaRow = y >> 1;
@@ -474,7 +467,7 @@ namespace {
 // the last sample of each row. Asking once for a row that lies within one line saves
 // instructions but measured slower.
 template <int kSize>
-D2U_LOCATE_INLINE void PrefetchSquare(const uint8_t* p, ptrdiff_t step) {
+D2U_ALWAYS_INLINE void PrefetchSquare(const uint8_t* p, ptrdiff_t step) {
     PrefetchRowsForRead<kSize>(p, step);
     PrefetchRowsForRead<kSize>(p + kSize - 1, step);
 }
@@ -512,7 +505,7 @@ void CMotionCompensator::PrefetchSource(const Region& region, const Source& sour
 
 // The blocks the quick prediction will read for one direction, located as it locates them;
 // blocks it leaves to the full check go through PrefetchSource.
-D2U_LOCATE_INLINE void CMotionCompensator::PrefetchFrameDirection(int32_t direction,
+D2U_ALWAYS_INLINE void CMotionCompensator::PrefetchFrameDirection(int32_t direction,
                                                                   const int32_t vector[2],
                                                                   int32_t x, int32_t y) const {
     const QuickFrame& out = quickFrames[kCurrentPicture];

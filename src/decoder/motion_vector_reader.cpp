@@ -2,6 +2,7 @@
 
 #include "decoder/mpeg_vlc_tables.h"
 #include "input/bitstream_data_source.h"
+#include "platform/inline_hints.h"
 
 namespace d2u {
 namespace {
@@ -92,12 +93,9 @@ inline int32_t CMotionVectorReader::ReadComponent(int32_t* component, int32_t r_
     return 0;
 }
 
-#if defined(__GNUC__)
-__attribute__((noinline))
-#endif
-int32_t
-CMotionVectorReader::ReadFrameVectorWindowAt(uint32_t*& word, int32_t& offset, int32_t* vector,
-                                             int32_t h_r_size, int32_t v_r_size, int32_t* copy) {
+D2U_NOINLINE int32_t CMotionVectorReader::ReadFrameVectorWindowAt(uint32_t*& word, int32_t& offset,
+                                                                  int32_t* vector, int32_t h_r_size,
+                                                                  int32_t v_r_size, int32_t* copy) {
     if (static_cast<uint32_t>(h_r_size | v_r_size) >= kWindowRSizes)
         return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
     uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);

@@ -13,15 +13,8 @@
 #include "decoder/mpeg_vlc_tables.h"
 #include "diag/decoder_log.h"
 #include "input/bitstream_data_source.h"
+#include "platform/inline_hints.h"
 #include "primitives/prefetch.h"
-
-#if defined(__GNUC__)
-#define D2U_NOINLINE __attribute__((noinline))
-#define D2U_INLINE inline __attribute__((always_inline))
-#else
-#define D2U_NOINLINE
-#define D2U_INLINE inline
-#endif
 
 namespace d2u {
 namespace {
@@ -787,7 +780,7 @@ void CMpegDecoder::PrepareResidual(int32_t pattern, bool intra) {
 // DecodeMacroblockModes), which goes back to the reader for the coefficients and for the
 // rarer codes read by other classes. Inlined into the macroblock loop: a call cost more than
 // the values the two then share.
-D2U_INLINE int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
+D2U_ALWAYS_INLINE int32_t CMpegDecoder::DecodeCodedMacroblock(SliceState& state) {
     BitPosition at = Position();
     if (DecodeMacroblockModes(at, state.window) != 0) return -1;
     headers->macroblock.dct_type = static_cast<uint32_t>(dct_type);

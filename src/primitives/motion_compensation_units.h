@@ -29,13 +29,8 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "platform/inline_hints.h"
 #include "primitives/motion_compensation.h"
-
-#if defined(__GNUC__)
-#define D2U_MC_INLINE inline __attribute__((always_inline))
-#else
-#define D2U_MC_INLINE inline
-#endif
 
 namespace d2u {
 namespace mc {
@@ -46,7 +41,7 @@ namespace {
 // The unit at p: the row p (16-wide) or the rows p and p + step (8-wide). The last unit of a
 // vertical mode reads only its upper row (`upperOnly`), the row below the block.
 template <int kWidth>
-D2U_MC_INLINE __m128i LoadUnit(const Ipp8u* p, ptrdiff_t step, bool upperOnly = false) {
+D2U_ALWAYS_INLINE __m128i LoadUnit(const Ipp8u* p, ptrdiff_t step, bool upperOnly = false) {
     if (kWidth == 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i upper = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
     if (upperOnly) return upper;
@@ -55,7 +50,7 @@ D2U_MC_INLINE __m128i LoadUnit(const Ipp8u* p, ptrdiff_t step, bool upperOnly = 
 }
 
 template <int kWidth>
-D2U_MC_INLINE void StoreUnit(Ipp8u* p, ptrdiff_t step, __m128i value) {
+D2U_ALWAYS_INLINE void StoreUnit(Ipp8u* p, ptrdiff_t step, __m128i value) {
     if (kWidth == 16) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), value);
     } else {
@@ -66,13 +61,13 @@ D2U_MC_INLINE void StoreUnit(Ipp8u* p, ptrdiff_t step, __m128i value) {
 
 // The lower row of an 8-wide unit (high half of `upper`) over the upper row of the next one
 // (low half of `lower`): the unit one row down.
-D2U_MC_INLINE __m128i Straddle(__m128i upper, __m128i lower) {
+D2U_ALWAYS_INLINE __m128i Straddle(__m128i upper, __m128i lower) {
     return _mm_castpd_si128(_mm_shuffle_pd(_mm_castsi128_pd(upper), _mm_castsi128_pd(lower), 1));
 }
 
 // (a + b + 1 - roundDown) >> 1 per byte.
 template <bool kRoundDown>
-D2U_MC_INLINE __m128i Average2(__m128i a, __m128i b) {
+D2U_ALWAYS_INLINE __m128i Average2(__m128i a, __m128i b) {
     const __m128i up = _mm_avg_epu8(a, b);
     if (!kRoundDown) return up;
     return _mm_sub_epi8(up, _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
@@ -86,13 +81,13 @@ struct Samples {
     __m128i value;
 
     template <int kWidth>
-    static D2U_MC_INLINE Samples Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
+    static D2U_ALWAYS_INLINE Samples Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
         return {LoadUnit<kWidth>(p, step, upperOnly)};
     }
-    static D2U_MC_INLINE Samples Straddle(const Samples& upper, const Samples& lower) {
+    static D2U_ALWAYS_INLINE Samples Straddle(const Samples& upper, const Samples& lower) {
         return {mc::Straddle(upper.value, lower.value)};
     }
-    static D2U_MC_INLINE __m128i Predict(const Samples& top, const Samples& bottom) {
+    static D2U_ALWAYS_INLINE __m128i Predict(const Samples& top, const Samples& bottom) {
         return Average2<kRoundDown>(top.value, bottom.value);
     }
 };
@@ -103,17 +98,17 @@ struct PairAverages {
     __m128i odd;
 
     template <int kWidth>
-    static D2U_MC_INLINE PairAverages Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
+    static D2U_ALWAYS_INLINE PairAverages Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
         const __m128i a = LoadUnit<kWidth>(p, step, upperOnly);
         const __m128i b = LoadUnit<kWidth>(p + 1, step, upperOnly);
         return {_mm_avg_epu8(a, b), _mm_xor_si128(a, b)};
     }
-    static D2U_MC_INLINE PairAverages Straddle(const PairAverages& upper,
-                                               const PairAverages& lower) {
+    static D2U_ALWAYS_INLINE PairAverages Straddle(const PairAverages& upper,
+                                                   const PairAverages& lower) {
         return {mc::Straddle(upper.average, lower.average), mc::Straddle(upper.odd, lower.odd)};
     }
     // (a + b + c + d + 2) >> 2 per byte.
-    static D2U_MC_INLINE __m128i Predict(const PairAverages& top, const PairAverages& bottom) {
+    static D2U_ALWAYS_INLINE __m128i Predict(const PairAverages& top, const PairAverages& bottom) {
         const __m128i odd = _mm_or_si128(top.odd, bottom.odd);
         const __m128i correction = _mm_and_si128(
             _mm_and_si128(odd, _mm_xor_si128(top.average, bottom.average)), _mm_set1_epi8(1));
@@ -128,18 +123,18 @@ struct PairSums {
     __m128i high;
 
     template <int kWidth>
-    static D2U_MC_INLINE PairSums Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
+    static D2U_ALWAYS_INLINE PairSums Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
         const __m128i zero = _mm_setzero_si128();
         const __m128i a = LoadUnit<kWidth>(p, step, upperOnly);
         const __m128i b = LoadUnit<kWidth>(p + 1, step, upperOnly);
         return {_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
                 _mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero))};
     }
-    static D2U_MC_INLINE PairSums Straddle(const PairSums& upper, const PairSums& lower) {
+    static D2U_ALWAYS_INLINE PairSums Straddle(const PairSums& upper, const PairSums& lower) {
         return {upper.high, lower.low};
     }
     // (a + b + c + d + 1) >> 2 per byte.
-    static D2U_MC_INLINE __m128i Predict(const PairSums& top, const PairSums& bottom) {
+    static D2U_ALWAYS_INLINE __m128i Predict(const PairSums& top, const PairSums& bottom) {
         const __m128i one = _mm_set1_epi16(1);
         const __m128i low = _mm_add_epi16(_mm_add_epi16(top.low, bottom.low), one);
         const __m128i high = _mm_add_epi16(_mm_add_epi16(top.high, bottom.high), one);
@@ -160,7 +155,7 @@ class HorizontalPredictor {
 public:
     HorizontalPredictor(const Ipp8u* ref, ptrdiff_t step) : ref_(ref), step_(step) {}
 
-    D2U_MC_INLINE __m128i Next(bool) {
+    D2U_ALWAYS_INLINE __m128i Next(bool) {
         const __m128i a = LoadUnit<kWidth>(ref_, step_);
         __m128i value = a;
         if (kMode == IPPVC_MC_APX_HF)
@@ -182,7 +177,7 @@ public:
     VerticalPredictor(const Ipp8u* ref, ptrdiff_t step)
         : ref_(ref), step_(step), top_(Rows::template Load<kWidth>(ref, step, false)) {}
 
-    D2U_MC_INLINE __m128i Next(bool last) {
+    D2U_ALWAYS_INLINE __m128i Next(bool last) {
         ref_ += RowsPerUnit<kWidth>() * step_;
         const Rows next = Rows::template Load<kWidth>(ref_, step_, last);
         const Rows bottom = kWidth == 16 ? next : Rows::Straddle(top_, next);
@@ -225,7 +220,7 @@ using Predictor = typename PredictorFor<kWidth, kMode, kRoundDown>::Type;
 // The residual rows of a unit widened and added to the prediction, clipped to bytes. With AVX2
 // the sixteen sums take one register.
 template <int kWidth>
-D2U_MC_INLINE __m128i AddResidual(__m128i prediction, const Ipp16s* residual, ptrdiff_t step) {
+D2U_ALWAYS_INLINE __m128i AddResidual(__m128i prediction, const Ipp16s* residual, ptrdiff_t step) {
     const Ipp16s* second =
         kWidth == 16
             ? residual + 8
@@ -252,8 +247,8 @@ D2U_MC_INLINE __m128i AddResidual(__m128i prediction, const Ipp16s* residual, pt
 // Each unit of `predict` (a callable taking the last-unit flag), plus the residual if there is
 // one, stored.
 template <int kWidth, int kHeight, typename Predict>
-D2U_MC_INLINE void StoreBlock(Predict predict, const Ipp16s* residual, ptrdiff_t residualStep,
-                              Ipp8u* dst, ptrdiff_t dstStep) {
+D2U_ALWAYS_INLINE void StoreBlock(Predict predict, const Ipp16s* residual, ptrdiff_t residualStep,
+                                  Ipp8u* dst, ptrdiff_t dstStep) {
     constexpr int kRows = RowsPerUnit<kWidth>();
     const Ipp8u* residualBytes = reinterpret_cast<const Ipp8u*>(residual);
     for (int y = 0; y < kHeight; y += kRows) {
@@ -272,7 +267,7 @@ D2U_MC_INLINE void StoreBlock(Predict predict, const Ipp16s* residual, ptrdiff_t
 // ---- 16-wide blocks of the macroblock kernels with AVX2: two rows to a unit (the upper row in
 // the low half), rounding up. The same steps as the 16-byte units, half as many of them.
 
-D2U_MC_INLINE __m256i LoadRowPair(const Ipp8u* p, ptrdiff_t step) {
+D2U_ALWAYS_INLINE __m256i LoadRowPair(const Ipp8u* p, ptrdiff_t step) {
     const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + step));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(upper), lower, 1);
@@ -280,7 +275,7 @@ D2U_MC_INLINE __m256i LoadRowPair(const Ipp8u* p, ptrdiff_t step) {
 
 // The unit at p; the last unit of a vertical mode reads only its upper row, the row below the
 // block (its high half is zero).
-D2U_MC_INLINE __m256i LoadWideUnit(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
+D2U_ALWAYS_INLINE __m256i LoadWideUnit(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
     if (upperOnly)
         return _mm256_inserti128_si256(_mm256_setzero_si256(),
                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), 0);
@@ -288,7 +283,7 @@ D2U_MC_INLINE __m256i LoadWideUnit(const Ipp8u* p, ptrdiff_t step, bool upperOnl
 }
 
 // The lower row of `upper` over the upper row of `lower`: the unit one row down.
-D2U_MC_INLINE __m256i StraddleWide(__m256i upper, __m256i lower) {
+D2U_ALWAYS_INLINE __m256i StraddleWide(__m256i upper, __m256i lower) {
     return _mm256_permute2x128_si256(upper, lower, 0x21);
 }
 
@@ -299,17 +294,17 @@ struct WideRows {
     __m256i average;
     __m256i odd;
 
-    static D2U_MC_INLINE WideRows Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
+    static D2U_ALWAYS_INLINE WideRows Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
         const __m256i a = LoadWideUnit(p, step, upperOnly);
         if (kMode == IPPVC_MC_APX_FH) return {a, a};
         const __m256i b = LoadWideUnit(p + 1, step, upperOnly);
         return {_mm256_avg_epu8(a, b), _mm256_xor_si256(a, b)};
     }
-    static D2U_MC_INLINE WideRows Straddle(const WideRows& upper, const WideRows& lower) {
+    static D2U_ALWAYS_INLINE WideRows Straddle(const WideRows& upper, const WideRows& lower) {
         return {StraddleWide(upper.average, lower.average), StraddleWide(upper.odd, lower.odd)};
     }
     // (a + b + 1) >> 1 (FH) or (a + b + c + d + 2) >> 2 (HH) per byte, as PairAverages.
-    static D2U_MC_INLINE __m256i Predict(const WideRows& top, const WideRows& bottom) {
+    static D2U_ALWAYS_INLINE __m256i Predict(const WideRows& top, const WideRows& bottom) {
         const __m256i average = _mm256_avg_epu8(top.average, bottom.average);
         if (kMode == IPPVC_MC_APX_FH) return average;
         const __m256i odd = _mm256_or_si256(top.odd, bottom.odd);
@@ -325,7 +320,7 @@ class WidePredictor {
 public:
     WidePredictor(const Ipp8u* ref, ptrdiff_t step) : ref_(ref), step_(step) {}
 
-    D2U_MC_INLINE __m256i Next(bool) {
+    D2U_ALWAYS_INLINE __m256i Next(bool) {
         const __m256i a = LoadRowPair(ref_, step_);
         __m256i value = a;
         if (kMode == IPPVC_MC_APX_HF) value = _mm256_avg_epu8(a, LoadRowPair(ref_ + 1, step_));
@@ -344,7 +339,7 @@ public:
     WidePredictor(const Ipp8u* ref, ptrdiff_t step)
         : ref_(ref), step_(step), top_(WideRows<kMode>::Load(ref, step, false)) {}
 
-    D2U_MC_INLINE __m256i Next(bool last) {
+    D2U_ALWAYS_INLINE __m256i Next(bool last) {
         ref_ += 2 * step_;
         const WideRows<kMode> next = WideRows<kMode>::Load(ref_, step_, last);
         const __m256i value = WideRows<kMode>::Predict(top_, WideRows<kMode>::Straddle(top_, next));
@@ -361,8 +356,8 @@ private:
 // A 16x16 block from the units of `predict`, plus the residual rows (16 samples each) if there
 // are any.
 template <typename Predict>
-D2U_MC_INLINE void StoreWideBlock(Predict predict, const Ipp16s* residual, ptrdiff_t residualStep,
-                                  Ipp8u* dst, ptrdiff_t dstStep) {
+D2U_ALWAYS_INLINE void StoreWideBlock(Predict predict, const Ipp16s* residual,
+                                      ptrdiff_t residualStep, Ipp8u* dst, ptrdiff_t dstStep) {
     const Ipp8u* residualBytes = reinterpret_cast<const Ipp8u*>(residual);
     for (int y = 0; y < 16; y += 2) {
         __m256i value = predict(y == 14);
@@ -513,7 +508,7 @@ void PredictBidirectionalSimd(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF, 
 
 // body(std::integral_constant<int, mode>) for the half-sample mode `mode`.
 template <typename Body>
-D2U_MC_INLINE void AtMode(Ipp32s mode, Body body) {
+D2U_ALWAYS_INLINE void AtMode(Ipp32s mode, Body body) {
     switch (mode & 12) {
         case IPPVC_MC_APX_HF:
             return body(std::integral_constant<int, IPPVC_MC_APX_HF>());

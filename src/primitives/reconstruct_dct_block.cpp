@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/inline_hints.h"
 #include "primitives/dequantise.h"
 #include "primitives/inverse_dct.h"
 #include "primitives/vlc_huffman_table.h"
@@ -129,13 +130,6 @@ void ZeroBlock(Ipp16s block[64]) {
 enum class Codeword { kCoefficient, kEndOfBlock, kInvalid };
 
 // The codeword readers run once per coefficient or block: they go inline into their callers.
-#if defined(__GNUC__)
-#define D2U_CODEWORD_INLINE inline __attribute__((always_inline))
-#define D2U_LIKELY(condition) __builtin_expect(!!(condition), 1)
-#else
-#define D2U_CODEWORD_INLINE inline
-#define D2U_LIKELY(condition) (condition)
-#endif
 
 // The packed slot of a codeword that starts with the zeros of the long section, by the bits
 // after them; `peek` holds the next 32 stream bits.
@@ -148,8 +142,8 @@ inline Ipp32u LongSectionEntry(const Ipp32u* packed, Ipp32u peek) {
 // Short codewords come from the packed slots in one load; the rest take the full lookup.
 // `packed` is that of `table`, held by the caller across codewords.
 template <bool kMpeg1>
-D2U_CODEWORD_INLINE Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, const Ipp32u* packed,
-                                          BlockBits& bits, Ipp32s* run, Ipp32s* level) {
+D2U_ALWAYS_INLINE Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, const Ipp32u* packed,
+                                        BlockBits& bits, Ipp32s* run, Ipp32s* level) {
     Ipp32u entry = packed[bits.PackedIndex()];
     if (D2U_LIKELY(VlcPackedIsPlain(entry))) {
         bits.Skip(static_cast<int>(VlcPackedLength(entry)));
@@ -199,8 +193,8 @@ D2U_CODEWORD_INLINE Codeword ReadRunLevel(const IppVCHuffmanSpec_32s& table, con
 
 // A plain coefficient of the long section (the codeword starts with its zeros), after a refill.
 // Returns false, with the position unchanged, for anything else.
-D2U_CODEWORD_INLINE bool ReadLongCoefficient(const IppVCHuffmanSpec_32s& table, BlockBits& bits,
-                                             Ipp32s* run, Ipp32s* level) {
+D2U_ALWAYS_INLINE bool ReadLongCoefficient(const IppVCHuffmanSpec_32s& table, BlockBits& bits,
+                                           Ipp32s* run, Ipp32s* level) {
     const Ipp32u entry = LongSectionEntry(table.packed.data(), bits.Peek());
     if (!VlcPackedIsPlain(entry)) return false;
     bits.Skip(static_cast<int>(VlcPackedLength(entry)));
@@ -276,9 +270,9 @@ struct ScaledSink {
 // (kIntra ? 1 : 0) + run. `first` decodes the first codeword, `others` the rest. The numbers
 // are those the dequantise kernels give for the whole block, before the mismatch control.
 template <bool kIntra, bool kMpeg1, typename Sink>
-D2U_CODEWORD_INLINE IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffmanSpec_32s& first,
-                                               const IppVCHuffmanSpec_32s& others, Sink& sink,
-                                               Ipp32s* last) {
+D2U_ALWAYS_INLINE IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffmanSpec_32s& first,
+                                             const IppVCHuffmanSpec_32s& others, Sink& sink,
+                                             Ipp32s* last) {
     constexpr Ipp32u kBefore = kIntra ? 0 : ~0u;  // the index before the first coefficient
     BlockBits bits = shared;                      // kept in registers while the loop runs
     Ipp32u index = kBefore;  // unsigned: the first run wraps it to the first position
@@ -309,10 +303,10 @@ D2U_CODEWORD_INLINE IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuf
 // `first`'s and the others in `others`'; `index` is the scan index before the first
 // coefficient. The numbers are those of ReadCoefficients.
 template <bool kIntra, bool kMpeg1, bool kClamp>
-D2U_CODEWORD_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
-                                                   const IppVCHuffmanSpec_32s& first,
-                                                   const IppVCHuffmanSpec_32s& others,
-                                                   ScaledSink<kIntra, kMpeg1>& sink, Ipp32u index) {
+D2U_ALWAYS_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
+                                                 const IppVCHuffmanSpec_32s& first,
+                                                 const IppVCHuffmanSpec_32s& others,
+                                                 ScaledSink<kIntra, kMpeg1>& sink, Ipp32u index) {
     const IppVCHuffmanSpec_32s* table = &first;
     const VlcCoefficientPair* pairs = kIntra ? first.intraPairs.data() : first.nonIntraPairs.data();
     const VlcCoefficientPair* otherPairs =
@@ -374,10 +368,10 @@ D2U_CODEWORD_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
 // kShortOne: a non-intra block whose first-coefficient table has shortOneThenFollowing set; its
 // first coefficient's '1s' reads as '11s' through the following table's pairs.
 template <bool kIntra, bool kMpeg1, bool kShortOne, bool kClamp>
-D2U_CODEWORD_INLINE IppStatus ReadBlockCoefficientsWith(BlockBits& bits,
-                                                        const IppVCHuffmanSpec_32s& first,
-                                                        const IppVCHuffmanSpec_32s& others,
-                                                        ScaledSink<kIntra, kMpeg1>& sink) {
+D2U_ALWAYS_INLINE IppStatus ReadBlockCoefficientsWith(BlockBits& bits,
+                                                      const IppVCHuffmanSpec_32s& first,
+                                                      const IppVCHuffmanSpec_32s& others,
+                                                      ScaledSink<kIntra, kMpeg1>& sink) {
     constexpr Ipp32u kBefore = kIntra ? 0 : ~0u;  // unsigned: the first run wraps it
     if (!kShortOne)
         return ReadCoefficientPairs<kIntra, kMpeg1, kClamp>(bits, first, others, sink, kBefore);
@@ -388,10 +382,10 @@ D2U_CODEWORD_INLINE IppStatus ReadBlockCoefficientsWith(BlockBits& bits,
 
 // The coefficients of a block (intra: after its DC), without the clamp where the weights allow.
 template <bool kIntra, bool kMpeg1, bool kShortOne = false>
-D2U_CODEWORD_INLINE IppStatus ReadBlockCoefficients(BlockBits& bits,
-                                                    const IppVCHuffmanSpec_32s& first,
-                                                    const IppVCHuffmanSpec_32s& others,
-                                                    ScaledSink<kIntra, kMpeg1>& sink) {
+D2U_ALWAYS_INLINE IppStatus ReadBlockCoefficients(BlockBits& bits,
+                                                  const IppVCHuffmanSpec_32s& first,
+                                                  const IppVCHuffmanSpec_32s& others,
+                                                  ScaledSink<kIntra, kMpeg1>& sink) {
     // The pairs of both tables are read, unless the first codeword goes through the following
     // table too.
     auto largest = [](const IppVCHuffmanSpec_32s& table) {
@@ -441,8 +435,8 @@ bool ValidPosition(Ipp32u** ppBitStream, int* pOffset) {
 }
 
 // Updates the DC predictor with the next DC difference, scaled by `differenceScale`.
-D2U_CODEWORD_INLINE IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpec_32s& dcTable,
-                                          Ipp32s differenceScale, Ipp32s* predictor) {
+D2U_ALWAYS_INLINE IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpec_32s& dcTable,
+                                        Ipp32s differenceScale, Ipp32s* predictor) {
     bits.Refill();
     Ipp32s size = 0;
     Ipp32u entry = dcTable.brief[bits.Peek() >> (32 - kVlcBriefBits)];
