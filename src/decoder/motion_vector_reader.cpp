@@ -226,17 +226,13 @@ constexpr CMotionVectorReader::QuickTables BuildQuickTables() {
     CMotionVectorReader::QuickTables built{};
     for (int32_t r_size = 0; r_size < CMotionVectorReader::kWindowRSizes; ++r_size) {
         for (int32_t index = 0; index < (1 << kQuickBits); ++index) {
-            const WindowCode code = full.codes[index << (kWindowBits - kQuickBits)];
-            const int32_t length = code.length + (code.code != 0 ? r_size : 0);
-            if (code.length == 0 || length > kQuickBits) continue;
-            int32_t difference = 0;
-            if (code.code != 0) {
-                const int32_t residual = (index >> (kQuickBits - length)) & ((1 << r_size) - 1);
-                const int32_t magnitude = code.code < 0 ? -code.code : code.code;
-                difference = ((magnitude - 1) << r_size) + residual + 1;
-                if (code.code < 0) difference = -difference;
-            }
-            built.tables[r_size][index].length = static_cast<int8_t>(length);
+            const CMotionVectorReader::WindowEntry entry =
+                EntryOf(full.codes[index << (kWindowBits - kQuickBits)], r_size);
+            if (entry.length == 0 || entry.length > kQuickBits) continue;
+            // The code, sign and residual are the top entry.length bits of the index.
+            const int32_t bits = index >> (kQuickBits - entry.length);
+            const int32_t difference = entry.base + ((bits & entry.mask) ^ entry.sign);
+            built.tables[r_size][index].length = entry.length;
             built.tables[r_size][index].difference = static_cast<int8_t>(difference);
         }
     }
