@@ -9,8 +9,9 @@
 # conversion to 32-bit pixels (d2udir --format bmp --null, mpeg2dec -o nullrgb32, ffmpeg
 # -pix_fmt bgra), and 100 preview bitmaps of the DVD stream (d2udir preview against ffmpeg
 # thumbnails, one process per picture on both sides). hyperfine times the programs of a job
-# one after another, and the rounds repeat that, so load from other processes falls on all of
-# them alike; each figure is the median over the rounds. Peak memory comes from /usr/bin/time.
+# one after another, in an order that turns by one each round, and the rounds repeat that, so
+# load from other processes falls on all of them alike; each figure is the median over the
+# rounds. Peak memory comes from /usr/bin/time.
 #
 # Usage: bench/compare.sh [BUILD_DIR]        (default build/bench; configured and built if needed)
 # Environment:
@@ -161,10 +162,21 @@ for round in $(seq 1 "$rounds"); do
     index=0
     while IFS= read -r name; do
         index=$((index + 1))
-        arguments=()
+        programs=()
+        commands=()
         while IFS=$'\t' read -r _ _ _ program command; do
-            arguments+=(--command-name "$program" "$command")
+            programs+=("$program")
+            commands+=("$command")
         done < <(awk -F'\t' -v job="$name" '$1 == job' "$jobs_file")
+        # The program that runs right after another job's last one is often the slower for it
+        # on a shared machine, so the order turns by one each round: every program takes the
+        # first place as often as the others.
+        arguments=()
+        count=${#programs[@]}
+        for ((k = 0; k < count; k++)); do
+            at=$(((k + round - 1) % count))
+            arguments+=(--command-name "${programs[$at]}" "${commands[$at]}")
+        done
         hyperfine -N -i --style none --runs 1 --export-json "$work/time_${round}_${index}.json" \
             "${arguments[@]}" >/dev/null
     done <<<"$job_names"
