@@ -387,19 +387,33 @@ void WideSingleAtMode(const Ipp8u* ref, ptrdiff_t refStep, const Ipp16s* residua
                    dstStep);
 }
 
-template <int kModeF, int kModeB>
-void WideBidirectionalAtModes(const Ipp8u* refF, ptrdiff_t refStepF, const Ipp8u* refB,
-                              ptrdiff_t refStepB, const Ipp16s* residual, ptrdiff_t residualStep,
-                              Ipp8u* dst, ptrdiff_t dstStep) {
-    WidePredictor<kModeF> forward(refF, refStepF);
-    WidePredictor<kModeB> backward(refB, refStepB);
-    StoreWideBlock(
-        [&](bool last) { return _mm256_avg_epu8(forward.Next(last), backward.Next(last)); },
-        residual, residualStep, dst, dstStep);
+// The average of `forward`'s units with the prediction at kMode, plus the residual rows.
+template <int kMode>
+void WideAverageAtMode(const Ipp8u* ref, ptrdiff_t refStep, const __m256i* forward,
+                       const Ipp16s* residual, ptrdiff_t residualStep, Ipp8u* dst,
+                       ptrdiff_t dstStep) {
+    WidePredictor<kMode> predictor(ref, refStep);
+    StoreWideBlock([&](bool last) { return _mm256_avg_epu8(*forward++, predictor.Next(last)); },
+                   residual, residualStep, dst, dstStep);
 }
 #endif
 
 // ---- The kernels.
+
+// body(std::integral_constant<int, mode>) for the half-sample mode `mode`.
+template <typename Body>
+D2U_ALWAYS_INLINE void AtMode(Ipp32s mode, Body body) {
+    switch (mode & 12) {
+        case IPPVC_MC_APX_HF:
+            return body(std::integral_constant<int, IPPVC_MC_APX_HF>());
+        case IPPVC_MC_APX_FH:
+            return body(std::integral_constant<int, IPPVC_MC_APX_FH>());
+        case IPPVC_MC_APX_HH:
+            return body(std::integral_constant<int, IPPVC_MC_APX_HH>());
+        default:
+            return body(std::integral_constant<int, IPPVC_MC_APX_FF>());
+    }
+}
 
 template <int kWidth, int kHeight, int kMode, bool kRoundDown>
 void SingleAtMode(const Ipp8u* ref, ptrdiff_t refStep, const Ipp16s* residual,
@@ -412,20 +426,10 @@ void SingleAtMode(const Ipp8u* ref, ptrdiff_t refStep, const Ipp16s* residual,
 template <int kWidth, int kHeight, bool kRoundDown>
 void SingleAtRounding(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual, Ipp32s residualStep,
                       Ipp8u* dst, Ipp32s dstStep, Ipp32s mode) {
-    switch (mode & 12) {
-        case IPPVC_MC_APX_HF:
-            return SingleAtMode<kWidth, kHeight, IPPVC_MC_APX_HF, kRoundDown>(
-                ref, refStep, residual, residualStep, dst, dstStep);
-        case IPPVC_MC_APX_FH:
-            return SingleAtMode<kWidth, kHeight, IPPVC_MC_APX_FH, kRoundDown>(
-                ref, refStep, residual, residualStep, dst, dstStep);
-        case IPPVC_MC_APX_HH:
-            return SingleAtMode<kWidth, kHeight, IPPVC_MC_APX_HH, kRoundDown>(
-                ref, refStep, residual, residualStep, dst, dstStep);
-        default:
-            return SingleAtMode<kWidth, kHeight, IPPVC_MC_APX_FF, kRoundDown>(
-                ref, refStep, residual, residualStep, dst, dstStep);
-    }
+    AtMode(mode, [&](auto m) {
+        SingleAtMode<kWidth, kHeight, decltype(m)::value, kRoundDown>(ref, refStep, residual,
+                                                                      residualStep, dst, dstStep);
+    });
 }
 
 template <int kWidth, int kHeight>
@@ -441,55 +445,39 @@ void PredictSingleSimd(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual,
     }
 }
 
-template <int kWidth, int kHeight, int kModeF, int kModeB, bool kRoundDown>
-void BidirectionalAtModes(const Ipp8u* refF, ptrdiff_t refStepF, const Ipp8u* refB,
-                          ptrdiff_t refStepB, const Ipp16s* residual, ptrdiff_t residualStep,
-                          Ipp8u* dst, ptrdiff_t dstStep) {
-    Predictor<kWidth, kModeF, kRoundDown> forward(refF, refStepF);
-    Predictor<kWidth, kModeB, kRoundDown> backward(refB, refStepB);
-    StoreBlock<kWidth, kHeight>(
-        [&](bool last) { return _mm_avg_epu8(forward.Next(last), backward.Next(last)); }, residual,
-        residualStep, dst, dstStep);
+// Bidirectional prediction goes in two steps: the forward prediction of a block unit by unit into
+// a buffer, then the backward one averaged with it. Each direction takes one of four kernels
+// instead of one of sixteen mode pairs; B pictures use most pairs, and the smaller set of kernels
+// stays in the instruction cache.
+
+// The units of a block from `predictor`, into `units`.
+template <typename Predictor, typename Unit, int kUnits>
+D2U_ALWAYS_INLINE void PredictUnits(Predictor predictor, Unit (&units)[kUnits]) {
+    for (int i = 0; i < kUnits; ++i) units[i] = predictor.Next(i == kUnits - 1);
 }
 
-template <int kWidth, int kHeight, int kModeF, bool kRoundDown>
-void BidirectionalAtMode(const Ipp8u* refF, ptrdiff_t refStepF, const Ipp8u* refB,
-                         ptrdiff_t refStepB, Ipp32s modeB, const Ipp16s* residual,
-                         ptrdiff_t residualStep, Ipp8u* dst, ptrdiff_t dstStep) {
-    switch (modeB & 12) {
-        case IPPVC_MC_APX_HF:
-            return BidirectionalAtModes<kWidth, kHeight, kModeF, IPPVC_MC_APX_HF, kRoundDown>(
-                refF, refStepF, refB, refStepB, residual, residualStep, dst, dstStep);
-        case IPPVC_MC_APX_FH:
-            return BidirectionalAtModes<kWidth, kHeight, kModeF, IPPVC_MC_APX_FH, kRoundDown>(
-                refF, refStepF, refB, refStepB, residual, residualStep, dst, dstStep);
-        case IPPVC_MC_APX_HH:
-            return BidirectionalAtModes<kWidth, kHeight, kModeF, IPPVC_MC_APX_HH, kRoundDown>(
-                refF, refStepF, refB, refStepB, residual, residualStep, dst, dstStep);
-        default:
-            return BidirectionalAtModes<kWidth, kHeight, kModeF, IPPVC_MC_APX_FF, kRoundDown>(
-                refF, refStepF, refB, refStepB, residual, residualStep, dst, dstStep);
-    }
+// The average of `forward`'s units with the prediction at kMode, plus the residual rows.
+template <int kWidth, int kHeight, int kMode, bool kRoundDown>
+void AverageAtMode(const Ipp8u* ref, ptrdiff_t refStep, const __m128i* forward,
+                   const Ipp16s* residual, ptrdiff_t residualStep, Ipp8u* dst, ptrdiff_t dstStep) {
+    Predictor<kWidth, kMode, kRoundDown> predictor(ref, refStep);
+    StoreBlock<kWidth, kHeight>(
+        [&](bool last) { return _mm_avg_epu8(*forward++, predictor.Next(last)); }, residual,
+        residualStep, dst, dstStep);
 }
 
 template <int kWidth, int kHeight, bool kRoundDown>
 void BidirectionalAtRounding(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF, const Ipp8u* refB,
                              Ipp32s refStepB, Ipp32s modeB, const Ipp16s* residual,
                              Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep) {
-    switch (modeF & 12) {
-        case IPPVC_MC_APX_HF:
-            return BidirectionalAtMode<kWidth, kHeight, IPPVC_MC_APX_HF, kRoundDown>(
-                refF, refStepF, refB, refStepB, modeB, residual, residualStep, dst, dstStep);
-        case IPPVC_MC_APX_FH:
-            return BidirectionalAtMode<kWidth, kHeight, IPPVC_MC_APX_FH, kRoundDown>(
-                refF, refStepF, refB, refStepB, modeB, residual, residualStep, dst, dstStep);
-        case IPPVC_MC_APX_HH:
-            return BidirectionalAtMode<kWidth, kHeight, IPPVC_MC_APX_HH, kRoundDown>(
-                refF, refStepF, refB, refStepB, modeB, residual, residualStep, dst, dstStep);
-        default:
-            return BidirectionalAtMode<kWidth, kHeight, IPPVC_MC_APX_FF, kRoundDown>(
-                refF, refStepF, refB, refStepB, modeB, residual, residualStep, dst, dstStep);
-    }
+    __m128i forward[kHeight / RowsPerUnit<kWidth>()];
+    AtMode(modeF, [&](auto mode) {
+        PredictUnits(Predictor<kWidth, decltype(mode)::value, kRoundDown>(refF, refStepF), forward);
+    });
+    AtMode(modeB, [&](auto mode) {
+        AverageAtMode<kWidth, kHeight, decltype(mode)::value, kRoundDown>(
+            refB, refStepB, forward, residual, residualStep, dst, dstStep);
+    });
 }
 
 template <int kWidth, int kHeight>
@@ -503,21 +491,6 @@ void PredictBidirectionalSimd(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF, 
     } else {
         BidirectionalAtRounding<kWidth, kHeight, false>(
             refF, refStepF, modeF, refB, refStepB, modeB, residual, residualStep, dst, dstStep);
-    }
-}
-
-// body(std::integral_constant<int, mode>) for the half-sample mode `mode`.
-template <typename Body>
-D2U_ALWAYS_INLINE void AtMode(Ipp32s mode, Body body) {
-    switch (mode & 12) {
-        case IPPVC_MC_APX_HF:
-            return body(std::integral_constant<int, IPPVC_MC_APX_HF>());
-        case IPPVC_MC_APX_FH:
-            return body(std::integral_constant<int, IPPVC_MC_APX_FH>());
-        case IPPVC_MC_APX_HH:
-            return body(std::integral_constant<int, IPPVC_MC_APX_HH>());
-        default:
-            return body(std::integral_constant<int, IPPVC_MC_APX_FF>());
     }
 }
 
@@ -545,26 +518,42 @@ void PredictMacroblockSimd(const MacroblockReference& reference, const Macrobloc
 void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
                                         const MacroblockReference& backward,
                                         const MacroblockTarget& target) {
-    AtMode(forward.lumaMode, [&](auto modeF) {
-        AtMode(backward.lumaMode, [&](auto modeB) {
 #if defined(D2U_MC_WIDE_UNITS)
-            WideBidirectionalAtModes<decltype(modeF)::value, decltype(modeB)::value>(
-                forward.plane[0], forward.step[0], backward.plane[0], backward.step[0],
-                target.residual[0], 32, target.plane[0], target.step[0]);
+    __m256i luma[8];
 #else
-            BidirectionalAtModes<16, 16, decltype(modeF)::value, decltype(modeB)::value, false>(
-                forward.plane[0], forward.step[0], backward.plane[0], backward.step[0],
-                target.residual[0], 32, target.plane[0], target.step[0]);
+    __m128i luma[16];
 #endif
-        });
+    __m128i chroma[2][4];
+    AtMode(forward.lumaMode, [&](auto mode) {
+        constexpr int kMode = decltype(mode)::value;
+#if defined(D2U_MC_WIDE_UNITS)
+        PredictUnits(WidePredictor<kMode>(forward.plane[0], forward.step[0]), luma);
+#else
+        PredictUnits(Predictor<16, kMode, false>(forward.plane[0], forward.step[0]), luma);
+#endif
     });
-    AtMode(forward.chromaMode, [&](auto modeF) {
-        AtMode(backward.chromaMode, [&](auto modeB) {
-            for (int k = 1; k < 3; ++k)
-                BidirectionalAtModes<8, 8, decltype(modeF)::value, decltype(modeB)::value, false>(
-                    forward.plane[k], forward.step[k], backward.plane[k], backward.step[k],
-                    target.residual[k], 16, target.plane[k], target.step[k]);
-        });
+    AtMode(backward.lumaMode, [&](auto mode) {
+#if defined(D2U_MC_WIDE_UNITS)
+        WideAverageAtMode<decltype(mode)::value>(backward.plane[0], backward.step[0], luma,
+                                                 target.residual[0], 32, target.plane[0],
+                                                 target.step[0]);
+#else
+        AverageAtMode<16, 16, decltype(mode)::value, false>(backward.plane[0], backward.step[0],
+                                                            luma, target.residual[0], 32,
+                                                            target.plane[0], target.step[0]);
+#endif
+    });
+    AtMode(forward.chromaMode, [&](auto mode) {
+        for (int k = 1; k < 3; ++k)
+            PredictUnits(
+                Predictor<8, decltype(mode)::value, false>(forward.plane[k], forward.step[k]),
+                chroma[k - 1]);
+    });
+    AtMode(backward.chromaMode, [&](auto mode) {
+        for (int k = 1; k < 3; ++k)
+            AverageAtMode<8, 8, decltype(mode)::value, false>(backward.plane[k], backward.step[k],
+                                                              chroma[k - 1], target.residual[k], 16,
+                                                              target.plane[k], target.step[k]);
     });
 }
 
