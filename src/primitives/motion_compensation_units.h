@@ -245,12 +245,14 @@ D2U_ALWAYS_INLINE __m128i AddResidual(__m128i prediction, const Ipp16s* residual
 }
 
 // Each unit of `predict` (a callable taking the last-unit flag), plus the residual if there is
-// one, stored.
+// one, stored. The block loops stay loops: unrolled, the kernels' mode variants took several
+// times the instruction cache, which the decoder's other hot code needs as much.
 template <int kWidth, int kHeight, typename Predict>
 D2U_ALWAYS_INLINE void StoreBlock(Predict predict, const Ipp16s* residual, ptrdiff_t residualStep,
                                   Ipp8u* dst, ptrdiff_t dstStep) {
     constexpr int kRows = RowsPerUnit<kWidth>();
     const Ipp8u* residualBytes = reinterpret_cast<const Ipp8u*>(residual);
+    D2U_ROLLED
     for (int y = 0; y < kHeight; y += kRows) {
         __m128i value = predict(y + kRows == kHeight);
         if (residual) {
@@ -359,6 +361,7 @@ template <typename Predict>
 D2U_ALWAYS_INLINE void StoreWideBlock(Predict predict, const Ipp16s* residual,
                                       ptrdiff_t residualStep, Ipp8u* dst, ptrdiff_t dstStep) {
     const Ipp8u* residualBytes = reinterpret_cast<const Ipp8u*>(residual);
+    D2U_ROLLED
     for (int y = 0; y < 16; y += 2) {
         __m256i value = predict(y == 14);
         if (residual) {
@@ -453,6 +456,7 @@ void PredictSingleSimd(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual,
 // The units of a block from `predictor`, into `units`.
 template <typename Predictor, typename Unit, int kUnits>
 D2U_ALWAYS_INLINE void PredictUnits(Predictor predictor, Unit (&units)[kUnits]) {
+    D2U_ROLLED
     for (int i = 0; i < kUnits; ++i) units[i] = predictor.Next(i == kUnits - 1);
 }
 
