@@ -86,10 +86,19 @@ namespace {
 
 idct::KernelTable table;
 
+// Without a kernel of its own, the block is built and goes through the installed transform.
+void InverseTwoThroughBlock(Ipp16s value, int position, Ipp16s last, Ipp16s* dst, int dstStep) {
+    alignas(16) Ipp16s block[64] = {};
+    block[position & 63] = value;
+    block[63] = last;
+    table.inverse(block, dst, dstStep);
+}
+
 void InstallInverseDctKernels(KernelLevel level) {
     table.inverse = idct::InverseScalar;
     table.inverseClip = idct::InverseClipScalar;
     table.inverseIntra = idct::InverseIntraScalar;
+    table.inverseTwo = InverseTwoThroughBlock;
     if (level != KernelLevel::kScalar) idct::InstallSse2Kernels(table);
     if (level == KernelLevel::kAvx2) idct::InstallAvx2Kernels(table);
 }
@@ -119,4 +128,11 @@ IppStatus ippiDCT8x8InvIntra_16s8u_C1R(const Ipp16s* pSrc, Ipp8u* pDst, int dstS
     return ippStsNoErr;
 }
 
+namespace idct {
+
+void InverseTwoCoefficients(Ipp16s value, int position, Ipp16s last, Ipp16s* dst, int dstStep) {
+    table.inverseTwo(value, position, last, dst, dstStep);
+}
+
+}  // namespace idct
 }  // namespace d2u

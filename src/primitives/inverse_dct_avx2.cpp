@@ -244,16 +244,12 @@ inline uint64_t NonzeroBits(const __m256i rows[4]) {
 // coefficient X outside column 7 besides the last one; bit is that of X in NonzeroBits and minimum,
 // maximum the input range.
 template <typename Store>
-__attribute__((always_inline)) inline void OneCoefficientRows(const Ipp16s* src, size_t bit,
+__attribute__((always_inline)) inline void OneCoefficientRows(Ipp16s x, Ipp16s last, size_t bit,
                                                               __m256i minimum, __m256i maximum,
                                                               Store store) {
     const SparseTables& t = OpaqueSparseTables();
-    Ipp16s x;
-    Ipp32s last;  // coefficients 62 and 63
-    std::memcpy(&x, reinterpret_cast<const Ipp8u*>(src) + t.offset[bit], sizeof x);
-    std::memcpy(&last, src + 62, sizeof last);
     // (16X, 16Z) in every lane.
-    __m256i pairs = _mm256_blend_epi16(_mm256_set1_epi16(x), _mm256_set1_epi32(last), 0xAA);
+    __m256i pairs = _mm256_blend_epi16(_mm256_set1_epi16(x), _mm256_set1_epi16(last), 0xAA);
     pairs = _mm256_slli_epi16(_mm256_min_epi16(_mm256_max_epi16(pairs, minimum), maximum), 4);
     // (tu[y], t7[y]) in lane y.
     const __m256i columns = _mm256_mulhrs_epi16(pairs, Load(t.first[bit >> 3]));
@@ -394,6 +390,16 @@ __attribute__((always_inline)) inline void InverseRows(const Tables& t, const Ip
     }
     FullRows(t, rows, store);
 }
+// Stores rows i (low half) and i + 4 (high half) of OneCoefficientRows.
+inline auto RowHalves(Ipp8u* upper, ptrdiff_t step) {
+    return [upper, step](int i, __m256i rows) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(upper + i * step),
+                         _mm256_castsi256_si128(rows));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(upper + (i + 4) * step),
+                         _mm256_extracti128_si256(rows, 1));
+    };
+}
+
 void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
     const ptrdiff_t step = dstStep;
     Ipp8u* upper = reinterpret_cast<Ipp8u*>(dst);
@@ -405,13 +411,10 @@ void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
     const uint64_t others = NonzeroBits(rows) & ~(uint64_t{1} << 63);
     const size_t bit = static_cast<size_t>(__builtin_ctzll(others | (uint64_t{1} << 63)));
     if ((others & (others - 1)) == 0 && (bit & 7) != 7) {
-        OneCoefficientRows(src, bit, Load(t.inputMinimum), Load(t.inputMaximum),
-                           [&](int i, __m256i rows) {
-                               _mm_storeu_si128(reinterpret_cast<__m128i*>(upper + i * step),
-                                                _mm256_castsi256_si128(rows));
-                               _mm_storeu_si128(reinterpret_cast<__m128i*>(upper + (i + 4) * step),
-                                                _mm256_extracti128_si256(rows, 1));
-                           });
+        Ipp16s x;
+        std::memcpy(&x, reinterpret_cast<const Ipp8u*>(src) + kSparse.offset[bit], sizeof x);
+        OneCoefficientRows(x, src[63], bit, Load(t.inputMinimum), Load(t.inputMaximum),
+                           RowHalves(upper, step));
         return;
     }
     SaturateRows(t, rows);
@@ -423,6 +426,23 @@ void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
         upper += step;
         lower -= step;
     });
+}
+
+void InverseTwoAvx2(Ipp16s value, int position, Ipp16s last, Ipp16s* dst, int dstStep) {
+    const int row = (position >> 3) & 7;
+    const int column = position & 7;
+    if (column == 7) {
+        // Column 7 adds to column 7 of the first pass: the whole transform.
+        alignas(32) Ipp16s block[64] = {};
+        block[position & 63] = value;
+        block[63] = last;
+        InverseAvx2(block, dst, dstStep);
+        return;
+    }
+    const Tables& t = OpaqueTables();
+    OneCoefficientRows(value, last, static_cast<size_t>(8 * kPackedRow[row] + column),
+                       Load(t.inputMinimum), Load(t.inputMaximum),
+                       RowHalves(reinterpret_cast<Ipp8u*>(dst), dstStep));
 }
 
 // Rows k and k + 1 (low half) and 7 - k and 6 - k (high half), 8 bytes each.
@@ -475,6 +495,7 @@ void InstallAvx2Kernels(KernelTable& table) {
     table.inverse = InverseAvx2;
     table.inverseClip = InverseClipAvx2;
     table.inverseIntra = InverseIntraAvx2;
+    table.inverseTwo = InverseTwoAvx2;
 }
 
 }  // namespace idct

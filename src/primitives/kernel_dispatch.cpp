@@ -30,9 +30,13 @@ void InstallKernels(KernelLevel level) {
     for (int i = 0; i < familyCount; ++i) families[i](level);
 }
 
-void InstallBestKernels() { InstallKernels(DetectKernelLevel()); }
+void InstallBestKernels() {
+    InstallKernels(DetectKernelLevel());
+}
 
-KernelLevel InstalledKernelLevel() { return installedLevel; }
+KernelLevel InstalledKernelLevel() {
+    return installedLevel;
+}
 
 bool RegisterKernelFamily(KernelInstaller installer) {
     if (!installer || familyCount >= kMaxFamilies) return false;

@@ -26,8 +26,7 @@ bool RegisterKernelFamily(KernelInstaller installer);
 
 }  // namespace d2u
 
-#define D2U_REGISTER_KERNEL_FAMILY(installer)                                      \
-    namespace {                                                                  \
-    [[maybe_unused]] const bool registered_##installer =                         \
-        ::d2u::RegisterKernelFamily(&installer);                                 \
+#define D2U_REGISTER_KERNEL_FAMILY(installer)                                                     \
+    namespace {                                                                                   \
+    [[maybe_unused]] const bool registered_##installer = ::d2u::RegisterKernelFamily(&installer); \
     }

@@ -129,6 +129,9 @@ void ZeroBlock(Ipp16s block[64]) {
 
 enum class Codeword { kCoefficient, kEndOfBlock, kInvalid };
 
+// No scan index: a block with more than one coefficient, or not read through one pair.
+constexpr Ipp32u kNoLoneCoefficient = 64;
+
 // The codeword readers run once per coefficient or block: they go inline into their callers.
 
 // The packed slot of a codeword that starts with the zeros of the long section, by the bits
@@ -301,12 +304,15 @@ D2U_ALWAYS_INLINE IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffm
 // Reads run/level codewords up to the end of block into the sink, mostly two at a time through
 // the codeword pairs (of intra or non-intra multipliers to suit the sink), the first lookup in
 // `first`'s and the others in `others`'; `index` is the scan index before the first
-// coefficient. The numbers are those of ReadCoefficients.
+// coefficient. The numbers are those of ReadCoefficients. A block whose first pair holds its
+// only coefficient and the end of block sets `lone` to that coefficient's scan index.
 template <bool kIntra, bool kMpeg1, bool kClamp>
 D2U_ALWAYS_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
                                                  const IppVCHuffmanSpec_32s& first,
                                                  const IppVCHuffmanSpec_32s& others,
-                                                 ScaledSink<kIntra, kMpeg1>& sink, Ipp32u index) {
+                                                 ScaledSink<kIntra, kMpeg1>& sink, Ipp32u index,
+                                                 Ipp32u* lone) {
+    const Ipp32u before = index;
     const IppVCHuffmanSpec_32s* table = &first;
     const VlcCoefficientPair* pairs = kIntra ? first.intraPairs.data() : first.nonIntraPairs.data();
     const VlcCoefficientPair* otherPairs =
@@ -326,6 +332,7 @@ D2U_ALWAYS_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
                 bits.Skip(pair.length);
                 if (pair.flags & VlcCoefficientPair::kEndsBlock) {
                     sink.template StoreMultiplied<kClamp>(one, pair.multiplier1, pair.sign1);
+                    if (index == before) *lone = one;
                     break;
                 }
                 // Without a second coefficient this stores a zero where the first goes next.
@@ -371,13 +378,15 @@ template <bool kIntra, bool kMpeg1, bool kShortOne, bool kClamp>
 D2U_ALWAYS_INLINE IppStatus ReadBlockCoefficientsWith(BlockBits& bits,
                                                       const IppVCHuffmanSpec_32s& first,
                                                       const IppVCHuffmanSpec_32s& others,
-                                                      ScaledSink<kIntra, kMpeg1>& sink) {
+                                                      ScaledSink<kIntra, kMpeg1>& sink,
+                                                      Ipp32u* lone) {
     constexpr Ipp32u kBefore = kIntra ? 0 : ~0u;  // unsigned: the first run wraps it
     if (!kShortOne)
-        return ReadCoefficientPairs<kIntra, kMpeg1, kClamp>(bits, first, others, sink, kBefore);
+        return ReadCoefficientPairs<kIntra, kMpeg1, kClamp>(bits, first, others, sink, kBefore,
+                                                            lone);
     bits.Refill();
     bits.DoubleLeadingOne();
-    return ReadCoefficientPairs<kIntra, kMpeg1, kClamp>(bits, others, others, sink, kBefore);
+    return ReadCoefficientPairs<kIntra, kMpeg1, kClamp>(bits, others, others, sink, kBefore, lone);
 }
 
 // The coefficients of a block (intra: after its DC), without the clamp where the weights allow.
@@ -385,7 +394,7 @@ template <bool kIntra, bool kMpeg1, bool kShortOne = false>
 D2U_ALWAYS_INLINE IppStatus ReadBlockCoefficients(BlockBits& bits,
                                                   const IppVCHuffmanSpec_32s& first,
                                                   const IppVCHuffmanSpec_32s& others,
-                                                  ScaledSink<kIntra, kMpeg1>& sink) {
+                                                  ScaledSink<kIntra, kMpeg1>& sink, Ipp32u* lone) {
     // The pairs of both tables are read, unless the first codeword goes through the following
     // table too.
     auto largest = [](const IppVCHuffmanSpec_32s& table) {
@@ -395,8 +404,9 @@ D2U_ALWAYS_INLINE IppStatus ReadBlockCoefficients(BlockBits& bits,
         kShortOne ? largest(others) : std::max(largest(first), largest(others));
     if (sink.PairsFitWithoutClamp(multiplier))
         return ReadBlockCoefficientsWith<kIntra, kMpeg1, kShortOne, false>(bits, first, others,
-                                                                           sink);
-    return ReadBlockCoefficientsWith<kIntra, kMpeg1, kShortOne, true>(bits, first, others, sink);
+                                                                           sink, lone);
+    return ReadBlockCoefficientsWith<kIntra, kMpeg1, kShortOne, true>(bits, first, others, sink,
+                                                                      lone);
 }
 
 // MPEG-2 mismatch control: the sum of the 64 coefficients (of the given parity) made odd
@@ -532,12 +542,23 @@ IppStatus ReadNonIntraBlocks(Ipp32u** ppBitStream, int* pOffset,
         const int block = m.blockCount - 1 - highest;
         ZeroBlock(m.scratch);
         ScaledSink<false, kMpeg1> sink{block < 4 ? m.luma : m.chroma, m.scratch, 0};
+        Ipp32u lone = kNoLoneCoefficient;
         status = ReadBlockCoefficients<false, kMpeg1, kShortOne>(bits, *m.firstTable, *m.otherTable,
-                                                                 sink);
+                                                                 sink, &lone);
         if (status != ippStsNoErr) break;
-        if (!kMpeg1) ControlMismatch(m.scratch, sink.parity);
         const ResidualPlacement& place = m.placements[block];
-        ippiDCT8x8Inv_16s_C1R(m.scratch, m.residual + place.start, place.rowBytes);
+        Ipp16s* residual = m.residual + place.start;
+        const int position = lone != kNoLoneCoefficient ? sink.matrix->position[lone] : 63;
+        if (position != 63) {
+            // The transform takes the coefficient, and the last one that mismatch control
+            // sets, as they are: no block to wait for.
+            const Ipp16s last = kMpeg1 ? 0 : static_cast<Ipp16s>(~sink.parity & 1);
+            idct::InverseTwoCoefficients(m.scratch[position], position, last, residual,
+                                         place.rowBytes);
+            continue;
+        }
+        if (!kMpeg1) ControlMismatch(m.scratch, sink.parity);
+        ippiDCT8x8Inv_16s_C1R(m.scratch, residual, place.rowBytes);
     }
     bits.Commit(ppBitStream, pOffset);
     return status;
@@ -583,7 +604,8 @@ IppStatus ReconstructIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
         Ipp16s* out = m.destination + 64 * block;
         ZeroBlock(out);
         ScaledSink<true, kMpeg1> sink{isLuma ? m.luma : m.chroma, out, 0};
-        status = ReadBlockCoefficients<true, kMpeg1>(bits, *m.acTable, *m.acTable, sink);
+        Ipp32u lone = kNoLoneCoefficient;
+        status = ReadBlockCoefficients<true, kMpeg1>(bits, *m.acTable, *m.acTable, sink, &lone);
         if (status != ippStsNoErr) break;
         out[0] = ScaledDc(*predictor, dcShift);
         if (!kMpeg1) ControlMismatch(out, sink.parity ^ out[0]);

@@ -289,6 +289,43 @@ TEST(InverseDct, SimdVersionsMatchTheScalarOneOnSparseBlocks) {
                            [&blocks](size_t n) { return "block with" + Nonzero(blocks[n]); });
 }
 
+// The decoder hands its commonest blocks to the two-coefficient entry without building them:
+// at every level it must give the scalar transform of the block it stands for, for each position
+// but the last and values at and beyond the ends of the range.
+TEST(InverseDct, TwoCoefficientEntryMatchesTheTransformOfItsBlock) {
+    const int values[] = {-32768, -2049, -2048, -1000, -1, 0, 1, 3, 1500, 2047, 2048, 32767};
+    const int lasts[] = {0, -32768, -2048, -1, 1, 2047, 32767};
+    struct Case {
+        int position, value, last;
+        Block expected;
+    };
+    std::vector<Case> cases;
+    InstallKernels(KernelLevel::kScalar);
+    for (int position = 0; position < 63; ++position) {
+        for (int value : values) {
+            for (int last : lasts) {
+                alignas(16) Ipp16s block[64] = {};
+                block[position] = Ipp16s(value);
+                block[63] = Ipp16s(last);
+                Block expected(64);
+                ippiDCT8x8Inv_16s_C1R(block, expected.data(), 16);
+                cases.push_back({position, value, last, expected});
+            }
+        }
+    }
+    for (int level = 0; level <= static_cast<int>(DetectKernelLevel()); ++level) {
+        InstallKernels(static_cast<KernelLevel>(level));
+        for (const Case& c : cases) {
+            Block actual(64);
+            idct::InverseTwoCoefficients(Ipp16s(c.value), c.position, Ipp16s(c.last), actual.data(),
+                                         16);
+            ASSERT_EQ(actual, c.expected) << "level " << level << ", [" << c.position
+                                          << "] = " << c.value << ", [63] = " << c.last;
+        }
+    }
+    InstallBestKernels();
+}
+
 // The largest column transform (first pass, orthonormal scale) that the 16-bit intermediate
 // holds: 32767 / (8 * 2 * sqrt(2)), less a margin for rounding.
 constexpr double kIntermediateLimit = 1447.0;
