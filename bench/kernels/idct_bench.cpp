@@ -7,7 +7,8 @@
 // blocks mimic the non-intra blocks of a 6 Mbit/s stream: one coefficient besides the last one in
 // 42% of them, two in 20%, three in 11%, four to nine in the rest, at zigzag positions drawn
 // towards the start, small values, and the last coefficient +-1 in 81% of the blocks; single
-// blocks are such blocks with just one coefficient besides the last one.
+// blocks are such blocks with just one coefficient besides the last one, which the two-value
+// entry takes as the decoder hands them over: the coefficient, its position and the last one.
 // Reports blocks per second.
 #include <algorithm>
 #include <random>
@@ -103,6 +104,28 @@ void InverseToPixels(benchmark::State& state, Shape shape) {
     ReportItems(state, kBlocks, "blocks");
 }
 
+void InverseTwoValues(benchmark::State& state) {
+    std::vector<Ipp16s> blocks = Coefficients(Shape::kSingle);
+    std::vector<int> positions;
+    for (int block = 0; block < kBlocks; ++block) {
+        const Ipp16s* coefficients = &blocks[64 * block];
+        positions.push_back(
+            int(std::find_if(coefficients, coefficients + 63, [](Ipp16s c) { return c != 0; }) -
+                coefficients));
+    }
+    alignas(16) Ipp16s out[64];
+    for (auto _ : state) {
+        for (int block = 0; block < kBlocks; ++block) {
+            Ipp16s* coefficients = &blocks[64 * block];
+            const int position = positions[block];
+            idct::InverseTwoCoefficients(coefficients, coefficients[position], position,
+                                         coefficients[63], out, 8 * sizeof(Ipp16s));
+            benchmark::DoNotOptimize(out[0]);
+        }
+    }
+    ReportItems(state, kBlocks, "blocks");
+}
+
 const bool registered = [] {
     const std::pair<Shape, const char*> shapes[] = {
         {Shape::kSparse, "sparse"},     {Shape::kZigzag, "zigzag"},     {Shape::kDense, "dense"},
@@ -113,6 +136,7 @@ const bool registered = [] {
         RegisterAtEveryLevel(std::string("idct/clip_8u_") + name,
                              [shape](benchmark::State& state) { InverseToPixels(state, shape); });
     }
+    RegisterAtEveryLevel("idct/residual_two_values", InverseTwoValues);
     return true;
 }();
 

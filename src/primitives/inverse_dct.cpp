@@ -86,10 +86,8 @@ namespace {
 
 idct::KernelTable table;
 
-// Without a kernel of its own, the block is built and goes through the installed transform.
-void InverseTwoThroughBlock(Ipp16s value, int position, Ipp16s last, Ipp16s* dst, int dstStep) {
-    alignas(16) Ipp16s block[64] = {};
-    block[position & 63] = value;
+// Without a kernel of its own, the block goes whole through the installed transform.
+void InverseTwoThroughBlock(Ipp16s* block, Ipp16s, int, Ipp16s last, Ipp16s* dst, int dstStep) {
     block[63] = last;
     table.inverse(block, dst, dstStep);
 }
@@ -130,8 +128,9 @@ IppStatus ippiDCT8x8InvIntra_16s8u_C1R(const Ipp16s* pSrc, Ipp8u* pDst, int dstS
 
 namespace idct {
 
-void InverseTwoCoefficients(Ipp16s value, int position, Ipp16s last, Ipp16s* dst, int dstStep) {
-    table.inverseTwo(value, position, last, dst, dstStep);
+void InverseTwoCoefficients(Ipp16s* block, Ipp16s value, int position, Ipp16s last, Ipp16s* dst,
+                            int dstStep) {
+    table.inverseTwo(block, value, position, last, dst, dstStep);
 }
 
 }  // namespace idct

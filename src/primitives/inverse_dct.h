@@ -41,10 +41,12 @@ IppStatus ippiDCT8x8InvIntra_16s8u_C1R(const Ipp16s* pSrc, Ipp8u* pDst, int dstS
 namespace idct {
 
 // The inverse DCT of a block whose only coefficients besides zeros are `value` at raster
-// position `position` (0 to 62) and `last` at 63, as ippiDCT8x8Inv_16s_C1R gives it, without a
-// block to read: the decoder's commonest residual block (one coefficient and the one that
-// mismatch control sets), handed over straight from the coefficient reader.
-void InverseTwoCoefficients(Ipp16s value, int position, Ipp16s last, Ipp16s* dst, int dstStep);
+// position `position` (0 to 62) and `last` at 63, as ippiDCT8x8Inv_16s_C1R gives it: the
+// decoder's commonest residual block (one coefficient and the one that mismatch control sets),
+// handed over straight from the coefficient reader. `block` holds `value` at `position` and
+// zeros elsewhere; a version without a short cut stores `last` at 63 and transforms it.
+void InverseTwoCoefficients(Ipp16s* block, Ipp16s value, int position, Ipp16s last, Ipp16s* dst,
+                            int dstStep);
 
 // The scaled cosines round(2^scale * sqrt(2) * cos(k * pi / 16)), k = 1..7 (w4 is 2^scale).
 struct Weights {
@@ -65,8 +67,8 @@ using InverseClipKernel = void (*)(const Ipp16s* src, Ipp8u* dst, int dstStep, i
                                    int clipDown, int clipUp);
 
 using InverseIntraKernel = void (*)(const Ipp16s* src, Ipp8u* dst, int dstStep);
-using InverseTwoKernel = void (*)(Ipp16s value, int position, Ipp16s last, Ipp16s* dst,
-                                  int dstStep);
+using InverseTwoKernel = void (*)(Ipp16s* block, Ipp16s value, int position, Ipp16s last,
+                                  Ipp16s* dst, int dstStep);
 
 struct KernelTable {
     InverseKernel inverse;

@@ -428,13 +428,12 @@ void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
     });
 }
 
-void InverseTwoAvx2(Ipp16s value, int position, Ipp16s last, Ipp16s* dst, int dstStep) {
+void InverseTwoAvx2(Ipp16s* block, Ipp16s value, int position, Ipp16s last, Ipp16s* dst,
+                    int dstStep) {
     const int row = (position >> 3) & 7;
     const int column = position & 7;
     if (column == 7) {
         // Column 7 adds to column 7 of the first pass: the whole transform.
-        alignas(32) Ipp16s block[64] = {};
-        block[position & 63] = value;
         block[63] = last;
         InverseAvx2(block, dst, dstStep);
         return;

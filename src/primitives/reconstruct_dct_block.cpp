@@ -553,7 +553,7 @@ IppStatus ReadNonIntraBlocks(Ipp32u** ppBitStream, int* pOffset,
             // The transform takes the coefficient, and the last one that mismatch control
             // sets, as they are: no block to wait for.
             const Ipp16s last = kMpeg1 ? 0 : static_cast<Ipp16s>(~sink.parity & 1);
-            idct::InverseTwoCoefficients(m.scratch[position], position, last, residual,
+            idct::InverseTwoCoefficients(m.scratch, m.scratch[position], position, last, residual,
                                          place.rowBytes);
             continue;
         }

@@ -316,9 +316,12 @@ TEST(InverseDct, TwoCoefficientEntryMatchesTheTransformOfItsBlock) {
     for (int level = 0; level <= static_cast<int>(DetectKernelLevel()); ++level) {
         InstallKernels(static_cast<KernelLevel>(level));
         for (const Case& c : cases) {
+            // The coefficient reader's block: the value at its position, zeros elsewhere.
+            alignas(32) Ipp16s block[64] = {};
+            block[c.position] = Ipp16s(c.value);
             Block actual(64);
-            idct::InverseTwoCoefficients(Ipp16s(c.value), c.position, Ipp16s(c.last), actual.data(),
-                                         16);
+            idct::InverseTwoCoefficients(block, Ipp16s(c.value), c.position, Ipp16s(c.last),
+                                         actual.data(), 16);
             ASSERT_EQ(actual, c.expected) << "level " << level << ", [" << c.position
                                           << "] = " << c.value << ", [63] = " << c.last;
         }
