@@ -241,8 +241,8 @@ inline uint64_t NonzeroBits(const __m256i rows[4]) {
 }
 
 // Rows i (low half) and i + 4 (high half), to store(i, rows) for i in 0..3, of a block with one
-// coefficient X outside column 7 besides the last one; bit is that of X in NonzeroBits and minimum,
-// maximum the input range.
+// coefficient x outside column 7 besides the last one, `last`; bit is that of x in NonzeroBits
+// and minimum, maximum the input range.
 template <typename Store>
 __attribute__((always_inline)) inline void OneCoefficientRows(Ipp16s x, Ipp16s last, size_t bit,
                                                               __m256i minimum, __m256i maximum,

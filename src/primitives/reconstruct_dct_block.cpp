@@ -305,7 +305,8 @@ D2U_ALWAYS_INLINE IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffm
 // the codeword pairs (of intra or non-intra multipliers to suit the sink), the first lookup in
 // `first`'s and the others in `others`'; `index` is the scan index before the first
 // coefficient. The numbers are those of ReadCoefficients. A block whose first pair holds its
-// only coefficient and the end of block sets `lone` to that coefficient's scan index.
+// only coefficient and the end of block sets `lone`, unless null, to that coefficient's scan
+// index.
 template <bool kIntra, bool kMpeg1, bool kClamp>
 D2U_ALWAYS_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
                                                  const IppVCHuffmanSpec_32s& first,
@@ -332,7 +333,7 @@ D2U_ALWAYS_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
                 bits.Skip(pair.length);
                 if (pair.flags & VlcCoefficientPair::kEndsBlock) {
                     sink.template StoreMultiplied<kClamp>(one, pair.multiplier1, pair.sign1);
-                    if (index == before) *lone = one;
+                    if (lone && index == before) *lone = one;
                     break;
                 }
                 // Without a second coefficient this stores a zero where the first goes next.
@@ -394,7 +395,8 @@ template <bool kIntra, bool kMpeg1, bool kShortOne = false>
 D2U_ALWAYS_INLINE IppStatus ReadBlockCoefficients(BlockBits& bits,
                                                   const IppVCHuffmanSpec_32s& first,
                                                   const IppVCHuffmanSpec_32s& others,
-                                                  ScaledSink<kIntra, kMpeg1>& sink, Ipp32u* lone) {
+                                                  ScaledSink<kIntra, kMpeg1>& sink,
+                                                  Ipp32u* lone = nullptr) {
     // The pairs of both tables are read, unless the first codeword goes through the following
     // table too.
     auto largest = [](const IppVCHuffmanSpec_32s& table) {
@@ -604,8 +606,7 @@ IppStatus ReconstructIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
         Ipp16s* out = m.destination + 64 * block;
         ZeroBlock(out);
         ScaledSink<true, kMpeg1> sink{isLuma ? m.luma : m.chroma, out, 0};
-        Ipp32u lone = kNoLoneCoefficient;
-        status = ReadBlockCoefficients<true, kMpeg1>(bits, *m.acTable, *m.acTable, sink, &lone);
+        status = ReadBlockCoefficients<true, kMpeg1>(bits, *m.acTable, *m.acTable, sink);
         if (status != ippStsNoErr) break;
         out[0] = ScaledDc(*predictor, dcShift);
         if (!kMpeg1) ControlMismatch(out, sink.parity ^ out[0]);
