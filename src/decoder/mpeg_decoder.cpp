@@ -886,7 +886,6 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
         __builtin_prefetch(entry + MacroblockInfoBlock::kEntryBytes - 1, 1);
     }
 #endif
-    RecordMacroblock(state);
     if (macroblock_type & kMacroblockIntra) {
         compensator.WriteIntraMacroblock(coefficients, state.pattern, blocksPerMacroblock, state.x,
                                          state.y, dct_type == 1);
@@ -905,12 +904,14 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
             PredictMacroblock(coefficients, state.x, state.y);
         }
     }
+    // The record and the entry copy the vectors once the samples are formed: read back wide
+    // right after the vector reader's narrow stores, they would wait for those to land.
+    RecordMacroblock(state);
     if (entry) WriteTableEntry(entry, state.pattern);
 }
 
 // The header record's part for the macroblock position. Nothing in the decoding reads it back
-// (the table entry and the prediction take the vectors from this object), so that the stores
-// wait on nothing.
+// (the table entry and the prediction take the vectors from this object).
 void CMpegDecoder::RecordMacroblock(const SliceState& state) {
     MacroblockInfo& info = headers->macroblock;
     info.x = state.x;
