@@ -369,36 +369,5 @@ TEST(InverseDct, ExtremeInputsStayWithinOneOfTheExactTransform) {
     InstallBestKernels();
 }
 
-// Both kernels write eight rows of eight at the row step and nothing else; the clipped one
-// writes the transform plus the value, clipped to the range.
-TEST(InverseDct, WritesEightRowsAtTheStepAndClips) {
-    Block block(64, 0);
-    block[0] = 1200;  // samples of 150
-    block[1] = -600;  // a horizontal ramp around them, from about 46 to 254
-    for (KernelLevel level : {KernelLevel::kScalar, DetectKernelLevel()}) {
-        InstallKernels(level);
-        const Block plain = Transforms(block);
-        const size_t step = 20;  // elements, and bytes of the clipped rows
-        std::vector<Ipp16s> wide(8 * step + 8, Ipp16s{-7});
-        ippiDCT8x8Inv_16s_C1R(block.data(), wide.data() + 4, int(2 * step));
-        for (int add : {0, 128, -100}) {
-            std::vector<Ipp8u> bytes(8 * step + 8, 9);
-            ippiDCT8x8InvLSClip_16s8u_C1R(block.data(), bytes.data() + 4, int(step), add, 16, 235);
-            for (size_t i = 0; i < bytes.size(); ++i) {
-                const size_t k = i - 4;
-                const bool inside = i >= 4 && k < 8 * step && k % step < 8;
-                const int sample = inside ? plain[k / step * 8 + k % step] : 0;
-                EXPECT_EQ(wide[i], inside ? sample : -7) << "element " << i;
-                EXPECT_EQ(bytes[i], inside ? std::min(235, std::max(16, sample + add)) : 9)
-                    << "add " << add << " byte " << i;
-            }
-        }
-    }
-    InstallBestKernels();
-    Ipp8u out[64];
-    EXPECT_NE(ippiDCT8x8InvLSClip_16s8u_C1R(block.data(), nullptr, 8, 0, 0, 255), ippStsNoErr);
-    EXPECT_NE(ippiDCT8x8InvLSClip_16s8u_C1R(block.data(), out, 8, 0, 200, 100), ippStsNoErr);
-}
-
 }  // namespace
 }  // namespace d2u

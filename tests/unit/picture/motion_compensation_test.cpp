@@ -39,57 +39,6 @@ protected:
     void TearDown() override { InstallBestKernels(); }
 };
 
-// A 2x2 neighbourhood a b / c d repeated over a 17x17 reference.
-std::vector<Ipp8u> Checker(Ipp8u a, Ipp8u b, Ipp8u c, Ipp8u d) {
-    std::vector<Ipp8u> ref(17 * 17);
-    for (int y = 0; y < 17; ++y)
-        for (int x = 0; x < 17; ++x)
-            ref[y * 17 + x] = (y & 1) ? ((x & 1) ? d : c) : ((x & 1) ? b : a);
-    return ref;
-}
-
-TEST_P(MotionCompensationKernels, HalfSamplesAndBidirectionalAveragesRoundAsMpegSays) {
-    struct Case {
-        Ipp8u forward[4];  // the checker a b c d of the forward (or only) reference
-        Ipp32s modeF;
-        Ipp8u backward[4];  // with modeB < 0 a single prediction
-        Ipp32s modeB;
-        Ipp32s rounding;
-        int expected[2];  // samples (0, 0) and (0, 1)
-    };
-    const Case cases[] = {
-        {{10, 13, 21, 30}, kFF, {}, -1, 0, {10, 21}},
-        {{10, 13, 21, 30}, kHF, {}, -1, 0, {12, 26}},  // (10 + 13 + 1) >> 1, (21 + 30 + 1) >> 1
-        {{10, 13, 21, 30}, kFH, {}, -1, 0, {16, 16}},  // (10 + 21 + 1) >> 1, (21 + 10 + 1) >> 1
-        {{10, 13, 21, 30}, kHH, {}, -1, 0, {19, 19}},  // (74 + 2) >> 2
-        {{10, 13, 21, 30}, kHF, {}, -1, 1, {11, 25}},  // rounding control 1 rounds down
-        {{10, 13, 21, 30}, kHH, {}, -1, 1, {18, 18}},  // (74 + 1) >> 2
-        // (0 + 1 + 0 + 0 + 2) >> 2 = 0: averaging pairs twice would give 1.
-        {{0, 1, 0, 0}, kHH, {}, -1, 0, {0, 0}},
-        // Forward HF 1 (row 0) and 0 (row 1), backward FH (3 + 8 + 1) >> 1 = 6: (f + b + 1) >> 1.
-        {{0, 1, 0, 0}, kHF, {3, 3, 8, 8}, kFH, 0, {4, 3}},
-        // Each prediction is rounded before the average: HH of (1 1 / 0 0) is 1, not 0.5.
-        {{1, 1, 0, 0}, kHH, {0, 0, 0, 0}, kFF, 0, {1, 1}},
-    };
-    const std::vector<Ipp16s> zero(16 * 16, 0);
-    for (const Case& c : cases) {
-        const std::vector<Ipp8u> f =
-            Checker(c.forward[0], c.forward[1], c.forward[2], c.forward[3]);
-        const std::vector<Ipp8u> b =
-            Checker(c.backward[0], c.backward[1], c.backward[2], c.backward[3]);
-        for (const Kernel& k : kKernels) {
-            Ipp8u out[16 * 16];
-            IppStatus status =
-                c.modeB < 0 ? k.single(f.data(), 17, zero.data(), 32, out, 16, c.modeF, c.rounding)
-                            : k.bidirectional(f.data(), 17, c.modeF, b.data(), 17, c.modeB,
-                                              zero.data(), 32, out, 16, c.rounding);
-            ASSERT_EQ(status, 0);
-            EXPECT_EQ(out[0], c.expected[0]) << "mode " << c.modeF << " width " << k.width;
-            EXPECT_EQ(out[16], c.expected[1]) << "mode " << c.modeF << " width " << k.width;
-        }
-    }
-}
-
 TEST_P(MotionCompensationKernels, ResidualIsClippedAndNullPointersRefused) {
     std::vector<Ipp8u> ref(16 * 16, 200);
     ref[1] = 5;
