@@ -57,33 +57,6 @@ protected:
     CMotionVectorReader reader;
 };
 
-// Random motion codes from -2 to 2, each followed by its motion_residual of r_size bits.
-TEST_F(MotionVectors, ReadsCodesAndResidualsAtEveryRSize) {
-    const char* const codewords[] = {"0011", "011", "1", "010", "0010"};
-    std::mt19937 random(3);
-    for (int32_t rSize = 0; rSize <= 8; ++rSize) {
-        TestBits bits;
-        int32_t expected[20];
-        for (int i = 0; i < 20; ++i) {
-            int32_t code = static_cast<int32_t>(random() % 5) - 2;
-            int32_t residual = code != 0 ? static_cast<int32_t>(random() % (1u << rSize)) : 0;
-            bits.Put(codewords[code + 2]);
-            if (code != 0) bits.PutValue(static_cast<uint32_t>(residual), rSize);
-            expected[i] = i < 2 ? 0 : expected[i - 2];
-            CMotionVectorReader::DecodeMotionVectorComponent(&expected[i], rSize, code, residual,
-                                                             0);
-        }
-        Load(bits);
-        int32_t vector[2] = {0, 0};
-        for (int i = 0; i < 20; i += 2) {
-            ASSERT_EQ(reader.ReadMotionVector(vector, nullptr, rSize, rSize, 0, 0, 0), 0);
-            EXPECT_TRUE(vector[0] == expected[i] && vector[1] == expected[i + 1])
-                << "r_size " << rSize;
-        }
-        EXPECT_EQ(data->BitsRead(), bits.Size()) << "r_size " << rSize;
-    }
-}
-
 TEST_F(MotionVectors, FullPelAndFieldScaledVectors) {
     Load(TestBits().Put("010 010 1 010"));  // (+1, +1), (0, +1)
     int32_t fullPel[2] = {6, -4};

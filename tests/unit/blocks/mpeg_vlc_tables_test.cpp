@@ -18,64 +18,8 @@ using test::SourceOverBits;
 using test::TestBits;
 using test::WordCursor;
 
-struct Entry {
-    uint32_t code;
-    int length;
-    int32_t run;
-    int32_t value;
-};
-
 bool IsRunLevel(int index) {
     return index >= CMpegVlcTables::kDctCoefficientsFirst;
-}
-
-int32_t Packed(int index, int32_t run, int32_t value) {
-    return IsRunLevel(index) ? run * 65536 + (value & 0xFFFF) : value;
-}
-
-// Reads an input table in the layout of the table kernels (longest length, widths, entries
-// per length, -1), independently of them.
-std::vector<Entry> Parse(int index) {
-    const Ipp32s* p = CMpegVlcTables::InputTable(index);
-    const int longest = *p++;
-    p += *p + 1;  // the level widths
-    std::vector<Entry> entries;
-    for (int length = 1; length <= longest; ++length) {
-        for (int count = *p++; count > 0; --count) {
-            bool runLevel = IsRunLevel(index);
-            entries.push_back({uint32_t(p[0]), length, runLevel ? p[1] : 0, p[runLevel ? 2 : 1]});
-            p += runLevel ? 3 : 2;
-        }
-    }
-    return entries;
-}
-
-// Every codeword of every table, after junk of any length, so that each is read at many bit
-// positions and through every level of the lookup.
-TEST(MpegVlcTables, EveryEntryDecodesAtAnyBitPosition) {
-    std::mt19937 random(7);
-    for (int index = 0; index < CMpegVlcTables::kTableCount; ++index) {
-        std::vector<Entry> entries = Parse(index);
-        TestBits bits;
-        std::vector<size_t> starts;
-        for (const Entry& entry : entries) {
-            bits.PutValue(random(), static_cast<int>(random() % 32));  // junk, skipped below
-            starts.push_back(bits.Size());
-            bits.PutValue(entry.code, entry.length);
-        }
-        SourceOverBits reader(bits);
-        for (size_t i = 0; i < entries.size(); ++i) {
-            for (size_t skip = starts[i] - reader.BitsRead(); skip > 0;
-                 skip = starts[i] - reader.BitsRead()) {
-                reader.source.SkipBits(skip > 16 ? 16 : static_cast<int>(skip));
-            }
-            int32_t value = 0;
-            ASSERT_EQ(reader.tables.Decode(&value, index), 0)
-                << "table " << index << " entry " << i;
-            EXPECT_EQ(value, Packed(index, entries[i].run, entries[i].value)) << "table " << index;
-            EXPECT_EQ(reader.BitsRead(), starts[i] + entries[i].length);
-        }
-    }
 }
 
 // The macroblock-level decodes (their own look-up tables) and the general decode agree on
@@ -183,65 +127,6 @@ TEST(MpegVlcTables, MacroblockLoopLookupsMatchTheGeneralDecode) {
     }
 }
 
-// Every run/level codeword of the coefficient tables, decoded by the block kernels (their own
-// fast lookups) at every bit offset: the level lands at the scan position after its run with
-// the value the inverse quantisation gives (weights 16, quantiser 2), and the block ends where
-// its end of block does. Non-intra blocks take table 8 for the first coefficient and table 9
-// for the others; intra blocks table 10 here (9 is the one of the non-intra others).
-TEST(MpegVlcTables, EveryCoefficientCodewordDecodesThroughTheBlockKernels) {
-    CMpegVlcTables tables;
-    tables.Build();
-    const std::vector<uint16_t> matrix(64, 16);
-    constexpr int kQuantiser = 2;
-    enum Role { kFirst, kOther, kIntraFirst };
-    const struct {
-        int table;
-        Role role;
-        const char* endOfBlock;
-    } cases[] = {{CMpegVlcTables::kDctCoefficientsFirst, kFirst, "10"},
-                 {CMpegVlcTables::kDctCoefficientsZero, kOther, "10"},
-                 {CMpegVlcTables::kDctCoefficientsOne, kIntraFirst, "0110"}};
-    for (const auto& c : cases) {
-        int offset = 0;
-        for (const Entry& entry : Parse(c.table)) {
-            if (entry.run == kVlcEndOfBlock || entry.run == kVlcEscape) continue;
-            TestBits bits;
-            bits.PutValue(0x5A5A5A5Au, offset % 32);     // skipped: the block starts after it
-            if (c.role == kOther) bits.Put("11");        // run 0, level -1 first
-            if (c.role == kIntraFirst) bits.Put("100");  // DC size 0
-            bits.PutValue(entry.code, entry.length).Put(c.endOfBlock);
-            WordCursor at(bits);
-            at.word += (offset % 32) / 32;
-            at.offset = 31 - offset % 32;
-            ++offset;
-            std::vector<Ipp16s> block(64, 0x5555);
-            Ipp32s last = -1;
-            Ipp32s predictor = 0;
-            const IppStatus status =
-                c.role == kIntraFirst
-                    ? ippiReconstructDCTBlockIntra_MPEG2_32s(
-                          &at.word, &at.offset, tables.Table(CMpegVlcTables::kDctDcSizeLuminance),
-                          tables.Table(c.table), kZigzagScan, kQuantiser, matrix.data(), &predictor,
-                          3, block.data(), &last)
-                    : ippiReconstructDCTBlock_MPEG2_32s(
-                          &at.word, &at.offset, tables.Table(CMpegVlcTables::kDctCoefficientsFirst),
-                          tables.Table(CMpegVlcTables::kDctCoefficientsZero), kZigzagScan,
-                          kQuantiser, matrix.data(), block.data(), &last);
-            ASSERT_EQ(status, ippStsNoErr) << "table " << c.table << " code " << entry.code;
-            const int index = entry.run + (c.role == kFirst ? 0 : 1);
-            const int32_t magnitude = entry.value < 0 ? -entry.value : entry.value;
-            // (2|l| + 1) * 16 * 2 / 32 for non-intra levels, 2l * 16 * 2 / 32 for intra ones
-            const int32_t scaled = c.role == kIntraFirst ? 2 * magnitude : 2 * magnitude + 1;
-            EXPECT_EQ(block[kZigzagScan[index]], entry.value < 0 ? -scaled : scaled)
-                << "table " << c.table << " run " << entry.run << " level " << entry.value;
-            EXPECT_EQ(last, index);
-            EXPECT_EQ(at.BitsRead(), bits.Size()) << "table " << c.table << " code " << entry.code;
-        }
-    }
-}
-
-// Each macroblock_escape adds 33; stuffing and patterns of no codeword are errors, and so are
-// endless escapes, unknown tables and a missing data source.
 // Every codeword pair slot of the coefficient tables holds what decoding its bits one codeword
 // at a time gives, whatever bits follow the slot: the first codeword from its table, the second
 // (or the end of block) from table zero after the first-coefficient table, lengths, runs,
@@ -347,6 +232,8 @@ TEST(MpegVlcTables, ShortLookupsAgreeWithTheGeneralDecode) {
     EXPECT_GT(brief, 300);
 }
 
+// Each macroblock_escape adds 33; stuffing and patterns of no codeword are errors, and so are
+// endless escapes, unknown tables and a missing data source.
 TEST(MpegVlcTables, AddressIncrementEscapesAndDecodeErrors) {
     const struct {
         const char* bits;

@@ -62,46 +62,6 @@ protected:
     std::vector<uint16_t> matrix = std::vector<uint16_t>(64, 16);
 };
 
-// intra_dc_precision 0 to 3 (8 to 11 bits): the MPEG-2 predictor counts in units of the
-// precision and the coefficient is the predictor times intra_dc_mult (8, 4, 2, 1); the MPEG-1
-// predictor counts in units of the coefficient, eight per DC step.
-TEST_F(BlockKernels, IntraDcAtEveryPrecision) {
-    for (int precision = 0; precision < 4; ++precision) {
-        const int mult = 8 >> precision;
-        const int shift = 3 - precision;
-        const Ipp32s reset = 128 << precision;
-        TestBits bits;
-        bits.Put("101 101 10");                             // luma size 3, +5, end of block
-        bits.Put("110 010 10");                             // chroma size 3, -5, end of block
-        bits.Put("1111 1111 1").PutValue(0, 11).Put("10");  // luma size 11, -2047
-        WordCursor at(bits);
-        Ipp32s luma = reset;
-        Ipp32s chroma = reset;
-        ASSERT_EQ(Intra(true, at, &luma, shift), ippStsNoErr);
-        EXPECT_EQ(luma, reset + 5);
-        EXPECT_EQ(Block()[0], (reset + 5) * mult);
-        EXPECT_EQ(last, 0);
-        ASSERT_EQ(Intra(true, at, &chroma, shift, true), ippStsNoErr);
-        EXPECT_EQ(chroma, reset - 5);
-        EXPECT_EQ(Block()[0], (reset - 5) * mult);
-        ASSERT_EQ(Intra(true, at, &luma, shift), ippStsNoErr);
-        EXPECT_EQ(luma, reset + 5 - 2047);
-        EXPECT_EQ(Block()[0], std::max(-2048, luma * mult));
-        EXPECT_TRUE(GuardsIntact());
-        EXPECT_EQ(at.BitsRead(), bits.Size());
-    }
-    TestBits bits;
-    bits.Put("01 11 10 100 10");  // luma size 2, +3; then size 0
-    WordCursor at(bits);
-    Ipp32s predictor = 1024;
-    ASSERT_EQ(Intra(false, at, &predictor), ippStsNoErr);
-    EXPECT_EQ(predictor, 1048);
-    EXPECT_EQ(Block()[0], 1048);
-    ASSERT_EQ(Intra(false, at, &predictor), ippStsNoErr);
-    EXPECT_EQ(Block()[0], 1048);
-    EXPECT_EQ(at.BitsRead(), bits.Size());
-}
-
 // After the escape codeword 0000 01: a 6-bit run, then the level, in MPEG-1 as 8 bits or as 16
 // bits for 128 to 255 in magnitude, in MPEG-2 as 12 bits. With flat weights of 16 the
 // coefficient is 2 * level + sign (MPEG-1 at quantiser 1, MPEG-2 at 2), saturated.
