@@ -56,35 +56,6 @@ TEST(YUVFrame, AllocateGeometryAndInitialSamples) {
     EXPECT_EQ(bad.Y.data, nullptr);
 }
 
-// Equal display sizes copy the planes and the description; different ones copy nothing.
-TEST(YUVFrame, CopyFromNeedsEqualDisplaySizes) {
-    CYUVFrame source, destination, taller;
-    ASSERT_EQ(source.Allocate(48, 32), 0);
-    ASSERT_EQ(destination.Allocate(48, 32), 0);
-    ASSERT_EQ(taller.Allocate(48, 33), 0);  // same planes, different display height
-    ASSERT_EQ(source.AllocateMbInfo(), 0);
-    ASSERT_EQ(destination.AllocateMbInfo(), 0);
-    std::memset(source.Y.data, 7, static_cast<size_t>(source.Y.pitch) * source.Y.height);
-    std::memset(source.V.data, 9, static_cast<size_t>(source.V.pitch) * source.V.height);
-    source.mbInfo->entries[5] = 42;
-    source.pictureType = 2;
-    source.temporalReference = 11;
-    source.isKeyFrame = 1;
-    source.topFieldFirst = 1;
-    EXPECT_EQ(taller.CopyFrom(source), -1);
-    EXPECT_EQ(taller.Y.data[0], 0);
-    EXPECT_EQ(taller.pictureType, 0);
-    ASSERT_EQ(destination.CopyFrom(source), 0);
-    EXPECT_EQ(destination.Y.data[48 * 32 - 1], 7);
-    EXPECT_EQ(destination.U.data[0], 128);
-    EXPECT_EQ(destination.V.data[10], 9);
-    EXPECT_EQ(destination.pictureType, 2);
-    EXPECT_EQ(destination.temporalReference, 11);
-    EXPECT_EQ(destination.isKeyFrame, 1);
-    EXPECT_EQ(destination.topFieldFirst, 1);
-    EXPECT_EQ(destination.mbInfo->entries[5], 42);
-}
-
 size_t PlaneBytes(const YUVPlane& plane) {
     return static_cast<size_t>(plane.pitch) * static_cast<size_t>(plane.height);
 }

@@ -39,32 +39,5 @@ TEST(YUVFrameResizer, FullHdIntoAThumbnailUsesTheRoundedPlanes) {
     EXPECT_EQ(out->V.data[0], 128);
 }
 
-TEST(YUVFrameResizer, EqualSizesCopyAndLargerSizesScaleUp) {
-    CYUVFrame source;
-    ASSERT_EQ(source.Allocate(100, 75), 0);
-    FillPlane(source.Y, [](int x, int y) { return uint8_t((x * 7 + y * 3) & 0xFF); });
-    CYUVFrameResizer same;
-    same.Init(112, 80);  // the same rounded planes
-    CYUVFrame* copy = same.ResizeFrame(&source);
-    EXPECT_EQ(std::memcmp(copy->Y.data, source.Y.data, 112 * 80), 0);
-
-    CYUVFrameResizer larger;
-    larger.Init(224, 160);
-    CYUVFrame* up = larger.ResizeFrame(&source);
-    EXPECT_EQ(up->Y.width, 224);
-    EXPECT_EQ(up->Y.data[0], source.Y.data[0]);
-}
-
-TEST(YUVFrameResizer, WithoutInitOrSourceNothingIsWritten) {
-    CYUVFrameResizer resizer;
-    CYUVFrame source;
-    ASSERT_EQ(source.Allocate(64, 64), 0);
-    CYUVFrame* out = resizer.ResizeFrame(&source);
-    ASSERT_NE(out, nullptr);
-    EXPECT_EQ(out->Y.data, nullptr);
-    resizer.Init(32, 32);
-    EXPECT_EQ(resizer.ResizeFrame(nullptr)->Y.data[0], 0);
-}
-
 }  // namespace
 }  // namespace d2u
