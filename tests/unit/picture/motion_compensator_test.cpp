@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "decoder/frame_coverage.h"
 #include "decoder/mpeg_headers.h"
 #include "primitives/motion_compensation.h"
 
@@ -52,7 +53,14 @@ protected:
         return true;
     }
 
+    // With a coverage map, 4:2:0 frame prediction takes its quick path first.
+    void UseCoverage() {
+        ASSERT_EQ(coverage.Allocate(kSize / 16, kSize / 16), 0);
+        compensator.SetCoverage(&coverage);
+    }
+
     CYUVFrame current, older, newer;
+    CFrameCoverage coverage;
     CMotionCompensator compensator;
     std::vector<int16_t> residual = std::vector<int16_t>(384, 5);
 };
@@ -64,7 +72,17 @@ MacroblockMotion Motion(uint32_t type, int32_t motionType) {
     return motion;
 }
 
-TEST_F(MotionCompensatorTest, ReferenceBlocksOutsideThePlaneAreRefused) {
+// Both ways to a frame prediction: the full check, and the quick one that decodes take.
+class ReferenceBoundsTest : public MotionCompensatorTest,
+                            public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        MotionCompensatorTest::SetUp();
+        if (GetParam()) UseCoverage();
+    }
+};
+
+TEST_P(ReferenceBoundsTest, ReferenceBlocksOutsideThePlaneAreRefused) {
     struct Case {
         const char* name;
         int32_t motionType;
@@ -121,6 +139,23 @@ TEST_F(MotionCompensatorTest, ReferenceBlocksOutsideThePlaneAreRefused) {
                                        residual.data(), 0, 32),
               -1);
 }
+
+// Whole-sample blocks that end at the last column or row are inside.
+TEST_P(ReferenceBoundsTest, ReferenceBlocksEndingAtTheEdgeArePredicted) {
+    Use(kPictureP);
+    const struct {
+        int32_t vx, vy, x, y;
+    } cases[] = {{0, 0, 48, 48}, {2, 0, 32, 0}, {0, 2, 0, 32}, {-2, -2, 48, 48}};
+    for (const auto& c : cases) {
+        MacroblockMotion motion = Motion(kMacroblockMotionForward, kMotionFrame);
+        motion.vector[0][0][0] = c.vx;
+        motion.vector[0][0][1] = c.vy;
+        ASSERT_EQ(compensator.PredictMacroblock(motion, residual.data(), c.x, c.y), 0);
+        EXPECT_FALSE(MacroblockUntouched(c.x, c.y)) << c.vx << "," << c.vy << " at " << c.x;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FullAndQuickCheck, ReferenceBoundsTest, ::testing::Bool());
 
 // Areas left out of the residual areas are taken as zero whatever they hold: the luma area
 // alone, then no area, against the same prediction with zeros in place.
