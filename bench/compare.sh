@@ -15,7 +15,7 @@
 #
 # Usage: bench/compare.sh [BUILD_DIR]        (default build/bench; configured and built if needed)
 # Environment:
-#   ROUNDS   rounds (default 5)
+#   ROUNDS   rounds (default 9: the median of fewer moves with the other load of a shared machine)
 #   D2UDIR   the d2udir command (default BUILD_DIR/d2udir)
 #   STREAMS  folder of the generated streams, kept between runs (default BUILD_DIR/bench-streams)
 #   RESULTS  markdown output (default bench/results.md)
@@ -25,7 +25,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=${1:-build/bench}
-rounds=${ROUNDS:-5}
+rounds=${ROUNDS:-9}
 d2udir=${D2UDIR:-$build/d2udir}
 streams=${STREAMS:-$build/bench-streams}
 results=${RESULTS:-$root/bench/results.md}
