@@ -124,13 +124,13 @@ void CBlockReconstructor::StartPicture() {
     intraBlocks.luma = &scaledIntraLuma;
     intraBlocks.chroma = &scaledIntraChroma;
     intraBlocks.dcShift = 3 - static_cast<int32_t>(headers->picture.intra_dc_precision & 3);
-    readNonIntra =
-        mpeg2 ? ReconstructNonIntraMacroblock_MPEG2 : ReconstructNonIntraMacroblock_MPEG1;
-    readIntra = mpeg2 ? ReconstructIntraMacroblock_MPEG2 : ReconstructIntraMacroblock_MPEG1;
+    // The records are checked here once; the macroblocks change only what they check themselves.
+    readNonIntra = CheckedNonIntraMacroblockReader(nonIntraBlocks, !mpeg2);
+    readIntra = CheckedIntraMacroblockReader(intraBlocks, !mpeg2);
 }
 
 int32_t CBlockReconstructor::ReconstructNonIntraMacroblock(uint32_t pattern, int16_t* residual) {
-    if (!readNonIntra || !residual) return ippStsNullPtrErr;
+    if (!readNonIntra || !residual || !dataSource->wordPtr) return ippStsNullPtrErr;
     if (headers->currentQuantiser != scaledQuantiser) ScaleNonIntraMatrices();
     nonIntraBlocks.pattern = pattern;
     nonIntraBlocks.placements = placements[headers->macroblock.dct_type == 1];
@@ -140,7 +140,8 @@ int32_t CBlockReconstructor::ReconstructNonIntraMacroblock(uint32_t pattern, int
 
 int32_t CBlockReconstructor::ReconstructIntraMacroblock(uint32_t pattern, int16_t* destination,
                                                         int32_t* dcPredictors) {
-    if (!readIntra || !destination || !dcPredictors) return ippStsNullPtrErr;
+    if (!readIntra || !destination || !dcPredictors || !dataSource->wordPtr)
+        return ippStsNullPtrErr;
     if (headers->currentQuantiser != scaledIntraQuantiser) ScaleIntraMatrices();
     intraBlocks.pattern = pattern;
     intraBlocks.predictors = dcPredictors;

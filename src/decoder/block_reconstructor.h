@@ -72,8 +72,8 @@ private:
     // What every macroblock of the picture shares, set by StartPicture; null readers before.
     NonIntraMacroblockBlocks nonIntraBlocks = {};
     IntraMacroblockBlocks intraBlocks = {};
-    IppStatus (*readNonIntra)(Ipp32u**, int*, const NonIntraMacroblockBlocks&) = nullptr;
-    IppStatus (*readIntra)(Ipp32u**, int*, const IntraMacroblockBlocks&) = nullptr;
+    NonIntraMacroblockReader readNonIntra = nullptr;
+    IntraMacroblockReader readIntra = nullptr;
     const ResidualPlacement* placements[2] = {};  // by dct_type
 };
 

@@ -566,6 +566,21 @@ IppStatus ReadNonIntraBlocks(Ipp32u** ppBitStream, int* pOffset,
     return status;
 }
 
+// Whether the record's own parts are as the readers need them (not its pattern, placements and
+// residual, which change with every macroblock).
+bool NonIntraRecordReady(const NonIntraMacroblockBlocks& m) {
+    return m.firstTable && m.otherTable && m.luma && m.chroma && m.scratch &&
+           m.firstTable->runLevel && m.otherTable->runLevel && m.blockCount >= 1 &&
+           m.blockCount <= 8;
+}
+
+NonIntraMacroblockReader NonIntraReaderFor(const NonIntraMacroblockBlocks& m, bool mpeg1) {
+    if (!NonIntraRecordReady(m)) return nullptr;
+    if (m.firstTable->shortOneThenFollowing)
+        return mpeg1 ? ReadNonIntraBlocks<true, true> : ReadNonIntraBlocks<false, true>;
+    return mpeg1 ? ReadNonIntraBlocks<true, false> : ReadNonIntraBlocks<false, false>;
+}
+
 template <bool kMpeg1>
 IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
                                         const NonIntraMacroblockBlocks& macroblock) {
@@ -574,24 +589,15 @@ IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
     if (!m.firstTable || !m.otherTable || !m.luma || !m.chroma || !m.placements || !m.scratch ||
         !m.residual)
         return ippStsNullPtrErr;
-    if (!m.firstTable->runLevel || !m.otherTable->runLevel) return ippStsBadArgErr;
-    if (m.blockCount < 1 || m.blockCount > 8) return ippStsBadArgErr;
-    if (m.firstTable->shortOneThenFollowing)
-        return ReadNonIntraBlocks<kMpeg1, true>(ppBitStream, pOffset, m);
-    return ReadNonIntraBlocks<kMpeg1, false>(ppBitStream, pOffset, m);
+    const NonIntraMacroblockReader read = NonIntraReaderFor(m, kMpeg1);
+    if (!read) return ippStsBadArgErr;
+    return read(ppBitStream, pOffset, m);
 }
 
+// The blocks of a checked macroblock (see ReconstructIntraMacroblock below).
 template <bool kMpeg1>
-IppStatus ReconstructIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
-                                     const IntraMacroblockBlocks& macroblock) {
-    const IntraMacroblockBlocks& m = macroblock;
-    if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
-    if (!m.dcLuma || !m.dcChroma || !m.acTable || !m.luma || !m.chroma || !m.predictors ||
-        !m.destination)
-        return ippStsNullPtrErr;
-    if (!m.acTable->runLevel) return ippStsBadArgErr;
+IppStatus ReadIntraBlocks(Ipp32u** ppBitStream, int* pOffset, const IntraMacroblockBlocks& m) {
     const Ipp32s dcShift = kMpeg1 ? 0 : m.dcShift;
-    if (dcShift < 0 || dcShift > 3 || m.blockCount < 1 || m.blockCount > 8) return ippStsBadArgErr;
     BlockBits bits(*ppBitStream, *pOffset);
     Ipp32u remaining = m.pattern & ((1u << m.blockCount) - 1u);
     IppStatus status = ippStsNoErr;
@@ -613,6 +619,27 @@ IppStatus ReconstructIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
     }
     bits.Commit(ppBitStream, pOffset);
     return status;
+}
+
+IntraMacroblockReader IntraReaderFor(const IntraMacroblockBlocks& m, bool mpeg1) {
+    const bool ready = m.dcLuma && m.dcChroma && m.acTable && m.luma && m.chroma &&
+                       m.acTable->runLevel && m.blockCount >= 1 && m.blockCount <= 8 &&
+                       (mpeg1 || (m.dcShift >= 0 && m.dcShift <= 3));
+    if (!ready) return nullptr;
+    return mpeg1 ? ReadIntraBlocks<true> : ReadIntraBlocks<false>;
+}
+
+template <bool kMpeg1>
+IppStatus ReconstructIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
+                                     const IntraMacroblockBlocks& macroblock) {
+    const IntraMacroblockBlocks& m = macroblock;
+    if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
+    if (!m.dcLuma || !m.dcChroma || !m.acTable || !m.luma || !m.chroma || !m.predictors ||
+        !m.destination)
+        return ippStsNullPtrErr;
+    const IntraMacroblockReader read = IntraReaderFor(m, kMpeg1);
+    if (!read) return ippStsBadArgErr;
+    return read(ppBitStream, pOffset, m);
 }
 
 }  // namespace
@@ -648,6 +675,16 @@ IppStatus ReconstructIntraMacroblock_MPEG1(Ipp32u** ppBitStream, int* pOffset,
 IppStatus ReconstructIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
                                            const IntraMacroblockBlocks& macroblock) {
     return ReconstructIntraMacroblock<false>(ppBitStream, pOffset, macroblock);
+}
+
+NonIntraMacroblockReader CheckedNonIntraMacroblockReader(const NonIntraMacroblockBlocks& macroblock,
+                                                         bool mpeg1) {
+    return NonIntraReaderFor(macroblock, mpeg1);
+}
+
+IntraMacroblockReader CheckedIntraMacroblockReader(const IntraMacroblockBlocks& macroblock,
+                                                   bool mpeg1) {
+    return IntraReaderFor(macroblock, mpeg1);
 }
 
 IppStatus ippiReconstructDCTBlockIntra_MPEG1_32s(Ipp32u** ppBitStream, int* pOffset,

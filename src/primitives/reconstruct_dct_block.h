@@ -126,4 +126,18 @@ IppStatus ReconstructIntraMacroblock_MPEG1(Ipp32u** ppBitStream, int* pOffset,
 IppStatus ReconstructIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
                                            const IntraMacroblockBlocks& macroblock);
 
+// The same reading for a caller that checks a record's tables, matrices, buffers and block count
+// once and then changes only its pattern, placements (never null), residual or destination and
+// DC predictors (never null) between macroblocks: the reader for the record as it is now, or
+// null when the checked entries above would refuse it. The position must be valid (the word
+// pointer not null, the offset 0 to 31).
+using NonIntraMacroblockReader = IppStatus (*)(Ipp32u** ppBitStream, int* pOffset,
+                                               const NonIntraMacroblockBlocks& macroblock);
+using IntraMacroblockReader = IppStatus (*)(Ipp32u** ppBitStream, int* pOffset,
+                                            const IntraMacroblockBlocks& macroblock);
+NonIntraMacroblockReader CheckedNonIntraMacroblockReader(const NonIntraMacroblockBlocks& macroblock,
+                                                         bool mpeg1);
+IntraMacroblockReader CheckedIntraMacroblockReader(const IntraMacroblockBlocks& macroblock,
+                                                   bool mpeg1);
+
 }  // namespace d2u
