@@ -388,6 +388,9 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
             break;
         }
         PrefetchNextTarget(state);
+        // The stream 256 bytes on, a dozen macroblocks ahead at DVD rates: the coefficient
+        // readers' refills otherwise wait for the next line now and then.
+        PrefetchForRead(dataSource->wordPtr + 64);
         if (state.increment > 1) {
             PrepareSkippedMacroblock(state);
         } else if (DecodeCodedMacroblock(state) != 0) {
