@@ -133,5 +133,9 @@ void InverseTwoCoefficients(Ipp16s* block, Ipp16s value, int position, Ipp16s la
     table.inverseTwo(block, value, position, last, dst, dstStep);
 }
 
+void Inverse(const Ipp16s* src, Ipp16s* dst, int dstStep) {
+    table.inverse(src, dst, dstStep);
+}
+
 }  // namespace idct
 }  // namespace d2u

@@ -560,7 +560,7 @@ IppStatus ReadNonIntraBlocks(Ipp32u** ppBitStream, int* pOffset,
             continue;
         }
         if (!kMpeg1) ControlMismatch(m.scratch, sink.parity);
-        ippiDCT8x8Inv_16s_C1R(m.scratch, residual, place.rowBytes);
+        idct::Inverse(m.scratch, residual, place.rowBytes);
     }
     bits.Commit(ppBitStream, pOffset);
     return status;
