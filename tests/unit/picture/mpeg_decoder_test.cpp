@@ -270,6 +270,36 @@ TEST(MpegDecoder, FieldsPairWithinOneFrame) {
     }
 }
 
+// Field pictures read a motion type; the reserved one fails its macroblock, and the slice is
+// dropped from there as for any damage.
+TEST(MpegDecoder, TheReservedMotionTypeDropsTheRestOfItsSlice) {
+    SyntheticStreamWriter w;
+    w.SequenceHeader(64, 64, false);
+    w.PictureHeader(1, 0, SyntheticStreamWriter::kTopField);
+    for (int row = 0; row < 2; ++row) IntraRow(w, row);
+    // The bottom field copies the top one; in its first row the third macroblock is forward
+    // predicted without coded blocks ('001') with motion type '00'.
+    w.PictureHeader(2, 0, SyntheticStreamWriter::kBottomField);
+    w.Slice(0);
+    w.Motion(MotionMacroblock());
+    w.Motion(MotionMacroblock());
+    w.Raw("1 001 00 1 1 1");
+    w.Slice(1);
+    for (int c = 0; c < 4; ++c) w.Motion(MotionMacroblock());
+    w.SequenceEnd();
+    Harness h;
+    ASSERT_TRUE(h.Start(w.Bytes()));
+    EXPECT_EQ(h.Decode(), 0);  // both fields
+    EXPECT_EQ(h.decoder.FrameComplete(), 1);
+    // Bottom field row 0 is frame rows 1, 3, ... 31; its table row is row 1 (addresses 4 to 7).
+    EXPECT_EQ(h.Luma(21, 31), Value(1, 0));
+    EXPECT_EQ(h.Luma(37, 31), kUntouched);
+    EXPECT_EQ(h.Luma(53, 1), kUntouched);
+    EXPECT_EQ(h.Entry(5)[0], static_cast<int32_t>(kMacroblockMotionForward));
+    EXPECT_EQ(h.Entry(6)[0], 0);
+    EXPECT_EQ(h.Luma(37, 33), Value(2, 1));
+}
+
 TEST(MpegDecoder, UnsupportedOrOversizedPicturesDecodeNothing) {
     SyntheticStreamWriter w;
     w.SequenceHeader(64, 64, true);
