@@ -512,6 +512,7 @@ void CMpegDecoder::SetUpPictureModes() {
     modes.readsDctType = !modes.field && !picture.frame_pred_frame_dct;
     modes.concealment = headers->sequence.mpeg2 && picture.concealment_motion_vectors;
     modes.predicted = picture.picture_coding_type == kPictureP;
+    SetUpModeCodes();
     const MacroblockInfoBlock* table = currentFrame->mbInfo;
     modes.table = table ? table->entries : nullptr;
     modes.tableColumns = table && table->columns > 0 ? static_cast<uint32_t>(table->columns) : 0;
@@ -520,19 +521,62 @@ void CMpegDecoder::SetUpPictureModes() {
     modes.tableRowOffset = modes.field ? static_cast<uint32_t>(CurrentParity()) : 0;
 }
 
-// macroblock_type, the motion type and dct_type take at most 9 bits together: they are
-// taken from the next bits the address increment left in `window`, and the position moves
-// once. It moves in `at`, which stays in registers: the reader's own fields, stored, could be
-// any of the members written here as far as the compiler knows, and would be loaded again. A
-// failure leaves the position in the reader.
+// The modes that the 32 bits `window` begin with when macroblock_type has a direct code: the
+// bits they take, 0 without a direct code, or minus the bits up to a reserved motion type.
+int32_t CMpegDecoder::ModesOf(uint32_t window, ModeCode& code) const {
+    code = ModeCode{};
+    const CMpegVlcTables::DirectCode type = modes.typeCodes[window >> (32 - modes.typeBits)];
+    if (type.length == 0) return 0;
+    const uint32_t flags = static_cast<uint32_t>(type.value);
+    int32_t used = type.length;
+    uint32_t rest = window << used;
+    code.type = static_cast<uint8_t>(flags);
+    code.motion = kMotionNone;
+    if (flags & (kMacroblockMotionForward | kMacroblockMotionBackward)) {
+        if (modes.readsMotionType) {
+            code.motion = static_cast<uint8_t>(rest >> 30);
+            rest <<= 2;
+            used += 2;
+            if (code.motion == kMotionNone) return -used;
+        } else {
+            code.motion = kMotionFrame;
+        }
+    } else if ((flags & kMacroblockIntra) && modes.concealment) {
+        code.motion = modes.field ? kMotionField : kMotionFrame;
+    }
+    if (modes.readsDctType && (flags & (kMacroblockIntra | kMacroblockPattern))) {
+        code.dct = static_cast<uint8_t>(rest >> 31);
+        used += 1;
+    }
+    return used;
+}
+
+// The modes of every value of the next modeBits bits, which hold them all.
+void CMpegDecoder::SetUpModeCodes() {
+    modes.modeBits = modes.typeBits + 3;
+    if (modes.modeBits > kMostModeBits) {
+        // Longer type codes than MPEG has: every macroblock takes the general decode.
+        modes.modeBits = 1;
+        modes.modeCodes[0] = modes.modeCodes[1] = ModeCode{};
+        return;
+    }
+    for (uint32_t i = 0; i < (1u << modes.modeBits); ++i) {
+        ModeCode& code = modes.modeCodes[i];
+        const int32_t used = ModesOf(i << (32 - modes.modeBits), code);
+        code.used = static_cast<uint8_t>(used > 0 ? used : 0);
+    }
+}
+
+// macroblock_type, the motion type and dct_type are taken from the next bits the address
+// increment left in `window`, in one look-up, and the position moves once. It moves in `at`,
+// which stays in registers: the reader's own fields, stored, could be any of the members
+// written here as far as the compiler knows, and would be loaded again. A failure leaves the
+// position in the reader.
 int32_t CMpegDecoder::DecodeMacroblockModes(BitPosition& at, uint32_t window) {
-    int32_t used = 0;
-    uint32_t type = 0;
-    const CMpegVlcTables::DirectCode code = modes.typeCodes[window >> (32 - modes.typeBits)];
-    if (code.length != 0) {
-        type = static_cast<uint32_t>(code.value);
-        used = code.length;
-    } else {
+    ModeCode code = modes.modeCodes[window >> (32 - modes.modeBits)];
+    int32_t used = code.used;
+    if (used == 0) used = ModesOf(window, code);  // no direct code, or the reserved motion type
+    if (used == 0) {
         // Bits of no codeword: the general decode gives the status.
         SetPosition(at);
         int32_t decoded = 0;
@@ -547,36 +591,18 @@ int32_t CMpegDecoder::DecodeMacroblockModes(BitPosition& at, uint32_t window) {
         at = Position();
         return status;
     }
-    uint32_t rest = window << used;
-    int32_t motion = kMotionNone;
-    if (type & (kMacroblockMotionForward | kMacroblockMotionBackward)) {
-        if (modes.readsMotionType) {
-            motion = static_cast<int32_t>(rest >> 30);
-            rest <<= 2;
-            used += 2;
-            if (motion == kMotionNone) {  // reserved
-                Advance(at, used);
-                SetPosition(at);
-                macroblock_type = type;
-                motion_type = motion;
-                error = -1;
-                return -1;
-            }
-        } else {
-            motion = kMotionFrame;
-        }
-    } else if ((type & kMacroblockIntra) && modes.concealment) {
-        motion = modes.field ? kMotionField : kMotionFrame;
-    }
-    int32_t dct = 0;
-    if (modes.readsDctType && (type & (kMacroblockIntra | kMacroblockPattern))) {
-        dct = static_cast<int32_t>(rest >> 31);
-        used += 1;
+    if (used < 0) {  // the reserved motion type
+        Advance(at, -used);
+        SetPosition(at);
+        macroblock_type = code.type;
+        motion_type = kMotionNone;
+        error = -1;
+        return -1;
     }
     Advance(at, used);
-    macroblock_type = type;
-    motion_type = motion;
-    dct_type = dct;
+    macroblock_type = code.type;
+    motion_type = code.motion;
+    dct_type = code.dct;
     SetMotionFormat();
     return 0;
 }

@@ -144,6 +144,9 @@ private:
     static uint32_t PeekWord(const BitPosition& at);
     static void Advance(BitPosition& at, int32_t n);
     int32_t DecodeMacroblockModes(BitPosition& at, uint32_t window);
+    struct ModeCode;
+    int32_t ModesOf(uint32_t window, ModeCode& code) const;
+    void SetUpModeCodes();
     int32_t DecodeMotionAndDctType();
     int32_t DecodeCodedBlockPattern(SliceState& state, BitPosition& at);
     void SetMotionFormat();
@@ -164,6 +167,17 @@ private:
     void PrepareResidual(int32_t pattern, bool intra);
     CYUVFrame* BeginFrame();
     void CompleteFrame(CYUVFrame* previous);
+
+    // macroblock_type with the motion and DCT types that follow it: `used` bits in all, 0 where
+    // the general decode or the reserved motion type takes over.
+    struct ModeCode {
+        uint8_t type = 0;
+        uint8_t motion = 0;
+        uint8_t dct = 0;
+        uint8_t used = 0;
+    };
+    // macroblock_type takes at most 6 bits, the motion type 2 and dct_type 1.
+    static constexpr int32_t kMostModeBits = 9;
 
     // What stays the same for every macroblock of the picture being decoded. The look-ups are
     // never null: without a table, one of no codewords.
@@ -188,6 +202,9 @@ private:
         bool readsDctType = false;     // dct_type present (for intra or coded macroblocks)
         bool concealment = false;      // intra macroblocks carry concealment vectors
         bool predicted = false;        // a P picture
+        // The modes of a macroblock by the next modeBits bits, in one look-up (ModesOf).
+        ModeCode modeCodes[1 << kMostModeBits] = {};
+        int32_t modeBits = 1;
         // The macroblock table of the current picture, in entries; null without one.
         uint8_t* table = nullptr;
         uint32_t tableColumns = 0;
