@@ -33,21 +33,6 @@ uint32_t ReferenceBits(const Bytes& bytes, size_t start, int n) {
     return value;
 }
 
-TEST(BitReader, BitsOfEveryWidthMatchTheByteStringAcrossWords) {
-    Bytes bytes = RandomBytes(4096, 1);
-    CBitstreamDataSource source;
-    ASSERT_EQ(source.SetDataBuffer(bytes.data(), static_cast<int32_t>(bytes.size())), 0);
-    std::mt19937 random(2);
-    for (size_t position = 0; position + 64 < bytes.size() * 8;) {
-        int n = 1 + static_cast<int>(random() % 32);
-        ASSERT_EQ(source.ShowBits(n), ReferenceBits(bytes, position, n)) << "at bit " << position;
-        ASSERT_EQ(source.GetBits(n), ReferenceBits(bytes, position, n)) << "at bit " << position;
-        int skip = static_cast<int>(random() % 9);
-        if (skip > 0) source.SkipBits(skip);
-        position += static_cast<size_t>(n + skip);
-    }
-}
-
 // A partial last word reads zeros after its bytes; then come filler words, never the stale data
 // of an earlier, longer buffer; the end is reported a word early so that a refill is asked for.
 TEST(BufferedMode, ShortBuffersEndInFillerWordsAndNeverShowStaleData) {

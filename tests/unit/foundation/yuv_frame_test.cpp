@@ -11,51 +11,6 @@
 namespace d2u {
 namespace {
 
-// Planes cover whole macroblocks (or the decoder's coded height), chroma is half as wide and, in
-// 4:2:0, half as tall; chroma pitches are multiples of 16; luma starts black and chroma mid-grey;
-// bad sizes allocate nothing.
-TEST(YUVFrame, AllocateGeometryAndInitialSamples) {
-    const struct {
-        int32_t width, height, codedHeight, format;
-        int32_t lumaWidth, lumaHeight, chromaWidth, chromaHeight, chromaPitch;
-    } cases[] = {
-        {720, 576, 0, 1, 720, 576, 360, 288, 368},
-        {100, 75, 0, 1, 112, 80, 56, 40, 64},
-        {100, 75, 0, 2, 112, 80, 56, 80, 64},
-        {720, 720, 736, 1, 720, 736, 360, 368, 368},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " format " +
-                     std::to_string(c.format));
-        CYUVFrame frame;
-        ASSERT_EQ(frame.Allocate(c.width, c.height, c.codedHeight, c.format), 0);
-        EXPECT_EQ(frame.Y.width, c.lumaWidth);
-        EXPECT_EQ(frame.Y.pitch, c.lumaWidth);
-        EXPECT_EQ(frame.Y.height, c.lumaHeight);
-        EXPECT_EQ(frame.U.width, c.chromaWidth);
-        EXPECT_EQ(frame.U.height, c.chromaHeight);
-        EXPECT_EQ(frame.U.pitch, c.chromaPitch);
-        EXPECT_EQ(frame.V.pitch, c.chromaPitch);
-        EXPECT_EQ(frame.width, c.width);
-        EXPECT_EQ(frame.height, c.height);
-        EXPECT_EQ(frame.chromaFormat, c.format);
-        EXPECT_EQ(frame.chromaWidth, c.width / 2);
-        EXPECT_EQ(frame.chromaHeight, c.format == 1 ? c.height / 2 : c.height);
-        for (int i = 0; i < frame.Y.pitch * frame.Y.height; ++i) ASSERT_EQ(frame.Y.data[i], 0);
-        for (const YUVPlane* plane : {&frame.U, &frame.V}) {
-            for (int i = 0; i < plane->pitch * plane->height; ++i) ASSERT_EQ(plane->data[i], 128);
-        }
-        ASSERT_EQ(frame.AllocateMbInfo(), 0);
-        EXPECT_EQ(frame.mbInfo->columns, c.lumaWidth / 16);
-        EXPECT_EQ(frame.mbInfo->rows, c.lumaHeight / 16);
-    }
-    CYUVFrame bad;
-    EXPECT_EQ(bad.Allocate(-16, 16), -1);
-    EXPECT_EQ(bad.Allocate(1 << 20, 16), -1);
-    EXPECT_EQ(bad.Allocate(16, 16, 0, 3), -1);
-    EXPECT_EQ(bad.Y.data, nullptr);
-}
-
 size_t PlaneBytes(const YUVPlane& plane) {
     return static_cast<size_t>(plane.pitch) * static_cast<size_t>(plane.height);
 }
@@ -64,61 +19,83 @@ size_t TableBytes(const MacroblockInfoBlock& table) {
     return static_cast<size_t>(table.columns) * table.rows * MacroblockInfoBlock::kEntryBytes;
 }
 
-// Every plane and table of a set has the shape Allocate and AllocateMbInfo give, starts black
-// and grey (tables zero), and owns its bytes: filling each one with its own value leaves all the
-// others intact. Repeated on the same pictures with a new shape, as a decoder does at a sequence
-// change.
-TEST(YUVFrame, AllocateSetGivesEachPictureItsOwnPlanesAndTable) {
-    const struct {
-        int32_t width, height, codedHeight, format;
-    } shapes[] = {{720, 576, 576, 1}, {100, 75, 96, 2}, {1920, 1080, 1088, 1}};
+bool AllAre(const uint8_t* data, size_t bytes, uint8_t value) {
+    return std::all_of(data, data + bytes, [value](uint8_t v) { return v == value; });
+}
+
+struct Shape {
+    int32_t width, height, codedHeight, format;
+    int32_t lumaWidth, lumaHeight, chromaWidth, chromaHeight, chromaPitch;
+};
+
+// Planes cover whole macroblocks (or the decoder's coded height), chroma is half as wide and, in
+// 4:2:0, half as tall; chroma pitches are multiples of 16; luma starts black and chroma mid-grey.
+void ExpectShape(const CYUVFrame& frame, const Shape& c) {
+    EXPECT_EQ(frame.Y.width, c.lumaWidth);
+    EXPECT_EQ(frame.Y.pitch, c.lumaWidth);
+    EXPECT_EQ(frame.Y.height, c.lumaHeight);
+    for (const YUVPlane* plane : {&frame.U, &frame.V}) {
+        EXPECT_EQ(plane->width, c.chromaWidth);
+        EXPECT_EQ(plane->height, c.chromaHeight);
+        EXPECT_EQ(plane->pitch, c.chromaPitch);
+    }
+    EXPECT_EQ(frame.width, c.width);
+    EXPECT_EQ(frame.height, c.height);
+    EXPECT_EQ(frame.chromaFormat, c.format);
+    EXPECT_EQ(frame.chromaWidth, c.width / 2);
+    EXPECT_EQ(frame.chromaHeight, c.format == 1 ? c.height / 2 : c.height);
+    for (const YUVPlane* plane : {&frame.Y, &frame.U, &frame.V}) {
+        ASSERT_NE(plane->data, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(plane->data) % 32, 0u);
+        EXPECT_TRUE(AllAre(plane->data, PlaneBytes(*plane), plane == &frame.Y ? 0 : 128));
+    }
+}
+
+// Allocate gives one picture the shape; AllocateSet gives it to every picture of a set, with a
+// zeroed macroblock table each, and each picture owns its bytes: filling each plane and table
+// with its own value leaves all the others intact. The set is allocated again on the same
+// pictures for each shape, as a decoder does at a sequence change. Bad sizes allocate nothing.
+TEST(YUVFrame, AllocateAndAllocateSetShapeEveryPictureAndKeepThemApart) {
+    const Shape shapes[] = {
+        {720, 576, 0, 1, 720, 576, 360, 288, 368},
+        {100, 75, 0, 1, 112, 80, 56, 40, 64},
+        {100, 75, 96, 2, 112, 96, 56, 96, 64},
+        {720, 720, 736, 1, 720, 736, 360, 368, 368},
+        {1920, 1080, 1088, 1, 1920, 1088, 960, 544, 960},
+    };
     CYUVFrame pictures[4];
     CYUVFrame* set[4] = {&pictures[0], &pictures[1], &pictures[2], &pictures[3]};
-    for (const auto& shape : shapes) {
-        SCOPED_TRACE(std::to_string(shape.width) + "x" + std::to_string(shape.height));
-        ASSERT_EQ(CYUVFrame::AllocateSet(set, 4, shape.width, shape.height, shape.codedHeight,
-                                         shape.format),
-                  0);
+    for (const Shape& c : shapes) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " format " +
+                     std::to_string(c.format));
         CYUVFrame single;
-        ASSERT_EQ(single.Allocate(shape.width, shape.height, shape.codedHeight, shape.format), 0);
-        ASSERT_EQ(single.AllocateMbInfo(), 0);
+        ASSERT_EQ(single.Allocate(c.width, c.height, c.codedHeight, c.format), 0);
+        ExpectShape(single, c);
+        ASSERT_EQ(CYUVFrame::AllocateSet(set, 4, c.width, c.height, c.codedHeight, c.format), 0);
         std::vector<std::pair<uint8_t*, size_t>> regions;
         for (CYUVFrame& picture : pictures) {
-            for (YUVPlane CYUVFrame::*plane : {&CYUVFrame::Y, &CYUVFrame::U, &CYUVFrame::V}) {
-                const YUVPlane& got = picture.*plane;
-                const YUVPlane& expected = single.*plane;
-                EXPECT_EQ(got.width, expected.width);
-                EXPECT_EQ(got.height, expected.height);
-                EXPECT_EQ(got.pitch, expected.pitch);
-                ASSERT_NE(got.data, nullptr);
-                EXPECT_EQ(reinterpret_cast<uintptr_t>(got.data) % 32, 0u);
-                const uint8_t initial = plane == &CYUVFrame::Y ? 0 : 128;
-                EXPECT_TRUE(std::all_of(got.data, got.data + PlaneBytes(got),
-                                        [initial](uint8_t v) { return v == initial; }));
-                regions.emplace_back(got.data, PlaneBytes(got));
-            }
-            EXPECT_EQ(picture.width, shape.width);
-            EXPECT_EQ(picture.height, shape.height);
-            EXPECT_EQ(picture.chromaFormat, shape.format);
-            EXPECT_EQ(picture.chromaHeight, single.chromaHeight);
+            ExpectShape(picture, c);
+            for (YUVPlane* plane : {&picture.Y, &picture.U, &picture.V})
+                regions.emplace_back(plane->data, PlaneBytes(*plane));
             ASSERT_NE(picture.mbInfo, nullptr);
-            EXPECT_EQ(picture.mbInfo->columns, single.mbInfo->columns);
-            EXPECT_EQ(picture.mbInfo->rows, single.mbInfo->rows);
-            const size_t tableBytes = TableBytes(*picture.mbInfo);
-            EXPECT_TRUE(std::all_of(picture.mbInfo->entries, picture.mbInfo->entries + tableBytes,
-                                    [](uint8_t v) { return v == 0; }));
-            regions.emplace_back(picture.mbInfo->entries, tableBytes);
+            EXPECT_EQ(picture.mbInfo->columns, c.lumaWidth / 16);
+            EXPECT_EQ(picture.mbInfo->rows, c.lumaHeight / 16);
+            EXPECT_TRUE(AllAre(picture.mbInfo->entries, TableBytes(*picture.mbInfo), 0));
+            regions.emplace_back(picture.mbInfo->entries, TableBytes(*picture.mbInfo));
         }
         for (size_t i = 0; i < regions.size(); ++i) {
             std::memset(regions[i].first, static_cast<int>(i + 1), regions[i].second);
         }
         for (size_t i = 0; i < regions.size(); ++i) {
-            const uint8_t value = static_cast<uint8_t>(i + 1);
-            EXPECT_TRUE(std::all_of(regions[i].first, regions[i].first + regions[i].second,
-                                    [value](uint8_t v) { return v == value; }))
+            EXPECT_TRUE(AllAre(regions[i].first, regions[i].second, static_cast<uint8_t>(i + 1)))
                 << "region " << i << " was overwritten by another";
         }
     }
+    CYUVFrame bad;
+    EXPECT_EQ(bad.Allocate(-16, 16), -1);
+    EXPECT_EQ(bad.Allocate(1 << 20, 16), -1);
+    EXPECT_EQ(bad.Allocate(16, 16, 0, 3), -1);
+    EXPECT_EQ(bad.Y.data, nullptr);
 }
 
 // A decoder swaps tables between its pictures and releases the pictures one by one, in any
