@@ -21,13 +21,6 @@ bool FfmpegAvailable() {
     return CommandAvailable("ffmpeg");
 }
 
-std::string FfmpegLongStream() {
-    return CachedArtifact("headers_ffmpeg_long.m2v",
-                          std::string(kSource) +
-                              "176x144:rate=25 -frames:v 120 -c:v mpeg2video -g 12 -bf 2 "
-                              "-f mpeg2video {out}");
-}
-
 std::string FfmpegLargePictures() {
     return CachedArtifact("headers_ffmpeg_large.m2v",
                           "ffmpeg -v error -f lavfi -i testsrc2=size=480x384:rate=25 -vf "
@@ -137,31 +130,31 @@ TEST(DecoderWraperSkip, SkipFrameDropsOnlyBPicturesAcrossRefills) {
     EXPECT_EQ(wrapper->SkipFrame(), 1);  // at the end nothing is skipped
 }
 
+// Counts short of the stream's end decode the references the target needs; a count past the
+// end passes what is left. The duration skips through the interface hold longer streams.
 TEST(DecoderWraperSkip, SkipFramesRebuildsTheReferencesBeforeItsTarget) {
-    for (const std::string& path : {FfmpegLongStream(), LargePicturesBehindJunk()}) {
-        REQUIRE_STREAM(path);
-        std::vector<Snapshot> all = DecodeAll(path);
-        ASSERT_GE(all.size(), 12u);
-        for (int32_t count : {1, 4, 6, 8, 11, 13, 14, 15, 37, 100}) {
-            if (static_cast<size_t>(count) >= all.size()) continue;
-            auto wrapper = Loaded(path);
-            ASSERT_TRUE(wrapper);
-            if (count == 6) {  // after some pictures and a Reset it starts from the first again
-                for (int i = 0; i < 3; ++i) ASSERT_NE(wrapper->GetNextFrame(1), nullptr);
-                wrapper->Reset();
-            }
-            ASSERT_EQ(wrapper->SkipFrames(count), count);
-            ExpectSamePicture(wrapper->GetNextFrame(1), all[count],
-                              path + " after skipping " + std::to_string(count));
+    std::string path = LargePicturesBehindJunk();
+    REQUIRE_STREAM(path);
+    std::vector<Snapshot> all = DecodeAll(path);
+    ASSERT_EQ(all.size(), 12u);
+    for (int32_t count : {1, 4, 6, 8, 11}) {
+        auto wrapper = Loaded(path);
+        ASSERT_TRUE(wrapper);
+        if (count == 6) {  // after some pictures and a Reset it starts from the first again
+            for (int i = 0; i < 3; ++i) ASSERT_NE(wrapper->GetNextFrame(1), nullptr);
+            wrapper->Reset();
         }
+        ASSERT_EQ(wrapper->SkipFrames(count), count);
+        ExpectSamePicture(wrapper->GetNextFrame(1), all[count],
+                          "after skipping " + std::to_string(count));
     }
-    auto wrapper = Loaded(FfmpegLongStream());
+    auto wrapper = Loaded(path);
     ASSERT_TRUE(wrapper);
     EXPECT_EQ(wrapper->SkipFrames(0), 0);
     EXPECT_EQ(wrapper->SkipFrames(-4), 0);
-    EXPECT_EQ(wrapper->SkipFrames(100), 100);
+    EXPECT_EQ(wrapper->SkipFrames(5), 5);
     ASSERT_NE(wrapper->GetNextFrame(1), nullptr);
-    EXPECT_EQ(wrapper->SkipFrames(50), 19);  // short of the end it passes what is left
+    EXPECT_EQ(wrapper->SkipFrames(50), 6);  // short of the end it passes what is left
     EXPECT_EQ(wrapper->SkipFrames(5), 0);
     EXPECT_EQ(wrapper->CloseDecoder(), 0);  // nothing is decoded or skipped after closing
     EXPECT_EQ(wrapper->GetNextFrame(1), nullptr);
