@@ -20,7 +20,6 @@ struct ProgramStream {
     std::string name;
     std::string path;       // the program stream
     std::string videoPath;  // its video elementary stream, as ffmpeg extracts it
-    bool hasNavigation;     // carries DVD navigation packets (private stream 2)
 };
 
 inline std::string Ffmpeg(const std::string& arguments) {
@@ -35,20 +34,20 @@ inline const std::vector<ProgramStream>& ProgramStreams() {
         const std::string coding = video + "-t 2 -c:v mpeg2video -g 12 -bf 2 -b:v 900k ";
         // The path holds the command until it has run ($d is a scratch directory).
         const std::vector<ProgramStream> recipes = {
-            {"dvd_ac3", Ffmpeg(tone + coding + "-c:a ac3 -f dvd {out}"), "", true},
-            {"vob_video", Ffmpeg(coding + "-f vob {out}"), "", false},
-            {"vob_mp2", Ffmpeg(tone + coding + "-c:a mp2 -f vob {out}"), "", false},
+            {"dvd_ac3", Ffmpeg(tone + coding + "-c:a ac3 -f dvd {out}"), ""},
+            {"vob_video", Ffmpeg(coding + "-f vob {out}"), ""},
+            {"vob_mp2", Ffmpeg(tone + coding + "-c:a mp2 -f vob {out}"), ""},
             {"mplex_dvd",
              Ffmpeg(coding + "-f mpeg2video $d/v.m2v") + " && " +
                  Ffmpeg(tone + "-t 2 -c:a mp2 -b:a 192k -f mp2 $d/a.mp2") +
                  " && mplex -f 8 -o {out} $d/v.m2v $d/a.mp2",
-             "", true},
+             ""},
             {"dvdauthor",
              Ffmpeg("-f lavfi -i testsrc=size=720x576:rate=25 " + tone +
                     "-t 2 -target pal-dvd -b:v 1500k $d/in.mpg") +
                  " && VIDEO_FORMAT=PAL dvdauthor -o $d/dvd -t $d/in.mpg && "
                  "cp $d/dvd/VIDEO_TS/VTS_01_1.VOB {out}",
-             "", true},
+             ""},
         };
         std::vector<ProgramStream> made;
         for (ProgramStream stream : recipes) {

@@ -15,7 +15,6 @@ namespace {
 using Block = std::tuple<int32_t, uint64_t, int32_t, Bytes>;  // type, pts, data result, data
 constexpr int32_t kVideo = CPackReader::kBlockVideo;
 constexpr int32_t kAudio = CPackReader::kBlockAudio;
-constexpr int32_t kNavigation = CPackReader::kBlockNavigation;
 
 class PackReaderTest : public ::testing::Test {
 protected:
@@ -54,33 +53,6 @@ protected:
         return video;
     }
 };
-
-TEST_F(PackReaderTest, GeneratedStreamsGiveTheVideoFfmpegExtractsAndEveryNavigationPacket) {
-    ASSERT_FALSE(ProgramStreams().empty()) << "no program stream could be generated";
-    for (const ProgramStream& stream : ProgramStreams()) {
-        SCOPED_TRACE(stream.name);
-        Bytes video, read;
-        size_t navigationPackets = 0;
-        for (const UnitContents& unit : WalkUnits(ReadFileBytes(stream.path), &video)) {
-            navigationPackets += unit.navigationPackets;
-        }
-        ASSERT_EQ(reader.Open(stream.path.c_str()), 0);
-        std::vector<size_t> count(5);
-        for (const Block& block : ReadAll()) {
-            ++count.at(static_cast<size_t>(std::get<0>(block)));
-            if (std::get<0>(block) == kVideo) Append(read, std::get<3>(block));
-            // DVD navigation packets: PCI with 980 data bytes, DSI with 1018.
-            if (std::get<0>(block) == kNavigation) {
-                EXPECT_TRUE(std::get<3>(block).size() == 980 || std::get<3>(block).size() == 1018);
-            }
-        }
-        EXPECT_TRUE(read == ReadFileBytes(stream.videoPath)) << "differs from ffmpeg's extraction";
-        EXPECT_EQ(count[kNavigation], navigationPackets);
-        EXPECT_EQ(navigationPackets > 0, stream.hasNavigation);
-        EXPECT_EQ(count[kAudio] > 0, stream.name.find("video") == std::string::npos);
-        EXPECT_GT(count[CPackReader::kBlockSystemHeader], 0u);
-    }
-}
 
 // Random bytes with many 00 00 01 but never 0xBA (odd bytes only).
 Bytes GarbageWithoutPackStart(size_t size, uint32_t seed) {
@@ -121,10 +93,6 @@ Bytes VideoUnit(const Bytes& headerData, const Bytes& payload) {
     return Unit({PesPacket(0xE0, headerData, payload)});
 }
 
-Bytes PrivateStream1Unit(uint8_t substream, const Bytes& payload) {
-    return Unit({PesPacket(0xBD, EncodePts(900), Join({{substream, 0x01, 0x00, 0x01}, payload}))});
-}
-
 TEST_F(PackReaderTest, HandMadeUnitsGiveTheirPayloadsAndTimeStamps) {
     const Bytes a = Pattern(600, 5), b = Pattern(900, 9), none;
     const uint64_t high[] = {1ull << 30, (1ull << 32) | 0x2345, (1ull << 33) - 1};
@@ -151,10 +119,6 @@ TEST_F(PackReaderTest, HandMadeUnitsGiveTheirPayloadsAndTimeStamps) {
           {kVideo, high[1], 0, none},
           {kVideo, high[2], 0, a},
           {kVideo, high[2], 0, b}}},
-        {"private1",
-         Join({PrivateStream1Unit(0x80, a), PrivateStream1Unit(0x20, a),
-               PrivateStream1Unit(0xA0, a), PrivateStream1Unit(0x81, a)}),
-         {{kAudio, 900, 0, a}}},
         // Payloads beyond the bytes read are not copied.
         {"overlong",
          Join({overlong, cut}),
