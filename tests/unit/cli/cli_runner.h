@@ -95,11 +95,10 @@ inline long CountPictures(const std::string& path, int32_t width, int32_t height
 }
 
 // ffmpeg's own decoding of a file's video, as raw 4:2:0 pictures in display order.
-inline std::string FfmpegRaw(const std::string& path, const std::string& name,
-                             const std::string& options = "") {
+inline std::string FfmpegRaw(const std::string& path, const std::string& name) {
     std::string raw = WorkPath(name);
     RemoveFile(raw);
-    RunCommand("ffmpeg -nostdin -v error -y -threads 1 -i " + Quoted(path) + " " + options +
+    RunCommand("ffmpeg -nostdin -v error -y -threads 1 -i " + Quoted(path) +
                " -map 0:v:0 -f rawvideo -pix_fmt yuv420p -vsync passthrough " + Quoted(raw));
     return raw;
 }
