@@ -24,18 +24,16 @@ protected:
         ASSERT_EQ(reader.Open(WriteTemporary(name, bytes).c_str()), expected);
     }
 
-    // Every block (or every audio and video block) to the end, retrying once with Resync after
-    // a null as the chunk reader does.
-    std::vector<Block> ReadAll(bool payloadBlocksOnly = false) {
+    // Every audio and video block to the end, retrying once with Resync after a null as the
+    // chunk reader does.
+    std::vector<Block> ReadAll() {
         std::vector<Block> blocks;
         Bytes data(70000);
         for (int reads = 0; reads < 100000; ++reads) {
             BlockInfo* info = reader.GetNextBlockInfo();
             if (!info && reader.Resync() == 0) info = reader.GetNextBlockInfo();
             if (!info) return blocks;
-            if (payloadBlocksOnly && info->blockType != kVideo && info->blockType != kAudio) {
-                continue;
-            }
+            if (info->blockType != kVideo && info->blockType != kAudio) continue;
             int32_t capacity = static_cast<int32_t>(data.size());
             int32_t result = reader.GetBlockData(data.data(), &capacity);
             blocks.emplace_back(info->blockType, info->pts, result,
@@ -127,7 +125,7 @@ TEST_F(PackReaderTest, HandMadeUnitsGiveTheirPayloadsAndTimeStamps) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Open(c.name, c.stream);
-        EXPECT_EQ(ReadAll(true), c.payloadBlocks);
+        EXPECT_EQ(ReadAll(), c.payloadBlocks);
         Bytes data(70000);
         int32_t capacity = static_cast<int32_t>(data.size());
         EXPECT_NE(reader.GetBlockData(data.data(), &capacity), 0) << "stale block after the end";
