@@ -581,17 +581,24 @@ NonIntraMacroblockReader NonIntraReaderFor(const NonIntraMacroblockBlocks& m, bo
     return mpeg1 ? ReadNonIntraBlocks<true, false> : ReadNonIntraBlocks<false, false>;
 }
 
-template <bool kMpeg1>
-IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
-                                        const NonIntraMacroblockBlocks& macroblock) {
-    const NonIntraMacroblockBlocks& m = macroblock;
-    if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
-    if (!m.firstTable || !m.otherTable || !m.luma || !m.chroma || !m.placements || !m.scratch ||
-        !m.residual)
-        return ippStsNullPtrErr;
-    const NonIntraMacroblockReader read = NonIntraReaderFor(m, kMpeg1);
+// A checked entry: the position and the record's pointers first, then the reader that the
+// record's tables and numbers allow.
+template <typename Blocks, typename Reader>
+IppStatus ReadCheckedMacroblock(Ipp32u** ppBitStream, int* pOffset, const Blocks& m,
+                                bool pointersSet, Reader (*readerFor)(const Blocks&, bool),
+                                bool mpeg1) {
+    if (!ValidPosition(ppBitStream, pOffset) || !pointersSet) return ippStsNullPtrErr;
+    const Reader read = readerFor(m, mpeg1);
     if (!read) return ippStsBadArgErr;
     return read(ppBitStream, pOffset, m);
+}
+
+template <bool kMpeg1>
+IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
+                                        const NonIntraMacroblockBlocks& m) {
+    const bool pointersSet = m.firstTable && m.otherTable && m.luma && m.chroma && m.placements &&
+                             m.scratch && m.residual;
+    return ReadCheckedMacroblock(ppBitStream, pOffset, m, pointersSet, NonIntraReaderFor, kMpeg1);
 }
 
 // The blocks of a checked macroblock (see ReconstructIntraMacroblock below).
@@ -631,15 +638,10 @@ IntraMacroblockReader IntraReaderFor(const IntraMacroblockBlocks& m, bool mpeg1)
 
 template <bool kMpeg1>
 IppStatus ReconstructIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
-                                     const IntraMacroblockBlocks& macroblock) {
-    const IntraMacroblockBlocks& m = macroblock;
-    if (!ValidPosition(ppBitStream, pOffset)) return ippStsNullPtrErr;
-    if (!m.dcLuma || !m.dcChroma || !m.acTable || !m.luma || !m.chroma || !m.predictors ||
-        !m.destination)
-        return ippStsNullPtrErr;
-    const IntraMacroblockReader read = IntraReaderFor(m, kMpeg1);
-    if (!read) return ippStsBadArgErr;
-    return read(ppBitStream, pOffset, m);
+                                     const IntraMacroblockBlocks& m) {
+    const bool pointersSet =
+        m.dcLuma && m.dcChroma && m.acTable && m.luma && m.chroma && m.predictors && m.destination;
+    return ReadCheckedMacroblock(ppBitStream, pOffset, m, pointersSet, IntraReaderFor, kMpeg1);
 }
 
 }  // namespace
