@@ -2,20 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "decoder/yuv_frame.h"
-#include "diag/decoder_log.h"
-#include "platform/platform.h"
-#include "support/test_env.h"
-
 namespace d2u {
 namespace {
-
-using test::ReadFileBytes;
-using test::WorkPath;
 
 size_t PixelBytes(const CBmpUtils& bitmap) {
     return static_cast<size_t>(bitmap.bmWidthBytes) *
@@ -49,33 +42,6 @@ TEST(BmpUtils, CreatePadsRowsToFourBytesAndRefusesSizesOutOfRange) {
     }
 }
 
-TEST(BmpUtils, FromYUVRefusesOtherSizesOtherDepthsAndFramesThatCannotHoldThePicture) {
-    CYUVFrame frame;
-    ASSERT_EQ(frame.Allocate(32, 16), 0);
-    CBmpUtils bitmap;
-    auto expectRefused = [&](int32_t width, int32_t height, int32_t bits, int32_t result) {
-        ASSERT_EQ(bitmap.Create(width, height, bits), 0);
-        std::memset(bitmap.bmBits, 0xEE, PixelBytes(bitmap));
-        EXPECT_EQ(bitmap.FromYUV(frame), result);
-        EXPECT_EQ(std::vector<uint8_t>(bitmap.bmBits, bitmap.bmBits + PixelBytes(bitmap)),
-                  std::vector<uint8_t>(PixelBytes(bitmap), 0xEE));
-    };
-    expectRefused(31, 16, 32, -1);
-    expectRefused(32, 15, 32, -1);
-    expectRefused(32, -16, 32, -1);
-    expectRefused(32, 16, 24, -2);
-    frame.U.height = 7;  // planes that cannot hold the stated size
-    expectRefused(32, 16, 32, -1);
-    frame.U.height = 8;
-    frame.Y.pitch = 31;
-    expectRefused(32, 16, 32, -1);
-    frame.Y.pitch = 32;
-    frame.chromaFormat = 2;  // 4:2:2 needs all 16 chroma rows
-    expectRefused(32, 16, 32, -1);
-    frame.chromaFormat = 3;  // no converter for it: nothing is converted
-    expectRefused(32, 16, 32, 0);
-}
-
 // Rows wider than any fixed buffer would hold, odd row counts and widths; single rows and
 // top-down bitmaps (negative heights) stay as they are.
 TEST(BmpUtils, FlipVerticalMirrorsRowsOfAnyWidth) {
@@ -97,36 +63,6 @@ TEST(BmpUtils, FlipVerticalMirrorsRowsOfAnyWidth) {
     }
     CBmpUtils empty;
     EXPECT_EQ(empty.FlipVertical(), 0);
-}
-
-TEST(BmpUtils, SavingIntoAMissingDirectoryIsLoggedAndCreatesNothing) {
-    std::string path = WorkPath("no_such_directory/preview.bmp");
-    test::RunCommand("rm -rf '" + WorkPath("no_such_directory") + "'");
-    char directory[512];
-    platform::ModuleDirectory(directory, sizeof directory);
-    std::string logPath = std::string(directory) + "logDecoder.txt";
-    // A logger that writes its file is made while the marker file exists; another test program
-    // may remove the marker in between.
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        CDecoderLog::DestroyLogger();
-        test::WriteFileBytes(D2U_TEST_LOG_MARKER_PATH, {});
-        CDecoderLog::CreateLoggerForModule();
-        test::RemoveFile(D2U_TEST_LOG_MARKER_PATH);
-        if (CDecoderLog::GetLogger()->threshold() > 0) break;
-    }
-    bool logging = CDecoderLog::GetLogger()->threshold() > 0;
-    CBmpUtils bitmap;
-    ASSERT_EQ(bitmap.Create(4, 4, 32), 0);
-    EXPECT_EQ(bitmap.SaveBitmap(path.c_str()), 0);
-    CDecoderLog::DestroyLogger();
-    CDecoderLog::CreateLoggerForModule();  // silent again
-    std::vector<uint8_t> log = ReadFileBytes(logPath);
-    test::RemoveFile(logPath);
-
-    ASSERT_TRUE(logging);
-    EXPECT_FALSE(test::FileExists(path));
-    EXPECT_EQ(std::string(log.begin(), log.end()),
-              "CBmpUtils::SaveBitmap - ERROR unable to create file " + path + "\r\n");
 }
 
 }  // namespace

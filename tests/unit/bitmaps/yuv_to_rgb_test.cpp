@@ -127,21 +127,5 @@ TEST(YuvToRgbKernels, EveryChromaPairGivesTheScalarBytesAtEveryLumaLevel) {
     }
 }
 
-TEST(YuvToRgbKernels, RejectsMissingPlanesEmptyRegionsAndShortStepsWithoutWriting) {
-    std::mt19937 random(7);
-    Picture picture(8, 2, 1, 0, random);
-    const std::vector<uint8_t> original = picture.destination;
-    const Ipp8u* sources[3] = {picture.planes[0].data(), picture.planes[1].data(), nullptr};
-    uint8_t* out = picture.destination.data();
-    EXPECT_EQ(ippiYUV420ToRGB_8u_P3AC4R(sources, picture.steps, out, 32, {8, 2}), ippStsNullPtrErr);
-    sources[2] = picture.planes[2].data();
-    EXPECT_EQ(ippiYUV420ToRGB_8u_P3AC4R(sources, picture.steps, out, 32, {0, 2}), ippStsSizeErr);
-    EXPECT_EQ(ippiYUV422ToRGB_8u_P3AC4R(sources, picture.steps, out, 32, {8, -1}), ippStsSizeErr);
-    EXPECT_EQ(ippiYUV420ToRGB_8u_P3AC4R(sources, picture.steps, out, 31, {8, 2}), ippStsStepErr);
-    const int shortChroma[3] = {8, 3, 4};
-    EXPECT_EQ(ippiYUV422ToRGB_8u_P3AC4R(sources, shortChroma, out, 32, {8, 2}), ippStsStepErr);
-    EXPECT_EQ(picture.destination, original);
-}
-
 }  // namespace
 }  // namespace d2u
