@@ -88,13 +88,5 @@ TEST(MaskedCopy, BadArgumentsLeaveTheDestinationAlone) {
     }
 }
 
-TEST(MaskedCopy, NegativeDestinationStepWritesRowsUpwards) {
-    const uint8_t source[6] = {1, 2, 3, 4, 5, 6}, mask[6] = {1, 1, 1, 1, 1, 1};
-    uint8_t destination[6] = {};
-    ASSERT_EQ(ippiCopy_8u_C1MR(source, 3, destination + 3, -3, {3, 2}, mask, 3), ippStsNoErr);
-    EXPECT_EQ(std::vector<uint8_t>(destination, destination + 6),
-              (std::vector<uint8_t>{4, 5, 6, 1, 2, 3}));
-}
-
 }  // namespace
 }  // namespace d2u
