@@ -83,6 +83,13 @@ TEST(SubtitleApi, NullArgumentsAreIgnored) {
     ASSERT_EQ(D2uDirLoadSubtitle(path.c_str(), yuv.Out(), 25.0f, 0, 0), 0);
     D2uFrame empty{};
     EXPECT_EQ(D2uDirPutSubtitleYUV(yuv.Get(), &empty, 1), 0);  // planes without data
+
+    // A record in memory whose data pointer is null although its header counts data is refused.
+    SubtitleHandle memory;
+    ASSERT_EQ(LoadFor(Kind::kRgb32, "/nonexistent/null_data.sub", 25.0f, memory), 0);
+    MemoryRecord noData(scene.Record(), 0);
+    ASSERT_EQ(D2uDirSetSubtitleData(memory.Get(), noData.Get()), 0);
+    EXPECT_EQ(Shown(Kind::kRgb32, memory.Get(), 1, {scene}), kNothing);
 }
 
 }  // namespace

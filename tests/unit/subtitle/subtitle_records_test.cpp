@@ -87,32 +87,6 @@ TEST(SubtitleRecords, EndOfFileAndCutRecordsEndTheSubtitles) {
     }
 }
 
-TEST(SubtitleRecords, WithoutAFileRecordsComeFromMemoryOnceAndAreCopied) {
-    CSubtitle subtitle;
-    subtitle.Load(platform::kInvalidFile, 25.0f, 1, 24);
-    EXPECT_EQ(subtitle.Header().endTime, -1.0f);
-    // Nothing to read: both times move on one second per read.
-    EXPECT_EQ(subtitle.ReadNextRecord(), -1);
-    EXPECT_EQ(subtitle.ReadNextRecord(), -1);
-    EXPECT_EQ(subtitle.Header().startTime, 2.0f);
-    EXPECT_EQ(subtitle.Header().endTime, 1.0f);
-    std::vector<uint8_t> bytes = MakeScene(RandomPicture(1, 12, 6, 5), 3, 4, 0.5f, 1.0f).Record();
-    {
-        MemoryRecord record(bytes);
-        subtitle.SetPendingRecord(record.Get());
-        ASSERT_EQ(subtitle.ReadNextRecord(), 0);
-    }  // the host may free the memory once the record is read
-    EXPECT_EQ(subtitle.Header().x1, 3);
-    EXPECT_EQ(subtitle.Header().startTime, 0.5f);
-    EXPECT_EQ(subtitle.ReadNextRecord(), -1);
-    EXPECT_EQ(subtitle.Header().startTime, 1.5f);
-    // A null data pointer with data to copy is rejected.
-    MemoryRecord noData(bytes, 0);
-    subtitle.SetPendingRecord(noData.Get());
-    EXPECT_EQ(subtitle.ReadNextRecord(), -1);
-    EXPECT_EQ(subtitle.Header().startTime, 100000.0f);
-}
-
 }  // namespace
 }  // namespace test
 }  // namespace d2u

@@ -33,49 +33,36 @@ TEST(SubtitleTiming, TwoRecordsAt25FramesPerSecondShowOnTheirFramesOnly) {
     }
 }
 
-TEST(SubtitleTiming, FrameBeforeTheCurrentRecordReadsNoFurtherRecord) {
-    // The first record (3 to 5 s) is read by a put at 1 s; a second one handed over at 2 s is not
-    // read while the first is still ahead, so 4 s shows the first.
-    std::vector<Scene> scenes = {MakeScene(RandomPicture(3, 20, 10, 9), 4, 4, 3.0f, 5.0f),
-                                 MakeScene(RandomPicture(4, 20, 10, 9), 30, 20, 3.0f, 5.0f)};
-    MemoryRecord firstRecord(scenes[0].Record()), secondRecord(scenes[1].Record());
-    for (Kind kind : kAllKinds) {
-        SCOPED_TRACE(KindName(kind));
-        SubtitleHandle handle;
-        ASSERT_EQ(LoadFor(kind, "/nonexistent/timing.sub", 25.0f, handle), 0);
-        ASSERT_EQ(D2uDirSetSubtitleData(handle.Get(), firstRecord.Get()), 0);
-        EXPECT_EQ(Shown(kind, handle.Get(), 25, scenes), kNothing);
-        ASSERT_EQ(D2uDirSetSubtitleData(handle.Get(), secondRecord.Get()), 0);
-        EXPECT_EQ(Shown(kind, handle.Get(), 50, scenes), kNothing);
-        EXPECT_EQ(Shown(kind, handle.Get(), 100, scenes), 0);
-        EXPECT_EQ(Shown(kind, handle.Get(), 125, scenes), 0);
-    }
-}
-
+// Records handed over in memory, at 10 frames/s: without a record to read, the times move on one
+// second per read, so a record is read by the first put past the time reached so far (frame 11
+// moves them to 1 s to 2 s: the second record is read at frame 21), and shown to its end; a
+// record still ahead keeps one handed over after it from being read.
 TEST(SubtitleTiming, RecordsFromMemoryShowInTurnAndNotAfterTheirEnd) {
     std::vector<Scene> scenes = {MakeScene(RandomPicture(5, 25, 11, 9), 3, 5, 0.0f, 1.0f),
-                                 MakeScene(RandomPicture(6, 33, 9, 9), 41, 30, 2.0f, 3.0f)};
-    MemoryRecord firstRecord(scenes[0].Record()), secondRecord(scenes[1].Record());
+                                 MakeScene(RandomPicture(6, 33, 9, 9), 41, 30, 2.0f, 3.0f),
+                                 MakeScene(RandomPicture(3, 20, 10, 9), 4, 4, 6.0f, 8.0f),
+                                 MakeScene(RandomPicture(4, 20, 10, 9), 30, 20, 6.0f, 8.0f)};
+    std::vector<MemoryRecord> records;
+    records.reserve(scenes.size());
+    for (const Scene& scene : scenes) records.emplace_back(scene.Record());
+    const struct {
+        int handOver;  // the record handed over before the frames, or -1
+        int32_t first, last;
+        int expected;
+    } steps[] = {{-1, 0, 0, kNothing},  {0, 1, 10, 0},         {-1, 11, 11, kNothing},
+                 {1, 12, 20, kNothing}, {-1, 21, 30, 1},       {-1, 31, 50, kNothing},
+                 {2, 51, 51, kNothing}, {3, 52, 59, kNothing}, {-1, 60, 80, 2}};
     for (Kind kind : kAllKinds) {
         SCOPED_TRACE(KindName(kind));
         SubtitleHandle handle;
         ASSERT_EQ(LoadFor(kind, "/nonexistent/memory.sub", 10.0f, handle), 0);
-        EXPECT_EQ(Shown(kind, handle.Get(), 0, scenes), kNothing) << "no record yet";
-        ASSERT_EQ(D2uDirSetSubtitleData(handle.Get(), firstRecord.Get()), 0);
-        // Without a record to read, the times moved on one second per read: the pending record
-        // is read once the frame passes that, and shown to its end.
-        int32_t frame = 1;
-        while (frame <= 10 && Shown(kind, handle.Get(), frame, scenes) == kNothing) ++frame;
-        ASSERT_LE(frame, 10) << "the first record never came";
-        for (; frame <= 10; ++frame) EXPECT_EQ(Shown(kind, handle.Get(), frame, scenes), 0);
-        for (; frame < 20; ++frame) EXPECT_EQ(Shown(kind, handle.Get(), frame, scenes), kNothing);
-        // The next one is read by the first put past the time reached so far (2 s by now).
-        ASSERT_EQ(D2uDirSetSubtitleData(handle.Get(), secondRecord.Get()), 0);
-        for (frame = 21; frame <= 30; ++frame) {
-            EXPECT_EQ(Shown(kind, handle.Get(), frame, scenes), 1) << frame;
-        }
-        for (; frame <= 45; ++frame) {
-            EXPECT_EQ(Shown(kind, handle.Get(), frame, scenes), kNothing) << frame;
+        for (const auto& step : steps) {
+            if (step.handOver >= 0) {
+                ASSERT_EQ(D2uDirSetSubtitleData(handle.Get(), records[step.handOver].Get()), 0);
+            }
+            for (int32_t frame = step.first; frame <= step.last; ++frame) {
+                EXPECT_EQ(Shown(kind, handle.Get(), frame, scenes), step.expected) << frame;
+            }
         }
     }
 }
