@@ -8,7 +8,6 @@
 #include "d2udir.h"
 #include "support/api_test_host.h"
 #include "support/elementary_stream.h"
-#include "support/yuv_image.h"
 
 namespace d2u {
 namespace test {
@@ -21,9 +20,9 @@ std::vector<uint8_t> WithSequenceCodes(const std::vector<uint8_t>& stream, int a
 // Writes bytes to a file in the work directory and returns its path.
 std::string WriteWorkFile(const std::string& name, const std::vector<uint8_t>& bytes);
 
-// Checks that a frame shows the picture, and with a reference decoding, that it looks like it.
-void ExpectShows(const D2uFrame* frame, const CodedPicture& picture,
-                 const std::vector<YuvImage>* reference = nullptr);
+// Checks that a frame is the picture (its temporal reference and coding type); how pictures
+// decode is the conformance suite's business.
+void ExpectShows(const D2uFrame* frame, const CodedPicture& picture);
 
 }  // namespace test
 }  // namespace d2u

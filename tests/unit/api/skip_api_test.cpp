@@ -11,19 +11,11 @@ namespace d2u {
 namespace test {
 namespace {
 
-TEST(SkipFrame, PassesOverABPictureOnly) {
+// Which pictures a skip passes over is the decoder wrapper tests' business; buffer-driven, the
+// skip looks at the buffer it is given: the P picture is not skipped, the B picture is.
+TEST(SkipFrame, InABufferLooksAtThatBuffer) {
     const GeneratedStream& stream = IpbStream();
-    const auto& pictures = stream.layout.pictures;  // I0 P3 B1 B2 P6 B4 B5 ...
-    OpenFile file(stream.path);
-    ASSERT_EQ(file.result, 0);
-    // Before an I or a P picture nothing is skipped; before B1 it is, and B2 comes next.
-    const int32_t expected[] = {1, 1, 0, 1};
-    const size_t next[] = {0, 1, 3, 4};
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(k % 2 ? SkipFrame(file.handle) : D2uDirSkipFrame(file.handle), expected[k]);
-        ExpectShows(file.Next(), pictures[next[k]]);
-    }
-    // Buffer-driven, the skip looks at the buffer it is given.
+    const auto& pictures = stream.layout.pictures;  // I0 P3 B1 ...
     D2uHandle handle = 0;
     InitDecoding(&handle);
     D2uFrame* frame = nullptr;
@@ -54,7 +46,7 @@ const DurationCase kDurations[] = {
 
 class SkipDurationTest : public ::testing::TestWithParam<DurationCase> {};
 
-TEST_P(SkipDurationTest, SkipsWholePicturesAndRebuildsTheReferences) {
+TEST_P(SkipDurationTest, SkipsWholePicturesOfTheStreamsRate) {
     const DurationCase& c = GetParam();
     const GeneratedStream& stream = IpbStream();
     std::string path = WriteWorkFile("api_skip_rate" + std::to_string(c.frameRateCode) + ".m2v",
@@ -65,10 +57,7 @@ TEST_P(SkipDurationTest, SkipsWholePicturesAndRebuildsTheReferences) {
     EXPECT_EQ(c.fromStart ? SkipDuration(file.handle, c.milliseconds, 1)
                           : D2uDirSkipDuration(file.handle, c.milliseconds, 0),
               c.skipped);
-    if (c.next == SIZE_MAX) return;
-    std::vector<YuvImage> reference =
-        ReferenceDecoding(stream.path, stream.layout.width, stream.layout.height);
-    ExpectShows(file.Next(), stream.layout.pictures[c.next], &reference);
+    if (c.next != SIZE_MAX) ExpectShows(file.Next(), stream.layout.pictures[c.next]);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SkipDurationTest, ::testing::ValuesIn(kDurations));

@@ -45,23 +45,28 @@ TEST(OutputSize, ScalesTheFramesHandedOutUntilSwitchedOff) {
 }
 
 // Aspect codes 1 to 3 and frame rate codes 1 to 5 have values; other codes leave the caller's.
+// The two codes differ in each stream, so that reading one for the other shows.
 TEST(SequenceCodes, AspectRatioAndFrameRate) {
-    const double ratios[] = {-7.5, 1.0, 4.0 / 3.0, 16.0 / 9.0, -7.5, -7.5, -7.5, -7.5, -7.5};
-    const float rates[] = {
-        -3.0f, float(24000.0 / 1001.0), 24.0f, 25.0f, float(30000.0 / 1001.0), 30.0f, -3.0f, -3.0f,
-        -3.0f};
-    for (int code = 1; code <= 8; ++code) {
-        std::string path = WriteWorkFile("api_codes_" + std::to_string(code) + ".m2v",
-                                         WithSequenceCodes(IpbStream().bytes, code, code));
+    const struct {
+        int aspectCode, frameRateCode;
+        double ratio;
+        float fps;
+    } cases[] = {
+        {3, 1, 16.0 / 9.0, float(24000.0 / 1001.0)}, {2, 5, 4.0 / 3.0, 30.0f}, {4, 8, -7.5, -3.0f}};
+    for (const auto& c : cases) {
+        std::string path =
+            WriteWorkFile("api_codes_" + std::to_string(c.aspectCode) + ".m2v",
+                          WithSequenceCodes(IpbStream().bytes, c.aspectCode, c.frameRateCode));
         OpenFile file(path);
-        ASSERT_EQ(file.result, 0) << code;
+        ASSERT_EQ(file.result, 0) << c.aspectCode;
         double ratio = -7.5;
         float fps = -3.0f;
         EXPECT_EQ(D2uDirGetAspectRatio(file.handle, &ratio), 0);
-        EXPECT_EQ(code % 2 ? GetFPSInfo(file.handle, &fps) : D2uDirGetFPSInfo(file.handle, &fps),
-                  0);
-        EXPECT_EQ(ratio, ratios[code]) << code;
-        EXPECT_EQ(fps, rates[code]) << code;
+        EXPECT_EQ(
+            c.aspectCode % 2 ? GetFPSInfo(file.handle, &fps) : D2uDirGetFPSInfo(file.handle, &fps),
+            0);
+        EXPECT_EQ(ratio, c.ratio) << c.aspectCode;
+        EXPECT_EQ(fps, c.fps) << c.aspectCode;
     }
 }
 
@@ -89,11 +94,8 @@ TEST(InputPosition, FollowsThePicturesAndRepositioningResumesAtTheNextSequenceHe
     }
     ASSERT_LT(target + 2, pictures.size());
     EXPECT_EQ(D2uDirSetInputPosition(file.handle, static_cast<uint32_t>(size / 2), 0), 0);
-    // The I picture found there decodes as the reference decoder has it; the B pictures that
-    // follow it are handed out too.
-    std::vector<YuvImage> reference =
-        ReferenceDecoding(stream.path, stream.layout.width, stream.layout.height);
-    ExpectShows(file.Next(), pictures[target], &reference);
+    // The I picture found there comes first, then the B pictures that follow it.
+    ExpectShows(file.Next(), pictures[target]);
     EXPECT_EQ(pictures[target].pictureType, 1);
     ExpectShows(file.Next(), pictures[target + 1]);
     ExpectShows(file.Next(), pictures[target + 2]);
