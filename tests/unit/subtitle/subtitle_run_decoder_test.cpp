@@ -49,9 +49,9 @@ const Case kCases[] = {
     // Row 0: 3 x 2 = E and junk 7 in the unused low nibble. Row 1 (bottom field): 1 x 1, 2 x 3.
     {"next row after a half-used byte", {0xE7, 0x5B}, 3, 4, 77,
      {{0, 0, 3, 2}, {1, 0, 1, 1}, {1, 1, 2, 3}}},
-    // Row 0: 4 x 1 = 11, 10 x 2 = 2A of which 6 fit. Row 1: 3 x 3 = F.
-    {"runs past the width are clipped", {0x11, 0x2A, 0xF0}, 10, 2, 78,
-     {{0, 0, 4, 1}, {0, 4, 6, 2}, {1, 0, 3, 3}}},
+    // Row 0: 4 x 1 = 11, 10 x 2 = 2A of which 9 fit. Row 1: 3 x 3 = F, then the data end.
+    {"runs past the width are clipped", {0x11, 0x2A, 0xF0}, 13, 2, 78,
+     {{0, 0, 4, 1}, {0, 4, 9, 2}, {1, 0, 3, 3}}},
     {"bottom field after three rows", kFiveRows, 8, 5, 76 + 6,
      {{0, 0, 8, 0}, {2, 0, 8, 1}, {4, 0, 8, 2}, {1, 0, 8, 3}, {3, 0, 8, 0}}},
     // Never met at a row start: rows go to lines 0, 2, 4; line 6 ends the picture.
