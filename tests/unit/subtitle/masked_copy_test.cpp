@@ -74,19 +74,5 @@ TEST(MaskedCopy, EveryKernelLevelCopiesExactlyThePixelsUnderTheMask) {
     }
 }
 
-TEST(MaskedCopy, BadArgumentsLeaveTheDestinationAlone) {
-    uint8_t source[64] = {1}, destination[64] = {}, mask[16];
-    for (auto& m : mask) m = 1;
-    for (const Family& family : kFamilies) {
-        const int row = 4 * family.channels;
-        EXPECT_EQ(family.copy(nullptr, row, destination, row, {4, 2}, mask, 4), ippStsNullPtrErr);
-        EXPECT_EQ(family.copy(source, row, destination, row, {4, 2}, nullptr, 4), ippStsNullPtrErr);
-        EXPECT_EQ(family.copy(source, row, destination, row, {0, 2}, mask, 4), ippStsSizeErr);
-        EXPECT_EQ(family.copy(source, row - 1, destination, row, {4, 2}, mask, 4), ippStsStepErr);
-        EXPECT_EQ(family.copy(source, row, destination, row, {4, 2}, mask, 3), ippStsStepErr);
-        for (uint8_t byte : destination) ASSERT_EQ(byte, 0);
-    }
-}
-
 }  // namespace
 }  // namespace d2u

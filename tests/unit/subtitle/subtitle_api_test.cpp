@@ -78,6 +78,10 @@ TEST(SubtitleApi, NullArgumentsAreIgnored) {
     EXPECT_EQ(D2uDirPutSubtitleRGB(handle.Get(), &nowhere, 1), 0);  // null pixels
     EXPECT_EQ(D2uDirSetSubtitleData(handle.Get(), nullptr), 0);
     EXPECT_EQ(Shown(Kind::kRgb32, handle.Get(), 2, {scene}), 0);
+    HostFrame shortRows(Kind::kRgb32, 96, 48);
+    shortRows.rgb.stride = 8;  // rows shorter than the picture's: nothing is drawn
+    EXPECT_EQ(shortRows.Put(handle.Get(), 3), 0);
+    EXPECT_TRUE(shortRows.Untouched() && shortRows.GuardsIntact());
 
     SubtitleHandle yuv;
     ASSERT_EQ(D2uDirLoadSubtitle(path.c_str(), yuv.Out(), 25.0f, 0, 0), 0);
