@@ -48,19 +48,6 @@ TEST(SubtitleRendering, Yuv422ChromaCoversBothRowsOfEachPair) {
     EXPECT_EQ(y[8 * width + 5], 200);
 }
 
-TEST(SubtitleRendering, HandleOfTheOtherKindLeavesTheFrameAlone) {
-    Scene scene = MakeScene(BlockPicture(8, 8, 4, 4), 0, 0, 0.0f, 9.0f);
-    std::string path = WriteSubtitleFile("wrong_kind.sub", {scene.Record()});
-    for (Kind loaded : {Kind::kRgb32, Kind::kYuv}) {
-        SubtitleHandle handle;
-        ASSERT_EQ(LoadFor(loaded, path, 25.0f, handle), 0);
-        HostFrame other(loaded == Kind::kYuv ? Kind::kRgb32 : Kind::kYuv, 16, 16);
-        EXPECT_EQ(other.Put(handle.Get(), 10), 0);
-        EXPECT_TRUE(other.Untouched()) << KindName(loaded);
-        EXPECT_EQ(Shown(loaded, handle.Get(), 11, {scene}), 0) << KindName(loaded);
-    }
-}
-
 // RGB frames are written up to the record's x2, y2 and the maximum size, YUV frames up to their
 // planes. The frames are exactly that large: their guards catch anything beyond.
 TEST(SubtitleRendering, DrawingStaysInsideTheDocumentedArea) {
