@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <vector>
-
-#include "d2udir.h"
 
 namespace d2u {
 namespace soak {
@@ -13,8 +10,6 @@ namespace {
 
 constexpr int32_t kNoHeaderPicture = -2008;
 constexpr int32_t kLargestBitmap = 16 << 20;
-constexpr int32_t kScreenWidth = 720;
-constexpr int32_t kScreenHeight = 576;
 
 bool IsFrameResult(int32_t result) {
     return result == 0 || result == -1;
@@ -23,32 +18,8 @@ bool IsStartResult(int32_t result) {
     return IsFrameResult(result) || result == kNoHeaderPicture;
 }
 
-// Reads the first and last visible sample of every plane, so that a bad plane shows up under
-// the address sanitizer.
-bool FrameLooksSound(const D2uFrame* frame) {
-    if (!frame) return false;
-    volatile uint8_t sink = 0;
-    for (const D2uPlane* plane : {&frame->Y, &frame->U, &frame->V}) {
-        if (plane->width <= 0 || plane->height <= 0) continue;
-        if (!plane->data || plane->width > plane->pitch) return false;
-        sink = sink + plane->data[0];
-        sink = sink + plane->data[static_cast<size_t>(plane->height - 1) * plane->pitch +
-                                  static_cast<size_t>(plane->width - 1)];
-    }
-    return true;
-}
-
-// A subtitle record as D2uDirSetSubtitleData takes it: the header, then a data pointer. It
-// must live until a later put reads it, so the last one is kept.
-struct MemoryRecord {
-    uint8_t header[76 + sizeof(void*)] = {};
-    std::vector<uint8_t> data = std::vector<uint8_t>(65536, 0);
-};
-
-// Frames as large as the screen the records are placed on, made once at start so that they do
-// not count as growth; puts go forward in time.
-std::vector<uint8_t> rgbScreen(static_cast<size_t>(kScreenWidth) * kScreenHeight * 4);
-std::vector<uint8_t> yuvScreen(static_cast<size_t>(kScreenWidth) * kScreenHeight * 3 / 2);
+// Made once at start so that they do not count as growth; puts go forward in time.
+SubtitleScreen screen;
 MemoryRecord memoryRecord;
 int32_t frameNumber = 0;
 
@@ -63,12 +34,8 @@ ApiSequence::ApiSequence(const SoakInput& input, Bytes bytes, uint32_t seed, std
 
 bool ApiSequence::Expect(bool condition, const char* call, int32_t result) {
     ++calls_;
-    if (!condition && error_.empty()) {
-        char text[160];
-        std::snprintf(text, sizeof text, "%s returned %d", call, result);
-        error_ = text;
-    }
-    return condition;
+    if (!condition && error_.empty()) error_ = call + (" returned " + std::to_string(result));
+    return condition && error_.empty();
 }
 
 int32_t ApiSequence::RandomSize() {
@@ -77,7 +44,7 @@ int32_t ApiSequence::RandomSize() {
 }
 
 bool ApiSequence::Run() {
-    if (!WriteBytes(filePath_, bytes_)) {
+    if (!test::WriteFileBytes(filePath_, bytes_)) {
         error_ = "cannot write " + filePath_;
         return false;
     }
@@ -85,22 +52,16 @@ bool ApiSequence::Run() {
     if (input_.kind == InputKind::kSubtitle) {
         return random_() % 4 ? RunSubtitles(operations) : RunFileHandle(operations);
     }
-    switch (random_() % 5) {
-        case 0:
-        case 1:
-            return RunFileHandle(operations);
-        case 2:
-        case 3:
-            return RunBufferHandle(operations);
-        default:
-            return RunPreview(operations);
-    }
+    uint32_t choice = random_() % 5;
+    return choice < 2   ? RunFileHandle(operations)
+           : choice < 4 ? RunBufferHandle(operations)
+                        : RunPreview(operations);
 }
 
 bool ApiSequence::RunFileHandle(int operations) {
     D2uHandle handle = 0;
-    int32_t opened = random_() % 2 ? D2uDirLoadFile(filePath_.c_str(), &handle)
-                                   : D2uDirLoadFile((filePath_ + ".missing").c_str(), &handle);
+    std::string path = random_() % 2 ? filePath_ : filePath_ + ".missing";
+    int32_t opened = D2uDirLoadFile(path.c_str(), &handle);
     bool good =
         Expect(IsStartResult(opened) && (handle != 0) == (opened == 0), "D2uDirLoadFile", opened);
     if (!handle) return good;
@@ -114,7 +75,7 @@ bool ApiSequence::RunFileHandle(int operations) {
     }
     Expect(FinishDecoding(&handle) == 0 && handle == 0, "FinishDecoding", 0);
     if (second) FinishDecoding(&second);
-    return good && error_.empty();
+    return error_.empty();
 }
 
 bool ApiSequence::FileOperation(D2uHandle handle) {
@@ -125,7 +86,7 @@ bool ApiSequence::FileOperation(D2uHandle handle) {
         case 1:
         case 2:
             result = GetMpegFrame(&frame, handle);
-            return Expect(IsFrameResult(result) && (result != 0 || FrameLooksSound(frame)),
+            return Expect(IsFrameResult(result) && (result != 0 || FrameIsSound(frame, false)),
                           "GetMpegFrame", result);
         case 3:
             result = SkipFrame(handle);
@@ -136,9 +97,8 @@ bool ApiSequence::FileOperation(D2uHandle handle) {
         case 5:
             return BitmapCall(handle, nullptr, 0);
         case 6: {
-            uint64_t size = 0, position = 0;
+            uint64_t size = 0;
             GetInputSize(handle, &size);
-            GetInputPosition(handle, &position);
             uint64_t target = size ? random_() % (size + size / 4 + 1) : 0;
             result = D2uDirSetInputPosition(handle, static_cast<uint32_t>(target),
                                             static_cast<uint32_t>(target >> 32));
@@ -160,11 +120,11 @@ bool ApiSequence::FileOperation(D2uHandle handle) {
     }
 }
 
-bool ApiSequence::FeedPiece(size_t& feedAt, const uint8_t*& data, int32_t& length) {
+// The next piece of the input to feed, starting at a start code now and then, as a host
+// cutting pictures would; empty at the end of the input.
+std::pair<const uint8_t*, int32_t> ApiSequence::FeedPiece(size_t& feedAt) {
     if (feedAt >= bytes_.size()) feedAt = 0;
-    size_t left = bytes_.size() - feedAt;
-    size_t size = std::min<size_t>(left, 1 + random_() % (random_() % 2 ? 4096 : 40000));
-    // Pieces start at a start code now and then, as a host cutting pictures would do.
+    size_t size = 1 + random_() % (random_() % 2 ? 4096 : 40000);
     if (random_() % 2) {
         for (size_t at = feedAt; at + 3 < bytes_.size() && at < feedAt + 20000; ++at) {
             if (bytes_[at] == 0 && bytes_[at + 1] == 0 && bytes_[at + 2] == 1) {
@@ -172,33 +132,29 @@ bool ApiSequence::FeedPiece(size_t& feedAt, const uint8_t*& data, int32_t& lengt
                 break;
             }
         }
-        size = std::min(size, bytes_.size() - feedAt);
     }
-    data = bytes_.empty() ? nullptr : bytes_.data() + feedAt;
-    length = static_cast<int32_t>(size);
+    size = std::min(size, bytes_.size() - feedAt);
+    const uint8_t* data = bytes_.empty() ? nullptr : bytes_.data() + feedAt;
     feedAt += size;
-    return length > 0;
+    return {data, static_cast<int32_t>(size)};
 }
 
 bool ApiSequence::BufferOperation(D2uHandle handle, size_t& feedAt) {
-    const uint8_t* data = nullptr;
-    int32_t length = 0;
+    auto [data, length] = FeedPiece(feedAt);
     int32_t result = 0;
     D2uFrame* frame = nullptr;
-    bool haveData = FeedPiece(feedAt, data, length);
     switch (random_() % 10) {
         case 0:
         case 1:
         case 2:
         case 3:
             result = GetMpegFrame2(&frame, data, length, handle);
-            return Expect(IsStartResult(result) && (result != 0 || FrameLooksSound(frame)) &&
-                              (haveData || result == -1),
+            return Expect(IsStartResult(result) && (result != 0 || FrameIsSound(frame, false)) &&
+                              (length > 0 || result == -1),
                           "GetMpegFrame2", result);
         case 4:
             result = SkipFrame2(data, length, handle);
-            return Expect(result == 0 || result == 1 || result == -1 || result == kNoHeaderPicture,
-                          "SkipFrame2", result);
+            return Expect(result == 1 || IsStartResult(result), "SkipFrame2", result);
         case 5:
             return BitmapCall(handle, data, length);
         case 6:
@@ -255,14 +211,15 @@ bool ApiSequence::BitmapCall(D2uHandle handle, const uint8_t* data, int32_t leng
     int32_t result =
         data ? GetBitmapData2(buffer.get(), &written, data, length, handle, &isReference)
              : GetBitmapData(buffer.get(), &written, handle, &isReference);
+    const char* call = data ? "GetBitmapData2" : "GetBitmapData";
     if (result == 0) {
         return Expect(written > 0 && written <= capacity && (isReference == 0 || isReference == 1),
-                      data ? "GetBitmapData2" : "GetBitmapData", result);
+                      call, result);
     }
     bool untouched = written == capacity;  // start-up errors leave the outputs as they were
     return Expect((result == -1 && (written == 0 || (data && untouched))) ||
                       (data && result == kNoHeaderPicture && untouched),
-                  data ? "GetBitmapData2" : "GetBitmapData", result);
+                  call, result);
 }
 
 bool ApiSequence::RunBufferHandle(int operations) {
@@ -271,7 +228,7 @@ bool ApiSequence::RunBufferHandle(int operations) {
     size_t feedAt = random_() % 2 ? 0 : static_cast<size_t>(random_()) % (bytes_.size() + 1);
     for (int i = 0; good && i < operations; ++i) good = BufferOperation(handle, feedAt);
     Expect(FinishDecoding(&handle) == 0 && handle == 0, "FinishDecoding", 0);
-    return good && error_.empty();
+    return error_.empty();
 }
 
 bool ApiSequence::RunPreview(int operations) {
@@ -280,88 +237,63 @@ bool ApiSequence::RunPreview(int operations) {
     const char* bitmap = random_() % 2 ? bitmapPath_.c_str() : "";
     int32_t started = D2uDirStartExtractPreview(filePath_.c_str(), bitmap, width, height);
     bool good = Expect(started == 0 || started == -1, "D2uDirStartExtractPreview", started);
-    int32_t kib = static_cast<int32_t>(bytes_.size() / 1024) + 2;
+    uint32_t kib = static_cast<uint32_t>(bytes_.size() / 1024) + 2;
     for (int i = 0; good && i < operations / 4 + 1; ++i) {
-        int32_t position =
-            random_() % 8 == 0 ? -1 : static_cast<int32_t>(random_() % static_cast<uint32_t>(kib));
+        int32_t position = random_() % 8 == 0 ? -1 : static_cast<int32_t>(random_() % kib);
         int32_t result = D2uDirExtractPreview(position);
         good = Expect(result <= 0 && result >= -2 - 2008 && (started == 0 || result == -1),
                       "D2uDirExtractPreview", result);
     }
     Expect(D2uDirCloseExtractPreview() == 0, "D2uDirCloseExtractPreview", 0);
-    return good && error_.empty();
+    return error_.empty();
 }
 
 bool ApiSequence::RunSubtitles(int operations) {
     static const float kRates[] = {25.0f, 29.97f, 1.0f, 1000.0f};
     static const int32_t kDepths[] = {24, 32, 16};
     frameNumber = 0;
-    bool fromFile = random_() % 4 != 0;
-    std::string name = fromFile ? filePath_ : filePath_ + ".missing";
+    std::string path = random_() % 4 ? filePath_ : filePath_ + ".missing";
     D2uHandle handle = 0;
     int32_t result =
-        D2uDirLoadSubtitle(name.c_str(), &handle, kRates[random_() % 4],
+        D2uDirLoadSubtitle(path.c_str(), &handle, kRates[random_() % 4],
                            static_cast<int32_t>(random_() % 2), kDepths[random_() % 3]);
     bool good = Expect(result == 0 && handle != 0, "D2uDirLoadSubtitle", result);
     for (int i = 0; good && i < operations; ++i) good = SubtitleOperation(handle);
     Expect(D2uDirCloseSubtitle(&handle) == 0 && handle == 0, "D2uDirCloseSubtitle", 0);
-    return good && error_.empty();
+    return error_.empty();
 }
 
 bool ApiSequence::SubtitleOperation(D2uHandle handle) {
+    static const double kFactors[] = {1.0, 0.995, 0.5, 1.5, 2.0, 0.01, 10.0};
     frameNumber += static_cast<int32_t>(random_() % 8);
     int32_t result = 0;
     switch (random_() % 6) {
         case 0:
         case 1: {
-            D2uRgbFrame frame = {};
-            bool bottomUp = random_() % 2;
-            frame.stride = (bottomUp ? -1 : 1) * kScreenWidth * 4;
-            frame.data = bottomUp ? rgbScreen.data() + (kScreenHeight - 1) * kScreenWidth * 4
-                                  : rgbScreen.data();
+            D2uRgbFrame frame = screen.rgb;
+            if (random_() % 2) {  // bottom-up
+                frame.data += (576 - 1) * frame.stride;
+                frame.stride = -frame.stride;
+            }
             result = D2uDirPutSubtitleRGB(handle, &frame, frameNumber);
             return Expect(result == 0, "D2uDirPutSubtitleRGB", result);
         }
-        case 2: {
-            D2uFrame frame = {};
-            frame.Y = {kScreenWidth, kScreenHeight, kScreenWidth, yuvScreen.data()};
-            uint8_t* chroma = yuvScreen.data() + kScreenWidth * kScreenHeight;
-            frame.U = {kScreenWidth / 2, kScreenHeight / 2, kScreenWidth / 2, chroma};
-            frame.V = {kScreenWidth / 2, kScreenHeight / 2, kScreenWidth / 2,
-                       chroma + kScreenWidth * kScreenHeight / 4};
-            frame.width = kScreenWidth;
-            frame.height = kScreenHeight;
-            frame.chromaFormat = 1;
-            result = D2uDirPutSubtitleYUV(handle, &frame, frameNumber);
+        case 2:
+            result = D2uDirPutSubtitleYUV(handle, &screen.yuv, frameNumber);
             return Expect(result == 0, "D2uDirPutSubtitleYUV", result);
-        }
-        case 3: {
-            static const double kFactors[] = {1.0, 0.995, 0.5, 1.5, 2.0, 0.01, 10.0};
+        case 3:
             result =
                 D2uDirSubSetScaleFactors(handle, kFactors[random_() % 7], kFactors[random_() % 7]);
             return Expect(result == 0, "D2uDirSubSetScaleFactors", result);
-        }
         case 4:
-            result =
-                D2uDirSubSetMaxSize(handle, static_cast<int32_t>(random_() % (kScreenWidth + 1)),
-                                    static_cast<int32_t>(random_() % (kScreenHeight + 1)));
+            result = D2uDirSubSetMaxSize(handle, static_cast<int32_t>(random_() % 721),
+                                         static_cast<int32_t>(random_() % 577));
             return Expect(result == 0, "D2uDirSubSetMaxSize", result);
-        default: {
-            // A record of the input handed over in memory.
-            MemoryRecord& record = memoryRecord;
+        default:  // a record of the input handed over in memory
             if (bytes_.size() < 76) return true;
-            size_t at = static_cast<size_t>(random_()) % (bytes_.size() - 75);
-            std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at), 76, record.header);
-            std::fill(record.data.begin(), record.data.end(), 0);
-            size_t dataBytes = std::min(record.data.size(), bytes_.size() - at - 76);
-            std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at + 76), dataBytes,
-                        record.data.begin());
-            uint8_t* pointer = record.data.data();
-            std::copy_n(reinterpret_cast<const uint8_t*>(&pointer), sizeof pointer,
-                        record.header + 76);
-            result = D2uDirSetSubtitleData(handle, record.header);
+            memoryRecord.Load(bytes_, static_cast<size_t>(random_()) % (bytes_.size() - 75));
+            result = D2uDirSetSubtitleData(handle, memoryRecord.header);
             return Expect(result == 0, "D2uDirSetSubtitleData", result);
-        }
     }
 }
 

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "soak/soak_inputs.h"
+#include "support/test_env.h"
 
 namespace d2u {
 namespace soak {
@@ -28,13 +30,14 @@ private:
     bool RunPreview(int operations);
     bool RunSubtitles(int operations);
 
-    bool FileOperation(uintptr_t handle);
-    bool BufferOperation(uintptr_t handle, size_t& feedAt);
-    bool CommonOperation(uintptr_t handle);
-    bool BitmapCall(uintptr_t handle, const uint8_t* data, int32_t length);
-    bool SubtitleOperation(uintptr_t handle);
-    bool FeedPiece(size_t& feedAt, const uint8_t*& data, int32_t& length);
+    bool FileOperation(D2uHandle handle);
+    bool BufferOperation(D2uHandle handle, size_t& feedAt);
+    bool CommonOperation(D2uHandle handle);
+    bool BitmapCall(D2uHandle handle, const uint8_t* data, int32_t length);
+    bool SubtitleOperation(D2uHandle handle);
+    std::pair<const uint8_t*, int32_t> FeedPiece(size_t& feedAt);
 
+    // Counts the call; false (keeping the first failure) when the result broke the contract.
     bool Expect(bool condition, const char* call, int32_t result);
     int32_t RandomSize();
 

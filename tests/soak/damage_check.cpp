@@ -3,13 +3,12 @@
 // or undefined behaviour ends the run with the sanitizer's report; scripts/damage-check.sh runs
 // one file per process under a time limit.
 //   .m1v/.m2v: file-driven and buffer-driven decoding, bitmaps, skips, previews
-//   .mpg/.vob: the same, plus video chunks cut from the program stream
+//   .mpg/.vob: the same, with video chunks cut from the program stream
 //   .sub: subtitle records drawn onto RGB and YUV frames, from the file and from memory
-#include <dirent.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,6 +16,7 @@
 #include "demux/video_mpeg_data.h"
 #include "soak/soak_inputs.h"
 #include "support/elementary_stream.h"
+#include "support/test_env.h"
 
 namespace d2u {
 namespace soak {
@@ -27,28 +27,11 @@ struct Checker {
     Bytes bytes;
     std::string failure;
 
-    void Fail(const char* call, int32_t result) {
-        if (failure.empty()) failure = std::string(call) + " returned " + std::to_string(result);
-    }
     void Require(bool condition, const char* call, int32_t result) {
-        if (!condition) Fail(call, result);
+        if (!condition && failure.empty()) failure = call + (" returned " + std::to_string(result));
     }
     // Each picture needs a start code, so a decode of a file ends within this many calls.
     size_t MaxCalls() const { return bytes.size() / 4 + 8; }
-
-    void TouchEverySample(const D2uFrame* frame, const char* call) {
-        if (!frame) return Fail(call, 0);
-        volatile uint32_t sum = 0;
-        for (const D2uPlane* plane : {&frame->Y, &frame->U, &frame->V}) {
-            if (plane->width > plane->pitch || (plane->width > 0 && !plane->data)) {
-                return Fail(call, 0);
-            }
-            for (int32_t row = 0; row < plane->height; ++row) {
-                const uint8_t* line = plane->data + static_cast<size_t>(row) * plane->pitch;
-                for (int32_t column = 0; column < plane->width; ++column) sum = sum + line[column];
-            }
-        }
-    }
 
     void DecodeFileDriven() {
         D2uHandle handle = 0;
@@ -60,20 +43,18 @@ struct Checker {
             int32_t result = GetMpegFrame(&frame, handle);
             Require(result == 0 || result == -1, "GetMpegFrame", result);
             if (result != 0) break;
-            TouchEverySample(frame, "GetMpegFrame");
+            Require(FrameIsSound(frame, true), "GetMpegFrame (frame)", result);
         }
         Require(calls < MaxCalls(), "GetMpegFrame (never ending)", 0);
         // Again with scaled bitmaps, skips and a jump into the middle.
         ResetDecoder(handle);
         D2uDirSetOutputSize(handle, 97, 61);
-        std::vector<uint8_t> bitmap(97 * 61 * 4);
+        Bytes bitmap(97 * 61 * 4);
         for (calls = 0; calls < MaxCalls(); ++calls) {
             int32_t length = static_cast<int32_t>(bitmap.size()), isReference = 0;
             if (calls % 5 == 2) SkipFrame(handle);
-            if (calls == 3) {
-                uint32_t middle = static_cast<uint32_t>(bytes.size() / 2);
-                D2uDirSetInputPosition(handle, middle, 0);
-            }
+            if (calls == 3)
+                D2uDirSetInputPosition(handle, static_cast<uint32_t>(bytes.size() / 2), 0);
             int32_t result = GetBitmapData(bitmap.data(), &length, handle, &isReference);
             Require(result == 0 || result == -1, "GetBitmapData", result);
             if (result != 0) break;
@@ -84,6 +65,7 @@ struct Checker {
         FinishDecoding(&handle);
     }
 
+    // Each chunk as frames, then again as scaled bitmaps.
     void DecodeBuffers(const std::vector<Bytes>& chunks) {
         D2uHandle handle = 0;
         InitDecoding(&handle);
@@ -92,10 +74,10 @@ struct Checker {
             int32_t result =
                 GetMpegFrame2(&frame, chunk.data(), static_cast<int32_t>(chunk.size()), handle);
             Require(result == 0 || result == -1 || result == -2008, "GetMpegFrame2", result);
-            if (result == 0) TouchEverySample(frame, "GetMpegFrame2");
+            Require(result != 0 || FrameIsSound(frame, true), "GetMpegFrame2 (frame)", result);
         }
         D2uDirSetOutputSize(handle, 33, 47);
-        std::vector<uint8_t> bitmap(33 * 47 * 4);
+        Bytes bitmap(33 * 47 * 4);
         for (const Bytes& chunk : chunks) {
             int32_t length = static_cast<int32_t>(bitmap.size()), isReference = 0;
             int32_t result =
@@ -106,12 +88,13 @@ struct Checker {
         FinishDecoding(&handle);
     }
 
+    // The pictures, then the whole input in pieces of 3000 bytes, as a host with no idea of
+    // pictures would cut it.
     std::vector<Bytes> ElementaryChunks() {
         std::vector<Bytes> chunks;
         for (const test::CodedPicture& picture : test::ReadStreamLayout(bytes).pictures) {
             chunks.push_back(test::PictureChunk(bytes, picture));
         }
-        // And the whole input in pieces of 3000 bytes, as a host with no idea of pictures.
         for (size_t at = 0; at < bytes.size(); at += 3000) {
             chunks.emplace_back(
                 bytes.begin() + static_cast<std::ptrdiff_t>(at),
@@ -120,13 +103,13 @@ struct Checker {
         return chunks;
     }
 
+    // The video chunks of a program stream from its start; then the reader jumps to the middle.
     std::vector<Bytes> ProgramChunks() {
         std::vector<Bytes> chunks;
         CVideoMpegData reader;
         if (reader.LoadFile(path.c_str()) != 0) return chunks;
-        std::vector<uint8_t> out(CVideoMpegData::kDefaultChunkCapacity);
-        for (int pass = 0; pass < 2; ++pass) {
-            uint64_t from = pass == 0 ? 0 : bytes.size() / 2;
+        Bytes out(CVideoMpegData::kDefaultChunkCapacity);
+        for (size_t from : {size_t{0}, bytes.size() / 2}) {
             reader.Seek(static_cast<uint32_t>(from), 0);
             for (size_t calls = 0; calls < bytes.size() / 2048 + 16; ++calls) {
                 int32_t length = 0, timeStamp = 0;
@@ -136,7 +119,7 @@ struct Checker {
                 if (result == -1) break;
                 Require(length >= 0 && length <= static_cast<int32_t>(out.size()),
                         "GetVideoChunk length", length);
-                if (result == 0 && pass == 0)
+                if (result == 0 && from == 0)
                     chunks.emplace_back(out.begin(), out.begin() + length);
             }
         }
@@ -155,68 +138,48 @@ struct Checker {
         D2uDirCloseExtractPreview();
     }
 
-    void DrawSubtitles(int32_t rgbOutput, int32_t bitsPerPixel) {
+    void DrawSubtitles(int32_t rgbOutput, int32_t bitsPerPixel, SubtitleScreen& screen) {
         D2uHandle handle = 0;
         int32_t result = D2uDirLoadSubtitle(path.c_str(), &handle, 25.0f, rgbOutput, bitsPerPixel);
         Require(result == 0 && handle != 0, "D2uDirLoadSubtitle", result);
-        std::vector<uint8_t> screen(720 * 576 * 4);
-        D2uRgbFrame rgb = {};
-        rgb.stride = 720 * 4;
-        rgb.data = screen.data();
-        D2uFrame yuv = {};
-        yuv.Y = {720, 576, 720, screen.data()};
-        yuv.U = {360, 288, 360, screen.data() + 720 * 576};
-        yuv.V = {360, 288, 360, screen.data() + 720 * 576 + 360 * 288};
-        yuv.width = 720;
-        yuv.height = 576;
-        yuv.chromaFormat = 1;
         for (int32_t frame = 0; frame < 300; frame += 2) {
-            if (frame == 150) D2uDirSubSetMaxSize(handle, 720, 576);
-            if (frame == 150) D2uDirSubSetScaleFactors(handle, 0.5, 1.5);
-            result = rgbOutput ? D2uDirPutSubtitleRGB(handle, &rgb, frame)
-                               : D2uDirPutSubtitleYUV(handle, &yuv, frame);
+            if (frame == 150) {
+                D2uDirSubSetMaxSize(handle, 720, 576);
+                D2uDirSubSetScaleFactors(handle, 0.5, 1.5);
+            }
+            result = rgbOutput ? D2uDirPutSubtitleRGB(handle, &screen.rgb, frame)
+                               : D2uDirPutSubtitleYUV(handle, &screen.yuv, frame);
             Require(result == 0, "D2uDirPutSubtitle", result);
         }
         D2uDirCloseSubtitle(&handle);
     }
 
     // The file's records handed over one at a time from memory.
-    void SubtitlesFromMemory() {
+    void SubtitlesFromMemory(SubtitleScreen& screen) {
         D2uHandle handle = 0;
         D2uDirLoadSubtitle((path + ".none").c_str(), &handle, 25.0f, 1, 32);
-        std::vector<uint8_t> screen(720 * 576 * 4);
-        D2uRgbFrame rgb = {};
-        rgb.stride = 720 * 4;
-        rgb.data = screen.data();
-        std::vector<uint8_t> data(65536);
-        uint8_t record[76 + sizeof(void*)];
+        MemoryRecord record;
         size_t at = 0;
         for (int32_t frame = 0; at + 76 <= bytes.size() && frame < 1000; frame += 10) {
-            std::memcpy(record, bytes.data() + at, 76);
-            std::fill(data.begin(), data.end(), 0);
-            size_t available = std::min(data.size(), bytes.size() - at - 76);
-            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at + 76), available,
-                        data.begin());
-            uint8_t* pointer = data.data();
-            std::memcpy(record + 76, &pointer, sizeof pointer);
-            D2uDirSetSubtitleData(handle, record);
-            D2uDirPutSubtitleRGB(handle, &rgb, frame);
+            record.Load(bytes, at);
+            D2uDirSetSubtitleData(handle, record.header);
+            D2uDirPutSubtitleRGB(handle, &screen.rgb, frame);
             int32_t recordSize = 0;
-            std::memcpy(&recordSize, bytes.data() + at + 72, 4);
+            std::memcpy(&recordSize, record.header + 72, 4);
             at += recordSize > 76 ? static_cast<size_t>(recordSize) : 76;
         }
         D2uDirCloseSubtitle(&handle);
     }
 
     void Run() {
-        bytes = ReadBytes(path);
+        bytes = test::ReadFileBytes(path);
         std::string extension = path.substr(path.rfind('.') + 1);
         if (extension == "sub") {
-            DrawSubtitles(1, 32);
-            DrawSubtitles(1, 24);
-            DrawSubtitles(0, 0);
-            SubtitlesFromMemory();
-            return;
+            SubtitleScreen screen;
+            DrawSubtitles(1, 32, screen);
+            DrawSubtitles(1, 24, screen);
+            DrawSubtitles(0, 0, screen);
+            return SubtitlesFromMemory(screen);
         }
         DecodeFileDriven();
         bool program = extension == "mpg" || extension == "vob";
@@ -229,34 +192,20 @@ struct Checker {
 }  // namespace soak
 }  // namespace d2u
 
-namespace {
-
-// The arguments, with every folder among them replaced by the files in it.
-std::vector<std::string> FilesOf(int argc, char** argv) {
+int main(int argc, char** argv) {
+    // The arguments, with every folder among them replaced by the files in it.
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
-        DIR* folder = opendir(argv[i]);
-        if (!folder) {
-            files.push_back(argv[i]);
-            continue;
-        }
+        std::error_code error;
         std::vector<std::string> inside;
-        while (dirent* entry = readdir(folder)) {
-            if (entry->d_name[0] != '.')
-                inside.push_back(std::string(argv[i]) + "/" + entry->d_name);
+        for (const auto& entry : std::filesystem::directory_iterator(argv[i], error)) {
+            if (entry.path().filename().string()[0] != '.') inside.push_back(entry.path());
         }
-        closedir(folder);
         std::sort(inside.begin(), inside.end());
+        if (error) inside = {argv[i]};
         files.insert(files.end(), inside.begin(), inside.end());
     }
-    return files;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
     int failures = 0;
-    std::vector<std::string> files = FilesOf(argc, argv);
     for (const std::string& file : files) {
         d2u::soak::Checker checker;
         checker.path = file;

@@ -1,11 +1,14 @@
-// The inputs of the soak and damage runs: small valid streams made by ffmpeg, mpeg2enc and mplex,
-// a subtitle file written here, and damaged copies of them.
+// What the soak, damage and two-thread runs share: small valid streams made by ffmpeg, mpeg2enc
+// and mplex, a subtitle file written here, damaged copies of them, a check that a frame's planes
+// can be read, and a screen and a memory record for subtitle calls.
 #pragma once
 
 #include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "d2udir.h"
 
 namespace d2u {
 namespace soak {
@@ -20,12 +23,9 @@ struct SoakInput {
     Bytes bytes;
 };
 
-// Makes (once, cached in the test work folder) and reads the valid inputs. Inputs whose tool
-// is missing are left out; empty when none could be made.
+// Makes (once, cached in the test work folder) and reads the valid inputs; inputs whose tool is
+// missing are left out.
 std::vector<SoakInput> MakeValidInputs();
-
-// A subtitle file of `records` records with pictures of random runs.
-Bytes MakeSubtitleFile(uint32_t seed, int records);
 
 enum class Damage {
     kNone,
@@ -33,21 +33,39 @@ enum class Damage {
     kBitFlips,
     kZeroRange,
     kSwapUnits,       // 2048-byte packs of a program stream, pieces between start codes otherwise
-    kHeaderValues,    // absurd values in sequence, picture and extension headers
+    kHeaderValues,    // absurd values in sequence, picture, extension and slice headers
     kQuantMatrices,   // sequence headers rewritten with extreme quantiser matrices
     kSubtitleFields,  // absurd sizes, offsets and times in subtitle record headers
     kCount
 };
 const char* DamageName(Damage damage);
-
+bool DamageApplies(InputKind kind, Damage damage);
 // A damaged copy; damages that do not apply to the kind of input fall back to bit flips.
 Bytes ApplyDamage(const SoakInput& input, Damage damage, std::mt19937& random);
 
 // File name extension the library's preview needs to tell elementary streams from the rest.
 std::string ExtensionOf(InputKind kind);
 
-bool WriteBytes(const std::string& path, const Bytes& bytes);
-Bytes ReadBytes(const std::string& path);
+// Reads every visible sample (or only the first and last of each plane), so that a bad plane
+// shows up under the address sanitizer; false when a plane is visibly broken.
+bool FrameIsSound(const D2uFrame* frame, bool everySample);
+
+// A 720x576 screen, the size subtitle records are placed on, as RGB and as YUV 4:2:0 frames.
+struct SubtitleScreen {
+    SubtitleScreen();
+    Bytes pixels;
+    D2uRgbFrame rgb = {};
+    D2uFrame yuv = {};
+};
+
+// A subtitle record as D2uDirSetSubtitleData takes it: the 76-byte header, then a pointer to
+// the data. The data must live until a later put reads it.
+struct MemoryRecord {
+    // The record of `bytes` at `at` (which must leave room for a header).
+    void Load(const Bytes& bytes, size_t at);
+    uint8_t header[76 + sizeof(void*)] = {};
+    Bytes data = Bytes(65536, 0);
+};
 
 }  // namespace soak
 }  // namespace d2u

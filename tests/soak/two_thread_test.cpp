@@ -10,7 +10,7 @@
 
 #include "d2udir.h"
 #include "soak/soak_inputs.h"
-#include "support/elementary_stream.h"
+#include "support/api_test_host.h"
 #include "support/test_env.h"
 
 namespace d2u {
@@ -19,62 +19,34 @@ namespace {
 
 using Pictures = std::vector<Bytes>;
 
-struct Inputs {
-    std::string progressive, interlaced, program;  // paths
-};
-
-const Inputs& TestInputs() {
-    static const Inputs inputs = [] {
-        Inputs made;
-        for (const SoakInput& input : MakeValidInputs()) {
-            std::string path = test::WorkPath(input.name);
-            if (input.name == "soak_mpeg2_qcif.m2v") made.progressive = path;
-            if (input.name == "soak_mpeg2_interlaced.m2v") made.interlaced = path;
-            if (input.name == "soak_mplex.mpg") made.program = path;
-        }
-        return made;
-    }();
-    return inputs;
+// The path of one of the soak's valid inputs, "" when it could not be made.
+std::string Input(const std::string& name) {
+    static const std::vector<SoakInput> inputs = MakeValidInputs();
+    for (const SoakInput& input : inputs) {
+        if (input.name == name) return test::WorkPath(name);
+    }
+    return "";
 }
 
-// The visible samples of the three planes.
-Bytes PictureBytes(const D2uFrame& frame) {
-    Bytes bytes;
-    for (const D2uPlane* plane : {&frame.Y, &frame.U, &frame.V}) {
-        for (int32_t row = 0; row < plane->height; ++row) {
-            const uint8_t* line = plane->data + static_cast<size_t>(row) * plane->pitch;
-            bytes.insert(bytes.end(), line, line + plane->width);
+// The visible samples of every frame handed out.
+Pictures Samples(const test::HostRun& run) {
+    Pictures pictures;
+    for (const test::HostFrame& frame : run.frames) {
+        Bytes& bytes = pictures.emplace_back();
+        for (const test::PlaneImage& plane : frame.image.planes) {
+            bytes.insert(bytes.end(), plane.samples.begin(), plane.samples.end());
         }
     }
-    return bytes;
+    return pictures;
 }
 
 Pictures DecodeFile(const std::string& path) {
-    Pictures pictures;
-    D2uHandle handle = 0;
-    if (D2uDirLoadFile(path.c_str(), &handle) != 0) return pictures;
-    D2uFrame* frame = nullptr;
-    while (pictures.size() < 500 && GetMpegFrame(&frame, handle) == 0) {
-        pictures.push_back(PictureBytes(*frame));
-    }
-    FinishDecoding(&handle);
-    return pictures;
+    return Samples(test::DecodeFileDriven(path, 500));
 }
 
 Pictures DecodeBuffers(const std::string& path) {
-    Bytes stream = ReadBytes(path);
-    Pictures pictures;
-    D2uHandle handle = 0;
-    InitDecoding(&handle);
-    for (const test::CodedPicture& picture : test::ReadStreamLayout(stream).pictures) {
-        Bytes chunk = test::PictureChunk(stream, picture);
-        D2uFrame* frame = nullptr;
-        if (GetMpegFrame2(&frame, chunk.data(), static_cast<int32_t>(chunk.size()), handle) == 0) {
-            pictures.push_back(PictureBytes(*frame));
-        }
-    }
-    FinishDecoding(&handle);
-    return pictures;
+    Bytes stream = test::ReadFileBytes(path);
+    return Samples(test::DecodeBufferDriven(stream, test::ReadStreamLayout(stream)));
 }
 
 // Scaled bitmaps, with a skip now and then.
@@ -102,7 +74,7 @@ Pictures MakePreviews(const std::string& path, const std::string& bitmapPath) {
     for (int32_t kib : {0, 40, 90, 20}) {
         test::RemoveFile(bitmapPath);
         int32_t result = D2uDirExtractPreview(kib);
-        pictures.push_back(result == 0 ? ReadBytes(bitmapPath) : Bytes{});
+        pictures.push_back(result == 0 ? test::ReadFileBytes(bitmapPath) : Bytes{});
     }
     D2uDirCloseExtractPreview();
     return pictures;
@@ -127,35 +99,38 @@ void ExpectSameOnTwoThreads(const Job& first, const Job& second) {
 }
 
 TEST(TwoThreads, TwoStreamsGiveThePicturesOfOneAtATime) {
-    const Inputs& in = TestInputs();
-    ASSERT_FALSE(in.progressive.empty() || in.interlaced.empty());
-    ExpectSameOnTwoThreads([&] { return DecodeFile(in.progressive); },
-                           [&] { return DecodeFile(in.interlaced); });
-    ExpectSameOnTwoThreads([&] { return DecodeBuffers(in.interlaced); },
-                           [&] { return DecodeBuffers(in.progressive); });
-    ExpectSameOnTwoThreads([&] { return DecodeBitmaps(in.interlaced); },
-                           [&] { return DecodeBuffers(in.progressive); });
+    const std::string progressive = Input("soak_mpeg2_qcif.m2v");
+    const std::string interlaced = Input("soak_mpeg2_interlaced.m2v");
+    ASSERT_FALSE(progressive.empty() || interlaced.empty());
+    ExpectSameOnTwoThreads([&] { return DecodeFile(progressive); },
+                           [&] { return DecodeFile(interlaced); });
+    ExpectSameOnTwoThreads([&] { return DecodeBuffers(interlaced); },
+                           [&] { return DecodeBuffers(progressive); });
+    ExpectSameOnTwoThreads([&] { return DecodeBitmaps(interlaced); },
+                           [&] { return DecodeBuffers(progressive); });
 }
 
 TEST(TwoThreads, OneFileThroughTwoHandles) {
-    const Inputs& in = TestInputs();
-    ASSERT_FALSE(in.interlaced.empty());
-    ExpectSameOnTwoThreads([&] { return DecodeFile(in.interlaced); },
-                           [&] { return DecodeFile(in.interlaced); });
-    ExpectSameOnTwoThreads([&] { return DecodeBuffers(in.interlaced); },
-                           [&] { return DecodeBuffers(in.interlaced); });
-    ExpectSameOnTwoThreads([&] { return DecodeFile(in.interlaced); },
-                           [&] { return DecodeBuffers(in.interlaced); });
+    const std::string interlaced = Input("soak_mpeg2_interlaced.m2v");
+    ASSERT_FALSE(interlaced.empty());
+    ExpectSameOnTwoThreads([&] { return DecodeFile(interlaced); },
+                           [&] { return DecodeFile(interlaced); });
+    ExpectSameOnTwoThreads([&] { return DecodeBuffers(interlaced); },
+                           [&] { return DecodeBuffers(interlaced); });
+    ExpectSameOnTwoThreads([&] { return DecodeFile(interlaced); },
+                           [&] { return DecodeBuffers(interlaced); });
 }
 
 TEST(TwoThreads, PreviewsBesideDecoding) {
-    const Inputs& in = TestInputs();
-    ASSERT_FALSE(in.program.empty() || in.interlaced.empty());
+    const std::string progressive = Input("soak_mpeg2_qcif.m2v");
+    const std::string interlaced = Input("soak_mpeg2_interlaced.m2v");
+    const std::string program = Input("soak_mplex.mpg");
+    ASSERT_FALSE(program.empty() || interlaced.empty() || progressive.empty());
     std::string bitmap = test::WorkPath("soak_threads_preview.bmp");
-    ExpectSameOnTwoThreads([&] { return MakePreviews(in.program, bitmap); },
-                           [&] { return DecodeBitmaps(in.interlaced); });
-    ExpectSameOnTwoThreads([&] { return MakePreviews(in.interlaced, bitmap); },
-                           [&] { return DecodeBuffers(in.progressive); });
+    ExpectSameOnTwoThreads([&] { return MakePreviews(program, bitmap); },
+                           [&] { return DecodeBitmaps(interlaced); });
+    ExpectSameOnTwoThreads([&] { return MakePreviews(interlaced, bitmap); },
+                           [&] { return DecodeBuffers(progressive); });
 }
 
 }  // namespace
