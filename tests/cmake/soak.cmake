@@ -1,13 +1,12 @@
 # The soak program, the damaged-input checker and the two-thread test (tests/soak).
-file(GLOB D2U_SOAK_SUPPORT CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak_inputs.cpp)
-add_library(d2u_soak_inputs STATIC ${D2U_SOAK_SUPPORT})
+add_library(d2u_soak_inputs STATIC ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak_inputs.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/soak/api_sequence.cpp)
 target_link_libraries(d2u_soak_inputs PUBLIC d2u_test_support)
 target_compile_options(d2u_soak_inputs PRIVATE ${D2U_WARNINGS})
 
 set(D2U_SOAK_ENVIRONMENT "LD_LIBRARY_PATH=${D2U_STUB_DIR};ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
 
-add_executable(d2udir_soak ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak_main.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/soak/api_sequence.cpp)
+add_executable(d2udir_soak ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak_main.cpp)
 add_executable(d2udir_damage_check ${CMAKE_CURRENT_SOURCE_DIR}/soak/damage_check.cpp)
 foreach(program d2udir_soak d2udir_damage_check)
   target_link_libraries(${program} PRIVATE d2udir_objects d2u_soak_inputs)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace d2u {
@@ -17,6 +18,38 @@ bool IsFrameResult(int32_t result) {
 bool IsStartResult(int32_t result) {
     return IsFrameResult(result) || result == kNoHeaderPicture;
 }
+
+// A 720x576 screen, the size subtitle records are placed on, as RGB and as YUV 4:2:0 frames.
+struct SubtitleScreen {
+    SubtitleScreen() : pixels(720 * 576 * 4) {
+        rgb.stride = 720 * 4;
+        rgb.data = pixels.data();
+        yuv.Y = {720, 576, 720, pixels.data()};
+        yuv.U = {360, 288, 360, pixels.data() + 720 * 576};
+        yuv.V = {360, 288, 360, pixels.data() + 720 * 576 + 360 * 288};
+        yuv.width = 720;
+        yuv.height = 576;
+        yuv.chromaFormat = 1;
+    }
+    Bytes pixels;
+    D2uRgbFrame rgb = {};
+    D2uFrame yuv = {};
+};
+
+// A subtitle record as D2uDirSetSubtitleData takes it: the 76-byte header, then a pointer to
+// the data, which must live until a later put reads it.
+struct MemoryRecord {
+    void Load(const Bytes& bytes, size_t at) {
+        std::memcpy(header, bytes.data() + at, 76);
+        std::fill(data.begin(), data.end(), 0);
+        size_t available = std::min(data.size(), bytes.size() - at - 76);
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at + 76), available, data.begin());
+        uint8_t* pointer = data.data();
+        std::memcpy(header + 76, &pointer, sizeof pointer);
+    }
+    uint8_t header[76 + sizeof(void*)] = {};
+    Bytes data = Bytes(65536, 0);
+};
 
 // Made once at start so that they do not count as growth; puts go forward in time.
 SubtitleScreen screen;

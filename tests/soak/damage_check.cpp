@@ -1,26 +1,27 @@
-// d2udir_damage_check FILE-OR-FOLDER...: runs each file through every way the library reads input
-// and reports a call that breaks its documented results. Built with the sanitizers, a memory fault
-// or undefined behaviour ends the run with the sanitizer's report; scripts/damage-check.sh runs
-// one file per process under a time limit.
-//   .m1v/.m2v: file-driven and buffer-driven decoding, bitmaps, skips, previews
-//   .mpg/.vob: the same, with video chunks cut from the program stream
-//   .sub: subtitle records drawn onto RGB and YUV frames, from the file and from memory
+// d2udir_damage_check FILE-OR-FOLDER...: runs each file through the library and reports a call
+// that breaks its documented results: a file-driven decode to the end that reads every sample,
+// the same again as scaled bitmaps with skips and a jump into the middle, then the soak's random
+// call sequences of a few fixed seeds (buffer-driven handles, previews, subtitle handles). Built
+// with the sanitizers, a memory fault or undefined behaviour ends the run with the sanitizer's
+// report; scripts/damage-check.sh runs one file per process under a time limit.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "d2udir.h"
-#include "demux/video_mpeg_data.h"
+#include "soak/api_sequence.h"
 #include "soak/soak_inputs.h"
-#include "support/elementary_stream.h"
 #include "support/test_env.h"
 
 namespace d2u {
 namespace soak {
 namespace {
+
+constexpr uint32_t kSequenceSeeds = 12;
 
 struct Checker {
     std::string path;
@@ -30,27 +31,26 @@ struct Checker {
     void Require(bool condition, const char* call, int32_t result) {
         if (!condition && failure.empty()) failure = call + (" returned " + std::to_string(result));
     }
-    // Each picture needs a start code, so a decode of a file ends within this many calls.
-    size_t MaxCalls() const { return bytes.size() / 4 + 8; }
 
     void DecodeFileDriven() {
         D2uHandle handle = 0;
         int32_t opened = D2uDirLoadFile(path.c_str(), &handle);
         Require(opened == 0 || opened == -1 || opened == -2008, "D2uDirLoadFile", opened);
         if (!handle) return;
+        // Each picture needs a start code, so a decode of a file ends within this many calls.
+        const size_t maxCalls = bytes.size() / 4 + 8;
         size_t calls = 0;
-        for (D2uFrame* frame = nullptr; calls < MaxCalls(); ++calls) {
+        for (D2uFrame* frame = nullptr; calls < maxCalls; ++calls) {
             int32_t result = GetMpegFrame(&frame, handle);
             Require(result == 0 || result == -1, "GetMpegFrame", result);
             if (result != 0) break;
             Require(FrameIsSound(frame, true), "GetMpegFrame (frame)", result);
         }
-        Require(calls < MaxCalls(), "GetMpegFrame (never ending)", 0);
-        // Again with scaled bitmaps, skips and a jump into the middle.
+        Require(calls < maxCalls, "GetMpegFrame (never ending)", 0);
         ResetDecoder(handle);
         D2uDirSetOutputSize(handle, 97, 61);
         Bytes bitmap(97 * 61 * 4);
-        for (calls = 0; calls < MaxCalls(); ++calls) {
+        for (calls = 0; calls < maxCalls; ++calls) {
             int32_t length = static_cast<int32_t>(bitmap.size()), isReference = 0;
             if (calls % 5 == 2) SkipFrame(handle);
             if (calls == 3)
@@ -59,132 +59,27 @@ struct Checker {
             Require(result == 0 || result == -1, "GetBitmapData", result);
             if (result != 0) break;
         }
-        Require(calls < MaxCalls(), "GetBitmapData (never ending)", 0);
+        Require(calls < maxCalls, "GetBitmapData (never ending)", 0);
         int32_t skipped = SkipDuration(handle, 500, 1);
         Require(skipped >= 0 && skipped <= 600, "SkipDuration", skipped);
         FinishDecoding(&handle);
     }
 
-    // Each chunk as frames, then again as scaled bitmaps.
-    void DecodeBuffers(const std::vector<Bytes>& chunks) {
-        D2uHandle handle = 0;
-        InitDecoding(&handle);
-        for (const Bytes& chunk : chunks) {
-            D2uFrame* frame = nullptr;
-            int32_t result =
-                GetMpegFrame2(&frame, chunk.data(), static_cast<int32_t>(chunk.size()), handle);
-            Require(result == 0 || result == -1 || result == -2008, "GetMpegFrame2", result);
-            Require(result != 0 || FrameIsSound(frame, true), "GetMpegFrame2 (frame)", result);
-        }
-        D2uDirSetOutputSize(handle, 33, 47);
-        Bytes bitmap(33 * 47 * 4);
-        for (const Bytes& chunk : chunks) {
-            int32_t length = static_cast<int32_t>(bitmap.size()), isReference = 0;
-            int32_t result =
-                GetBitmapData2(bitmap.data(), &length, chunk.data(),
-                               static_cast<int32_t>(chunk.size()), handle, &isReference);
-            Require(result == 0 || result == -1 || result == -2008, "GetBitmapData2", result);
-        }
-        FinishDecoding(&handle);
-    }
-
-    // The pictures, then the whole input in pieces of 3000 bytes, as a host with no idea of
-    // pictures would cut it.
-    std::vector<Bytes> ElementaryChunks() {
-        std::vector<Bytes> chunks;
-        for (const test::CodedPicture& picture : test::ReadStreamLayout(bytes).pictures) {
-            chunks.push_back(test::PictureChunk(bytes, picture));
-        }
-        for (size_t at = 0; at < bytes.size(); at += 3000) {
-            chunks.emplace_back(
-                bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + 3000)));
-        }
-        return chunks;
-    }
-
-    // The video chunks of a program stream from its start; then the reader jumps to the middle.
-    std::vector<Bytes> ProgramChunks() {
-        std::vector<Bytes> chunks;
-        CVideoMpegData reader;
-        if (reader.LoadFile(path.c_str()) != 0) return chunks;
-        Bytes out(CVideoMpegData::kDefaultChunkCapacity);
-        for (size_t from : {size_t{0}, bytes.size() / 2}) {
-            reader.Seek(static_cast<uint32_t>(from), 0);
-            for (size_t calls = 0; calls < bytes.size() / 2048 + 16; ++calls) {
-                int32_t length = 0, timeStamp = 0;
-                int32_t result = reader.GetVideoChunk(out.data(), &length, &timeStamp);
-                Require(result == 0 || result == -1 || result == CVideoMpegData::kChunkTooLarge,
-                        "GetVideoChunk", result);
-                if (result == -1) break;
-                Require(length >= 0 && length <= static_cast<int32_t>(out.size()),
-                        "GetVideoChunk length", length);
-                if (result == 0 && from == 0)
-                    chunks.emplace_back(out.begin(), out.begin() + length);
-            }
-        }
-        reader.Close();
-        return chunks;
-    }
-
-    void Previews() {
-        int32_t started = D2uDirStartExtractPreview(path.c_str(), "", 120, 90);
-        Require(started == 0 || started == -1, "D2uDirStartExtractPreview", started);
-        int32_t kib = static_cast<int32_t>(bytes.size() / 1024);
-        for (int32_t position : {0, kib / 3, kib / 2, kib - 1, kib + 5}) {
-            int32_t result = D2uDirExtractPreview(position);
-            Require(result <= 0, "D2uDirExtractPreview", result);
-        }
-        D2uDirCloseExtractPreview();
-    }
-
-    void DrawSubtitles(int32_t rgbOutput, int32_t bitsPerPixel, SubtitleScreen& screen) {
-        D2uHandle handle = 0;
-        int32_t result = D2uDirLoadSubtitle(path.c_str(), &handle, 25.0f, rgbOutput, bitsPerPixel);
-        Require(result == 0 && handle != 0, "D2uDirLoadSubtitle", result);
-        for (int32_t frame = 0; frame < 300; frame += 2) {
-            if (frame == 150) {
-                D2uDirSubSetMaxSize(handle, 720, 576);
-                D2uDirSubSetScaleFactors(handle, 0.5, 1.5);
-            }
-            result = rgbOutput ? D2uDirPutSubtitleRGB(handle, &screen.rgb, frame)
-                               : D2uDirPutSubtitleYUV(handle, &screen.yuv, frame);
-            Require(result == 0, "D2uDirPutSubtitle", result);
-        }
-        D2uDirCloseSubtitle(&handle);
-    }
-
-    // The file's records handed over one at a time from memory.
-    void SubtitlesFromMemory(SubtitleScreen& screen) {
-        D2uHandle handle = 0;
-        D2uDirLoadSubtitle((path + ".none").c_str(), &handle, 25.0f, 1, 32);
-        MemoryRecord record;
-        size_t at = 0;
-        for (int32_t frame = 0; at + 76 <= bytes.size() && frame < 1000; frame += 10) {
-            record.Load(bytes, at);
-            D2uDirSetSubtitleData(handle, record.header);
-            D2uDirPutSubtitleRGB(handle, &screen.rgb, frame);
-            int32_t recordSize = 0;
-            std::memcpy(&recordSize, record.header + 72, 4);
-            at += recordSize > 76 ? static_cast<size_t>(recordSize) : 76;
-        }
-        D2uDirCloseSubtitle(&handle);
-    }
-
     void Run() {
         bytes = test::ReadFileBytes(path);
-        std::string extension = path.substr(path.rfind('.') + 1);
-        if (extension == "sub") {
-            SubtitleScreen screen;
-            DrawSubtitles(1, 32, screen);
-            DrawSubtitles(1, 24, screen);
-            DrawSubtitles(0, 0, screen);
-            return SubtitlesFromMemory(screen);
-        }
         DecodeFileDriven();
-        bool program = extension == "mpg" || extension == "vob";
-        DecodeBuffers(program ? ProgramChunks() : ElementaryChunks());
-        Previews();
+        std::string extension = path.substr(path.rfind('.') + 1);
+        SoakInput input{path, InputKind::kElementary, bytes};
+        if (extension == "mpg" || extension == "vob") input.kind = InputKind::kProgram;
+        if (extension == "sub") input.kind = InputKind::kSubtitle;
+        std::string prefix = test::WorkPath("damage_check_" + std::to_string(::getpid()));
+        for (uint32_t seed = 1; seed <= kSequenceSeeds && failure.empty(); ++seed) {
+            ApiSequence sequence(input, bytes, seed, prefix);
+            if (!sequence.Run())
+                failure = "sequence " + std::to_string(seed) + ": " + sequence.error();
+        }
+        test::RemoveFile(prefix + ExtensionOf(input.kind));
+        test::RemoveFile(prefix + ".bmp");
     }
 };
 

@@ -370,25 +370,5 @@ bool FrameIsSound(const D2uFrame* frame, bool everySample) {
     return true;
 }
 
-SubtitleScreen::SubtitleScreen() : pixels(720 * 576 * 4) {
-    rgb.stride = 720 * 4;
-    rgb.data = pixels.data();
-    yuv.Y = {720, 576, 720, pixels.data()};
-    yuv.U = {360, 288, 360, pixels.data() + 720 * 576};
-    yuv.V = {360, 288, 360, pixels.data() + 720 * 576 + 360 * 288};
-    yuv.width = 720;
-    yuv.height = 576;
-    yuv.chromaFormat = 1;
-}
-
-void MemoryRecord::Load(const Bytes& bytes, size_t at) {
-    std::memcpy(header, bytes.data() + at, 76);
-    std::fill(data.begin(), data.end(), 0);
-    size_t available = std::min(data.size(), bytes.size() - at - 76);
-    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at + 76), available, data.begin());
-    uint8_t* pointer = data.data();
-    std::memcpy(header + 76, &pointer, sizeof pointer);
-}
-
 }  // namespace soak
 }  // namespace d2u

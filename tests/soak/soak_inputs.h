@@ -1,6 +1,6 @@
 // What the soak, damage and two-thread runs share: small valid streams made by ffmpeg, mpeg2enc
-// and mplex, a subtitle file written here, damaged copies of them, a check that a frame's planes
-// can be read, and a screen and a memory record for subtitle calls.
+// and mplex, a subtitle file written here, damaged copies of them, and a check that a frame's
+// planes can be read.
 #pragma once
 
 #include <cstdint>
@@ -49,23 +49,6 @@ std::string ExtensionOf(InputKind kind);
 // Reads every visible sample (or only the first and last of each plane), so that a bad plane
 // shows up under the address sanitizer; false when a plane is visibly broken.
 bool FrameIsSound(const D2uFrame* frame, bool everySample);
-
-// A 720x576 screen, the size subtitle records are placed on, as RGB and as YUV 4:2:0 frames.
-struct SubtitleScreen {
-    SubtitleScreen();
-    Bytes pixels;
-    D2uRgbFrame rgb = {};
-    D2uFrame yuv = {};
-};
-
-// A subtitle record as D2uDirSetSubtitleData takes it: the 76-byte header, then a pointer to
-// the data. The data must live until a later put reads it.
-struct MemoryRecord {
-    // The record of `bytes` at `at` (which must leave room for a header).
-    void Load(const Bytes& bytes, size_t at);
-    uint8_t header[76 + sizeof(void*)] = {};
-    Bytes data = Bytes(65536, 0);
-};
 
 }  // namespace soak
 }  // namespace d2u
