@@ -3,18 +3,15 @@
 // library shows up as a crash or a sanitizer report.
 //   --damage        also replays damaged forms of each input (see DamagedForms)
 //   --watchdog=S    fails when one input takes longer than S seconds (a hang)
-//   --verbose       names every input and damaged form with the seconds it took
-#include <dirent.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -203,51 +200,28 @@ void ReportHang(int) {
     _exit(1);
 }
 
-bool IsFolder(const std::string& path) {
-    struct stat status;
-    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-bool ListFolder(const std::string& folder, std::vector<std::string>& files) {
-    DIR* listing = opendir(folder.c_str());
-    if (!listing) return false;
-    while (dirent* entry = readdir(listing)) {
-        std::string name = entry->d_name;
-        if (name[0] == '.') continue;
-        files.push_back(folder + "/" + name);
-    }
-    closedir(listing);
-    return true;
-}
-
-void RunOne(const Bytes& bytes, unsigned watchdog, bool verbose) {
-    const auto start = std::chrono::steady_clock::now();
+void RunOne(const Bytes& bytes, unsigned watchdog) {
     if (watchdog) alarm(watchdog);
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     if (watchdog) alarm(0);
-    if (!verbose) return;
-    const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
-    std::printf("%s %s: %.2f s\n", currentInput, currentForm, taken.count());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> files;
-    bool damage = false, verbose = false;
+    bool damage = false;
     unsigned watchdog = 0;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
+        std::error_code error;
         if (argument == "--damage") {
             damage = true;
-        } else if (argument == "--verbose") {
-            verbose = true;
         } else if (argument.rfind("--watchdog=", 0) == 0) {
             watchdog = static_cast<unsigned>(std::atoi(argument.c_str() + 11));
-        } else if (IsFolder(argument)) {
-            if (!ListFolder(argument, files)) {
-                std::fprintf(stderr, "cannot list %s\n", argument.c_str());
-                return 1;
+        } else if (std::filesystem::is_directory(argument, error)) {
+            for (const auto& entry : std::filesystem::directory_iterator(argument)) {
+                if (entry.path().filename().string()[0] != '.') files.push_back(entry.path());
             }
         } else {
             files.push_back(argument);
@@ -265,12 +239,12 @@ int main(int argc, char** argv) {
         Bytes bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
         currentInput = file.c_str();
         currentForm = "as it is";
-        RunOne(bytes, watchdog, verbose);
+        RunOne(bytes, watchdog);
         ++runs;
         if (!damage) continue;
         for (const Form& form : DamagedForms(bytes, d2u::fuzz::kControlBytes)) {
             currentForm = form.name.c_str();
-            RunOne(form.bytes, watchdog, verbose);
+            RunOne(form.bytes, watchdog);
             ++runs;
         }
     }
