@@ -22,12 +22,11 @@ PlaneImage CopyPlane(const uint8_t* data, int32_t pitch, int32_t width, int32_t 
     return plane;
 }
 
-namespace {
-
 std::vector<YuvImage> ReadRawYuv(const std::string& path, int32_t width, int32_t height,
-                                 int32_t chromaHeight) {
+                                 int32_t chromaFormat) {
     std::vector<uint8_t> bytes = ReadFileBytes(path);
     int32_t chromaWidth = (width + 1) / 2;
+    int32_t chromaHeight = chromaFormat == 2 ? height : (height + 1) / 2;
     size_t lumaSize = static_cast<size_t>(width) * height;
     size_t chromaSize = static_cast<size_t>(chromaWidth) * chromaHeight;
     std::vector<YuvImage> frames;
@@ -43,14 +42,8 @@ std::vector<YuvImage> ReadRawYuv(const std::string& path, int32_t width, int32_t
     return frames;
 }
 
-}  // namespace
-
 std::vector<YuvImage> ReadRawYuv420(const std::string& path, int32_t width, int32_t height) {
-    return ReadRawYuv(path, width, height, (height + 1) / 2);
-}
-
-std::vector<YuvImage> ReadRawYuv422(const std::string& path, int32_t width, int32_t height) {
-    return ReadRawYuv(path, width, height, height);
+    return ReadRawYuv(path, width, height, 1);
 }
 
 std::vector<YuvImage> ReferenceDecoding(const std::string& streamPath, int32_t width,
@@ -60,7 +53,7 @@ std::vector<YuvImage> ReferenceDecoding(const std::string& streamPath, int32_t w
         streamPath.substr(streamPath.rfind('/') + 1) + (is422 ? ".ref422.yuv" : ".ref.yuv"),
         "ffmpeg -nostdin -v error -y -threads 1 -i '" + streamPath + "' -f rawvideo -pix_fmt " +
             (is422 ? "yuv422p" : "yuv420p") + " -vsync passthrough {out}");
-    return is422 ? ReadRawYuv422(path, width, height) : ReadRawYuv420(path, width, height);
+    return ReadRawYuv(path, width, height, chromaFormat);
 }
 
 double PsnrFromMeanSquaredError(double mse) {

@@ -21,10 +21,11 @@ struct YuvImage {
 
 // Copies width × height samples out of a plane with the given pitch.
 PlaneImage CopyPlane(const uint8_t* data, int32_t pitch, int32_t width, int32_t height);
-// Frames of a raw yuv420p file of the given display size.
+// Frames of a raw yuv420p (chromaFormat 1) or yuv422p (2: chroma as tall as luma) file of the
+// given display size.
+std::vector<YuvImage> ReadRawYuv(const std::string& path, int32_t width, int32_t height,
+                                 int32_t chromaFormat);
 std::vector<YuvImage> ReadRawYuv420(const std::string& path, int32_t width, int32_t height);
-// Frames of a raw yuv422p file (chroma half as wide, as tall as luma).
-std::vector<YuvImage> ReadRawYuv422(const std::string& path, int32_t width, int32_t height);
 // ffmpeg's decoding of a stream file (made once, cached beside it), in display order, as
 // yuv420p (chromaFormat 1) or yuv422p (chromaFormat 2).
 std::vector<YuvImage> ReferenceDecoding(const std::string& streamPath, int32_t width,
