@@ -81,6 +81,11 @@ T PickOf(std::mt19937& random, const std::vector<T>& values) {
     return values[Pick(random, values.size())];
 }
 
+// Half of the cuts fall inside the first headers.
+void Truncate(Bytes& bytes, std::mt19937& random) {
+    bytes.resize(Pick(random, random() % 2 ? std::min<size_t>(bytes.size(), 200) : bytes.size()));
+}
+
 void FlipBits(Bytes& bytes, std::mt19937& random) {
     for (size_t n = 1 + random() % 32; n > 0 && !bytes.empty(); --n) {
         bytes[Pick(random, bytes.size())] ^= static_cast<uint8_t>(1u << (random() % 8));
@@ -178,7 +183,7 @@ void DamageHeaderValues(Bytes& bytes, std::mt19937& random) {
 }
 
 // Sequence headers rewritten with both matrices loaded: all 255, all 0 (forbidden) or random.
-Bytes DamageQuantMatrices(const Bytes& bytes, std::mt19937& random) {
+void DamageQuantMatrices(Bytes& bytes, std::mt19937& random) {
     Bytes out;
     size_t copied = 0;
     for (size_t at : StartCodes(bytes)) {
@@ -204,7 +209,7 @@ Bytes DamageQuantMatrices(const Bytes& bytes, std::mt19937& random) {
         copied = body + length;
     }
     out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(copied), bytes.end());
-    return out;
+    bytes = std::move(out);
 }
 
 void PutWord(Bytes& bytes, size_t at, uint32_t value) {
@@ -287,6 +292,13 @@ Bytes MakeSubtitleFile() {
     return file;
 }
 
+template <void (*damage)(Bytes&, std::mt19937&)>
+Bytes InPlace(const SoakInput& input, std::mt19937& random) {
+    Bytes bytes = input.bytes;
+    damage(bytes, random);
+    return bytes;
+}
+
 }  // namespace
 
 std::vector<SoakInput> MakeValidInputs() {
@@ -299,53 +311,18 @@ std::vector<SoakInput> MakeValidInputs() {
     return inputs;
 }
 
-const char* DamageName(Damage damage) {
-    static const char* const kNames[] = {"valid",   "truncated", "bitflips", "zeroed",
-                                         "swapped", "headers",   "matrices", "subfields"};
-    return kNames[static_cast<int>(damage)];
-}
-
-bool DamageApplies(InputKind kind, Damage damage) {
-    bool subtitle = kind == InputKind::kSubtitle;
-    switch (damage) {
-        case Damage::kSwapUnits:
-        case Damage::kHeaderValues:
-        case Damage::kQuantMatrices:
-            return !subtitle;
-        case Damage::kSubtitleFields:
-            return subtitle;
-        default:
-            return true;
-    }
-}
-
-Bytes ApplyDamage(const SoakInput& input, Damage damage, std::mt19937& random) {
-    Bytes bytes = input.bytes;
-    switch (DamageApplies(input.kind, damage) ? damage : Damage::kBitFlips) {
-        case Damage::kTruncate:  // half of the cuts fall inside the first headers
-            bytes.resize(
-                Pick(random, random() % 2 ? std::min<size_t>(bytes.size(), 200) : bytes.size()));
-            break;
-        case Damage::kBitFlips:
-            FlipBits(bytes, random);
-            break;
-        case Damage::kZeroRange:
-            ZeroRange(bytes, random);
-            break;
-        case Damage::kSwapUnits:
-            return SwapUnits(input, random);
-        case Damage::kHeaderValues:
-            DamageHeaderValues(bytes, random);
-            break;
-        case Damage::kQuantMatrices:
-            return DamageQuantMatrices(bytes, random);
-        case Damage::kSubtitleFields:
-            DamageSubtitleFields(bytes, random);
-            break;
-        default:
-            break;
-    }
-    return bytes;
+const std::vector<Damage>& Damages() {
+    static const std::vector<Damage> damages = {
+        {"valid", true, true, [](const SoakInput& input, std::mt19937&) { return input.bytes; }},
+        {"truncated", true, true, InPlace<Truncate>},
+        {"bitflips", true, true, InPlace<FlipBits>},
+        {"zeroed", true, true, InPlace<ZeroRange>},
+        {"swapped", true, false, SwapUnits},
+        {"headers", true, false, InPlace<DamageHeaderValues>},
+        {"matrices", true, false, InPlace<DamageQuantMatrices>},
+        {"subfields", false, true, InPlace<DamageSubtitleFields>},
+    };
+    return damages;
 }
 
 std::string ExtensionOf(InputKind kind) {

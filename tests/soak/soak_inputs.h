@@ -27,21 +27,21 @@ struct SoakInput {
 // missing are left out.
 std::vector<SoakInput> MakeValidInputs();
 
-enum class Damage {
-    kNone,
-    kTruncate,
-    kBitFlips,
-    kZeroRange,
-    kSwapUnits,       // 2048-byte packs of a program stream, pieces between start codes otherwise
-    kHeaderValues,    // absurd values in sequence, picture, extension and slice headers
-    kQuantMatrices,   // sequence headers rewritten with extreme quantiser matrices
-    kSubtitleFields,  // absurd sizes, offsets and times in subtitle record headers
-    kCount
+// A way to damage an input: its name in the corpus's file names, the inputs it applies to, and
+// the damaged copy it makes.
+struct Damage {
+    const char* name;
+    bool forVideo;
+    bool forSubtitles;
+    Bytes (*apply)(const SoakInput& input, std::mt19937& random);
+    bool AppliesTo(InputKind kind) const {
+        return kind == InputKind::kSubtitle ? forSubtitles : forVideo;
+    }
 };
-const char* DamageName(Damage damage);
-bool DamageApplies(InputKind kind, Damage damage);
-// A damaged copy; damages that do not apply to the kind of input fall back to bit flips.
-Bytes ApplyDamage(const SoakInput& input, Damage damage, std::mt19937& random);
+// Truncations, bit flips, zeroed ranges, swapped packs or pieces between start codes, absurd
+// values in sequence, picture, extension and slice headers, extreme quantiser matrices, absurd
+// sizes, offsets and times in subtitle records; the first leaves the input valid.
+const std::vector<Damage>& Damages();
 
 // File name extension the library's preview needs to tell elementary streams from the rest.
 std::string ExtensionOf(InputKind kind);

@@ -62,13 +62,12 @@ int WriteDamagedCorpus(const std::vector<SoakInput>& inputs, const Options& opti
     int written = 0;
     for (const SoakInput& input : inputs) {
         std::string stem = options.damagedDir + "/" + input.name.substr(0, input.name.rfind('.'));
-        for (int kind = 0; kind < static_cast<int>(Damage::kCount); ++kind) {
-            Damage damage = static_cast<Damage>(kind);
-            if (!DamageApplies(input.kind, damage)) continue;
-            for (int n = 0; n < (damage == Damage::kNone ? 1 : options.perKind); ++n, ++written) {
-                std::string path = stem + "-" + DamageName(damage) + "-" + std::to_string(n) +
-                                   ExtensionOf(input.kind);
-                if (!test::WriteFileBytes(path, ApplyDamage(input, damage, random))) {
+        for (const Damage& damage : Damages()) {
+            if (!damage.AppliesTo(input.kind)) continue;
+            for (int n = 0; n < (&damage == &Damages()[0] ? 1 : options.perKind); ++n, ++written) {
+                std::string path =
+                    stem + "-" + damage.name + "-" + std::to_string(n) + ExtensionOf(input.kind);
+                if (!test::WriteFileBytes(path, damage.apply(input, random))) {
                     std::fprintf(stderr, "cannot write %s\n", path.c_str());
                     return 1;
                 }
@@ -77,27 +76,6 @@ int WriteDamagedCorpus(const std::vector<SoakInput>& inputs, const Options& opti
     }
     std::printf("wrote %d files to %s\n", written, options.damagedDir.c_str());
     return 0;
-}
-
-// Bytes the allocator has handed out and not got back (-1 where it cannot tell), and the
-// resident set size.
-struct MemorySample {
-    int64_t heap = -1;
-    int64_t resident = -1;
-};
-
-MemorySample SampleMemory() {
-    MemorySample sample;
-#if defined(D2U_SOAK_SANITIZER)
-    sample.heap = static_cast<int64_t>(__sanitizer_get_current_allocated_bytes());
-#elif defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
-    struct mallinfo2 info = mallinfo2();
-    sample.heap = static_cast<int64_t>(info.uordblks + info.hblkhd);
-#endif
-    std::ifstream statm("/proc/self/statm");
-    int64_t size = 0, pages = 0;
-    if (statm >> size >> pages) sample.resident = pages * sysconf(_SC_PAGESIZE);
-    return sample;
 }
 
 constexpr int64_t kHeapMargin = 128 * 1024;
@@ -109,86 +87,102 @@ constexpr int64_t kResidentMargin = -1;
 constexpr int64_t kResidentMargin = 16 * 1024 * 1024;
 #endif
 
-struct Window {
-    int64_t minHeap = -1, maxHeap = -1, minResident = -1;
-};
-
-// Samples from..to (1-based sequence numbers, both included).
-Window Over(const std::vector<MemorySample>& samples, size_t from, size_t to) {
-    Window window;
-    auto smaller = [](int64_t a, int64_t b) { return a < 0 ? b : std::min(a, b); };
-    for (size_t n = std::max<size_t>(from, 1); n <= to && n <= samples.size(); ++n) {
-        window.minHeap = smaller(window.minHeap, samples[n - 1].heap);
-        window.maxHeap = std::max(window.maxHeap, samples[n - 1].heap);
-        window.minResident = smaller(window.minResident, samples[n - 1].resident);
-    }
-    return window;
-}
-
 std::string KiB(int64_t bytes) {
     return bytes < 0 ? "n/a" : std::to_string(bytes / 1024) + " KiB";
 }
 
-// After warm-up (the first 20% of the sequences) memory must not grow. The library keeps some
-// state between sequences (the preview's objects size their buffers to the last preview), so
-// single samples move up and down; a leak lifts the floor. The smallest sample of the last 20%
-// may not exceed the smallest between the 10% and 20% marks by more than the margin, and no
-// heap sample after warm-up may exceed the largest of that window by more than 8 margins.
-bool MemoryStaysFlat(const std::vector<MemorySample>& samples, std::string& report) {
-    const size_t count = samples.size();
-    Window warm = Over(samples, count / 10, count / 5);
-    Window after = Over(samples, count / 5 + 1, count);
-    Window last = Over(samples, count - count / 5, count);
-    bool flat = warm.minHeap < 0 || (last.minHeap <= warm.minHeap + kHeapMargin &&
-                                     after.maxHeap <= warm.maxHeap + 8 * kHeapMargin);
-    if (kResidentMargin >= 0 && warm.minResident >= 0) {
-        flat = flat && last.minResident <= warm.minResident + kResidentMargin;
-    }
-    report = "heap in use: 10-20% " + KiB(warm.minHeap) + " to " + KiB(warm.maxHeap) +
-             ", last 20% from " + KiB(last.minHeap) + ", highest after warm-up " +
-             KiB(after.maxHeap) + " (margin " + KiB(kHeapMargin) + "); resident: 10-20% from " +
-             KiB(warm.minResident) + ", last 20% from " + KiB(last.minResident) + " (margin " +
-             KiB(kResidentMargin) + ")";
-    return flat;
+// The smallest and largest of the samples from..to-1; -1 where there are none.
+std::pair<int64_t, int64_t> Range(const std::vector<int64_t>& samples, size_t from, size_t to) {
+    if (from >= to) return {-1, -1};
+    auto [low, high] = std::minmax_element(samples.begin() + static_cast<std::ptrdiff_t>(from),
+                                           samples.begin() + static_cast<std::ptrdiff_t>(to));
+    return {*low, *high};
 }
+
+// Bytes the allocator has handed out and not got back, and the resident set size, after each
+// sequence (-1 where they cannot be told).
+struct MemoryWatch {
+    std::vector<int64_t> heap, resident;
+
+    void Sample() {
+        int64_t inUse = -1, pages = -1, size = 0;
+#if defined(D2U_SOAK_SANITIZER)
+        inUse = static_cast<int64_t>(__sanitizer_get_current_allocated_bytes());
+#elif defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+        struct mallinfo2 info = mallinfo2();
+        inUse = static_cast<int64_t>(info.uordblks + info.hblkhd);
+#endif
+        std::ifstream("/proc/self/statm") >> size >> pages;
+        heap.push_back(inUse);
+        resident.push_back(pages < 0 ? -1 : pages * sysconf(_SC_PAGESIZE));
+    }
+
+    // After warm-up (the first 20% of the sequences) memory must not grow. The library keeps
+    // some state between sequences (the preview's objects size their buffers to the last
+    // preview), so single samples move up and down; a leak lifts the floor. The smallest sample
+    // of the last 20% may not exceed the smallest between the 10% and 20% marks by more than
+    // the margin, and no heap sample after warm-up may exceed the largest of that window by
+    // more than 8 margins.
+    bool Flat(std::string& report) const {
+        const size_t n = heap.size();
+        auto warmHeap = Range(heap, n / 10, n / 5), afterHeap = Range(heap, n / 5, n);
+        auto lastHeap = Range(heap, n - n / 5, n);
+        auto warmResident = Range(resident, n / 10, n / 5);
+        auto lastResident = Range(resident, n - n / 5, n);
+        bool flat = warmHeap.first < 0 || (lastHeap.first <= warmHeap.first + kHeapMargin &&
+                                           afterHeap.second <= warmHeap.second + 8 * kHeapMargin);
+        if (kResidentMargin >= 0 && warmResident.first >= 0) {
+            flat = flat && lastResident.first <= warmResident.first + kResidentMargin;
+        }
+        report = "heap in use: 10-20% " + KiB(warmHeap.first) + " to " + KiB(warmHeap.second) +
+                 ", last 20% from " + KiB(lastHeap.first) + ", highest after warm-up " +
+                 KiB(afterHeap.second) + " (margin " + KiB(kHeapMargin) +
+                 "); resident: 10-20% from " + KiB(warmResident.first) + ", last 20% from " +
+                 KiB(lastResident.first) + " (margin " + KiB(kResidentMargin) + ")";
+        return flat;
+    }
+};
 
 int RunSoak(const std::vector<SoakInput>& inputs, const Options& options) {
     std::mt19937 random(options.seed);
     const std::string prefix = test::WorkPath("soak_run_" + std::to_string(options.seed));
-    std::vector<MemorySample> samples;
-    samples.reserve(static_cast<size_t>(options.sequences));  // its own growth would count
+    MemoryWatch memory;  // its own growth would count
+    memory.heap.reserve(static_cast<size_t>(options.sequences));
+    memory.resident.reserve(static_cast<size_t>(options.sequences));
     int64_t calls = 0;
+    const std::vector<Damage>& damages = Damages();
     for (int64_t sequence = 1; sequence <= options.sequences; ++sequence) {
         const SoakInput& input = inputs[random() % inputs.size()];
-        Damage damage =
-            random() % 4 == 0
-                ? Damage::kNone
-                : static_cast<Damage>(1 + random() % (static_cast<int>(Damage::kCount) - 1));
+        // A quarter of the sequences run on valid inputs, the rest on a damage that applies.
+        const Damage* damage = &damages[0];
+        while (damage == &damages[0] ? random() % 4 != 0 : !damage->AppliesTo(input.kind)) {
+            damage = &damages[1 + random() % (damages.size() - 1)];
+        }
         uint32_t sequenceSeed = static_cast<uint32_t>(random());
         std::mt19937 damageRandom(sequenceSeed);
-        Bytes bytes = ApplyDamage(input, damage, damageRandom);
+        Bytes bytes = damage->apply(input, damageRandom);
         ApiSequence run(input, bytes, sequenceSeed, prefix);
         if (!run.Run()) {
             std::string keep = prefix + "-failed" + ExtensionOf(input.kind);
             test::WriteFileBytes(keep, bytes);
             std::fprintf(stderr, "sequence %lld (%s, %s, seed %u): %s; input kept as %s\n",
-                         static_cast<long long>(sequence), input.name.c_str(), DamageName(damage),
+                         static_cast<long long>(sequence), input.name.c_str(), damage->name,
                          sequenceSeed, run.error().c_str(), keep.c_str());
             return 1;
         }
         calls += run.calls();
-        samples.push_back(SampleMemory());
+        memory.Sample();
     }
     std::string report;
-    bool flat = MemoryStaysFlat(samples, report);
+    bool flat = memory.Flat(report);
     std::printf("%lld sequences, %lld calls, seed %u; %s\n",
                 static_cast<long long>(options.sequences), static_cast<long long>(calls),
                 options.seed, report.c_str());
     if (flat) return 0;
     std::fprintf(stderr, "memory grew after warm-up\n");
-    for (size_t n = 0; n < samples.size(); n += std::max<size_t>(1, samples.size() / 50)) {
+    for (size_t n = 0; n < memory.heap.size(); n += std::max<size_t>(1, memory.heap.size() / 50)) {
         std::fprintf(stderr, "  after %zu: heap %s, resident %s\n", n + 1,
-                     KiB(samples[n].heap).c_str(), KiB(samples[n].resident).c_str());
+                     KiB(memory.heap[n]).c_str(), KiB(memory.resident[n]).c_str());
     }
     return 1;
 }
