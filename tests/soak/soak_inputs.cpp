@@ -44,16 +44,6 @@ std::vector<Recipe> Recipes() {
     };
 }
 
-uint32_t GetBits(const Bytes& bytes, size_t bitOffset, int bits) {
-    uint32_t value = 0;
-    for (int i = 0; i < bits; ++i, ++bitOffset) {
-        size_t at = bitOffset / 8;
-        uint32_t bit = at < bytes.size() ? (bytes[at] >> (7 - bitOffset % 8)) & 1u : 0;
-        value = value << 1 | bit;
-    }
-    return value;
-}
-
 void SetBits(Bytes& bytes, size_t bitOffset, int bits, uint32_t value) {
     for (int i = bits - 1; i >= 0; --i, ++bitOffset) {
         size_t at = bitOffset / 8;
@@ -187,10 +177,13 @@ void DamageQuantMatrices(Bytes& bytes, std::mt19937& random) {
     Bytes out;
     size_t copied = 0;
     for (size_t at : StartCodes(bytes)) {
-        if (bytes[at] != 0xB3 || random() % 3 == 0) continue;
-        size_t body = at + 1, length = 8;  // the header's fields, then the matrices it loads
-        if (GetBits(bytes, body * 8 + 62, 1)) length += 64;
-        if (GetBits(bytes, body * 8 + 63 + (length > 8 ? 512 : 0), 1)) length += 64;
+        if (bytes[at] != 0xB3 || at < copied || random() % 3 == 0) continue;
+        // The header's fields, then the matrices its two load flags announce.
+        size_t body = at + 1, length = 8;
+        if (body + 8 > bytes.size()) break;
+        if (bytes[body + 7] & 2) length += 64;
+        if (body + length > bytes.size()) break;
+        if (bytes[body + length - 1] & 1) length += 64;
         if (body + length > bytes.size()) break;
         Bytes header(bytes.begin() + static_cast<std::ptrdiff_t>(body),
                      bytes.begin() + static_cast<std::ptrdiff_t>(body + 8));
