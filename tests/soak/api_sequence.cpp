@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "support/test_env.h"
+
 namespace d2u {
 namespace soak {
 namespace {

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "soak/soak_inputs.h"
-#include "support/test_env.h"
 
 namespace d2u {
 namespace soak {
