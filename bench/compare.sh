@@ -250,8 +250,10 @@ peak = {name: int(kib) for name, kib in memory if kib.strip().isdigit()}
 def goal(text, value, target):
     if value is None:
         return f"| {text} | – | {target} | not measured |"
-    met = value >= target if not text.startswith("peak") else value < target
-    return f"| {text} | {value:.2f} | {target} | {'met' if met else 'NOT met'} |"
+    peak = text.startswith("peak")
+    met = value < target if peak else value >= target
+    # Three decimals for the ratios, so that one just under its target does not read as on it.
+    return f"| {text} | {value:.{2 if peak else 3}f} | {target} | {'met' if met else 'NOT met'} |"
 
 def cpu_ratio(name, program):
     return ratio(rate(cpu, name, "d2udir"), rate(cpu, name, program))
