@@ -574,12 +574,17 @@ bool NonIntraRecordReady(const NonIntraMacroblockBlocks& m) {
            m.blockCount <= 8;
 }
 
-NonIntraMacroblockReader NonIntraReaderFor(const NonIntraMacroblockBlocks& m, bool mpeg1) {
+}  // namespace
+
+NonIntraMacroblockReader CheckedNonIntraMacroblockReader(const NonIntraMacroblockBlocks& m,
+                                                         bool mpeg1) {
     if (!NonIntraRecordReady(m)) return nullptr;
     if (m.firstTable->shortOneThenFollowing)
         return mpeg1 ? ReadNonIntraBlocks<true, true> : ReadNonIntraBlocks<false, true>;
     return mpeg1 ? ReadNonIntraBlocks<true, false> : ReadNonIntraBlocks<false, false>;
 }
+
+namespace {
 
 // A checked entry: the position and the record's pointers first, then the reader that the
 // record's tables and numbers allow.
@@ -598,7 +603,8 @@ IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
                                         const NonIntraMacroblockBlocks& m) {
     const bool pointersSet = m.firstTable && m.otherTable && m.luma && m.chroma && m.placements &&
                              m.scratch && m.residual;
-    return ReadCheckedMacroblock(ppBitStream, pOffset, m, pointersSet, NonIntraReaderFor, kMpeg1);
+    return ReadCheckedMacroblock(ppBitStream, pOffset, m, pointersSet,
+                                 CheckedNonIntraMacroblockReader, kMpeg1);
 }
 
 // The blocks of a checked macroblock (see ReconstructIntraMacroblock below).
@@ -628,7 +634,9 @@ IppStatus ReadIntraBlocks(Ipp32u** ppBitStream, int* pOffset, const IntraMacrobl
     return status;
 }
 
-IntraMacroblockReader IntraReaderFor(const IntraMacroblockBlocks& m, bool mpeg1) {
+}  // namespace
+
+IntraMacroblockReader CheckedIntraMacroblockReader(const IntraMacroblockBlocks& m, bool mpeg1) {
     const bool ready = m.dcLuma && m.dcChroma && m.acTable && m.luma && m.chroma &&
                        m.acTable->runLevel && m.blockCount >= 1 && m.blockCount <= 8 &&
                        (mpeg1 || (m.dcShift >= 0 && m.dcShift <= 3));
@@ -636,12 +644,15 @@ IntraMacroblockReader IntraReaderFor(const IntraMacroblockBlocks& m, bool mpeg1)
     return mpeg1 ? ReadIntraBlocks<true> : ReadIntraBlocks<false>;
 }
 
+namespace {
+
 template <bool kMpeg1>
 IppStatus ReconstructIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
                                      const IntraMacroblockBlocks& m) {
     const bool pointersSet =
         m.dcLuma && m.dcChroma && m.acTable && m.luma && m.chroma && m.predictors && m.destination;
-    return ReadCheckedMacroblock(ppBitStream, pOffset, m, pointersSet, IntraReaderFor, kMpeg1);
+    return ReadCheckedMacroblock(ppBitStream, pOffset, m, pointersSet, CheckedIntraMacroblockReader,
+                                 kMpeg1);
 }
 
 }  // namespace
@@ -677,16 +688,6 @@ IppStatus ReconstructIntraMacroblock_MPEG1(Ipp32u** ppBitStream, int* pOffset,
 IppStatus ReconstructIntraMacroblock_MPEG2(Ipp32u** ppBitStream, int* pOffset,
                                            const IntraMacroblockBlocks& macroblock) {
     return ReconstructIntraMacroblock<false>(ppBitStream, pOffset, macroblock);
-}
-
-NonIntraMacroblockReader CheckedNonIntraMacroblockReader(const NonIntraMacroblockBlocks& macroblock,
-                                                         bool mpeg1) {
-    return NonIntraReaderFor(macroblock, mpeg1);
-}
-
-IntraMacroblockReader CheckedIntraMacroblockReader(const IntraMacroblockBlocks& macroblock,
-                                                   bool mpeg1) {
-    return IntraReaderFor(macroblock, mpeg1);
 }
 
 IppStatus ippiReconstructDCTBlockIntra_MPEG1_32s(Ipp32u** ppBitStream, int* pOffset,
