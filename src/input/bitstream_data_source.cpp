@@ -230,13 +230,25 @@ int32_t CBitstreamDataSource::IsBufferedMode() const {
 
 int32_t CBitstreamDataSource::Rewind() {
     if (fileHandle == platform::kInvalidFile) return -1;
+    wordCount = 0;
+    dataLength = 0;
+    if (HoldsWholeFileStart()) {
+        // What a fresh fill would read is in the buffer already (the set-up rewinds right after
+        // the first fill of a file): the reader starts again at its first word.
+        InitBits();
+        return 0;
+    }
     if (!IsBufferedMode()) platform::Seek(fileHandle, 0);
     fileOffset = 0;
     if (buffer) wordPtr = buffer + capacityWords;
-    wordCount = 0;
-    dataLength = 0;
     FillBuffer();
     return 0;
+}
+
+bool CBitstreamDataSource::HoldsWholeFileStart() const {
+    // The buffer ends at file byte fileOffset, less the filler of a short read.
+    return !IsBufferedMode() && buffer && shortfall == 0 &&
+           fileOffset == static_cast<uint64_t>(capacityWords) * 4;
 }
 
 int32_t CBitstreamDataSource::SetInputPosition(uint32_t low, uint32_t high) {

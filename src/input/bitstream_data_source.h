@@ -123,6 +123,8 @@ private:
     // the block's start.
     uint32_t* RefillStart(int64_t consumed, size_t kept);
     void FillGuardWords();
+    // Whether the buffer holds the file's first capacityWords words, all read from the file.
+    bool HoldsWholeFileStart() const;
     void FreeBuffer();
     int32_t FinishOpen();
     void WaitForReadLimit(int64_t readEnd) const;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <random>
@@ -129,13 +130,33 @@ TEST_F(LargeFile, RefillsDeliverEveryByteAndPositionsFollow) {
     EXPECT_EQ(source.fileOffset, bytes.size());
 }
 
+// Reads whole words from the current (word-aligned) position up to byte `end` or the end of the
+// file, refilling as a decoder does, and compares them with the file.
+void ExpectWordsUpTo(CBitstreamDataSource& source, const Bytes& bytes, size_t end) {
+    end = std::min(end, bytes.size());
+    for (size_t position = source.GetBytePosition(); position + 4 <= end; position += 4) {
+        if (source.NeedsFill()) source.FillBuffer();
+        ASSERT_EQ(source.GetBits(32), ReferenceBits(bytes, position * 8, 32)) << position;
+    }
+}
+
 TEST_F(LargeFile, SetInputPositionAndRewindReadFromTheirOffset) {
-    source.SetInputPosition(1000001, 0);
-    EXPECT_EQ(source.GetBytePosition(), 1000001u);
-    EXPECT_EQ(source.GetBits(32), ReferenceBits(bytes, 1000001u * 8, 32));
-    EXPECT_EQ(source.Rewind(), 0);
-    EXPECT_EQ(source.GetBytePosition(), 0u);
-    EXPECT_EQ(source.GetBits(32), ReferenceBits(bytes, 0, 32));
+    // Rewinding right after the first fill, after a refill and after repositioning: the words
+    // from the first byte on, across the next refills, are the file's in every case.
+    const size_t pastFirstFill = size_t(source.CapacityWords()) * 4 + 100000;
+    for (int state = 0; state < 3; ++state) {
+        if (state == 1) ExpectWordsUpTo(source, bytes, bytes.size());
+        if (state == 2) {
+            source.SetInputPosition(1000001, 0);
+            EXPECT_EQ(source.GetBytePosition(), 1000001u);
+            EXPECT_EQ(source.GetBits(32), ReferenceBits(bytes, 1000001u * 8, 32));
+        }
+        source.GetBits(32);
+        EXPECT_EQ(source.Rewind(), 0);
+        EXPECT_EQ(source.GetBytePosition(), 0u) << "state " << state;
+        ExpectWordsUpTo(source, bytes, pastFirstFill);
+        ASSERT_FALSE(HasFailure()) << "state " << state;
+    }
 }
 
 // A refill that would read past the limit waits until another thread raises or lifts (0) it.
