@@ -301,25 +301,103 @@ D2U_ALWAYS_INLINE IppStatus ReadCoefficients(BlockBits& shared, const IppVCHuffm
     return status;
 }
 
+// The codeword of a slot that the pair loop does not take (escape, long section, or anything
+// else through the packed lookup of `table`), after a refill.
+template <bool kMpeg1>
+D2U_ALWAYS_INLINE Codeword ReadSingleCodeword(const VlcCoefficientPair& pair,
+                                              const IppVCHuffmanSpec_32s& table, BlockBits& bits,
+                                              Ipp32s* run, Ipp32s* level) {
+    if (pair.flags & VlcCoefficientPair::kEscape) {
+        // The run and level follow the escape codeword; the refill left room for all.
+        bits.Skip(pair.length);
+        *run = static_cast<Ipp32s>(bits.Read(kEscapeRunBits));
+        *level = ReadEscapedLevel<kMpeg1>(bits);
+        return Codeword::kCoefficient;
+    }
+    if ((pair.flags & VlcCoefficientPair::kLong) && ReadLongCoefficient(table, bits, run, level))
+        return Codeword::kCoefficient;
+    return ReadRunLevel<kMpeg1>(table, table.packed.data(), bits, run, level);
+}
+
+// How the first codeword of a block went.
+enum class FirstStep { kOne, kMore, kEnded, kFailed, kLeft };
+
+// Reads a block's first codeword (or pair) on its own, from `pairs` and `table`, so that a block
+// of one coefficient is known as such whatever its codeword: kOne when it gave one coefficient
+// (at `index`), kMore for two, kEnded with `lone` set when the end of block came with it, kFailed
+// on a bad codeword and kLeft, with nothing read, for a pair that would run past the end.
+template <bool kIntra, bool kMpeg1, bool kClamp>
+D2U_ALWAYS_INLINE FirstStep ReadFirstCodeword(BlockBits& bits, const IppVCHuffmanSpec_32s& table,
+                                              const VlcCoefficientPair* pairs,
+                                              ScaledSink<kIntra, kMpeg1>& sink, Ipp32u* index,
+                                              Ipp32u* lone) {
+    bits.Refill();
+    const VlcCoefficientPair& pair = pairs[bits.PairIndex()];
+    if (D2U_LIKELY(!(pair.flags & VlcCoefficientPair::kSlow))) {
+        const Ipp32u one = *index + pair.advance1;
+        const Ipp32u two = one + pair.advance2;
+        if (two > 63) return FirstStep::kLeft;
+        bits.Skip(pair.length);
+        if (pair.flags & VlcCoefficientPair::kEndsBlock) {
+            sink.template StoreMultiplied<kClamp>(one, pair.multiplier1, pair.sign1);
+            *lone = one;
+            return FirstStep::kEnded;
+        }
+        sink.template StoreMultiplied<kClamp>(two, pair.multiplier2, pair.sign2);
+        sink.template StoreMultiplied<kClamp>(one, pair.multiplier1, pair.sign1);
+        *index = two;
+        return pair.advance2 != 0 ? FirstStep::kMore : FirstStep::kOne;
+    }
+    Ipp32s run = 0;
+    Ipp32s level = 0;
+    const Codeword codeword = ReadSingleCodeword<kMpeg1>(pair, table, bits, &run, &level);
+    if (codeword == Codeword::kEndOfBlock) return FirstStep::kEnded;
+    *index += static_cast<Ipp32u>(run) + 1;
+    if (codeword == Codeword::kInvalid || *index > 63) return FirstStep::kFailed;
+    sink.Store(*index, level);
+    return FirstStep::kOne;
+}
+
 // Reads run/level codewords up to the end of block into the sink, mostly two at a time through
 // the codeword pairs (of intra or non-intra multipliers to suit the sink), the first lookup in
-// `first`'s and the others in `others`'; `index` is the scan index before the first
-// coefficient. The numbers are those of ReadCoefficients. A block whose first pair holds its
-// only coefficient and the end of block sets `lone`, unless null, to that coefficient's scan
-// index.
+// `first`'s and the others in `others'`; `index` is the scan index before the first
+// coefficient. The numbers are those of ReadCoefficients. A block of one coefficient sets
+// `lone`, unless null, to that coefficient's scan index.
 template <bool kIntra, bool kMpeg1, bool kClamp>
 D2U_ALWAYS_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
                                                  const IppVCHuffmanSpec_32s& first,
                                                  const IppVCHuffmanSpec_32s& others,
                                                  ScaledSink<kIntra, kMpeg1>& sink, Ipp32u index,
                                                  Ipp32u* lone) {
-    const Ipp32u before = index;
     const IppVCHuffmanSpec_32s* table = &first;
     const VlcCoefficientPair* pairs = kIntra ? first.intraPairs.data() : first.nonIntraPairs.data();
     const VlcCoefficientPair* otherPairs =
         kIntra ? others.intraPairs.data() : others.nonIntraPairs.data();
     BlockBits bits = shared;  // kept in registers while the loop runs
     IppStatus status = ippStsNoErr;
+    if (lone) {
+        // The first codeword outside the loop, so that the loop need not tell it apart.
+        const FirstStep step =
+            ReadFirstCodeword<kIntra, kMpeg1, kClamp>(bits, first, pairs, sink, &index, lone);
+        if (step == FirstStep::kEnded || step == FirstStep::kFailed) {
+            shared = bits;
+            return step == FirstStep::kEnded ? ippStsNoErr : ippStsVLCErr;
+        }
+        if (step != FirstStep::kLeft) {
+            pairs = otherPairs;
+            table = &others;
+        }
+        if (step == FirstStep::kOne) {
+            bits.Refill();
+            const VlcCoefficientPair& next = otherPairs[bits.PairIndex()];
+            if (next.flags & VlcCoefficientPair::kEndOfBlock) {
+                bits.Skip(next.length);
+                *lone = index;
+                shared = bits;
+                return ippStsNoErr;
+            }
+        }
+    }
     for (;;) {
         bits.Refill();
         const VlcCoefficientPair& pair = pairs[bits.PairIndex()];
@@ -333,7 +411,6 @@ D2U_ALWAYS_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
                 bits.Skip(pair.length);
                 if (pair.flags & VlcCoefficientPair::kEndsBlock) {
                     sink.template StoreMultiplied<kClamp>(one, pair.multiplier1, pair.sign1);
-                    if (lone && index == before) *lone = one;
                     break;
                 }
                 // Without a second coefficient this stores a zero where the first goes next.
@@ -350,16 +427,7 @@ D2U_ALWAYS_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
         }
         Ipp32s run = 0;
         Ipp32s level = 0;
-        Codeword codeword = Codeword::kCoefficient;
-        if (pair.flags & VlcCoefficientPair::kEscape) {
-            // The run and level follow the escape codeword; the refill left room for all.
-            bits.Skip(pair.length);
-            run = static_cast<Ipp32s>(bits.Read(kEscapeRunBits));
-            level = ReadEscapedLevel<kMpeg1>(bits);
-        } else if (!(pair.flags & VlcCoefficientPair::kLong) ||
-                   !ReadLongCoefficient(*table, bits, &run, &level)) {
-            codeword = ReadRunLevel<kMpeg1>(*table, table->packed.data(), bits, &run, &level);
-        }
+        const Codeword codeword = ReadSingleCodeword<kMpeg1>(pair, *table, bits, &run, &level);
         table = &others;
         if (codeword == Codeword::kEndOfBlock) break;
         index += static_cast<Ipp32u>(run) + 1;
