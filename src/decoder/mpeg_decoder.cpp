@@ -551,20 +551,37 @@ int32_t CMpegDecoder::ModesOf(uint32_t window, ModeCode& code) const {
     return used;
 }
 
-// The modes of every value of the next modeBits bits, which hold them all.
+// The modes of every value of the next modeBits bits, which hold them all; built again only
+// when they read otherwise than for the last picture of the same type.
 void CMpegDecoder::SetUpModeCodes() {
+    ModeTable& table = modeTables[headers->picture.picture_coding_type & 3];
+    modes.modeCodes = table.codes;
+    if (table.bits != 0 && table.typeCodes == modes.typeCodes && table.typeBits == modes.typeBits &&
+        table.readsMotionType == modes.readsMotionType &&
+        table.readsDctType == modes.readsDctType && table.concealment == modes.concealment &&
+        table.field == modes.field) {
+        modes.modeBits = table.bits;
+        return;
+    }
+    table.typeCodes = modes.typeCodes;
+    table.typeBits = modes.typeBits;
+    table.readsMotionType = modes.readsMotionType;
+    table.readsDctType = modes.readsDctType;
+    table.concealment = modes.concealment;
+    table.field = modes.field;
     modes.modeBits = modes.typeBits + 3;
     if (modes.modeBits > kMostModeBits) {
         // Longer type codes than MPEG has: every macroblock takes the general decode.
         modes.modeBits = 1;
-        modes.modeCodes[0] = modes.modeCodes[1] = ModeCode{};
-        return;
+        table.codes[0] = table.codes[1] = ModeCode{};
+    } else {
+        for (uint32_t i = 0; i < (1u << modes.modeBits); ++i) {
+            ModeCode& code = table.codes[i];
+            const int32_t used = ModesOf(i << (32 - modes.modeBits), code);
+            code.used = static_cast<uint8_t>(used > 0 ? used : 0);
+        }
     }
-    for (uint32_t i = 0; i < (1u << modes.modeBits); ++i) {
-        ModeCode& code = modes.modeCodes[i];
-        const int32_t used = ModesOf(i << (32 - modes.modeBits), code);
-        code.used = static_cast<uint8_t>(used > 0 ? used : 0);
-    }
+    table.bits = modes.modeBits;
 }
 
 // macroblock_type, the motion type and dct_type are taken from the next bits the address

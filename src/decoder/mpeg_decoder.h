@@ -203,7 +203,7 @@ private:
         bool concealment = false;      // intra macroblocks carry concealment vectors
         bool predicted = false;        // a P picture
         // The modes of a macroblock by the next modeBits bits, in one look-up (ModesOf).
-        ModeCode modeCodes[1 << kMostModeBits] = {};
+        const ModeCode* modeCodes = nullptr;
         int32_t modeBits = 1;
         // The macroblock table of the current picture, in entries; null without one.
         uint8_t* table = nullptr;
@@ -213,6 +213,19 @@ private:
         uint32_t tableRowOffset = 0;  // the parity of a field picture
     };
     PictureModes modes;
+    // The mode look-ups of recent pictures, one per picture type: a picture whose modes read
+    // as those of the last picture of its type takes its look-up as it is.
+    struct ModeTable {
+        const CMpegVlcTables::DirectCode* typeCodes = nullptr;
+        int32_t typeBits = 0;
+        bool readsMotionType = false;
+        bool readsDctType = false;
+        bool concealment = false;
+        bool field = false;
+        int32_t bits = 0;  // 0: not built
+        ModeCode codes[1 << kMostModeBits] = {};
+    };
+    ModeTable modeTables[4];
 
     CMotionCompensator compensator;
     CFrameCoverage coverage;
