@@ -139,13 +139,15 @@ int32_t CBlockReconstructor::ReconstructNonIntraMacroblock(uint32_t pattern, int
 }
 
 int32_t CBlockReconstructor::ReconstructIntraMacroblock(uint32_t pattern, int16_t* destination,
-                                                        int32_t* dcPredictors) {
+                                                        int32_t* dcPredictors,
+                                                        const IntraSamples* samples) {
     if (!readIntra || !destination || !dcPredictors || !dataSource->wordPtr)
         return ippStsNullPtrErr;
     if (headers->currentQuantiser != scaledIntraQuantiser) ScaleIntraMatrices();
     intraBlocks.pattern = pattern;
     intraBlocks.predictors = dcPredictors;
     intraBlocks.destination = destination;
+    intraBlocks.samples = samples;
     return readIntra(&dataSource->wordPtr, &dataSource->bitOffset, intraBlocks);
 }
 

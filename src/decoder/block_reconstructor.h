@@ -39,9 +39,11 @@ public:
     // `pattern` is set; the same result as ReconstructNonIntraMpeg1/2 for each.
     int32_t ReconstructNonIntraMacroblock(uint32_t pattern, int16_t* residual);
     // Every coded block of an intra macroblock (pattern as above), block b into
-    // destination + 64 * b; the same result as ReconstructIntraMpeg1/2 for each.
+    // destination + 64 * b; the same result as ReconstructIntraMpeg1/2 for each. With `samples`,
+    // each block also goes into the picture there once read (IntraMacroblockBlocks).
     int32_t ReconstructIntraMacroblock(uint32_t pattern, int16_t* destination,
-                                       int32_t* dcPredictors);
+                                       int32_t* dcPredictors,
+                                       const IntraSamples* samples = nullptr);
     // Matrices, scan, tables and formats may change from picture to picture: called before each,
     // once its headers are read.
     void StartPicture();

@@ -44,6 +44,16 @@ public:
             map[static_cast<size_t>(row) * static_cast<uint32_t>(columns) + column] = kBothRows;
     }
 
+    // Whether nothing of the frame macroblock at luma position x, y is marked (false outside the
+    // map, and without one).
+    bool FrameMacroblockBlank(int32_t x, int32_t y) const {
+        const uint32_t column = static_cast<uint32_t>(x) / 16;
+        const uint32_t row = static_cast<uint32_t>(y) / 16;
+        return map && column < static_cast<uint32_t>(columns) &&
+               row < static_cast<uint32_t>(rows) &&
+               map[static_cast<size_t>(row) * static_cast<uint32_t>(columns) + column] == 0;
+    }
+
     // The units of frame macroblocks, row by row (null without a map), for callers that mark
     // positions they have checked against Columns() and Rows() themselves.
     uint8_t* FrameUnits() { return map; }

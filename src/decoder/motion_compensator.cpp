@@ -724,12 +724,9 @@ void CMotionCompensator::WriteIntraMacroblock(const int16_t* coefficients, int32
     }
 }
 
-// The six blocks of a 4:2:0 macroblock of a frame picture lying wholly inside the picture,
-// placed with one check (what WriteIntraBlock works out for each block); false, with nothing
-// written, in every other case.
-bool CMotionCompensator::WriteWholeIntraMacroblock420(const int16_t* coefficients, int32_t x,
-                                                      int32_t y, bool fieldDct) {
-    if (!current || !coefficients || IsFieldPicture() || x < 0 || y < 0) return false;
+bool CMotionCompensator::PlaceIntraMacroblock420(int32_t x, int32_t y, bool fieldDct,
+                                                 IntraSamples& samples) const {
+    if (!current || IsFieldPicture() || x < 0 || y < 0) return false;
     const YUVPlane& luma = current->Y;
     const YUVPlane& cb = current->U;
     const YUVPlane& cr = current->V;
@@ -745,15 +742,26 @@ bool CMotionCompensator::WriteWholeIntraMacroblock420(const int16_t* coefficient
     // Field DCT: blocks 0 and 1 take the even rows, 2 and 3 the odd rows.
     uint8_t* lower = upper + (fieldDct ? pitch : 8 * pitch);
     const int32_t step = fieldDct ? 2 * luma.pitch : luma.pitch;
-    auto write = [&](int32_t b, uint8_t* destination, int32_t rowStep) {
-        ippiDCT8x8InvIntra_16s8u_C1R(coefficients + 64 * b, destination, rowStep);
-    };
-    write(0, upper, step);
-    write(1, upper + 8, step);
-    write(2, lower, step);
-    write(3, lower + 8, step);
-    write(4, cb.data + static_cast<ptrdiff_t>(cb.pitch) * (y / 2) + x / 2, cb.pitch);
-    write(5, cr.data + static_cast<ptrdiff_t>(cr.pitch) * (y / 2) + x / 2, cr.pitch);
+    uint8_t* const lumaBlocks[4] = {upper, upper + 8, lower, lower + 8};
+    for (int32_t b = 0; b < 4; ++b) {
+        samples.at[b] = lumaBlocks[b];
+        samples.step[b] = step;
+    }
+    samples.at[4] = cb.data + static_cast<ptrdiff_t>(cb.pitch) * (y / 2) + x / 2;
+    samples.step[4] = cb.pitch;
+    samples.at[5] = cr.data + static_cast<ptrdiff_t>(cr.pitch) * (y / 2) + x / 2;
+    samples.step[5] = cr.pitch;
+    return true;
+}
+
+// The six blocks of a 4:2:0 macroblock of a frame picture lying wholly inside the picture,
+// placed with one check; false, with nothing written, in every other case.
+bool CMotionCompensator::WriteWholeIntraMacroblock420(const int16_t* coefficients, int32_t x,
+                                                      int32_t y, bool fieldDct) {
+    IntraSamples samples;
+    if (!coefficients || !PlaceIntraMacroblock420(x, y, fieldDct, samples)) return false;
+    for (int32_t b = 0; b < 6; ++b)
+        ippiDCT8x8InvIntra_16s8u_C1R(coefficients + 64 * b, samples.at[b], samples.step[b]);
     return true;
 }
 

@@ -19,6 +19,7 @@
 #include "decoder/frame_coverage.h"
 #include "decoder/yuv_frame.h"
 #include "primitives/motion_compensation.h"
+#include "primitives/reconstruct_dct_block.h"
 
 namespace d2u {
 
@@ -82,6 +83,9 @@ public:
     // WriteIntraBlock for each.
     void WriteIntraMacroblock(const int16_t* coefficients, int32_t pattern, int32_t blocks,
                               int32_t x, int32_t y, bool fieldDct);
+    // Where the six blocks of a 4:2:0 macroblock of a frame picture go when it lies wholly
+    // inside the picture (what WriteIntraBlock works out for each block); false otherwise.
+    bool PlaceIntraMacroblock420(int32_t x, int32_t y, bool fieldDct, IntraSamples& samples) const;
 
     // residual: 16x16 luma (32-byte rows), then Cb and Cr, 8 wide (16-byte rows): 8 rows
     // each in 4:2:0, 16 rows each in 4:2:2 (the layout of CBlockReconstructor).

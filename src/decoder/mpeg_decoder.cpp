@@ -263,6 +263,7 @@ CYUVFrame* CMpegDecoder::BeginFrame() {
     }
     if (previous && previous != currentFrame) std::swap(currentFrame->mbInfo, previous->mbInfo);
     coverage.Clear();
+    undecodedFilled = previous && previous != currentFrame && coverage.FrameUnits() != nullptr;
     return previous;
 }
 
@@ -768,13 +769,29 @@ int32_t CMpegDecoder::ReadDualPrimeVector(int32_t s) {
 
 int32_t CMpegDecoder::ReconstructBlocks(SliceState& state) {
     const uint32_t pattern = static_cast<uint32_t>(state.pattern);
-    const int32_t status =
-        (macroblock_type & kMacroblockIntra)
-            ? blockReconstructor.ReconstructIntraMacroblock(pattern, coefficients, state.dc)
-            : blockReconstructor.ReconstructNonIntraMacroblock(pattern, coefficients);
+    int32_t status = 0;
+    if (macroblock_type & kMacroblockIntra) {
+        IntraSamples samples;
+        intraWritten = PlacesIntraWhileReading(state, samples);
+        status = blockReconstructor.ReconstructIntraMacroblock(pattern, coefficients, state.dc,
+                                                               intraWritten ? &samples : nullptr);
+    } else {
+        intraWritten = false;
+        status = blockReconstructor.ReconstructNonIntraMacroblock(pattern, coefficients);
+    }
     if (status == 0) return 0;
     error = status;
     return -1;
+}
+
+// An intra macroblock goes into the picture block by block as it is read, so that each block's
+// transform runs while the next is read, when a failure half way would leave no trace: a 4:2:0
+// frame macroblock wholly inside the picture, where nothing of this picture is yet, in a frame
+// that the picture decoded last completes (CompleteFrame puts back what is left unmarked).
+bool CMpegDecoder::PlacesIntraWhileReading(const SliceState& state, IntraSamples& samples) const {
+    return undecodedFilled && blocksPerMacroblock == 6 && state.pattern == 0x3F &&
+           coverage.FrameMacroblockBlank(state.x, state.y) &&
+           compensator.PlaceIntraMacroblock420(state.x, state.y, dct_type == 1, samples);
 }
 
 void CMpegDecoder::ResetForwardPredictors() {
@@ -933,8 +950,10 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
     }
 #endif
     if (macroblock_type & kMacroblockIntra) {
-        compensator.WriteIntraMacroblock(coefficients, state.pattern, blocksPerMacroblock, state.x,
-                                         state.y, dct_type == 1);
+        if (!intraWritten) {
+            compensator.WriteIntraMacroblock(coefficients, state.pattern, blocksPerMacroblock,
+                                             state.x, state.y, dct_type == 1);
+        }
         if (modes.field) {
             coverage.MarkRegion(CurrentParity(), state.x, state.y, 16);
         } else {

@@ -157,6 +157,7 @@ private:
     int32_t ReadDualPrimeVector(int32_t s);
     int32_t ReadDmvector();
     int32_t ReconstructBlocks(SliceState& state);
+    bool PlacesIntraWhileReading(const SliceState& state, IntraSamples& samples) const;
     void ResetForwardPredictors();
     void SkipMacroblockStuffing();
     void SkipSliceExtraInformation(bool flagSet);
@@ -213,6 +214,10 @@ private:
         uint32_t tableRowOffset = 0;  // the parity of a field picture
     };
     PictureModes modes;
+    // Whether CompleteFrame fills what the current frame leaves unmarked (set by BeginFrame).
+    bool undecodedFilled = false;
+    // Whether the intra macroblock just read went into the picture as it was read.
+    bool intraWritten = false;
     // The mode look-ups of recent pictures, one per picture type: a picture whose modes read
     // as those of the last picture of its type takes its look-up as it is.
     struct ModeTable {

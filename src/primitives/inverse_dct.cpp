@@ -137,5 +137,9 @@ void Inverse(const Ipp16s* src, Ipp16s* dst, int dstStep) {
     table.inverse(src, dst, dstStep);
 }
 
+void InverseIntra(const Ipp16s* src, Ipp8u* dst, int dstStep) {
+    table.inverseIntra(src, dst, dstStep);
+}
+
 }  // namespace idct
 }  // namespace d2u

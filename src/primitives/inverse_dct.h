@@ -48,9 +48,10 @@ namespace idct {
 void InverseTwoCoefficients(Ipp16s* block, Ipp16s value, int position, Ipp16s last, Ipp16s* dst,
                             int dstStep);
 
-// ippiDCT8x8Inv_16s_C1R without its argument checks, for the coefficient reader, whose block
-// and residual are never null.
+// ippiDCT8x8Inv_16s_C1R and ippiDCT8x8InvIntra_16s8u_C1R without their argument checks, for the
+// coefficient readers, whose blocks and destinations are never null.
 void Inverse(const Ipp16s* src, Ipp16s* dst, int dstStep);
+void InverseIntra(const Ipp16s* src, Ipp8u* dst, int dstStep);
 
 // The scaled cosines round(2^scale * sqrt(2) * cos(k * pi / 16)), k = 1..7 (w4 is 2^scale).
 struct Weights {

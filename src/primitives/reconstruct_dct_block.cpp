@@ -697,6 +697,7 @@ IppStatus ReadIntraBlocks(Ipp32u** ppBitStream, int* pOffset, const IntraMacrobl
         if (status != ippStsNoErr) break;
         out[0] = ScaledDc(*predictor, dcShift);
         if (!kMpeg1) ControlMismatch(out, sink.parity ^ out[0]);
+        if (m.samples) idct::InverseIntra(out, m.samples->at[block], m.samples->step[block]);
     }
     bits.Commit(ppBitStream, pOffset);
     return status;
@@ -714,11 +715,21 @@ IntraMacroblockReader CheckedIntraMacroblockReader(const IntraMacroblockBlocks& 
 
 namespace {
 
+// Whether every coded block has its place in the picture, for a record that gives places
+// (block counts out of range are refused by the reader's check).
+bool SamplesPlaced(const IntraMacroblockBlocks& m) {
+    if (!m.samples || m.blockCount < 1 || m.blockCount > 8) return true;
+    for (int b = 0; b < m.blockCount; ++b) {
+        if (((m.pattern >> (m.blockCount - 1 - b)) & 1) && !m.samples->at[b]) return false;
+    }
+    return true;
+}
+
 template <bool kMpeg1>
 IppStatus ReconstructIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
                                      const IntraMacroblockBlocks& m) {
-    const bool pointersSet =
-        m.dcLuma && m.dcChroma && m.acTable && m.luma && m.chroma && m.predictors && m.destination;
+    const bool pointersSet = m.dcLuma && m.dcChroma && m.acTable && m.luma && m.chroma &&
+                             m.predictors && m.destination && SamplesPlaced(m);
     return ReadCheckedMacroblock(ppBitStream, pOffset, m, pointersSet, CheckedIntraMacroblockReader,
                                  kMpeg1);
 }

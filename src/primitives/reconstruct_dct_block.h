@@ -97,9 +97,18 @@ struct NonIntraMacroblockBlocks {
     Ipp16s* residual;
 };
 
+// Where the samples of each block of an intra macroblock go in the picture: block b at at[b],
+// rows step[b] bytes apart.
+struct IntraSamples {
+    Ipp8u* at[8];
+    int step[8];
+};
+
 // An intra macroblock for the one-pass reading below: blocks and matrices as above; block b goes
 // to destination + 64 * b, with the DC size table dcLuma (blocks 0 to 3) or dcChroma and the DC
-// predictor predictors[DcPredictorIndex(b)].
+// predictor predictors[DcPredictorIndex(b)]. With `samples`, each block is also transformed into
+// the picture (ippiDCT8x8InvIntra_16s8u_C1R) as soon as it is read, so that its transform runs
+// while the next block is read.
 struct IntraMacroblockBlocks {
     const IppVCHuffmanSpec_32s* dcLuma;
     const IppVCHuffmanSpec_32s* dcChroma;
@@ -111,6 +120,7 @@ struct IntraMacroblockBlocks {
     Ipp32s* predictors;
     Ipp32s dcShift;  // MPEG-2: 3 - intra_dc_precision (0 to 3); MPEG-1 ignores it
     Ipp16s* destination;
+    const IntraSamples* samples = nullptr;  // null: the coefficients only
 };
 
 // The coded blocks of one macroblock in one pass over the stream, with the same numbers as the

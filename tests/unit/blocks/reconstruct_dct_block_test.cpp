@@ -219,15 +219,24 @@ TEST(MacroblockBlocks, OnePassEqualsTheBlockFunctions) {
             }
         }
 
-        // The whole macroblock.
+        // The whole macroblock; intra blocks also into a picture of eight blocks side by side
+        // in every other trial.
         WordCursor at = startAt(start, skip);
         std::vector<Ipp16s> actual(8 * 64, 7), blocks(8 * 64);
         Ipp32s predictors[3] = {100, -3, 2000};
+        constexpr int kPictureStep = 8 * 8;
+        std::vector<Ipp8u> picture(8 * kPictureStep, 5), expectedPicture(picture);
+        const bool intoPicture = intra && trial % 3 != 2;
         IppStatus status;
         if (intra) {
-            const IntraMacroblockBlocks macroblock{dcLuma,     dcChroma,     ac,      pattern,
-                                                   blockCount, &luma,        &chroma, predictors,
-                                                   dcShift,    actual.data()};
+            IntraMacroblockBlocks macroblock{dcLuma, dcChroma, ac,         pattern, blockCount,
+                                             &luma,  &chroma,  predictors, dcShift, actual.data()};
+            IntraSamples samples = {};
+            for (int b = 0; b < 8; ++b) {
+                samples.at[b] = picture.data() + 8 * b;
+                samples.step[b] = kPictureStep;
+            }
+            if (intoPicture) macroblock.samples = &samples;
             auto read = mpeg1 ? ReconstructIntraMacroblock_MPEG1 : ReconstructIntraMacroblock_MPEG2;
             status = read(&at.word, &at.offset, macroblock);
         } else {
@@ -243,6 +252,14 @@ TEST(MacroblockBlocks, OnePassEqualsTheBlockFunctions) {
         EXPECT_EQ(at.BitsRead(), expectedAt.BitsRead()) << "trial " << trial;
         if (status != ippStsNoErr) continue;
         ASSERT_EQ(actual, expected) << "trial " << trial;
+        if (intoPicture) {
+            for (int b = 0; b < blockCount; ++b) {
+                if ((pattern >> (blockCount - 1 - b)) & 1)
+                    ippiDCT8x8InvIntra_16s8u_C1R(expected.data() + 64 * b,
+                                                 expectedPicture.data() + 8 * b, kPictureStep);
+            }
+            ASSERT_EQ(picture, expectedPicture) << "trial " << trial;
+        }
         EXPECT_TRUE(std::equal(predictors, predictors + 3, expectedPredictors)) << trial;
     }
     // Both outcomes were exercised.
@@ -277,6 +294,15 @@ TEST(MacroblockBlocks, BadArgumentsReadNothing) {
     const IntraMacroblockBlocks badShift{first,   first,   zero,       0x3F, 6,
                                          &matrix, &matrix, predictors, 4,    residual.data()};
     EXPECT_EQ(ReconstructIntraMacroblock_MPEG2(&at.word, &at.offset, badShift), ippStsBadArgErr);
+    // A coded block without its place in the picture.
+    std::vector<Ipp8u> picture(64);
+    IntraSamples samples = {};
+    for (int b = 0; b < 6; ++b) samples.at[b] = picture.data();
+    samples.at[3] = nullptr;
+    IntraMacroblockBlocks unplaced{first,   first,   zero,       0x3F, 6,
+                                   &matrix, &matrix, predictors, 0,    residual.data()};
+    unplaced.samples = &samples;
+    EXPECT_EQ(ReconstructIntraMacroblock_MPEG2(&at.word, &at.offset, unplaced), ippStsNullPtrErr);
     EXPECT_EQ(at.BitsRead(), 0u);
     EXPECT_EQ(run(6, first), ippStsNoErr);
     EXPECT_EQ(at.BitsRead(), 24u);

@@ -86,6 +86,10 @@ void IntraRow(SyntheticStreamWriter& w, int row) {
     for (int c = 0; c < 4; ++c) IntraMacroblock(w, Value(c, row));
 }
 
+// An intra macroblock of four DC-only luma blocks (the DC predictor's value) whose first chroma
+// block has no valid coefficient code.
+constexpr const char* kLateDamage = "1 1 100 10 100 10 100 10 100 10 00 0000 0000 0000 0001";
+
 TEST(MpegDecoder, SlicesStartWhereTheirStartCodeAndFirstIncrementSay) {
     // A picture of slices, then a whole picture.
     struct Slice {
@@ -114,6 +118,12 @@ TEST(MpegDecoder, SlicesStartWhereTheirStartCodeAndFirstIncrementSay) {
           {3, 0, 4}},
          0,
          "xxxx xx.. xxxx xxxx"},
+        // A macroblock that fails in its chroma leaves no luma behind: neither where nothing
+        // was decoded nor over the same macroblock decoded before.
+        {"damaged late",
+         {{0, 0, 4}, {1, 0, 1, kLateDamage}, {2, 0, 4}, {2, 0, 1, kLateDamage}, {3, 0, 4}},
+         0,
+         "xxxx x... xxxx xxxx"},
     };
     for (const Case& c : cases) {
         SyntheticStreamWriter w;
