@@ -682,6 +682,9 @@ IppStatus ReadIntraBlocks(Ipp32u** ppBitStream, int* pOffset, const IntraMacrobl
     BlockBits bits(*ppBitStream, *pOffset);
     Ipp32u remaining = m.pattern & ((1u << m.blockCount) - 1u);
     IppStatus status = ippStsNoErr;
+    // With samples, a block's transform runs once the next block is read: it still overlaps the
+    // reading, and no longer waits for the stores of the coefficients it loads.
+    int pending = -1;
     while (remaining != 0) {
         const int highest = HighestBit(remaining);
         remaining &= ~(1u << highest);
@@ -697,8 +700,16 @@ IppStatus ReadIntraBlocks(Ipp32u** ppBitStream, int* pOffset, const IntraMacrobl
         if (status != ippStsNoErr) break;
         out[0] = ScaledDc(*predictor, dcShift);
         if (!kMpeg1) ControlMismatch(out, sink.parity ^ out[0]);
-        if (m.samples) idct::InverseIntra(out, m.samples->at[block], m.samples->step[block]);
+        if (m.samples) {
+            if (pending >= 0)
+                idct::InverseIntra(m.destination + 64 * pending, m.samples->at[pending],
+                                   m.samples->step[pending]);
+            pending = block;
+        }
     }
+    if (pending >= 0)
+        idct::InverseIntra(m.destination + 64 * pending, m.samples->at[pending],
+                           m.samples->step[pending]);
     bits.Commit(ppBitStream, pOffset);
     return status;
 }
