@@ -129,7 +129,7 @@ void ZeroBlock(Ipp16s block[64]) {
 
 enum class Codeword { kCoefficient, kEndOfBlock, kInvalid };
 
-// No scan index: a block with more than one coefficient, or not read through one pair.
+// No scan index: a block of more than one coefficient, or one whose first pair runs past the end.
 constexpr Ipp32u kNoLoneCoefficient = 64;
 
 // The codeword readers run once per coefficient or block: they go inline into their callers.
