@@ -126,7 +126,7 @@ int32_t CBitstreamDataSource::FillBuffer() {
     buffer = RefillStart(consumed, kept);
     uint32_t* fresh = buffer + kept;
     size_t wanted = static_cast<size_t>(consumed) * 4;
-    size_t got = platform::Read(fileHandle, fresh, wanted);
+    size_t got = ReadSwapped(fresh, wanted);
     size_t wholeWords = got / 4;
     if (wholeWords != static_cast<size_t>(consumed)) {
         // End of the file: zero the unread bytes of the partial word, fill the rest.
@@ -140,7 +140,7 @@ int32_t CBitstreamDataSource::FillBuffer() {
     }
     InitBits();
     FillGuardWords();
-    SwapBuffer(fresh, static_cast<int32_t>(got / 4 + (got % 4 != 0 ? 1 : 0)));
+    if (got % 4 != 0) SwapBuffer(fresh + got / 4, 1);
     fileOffset += got;
     // Filler bytes at the tail of the buffer: what this read missed, plus the filler of an
     // earlier short read that is still in the kept part.
@@ -148,6 +148,20 @@ int32_t CBitstreamDataSource::FillBuffer() {
         shortfall < static_cast<int64_t>(kept) * 4 ? shortfall : static_cast<int64_t>(kept) * 4;
     shortfall = static_cast<int32_t>(keptFiller + static_cast<int64_t>(wanted - got));
     return 0;
+}
+
+size_t CBitstreamDataSource::ReadSwapped(uint32_t* fresh, size_t wanted) {
+    size_t got = 0;
+    while (got < wanted) {
+        const size_t piece = wanted - got < kReadPieceBytes ? wanted - got : kReadPieceBytes;
+        const size_t read =
+            platform::Read(fileHandle, reinterpret_cast<uint8_t*>(fresh) + got, piece);
+        // Every earlier piece was whole, so that the piece starts on a word.
+        SwapBuffer(fresh + got / 4, static_cast<int32_t>(read / 4));
+        got += read;
+        if (read < piece) break;
+    }
+    return got;
 }
 
 uint32_t* CBitstreamDataSource::RefillStart(int64_t consumed, size_t kept) {

@@ -31,6 +31,7 @@ public:
     // Words behind the sentinel that a reader may touch when it looks ahead near the end.
     static constexpr int32_t kGuardWords = 16;
     static constexpr unsigned kReadLimitWaitMilliseconds = 10;
+    static constexpr size_t kReadPieceBytes = 256 * 1024;
 
     CBitstreamDataSource() = default;
     virtual ~CBitstreamDataSource();
@@ -123,6 +124,10 @@ private:
     // the block's start.
     uint32_t* RefillStart(int64_t consumed, size_t kept);
     void FillGuardWords();
+    // Reads up to `wanted` bytes (a multiple of 4) to `fresh` in pieces of kReadPieceBytes, each
+    // swapped right after it is read, while it is still in the cache; a partial last word is
+    // left as read. Returns the bytes read.
+    size_t ReadSwapped(uint32_t* fresh, size_t wanted);
     // Whether the buffer holds the file's first capacityWords words, all read from the file.
     bool HoldsWholeFileStart() const;
     void FreeBuffer();
