@@ -320,12 +320,12 @@ D2U_ALWAYS_INLINE Codeword ReadSingleCodeword(const VlcCoefficientPair& pair,
 }
 
 // How the first codeword of a block went.
-enum class FirstStep { kOne, kMore, kEnded, kFailed, kLeft };
+enum class FirstStep { kOne, kMore, kEnded, kFailed };
 
 // Reads a block's first codeword (or pair) on its own, from `pairs` and `table`, so that a block
 // of one coefficient is known as such whatever its codeword: kOne when it gave one coefficient
-// (at `index`), kMore for two, kEnded with `lone` set when the end of block came with it, kFailed
-// on a bad codeword and kLeft, with nothing read, for a pair that would run past the end.
+// (at `index`), kMore for two, kEnded with `lone` set when the end of block came with it, and
+// kFailed on a bad codeword.
 template <bool kIntra, bool kMpeg1, bool kClamp>
 D2U_ALWAYS_INLINE FirstStep ReadFirstCodeword(BlockBits& bits, const IppVCHuffmanSpec_32s& table,
                                               const VlcCoefficientPair* pairs,
@@ -336,17 +336,20 @@ D2U_ALWAYS_INLINE FirstStep ReadFirstCodeword(BlockBits& bits, const IppVCHuffma
     if (D2U_LIKELY(!(pair.flags & VlcCoefficientPair::kSlow))) {
         const Ipp32u one = *index + pair.advance1;
         const Ipp32u two = one + pair.advance2;
-        if (two > 63) return FirstStep::kLeft;
-        bits.Skip(pair.length);
-        if (pair.flags & VlcCoefficientPair::kEndsBlock) {
+        // Only tables of longer runs than MPEG's let a first pair run past the end: the single
+        // way below then stops at the codeword that does.
+        if (D2U_LIKELY(two <= 63)) {
+            bits.Skip(pair.length);
+            if (pair.flags & VlcCoefficientPair::kEndsBlock) {
+                sink.template StoreMultiplied<kClamp>(one, pair.multiplier1, pair.sign1);
+                *lone = one;
+                return FirstStep::kEnded;
+            }
+            sink.template StoreMultiplied<kClamp>(two, pair.multiplier2, pair.sign2);
             sink.template StoreMultiplied<kClamp>(one, pair.multiplier1, pair.sign1);
-            *lone = one;
-            return FirstStep::kEnded;
+            *index = two;
+            return pair.advance2 != 0 ? FirstStep::kMore : FirstStep::kOne;
         }
-        sink.template StoreMultiplied<kClamp>(two, pair.multiplier2, pair.sign2);
-        sink.template StoreMultiplied<kClamp>(one, pair.multiplier1, pair.sign1);
-        *index = two;
-        return pair.advance2 != 0 ? FirstStep::kMore : FirstStep::kOne;
     }
     Ipp32s run = 0;
     Ipp32s level = 0;
@@ -383,10 +386,8 @@ D2U_ALWAYS_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
             shared = bits;
             return step == FirstStep::kEnded ? ippStsNoErr : ippStsVLCErr;
         }
-        if (step != FirstStep::kLeft) {
-            pairs = otherPairs;
-            table = &others;
-        }
+        pairs = otherPairs;
+        table = &others;
         if (step == FirstStep::kOne) {
             bits.Refill();
             const VlcCoefficientPair& next = otherPairs[bits.PairIndex()];
