@@ -557,19 +557,13 @@ int32_t CMpegDecoder::ModesOf(uint32_t window, ModeCode& code) const {
 void CMpegDecoder::SetUpModeCodes() {
     ModeTable& table = modeTables[headers->picture.picture_coding_type & 3];
     modes.modeCodes = table.codes;
-    if (table.bits != 0 && table.typeCodes == modes.typeCodes && table.typeBits == modes.typeBits &&
-        table.readsMotionType == modes.readsMotionType &&
-        table.readsDctType == modes.readsDctType && table.concealment == modes.concealment &&
-        table.field == modes.field) {
+    const ModeKey key = {modes.typeCodes,    modes.typeBits,    modes.readsMotionType,
+                         modes.readsDctType, modes.concealment, modes.field};
+    if (table.bits != 0 && table.key == key) {
         modes.modeBits = table.bits;
         return;
     }
-    table.typeCodes = modes.typeCodes;
-    table.typeBits = modes.typeBits;
-    table.readsMotionType = modes.readsMotionType;
-    table.readsDctType = modes.readsDctType;
-    table.concealment = modes.concealment;
-    table.field = modes.field;
+    table.key = key;
     modes.modeBits = modes.typeBits + 3;
     if (modes.modeBits > kMostModeBits) {
         // Longer type codes than MPEG has: every macroblock takes the general decode.

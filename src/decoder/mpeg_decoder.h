@@ -220,13 +220,22 @@ private:
     bool intraWritten = false;
     // The mode look-ups of recent pictures, one per picture type: a picture whose modes read
     // as those of the last picture of its type takes its look-up as it is.
+    // What ModesOf reads of the picture's modes.
+    struct ModeKey {
+        const CMpegVlcTables::DirectCode* typeCodes;
+        int32_t typeBits;
+        bool readsMotionType;
+        bool readsDctType;
+        bool concealment;
+        bool field;
+        bool operator==(const ModeKey& other) const {
+            return typeCodes == other.typeCodes && typeBits == other.typeBits &&
+                   readsMotionType == other.readsMotionType && readsDctType == other.readsDctType &&
+                   concealment == other.concealment && field == other.field;
+        }
+    };
     struct ModeTable {
-        const CMpegVlcTables::DirectCode* typeCodes = nullptr;
-        int32_t typeBits = 0;
-        bool readsMotionType = false;
-        bool readsDctType = false;
-        bool concealment = false;
-        bool field = false;
+        ModeKey key = {};
         int32_t bits = 0;  // 0: not built
         ModeCode codes[1 << kMostModeBits] = {};
     };
