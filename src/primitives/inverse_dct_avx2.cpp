@@ -11,11 +11,11 @@
 // difference. No transposes are needed, and each k goes through both passes before the next, which
 // keeps the sums in registers.
 //
-// Residual blocks with one coefficient besides the last one (outside column 7) take a short cut of
-// about 100 instructions instead of 170: a third of the non-intra blocks of SD and HD streams
-// (mismatch control sets the last coefficient in most coded blocks). Two coefficients in different
-// columns would fit one more multiply-add per row, but by count the 25 instructions that adds to
-// every short cut eat what a sixth more blocks on it would save (not tried). Intra
+// Residual blocks with one coefficient besides the last one (outside column 7), which the
+// coefficient reader hands over as values (InverseTwoAvx2), take a short cut of about 40
+// instructions instead of 150: most blocks of one coefficient in SD and HD streams (mismatch
+// control sets the last coefficient in most coded blocks). The whole transform does not look for
+// them again: by then under 1% of its blocks are such. Intra
 // blocks almost always hold a DC coefficient, so theirs is the one for the DC and last
 // coefficients only (about a quarter of the intra blocks of a 6 Mbit/s stream, more in HD). Others
 // run the whole transform: skipping the multiply-adds for zero rows or columns 4 to 7 made decoding
@@ -31,7 +31,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 namespace d2u {
 namespace idct {
@@ -173,14 +172,11 @@ constexpr Ipp32s BasisAt(const Weights& w, int n, int f) {
     return f == 0 ? w.w4 : Cosine(w, (2 * n + 1) * f);
 }
 
-// The byte packing of the rows for the zero test puts them in the order 0, 2, 1, 3, 4, 6, 5, 7.
-constexpr int kPackedRow[8] = {0, 2, 1, 3, 4, 6, 5, 7};
-
-// For the packed row c: the pairs (A[y][v], A[y][7]), y = 0..7 in lanes 0 to 7, v = kPackedRow[c].
-constexpr Lanes SparseFirst(int c) {
+// For row v: the pairs (A[y][v], A[y][7]), y = 0..7 in lanes 0 to 7.
+constexpr Lanes SparseFirst(int v) {
     Lanes lanes = {};
     for (int y = 0; y < 8; ++y)
-        lanes.at[y] = Packed(BasisAt(kFirstPass, y, kPackedRow[c]), BasisAt(kFirstPass, y, 7));
+        lanes.at[y] = Packed(BasisAt(kFirstPass, y, v), BasisAt(kFirstPass, y, 7));
     return lanes;
 }
 
@@ -203,19 +199,16 @@ constexpr SparseColumn SparseSecond(int u) {
 }
 
 struct SparseTables {
-    Lanes first[8];          // by packed row
+    Lanes first[8];          // by row
     SparseColumn second[7];  // by column
     Lanes rounding;          // 2^18
-    Ipp8u offset[64];        // the byte offset of the coefficient of each bit of the zero test
 };
 
 constexpr SparseTables MakeSparseTables() {
     SparseTables t = {};
-    for (int c = 0; c < 8; ++c) t.first[c] = SparseFirst(c);
+    for (int v = 0; v < 8; ++v) t.first[v] = SparseFirst(v);
     for (int u = 0; u < 7; ++u) t.second[u] = SparseSecond(u);
     t.rounding = Splat(1 << (kSecondShift - 1));
-    for (int bit = 0; bit < 64; ++bit)
-        t.offset[bit] = static_cast<Ipp8u>(2 * (8 * kPackedRow[bit / 8] + bit % 8));
     return t;
 }
 
@@ -227,45 +220,32 @@ inline const SparseTables& OpaqueSparseTables() {
     return *tables;
 }
 
-// One bit per nonzero coefficient, rows in the order of kPackedRow (bit 63 stays coefficient 63).
-// Saturating to bytes keeps nonzero values nonzero.
-inline uint64_t NonzeroBits(const __m256i rows[4]) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i upper = _mm256_packs_epi16(rows[0], rows[1]);
-    const __m256i lower = _mm256_packs_epi16(rows[2], rows[3]);
-    const uint32_t zeroUpper =
-        static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(upper, zero)));
-    const uint32_t zeroLower =
-        static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(lower, zero)));
-    return ~((static_cast<uint64_t>(zeroLower) << 32) | zeroUpper);
-}
-
 // Rows i (low half) and i + 4 (high half), to store(i, rows) for i in 0..3, of a block with one
-// coefficient x outside column 7 besides the last one, `last`; bit is that of x in NonzeroBits
-// and minimum, maximum the input range.
+// coefficient x at `row`, `column` (below 7) besides the last one, `last`; minimum and maximum
+// are the input range.
 template <typename Store>
-__attribute__((always_inline)) inline void OneCoefficientRows(Ipp16s x, Ipp16s last, size_t bit,
-                                                              __m256i minimum, __m256i maximum,
-                                                              Store store) {
+__attribute__((always_inline)) inline void OneCoefficientRows(Ipp16s x, Ipp16s last, int row,
+                                                              int column, __m256i minimum,
+                                                              __m256i maximum, Store store) {
     const SparseTables& t = OpaqueSparseTables();
     // (16X, 16Z) in every lane.
     __m256i pairs = _mm256_blend_epi16(_mm256_set1_epi16(x), _mm256_set1_epi16(last), 0xAA);
     pairs = _mm256_slli_epi16(_mm256_min_epi16(_mm256_max_epi16(pairs, minimum), maximum), 4);
     // (tu[y], t7[y]) in lane y.
-    const __m256i columns = _mm256_mulhrs_epi16(pairs, Load(t.first[bit >> 3]));
-    const SparseColumn& weights = t.second[bit & 7];
+    const __m256i columns = _mm256_mulhrs_epi16(pairs, Load(t.first[row]));
+    const SparseColumn& weights = t.second[column];
     const __m256i rounding = Load(t.rounding);
-    const auto row = [&](__m256i pair) {
+    const auto outputs = [&](__m256i pair) {
         const __m256i low = _mm256_madd_epi16(pair, Load(weights.outputs[0]));
         const __m256i high = _mm256_madd_epi16(pair, Load(weights.outputs[1]));
         return _mm256_packs_epi32(
             _mm256_srai_epi32(_mm256_add_epi32(low, rounding), kSecondShift),
             _mm256_srai_epi32(_mm256_add_epi32(high, rounding), kSecondShift));
     };
-    store(0, row(_mm256_shuffle_epi32(columns, 0x00)));
-    store(1, row(_mm256_shuffle_epi32(columns, 0x55)));
-    store(2, row(_mm256_shuffle_epi32(columns, 0xAA)));
-    store(3, row(_mm256_shuffle_epi32(columns, 0xFF)));
+    store(0, outputs(_mm256_shuffle_epi32(columns, 0x00)));
+    store(1, outputs(_mm256_shuffle_epi32(columns, 0x55)));
+    store(2, outputs(_mm256_shuffle_epi32(columns, 0xAA)));
+    store(3, outputs(_mm256_shuffle_epi32(columns, 0xFF)));
 }
 
 // First-pass sums of two rows to 16 bits in one register, with the second pass's rounding term
@@ -406,17 +386,6 @@ void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
     const Tables& t = OpaqueTables();
     __m256i rows[4];
     LoadRows(src, rows);
-    // Mismatch control sets coefficient 63 in most blocks; about half of the others hold just one
-    // more coefficient. Column 7 would add to column 7 of the first pass: the whole transform.
-    const uint64_t others = NonzeroBits(rows) & ~(uint64_t{1} << 63);
-    const size_t bit = static_cast<size_t>(__builtin_ctzll(others | (uint64_t{1} << 63)));
-    if ((others & (others - 1)) == 0 && (bit & 7) != 7) {
-        Ipp16s x;
-        std::memcpy(&x, reinterpret_cast<const Ipp8u*>(src) + kSparse.offset[bit], sizeof x);
-        OneCoefficientRows(x, src[63], bit, Load(t.inputMinimum), Load(t.inputMaximum),
-                           RowHalves(upper, step));
-        return;
-    }
     SaturateRows(t, rows);
     Ipp8u* lower = upper + 7 * step;
     FullRows(t, rows, [&](int, __m256i rows) {
@@ -439,8 +408,7 @@ void InverseTwoAvx2(Ipp16s* block, Ipp16s value, int position, Ipp16s last, Ipp1
         return;
     }
     const Tables& t = OpaqueTables();
-    OneCoefficientRows(value, last, static_cast<size_t>(8 * kPackedRow[row] + column),
-                       Load(t.inputMinimum), Load(t.inputMaximum),
+    OneCoefficientRows(value, last, row, column, Load(t.inputMinimum), Load(t.inputMaximum),
                        RowHalves(reinterpret_cast<Ipp8u*>(dst), dstStep));
 }
 
