@@ -686,6 +686,11 @@ IppStatus ReadIntraBlocks(Ipp32u** ppBitStream, int* pOffset, const IntraMacrobl
     // With samples, a block's transform runs once the next block is read: it still overlaps the
     // reading, and no longer waits for the stores of the coefficients it loads.
     int pending = -1;
+    const auto transformPending = [&m, &pending] {
+        if (pending >= 0)
+            idct::InverseIntra(m.destination + 64 * pending, m.samples->at[pending],
+                               m.samples->step[pending]);
+    };
     while (remaining != 0) {
         const int highest = HighestBit(remaining);
         remaining &= ~(1u << highest);
@@ -702,15 +707,11 @@ IppStatus ReadIntraBlocks(Ipp32u** ppBitStream, int* pOffset, const IntraMacrobl
         out[0] = ScaledDc(*predictor, dcShift);
         if (!kMpeg1) ControlMismatch(out, sink.parity ^ out[0]);
         if (m.samples) {
-            if (pending >= 0)
-                idct::InverseIntra(m.destination + 64 * pending, m.samples->at[pending],
-                                   m.samples->step[pending]);
+            transformPending();
             pending = block;
         }
     }
-    if (pending >= 0)
-        idct::InverseIntra(m.destination + 64 * pending, m.samples->at[pending],
-                           m.samples->step[pending]);
+    transformPending();
     bits.Commit(ppBitStream, pOffset);
     return status;
 }
