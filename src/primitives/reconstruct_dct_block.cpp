@@ -459,25 +459,17 @@ D2U_ALWAYS_INLINE IppStatus ReadBlockCoefficientsWith(BlockBits& bits,
     return ReadCoefficientPairs<kIntra, kMpeg1, kClamp>(bits, others, others, sink, kBefore, lone);
 }
 
-// The coefficients of a block (intra: after its DC), without the clamp where the weights allow.
-template <bool kIntra, bool kMpeg1, bool kShortOne = false>
-D2U_ALWAYS_INLINE IppStatus ReadBlockCoefficients(BlockBits& bits,
-                                                  const IppVCHuffmanSpec_32s& first,
-                                                  const IppVCHuffmanSpec_32s& others,
-                                                  ScaledSink<kIntra, kMpeg1>& sink,
-                                                  Ipp32u* lone = nullptr) {
-    // The pairs of both tables are read, unless the first codeword goes through the following
-    // table too.
+// Whether the pair slots of a block's tables can store through `matrix` without the clamp. A
+// first coefficient read through the following table's pairs (kShortOne) reads only those.
+template <bool kIntra, bool kMpeg1, bool kShortOne>
+bool PairsFitWithoutClamp(const IppVCHuffmanSpec_32s& first, const IppVCHuffmanSpec_32s& others,
+                          const ScaledMatrix* matrix) {
     auto largest = [](const IppVCHuffmanSpec_32s& table) {
         return kIntra ? table.largestIntraMultiplier : table.largestNonIntraMultiplier;
     };
     const Ipp32u multiplier =
         kShortOne ? largest(others) : std::max(largest(first), largest(others));
-    if (sink.PairsFitWithoutClamp(multiplier))
-        return ReadBlockCoefficientsWith<kIntra, kMpeg1, kShortOne, false>(bits, first, others,
-                                                                           sink, lone);
-    return ReadBlockCoefficientsWith<kIntra, kMpeg1, kShortOne, true>(bits, first, others, sink,
-                                                                      lone);
+    return ScaledSink<kIntra, kMpeg1>{matrix, nullptr, 0}.PairsFitWithoutClamp(multiplier);
 }
 
 // MPEG-2 mismatch control: the sum of the 64 coefficients (of the given parity) made odd
@@ -500,13 +492,31 @@ Ipp32s LimitPredictor(Ipp32s value) {
                                     : (value > kPredictorLimit ? kPredictorLimit : value);
 }
 
-// Index of the highest set bit of a non-zero value.
-int HighestBit(Ipp32u value) {
+// The coded blocks of a pattern, block b at bit b (the pattern has block 0 at its highest bit
+// of blockCount), so that each block is the lowest set bit.
+Ipp32u BlocksInOrder(Ipp32u pattern, int blockCount) {
+    struct Reversed {
+        Ipp8u bits[256];
+    };
+    static constexpr Reversed kReversed = [] {
+        Reversed table{};
+        for (int value = 0; value < 256; ++value) {
+            for (int bit = 0; bit < 8; ++bit) {
+                if (value & (1 << bit)) table.bits[value] |= static_cast<Ipp8u>(0x80 >> bit);
+            }
+        }
+        return table;
+    }();
+    return Ipp32u{kReversed.bits[(pattern << (8 - blockCount)) & 0xFF]};
+}
+
+// Index of the lowest set bit of a non-zero value.
+int LowestBit(Ipp32u value) {
 #if defined(__GNUC__)
-    return 31 - __builtin_clz(value);
+    return __builtin_ctz(value);
 #else
-    int bit = 31;
-    while (!(value >> bit)) --bit;
+    int bit = 0;
+    while (!((value >> bit) & 1)) ++bit;
     return bit;
 #endif
 }
@@ -599,23 +609,23 @@ IppStatus ReconstructNonIntra(Ipp32u** ppBitStream, int* pOffset,
     return ippStsNoErr;
 }
 
-// The blocks of a checked macroblock (see ReconstructNonIntraMacroblock below).
-template <bool kMpeg1, bool kShortOne>
-IppStatus ReadNonIntraBlocks(Ipp32u** ppBitStream, int* pOffset,
-                             const NonIntraMacroblockBlocks& m) {
+// The blocks of a checked macroblock (see ReconstructNonIntraMacroblock below), kClamp as the
+// macroblock's weights need.
+template <bool kMpeg1, bool kShortOne, bool kClamp>
+IppStatus ReadNonIntraBlocksWith(Ipp32u** ppBitStream, int* pOffset,
+                                 const NonIntraMacroblockBlocks& m) {
     // The position stays in registers from the first block to the last.
     BlockBits bits(*ppBitStream, *pOffset);
-    Ipp32u remaining = m.pattern & ((1u << m.blockCount) - 1u);
+    Ipp32u remaining = BlocksInOrder(m.pattern, m.blockCount);
     IppStatus status = ippStsNoErr;
     while (remaining != 0) {
-        const int highest = HighestBit(remaining);
-        remaining &= ~(1u << highest);
-        const int block = m.blockCount - 1 - highest;
+        const int block = LowestBit(remaining);
+        remaining &= remaining - 1;
         ZeroBlock(m.scratch);
         ScaledSink<false, kMpeg1> sink{block < 4 ? m.luma : m.chroma, m.scratch, 0};
         Ipp32u lone = kNoLoneCoefficient;
-        status = ReadBlockCoefficients<false, kMpeg1, kShortOne>(bits, *m.firstTable, *m.otherTable,
-                                                                 sink, &lone);
+        status = ReadBlockCoefficientsWith<false, kMpeg1, kShortOne, kClamp>(
+            bits, *m.firstTable, *m.otherTable, sink, &lone);
         if (status != ippStsNoErr) break;
         const ResidualPlacement& place = m.placements[block];
         Ipp16s* residual = m.residual + place.start;
@@ -633,6 +643,18 @@ IppStatus ReadNonIntraBlocks(Ipp32u** ppBitStream, int* pOffset,
     }
     bits.Commit(ppBitStream, pOffset);
     return status;
+}
+
+// The clamp is decided once for the macroblock, whose tables and weights its blocks share.
+template <bool kMpeg1, bool kShortOne>
+IppStatus ReadNonIntraBlocks(Ipp32u** ppBitStream, int* pOffset,
+                             const NonIntraMacroblockBlocks& m) {
+    auto fits = [&m](const ScaledMatrix* matrix) {
+        return PairsFitWithoutClamp<false, kMpeg1, kShortOne>(*m.firstTable, *m.otherTable, matrix);
+    };
+    if (fits(m.luma) && fits(m.chroma))
+        return ReadNonIntraBlocksWith<kMpeg1, kShortOne, false>(ppBitStream, pOffset, m);
+    return ReadNonIntraBlocksWith<kMpeg1, kShortOne, true>(ppBitStream, pOffset, m);
 }
 
 // Whether the record's own parts are as the readers need them (not its pattern, placements and
@@ -676,12 +698,13 @@ IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
                                  CheckedNonIntraMacroblockReader, kMpeg1);
 }
 
-// The blocks of a checked macroblock (see ReconstructIntraMacroblock below).
-template <bool kMpeg1>
-IppStatus ReadIntraBlocks(Ipp32u** ppBitStream, int* pOffset, const IntraMacroblockBlocks& m) {
+// The blocks of a checked macroblock (see ReconstructIntraMacroblock below), kClamp as the
+// macroblock's weights need.
+template <bool kMpeg1, bool kClamp>
+IppStatus ReadIntraBlocksWith(Ipp32u** ppBitStream, int* pOffset, const IntraMacroblockBlocks& m) {
     const Ipp32s dcShift = kMpeg1 ? 0 : m.dcShift;
     BlockBits bits(*ppBitStream, *pOffset);
-    Ipp32u remaining = m.pattern & ((1u << m.blockCount) - 1u);
+    Ipp32u remaining = BlocksInOrder(m.pattern, m.blockCount);
     IppStatus status = ippStsNoErr;
     // With samples, a block's transform runs once the next block is read: it still overlaps the
     // reading, and no longer waits for the stores of the coefficients it loads.
@@ -692,9 +715,8 @@ IppStatus ReadIntraBlocks(Ipp32u** ppBitStream, int* pOffset, const IntraMacrobl
                                m.samples->step[pending]);
     };
     while (remaining != 0) {
-        const int highest = HighestBit(remaining);
-        remaining &= ~(1u << highest);
-        const int block = m.blockCount - 1 - highest;
+        const int block = LowestBit(remaining);
+        remaining &= remaining - 1;
         const bool isLuma = block < 4;
         Ipp32s* predictor = &m.predictors[DcPredictorIndex(block)];
         status = ReadIntraDc(bits, isLuma ? *m.dcLuma : *m.dcChroma, kMpeg1 ? 8 : 1, predictor);
@@ -702,7 +724,8 @@ IppStatus ReadIntraBlocks(Ipp32u** ppBitStream, int* pOffset, const IntraMacrobl
         Ipp16s* out = m.destination + 64 * block;
         ZeroBlock(out);
         ScaledSink<true, kMpeg1> sink{isLuma ? m.luma : m.chroma, out, 0};
-        status = ReadBlockCoefficients<true, kMpeg1>(bits, *m.acTable, *m.acTable, sink);
+        status = ReadBlockCoefficientsWith<true, kMpeg1, false, kClamp>(bits, *m.acTable,
+                                                                        *m.acTable, sink, nullptr);
         if (status != ippStsNoErr) break;
         out[0] = ScaledDc(*predictor, dcShift);
         if (!kMpeg1) ControlMismatch(out, sink.parity ^ out[0]);
@@ -714,6 +737,16 @@ IppStatus ReadIntraBlocks(Ipp32u** ppBitStream, int* pOffset, const IntraMacrobl
     transformPending();
     bits.Commit(ppBitStream, pOffset);
     return status;
+}
+
+template <bool kMpeg1>
+IppStatus ReadIntraBlocks(Ipp32u** ppBitStream, int* pOffset, const IntraMacroblockBlocks& m) {
+    auto fits = [&m](const ScaledMatrix* matrix) {
+        return PairsFitWithoutClamp<true, kMpeg1, false>(*m.acTable, *m.acTable, matrix);
+    };
+    if (fits(m.luma) && fits(m.chroma))
+        return ReadIntraBlocksWith<kMpeg1, false>(ppBitStream, pOffset, m);
+    return ReadIntraBlocksWith<kMpeg1, true>(ppBitStream, pOffset, m);
 }
 
 }  // namespace
