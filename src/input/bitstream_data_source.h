@@ -54,6 +54,13 @@ public:
     // File offset of the next unread byte. In buffered mode only differences of two positions
     // in the same buffer mean something.
     uint64_t GetBytePosition() const;
+    // The file offset of the buffer's first byte, as GetBytePosition counts it: while the
+    // buffer stays, the position is this plus 4 bytes a word and a byte per 8 bits read of
+    // the current word.
+    int64_t BufferStartPosition() const {
+        return static_cast<int64_t>(fileOffset) - static_cast<int64_t>(capacityWords) * 4 +
+               shortfall;
+    }
     // Bytes of the buffer before the current word.
     int64_t ConsumedBytes() const { return buffer ? (wordPtr - buffer) * 4 : 0; }
     // True once the reader has moved past the sentinel word; the words behind it are guards.
