@@ -289,21 +289,70 @@ D2U_ALWAYS_INLINE __m256i StraddleWide(__m256i upper, __m256i lower) {
     return _mm256_permute2x128_si256(upper, lower, 0x21);
 }
 
+// Where the units of a 16x16 block are read: two rows of it each.
+class LumaUnits {
+public:
+    LumaUnits(const Ipp8u* p, ptrdiff_t step) : p_(p), step_(step) {}
+
+    // The unit `offset` samples right of the current one; with `upperOnly`, its upper row.
+    D2U_ALWAYS_INLINE __m256i Load(int offset, bool upperOnly) const {
+        return LoadWideUnit(p_ + offset, step_, upperOnly);
+    }
+    D2U_ALWAYS_INLINE void Next() { p_ += 2 * step_; }
+    static D2U_ALWAYS_INLINE __m256i Straddle(__m256i upper, __m256i lower) {
+        return StraddleWide(upper, lower);
+    }
+
+private:
+    const Ipp8u* p_;
+    ptrdiff_t step_;
+};
+
+// Where the units of the two 8x8 chroma blocks are read, both at once: two rows of Cb in the
+// low half (the upper row in its low eight bytes), the same two rows of Cr in the high half.
+class ChromaUnits {
+public:
+    ChromaUnits(const Ipp8u* cb, ptrdiff_t cbStep, const Ipp8u* cr, ptrdiff_t crStep)
+        : cb_(cb), cr_(cr), cbStep_(cbStep), crStep_(crStep) {}
+
+    D2U_ALWAYS_INLINE __m256i Load(int offset, bool upperOnly) const {
+        return _mm256_inserti128_si256(
+            _mm256_castsi128_si256(LoadUnit<8>(cb_ + offset, cbStep_, upperOnly)),
+            LoadUnit<8>(cr_ + offset, crStep_, upperOnly), 1);
+    }
+    D2U_ALWAYS_INLINE void Next() {
+        cb_ += 2 * cbStep_;
+        cr_ += 2 * crStep_;
+    }
+    // The lower rows of `upper` over the upper rows of `lower`, in each half.
+    static D2U_ALWAYS_INLINE __m256i Straddle(__m256i upper, __m256i lower) {
+        return _mm256_castpd_si256(
+            _mm256_shuffle_pd(_mm256_castsi256_pd(upper), _mm256_castsi256_pd(lower), 5));
+    }
+
+private:
+    const Ipp8u* cb_;
+    const Ipp8u* cr_;
+    ptrdiff_t cbStep_;
+    ptrdiff_t crStep_;
+};
+
 // What the vertical modes keep of a unit: the samples (FH) or the rounded-up averages of the
 // horizontal pairs and their odd bits (HH).
-template <int kMode>
+template <int kMode, typename Units>
 struct WideRows {
     __m256i average;
     __m256i odd;
 
-    static D2U_ALWAYS_INLINE WideRows Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
-        const __m256i a = LoadWideUnit(p, step, upperOnly);
+    static D2U_ALWAYS_INLINE WideRows Load(const Units& units, bool upperOnly) {
+        const __m256i a = units.Load(0, upperOnly);
         if (kMode == IPPVC_MC_APX_FH) return {a, a};
-        const __m256i b = LoadWideUnit(p + 1, step, upperOnly);
+        const __m256i b = units.Load(1, upperOnly);
         return {_mm256_avg_epu8(a, b), _mm256_xor_si256(a, b)};
     }
     static D2U_ALWAYS_INLINE WideRows Straddle(const WideRows& upper, const WideRows& lower) {
-        return {StraddleWide(upper.average, lower.average), StraddleWide(upper.odd, lower.odd)};
+        return {Units::Straddle(upper.average, lower.average),
+                Units::Straddle(upper.odd, lower.odd)};
     }
     // (a + b + 1) >> 1 (FH) or (a + b + c + d + 2) >> 2 (HH) per byte, as PairAverages.
     static D2U_ALWAYS_INLINE __m256i Predict(const WideRows& top, const WideRows& bottom) {
@@ -317,42 +366,41 @@ struct WideRows {
     }
 };
 
-template <int kMode, bool kVertical = (kMode & IPPVC_MC_APX_FH) != 0>
+template <int kMode, typename Units = LumaUnits, bool kVertical = (kMode & IPPVC_MC_APX_FH) != 0>
 class WidePredictor {
 public:
-    WidePredictor(const Ipp8u* ref, ptrdiff_t step) : ref_(ref), step_(step) {}
+    explicit WidePredictor(const Units& units) : units_(units) {}
 
     D2U_ALWAYS_INLINE __m256i Next(bool) {
-        const __m256i a = LoadRowPair(ref_, step_);
+        const __m256i a = units_.Load(0, false);
         __m256i value = a;
-        if (kMode == IPPVC_MC_APX_HF) value = _mm256_avg_epu8(a, LoadRowPair(ref_ + 1, step_));
-        ref_ += 2 * step_;
+        if (kMode == IPPVC_MC_APX_HF) value = _mm256_avg_epu8(a, units_.Load(1, false));
+        units_.Next();
         return value;
     }
 
 private:
-    const Ipp8u* ref_;
-    ptrdiff_t step_;
+    Units units_;
 };
 
-template <int kMode>
-class WidePredictor<kMode, true> {
+template <int kMode, typename Units>
+class WidePredictor<kMode, Units, true> {
 public:
-    WidePredictor(const Ipp8u* ref, ptrdiff_t step)
-        : ref_(ref), step_(step), top_(WideRows<kMode>::Load(ref, step, false)) {}
+    explicit WidePredictor(const Units& units)
+        : units_(units), top_(WideRows<kMode, Units>::Load(units, false)) {}
 
     D2U_ALWAYS_INLINE __m256i Next(bool last) {
-        ref_ += 2 * step_;
-        const WideRows<kMode> next = WideRows<kMode>::Load(ref_, step_, last);
-        const __m256i value = WideRows<kMode>::Predict(top_, WideRows<kMode>::Straddle(top_, next));
+        using Rows = WideRows<kMode, Units>;
+        units_.Next();
+        const Rows next = Rows::Load(units_, last);
+        const __m256i value = Rows::Predict(top_, Rows::Straddle(top_, next));
         top_ = next;
         return value;
     }
 
 private:
-    const Ipp8u* ref_;
-    ptrdiff_t step_;
-    WideRows<kMode> top_;
+    Units units_;
+    WideRows<kMode, Units> top_;
 };
 
 // A 16x16 block from the units of `predict`, plus the residual rows (16 samples each) if there
@@ -385,7 +433,7 @@ D2U_ALWAYS_INLINE void StoreWideBlock(Predict predict, const Ipp16s* residual,
 template <int kMode>
 void WideSingleAtMode(const Ipp8u* ref, ptrdiff_t refStep, const Ipp16s* residual,
                       ptrdiff_t residualStep, Ipp8u* dst, ptrdiff_t dstStep) {
-    WidePredictor<kMode> predictor(ref, refStep);
+    WidePredictor<kMode> predictor(LumaUnits(ref, refStep));
     StoreWideBlock([&](bool last) { return predictor.Next(last); }, residual, residualStep, dst,
                    dstStep);
 }
@@ -395,9 +443,66 @@ template <int kMode>
 void WideAverageAtMode(const Ipp8u* ref, ptrdiff_t refStep, const __m256i* forward,
                        const Ipp16s* residual, ptrdiff_t residualStep, Ipp8u* dst,
                        ptrdiff_t dstStep) {
-    WidePredictor<kMode> predictor(ref, refStep);
+    WidePredictor<kMode> predictor(LumaUnits(ref, refStep));
     StoreWideBlock([&](bool last) { return _mm256_avg_epu8(*forward++, predictor.Next(last)); },
                    residual, residualStep, dst, dstStep);
+}
+
+// A chroma area without residual, for a macroblock whose other chroma block has one.
+struct alignas(32) NoChromaResidual {
+    Ipp16s rows[64];
+};
+constexpr NoChromaResidual kNoChromaResidual = {};
+
+// The Cb and Cr blocks from the chroma units of `predict`, plus their residual rows (eight
+// samples each, 16 bytes apart) where either block has them.
+template <typename Predict>
+D2U_ALWAYS_INLINE void StoreChromaBlocks(Predict predict, const MacroblockTarget& target) {
+    Ipp8u* cb = target.plane[1];
+    Ipp8u* cr = target.plane[2];
+    const ptrdiff_t cbStep = target.step[1];
+    const ptrdiff_t crStep = target.step[2];
+    const Ipp16s* cbResidual = target.residual[1];
+    const Ipp16s* crResidual = target.residual[2];
+    const bool residual = cbResidual || crResidual;
+    if (!cbResidual) cbResidual = kNoChromaResidual.rows;
+    if (!crResidual) crResidual = kNoChromaResidual.rows;
+    D2U_ROLLED
+    for (int y = 0; y < 8; y += 2) {
+        const __m256i value = predict(y == 6);
+        __m128i upper;  // the upper rows: Cb in the low half, Cr in the high half
+        __m128i lower;
+        if (residual) {
+            const __m256i cbSums =
+                _mm256_adds_epi16(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(value)),
+                                  _mm256_loadu_si256(reinterpret_cast<const __m256i*>(cbResidual)));
+            const __m256i crSums =
+                _mm256_adds_epi16(_mm256_cvtepu8_epi16(_mm256_extracti128_si256(value, 1)),
+                                  _mm256_loadu_si256(reinterpret_cast<const __m256i*>(crResidual)));
+            // The packing goes by 128-bit lane: the upper rows of both blocks, then the lower.
+            const __m256i bytes = _mm256_packus_epi16(cbSums, crSums);
+            upper = _mm256_castsi256_si128(bytes);
+            lower = _mm256_extracti128_si256(bytes, 1);
+            cbResidual += 16;
+            crResidual += 16;
+        } else {
+            const __m128i cbRows = _mm256_castsi256_si128(value);
+            const __m128i crRows = _mm256_extracti128_si256(value, 1);
+            upper = _mm_unpacklo_epi64(cbRows, crRows);
+            lower = _mm_unpackhi_epi64(cbRows, crRows);
+        }
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(cb), upper);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(cr), _mm_castsi128_ps(upper));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(cb + cbStep), lower);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(cr + crStep), _mm_castsi128_ps(lower));
+        cb += 2 * cbStep;
+        cr += 2 * crStep;
+    }
+}
+
+D2U_ALWAYS_INLINE ChromaUnits ChromaOf(const MacroblockReference& reference) {
+    return ChromaUnits(reference.plane[1], reference.step[1], reference.plane[2],
+                       reference.step[2]);
 }
 #endif
 
@@ -512,10 +617,15 @@ void PredictMacroblockSimd(const MacroblockReference& reference, const Macrobloc
 #endif
     });
     AtMode(reference.chromaMode, [&](auto mode) {
+#if defined(D2U_MC_WIDE_UNITS)
+        WidePredictor<decltype(mode)::value, ChromaUnits> predictor(ChromaOf(reference));
+        StoreChromaBlocks([&](bool last) { return predictor.Next(last); }, target);
+#else
         for (int k = 1; k < 3; ++k)
             SingleAtMode<8, 8, decltype(mode)::value, false>(reference.plane[k], reference.step[k],
                                                              target.residual[k], 16,
                                                              target.plane[k], target.step[k]);
+#endif
     });
 }
 
@@ -527,11 +637,15 @@ void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
 #else
     __m128i luma[16];
 #endif
+#if defined(D2U_MC_WIDE_UNITS)
+    __m256i chroma[4];
+#else
     __m128i chroma[2][4];
+#endif
     AtMode(forward.lumaMode, [&](auto mode) {
         constexpr int kMode = decltype(mode)::value;
 #if defined(D2U_MC_WIDE_UNITS)
-        PredictUnits(WidePredictor<kMode>(forward.plane[0], forward.step[0]), luma);
+        PredictUnits(WidePredictor<kMode>(LumaUnits(forward.plane[0], forward.step[0])), luma);
 #else
         PredictUnits(Predictor<16, kMode, false>(forward.plane[0], forward.step[0]), luma);
 #endif
@@ -547,6 +661,17 @@ void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
                                                             target.plane[0], target.step[0]);
 #endif
     });
+#if defined(D2U_MC_WIDE_UNITS)
+    AtMode(forward.chromaMode, [&](auto mode) {
+        PredictUnits(WidePredictor<decltype(mode)::value, ChromaUnits>(ChromaOf(forward)), chroma);
+    });
+    AtMode(backward.chromaMode, [&](auto mode) {
+        WidePredictor<decltype(mode)::value, ChromaUnits> predictor(ChromaOf(backward));
+        const __m256i* units = chroma;
+        StoreChromaBlocks(
+            [&](bool last) { return _mm256_avg_epu8(*units++, predictor.Next(last)); }, target);
+    });
+#else
     AtMode(forward.chromaMode, [&](auto mode) {
         for (int k = 1; k < 3; ++k)
             PredictUnits(
@@ -559,6 +684,7 @@ void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
                                                               chroma[k - 1], target.residual[k], 16,
                                                               target.plane[k], target.step[k]);
     });
+#endif
 }
 
 // Every kernel of the table, in the instruction set this file is compiled for.
