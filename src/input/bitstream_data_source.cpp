@@ -4,11 +4,8 @@
 #include <cstring>
 #include <new>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "diag/decoder_log.h"
+#include "primitives/byte_order.h"
 
 namespace d2u {
 
@@ -185,23 +182,7 @@ int32_t CBitstreamDataSource::InitBits() {
 }
 
 int32_t CBitstreamDataSource::SwapBuffer(uint32_t* words, int32_t count) {
-    int32_t i = 0;
-#if defined(__SSE2__)
-    // Sixteen bytes at a time: the bytes of each 16-bit half swapped, then the halves.
-    for (; i + 4 <= count; i += 4) {
-        auto* lane = reinterpret_cast<__m128i*>(words + i);
-        __m128i value = _mm_loadu_si128(lane);
-        value = _mm_or_si128(_mm_slli_epi16(value, 8), _mm_srli_epi16(value, 8));
-        value = _mm_shufflehi_epi16(_mm_shufflelo_epi16(value, 0xB1), 0xB1);
-        _mm_storeu_si128(lane, value);
-    }
-#endif
-    auto* bytes = reinterpret_cast<uint8_t*>(words + i);
-    for (; i < count; ++i, bytes += 4) {
-        words[i] = (static_cast<uint32_t>(bytes[0]) << 24) |
-                   (static_cast<uint32_t>(bytes[1]) << 16) |
-                   (static_cast<uint32_t>(bytes[2]) << 8) | static_cast<uint32_t>(bytes[3]);
-    }
+    SwapWordBytes(words, count);
     return 0;
 }
 
