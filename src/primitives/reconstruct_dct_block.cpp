@@ -525,6 +525,8 @@ bool ValidPosition(Ipp32u** ppBitStream, int* pOffset) {
     return ppBitStream && *ppBitStream && pOffset && *pOffset >= 0 && *pOffset <= 31;
 }
 
+static_assert(kVlcPackedBits + 11 <= 32, "a packed DC size and its differential fit one refill");
+
 // Updates the DC predictor with the next DC difference, scaled by `differenceScale`.
 D2U_ALWAYS_INLINE IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpec_32s& dcTable,
                                         Ipp32s differenceScale, Ipp32s* predictor) {
@@ -534,6 +536,8 @@ D2U_ALWAYS_INLINE IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpec_
     // The longer codewords of large DC steps come from the packed slots.
     if (!VlcPackedIsPlain(entry)) entry = dcTable.packed[bits.Peek() >> (32 - kVlcPackedBits)];
     if (VlcPackedIsPlain(entry)) {
+        // A packed codeword takes at most kVlcPackedBits of the 32 bits the refill left: the
+        // differential's 11 bits follow without another.
         bits.Skip(static_cast<int>(VlcPackedLength(entry)));
         size = VlcPackedLevel(entry);
     } else {
@@ -541,10 +545,10 @@ D2U_ALWAYS_INLINE IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpec_
         const VlcSlot* slot = VlcFindCodewordInBits(dcTable, bits.Peek(), &length);
         if (!slot) return ippStsVLCErr;
         bits.Skip(length);
+        bits.Refill();
         size = slot->value;
     }
     if (size < 0 || size > 11) return ippStsVLCErr;
-    bits.Refill();
     Ipp32s difference = ReadDcDifferential(bits, size);
     *predictor = LimitPredictor(*predictor + difference * differenceScale);
     return ippStsNoErr;
