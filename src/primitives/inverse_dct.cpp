@@ -97,8 +97,13 @@ void InstallInverseDctKernels(KernelLevel level) {
     table.inverseClip = idct::InverseClipScalar;
     table.inverseIntra = idct::InverseIntraScalar;
     table.inverseTwo = InverseTwoThroughBlock;
+    table.inverseInRange = nullptr;
+    table.inverseIntraInRange = nullptr;
     if (level != KernelLevel::kScalar) idct::InstallSse2Kernels(table);
     if (level == KernelLevel::kAvx2) idct::InstallAvx2Kernels(table);
+    // Saturating an input in range changes nothing.
+    if (!table.inverseInRange) table.inverseInRange = table.inverse;
+    if (!table.inverseIntraInRange) table.inverseIntraInRange = table.inverseIntra;
 }
 
 }  // namespace
@@ -139,6 +144,14 @@ void Inverse(const Ipp16s* src, Ipp16s* dst, int dstStep) {
 
 void InverseIntra(const Ipp16s* src, Ipp8u* dst, int dstStep) {
     table.inverseIntra(src, dst, dstStep);
+}
+
+void InverseInRange(const Ipp16s* src, Ipp16s* dst, int dstStep) {
+    table.inverseInRange(src, dst, dstStep);
+}
+
+void InverseIntraInRange(const Ipp16s* src, Ipp8u* dst, int dstStep) {
+    table.inverseIntraInRange(src, dst, dstStep);
 }
 
 }  // namespace idct

@@ -52,6 +52,10 @@ void InverseTwoCoefficients(Ipp16s* block, Ipp16s value, int position, Ipp16s la
 // coefficient readers, whose blocks and destinations are never null.
 void Inverse(const Ipp16s* src, Ipp16s* dst, int dstStep);
 void InverseIntra(const Ipp16s* src, Ipp8u* dst, int dstStep);
+// The same for blocks whose coefficients lie in [kInputMin, kInputMax] already, as the readers
+// dequantise them: the same numbers, without saturating the input first.
+void InverseInRange(const Ipp16s* src, Ipp16s* dst, int dstStep);
+void InverseIntraInRange(const Ipp16s* src, Ipp8u* dst, int dstStep);
 
 // The scaled cosines round(2^scale * sqrt(2) * cos(k * pi / 16)), k = 1..7 (w4 is 2^scale).
 struct Weights {
@@ -80,6 +84,9 @@ struct KernelTable {
     InverseClipKernel inverseClip;
     InverseIntraKernel inverseIntra;
     InverseTwoKernel inverseTwo;
+    // Null where a level has no versions of its own for inputs in range.
+    InverseKernel inverseInRange;
+    InverseIntraKernel inverseIntraInRange;
 };
 
 // Fill the entries that the SSE2 and AVX2 versions provide; leave the others.

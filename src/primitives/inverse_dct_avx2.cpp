@@ -357,13 +357,14 @@ __attribute__((always_inline)) inline void FullRows(const Tables& t, __m256i row
     }
 }
 
-// The transform, with the short cut for the corners.
-template <typename Store>
+// The transform, with the short cut for the corners. Without kSaturate the caller's
+// coefficients lie in the input range already.
+template <bool kSaturate = true, typename Store>
 __attribute__((always_inline)) inline void InverseRows(const Tables& t, const Ipp16s* src,
                                                        Store store) {
     __m256i rows[4];  // rows 2k and 2k + 1
     LoadRows(src, rows);
-    SaturateRows(t, rows);
+    if (kSaturate) SaturateRows(t, rows);
     if (OnlyCorners(rows)) {
         CornerRows(t, rows, store);
         return;
@@ -380,13 +381,14 @@ inline auto RowHalves(Ipp8u* upper, ptrdiff_t step) {
     };
 }
 
-void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
+template <bool kSaturate>
+void InverseRowsToResidual(const Ipp16s* src, Ipp16s* dst, int dstStep) {
     const ptrdiff_t step = dstStep;
     Ipp8u* upper = reinterpret_cast<Ipp8u*>(dst);
     const Tables& t = OpaqueTables();
     __m256i rows[4];
     LoadRows(src, rows);
-    SaturateRows(t, rows);
+    if (kSaturate) SaturateRows(t, rows);
     Ipp8u* lower = upper + 7 * step;
     FullRows(t, rows, [&](int, __m256i rows) {
         rows = _mm256_shuffle_epi8(rows, Load(t.wordOrder));
@@ -395,6 +397,14 @@ void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
         upper += step;
         lower -= step;
     });
+}
+
+void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
+    InverseRowsToResidual<true>(src, dst, dstStep);
+}
+
+void InverseInRangeAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
+    InverseRowsToResidual<false>(src, dst, dstStep);
 }
 
 void InverseTwoAvx2(Ipp16s* block, Ipp16s value, int position, Ipp16s last, Ipp16s* dst,
@@ -423,7 +433,7 @@ inline void StoreRowPairs(Ipp8u* dst, ptrdiff_t step, int k, __m256i bytes) {
 }
 
 // Rows to bytes, two registers at a time.
-template <bool kAdjust>
+template <bool kAdjust, bool kSaturate = true>
 void InverseClipRows(const Ipp16s* src, Ipp8u* dst, ptrdiff_t step, int addVal, int clipDown,
                      int clipUp) {
     const __m256i add = _mm256_set1_epi16(static_cast<short>(addVal));
@@ -431,7 +441,7 @@ void InverseClipRows(const Ipp16s* src, Ipp8u* dst, ptrdiff_t step, int addVal, 
     const __m256i high = _mm256_set1_epi16(static_cast<short>(clipUp));
     __m256i previous = _mm256_setzero_si256();
     const Tables& t = OpaqueTables();
-    InverseRows(t, src, [&](int k, __m256i rows) {
+    InverseRows<kSaturate>(t, src, [&](int k, __m256i rows) {
         if (kAdjust)
             rows = _mm256_min_epi16(_mm256_max_epi16(_mm256_adds_epi16(rows, add), low), high);
         if (k & 1) {
@@ -456,12 +466,18 @@ void InverseIntraAvx2(const Ipp16s* src, Ipp8u* dst, int dstStep) {
     InverseClipRows<false>(src, dst, dstStep, 0, 0, 255);
 }
 
+void InverseIntraInRangeAvx2(const Ipp16s* src, Ipp8u* dst, int dstStep) {
+    InverseClipRows<false, false>(src, dst, dstStep, 0, 0, 255);
+}
+
 }  // namespace
 
 void InstallAvx2Kernels(KernelTable& table) {
     table.inverse = InverseAvx2;
     table.inverseClip = InverseClipAvx2;
     table.inverseIntra = InverseIntraAvx2;
+    table.inverseInRange = InverseInRangeAvx2;
+    table.inverseIntraInRange = InverseIntraInRangeAvx2;
     table.inverseTwo = InverseTwoAvx2;
 }
 

@@ -526,6 +526,11 @@ bool ValidPosition(Ipp32u** ppBitStream, int* pOffset) {
 }
 
 static_assert(kVlcPackedBits + 11 <= 32, "a packed DC size and its differential fit one refill");
+// Every coefficient the readers store (mismatch control included) lies within the transform's
+// input range, so their blocks take the transforms that do not saturate it again.
+static_assert(dequant::kCoefficientMin == idct::kInputMin &&
+                  dequant::kCoefficientMax == idct::kInputMax,
+              "the readers' coefficients are the transform's input range");
 
 // Updates the DC predictor with the next DC difference, scaled by `differenceScale`.
 D2U_ALWAYS_INLINE IppStatus ReadIntraDc(BlockBits& bits, const IppVCHuffmanSpec_32s& dcTable,
@@ -643,7 +648,7 @@ IppStatus ReadNonIntraBlocksWith(Ipp32u** ppBitStream, int* pOffset,
             continue;
         }
         if (!kMpeg1) ControlMismatch(m.scratch, sink.parity);
-        idct::Inverse(m.scratch, residual, place.rowBytes);
+        idct::InverseInRange(m.scratch, residual, place.rowBytes);
     }
     bits.Commit(ppBitStream, pOffset);
     return status;
@@ -715,8 +720,8 @@ IppStatus ReadIntraBlocksWith(Ipp32u** ppBitStream, int* pOffset, const IntraMac
     int pending = -1;
     const auto transformPending = [&m, &pending] {
         if (pending >= 0)
-            idct::InverseIntra(m.destination + 64 * pending, m.samples->at[pending],
-                               m.samples->step[pending]);
+            idct::InverseIntraInRange(m.destination + 64 * pending, m.samples->at[pending],
+                                      m.samples->step[pending]);
     };
     while (remaining != 0) {
         const int block = LowestBit(remaining);

@@ -82,6 +82,17 @@ std::vector<Block> RunAll(KernelLevel level, const std::vector<Block>& blocks) {
         ippiDCT8x8InvIntra_16s8u_C1R(source, bytes, 8);
         EXPECT_TRUE(std::equal(bytes, bytes + 64, intra.begin() + 64))
             << "intra kernel, level " << int(level) << ", block " << n;
+        // The coefficient readers' entries, for blocks within the input range.
+        if (std::all_of(source, source + 64,
+                        [](Ipp16s c) { return c >= idct::kInputMin && c <= idct::kInputMax; })) {
+            Block residual(64);
+            idct::InverseInRange(source, residual.data(), 16);
+            idct::InverseIntraInRange(source, bytes, 8);
+            EXPECT_TRUE(std::equal(residual.begin(), residual.end(), results.back().begin()))
+                << "in-range kernel, level " << int(level) << ", block " << n;
+            EXPECT_TRUE(std::equal(bytes, bytes + 64, intra.begin() + 64))
+                << "in-range intra kernel, level " << int(level) << ", block " << n;
+        }
     }
     InstallBestKernels();
     return results;
