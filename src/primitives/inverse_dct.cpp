@@ -92,6 +92,15 @@ void InverseTwoThroughBlock(Ipp16s* block, Ipp16s, int, Ipp16s last, Ipp16s* dst
     table.inverse(block, dst, dstStep);
 }
 
+// Without a kernel of its own, the corner block is built and goes through the installed
+// transform.
+void InverseIntraCornersThroughBlock(Ipp16s dc, Ipp16s last, Ipp8u* dst, int dstStep) {
+    alignas(32) Ipp16s block[64] = {};
+    block[0] = dc;
+    block[63] = last;
+    table.inverseIntra(block, dst, dstStep);
+}
+
 void InstallInverseDctKernels(KernelLevel level) {
     table.inverse = idct::InverseScalar;
     table.inverseClip = idct::InverseClipScalar;
@@ -99,6 +108,7 @@ void InstallInverseDctKernels(KernelLevel level) {
     table.inverseTwo = InverseTwoThroughBlock;
     table.inverseInRange = nullptr;
     table.inverseIntraInRange = nullptr;
+    table.inverseIntraCorners = InverseIntraCornersThroughBlock;
     if (level != KernelLevel::kScalar) idct::InstallSse2Kernels(table);
     if (level == KernelLevel::kAvx2) idct::InstallAvx2Kernels(table);
     // Saturating an input in range changes nothing.
@@ -152,6 +162,10 @@ void InverseInRange(const Ipp16s* src, Ipp16s* dst, int dstStep) {
 
 void InverseIntraInRange(const Ipp16s* src, Ipp8u* dst, int dstStep) {
     table.inverseIntraInRange(src, dst, dstStep);
+}
+
+void InverseIntraCorners(Ipp16s dc, Ipp16s last, Ipp8u* dst, int dstStep) {
+    table.inverseIntraCorners(dc, last, dst, dstStep);
 }
 
 }  // namespace idct

@@ -56,6 +56,9 @@ void InverseIntra(const Ipp16s* src, Ipp8u* dst, int dstStep);
 // dequantise them: the same numbers, without saturating the input first.
 void InverseInRange(const Ipp16s* src, Ipp16s* dst, int dstStep);
 void InverseIntraInRange(const Ipp16s* src, Ipp8u* dst, int dstStep);
+// InverseIntra of the block holding `dc` at 0, `last` at 63 and zeros elsewhere, both within the
+// input range: an intra block of its DC value alone, with what mismatch control sets.
+void InverseIntraCorners(Ipp16s dc, Ipp16s last, Ipp8u* dst, int dstStep);
 
 // The scaled cosines round(2^scale * sqrt(2) * cos(k * pi / 16)), k = 1..7 (w4 is 2^scale).
 struct Weights {
@@ -78,6 +81,7 @@ using InverseClipKernel = void (*)(const Ipp16s* src, Ipp8u* dst, int dstStep, i
 using InverseIntraKernel = void (*)(const Ipp16s* src, Ipp8u* dst, int dstStep);
 using InverseTwoKernel = void (*)(Ipp16s* block, Ipp16s value, int position, Ipp16s last,
                                   Ipp16s* dst, int dstStep);
+using InverseCornersKernel = void (*)(Ipp16s dc, Ipp16s last, Ipp8u* dst, int dstStep);
 
 struct KernelTable {
     InverseKernel inverse;
@@ -87,6 +91,7 @@ struct KernelTable {
     // Null where a level has no versions of its own for inputs in range.
     InverseKernel inverseInRange;
     InverseIntraKernel inverseIntraInRange;
+    InverseCornersKernel inverseIntraCorners;
 };
 
 // Fill the entries that the SSE2 and AVX2 versions provide; leave the others.

@@ -298,15 +298,12 @@ inline bool OnlyCorners(const __m256i rows[4]) {
 // one. The first pass gives 8X in column 0 exactly, zero in columns 1 to 6 and
 // t7[y] = (A[y][7] * Z + 2^10) >> 11 in column 7 (no saturation: |t7| <= 22725); the second pass
 // then sums 2^13 * (8X + 32) = (X + 4) << 16 and C[x][7] * t7[y], with C[7 - x][7] = -C[x][7].
+// `dc` holds X in the low word of each lane (the high word is shifted out), `last` the pairs
+// (2^10, Z).
 template <typename Store>
-__attribute__((always_inline)) inline void CornerRows(const Tables& t, const __m256i rows[4],
-                                                      Store store) {
-    // The low word of each lane is X, the high word the zero coefficient 1, shifted out.
-    const __m256i dc = _mm256_broadcastd_epi32(_mm256_castsi256_si128(rows[0]));
+__attribute__((always_inline)) inline void CornerValueRows(const Tables& t, __m256i dc,
+                                                           __m256i last, Store store) {
     const __m256i even = _mm256_slli_epi32(_mm256_add_epi32(dc, _mm256_set1_epi32(4)), 16);
-    // Pairs (2^10, Z): coefficient 62 is zero.
-    const __m256i last = _mm256_or_si256(_mm256_permutevar8x32_epi32(rows[3], _mm256_set1_epi32(7)),
-                                         _mm256_set1_epi32(kFirstRounding));
     for (int k = 0; k < 4; ++k) {
         // t7 of row k in lanes 0 to 3, of row 7 - k in 4 to 7; the high words are its sign, which
         // meets the zero high words of the weights.
@@ -314,6 +311,17 @@ __attribute__((always_inline)) inline void CornerRows(const Tables& t, const __m
             _mm256_srai_epi32(_mm256_madd_epi16(last, Load(t.lastRow[k])), kFirstShift);
         store(k, RoundPair(even, _mm256_madd_epi16(column, Load(t.lastColumn))));
     }
+}
+
+template <typename Store>
+__attribute__((always_inline)) inline void CornerRows(const Tables& t, const __m256i rows[4],
+                                                      Store store) {
+    // The low word of each lane is X, the high word the zero coefficient 1.
+    const __m256i dc = _mm256_broadcastd_epi32(_mm256_castsi256_si128(rows[0]));
+    // Pairs (2^10, Z): coefficient 62 is zero.
+    const __m256i last = _mm256_or_si256(_mm256_permutevar8x32_epi32(rows[3], _mm256_set1_epi32(7)),
+                                         _mm256_set1_epi32(kFirstRounding));
+    CornerValueRows(t, dc, last, store);
 }
 
 // Rows 2k and 2k + 1 in rows[k].
@@ -358,14 +366,15 @@ __attribute__((always_inline)) inline void FullRows(const Tables& t, __m256i row
 }
 
 // The transform, with the short cut for the corners. Without kSaturate the caller's
-// coefficients lie in the input range already.
+// coefficients lie in the input range already, and its blocks of the corners alone have gone
+// to the corner entry (the whole transform gives the same numbers for them).
 template <bool kSaturate = true, typename Store>
 __attribute__((always_inline)) inline void InverseRows(const Tables& t, const Ipp16s* src,
                                                        Store store) {
     __m256i rows[4];  // rows 2k and 2k + 1
     LoadRows(src, rows);
     if (kSaturate) SaturateRows(t, rows);
-    if (OnlyCorners(rows)) {
+    if (kSaturate && OnlyCorners(rows)) {
         CornerRows(t, rows, store);
         return;
     }
@@ -432,6 +441,26 @@ inline void StoreRowPairs(Ipp8u* dst, ptrdiff_t step, int k, __m256i bytes) {
     _mm_storeh_pi(reinterpret_cast<__m64*>(dst + (6 - k) * step), _mm_castsi128_ps(lower));
 }
 
+// Rows [k | 7 - k] to bytes, stored two registers at a time.
+class ByteRows {
+public:
+    ByteRows(const Tables& t, Ipp8u* dst, ptrdiff_t step) : t_(t), dst_(dst), step_(step) {}
+
+    void operator()(int k, __m256i rows) {
+        if (k & 1) {
+            const __m256i bytes = _mm256_packus_epi16(previous_, rows);
+            StoreRowPairs(dst_, step_, k - 1, _mm256_shuffle_epi8(bytes, Load(t_.byteOrder)));
+        }
+        previous_ = rows;
+    }
+
+private:
+    const Tables& t_;
+    Ipp8u* dst_;
+    ptrdiff_t step_;
+    __m256i previous_ = _mm256_setzero_si256();
+};
+
 // Rows to bytes, two registers at a time.
 template <bool kAdjust, bool kSaturate = true>
 void InverseClipRows(const Ipp16s* src, Ipp8u* dst, ptrdiff_t step, int addVal, int clipDown,
@@ -439,16 +468,12 @@ void InverseClipRows(const Ipp16s* src, Ipp8u* dst, ptrdiff_t step, int addVal, 
     const __m256i add = _mm256_set1_epi16(static_cast<short>(addVal));
     const __m256i low = _mm256_set1_epi16(static_cast<short>(clipDown));
     const __m256i high = _mm256_set1_epi16(static_cast<short>(clipUp));
-    __m256i previous = _mm256_setzero_si256();
     const Tables& t = OpaqueTables();
+    ByteRows bytes(t, dst, step);
     InverseRows<kSaturate>(t, src, [&](int k, __m256i rows) {
         if (kAdjust)
             rows = _mm256_min_epi16(_mm256_max_epi16(_mm256_adds_epi16(rows, add), low), high);
-        if (k & 1) {
-            const __m256i bytes = _mm256_packus_epi16(previous, rows);
-            StoreRowPairs(dst, step, k - 1, _mm256_shuffle_epi8(bytes, Load(t.byteOrder)));
-        }
-        previous = rows;
+        bytes(k, rows);
     });
 }
 
@@ -470,6 +495,15 @@ void InverseIntraInRangeAvx2(const Ipp16s* src, Ipp8u* dst, int dstStep) {
     InverseClipRows<false, false>(src, dst, dstStep, 0, 0, 255);
 }
 
+void InverseIntraCornersAvx2(Ipp16s dc, Ipp16s last, Ipp8u* dst, int dstStep) {
+    const Tables& t = OpaqueTables();
+    const __m256i dcLanes = _mm256_set1_epi32(static_cast<uint16_t>(dc));
+    const __m256i lastLanes = _mm256_set1_epi32(
+        static_cast<Ipp32s>((static_cast<Ipp32u>(static_cast<uint16_t>(last)) << 16) |
+                            static_cast<Ipp32u>(kFirstRounding)));
+    CornerValueRows(t, dcLanes, lastLanes, ByteRows(t, dst, dstStep));
+}
+
 }  // namespace
 
 void InstallAvx2Kernels(KernelTable& table) {
@@ -478,6 +512,7 @@ void InstallAvx2Kernels(KernelTable& table) {
     table.inverseIntra = InverseIntraAvx2;
     table.inverseInRange = InverseInRangeAvx2;
     table.inverseIntraInRange = InverseIntraInRangeAvx2;
+    table.inverseIntraCorners = InverseIntraCornersAvx2;
     table.inverseTwo = InverseTwoAvx2;
 }
 

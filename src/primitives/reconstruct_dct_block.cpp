@@ -707,6 +707,16 @@ IppStatus ReconstructNonIntraMacroblock(Ipp32u** ppBitStream, int* pOffset,
                                  CheckedNonIntraMacroblockReader, kMpeg1);
 }
 
+// Whether an intra block's first codeword after its DC is the end of block, which it then
+// reads; after a refill.
+D2U_ALWAYS_INLINE bool EndsAtOnce(BlockBits& bits, const IppVCHuffmanSpec_32s& table) {
+    bits.Refill();
+    const VlcCoefficientPair& pair = table.intraPairs[bits.PairIndex()];
+    if (!(pair.flags & VlcCoefficientPair::kEndOfBlock)) return false;
+    bits.Skip(pair.length);
+    return true;
+}
+
 // The blocks of a checked macroblock (see ReconstructIntraMacroblock below), kClamp as the
 // macroblock's weights need.
 template <bool kMpeg1, bool kClamp>
@@ -730,6 +740,16 @@ IppStatus ReadIntraBlocksWith(Ipp32u** ppBitStream, int* pOffset, const IntraMac
         Ipp32s* predictor = &m.predictors[DcPredictorIndex(block)];
         status = ReadIntraDc(bits, isLuma ? *m.dcLuma : *m.dcChroma, kMpeg1 ? 8 : 1, predictor);
         if (status != ippStsNoErr) break;
+        if (m.samples && EndsAtOnce(bits, *m.acTable)) {
+            // The DC value alone (a quarter of the intra blocks at DVD rates): transformed from
+            // the values, without a block.
+            const Ipp16s dc = ScaledDc(*predictor, dcShift);
+            transformPending();
+            pending = -1;
+            idct::InverseIntraCorners(dc, kMpeg1 ? 0 : static_cast<Ipp16s>(~dc & 1),
+                                      m.samples->at[block], m.samples->step[block]);
+            continue;
+        }
         Ipp16s* out = m.destination + 64 * block;
         ZeroBlock(out);
         ScaledSink<true, kMpeg1> sink{isLuma ? m.luma : m.chroma, out, 0};

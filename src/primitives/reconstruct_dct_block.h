@@ -106,9 +106,10 @@ struct IntraSamples {
 
 // An intra macroblock for the one-pass reading below: blocks and matrices as above; block b goes
 // to destination + 64 * b, with the DC size table dcLuma (blocks 0 to 3) or dcChroma and the DC
-// predictor predictors[DcPredictorIndex(b)]. With `samples`, each block is also transformed into
-// the picture (ippiDCT8x8InvIntra_16s8u_C1R) as soon as it is read, so that its transform runs
-// while the next block is read.
+// predictor predictors[DcPredictorIndex(b)]. With `samples`, each block goes into the picture
+// instead, transformed (ippiDCT8x8InvIntra_16s8u_C1R) as soon as it is read, so that its
+// transform runs while the next block is read; the destination is then working space, and a
+// block of its DC value alone does not touch it.
 struct IntraMacroblockBlocks {
     const IppVCHuffmanSpec_32s* dcLuma;
     const IppVCHuffmanSpec_32s* dcChroma;

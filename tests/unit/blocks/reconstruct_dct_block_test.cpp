@@ -251,8 +251,10 @@ TEST(MacroblockBlocks, OnePassEqualsTheBlockFunctions) {
         failures += status != ippStsNoErr;
         EXPECT_EQ(at.BitsRead(), expectedAt.BitsRead()) << "trial " << trial;
         if (status != ippStsNoErr) continue;
-        ASSERT_EQ(actual, expected) << "trial " << trial;
-        if (intoPicture) {
+        // Into a picture the coefficients are working space.
+        if (!intoPicture) {
+            ASSERT_EQ(actual, expected) << "trial " << trial;
+        } else {
             for (int b = 0; b < blockCount; ++b) {
                 if ((pattern >> (blockCount - 1 - b)) & 1)
                     ippiDCT8x8InvIntra_16s8u_C1R(expected.data() + 64 * b,

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "primitives/kernel_dispatch.h"
@@ -298,6 +299,32 @@ TEST(InverseDct, SimdVersionsMatchTheScalarOneOnSparseBlocks) {
     const std::vector<Block> blocks = SparseBlocks();
     ExpectSimdEqualsScalar(blocks,
                            [&blocks](size_t n) { return "block with" + Nonzero(blocks[n]); });
+}
+
+// Intra blocks of their DC value alone go to the corner entry as values: at every level it gives
+// the intra transform of the block they stand for, for every DC value and last coefficient that
+// the readers hand over.
+TEST(InverseDct, CornerEntryMatchesTheIntraTransformOfItsBlock) {
+    std::vector<std::pair<int, int>> corners;  // (DC, last)
+    for (int value = idct::kInputMin; value <= idct::kInputMax; ++value) {
+        for (int last : {0, 1}) corners.emplace_back(value, last);
+        for (int dc : {-777, 0, 1024}) corners.emplace_back(dc, value);
+    }
+    for (KernelLevel level : {KernelLevel::kScalar, KernelLevel::kSse2, KernelLevel::kAvx2}) {
+        InstallKernels(level);
+        for (const auto& [dc, last] : corners) {
+            alignas(16) Ipp16s block[64] = {};
+            block[0] = Ipp16s(dc);
+            block[63] = Ipp16s(last);
+            Ipp8u expected[64];
+            Ipp8u actual[64];
+            ippiDCT8x8InvIntra_16s8u_C1R(block, expected, 8);
+            idct::InverseIntraCorners(Ipp16s(dc), Ipp16s(last), actual, 8);
+            ASSERT_TRUE(std::equal(actual, actual + 64, expected))
+                << "level " << int(level) << ", DC " << dc << ", last " << last;
+        }
+    }
+    InstallBestKernels();
 }
 
 // The decoder hands its commonest blocks to the two-coefficient entry without building them:
