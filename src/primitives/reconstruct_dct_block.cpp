@@ -50,6 +50,11 @@ public:
     Ipp32u PackedIndex() const { return static_cast<Ipp32u>(cache >> (64 - kVlcPackedBits)); }
     // The next kVlcPairBits bits, the index of their pair slot.
     Ipp32u PairIndex() const { return static_cast<Ipp32u>(cache >> (64 - kVlcPairBits)); }
+    // The kVlcPackedLongBits bits after the long section's zeros, the index of its slot.
+    Ipp32u LongIndex() const {
+        return static_cast<Ipp32u>(cache >> (64 - kVlcPackedLongZeros - kVlcPackedLongBits)) &
+               VlcLowMask(kVlcPackedLongBits);
+    }
     void Skip(int n) {
         cache <<= n;
         count -= n;
@@ -319,6 +324,23 @@ D2U_ALWAYS_INLINE Codeword ReadSingleCodeword(const VlcCoefficientPair& pair,
     return ReadRunLevel<kMpeg1>(table, table.packed.data(), bits, run, level);
 }
 
+// A codeword of the long section through its ready slot, after a refill: stores the coefficient
+// at `index` + run + 1 and moves `index` there. False, with nothing read, for a slot without a
+// plain codeword or a run past the end, which the general way then reads (or refuses).
+template <bool kIntra, bool kMpeg1>
+D2U_ALWAYS_INLINE bool StoreLongCoefficient(BlockBits& bits, const IppVCHuffmanSpec_32s& table,
+                                            ScaledSink<kIntra, kMpeg1>& sink, Ipp32u* index) {
+    const VlcCoefficientPair& slot =
+        (kIntra ? table.longIntraPairs : table.longNonIntraPairs)[bits.LongIndex()];
+    const Ipp32u at = *index + slot.advance1;
+    if ((slot.flags & VlcCoefficientPair::kSlow) || at > 63) return false;
+    bits.Skip(slot.length);
+    // Long codewords carry the larger levels: always with the clamp.
+    sink.template StoreMultiplied<true>(at, slot.multiplier1, slot.sign1);
+    *index = at;
+    return true;
+}
+
 // How the first codeword of a block went.
 enum class FirstStep { kOne, kMore, kEnded, kFailed };
 
@@ -351,6 +373,8 @@ D2U_ALWAYS_INLINE FirstStep ReadFirstCodeword(BlockBits& bits, const IppVCHuffma
             return pair.advance2 != 0 ? FirstStep::kMore : FirstStep::kOne;
         }
     }
+    if ((pair.flags & VlcCoefficientPair::kLong) && StoreLongCoefficient(bits, table, sink, index))
+        return FirstStep::kOne;
     Ipp32s run = 0;
     Ipp32s level = 0;
     const Codeword codeword = ReadSingleCodeword<kMpeg1>(pair, table, bits, &run, &level);
@@ -425,6 +449,11 @@ D2U_ALWAYS_INLINE IppStatus ReadCoefficientPairs(BlockBits& shared,
         if (pair.flags & VlcCoefficientPair::kEndOfBlock) {
             bits.Skip(pair.length);
             break;
+        }
+        if ((pair.flags & VlcCoefficientPair::kLong) &&
+            StoreLongCoefficient(bits, *table, sink, &index)) {
+            table = &others;
+            continue;
         }
         Ipp32s run = 0;
         Ipp32s level = 0;

@@ -257,6 +257,23 @@ Ipp32u FillPairs(const IppVCHuffmanSpec_32s& table, const IppVCHuffmanSpec_32s& 
     return largest;
 }
 
+// The long section's slots as single coefficients; none without a long section.
+void FillLongPairs(const IppVCHuffmanSpec_32s& table, bool intra,
+                   std::vector<VlcCoefficientPair>& pairs) {
+    constexpr Ipp32u kStart = 1u << kVlcPackedBits;
+    pairs.clear();
+    if (table.packed.size() <= kStart) return;
+    pairs.resize(table.packed.size() - kStart);
+    for (Ipp32u i = 0; i < pairs.size(); ++i) {
+        const Ipp32u entry = table.packed[kStart + i];
+        VlcCoefficientPair& pair = pairs[i];
+        pair = {};
+        pair.length = static_cast<Ipp8u>(VlcPackedLength(entry));
+        if (!PairCoefficient(entry, intra, &pair.advance1, &pair.multiplier1, &pair.sign1))
+            pair.flags = VlcCoefficientPair::kSlow;
+    }
+}
+
 // Whether `table` decodes every stream as `following` does, except that '1' and a sign bit is
 // run 0, level +1 or -1 (see shortOneThenFollowing).
 bool ShortOneThenFollowing(const IppVCHuffmanSpec_32s& table,
@@ -291,6 +308,8 @@ void VlcPairCodewordsWith(IppVCHuffmanSpec_32s& table, const IppVCHuffmanSpec_32
     table.largestIntraMultiplier = FillPairs(table, following, true, table.intraPairs);
     table.largestNonIntraMultiplier = FillPairs(table, following, false, table.nonIntraPairs);
     table.shortOneThenFollowing = ShortOneThenFollowing(table, following);
+    FillLongPairs(table, true, table.longIntraPairs);
+    FillLongPairs(table, false, table.longNonIntraPairs);
 }
 
 IppStatus ippiVCHuffmanInitAlloc_32s(const Ipp32s* pInputTable, IppVCHuffmanSpec_32s** ppSpec) {

@@ -72,6 +72,10 @@ struct d2u::IppVCHuffmanSpec_32s {
     // one given to VlcPairCodewordsWith.
     std::vector<VlcCoefficientPair> intraPairs;
     std::vector<VlcCoefficientPair> nonIntraPairs;
+    // Run/level tables with a long section: its codewords as single-coefficient slots with the
+    // multipliers ready (kSlow where it holds no plain codeword), by the same index.
+    std::vector<VlcCoefficientPair> longIntraPairs;
+    std::vector<VlcCoefficientPair> longNonIntraPairs;
     // The largest multiplier in each (at most kVlcPairMultiplierLimit): the short codewords of a
     // pair carry small levels, so that the coefficient loop can go without the clamp for larger
     // quantisers than the limit allows.
