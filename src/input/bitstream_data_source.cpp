@@ -272,10 +272,8 @@ int32_t CBitstreamDataSource::Close() {
 
 uint64_t CBitstreamDataSource::GetBytePosition() const {
     if (!buffer) return fileOffset;
-    int64_t index = wordPtr - buffer;
-    int64_t behind =
-        (static_cast<int64_t>(capacityWords) - index) * 4 - (31 - bitOffset) / 8 - shortfall;
-    return static_cast<uint64_t>(static_cast<int64_t>(fileOffset) - behind);
+    const int64_t index = wordPtr - buffer;
+    return static_cast<uint64_t>(BufferStartPosition() + index * 4 + (31 - bitOffset) / 8);
 }
 
 }  // namespace d2u

@@ -365,18 +365,20 @@ __attribute__((always_inline)) inline void FullRows(const Tables& t, __m256i row
     }
 }
 
-// The transform, with the short cut for the corners. Without kSaturate the caller's
-// coefficients lie in the input range already, and its blocks of the corners alone have gone
-// to the corner entry (the whole transform gives the same numbers for them).
-template <bool kSaturate = true, typename Store>
+// The transform, with the short cut for the corners. kReaderBlock: a block of the coefficient
+// readers, whose coefficients lie in the input range already and whose blocks of the corners
+// alone have gone to the corner entry (the whole transform gives the same numbers for them).
+template <bool kReaderBlock = false, typename Store>
 __attribute__((always_inline)) inline void InverseRows(const Tables& t, const Ipp16s* src,
                                                        Store store) {
     __m256i rows[4];  // rows 2k and 2k + 1
     LoadRows(src, rows);
-    if (kSaturate) SaturateRows(t, rows);
-    if (kSaturate && OnlyCorners(rows)) {
-        CornerRows(t, rows, store);
-        return;
+    if (!kReaderBlock) {
+        SaturateRows(t, rows);
+        if (OnlyCorners(rows)) {
+            CornerRows(t, rows, store);
+            return;
+        }
     }
     FullRows(t, rows, store);
 }
@@ -390,14 +392,14 @@ inline auto RowHalves(Ipp8u* upper, ptrdiff_t step) {
     };
 }
 
-template <bool kSaturate>
+template <bool kReaderBlock>
 void InverseRowsToResidual(const Ipp16s* src, Ipp16s* dst, int dstStep) {
     const ptrdiff_t step = dstStep;
     Ipp8u* upper = reinterpret_cast<Ipp8u*>(dst);
     const Tables& t = OpaqueTables();
     __m256i rows[4];
     LoadRows(src, rows);
-    if (kSaturate) SaturateRows(t, rows);
+    if (!kReaderBlock) SaturateRows(t, rows);
     Ipp8u* lower = upper + 7 * step;
     FullRows(t, rows, [&](int, __m256i rows) {
         rows = _mm256_shuffle_epi8(rows, Load(t.wordOrder));
@@ -409,11 +411,11 @@ void InverseRowsToResidual(const Ipp16s* src, Ipp16s* dst, int dstStep) {
 }
 
 void InverseAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
-    InverseRowsToResidual<true>(src, dst, dstStep);
+    InverseRowsToResidual<false>(src, dst, dstStep);
 }
 
 void InverseInRangeAvx2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
-    InverseRowsToResidual<false>(src, dst, dstStep);
+    InverseRowsToResidual<true>(src, dst, dstStep);
 }
 
 void InverseTwoAvx2(Ipp16s* block, Ipp16s value, int position, Ipp16s last, Ipp16s* dst,
@@ -462,7 +464,7 @@ private:
 };
 
 // Rows to bytes, two registers at a time.
-template <bool kAdjust, bool kSaturate = true>
+template <bool kAdjust, bool kReaderBlock = false>
 void InverseClipRows(const Ipp16s* src, Ipp8u* dst, ptrdiff_t step, int addVal, int clipDown,
                      int clipUp) {
     const __m256i add = _mm256_set1_epi16(static_cast<short>(addVal));
@@ -470,7 +472,7 @@ void InverseClipRows(const Ipp16s* src, Ipp8u* dst, ptrdiff_t step, int addVal, 
     const __m256i high = _mm256_set1_epi16(static_cast<short>(clipUp));
     const Tables& t = OpaqueTables();
     ByteRows bytes(t, dst, step);
-    InverseRows<kSaturate>(t, src, [&](int k, __m256i rows) {
+    InverseRows<kReaderBlock>(t, src, [&](int k, __m256i rows) {
         if (kAdjust)
             rows = _mm256_min_epi16(_mm256_max_epi16(_mm256_adds_epi16(rows, add), low), high);
         bytes(k, rows);
@@ -492,7 +494,7 @@ void InverseIntraAvx2(const Ipp16s* src, Ipp8u* dst, int dstStep) {
 }
 
 void InverseIntraInRangeAvx2(const Ipp16s* src, Ipp8u* dst, int dstStep) {
-    InverseClipRows<false, false>(src, dst, dstStep, 0, 0, 255);
+    InverseClipRows<false, true>(src, dst, dstStep, 0, 0, 255);
 }
 
 void InverseIntraCornersAvx2(Ipp16s dc, Ipp16s last, Ipp8u* dst, int dstStep) {
