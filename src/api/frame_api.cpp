@@ -11,8 +11,10 @@ using namespace d2u;
 
 namespace {
 
+// The frame goes to the host, which may write into it: a reference picture goes out as a copy.
 // The host word is the host's own; every frame goes out with it cleared.
-D2uFrame* HandOut(CYUVFrame* frame) {
+D2uFrame* HandOut(CYUVFrame* frame, CMpegDecoderWraper& decoder) {
+    frame = decoder.decoder.ForHost(frame);
     if (frame) frame->hostWord = 0;
     return reinterpret_cast<D2uFrame*>(frame);
 }
@@ -22,7 +24,7 @@ int32_t NextFileFrame(D2uFrame** frame, D2uHandle handle) {
     CMpegDecoderWraper* decoder = DecoderOf(handle);
     // Only a handle that reads a file of its own has frames to give here.
     if (!decoder || decoder->dataSource.IsBufferedMode()) return -1;
-    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1));
+    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder);
     if (frame) *frame = next;
     int32_t result = next ? 0 : -1;
     LogFormat(10, "GetMpegFrame end retCode = %d", result);
@@ -56,7 +58,7 @@ int32_t NextBufferFrame(D2uFrame** frame, const uint8_t* data, int32_t length, D
     // Decoding starts at the first byte of this buffer, also on the call that made it ready.
     decoder->dataSource.SetDataBuffer(data, length);
     decoder->ended = 0;
-    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1));
+    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder);
     if (frame) *frame = next;
     int32_t result = next ? 0 : -1;
     LogFormat(5, "GetMpegFrame2 end retCode = %d", result);

@@ -94,6 +94,7 @@ int32_t CMpegDecoder::Init(CMpegHeaderReader* reader, CBitstreamDataSource* sour
     olderReference = pictures[0];
     newerReference = pictures[1];
     currentFrame = pictures[2];
+    tableHolder = currentFrame;
     lastFrame = nullptr;
     pendingFieldParity = -1;
     configured = SequenceShape();
@@ -110,7 +111,7 @@ int32_t CMpegDecoder::Release() {
         delete picture;
         picture = nullptr;
     }
-    olderReference = newerReference = currentFrame = lastFrame = nullptr;
+    olderReference = newerReference = currentFrame = lastFrame = tableHolder = nullptr;
     delete[] coefficients;
     coefficients = nullptr;
     coverage.Release();
@@ -139,6 +140,12 @@ int32_t CMpegDecoder::ConfigureGeometry() {
     // A shape that cannot be set up is not tried again before the sequence changes.
     configured = ShapeOfSequence();
     mb_width = mb_height = lumaWidth = lumaHeight = chromaWidth = chromaHeight = 0;
+    if (sequence.horizontal_size == 0 || sequence.vertical_size == 0) {
+        PublishFormat("ERROR - CMpegDecoder - picture size %ux%u has no samples",
+                      static_cast<unsigned>(sequence.horizontal_size),
+                      static_cast<unsigned>(sequence.vertical_size));
+        return -1;
+    }
     if (sequence.horizontal_size > static_cast<uint32_t>(kMaxDimension) ||
         sequence.vertical_size > static_cast<uint32_t>(kMaxDimension) ||
         static_cast<int64_t>(sequence.horizontal_size) * sequence.vertical_size > kMaxLumaSamples) {
@@ -210,6 +217,7 @@ int32_t CMpegDecoder::getMacroblocks() {
         !dataSource->buffer) {
         return -1;
     }
+    completedEarlierFrame = false;
     if (!GeometryMatchesSequence()) {
         ConfigureGeometry();
         pendingFieldParity = -1;
@@ -218,61 +226,88 @@ int32_t CMpegDecoder::getMacroblocks() {
     if (structure < kTopField || structure > kFramePicture) return -1;
     if (structure == kFramePicture) {
         pendingFieldParity = -1;
-        CYUVFrame* previous = BeginFrame();
+        CYUVFrame* fillSource = BeginFrame();
         int32_t status = DecodePicture(false);
-        CompleteFrame(previous);
+        CompleteFrame(fillSource);
         return status;
     }
     const int32_t parity = CurrentParity();
     if (IsSecondFieldOfPending()) {
         // The second field of a frame whose first field came with an earlier call.
+        PictureInfo firstField = headers->picture;
+        firstField.startPosition = pendingStartPosition;
+        firstField.picture_coding_type = pendingCodingType;
         pendingFieldParity = -1;
-        return DecodePicture(true);
+        completedEarlierFrame = true;
+        const int32_t status = DecodePicture(true);
+        DescribeFrameByFirstField(firstField);
+        headers->picture.top_field_first = parity == 0 ? 0 : 1;
+        return status;
     }
-    CYUVFrame* previous = BeginFrame();
+    CYUVFrame* fillSource = BeginFrame();
     int32_t status = DecodePicture(false);
     pendingFieldParity = parity;
     pendingTemporalReference = headers->picture.temporal_reference;
     pendingCodingType = headers->picture.picture_coding_type;
+    pendingStartPosition = headers->picture.startPosition;
     const PictureInfo firstField = headers->picture;
     if (!ReadSecondFieldHeader()) {
-        CompleteFrame(previous);
+        CompleteFrame(fillSource);
         return status;
     }
     pendingFieldParity = -1;
     status = DecodePicture(true);
-    CompleteFrame(previous);
-    // The frame is described by its first field: where it starts, its type, and which field
-    // comes first.
-    headers->picture.startPosition = firstField.startPosition;
-    headers->picture.picture_coding_type = firstField.picture_coding_type;
+    CompleteFrame(fillSource);
+    DescribeFrameByFirstField(firstField);
     headers->picture.top_field_first = parity == 0 ? 1 : 0;
-    currentFrame->pictureType = static_cast<int32_t>(firstField.picture_coding_type);
     return status;
 }
 
-// Moves currentFrame to a picture that is neither a reference nor the picture decoded last,
-// and returns the latter. The macroblock table goes along from the picture decoded last: it
-// stays in the cache, and the entries a damaged picture does not reach keep what they held.
-// A table so describes the picture handed out last; the references' tables are not read.
+// A frame of two field pictures is described by its first field: where it starts and its type
+// (the second field of an I frame may be a P field).
+void CMpegDecoder::DescribeFrameByFirstField(const PictureInfo& firstField) {
+    headers->picture.startPosition = firstField.startPosition;
+    headers->picture.picture_coding_type = firstField.picture_coding_type;
+    currentFrame->pictureType = static_cast<int32_t>(firstField.picture_coding_type);
+}
+
+// Moves currentFrame to the picture of the three that is not a reference, and returns the
+// picture that fills what the new frame leaves undecoded: the newer reference, which the host
+// never writes into (the picture decoded last may be a B frame the host has drawn on). The
+// macroblock table goes along from the picture decoded last: it stays in the cache, and the
+// entries a damaged picture does not reach keep what they held.
 CYUVFrame* CMpegDecoder::BeginFrame() {
-    CYUVFrame* previous = currentFrame;
-    for (CYUVFrame* picture : pictures) {
-        if (picture && picture != olderReference && picture != newerReference &&
-            picture != previous) {
+    for (int32_t i = 0; i < kHostPicture; ++i) {
+        CYUVFrame* picture = pictures[i];
+        if (picture && picture != olderReference && picture != newerReference) {
             currentFrame = picture;
             break;
         }
     }
-    if (previous && previous != currentFrame) std::swap(currentFrame->mbInfo, previous->mbInfo);
+    MoveTableTo(currentFrame);
     coverage.Clear();
-    undecodedFilled = previous && previous != currentFrame && coverage.FrameUnits() != nullptr;
-    return previous;
+    CYUVFrame* fillSource = newerReference != currentFrame ? newerReference : nullptr;
+    undecodedFilled = fillSource && coverage.FrameUnits() != nullptr;
+    return fillSource;
 }
 
-// What the new frame left undecoded shows what the picture decoded last held there.
-void CMpegDecoder::CompleteFrame(CYUVFrame* previous) {
-    if (previous && previous != currentFrame) coverage.FillFrom(*currentFrame, *previous);
+void CMpegDecoder::MoveTableTo(CYUVFrame* holder) {
+    if (tableHolder && holder && tableHolder != holder) {
+        std::swap(holder->mbInfo, tableHolder->mbInfo);
+    }
+    tableHolder = holder;
+}
+
+void CMpegDecoder::CompleteFrame(CYUVFrame* fillSource) {
+    if (fillSource) coverage.FillFrom(*currentFrame, *fillSource);
+}
+
+CYUVFrame* CMpegDecoder::ForHost(CYUVFrame* frame) {
+    CYUVFrame* copy = pictures[kHostPicture];
+    if (!frame || !copy || (frame != olderReference && frame != newerReference)) return frame;
+    if (frame == tableHolder) MoveTableTo(copy);
+    copy->CopyPicture(*frame);
+    return copy;
 }
 
 // Reads the next picture header when it is the other field of the frame just decoded;

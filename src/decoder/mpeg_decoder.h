@@ -4,11 +4,15 @@
 // A picture coded as two field pictures is decoded whole by one getMacroblocks call when the
 // second field follows in the input: the frame leaves complete, and the reference pictures
 // (which the wrapper rotates after each I or P frame) stay those of the frame. Each new frame
-// goes into a picture that is neither a reference nor the picture decoded last; what it leaves
-// undecoded is then taken from the picture decoded last (see CFrameCoverage). When the input
-// ends after the first field (a host buffer holding one field), FrameComplete() is 0 and the
-// next call decodes the second field into the same frame; the references must not be rotated
-// in between, since the second field predicts from the same ones as the first.
+// goes into the one picture of three that is not a reference; what it leaves undecoded is
+// taken from the newer reference (see CFrameCoverage). When the input ends after the first
+// field (a host buffer holding one field), FrameComplete() is 0 and the next call decodes the
+// second field into the same frame; the references must not be rotated in between, since the
+// second field predicts from the same ones as the first.
+//
+// Hosts may write into the frames they are handed. A B frame is handed out as decoded: nothing
+// reads it again. A reference frame is handed out as a copy in a fourth picture (ForHost), so
+// that what the host writes never reaches the pictures predicted from it.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +73,14 @@ public:
     int32_t FrameComplete() const {
         return pendingFieldParity < 0 ? 1 : 0;
     }
+    // Whether the last getMacroblocks decoded the second field of a frame whose first field came
+    // with an earlier call.
+    bool CompletedEarlierFrame() const {
+        return completedEarlierFrame;
+    }
+    // The frame to give a host for `frame`: a reference picture is copied into the host's
+    // picture (with the macroblock table, which moves along), anything else is its own.
+    CYUVFrame* ForHost(CYUVFrame* frame);
     // 0 when the current sequence could not be set up (too large, or a chroma format that is
     // not decoded): its pictures are not decoded.
     int32_t GeometryReady() const {
@@ -90,9 +102,12 @@ public:
     int32_t chromaHeight = 0;
     int32_t blocksPerMacroblock = 6;
 
-    CYUVFrame* pictures[4] = {};  // owned
-    // Slots over the four pictures: the wrapper moves them on after each I or P frame (the
-    // newer reference becomes the older, the current picture the newer) and remembers the
+    // Owned: three that take turns as references and decoding target, and the host's copy of
+    // references (kHostPicture).
+    static constexpr int32_t kHostPicture = 3;
+    CYUVFrame* pictures[4] = {};
+    // Slots over the first three pictures: the wrapper moves them on after each I or P frame
+    // (the newer reference becomes the older, the current picture the newer) and remembers the
     // picture it handed out last.
     CYUVFrame* olderReference = nullptr;
     CYUVFrame* newerReference = nullptr;
@@ -167,7 +182,10 @@ private:
     int32_t AreasOfPattern(int32_t pattern) const;
     void PrepareResidual(int32_t pattern, bool intra);
     CYUVFrame* BeginFrame();
-    void CompleteFrame(CYUVFrame* previous);
+    void CompleteFrame(CYUVFrame* fillSource);
+    void DescribeFrameByFirstField(const PictureInfo& firstField);
+    // Gives `holder` the macroblock table that describes the picture decoded last.
+    void MoveTableTo(CYUVFrame* holder);
 
     // macroblock_type with the motion and DCT types that follow it: `used` bits in all, 0 where
     // the general decode or the reserved motion type takes over.
@@ -216,6 +234,9 @@ private:
     PictureModes modes;
     // Whether CompleteFrame fills what the current frame leaves unmarked (set by BeginFrame).
     bool undecodedFilled = false;
+    // The picture whose macroblock table describes the picture decoded last.
+    CYUVFrame* tableHolder = nullptr;
+    bool completedEarlierFrame = false;
     // Whether the intra macroblock just read went into the picture as it was read.
     bool intraWritten = false;
     // The mode look-ups of recent pictures, one per picture type: a picture whose modes read
@@ -256,6 +277,7 @@ private:
     int32_t pendingFieldParity = -1;
     uint32_t pendingTemporalReference = 0;
     uint32_t pendingCodingType = 0;
+    uint64_t pendingStartPosition = 0;
     // The sequence the pictures were last set up for (successfully or not).
     struct SequenceShape {
         uint32_t width = 0xFFFFFFFFu;

@@ -120,8 +120,11 @@ CYUVFrame* CMpegDecoderWraper::GetNextFrame(int32_t) {
     for (;;) {
         if (dataSource.NeedsFill()) dataSource.FillBuffer();
         int32_t result = ReadNextPictureHeader();
-        // A host buffer used up: the previous picture once more.
-        if (result == -1 && dataSource.IsBufferedMode()) return HandOut();
+        // A host buffer used up: the previous picture once more, unless it is a first field
+        // still waiting for its second.
+        if (result == -1 && dataSource.IsBufferedMode()) {
+            return decoder.FrameComplete() ? HandOut() : nullptr;
+        }
         if (result < 0 || (searching == 1 && !headerReader.sequenceHeaderSeen)) {
             // No data source, or the stream ended before a sequence header was found again.
             ended = 1;
@@ -130,15 +133,39 @@ CYUVFrame* CMpegDecoderWraper::GetNextFrame(int32_t) {
         searching = 0;
         if (result == 0) {
             ended = 1;
-            return decoder.lastFrame;
+            return RepeatLastFrame();
         }
         // Taken before decoding: the second field of a field pair has a header of its own.
-        uint32_t pictureStart = static_cast<uint32_t>(headers.picture.startPosition);
+        const uint64_t pictureStart = headers.picture.startPosition;
         if (DecodePicture() != 0) return nullptr;
         RecordPictureSize(pictureStart);
+        // A host buffer that held only the first field of a frame: the frame goes out whole
+        // with the call that brings the second.
+        if (!decoder.FrameComplete() && dataSource.IsBufferedMode()) {
+            firstFieldBytes = decoder.currentFrame->pictureBytes;
+            return nullptr;
+        }
         if (skipLeadingB == 1 && headers.picture.picture_coding_type == kPictureB) continue;
+        lastPictureStart = pictureStart;
         return HandOut();
     }
+}
+
+// The frame handed out last, once more, as it was decoded. A B frame, which the host may have
+// written into, is decoded again from its bytes (the references it reads are unchanged); a
+// reference picture is handed to the host as a fresh copy anyway.
+CYUVFrame* CMpegDecoderWraper::RepeatLastFrame() {
+    CYUVFrame* frame = decoder.lastFrame;
+    if (!frame || frame == decoder.olderReference || frame == decoder.newerReference ||
+        dataSource.IsBufferedMode()) {
+        return frame;
+    }
+    dataSource.SetInputPosition(static_cast<uint32_t>(lastPictureStart),
+                                static_cast<uint32_t>(lastPictureStart >> 32));
+    if (headerReader.getHeader() != 1 || DecodePicture() != 0) return frame;
+    RecordPictureSize(lastPictureStart);
+    decoder.lastFrame = decoder.currentFrame;
+    return decoder.lastFrame;
 }
 
 int32_t CMpegDecoderWraper::DecodePicture() {
@@ -153,14 +180,14 @@ int32_t CMpegDecoderWraper::DecodePicture() {
     return decoder.GeometryReady() ? 0 : -1;
 }
 
-void CMpegDecoderWraper::RecordPictureSize(uint32_t pictureStart) {
+void CMpegDecoderWraper::RecordPictureSize(uint64_t pictureStart) {
     CYUVFrame* frame = decoder.currentFrame;
     frame->topFieldFirst = static_cast<int32_t>(headers.picture.top_field_first);
     // The picture ends where the next start code begins (the header reader reads it again),
     // or where the data ends: the filler behind the data is no part of it.
     uint32_t* wordPtr = dataSource.wordPtr;
     int32_t bitOffset = dataSource.bitOffset;
-    uint64_t dataEnd = DataEndPosition();
+    uint64_t dataEnd = dataSource.DataEnd();
     CMpegHeaderReader::FindStartCode(dataSource);
     if (PictureCutAtWindowEnd()) {
         Publish(
@@ -171,8 +198,9 @@ void CMpegDecoderWraper::RecordPictureSize(uint32_t pictureStart) {
     if (headers.picture.startPosition > dataEnd) headers.picture.startPosition = dataEnd;
     dataSource.wordPtr = wordPtr;
     dataSource.bitOffset = bitOffset;
-    frame->pictureBytes =
-        static_cast<int32_t>(static_cast<uint32_t>(headers.picture.startPosition) - pictureStart);
+    frame->pictureBytes = static_cast<int32_t>(
+        static_cast<uint32_t>(headers.picture.startPosition) - static_cast<uint32_t>(pictureStart));
+    if (decoder.CompletedEarlierFrame()) frame->pictureBytes += firstFieldBytes;
 }
 
 // File mode keeps only kMaxPictureBytes of a picture in the buffer: the end of a larger one
@@ -181,16 +209,6 @@ bool CMpegDecoderWraper::PictureCutAtWindowEnd() const {
     return !dataSource.IsBufferedMode() && !dataSource.endOfFile &&
            dataSource.fileOffset < dataSource.fileSize &&
            dataSource.ConsumedBytes() >= static_cast<int64_t>(dataSource.CapacityWords()) * 4;
-}
-
-uint64_t CMpegDecoderWraper::DataEndPosition() const {
-    if (!dataSource.buffer) return UINT64_MAX;
-    if (!dataSource.IsBufferedMode())
-        return dataSource.endOfFile ? dataSource.fileOffset : UINT64_MAX;
-    int64_t endByte = dataSource.dataLength;
-    int64_t currentByte =
-        (dataSource.wordPtr - dataSource.buffer) * 4 + (31 - dataSource.bitOffset) / 8;
-    return dataSource.GetBytePosition() - static_cast<uint64_t>(currentByte - endByte);
 }
 
 CYUVFrame* CMpegDecoderWraper::HandOut() {

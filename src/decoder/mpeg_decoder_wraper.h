@@ -65,10 +65,14 @@ private:
     uint64_t BufferStart() const;
     void RestoreStream(const StreamMark& mark);
 
+    // Coded bytes of a first field decoded alone, added to the frame when its second comes.
+    int32_t firstFieldBytes = 0;
+    // Stream offset of the picture handed out last (file mode).
+    uint64_t lastPictureStart = 0;
+
     int32_t DecodePicture();
-    void RecordPictureSize(uint32_t pictureStart);
-    // Stream offset one past the last byte of data, or UINT64_MAX while more may follow.
-    uint64_t DataEndPosition() const;
+    void RecordPictureSize(uint64_t pictureStart);
+    CYUVFrame* RepeatLastFrame();
     bool PictureCutAtWindowEnd() const;
     CYUVFrame* HandOut();
     void RefillBeforeSkip();

@@ -9,6 +9,7 @@ namespace d2u {
 int32_t CMpegHeaderReader::Init(CBitstreamDataSource* source, MpegHeaders* record) {
     dataSource = source;
     headers = record;
+    sequenceEnded = 0;
     extensionReader.Init(source, record);
     return 0;
 }
@@ -52,23 +53,42 @@ int32_t CMpegHeaderReader::getHeader() {
     if (!dataSource || !headers || !dataSource->buffer) return -1;
     sequenceHeaderSeen = 0;
     groupHeaderSeen = 0;
+    // Where the search starts again when the data read so far ends in the middle of a header.
+    uint32_t* resume = dataSource->wordPtr;
     for (;;) {
+        uint32_t* searchStart = dataSource->wordPtr;
         uint32_t code = FindStartCode();
         if (dataSource->NeedsFill()) {
             if (!RefillBeforeHeader()) return -1;
+            resume = dataSource->wordPtr;
             continue;
         }
+        if (PastDataEnd()) {
+            // The filler behind the data: the end of the file, unless the file has grown. (A
+            // sequence_end_code in the data does not end the stream: streams are often joined.)
+            if (sequenceEnded && dataSource->WithinGrowingData() && AtReadLimit()) return 0;
+            dataSource->wordPtr = resume;
+            if (dataSource->ReadMore() == 1) {
+                resume = dataSource->wordPtr;
+                continue;
+            }
+            return 0;
+        }
+        resume = searchStart;
+        sequenceEnded = code == kSequenceEndCode ? 1 : 0;
         switch (code) {
             case kPictureStartCode:
                 ReadPictureHeader();
+                if (dataSource->WithinGrowingData() && !PictureEndsWithinData()) {
+                    // Decoded once it is whole: when the data grows past its end.
+                    dataSource->wordPtr = searchStart;
+                    dataSource->ReadMore();
+                    continue;
+                }
                 return 1;
             case kSequenceHeaderCode:
                 ReadSequenceHeader();
                 sequenceHeaderSeen = 1;
-                break;
-            case kSequenceEndCode:
-                // Streams are often joined; only the end of the file ends the stream.
-                if (dataSource->endOfFile == 1) return 0;
                 break;
             case kGroupStartCode:
                 ReadGroupHeader();
@@ -78,6 +98,32 @@ int32_t CMpegHeaderReader::getHeader() {
                 break;
         }
     }
+}
+
+bool CMpegHeaderReader::PastDataEnd() const {
+    return !dataSource->IsBufferedMode() && dataSource->GetBytePosition() > dataSource->DataEnd();
+}
+
+bool CMpegHeaderReader::AtReadLimit() const {
+    const int64_t limit = dataSource->readLimit.load();
+    return limit > 0 && dataSource->DataEnd() >= static_cast<uint64_t>(limit);
+}
+
+// Whether the start code that ends the picture just read (the next picture, group, sequence
+// header or sequence end) lies within the data.
+bool CMpegHeaderReader::PictureEndsWithinData() const {
+    CBitstreamDataSource& source = *dataSource;
+    uint32_t* word = source.wordPtr;
+    const int32_t offset = source.bitOffset;
+    uint32_t code;
+    do {
+        code = FindStartCode(source);
+    } while (code != kPictureStartCode && code != kSequenceHeaderCode && code != kSequenceEndCode &&
+             code != kGroupStartCode);
+    const bool within = source.GetBytePosition() <= source.DataEnd();
+    source.wordPtr = word;
+    source.bitOffset = offset;
+    return within;
 }
 
 uint64_t CMpegHeaderReader::StartCodePosition() const {

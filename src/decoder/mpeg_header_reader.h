@@ -33,8 +33,12 @@ public:
     int32_t Init(CBitstreamDataSource* source, MpegHeaders* record);
 
     // 1: a picture header and its extensions were read, the stream is at the next start code
-    // (normally the first slice). 0: a sequence_end_code met once the file has been read to its
-    // end. -1: no data source or record, or the data source could not be refilled.
+    // (normally the first slice). 0: the end of the file (file mode; a sequence_end_code with
+    // more pictures after it does not end the stream). -1: no data source or record, or the data
+    // source could not be refilled (in buffered mode: the host's buffer is used up).
+    // While a read limit holds a growing file back, a picture is returned once the start code
+    // after it lies below the limit; a sequence_end_code that ends the data at the limit ends
+    // the stream.
     int32_t getHeader();
 
     // Stores the byte offset of the start code just read (position - 4) into info.startPosition.
@@ -65,6 +69,7 @@ public:
 
     int32_t sequenceHeaderSeen = 0;  // set when the last getHeader call read a sequence header
     int32_t groupHeaderSeen = 0;     // set when the last getHeader call read a group header
+    int32_t sequenceEnded = 0;       // the last start code read was a sequence_end_code
 
 private:
     uint64_t StartCodePosition() const;
@@ -72,6 +77,10 @@ private:
     void StoreQuantiser(int32_t quantiser_scale);
     void LoadQuantiserMatrix(uint16_t* matrix);
     bool RefillBeforeHeader();
+    // Whether the start code just read lies behind the data (file mode): the filler.
+    bool PastDataEnd() const;
+    bool AtReadLimit() const;
+    bool PictureEndsWithinData() const;
 
     CBitstreamDataSource* dataSource = nullptr;  // not owned
     MpegHeaders* headers = nullptr;              // not owned

@@ -322,4 +322,30 @@ int32_t CYUVFrame::CopyFrom(const CYUVFrame& source) {
     return 0;
 }
 
+int32_t CYUVFrame::CopyPicture(const CYUVFrame& source) {
+    const YUVPlane* planes[3] = {&Y, &U, &V};
+    const YUVPlane* sources[3] = {&source.Y, &source.U, &source.V};
+    for (int i = 0; i < 3; ++i) {
+        if (!planes[i]->data || !sources[i]->data || planes[i]->pitch != sources[i]->pitch ||
+            planes[i]->height != sources[i]->height) {
+            return -1;
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        std::memcpy(planes[i]->data, sources[i]->data,
+                    static_cast<size_t>(planes[i]->pitch) * static_cast<size_t>(planes[i]->height));
+    }
+    width = source.width;
+    height = source.height;
+    temporalReference = source.temporalReference;
+    isKeyFrame = source.isKeyFrame;
+    chromaFormat = source.chromaFormat;
+    pictureType = source.pictureType;
+    chromaWidth = source.chromaWidth;
+    chromaHeight = source.chromaHeight;
+    pictureBytes = source.pictureBytes;
+    topFieldFirst = source.topFieldFirst;
+    return 0;
+}
+
 }  // namespace d2u

@@ -63,6 +63,9 @@ public:
     static int32_t AllocateSet(CYUVFrame* const* frames, int32_t count, int32_t width,
                                int32_t height, int32_t minimumLumaRows, int32_t format);
     int32_t CopyFrom(const CYUVFrame& source);
+    // The samples of every plane row and the picture's description, without the macroblock
+    // table, from a picture of the same plane shape: 0, or -1 (nothing copied).
+    int32_t CopyPicture(const CYUVFrame& source);
 
 private:
     struct Shape;

@@ -97,12 +97,6 @@ int32_t CBitstreamDataSource::FinishOpen() {
     return 0;
 }
 
-void CBitstreamDataSource::WaitForReadLimit(int64_t readEnd) const {
-    for (int64_t limit = readLimit.load(); limit > 0 && readEnd > limit; limit = readLimit.load()) {
-        platform::SleepMilliseconds(kReadLimitWaitMilliseconds);
-    }
-}
-
 int32_t CBitstreamDataSource::FillBuffer() {
     if (IsBufferedMode()) {
         CDecoderLog* log = CachedLogger();
@@ -114,37 +108,70 @@ int32_t CBitstreamDataSource::FillBuffer() {
         return -1;
     }
     if (!buffer) return -1;
+    // The whole words of file data from the reading position are kept; the file is read again
+    // from behind them (a partial last word from its start), so that data behind a short read
+    // follows the data before it.
+    const int64_t dataWords = (static_cast<int64_t>(capacityWords) * 4 - shortfall) / 4;
     int64_t consumed = wordPtr - buffer;
     if (consumed < 0) consumed = 0;
-    if (consumed > capacityWords) consumed = capacityWords;
-    WaitForReadLimit(static_cast<int64_t>(fileOffset) + consumed * 4);
+    if (consumed > dataWords) consumed = dataWords;
+    const uint64_t readFrom = static_cast<uint64_t>(BufferStartPosition() + dataWords * 4);
+    if (readFrom != fileOffset) platform::Seek(fileHandle, readFrom);
 
-    size_t kept = static_cast<size_t>(capacityWords - consumed);
+    const size_t kept = static_cast<size_t>(dataWords - consumed);
     buffer = RefillStart(consumed, kept);
     uint32_t* fresh = buffer + kept;
-    size_t wanted = static_cast<size_t>(consumed) * 4;
-    size_t got = ReadSwapped(fresh, wanted);
-    size_t wholeWords = got / 4;
-    if (wholeWords != static_cast<size_t>(consumed)) {
-        // End of the file: zero the unread bytes of the partial word, fill the rest.
-        size_t partialBytes = got % 4;
+    const size_t room = (static_cast<size_t>(capacityWords) - kept) * 4;
+    const size_t got = ReadSwapped(fresh, BytesBelowReadLimit(readFrom, room));
+    if (got != room) {
+        // Zero the unread bytes of the partial word, fill the rest.
+        const size_t partialBytes = got % 4;
         if (partialBytes != 0) {
             std::memset(reinterpret_cast<uint8_t*>(fresh) + got, 0, 4 - partialBytes);
         }
-        size_t firstFiller = wholeWords + (partialBytes != 0 ? 1 : 0);
-        for (size_t i = firstFiller; i < static_cast<size_t>(consumed); ++i) fresh[i] = kFillerWord;
-        endOfFile = 1;
+        const size_t firstFiller = got / 4 + (partialBytes != 0 ? 1 : 0);
+        for (size_t i = firstFiller; i < room / 4; ++i) fresh[i] = kFillerWord;
     }
+    endOfFile = got != room ? 1 : 0;
     InitBits();
     FillGuardWords();
     if (got % 4 != 0) SwapBuffer(fresh + got / 4, 1);
-    fileOffset += got;
-    // Filler bytes at the tail of the buffer: what this read missed, plus the filler of an
-    // earlier short read that is still in the kept part.
-    int64_t keptFiller =
-        shortfall < static_cast<int64_t>(kept) * 4 ? shortfall : static_cast<int64_t>(kept) * 4;
-    shortfall = static_cast<int32_t>(keptFiller + static_cast<int64_t>(wanted - got));
+    fileOffset = readFrom + got;
+    shortfall = static_cast<int32_t>(room - got);
     return 0;
+}
+
+size_t CBitstreamDataSource::BytesBelowReadLimit(uint64_t from, size_t wanted) const {
+    const int64_t limit = readLimit.load();
+    if (limit <= 0) return wanted;
+    if (static_cast<uint64_t>(limit) <= from) return 0;
+    const uint64_t below = static_cast<uint64_t>(limit) - from;
+    return below < wanted ? static_cast<size_t>(below) : wanted;
+}
+
+int32_t CBitstreamDataSource::ReadMore() {
+    if (IsBufferedMode() || !buffer) return 0;
+    for (;;) {
+        const uint64_t dataEnd = fileOffset;
+        const int64_t limit = readLimit.load();
+        if (limit <= 0 || static_cast<uint64_t>(limit) > dataEnd) {
+            FillBuffer();
+            if (fileOffset > dataEnd) return 1;
+            if (limit <= 0) return 0;
+        }
+        platform::SleepMilliseconds(kReadLimitWaitMilliseconds);
+    }
+}
+
+uint64_t CBitstreamDataSource::DataEnd() const {
+    if (!buffer) return UINT64_MAX;
+    if (!IsBufferedMode()) return endOfFile ? fileOffset : UINT64_MAX;
+    const int64_t currentByte = (wordPtr - buffer) * 4 + (31 - bitOffset) / 8;
+    return GetBytePosition() - static_cast<uint64_t>(currentByte - dataLength);
+}
+
+bool CBitstreamDataSource::WithinGrowingData() const {
+    return !IsBufferedMode() && endOfFile && readLimit.load() > 0;
 }
 
 size_t CBitstreamDataSource::ReadSwapped(uint32_t* fresh, size_t wanted) {
@@ -233,9 +260,16 @@ int32_t CBitstreamDataSource::Rewind() {
         InitBits();
         return 0;
     }
-    if (!IsBufferedMode()) platform::Seek(fileHandle, 0);
-    fileOffset = 0;
+    return ReadFrom(0);
+}
+
+int32_t CBitstreamDataSource::ReadFrom(uint64_t offset) {
+    if (!IsBufferedMode()) platform::Seek(fileHandle, offset);
+    // An empty buffer that ends at the offset: the fill reads from there.
+    fileOffset = offset;
+    shortfall = capacityWords * 4;
     if (buffer) wordPtr = buffer + capacityWords;
+    bitOffset = 31;
     FillBuffer();
     return 0;
 }
@@ -247,13 +281,7 @@ bool CBitstreamDataSource::HoldsWholeFileStart() const {
 }
 
 int32_t CBitstreamDataSource::SetInputPosition(uint32_t low, uint32_t high) {
-    uint64_t offset = (static_cast<uint64_t>(high) << 32) | low;
-    if (!IsBufferedMode()) platform::Seek(fileHandle, offset);
-    fileOffset = offset;
-    if (buffer) wordPtr = buffer + capacityWords;
-    bitOffset = 31;
-    FillBuffer();
-    return 0;
+    return ReadFrom((static_cast<uint64_t>(high) << 32) | low);
 }
 
 int32_t CBitstreamDataSource::SetFileReadLimit(uint32_t low, uint32_t high) {

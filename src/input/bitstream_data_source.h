@@ -49,6 +49,18 @@ public:
     int32_t Rewind();
     int32_t SetInputPosition(uint32_t low, uint32_t high);
     int32_t SetFileReadLimit(uint32_t low, uint32_t high);
+    // For a reader that has met the end of the data read so far, its position set back to the
+    // word where it starts again: reads what the file has gained since. 1 with more data (the
+    // reader starts at the first bit of that word), 0 at the end of the file. While a read limit
+    // is set the bytes below it are promised: it waits in 10 ms steps until some come, or until
+    // the limit is lifted.
+    int32_t ReadMore();
+    // Stream offset one past the last byte of data, or UINT64_MAX while the buffer is full
+    // (file mode). In buffered mode only differences of two positions mean something.
+    uint64_t DataEnd() const;
+    // Whether the buffer ends with the data read so far below a read limit: the file goes on
+    // once the limit rises.
+    bool WithinGrowingData() const;
     int32_t Close();
 
     // File offset of the next unread byte. In buffered mode only differences of two positions
@@ -139,7 +151,10 @@ private:
     bool HoldsWholeFileStart() const;
     void FreeBuffer();
     int32_t FinishOpen();
-    void WaitForReadLimit(int64_t readEnd) const;
+    // Drops the buffer and fills it from a file offset.
+    int32_t ReadFrom(uint64_t offset);
+    // How many of `wanted` bytes from a file offset lie below the read limit.
+    size_t BytesBelowReadLimit(uint64_t from, size_t wanted) const;
 
     int32_t capacityWords = 0;
     // The allocated block, which holds the buffer, its sentinel and guard words.

@@ -143,11 +143,9 @@ bool ApiSequence::FileOperation(D2uHandle handle) {
             result = ResetDecoder(handle);
             return Expect(result == 0, "ResetDecoder", result);
         case 8: {
-            // The reader waits for data below the limit however short the file is, and no
-            // other thread raises it here: a limit far beyond any read, or none.
-            uint64_t limit = random_() % 2 ? 0 : (uint64_t{1} << 40) + random_();
-            result = SetFileReadLimit(handle, static_cast<uint32_t>(limit),
-                                      static_cast<uint32_t>(limit >> 32));
+            // At the end of the data below a limit the reader waits for another thread to raise
+            // it, and none does here: the limit is only lifted.
+            result = SetFileReadLimit(handle, 0, 0);
             return Expect(result == 0, "SetFileReadLimit", result);
         }
         default:

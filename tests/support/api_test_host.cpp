@@ -1,5 +1,7 @@
 #include "support/api_test_host.h"
 
+#include <cstring>
+
 namespace d2u {
 namespace test {
 
@@ -13,6 +15,17 @@ HostFrame CopyFrame(const D2uFrame& frame) {
     return copy;
 }
 
+// What a host drawing on its frames does: every plane row, and the host word. None of it may
+// reach a later picture.
+void PaintFrame(D2uFrame& frame) {
+    for (D2uPlane* plane : {&frame.Y, &frame.U, &frame.V}) {
+        if (plane->data) {
+            std::memset(plane->data, 0xE1, static_cast<size_t>(plane->pitch) * plane->height);
+        }
+    }
+    frame.hostWord = 0x5A5A;
+}
+
 HostRun DecodeFileDriven(const std::string& path, size_t maxCalls) {
     HostRun run;
     D2uHandle handle = 0;
@@ -22,7 +35,7 @@ HostRun DecodeFileDriven(const std::string& path, size_t maxCalls) {
         run.results.push_back(GetMpegFrame(&frame, handle));
         if (run.results.back() != 0 || !frame) break;
         run.frames.push_back(CopyFrame(*frame));
-        frame->hostWord = 0x5A5A;
+        PaintFrame(*frame);
     }
     FinishDecoding(&handle);
     return run;
@@ -39,7 +52,7 @@ HostRun DecodeBufferDriven(const std::vector<uint8_t>& stream, const StreamLayou
             GetMpegFrame2(&frame, chunk.data(), static_cast<int32_t>(chunk.size()), handle));
         if (run.results.back() != 0 || !frame) continue;
         run.frames.push_back(CopyFrame(*frame));
-        frame->hostWord = 0x5A5A;
+        PaintFrame(*frame);
     }
     FinishDecoding(&handle);
     return run;

@@ -18,6 +18,7 @@ struct HostFrame {
     YuvImage image;   // the display area
 };
 HostFrame CopyFrame(const D2uFrame& frame);
+void PaintFrame(D2uFrame& frame);
 
 struct HostRun {
     int32_t openResult = 0;         // of D2uDirLoadFile (file-driven)
@@ -25,7 +26,8 @@ struct HostRun {
     std::vector<HostFrame> frames;  // of the calls that returned 0
 };
 
-// Both write the host word of every frame handed out, which the next frame must have cleared.
+// Both draw over every frame handed out (PaintFrame), which no later frame may show, and write
+// its host word, which the next frame must have cleared.
 // D2uDirLoadFile, then GetMpegFrame until it fails (at most maxCalls calls).
 HostRun DecodeFileDriven(const std::string& path, size_t maxCalls);
 // InitDecoding, then one GetMpegFrame2 per picture chunk of the layout.

@@ -159,22 +159,30 @@ TEST_F(LargeFile, SetInputPositionAndRewindReadFromTheirOffset) {
     }
 }
 
-// A refill that would read past the limit waits until another thread raises or lifts (0) it.
-TEST_F(LargeFile, ReadLimitHoldsTheRefillUntilAnotherThreadRaisesIt) {
-    for (uint32_t release : {0u, 0x7FFFFFFFu}) {
-        ASSERT_EQ(source.Rewind(), 0);
-        source.SetFileReadLimit(1000, 0);
-        source.wordPtr = source.buffer + 200000;
+// Below a read limit the data comes at once, however short; at its end the reader waits until
+// another thread raises or lifts (0) the limit, and the bytes behind it follow on.
+TEST_F(LargeFile, ReadLimitHoldsTheReaderAtItsEndUntilAnotherThreadRaisesIt) {
+    for (uint32_t release : {0u, 2000000u}) {
+        source.SetFileReadLimit(1002, 0);
+        ASSERT_EQ(source.SetInputPosition(0, 0), 0);
+        EXPECT_EQ(source.DataEnd(), 1002u);
+        EXPECT_TRUE(source.WithinGrowingData());
+        ExpectWordsUpTo(source, bytes, 1000);
         std::atomic<bool> done{false};
         std::thread reader([&] {
-            source.FillBuffer();
+            EXPECT_EQ(source.ReadMore(), 1);
             done = true;
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_FALSE(done.load()) << "the refill must wait while the limit holds it";
+        EXPECT_FALSE(done.load()) << "the reader must wait while the limit holds it";
         source.SetFileReadLimit(release, 0);
         reader.join();
-        EXPECT_EQ(source.GetBits(32), ReferenceBits(bytes, 800000u * 8, 32));
+        EXPECT_EQ(source.GetBytePosition(), 1000u);
+        ExpectWordsUpTo(source, bytes, release ? release : bytes.size());
+        if (release) {
+            EXPECT_EQ(source.DataEnd(), uint64_t{release});
+        }
+        source.SetFileReadLimit(0, 0);
     }
 }
 

@@ -106,7 +106,9 @@ TEST(StartCodeSearch, HeadersAcrossTheRefillThresholdAreReadOnce) {
     }
 }
 
-TEST(SequenceEnd, EndsTheStreamOnlyOnceTheFileHasBeenReadToItsEnd) {
+// Joined sequences go on after a sequence end code, in a file shorter than the buffer as in a
+// host buffer; only the end of the data ends the stream.
+TEST(SequenceEnd, EndsTheStreamOnlyWhereTheDataEnds) {
     SyntheticStream stream;
     stream.Picture(0, 100);
     stream.SequenceEnd();
@@ -115,14 +117,12 @@ TEST(SequenceEnd, EndsTheStreamOnlyOnceTheFileHasBeenReadToItsEnd) {
     stream.SequenceEnd();
     const std::vector<uint8_t>& bytes = stream.w.bytes();
 
-    // A small file is read whole at once: the first sequence end code ends the stream.
     HeaderRig file;
     ASSERT_TRUE(file.OpenFile(bytes, "headers_sequence_end.m2v"));
     int32_t result;
-    EXPECT_EQ(file.ReadAllPictures(&result).size(), 1u);
+    EXPECT_EQ(file.ReadAllPictures(&result).size(), 3u);
     EXPECT_EQ(result, 0);
 
-    // A host buffer never reaches the file's end: joined sequences go on.
     HeaderRig buffered;
     ASSERT_TRUE(buffered.LoadBuffer(bytes));
     EXPECT_EQ(buffered.ReadAllPictures(&result).size(), 3u);
