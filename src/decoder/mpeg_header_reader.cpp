@@ -83,6 +83,7 @@ int32_t CMpegHeaderReader::getHeader() {
                     // Decoded once it is whole: when the data grows past its end.
                     dataSource->wordPtr = searchStart;
                     dataSource->ReadMore();
+                    resume = dataSource->wordPtr;
                     continue;
                 }
                 return 1;

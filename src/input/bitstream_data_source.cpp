@@ -122,7 +122,9 @@ int32_t CBitstreamDataSource::FillBuffer() {
     buffer = RefillStart(consumed, kept);
     uint32_t* fresh = buffer + kept;
     const size_t room = (static_cast<size_t>(capacityWords) - kept) * 4;
-    const size_t got = ReadSwapped(fresh, BytesBelowReadLimit(readFrom, room));
+    const size_t wanted = BytesBelowReadLimit(readFrom, room);
+    const size_t got = ReadSwapped(fresh, wanted);
+    stoppedAtLimit = wanted < room && got == wanted;
     if (got != room) {
         // Zero the unread bytes of the partial word, fill the rest.
         const size_t partialBytes = got % 4;
@@ -171,7 +173,7 @@ uint64_t CBitstreamDataSource::DataEnd() const {
 }
 
 bool CBitstreamDataSource::WithinGrowingData() const {
-    return !IsBufferedMode() && endOfFile && readLimit.load() > 0;
+    return !IsBufferedMode() && endOfFile && (readLimit.load() > 0 || stoppedAtLimit);
 }
 
 size_t CBitstreamDataSource::ReadSwapped(uint32_t* fresh, size_t wanted) {

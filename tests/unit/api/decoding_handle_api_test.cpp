@@ -2,8 +2,11 @@
 // that failures hand to the outside diagnostics library.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "api_streams.h"
@@ -163,6 +166,105 @@ TEST(FileFrames, AfterTheEndOrPastTheLastSequenceHeaderOnlyResetStartsAgain) {
     EXPECT_EQ(file.Next(), nullptr);
     ASSERT_EQ(D2uDirResetDecoder(file.handle), 0);
     ExpectShows(file.Next(), pictures[0]);
+}
+
+// A sequence header of zero width or height is refused as an oversized one is.
+TEST(StartUp, SequencesWithoutSamplesAreRefused) {
+    const GeneratedStream& stream = IpbStream();
+    for (int side = 0; side < 2; ++side) {
+        Bytes bytes = stream.bytes;
+        for (size_t at = 0; at + 7 < bytes.size(); ++at) {
+            if (bytes[at] == 0 && bytes[at + 1] == 0 && bytes[at + 2] == 1 &&
+                bytes[at + 3] == 0xB3) {
+                if (side == 0) {
+                    bytes[at + 4] = 0;
+                    bytes[at + 5] &= 0x0F;
+                } else {
+                    bytes[at + 5] &= 0xF0;
+                    bytes[at + 6] = 0;
+                }
+            }
+        }
+        D2uHandle handle = 0;
+        EXPECT_EQ(D2uDirLoadFile(WriteWorkFile("api_empty_sequence.m2v", bytes).c_str(), &handle),
+                  -1)
+            << side;
+        EXPECT_EQ(handle, 0u);
+        InitDecoding(&handle);
+        D2uFrame* frame = nullptr;
+        const Bytes first = PictureChunk(bytes, stream.layout.pictures.front());
+        EXPECT_EQ(Feed(&frame, first, handle), -1) << side;
+        FinishDecoding(&handle);
+    }
+}
+
+// Streams joined after a sequence end code decode whole: every copy gives the pictures of the
+// first, file-driven (in a file shorter than the reader's window and in one longer) and
+// buffer-driven (the sequence end code travelling with the last picture of a copy).
+TEST(JoinedStreams, EveryCopyDecodesWhole) {
+    const GeneratedStream& stream = IpbStream();
+    const size_t pictures = stream.layout.pictures.size();
+    const HostRun single = DecodeFileDriven(stream.path, pictures + 4);
+    ASSERT_EQ(single.frames.size(), pictures + 1);
+    const size_t manyCopies = 6 * 1024 * 1024 / stream.bytes.size() + 1;
+    for (size_t copies : {size_t{2}, manyCopies}) {
+        Bytes joined;
+        for (size_t k = 0; k < copies; ++k)
+            joined.insert(joined.end(), stream.bytes.begin(), stream.bytes.end());
+        const HostRun file =
+            DecodeFileDriven(WriteWorkFile("api_joined.m2v", joined), copies * pictures + 4);
+        ASSERT_EQ(file.frames.size(), copies * pictures + 1) << copies << " copies";
+        for (size_t k = 0; k < file.frames.size(); ++k) {
+            // The last frame comes once more at the end.
+            const size_t same = k < copies * pictures ? k % pictures : pictures - 1;
+            ASSERT_TRUE(MinPsnr(file.frames[k].image, single.frames[same].image) == kIdenticalPsnr)
+                << "frame " << k << " of " << copies << " copies";
+        }
+    }
+    D2uHandle handle = 0;
+    InitDecoding(&handle);
+    size_t matching = 0;
+    for (int copy = 0; copy < 2; ++copy) {
+        for (size_t k = 0; k < pictures; ++k) {
+            CodedPicture picture = stream.layout.pictures[k];
+            if (k + 1 == pictures) picture.end = stream.bytes.size();  // with the end code
+            D2uFrame* frame = nullptr;
+            ASSERT_EQ(Feed(&frame, PictureChunk(stream.bytes, picture), handle), 0);
+            ASSERT_NE(frame, nullptr);
+            if (MinPsnr(CopyFrame(*frame).image, single.frames[k].image) == kIdenticalPsnr)
+                ++matching;
+        }
+    }
+    FinishDecoding(&handle);
+    EXPECT_EQ(matching, 2 * pictures);
+}
+
+// With a read limit just past the start code that follows a picture, that picture and every one
+// before it come out without waiting for the limit to rise.
+TEST(GrowingFile, APictureBelowTheLimitComesOutWithoutWaiting) {
+    const GeneratedStream& stream = IpbStream();
+    const auto& pictures = stream.layout.pictures;
+    const size_t last = pictures.size() / 2;
+    ASSERT_LT(last + 1, pictures.size());
+    OpenFile file(stream.path);
+    ASSERT_EQ(file.result, 0);
+    const uint32_t limit = static_cast<uint32_t>(pictures[last + 1].chunkStart + 4);
+    ASSERT_EQ(SetFileReadLimit(file.handle, limit, 0), 0);
+    // Read again from the start: the open read the whole file before the limit was set.
+    ASSERT_EQ(D2uDirSetInputPosition(file.handle, 0, 0), 0);
+    std::atomic<size_t> received{0};
+    std::thread host([&] {
+        for (size_t k = 0; k < pictures.size() && file.Next(); ++k) ++received;
+    });
+    for (int wait = 0; wait < 500 && received.load() <= last; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const size_t beforeRaising = received.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(received.load(), beforeRaising) << "a picture above the limit came out";
+    SetFileReadLimit(file.handle, 0, 0);
+    host.join();
+    EXPECT_EQ(beforeRaising, last + 1);
+    EXPECT_EQ(received.load(), pictures.size());
 }
 
 }  // namespace
