@@ -205,20 +205,25 @@ D2U_EXPORT int32_t D2U_API D2uDirCloseExtractPreview(void);
  * platform's wide characters (16-bit on Windows).
  *
  * Drawing: pixels are grey levels of the record's colour table, copied through the picture's
- * mask; everything else stays untouched. x2 and y2 of a record are its exclusive right and
- * bottom edges on the screen. RGB frames: of the descriptor only stride (bytes from one row to
- * the next, negative for bottom-up frames) and data (first byte of the top row) are read; the
- * frame MUST be at least x2 pixels wide and y2 rows high (x2, y2 of the record as placed, at
- * most 720 x 576), or as large as the maximum size once that is set: nothing right of x2 or
- * below y2, and nothing beyond the maximum size, is written. YUV
- * frame records: luma and chroma are written only inside the Y, U and V planes (width, height,
- * pitch); chroma becomes 128 under the picture, on both rows of each pair when the record's
- * chromaFormat is 2 (4:2:2).
+ * mask; everything else stays untouched. RGB and YUV frames get the same picture: each drawn
+ * pixel's grey level goes into the three colour bytes of an RGB pixel (a fourth byte becomes 0)
+ * and into the luma of a YUV frame, whose chroma becomes 128 under the picture. The whole
+ * picture (width x height as placed) is drawn with its top-left corner at x1, y1; x2 and y2 only
+ * place a scaled picture and never crop it. Drawing is clipped to the screen: the maximum size
+ * once one is set (D2uDirSubSetMaxSize, taken when a record is read), else 720 x 576, the screen
+ * that record positions address.
+ * RGB frames: of the descriptor only stride (bytes from one row to the next, negative for
+ * bottom-up frames) and data (first byte of the top row) are read; the frame MUST cover the
+ * screen, since nothing else bounds what is written. YUV frame records are clipped to their Y,
+ * U and V planes (width, height, pitch) as well; chroma is drawn on both rows of each pair when
+ * the record's chromaFormat is 2 (4:2:2).
  *
  * Scaling (takes effect from the next record read): scale factors within 1% of 1.0 leave
- * records unchanged. Otherwise the picture is scaled (YUV; RGB pictures are only moved) and
- * centred horizontally on the maximum width, and kept above the maximum height; set the maximum
- * size first (without it, pictures stay unscaled). A scaled picture is limited to 720 x 576.
+ * records unchanged. Otherwise the picture is scaled by the factors, nearest neighbour, on RGB
+ * and YUV frames alike (reduced to fit the maximum width when it would be wider), centred
+ * horizontally on the maximum width and kept above the maximum height; set the maximum size
+ * first (without it, pictures stay unscaled). A scaled picture keeps at most its top-left
+ * 720 x 576 pixels.
  *
  * D2uDirSetSubtitleData: record is a 76-byte record header followed, at byte 76, by a pointer
  * to the record's picture data (recordSize - 76 bytes); the memory must stay valid until the
