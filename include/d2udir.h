@@ -176,8 +176,11 @@ D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData2(uint8_t *destination, int32_t *l
  * source at a time, library-wide.
  * D2uDirStartExtractPreview opens the source (a name ending in "m2v", any case: a video
  * elementary stream; any other name: a program stream) and fixes the bitmap file name (empty:
- * no file is written) and the preview size (any width). 0, or -1 when the source cannot be
- * opened. D2uDirStartExtractPreviewW does nothing and returns 0.
+ * no file is written) and the preview size. 0, or -1 when the source cannot be opened, when
+ * the width or height is not 1 to 16383, when the bitmap file name is longer than 255
+ * characters or when memory for the preview runs short. Each -1 publishes why; the size and the
+ * name are checked before the source is opened, and a failed start sets no bitmap file.
+ * D2uDirStartExtractPreviewW does nothing and returns 0.
  * D2uDirExtractPreview decodes the first picture at or after filePos x 1024 bytes (program
  * streams: the first whole picture after the next navigation packet), scales it and writes the
  * file. 0 on success; -1 without a started source, when no picture came out (also past the end,

@@ -2,7 +2,6 @@
 // that failures hand to the outside diagnostics library.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -24,24 +23,6 @@ Bytes Slice(const Bytes& bytes, size_t from, size_t to) {
 int32_t Feed(D2uFrame** frame, const Bytes& bytes, D2uHandle handle) {
     return GetMpegFrame2(frame, bytes.data(), static_cast<int32_t>(bytes.size()), handle);
 }
-
-// Collects what is published while it lives (the stand-in library appends to a file).
-class PublishedTexts {
-public:
-    PublishedTexts() : path_(WorkPath("api_published.txt")) {
-        RemoveFile(path_);
-        setenv("D2U_TV_INFO_FILE", path_.c_str(), 1);
-    }
-    ~PublishedTexts() { unsetenv("D2U_TV_INFO_FILE"); }
-    bool Contains(const std::string& text) const {
-        Bytes bytes = ReadFileBytes(path_);
-        return std::string(bytes.begin(), bytes.end()).find("decoder072401 " + text + "\n") !=
-               std::string::npos;
-    }
-
-private:
-    std::string path_;
-};
 
 // Finishing zeroes the caller's variable; null handles, empty buffers and the calls of the other
 // kind of handle are refused; the calls kept only for old hosts say they are not supported.
@@ -106,7 +87,7 @@ TEST(StartUp, FilesThatCannotStartGiveTheirCodeAndNoHandle) {
         {WriteWorkFile("api_no_picture.m2v", Slice(stream.bytes, 0, first.pictureStart)), -2008},
         {stream.path, 0},
     };
-    PublishedTexts published;
+    PublishedTexts published("api_published.txt");
     for (const auto& c : cases) {
         D2uHandle narrow = 7, wide = 7;
         EXPECT_EQ(D2uDirLoadFile(c.path.c_str(), &narrow), c.expected) << c.path;
@@ -129,7 +110,7 @@ TEST(StartUp, FilesThatCannotStartGiveTheirCodeAndNoHandle) {
 TEST(StartUp, BufferErrorsArePublishedAndTheNextCallTriesAgain) {
     const GeneratedStream& stream = IpbStream();
     const CodedPicture& first = stream.layout.pictures.front();
-    PublishedTexts published;
+    PublishedTexts published("api_published.txt");
     D2uHandle handle = 0;
     InitDecoding(&handle);
     D2uFrame* frame = nullptr;
