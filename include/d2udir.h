@@ -161,10 +161,11 @@ D2U_EXPORT int32_t D2U_API D2uDirSetPreviewInfo(int32_t first, int32_t second, i
  * *isReference: 1 for an I or P picture, 0 for a B picture; written whenever a picture was
  * decoded, also when it then does not fit. A picture that does not fit is lost (-1): the next
  * call delivers the next picture.
- * GetBitmapData (file-driven handles): 0, or -1 (no picture, buffer too small).
- * GetBitmapData2 (buffer-driven handles) decodes from the given buffer as GetMpegFrame2 does:
+ * GetBitmapData (file-driven handles) takes the picture through GetMpegFrame: 0, or -1 (no
+ * picture, buffer too small).
+ * GetBitmapData2 (buffer-driven handles) decodes from the given buffer through GetMpegFrame2:
  * 0, -1, or the start-up errors of GetMpegFrame2 (-1, -2008), which leave the outputs as they
- * were. */
+ * were. Both log and publish what those frame calls do, and publish why no bitmap came out. */
 D2U_EXPORT int32_t D2U_API GetBitmapData(uint8_t *destination, int32_t *length, D2uHandle handle, int32_t *isReference);
 D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData(uint8_t *destination, int32_t *length, D2uHandle handle, int32_t *isReference);
 D2U_EXPORT int32_t D2U_API GetBitmapData2(uint8_t *destination, int32_t *length, const uint8_t *data, int32_t dataLength, D2uHandle handle, int32_t *isReference);
