@@ -133,9 +133,9 @@ D2U_EXPORT int32_t D2U_API D2uDirGetFPSInfo(D2uHandle handle, float *fps);
 
 /* Input size and position (file-driven handles). GetInputSize: the file size at open (0
  * for a buffer-driven handle). GetInputPosition: the file offset of the next byte the
- * decoder reads. D2uDirSetInputPosition moves to an offset (given as low and high 32-bit
- * halves); decoding resumes at the next sequence header (-1 for a buffer-driven handle).
- * SetFileReadLimit keeps the reader
+ * decoder reads (0 for a buffer-driven handle, which reads no file). D2uDirSetInputPosition
+ * moves to an offset (given as low and high 32-bit halves); decoding resumes at the next
+ * sequence header (-1 for a buffer-driven handle). SetFileReadLimit keeps the reader
  * from reading past an offset, waiting in 10 ms steps until another thread raises the limit;
  * 0 lifts it. All return 0, or -1 for a null handle. */
 D2U_EXPORT int32_t D2U_API GetInputSize(D2uHandle handle, uint64_t *size);

@@ -105,6 +105,15 @@ TEST(StartUp, FilesThatCannotStartGiveTheirCodeAndNoHandle) {
             FinishDecoding(&handle);
         }
     }
+    // The open error names the path, also beyond ASCII (two e-acute and a character beyond the
+    // 16-bit range).
+    const std::string directory = WorkPath("");
+    const std::wstring wide =
+        std::wstring(directory.begin(), directory.end()) + L"api_\u00E9t\u00E9_\U0001F600.m2v";
+    D2uHandle handle = 7;
+    EXPECT_EQ(D2uDirLoadFileW(wide.c_str(), &handle), -1);
+    EXPECT_TRUE(published.Contains("CBitstreamDataSource::Open - ERROR unable to open file " +
+                                   directory + "api_\xC3\xA9t\xC3\xA9_\xF0\x9F\x98\x80.m2v"));
 }
 
 TEST(StartUp, BufferErrorsArePublishedAndTheNextCallTriesAgain) {
@@ -118,6 +127,9 @@ TEST(StartUp, BufferErrorsArePublishedAndTheNextCallTriesAgain) {
     EXPECT_EQ(Feed(&frame, Slice(stream.bytes, first.chunkStart, first.pictureStart), handle),
               -2008);
     ASSERT_EQ(Feed(&frame, PictureChunk(stream.bytes, first), handle), 0);
+    uint64_t position = 99;
+    EXPECT_EQ(GetInputPosition(handle, &position), 0);
+    EXPECT_EQ(position, 0u);  // a buffer-driven handle reads no file
     EXPECT_EQ(frame->pictureType, 1);
     EXPECT_EQ(frame->isKeyFrame, 1);
     EXPECT_EQ(frame->width, 352);
