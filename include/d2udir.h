@@ -39,14 +39,19 @@ typedef struct D2uPlane {
 } D2uPlane;
 
 /* The decoded frame record as the host reads it (25 words of 4 bytes on i686).
- * Y holds luma, U holds Cb, V holds Cr; plane sizes are the display size
- * rounded up to 16 (chroma: half as wide, pitch rounded up to 16; half as tall
- * for 4:2:0, as tall for 4:2:2). chromaFormat 1 is 4:2:0, 2 is 4:2:2 (MPEG-2
- * 4:2:2 profile streams); chromaHeight is the display height halved for 4:2:0
- * and the display height for 4:2:2. 4:4:4 streams (chroma_format 3) are not
- * decoded: opening one fails with -1, GetMpegFrame fails for the pictures of a
- * 4:4:4 sequence met later, and the log says "chroma_format 3 is not
- * supported". Frames scaled to an output size (SetOutputSize) are 4:2:0. */
+ * Y holds luma, U holds Cb, V holds Cr. The luma plane is the display width
+ * rounded up to 16 wide (its pitch the same) and the display height rounded up
+ * to 16 tall, to 32 for interlaced MPEG-2 sequences (progressive_sequence 0),
+ * whose field macroblock rows come in pairs: 736 rows for 720 lines, 576 for
+ * 576. Rows and columns beyond the display size are not part of the picture.
+ * Chroma planes are half as wide, pitch rounded up to 16, and half as tall for
+ * 4:2:0, as tall for 4:2:2. chromaFormat 1 is 4:2:0, 2 is
+ * 4:2:2 (MPEG-2 4:2:2 profile streams); chromaHeight is the display height
+ * halved for 4:2:0 and the display height for 4:2:2. 4:4:4 streams
+ * (chroma_format 3) are not decoded: opening one fails with -1, GetMpegFrame
+ * fails for the pictures of a 4:4:4 sequence met later, and the log says
+ * "chroma_format 3 is not supported". Frames scaled to an output size
+ * (SetOutputSize) are 4:2:0, their planes that size rounded up to 16. */
 typedef struct D2uFrame {
     void *reserved; /* word 0: the library's own */
     D2uPlane Y, U, V;
