@@ -39,14 +39,19 @@ typedef struct D2uPlane {
 } D2uPlane;
 
 /* The decoded frame record as the host reads it (25 words of 4 bytes on i686).
- * Y holds luma, U holds Cb, V holds Cr; plane sizes are the display size
- * rounded up to 16 (chroma: half as wide, pitch rounded up to 16; half as tall
- * for 4:2:0, as tall for 4:2:2). chromaFormat 1 is 4:2:0, 2 is 4:2:2 (MPEG-2
- * 4:2:2 profile streams); chromaHeight is the display height halved for 4:2:0
- * and the display height for 4:2:2. 4:4:4 streams (chroma_format 3) are not
- * decoded: opening one fails with -1, GetMpegFrame fails for the pictures of a
- * 4:4:4 sequence met later, and the log says "chroma_format 3 is not
- * supported". Frames scaled to an output size (SetOutputSize) are 4:2:0. */
+ * Y holds luma, U holds Cb, V holds Cr. The luma plane is the display width
+ * rounded up to 16 wide (its pitch the same) and the display height rounded up
+ * to 16 tall, to 32 for interlaced MPEG-2 sequences (progressive_sequence 0),
+ * whose field macroblock rows come in pairs: 736 rows for 720 lines, 576 for
+ * 576. Rows and columns beyond the display size are not part of the picture.
+ * Chroma planes are half as wide, pitch rounded up to 16, and half as tall for
+ * 4:2:0, as tall for 4:2:2. chromaFormat 1 is 4:2:0, 2 is
+ * 4:2:2 (MPEG-2 4:2:2 profile streams); chromaHeight is the display height
+ * halved for 4:2:0 and the display height for 4:2:2. 4:4:4 streams
+ * (chroma_format 3) are not decoded: opening one fails with -1, GetMpegFrame
+ * fails for the pictures of a 4:4:4 sequence met later, and the log says
+ * "chroma_format 3 is not supported". Frames scaled to an output size
+ * (SetOutputSize) are 4:2:0, their planes that size rounded up to 16. */
 typedef struct D2uFrame {
     void *reserved; /* word 0: the library's own */
     D2uPlane Y, U, V;
@@ -133,9 +138,9 @@ D2U_EXPORT int32_t D2U_API D2uDirGetFPSInfo(D2uHandle handle, float *fps);
 
 /* Input size and position (file-driven handles). GetInputSize: the file size at open (0
  * for a buffer-driven handle). GetInputPosition: the file offset of the next byte the
- * decoder reads. D2uDirSetInputPosition moves to an offset (given as low and high 32-bit
- * halves); decoding resumes at the next sequence header (-1 for a buffer-driven handle).
- * SetFileReadLimit keeps the reader
+ * decoder reads (0 for a buffer-driven handle, which reads no file). D2uDirSetInputPosition
+ * moves to an offset (given as low and high 32-bit halves); decoding resumes at the next
+ * sequence header (-1 for a buffer-driven handle). SetFileReadLimit keeps the reader
  * from reading past an offset, waiting in 10 ms steps until another thread raises the limit;
  * 0 lifts it. All return 0, or -1 for a null handle. */
 D2U_EXPORT int32_t D2U_API GetInputSize(D2uHandle handle, uint64_t *size);
@@ -161,10 +166,11 @@ D2U_EXPORT int32_t D2U_API D2uDirSetPreviewInfo(int32_t first, int32_t second, i
  * *isReference: 1 for an I or P picture, 0 for a B picture; written whenever a picture was
  * decoded, also when it then does not fit. A picture that does not fit is lost (-1): the next
  * call delivers the next picture.
- * GetBitmapData (file-driven handles): 0, or -1 (no picture, buffer too small).
- * GetBitmapData2 (buffer-driven handles) decodes from the given buffer as GetMpegFrame2 does:
+ * GetBitmapData (file-driven handles) takes the picture through GetMpegFrame: 0, or -1 (no
+ * picture, buffer too small).
+ * GetBitmapData2 (buffer-driven handles) decodes from the given buffer through GetMpegFrame2:
  * 0, -1, or the start-up errors of GetMpegFrame2 (-1, -2008), which leave the outputs as they
- * were. */
+ * were. Both log and publish what those frame calls do, and publish why no bitmap came out. */
 D2U_EXPORT int32_t D2U_API GetBitmapData(uint8_t *destination, int32_t *length, D2uHandle handle, int32_t *isReference);
 D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData(uint8_t *destination, int32_t *length, D2uHandle handle, int32_t *isReference);
 D2U_EXPORT int32_t D2U_API GetBitmapData2(uint8_t *destination, int32_t *length, const uint8_t *data, int32_t dataLength, D2uHandle handle, int32_t *isReference);
@@ -176,8 +182,11 @@ D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData2(uint8_t *destination, int32_t *l
  * source at a time, library-wide.
  * D2uDirStartExtractPreview opens the source (a name ending in "m2v", any case: a video
  * elementary stream; any other name: a program stream) and fixes the bitmap file name (empty:
- * no file is written) and the preview size (any width). 0, or -1 when the source cannot be
- * opened. D2uDirStartExtractPreviewW does nothing and returns 0.
+ * no file is written) and the preview size. 0, or -1 when the source cannot be opened, when
+ * the width or height is not 1 to 16383, when the bitmap file name is longer than 255
+ * characters or when memory for the preview runs short. Each -1 publishes why; the size and the
+ * name are checked before the source is opened, and a failed start sets no bitmap file.
+ * D2uDirStartExtractPreviewW does nothing and returns 0.
  * D2uDirExtractPreview decodes the first picture at or after filePos x 1024 bytes (program
  * streams: the first whole picture after the next navigation packet), scales it and writes the
  * file. 0 on success; -1 without a started source, when no picture came out (also past the end,
@@ -205,20 +214,25 @@ D2U_EXPORT int32_t D2U_API D2uDirCloseExtractPreview(void);
  * platform's wide characters (16-bit on Windows).
  *
  * Drawing: pixels are grey levels of the record's colour table, copied through the picture's
- * mask; everything else stays untouched. x2 and y2 of a record are its exclusive right and
- * bottom edges on the screen. RGB frames: of the descriptor only stride (bytes from one row to
- * the next, negative for bottom-up frames) and data (first byte of the top row) are read; the
- * frame MUST be at least x2 pixels wide and y2 rows high (x2, y2 of the record as placed, at
- * most 720 x 576), or as large as the maximum size once that is set: nothing right of x2 or
- * below y2, and nothing beyond the maximum size, is written. YUV
- * frame records: luma and chroma are written only inside the Y, U and V planes (width, height,
- * pitch); chroma becomes 128 under the picture, on both rows of each pair when the record's
- * chromaFormat is 2 (4:2:2).
+ * mask; everything else stays untouched. RGB and YUV frames get the same picture: each drawn
+ * pixel's grey level goes into the three colour bytes of an RGB pixel (a fourth byte becomes 0)
+ * and into the luma of a YUV frame, whose chroma becomes 128 under the picture. The whole
+ * picture (width x height as placed) is drawn with its top-left corner at x1, y1; x2 and y2 only
+ * place a scaled picture and never crop it. Drawing is clipped to the screen: the maximum size
+ * once one is set (D2uDirSubSetMaxSize, taken when a record is read), else 720 x 576, the screen
+ * that record positions address.
+ * RGB frames: of the descriptor only stride (bytes from one row to the next, negative for
+ * bottom-up frames) and data (first byte of the top row) are read; the frame MUST cover the
+ * screen, since nothing else bounds what is written. YUV frame records are clipped to their Y,
+ * U and V planes (width, height, pitch) as well; chroma is drawn on both rows of each pair when
+ * the record's chromaFormat is 2 (4:2:2).
  *
  * Scaling (takes effect from the next record read): scale factors within 1% of 1.0 leave
- * records unchanged. Otherwise the picture is scaled (YUV; RGB pictures are only moved) and
- * centred horizontally on the maximum width, and kept above the maximum height; set the maximum
- * size first (without it, pictures stay unscaled). A scaled picture is limited to 720 x 576.
+ * records unchanged. Otherwise the picture is scaled by the factors, nearest neighbour, on RGB
+ * and YUV frames alike (reduced to fit the maximum width when it would be wider), centred
+ * horizontally on the maximum width and kept above the maximum height; set the maximum size
+ * first (without it, pictures stay unscaled). A scaled picture keeps at most its top-left
+ * 720 x 576 pixels.
  *
  * D2uDirSetSubtitleData: record is a 76-byte record header followed, at byte 76, by a pointer
  * to the record's picture data (recordSize - 76 bytes); the memory must stay valid until the

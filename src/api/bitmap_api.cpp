@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "api/export_guard.h"
+#include "api/frame_calls.h"
 #include "api/handle_access.h"
 #include "d2udir.h"
 #include "decoder/mpeg_decoder_wraper.h"
@@ -39,18 +40,19 @@ private:
     CBmpUtils bitmap_;
 };
 
-// Decodes the next picture of the handle and converts it into the host's buffer.
-int32_t ConvertNextFrame(uint8_t* destination, int32_t* length, D2uHandle handle,
-                         int32_t* isReference) {
-    CYUVFrame* frame = handle ? SourceOf(handle)->GetNextFrame(1) : nullptr;
-    if (!frame) {
+// Converts a frame handed out by the frame exports into the host's buffer; without one, or
+// when it does not fit, -1 with length 0.
+int32_t ConvertFrame(const D2uFrame* handedOut, uint8_t* destination, int32_t* length,
+                     int32_t* isReference) {
+    if (!handedOut) {
         PublishFormat("GetBitmapData2 end err from GetMpegFrame");
         *length = 0;
         return -1;
     }
-    if (isReference) *isReference = frame->pictureType != 3 ? 1 : 0;
-    int64_t size = static_cast<int64_t>(frame->height) * frame->width * 4;
-    if (frame->width <= 0 || frame->height <= 0 || size > *length) {
+    const auto& frame = *reinterpret_cast<const CYUVFrame*>(static_cast<const void*>(handedOut));
+    if (isReference) *isReference = frame.pictureType != 3 ? 1 : 0;
+    int64_t size = static_cast<int64_t>(frame.height) * frame.width * 4;
+    if (frame.width <= 0 || frame.height <= 0 || size > *length) {
         int32_t shown =
             size > std::numeric_limits<int32_t>::max() ? -1 : static_cast<int32_t>(size);
         PublishFormat("GetBitmapData2 end err frame too big. Ret frame len=%d, dest len= %d", shown,
@@ -59,12 +61,12 @@ int32_t ConvertNextFrame(uint8_t* destination, int32_t* length, D2uHandle handle
         return -1;
     }
     *length = static_cast<int32_t>(size);
-    HostBitmap(destination, frame->width, frame->height).FromYUV(*frame);
+    HostBitmap(destination, frame.width, frame.height).FromYUV(frame);
     return 0;
 }
 
 // The checks of the two exports before anything is decoded: -1 with length 0 when there is
-// nothing to decode into or from, 0 to go on.
+// nothing to decode into, 0 to go on.
 int32_t CheckOutputs(uint8_t* destination, int32_t* length) {
     if (!length) return -1;
     if (destination) return 0;
@@ -72,35 +74,26 @@ int32_t CheckOutputs(uint8_t* destination, int32_t* length) {
     return -1;
 }
 
+// The pictures come through the steps of the frame exports, so that the bitmap calls log,
+// publish and refuse exactly as those do.
 int32_t DecodeFileIntoBitmap(uint8_t* destination, int32_t* length, D2uHandle handle,
                              int32_t* isReference) {
     if (CheckOutputs(destination, length) != 0) return -1;
-    CMpegDecoderWraper* decoder = DecoderOf(handle);
-    // Only a handle that reads a file of its own has pictures to give without a buffer.
-    if (!decoder || decoder->dataSource.IsBufferedMode()) {
-        *length = 0;
-        return -1;
-    }
-    return ConvertNextFrame(destination, length, handle, isReference);
+    D2uFrame* frame = nullptr;
+    NextFileFrame(&frame, handle, FrameUse::kConverted);
+    return ConvertFrame(frame, destination, length, isReference);
 }
 
-// Starts the decoder on the first buffer, then decodes from the buffer's first byte.
 int32_t DecodeBufferIntoBitmap(uint8_t* destination, int32_t* length, const uint8_t* data,
                                int32_t dataLength, D2uHandle handle, int32_t* isReference) {
     if (CheckOutputs(destination, length) != 0) return -1;
     CMpegDecoderWraper* decoder = DecoderOf(handle);
-    if (!decoder || !data || dataLength <= 0 || !decoder->dataSource.IsBufferedMode()) {
-        *length = 0;
-        return -1;
-    }
-    if (!decoder->ready) {
-        int32_t started = decoder->Init(data, dataLength);
-        if (started != 0) return started;
-    }
-    decoder->dataSource.SetDataBuffer(data, dataLength);
-    // Every buffer is a fresh start: an end of stream met in an earlier one does not stop it.
-    decoder->ended = 0;
-    return ConvertNextFrame(destination, length, handle, isReference);
+    const bool canStart = decoder && data && dataLength > 0 && decoder->dataSource.IsBufferedMode();
+    D2uFrame* frame = nullptr;
+    const int32_t result = NextBufferFrame(&frame, data, dataLength, handle, FrameUse::kConverted);
+    // A decoder that could not start on the buffer leaves the outputs as they were.
+    if (result != 0 && canStart && !decoder->ready) return result;
+    return ConvertFrame(frame, destination, length, isReference);
 }
 
 // Runs a bitmap export; whatever escapes the decoder ends as a failure with nothing delivered.

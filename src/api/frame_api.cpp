@@ -1,6 +1,7 @@
 // Pulling decoded frames out of a handle: file-driven (GetMpegFrame) and buffer-driven
 // (GetMpegFrame2).
 #include "api/export_guard.h"
+#include "api/frame_calls.h"
 #include "api/handle_access.h"
 #include "d2udir.h"
 #include "decoder/mpeg_decoder_wraper.h"
@@ -13,22 +14,10 @@ namespace {
 
 // The frame goes to the host, which may write into it: a reference picture goes out as a copy.
 // The host word is the host's own; every frame goes out with it cleared.
-D2uFrame* HandOut(CYUVFrame* frame, CMpegDecoderWraper& decoder) {
-    frame = decoder.decoder.ForHost(frame);
+D2uFrame* HandOut(CYUVFrame* frame, CMpegDecoderWraper& decoder, FrameUse use) {
+    if (use == FrameUse::kHostWrites) frame = decoder.decoder.ForHost(frame);
     if (frame) frame->hostWord = 0;
     return reinterpret_cast<D2uFrame*>(frame);
-}
-
-int32_t NextFileFrame(D2uFrame** frame, D2uHandle handle) {
-    LogFormat(10, "GetMpegFrame start");
-    CMpegDecoderWraper* decoder = DecoderOf(handle);
-    // Only a handle that reads a file of its own has frames to give here.
-    if (!decoder || decoder->dataSource.IsBufferedMode()) return -1;
-    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder);
-    if (frame) *frame = next;
-    int32_t result = next ? 0 : -1;
-    LogFormat(10, "GetMpegFrame end retCode = %d", result);
-    return result;
 }
 
 // A buffer-driven decoder gets ready on the first buffer that holds a sequence header and a
@@ -40,7 +29,22 @@ int32_t MakeReady(CMpegDecoderWraper& decoder, const uint8_t* data, int32_t leng
     return result;
 }
 
-int32_t NextBufferFrame(D2uFrame** frame, const uint8_t* data, int32_t length, D2uHandle handle) {
+}  // namespace
+
+int32_t d2u::NextFileFrame(D2uFrame** frame, D2uHandle handle, FrameUse use) {
+    LogFormat(10, "GetMpegFrame start");
+    CMpegDecoderWraper* decoder = DecoderOf(handle);
+    // Only a handle that reads a file of its own has frames to give here.
+    if (!decoder || decoder->dataSource.IsBufferedMode()) return -1;
+    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder, use);
+    if (frame) *frame = next;
+    int32_t result = next ? 0 : -1;
+    LogFormat(10, "GetMpegFrame end retCode = %d", result);
+    return result;
+}
+
+int32_t d2u::NextBufferFrame(D2uFrame** frame, const uint8_t* data, int32_t length,
+                             D2uHandle handle, FrameUse use) {
     LogFormat(5, "GetMpegFrame2 start, decHandler=%d, buffLen=%d", static_cast<int>(handle),
               static_cast<int>(length));
     if (!handle) {
@@ -58,19 +62,17 @@ int32_t NextBufferFrame(D2uFrame** frame, const uint8_t* data, int32_t length, D
     // Decoding starts at the first byte of this buffer, also on the call that made it ready.
     decoder->dataSource.SetDataBuffer(data, length);
     decoder->ended = 0;
-    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder);
+    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder, use);
     if (frame) *frame = next;
     int32_t result = next ? 0 : -1;
     LogFormat(5, "GetMpegFrame2 end retCode = %d", result);
     return result;
 }
 
-}  // namespace
-
 extern "C" {
 
 D2U_EXPORT int32_t D2U_API GetMpegFrame(D2uFrame** frame, D2uHandle handle) {
-    return Guarded(-1, [&] { return NextFileFrame(frame, handle); });
+    return Guarded(-1, [&] { return NextFileFrame(frame, handle, FrameUse::kHostWrites); });
 }
 
 D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame(D2uFrame** frame, D2uHandle handle) {
@@ -79,7 +81,8 @@ D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame(D2uFrame** frame, D2uHandle handle
 
 D2U_EXPORT int32_t D2U_API GetMpegFrame2(D2uFrame** frame, const uint8_t* data, int32_t length,
                                          D2uHandle handle) {
-    return Guarded(-1, [&] { return NextBufferFrame(frame, data, length, handle); });
+    return Guarded(
+        -1, [&] { return NextBufferFrame(frame, data, length, handle, FrameUse::kHostWrites); });
 }
 
 D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame2(D2uFrame** frame, const uint8_t* data,

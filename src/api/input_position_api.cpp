@@ -26,7 +26,9 @@ int32_t ReportInputPosition(D2uHandle handle, uint64_t* position) {
     CMpegDecoderWraper* decoder = DecoderOf(handle);
     if (!decoder) return -1;
     const CBitstreamDataSource& source = decoder->dataSource;
-    if (position) *position = source.buffer ? source.GetBytePosition() : 0;
+    // A buffer-driven handle reads no file: its position is 0, as its size is.
+    const bool readsFile = source.buffer && !source.IsBufferedMode();
+    if (position) *position = readsFile ? source.GetBytePosition() : 0;
     CachedLogger()->Log15("GetInputPosition end");
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "diag/decoder_log.h"
 #include "primitives/byte_order.h"
@@ -39,6 +40,37 @@ void CBitstreamDataSource::FreeBuffer() {
 }
 
 namespace {
+
+void AppendUtf8(std::string& text, uint32_t c) {
+    if (c < 0x80) {
+        text += static_cast<char>(c);
+        return;
+    }
+    const int tail = c < 0x800 ? 1 : (c < 0x10000 ? 2 : 3);
+    static const uint8_t kLead[] = {0, 0xC0, 0xE0, 0xF0};
+    text += static_cast<char>(kLead[tail] | (c >> (6 * tail)));
+    for (int shift = 6 * (tail - 1); shift >= 0; shift -= 6) {
+        text += static_cast<char>(0x80 | ((c >> shift) & 0x3F));
+    }
+}
+
+// A wide path as UTF-8, whatever the locale (printf's %ls gives nothing for characters outside
+// it). Surrogate pairs are joined where wchar_t is 16 bits; what is no character shows as '?'.
+std::string PathForMessage(const wchar_t* path) {
+    std::string text;
+    for (const wchar_t* p = path; *p; ++p) {
+        uint32_t c = static_cast<uint32_t>(*p);
+        const uint32_t next = static_cast<uint32_t>(p[1]);
+        if (c >= 0xD800 && c < 0xDC00 && next >= 0xDC00 && next < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
+            ++p;
+        } else if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) {
+            c = '?';
+        }
+        AppendUtf8(text, c);
+    }
+    return text;
+}
 
 void ReportOpenFailure(const char* message) {
     if (CDecoderLog* log = CachedLogger()) {
@@ -79,8 +111,8 @@ int32_t CBitstreamDataSource::OpenW(const wchar_t* path) {
     if (opened) return FinishOpen();
     char message[320];
     std::snprintf(message, sizeof message,
-                  "CBitstreamDataSource::Open - ERROR unable to open file %ls",
-                  path ? path : L"(null)");
+                  "CBitstreamDataSource::Open - ERROR unable to open file %s",
+                  path ? PathForMessage(path).c_str() : "(null)");
     ReportOpenFailure(message);
     return -1;
 }

@@ -15,6 +15,8 @@ namespace {
 constexpr int32_t kNoHandleResult = -1;
 constexpr int32_t kExceptionResult = -2;
 constexpr int32_t kUnknownSourceResult = -1;
+// The largest preview side: the largest output size of a decoding handle.
+constexpr int32_t kLargestPreviewSide = 16383;
 
 bool EndsWithM2v(const char* name) {
     size_t length = std::strlen(name);
@@ -34,6 +36,26 @@ void Publish(const char* text) {
 
 void Log15(const char* text) {
     if (CDecoderLog* log = CachedLogger()) log->Log15(text);
+}
+
+// A size the library cannot make, or a name the path buffer cannot hold, is refused before
+// anything is opened, so that no preview is written at another size or under a cut name.
+bool CheckPreviewRequest(const char* bitmapFile, int32_t width, int32_t height) {
+    if (width <= 0 || height <= 0 || width > kLargestPreviewSide || height > kLargestPreviewSide) {
+        PublishFormat(
+            "ERROR - D2uDirStartExtractPreview - preview size %dx%d is not 1 to %d on "
+            "each side",
+            width, height, kLargestPreviewSide);
+        return false;
+    }
+    if (bitmapFile && std::strlen(bitmapFile) >= sizeof PreviewObjects::previewBitmapPath) {
+        PublishFormat(
+            "ERROR - D2uDirStartExtractPreview - bitmap file name longer than %d "
+            "characters",
+            static_cast<int>(sizeof PreviewObjects::previewBitmapPath - 1));
+        return false;
+    }
+    return true;
 }
 
 // Opens the source: a file-driven handle for an elementary stream, else a buffer-driven handle
@@ -127,15 +149,20 @@ D2U_EXPORT int32_t D2U_API D2uDirStartExtractPreview(const char* sourceFile, con
                                                      int32_t width, int32_t height) {
     return Guarded(-1, [&]() -> int32_t {
         Log15("D2uDirStartExtractPreview - start");
+        if (!CheckPreviewRequest(bitmapFile, width, height)) return -1;
         PreviewObjects* preview = Preview();
         if (!preview || !sourceFile || !OpenPreviewSource(*preview, sourceFile)) {
             Log15("D2uDirStartExtractPreview - ERROR unable to open source file");
             Publish("ERROR - D2uDirStartExtractPreview - ERROR unable to open source file");
             return -1;
         }
-        preview->resizeYUVFS.Init(width, height);
-        preview->previewBitmap.Create(width, height, 32);
-        // Names longer than the path buffer are cut rather than overrun it.
+        if (preview->resizeYUVFS.Init(width, height) != 0 ||
+            preview->previewBitmap.Create(width, height, 32) != 0) {
+            PublishFormat("ERROR - D2uDirStartExtractPreview - no memory for a preview of %dx%d",
+                          width, height);
+            D2uDirCloseExtractPreview();
+            return -1;
+        }
         std::snprintf(preview->previewBitmapPath, sizeof preview->previewBitmapPath, "%s",
                       bitmapFile ? bitmapFile : "");
         Log15("D2uDirStartExtractPreview - end");

@@ -28,8 +28,7 @@ void ScaleFramePlanes(const CYUVFrame& source, CYUVFrame& destination, int inter
 }
 
 int32_t CYUVFrameResizer::Init(int32_t width, int32_t height) {
-    outputFrame.Allocate(width, height);
-    return 0;
+    return outputFrame.Allocate(width, height);
 }
 
 CYUVFrame* CYUVFrameResizer::ResizeFrame(const CYUVFrame* source) {

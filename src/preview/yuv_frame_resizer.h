@@ -17,6 +17,7 @@ public:
     CYUVFrameResizer() = default;
     virtual ~CYUVFrameResizer() = default;
 
+    // Allocates the output frame: 0, or -1 for a size out of range or memory running short.
     int32_t Init(int32_t width, int32_t height);
     CYUVFrame* ResizeFrame(const CYUVFrame* source);
 

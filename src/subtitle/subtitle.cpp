@@ -22,6 +22,11 @@ HostPlane HostPlaneOf(const YUVPlane& plane) {
     return HostPlane{plane.data, plane.pitch, std::min(plane.width, plane.pitch), plane.height};
 }
 
+HostPlane Within(const HostPlane& plane, int64_t width, int64_t height) {
+    return HostPlane{plane.data, plane.pitch, std::min(plane.width, width),
+                     std::min(plane.height, height)};
+}
+
 // The even (parity 0) or odd rows of a plane, as a plane of their own.
 HostPlane RowsOfParity(const HostPlane& plane, int32_t parity) {
     if (!plane.data || plane.height <= parity) return HostPlane{nullptr, 0, 0, 0};
@@ -42,8 +47,8 @@ CSubtitle::CSubtitle()
       pendingRecord(nullptr),
       hasPendingRecord(false),
       pictureReady(false),
-      clipRight(0),
-      clipBottom(0) {}
+      screenWidth(0),
+      screenHeight(0) {}
 
 CSubtitle::~CSubtitle() {
     CloseFile();
@@ -193,16 +198,12 @@ void CSubtitle::DecodeAndPlace(int32_t dataSize) {
         header.y2 = placement.y2;
         header.width = placement.width;
         header.height = placement.height;
-        if (!rgbOutput) planes.ResizePicture(placement.width, placement.height);
+        planes.ResizePicture(placement.width, placement.height);
     }
-    // The size of an RGB frame is not known: the record's edges say how far drawing may go,
-    // and a maximum size, once set, is taken as the frame's size.
-    clipRight = header.x2;
-    clipBottom = header.y2;
-    if (scaling.maxWidth > 0 && scaling.maxHeight > 0) {
-        clipRight = std::min<int64_t>(clipRight, scaling.maxWidth);
-        clipBottom = std::min<int64_t>(clipBottom, scaling.maxHeight);
-    }
+    planes.FinishPicture();
+    const bool maxSizeSet = scaling.maxWidth > 0 && scaling.maxHeight > 0;
+    screenWidth = maxSizeSet ? scaling.maxWidth : kSubtitleMaxWidth;
+    screenHeight = maxSizeSet ? scaling.maxHeight : kSubtitleMaxHeight;
     pictureReady = planes.IsReady();
 }
 
@@ -238,23 +239,29 @@ bool CSubtitle::IsShownAt(int32_t frameNumber) {
 int32_t CSubtitle::PutRGB(uint8_t* topRow, int32_t stride, int32_t frameNumber) {
     if (!rgbOutput) return kWrongOutput;
     if (!IsShownAt(frameNumber)) return kNothingShown;
-    planes.DrawRGB(HostPlane{topRow, stride, clipRight, clipBottom}, header.x1, header.y1);
+    planes.DrawRGB(HostPlane{topRow, stride, screenWidth, screenHeight}, header.x1, header.y1);
     return 0;
 }
 
 int32_t CSubtitle::PutYUV(const YUVFrameFields& frame, int32_t frameNumber) {
     if (rgbOutput) return kWrongOutput;
     if (!IsShownAt(frameNumber)) return kNothingShown;
-    const HostPlane luma = HostPlaneOf(frame.Y);
+    const HostPlane luma = Within(HostPlaneOf(frame.Y), screenWidth, screenHeight);
+    const int64_t chromaColumns = (screenWidth + 1) / 2;
     if (frame.chromaFormat != 2) {
-        planes.DrawYUV(luma, HostPlaneOf(frame.U), HostPlaneOf(frame.V), header.x1, header.y1);
+        const int64_t chromaRows = (screenHeight + 1) / 2;
+        planes.DrawYUV(luma, Within(HostPlaneOf(frame.U), chromaColumns, chromaRows),
+                       Within(HostPlaneOf(frame.V), chromaColumns, chromaRows), header.x1,
+                       header.y1);
         return 0;
     }
     // 4:2:2 chroma has a row for every luma row: each chroma row of the subtitle covers the two
     // rows of its pair, drawn as the even and the odd rows (the luma is the same both times).
+    const HostPlane cb = Within(HostPlaneOf(frame.U), chromaColumns, screenHeight);
+    const HostPlane cr = Within(HostPlaneOf(frame.V), chromaColumns, screenHeight);
     for (int32_t parity = 0; parity < 2; ++parity) {
-        planes.DrawYUV(luma, RowsOfParity(HostPlaneOf(frame.U), parity),
-                       RowsOfParity(HostPlaneOf(frame.V), parity), header.x1, header.y1);
+        planes.DrawYUV(luma, RowsOfParity(cb, parity), RowsOfParity(cr, parity), header.x1,
+                       header.y1);
     }
     return 0;
 }

@@ -49,20 +49,18 @@ public:
     int32_t SetPendingRecord(const void* record);
 
     // Draws the record current at the frame onto an RGB frame whose top row starts at topRow
-    // and whose rows are `stride` bytes apart. Only columns [0, x2) and rows [0, y2) of the
-    // placed record are written, and none beyond the maximum size once one is set. 0 drawn,
-    // -1 handle for YUV output, -2 nothing shown.
+    // and whose rows are `stride` bytes apart. The whole picture is drawn at (x1, y1) as placed,
+    // clipped to the screen only. 0 drawn, -1 handle for YUV output, -2 nothing shown.
     int32_t PutRGB(uint8_t* topRow, int32_t stride, int32_t frameNumber);
-    // The same onto a YUV frame record; only its planes are written, within their sizes.
+    // The same onto a YUV frame record, clipped to the screen and to its planes.
     int32_t PutYUV(const YUVFrameFields& frame, int32_t frameNumber);
 
     // Take effect from the next record read.
     int32_t SetScaleFactors(double xFactor, double yFactor);
     int32_t SetMaxSize(int32_t maxWidth, int32_t maxHeight);
 
-    // For inspection: the current header (geometry as placed) and the decoded planes.
+    // For inspection: the current header, its geometry as placed.
     const SubtitleRecord& Header() const { return header; }
-    const CSubtitlePlanes& Planes() const { return planes; }
 
 private:
     bool IsShownAt(int32_t frameNumber);
@@ -86,8 +84,11 @@ private:
     const uint8_t* pendingRecord;
     bool hasPendingRecord;
     bool pictureReady;  // the planes hold the current record, placed
-    int64_t clipRight;  // RGB output: the columns and rows the current record may write
-    int64_t clipBottom;
+    // What the current record may cover: the maximum size when one was set as it was read,
+    // else the 720 x 576 screen that record positions address. It is the only bound known for
+    // RGB frames; YUV frames are bounded by their planes as well.
+    int64_t screenWidth;
+    int64_t screenHeight;
     SubtitleScaling scaling;
     CSubtitlePlanes planes;
 };

@@ -1,21 +1,20 @@
-// The planes a subtitle picture is decoded into and drawn from. RGB output keeps a packed
-// bitmap (3 or 4 bytes per pixel) and a mask; YUV output keeps a picture frame (luma, with
-// chroma held at 128), a work frame for resizing, a mask and a chroma mask. A mask byte holds
-// the pixel's intensity where the pixel is drawn and 0 where it is not. Everything is
-// allocated once, for the largest picture (720 x 576).
+// The planes a subtitle picture is decoded into and drawn from. The picture is decoded into a
+// mask: one byte per pixel holding the pixel's intensity where it is drawn and 0 where it is
+// not, which is also the picture's luma. Scaling resizes the mask (and the chroma mask of YUV
+// output), so that both output kinds show the same picture. RGB output then packs the mask into
+// grey pixels of 3 or 4 bytes; YUV output draws the mask as luma and neutral chroma under the
+// chroma mask. Everything is allocated once, for the largest picture (720 x 576).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
-#include "decoder/yuv_frame.h"
 #include "subtitle/subtitle_record.h"
 #include "subtitle/subtitle_run_decoder.h"
 
 namespace d2u {
 
 // A rectangle of a host frame that drawing may write: columns [0, width), rows [0, height).
-// For a YUV host plane the plane itself; for an RGB frame what the record promises.
 struct HostPlane {
     uint8_t* data;  // first byte of the top row
     int64_t pitch;  // may be negative for bottom-up frames
@@ -38,9 +37,11 @@ public:
     // Sets the plane sizes for the record's picture, clears them and takes its colour table.
     void Prepare(const SubtitleRecord& record);
     void PutRun(const SubtitleRun& run) override;
-    // YUV output: scales the decoded picture to width x height (clipped to the planes) with
-    // nearest-neighbour resizing of the picture and both masks. RGB pictures are only moved.
+    // Scales the decoded picture to width x height with nearest-neighbour resizing; a picture
+    // scaled beyond 720 x 576 keeps its top-left 720 x 576.
     void ResizePicture(int32_t width, int32_t height);
+    // Makes the picture drawable once it is decoded and scaled.
+    void FinishPicture();
 
     // Copies the picture through its mask with its top-left corner at (x, y) of the host
     // frame, writing only inside the host rectangle.
@@ -48,40 +49,34 @@ public:
     void DrawYUV(const HostPlane& luma, const HostPlane& cb, const HostPlane& cr, int64_t x,
                  int64_t y) const;
 
-    // The decoded picture, for inspection.
-    int32_t PictureWidth() const;
-    int32_t PictureHeight() const;
-    const uint8_t* Mask() const { return mask.get(); }
-    int32_t MaskPitch() const { return maskPitch; }
-    const uint8_t* ChromaMask() const { return chromaMask.get(); }
-    int32_t ChromaMaskPitch() const { return pictureFrame.U.pitch; }
-    const YUVPlane& PictureLuma() const { return pictureFrame.Y; }
-
 private:
     struct Bitmap {
-        int32_t width = 0;
-        int32_t height = 0;
         int32_t stride = 0;
-        int16_t bitsPerPixel = 0;
+        int32_t bitsPerPixel = 0;
         std::unique_ptr<uint8_t[]> data;
     };
 
-    void PrepareRGB(int32_t width, int32_t height);
-    void PrepareYUV(int32_t width, int32_t height);
-    void PutRunRGB(const SubtitleRun& run, uint8_t intensity);
-    void PutRunYUV(const SubtitleRun& run, uint8_t intensity);
-    void ResizeLuma(int32_t width, int32_t height, double xFactor, double yFactor);
+    void PutChromaRun(const SubtitleRun& run, uint8_t intensity);
+    void ResizeMask(int32_t width, int32_t height, double xFactor, double yFactor);
     void ResizeChromaMask(int32_t width, int32_t height);
+    void PackBitmap();
     int32_t BytesPerPixel() const { return bitmap.bitsPerPixel / 8; }
 
     bool ready = false;
     bool rgbOutput = true;
-    Bitmap bitmap;
-    CYUVFrame pictureFrame;
-    CYUVFrame workFrame;
+    int32_t pictureWidth = 0;
+    int32_t pictureHeight = 0;
     std::unique_ptr<uint8_t[]> mask;
-    std::unique_ptr<uint8_t[]> chromaMask;
     int32_t maskPitch = 0;
+    std::unique_ptr<uint8_t[]> resizeArea;
+    Bitmap bitmap;  // RGB output
+    // YUV output: the chroma mask marks the chroma samples under drawn pixels (both lines of a
+    // pair contribute); the neutral chroma is what is drawn there.
+    std::unique_ptr<uint8_t[]> chromaMask;
+    std::unique_ptr<uint8_t[]> neutralChroma;
+    int32_t chromaWidth = 0;
+    int32_t chromaHeight = 0;
+    int32_t chromaPitch = 0;
     bool visible[4] = {false, false, false, false};
     uint8_t intensity[4] = {0, 0, 0, 0};
 };

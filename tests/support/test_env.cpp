@@ -12,7 +12,9 @@
 namespace d2u {
 namespace test {
 
-std::string WorkPath(const std::string& name) { return std::string(D2U_TEST_WORK_DIR) + "/" + name; }
+std::string WorkPath(const std::string& name) {
+    return std::string(D2U_TEST_WORK_DIR) + "/" + name;
+}
 
 int RunCommand(const std::string& command) {
     std::string quiet = command + " >/dev/null 2>&1";
@@ -38,12 +40,14 @@ bool CommandAvailable(const std::string& name) {
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
 
@@ -52,7 +56,9 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
-void RemoveFile(const std::string& path) { std::remove(path.c_str()); }
+void RemoveFile(const std::string& path) {
+    std::remove(path.c_str());
+}
 
 std::string CachedArtifact(const std::string& name, const std::string& commandWithOut) {
     std::string path = WorkPath(name);
@@ -73,6 +79,21 @@ std::string CachedArtifact(const std::string& name, const std::string& commandWi
     }
     if (std::rename(temporary.c_str(), path.c_str()) != 0) return "";
     return path;
+}
+
+PublishedTexts::PublishedTexts(const std::string& name) : path_(WorkPath(name)) {
+    RemoveFile(path_);
+    setenv("D2U_TV_INFO_FILE", path_.c_str(), 1);
+}
+
+PublishedTexts::~PublishedTexts() {
+    unsetenv("D2U_TV_INFO_FILE");
+}
+
+bool PublishedTexts::Contains(const std::string& text) const {
+    std::vector<uint8_t> bytes = ReadFileBytes(path_);
+    return std::string(bytes.begin(), bytes.end()).find("decoder072401 " + text + "\n") !=
+           std::string::npos;
 }
 
 }  // namespace test

@@ -26,5 +26,20 @@ void RemoveFile(const std::string& path);
 // or "" when the command failed.
 std::string CachedArtifact(const std::string& name, const std::string& commandWithOut);
 
+// Collects what the library publishes while it lives: the stand-in diagnostics library appends
+// every text to a file of the work directory.
+class PublishedTexts {
+public:
+    explicit PublishedTexts(const std::string& name);
+    ~PublishedTexts();
+    PublishedTexts(const PublishedTexts&) = delete;
+    PublishedTexts& operator=(const PublishedTexts&) = delete;
+    // Whether the text was published, as a whole line behind the library's prefix.
+    bool Contains(const std::string& text) const;
+
+private:
+    std::string path_;
+};
+
 }  // namespace test
 }  // namespace d2u

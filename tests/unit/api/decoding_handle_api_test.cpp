@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,24 +26,6 @@ Bytes Slice(const Bytes& bytes, size_t from, size_t to) {
 int32_t Feed(D2uFrame** frame, const Bytes& bytes, D2uHandle handle) {
     return GetMpegFrame2(frame, bytes.data(), static_cast<int32_t>(bytes.size()), handle);
 }
-
-// Collects what is published while it lives (the stand-in library appends to a file).
-class PublishedTexts {
-public:
-    PublishedTexts() : path_(WorkPath("api_published.txt")) {
-        RemoveFile(path_);
-        setenv("D2U_TV_INFO_FILE", path_.c_str(), 1);
-    }
-    ~PublishedTexts() { unsetenv("D2U_TV_INFO_FILE"); }
-    bool Contains(const std::string& text) const {
-        Bytes bytes = ReadFileBytes(path_);
-        return std::string(bytes.begin(), bytes.end()).find("decoder072401 " + text + "\n") !=
-               std::string::npos;
-    }
-
-private:
-    std::string path_;
-};
 
 // Finishing zeroes the caller's variable; null handles, empty buffers and the calls of the other
 // kind of handle are refused; the calls kept only for old hosts say they are not supported.
@@ -109,7 +90,7 @@ TEST(StartUp, FilesThatCannotStartGiveTheirCodeAndNoHandle) {
         {WriteWorkFile("api_no_picture.m2v", Slice(stream.bytes, 0, first.pictureStart)), -2008},
         {stream.path, 0},
     };
-    PublishedTexts published;
+    PublishedTexts published("api_published.txt");
     for (const auto& c : cases) {
         D2uHandle narrow = 7, wide = 7;
         EXPECT_EQ(D2uDirLoadFile(c.path.c_str(), &narrow), c.expected) << c.path;
@@ -127,12 +108,21 @@ TEST(StartUp, FilesThatCannotStartGiveTheirCodeAndNoHandle) {
             FinishDecoding(&handle);
         }
     }
+    // The open error names the path, also beyond ASCII (two e-acute and a character beyond the
+    // 16-bit range).
+    const std::string directory = WorkPath("");
+    const std::wstring wide =
+        std::wstring(directory.begin(), directory.end()) + L"api_\u00E9t\u00E9_\U0001F600.m2v";
+    D2uHandle handle = 7;
+    EXPECT_EQ(D2uDirLoadFileW(wide.c_str(), &handle), -1);
+    EXPECT_TRUE(published.Contains("CBitstreamDataSource::Open - ERROR unable to open file " +
+                                   directory + "api_\xC3\xA9t\xC3\xA9_\xF0\x9F\x98\x80.m2v"));
 }
 
 TEST(StartUp, BufferErrorsArePublishedAndTheNextCallTriesAgain) {
     const GeneratedStream& stream = IpbStream();
     const CodedPicture& first = stream.layout.pictures.front();
-    PublishedTexts published;
+    PublishedTexts published("api_published.txt");
     D2uHandle handle = 0;
     InitDecoding(&handle);
     D2uFrame* frame = nullptr;
@@ -140,6 +130,9 @@ TEST(StartUp, BufferErrorsArePublishedAndTheNextCallTriesAgain) {
     EXPECT_EQ(Feed(&frame, Slice(stream.bytes, first.chunkStart, first.pictureStart), handle),
               -2008);
     ASSERT_EQ(Feed(&frame, PictureChunk(stream.bytes, first), handle), 0);
+    uint64_t position = 99;
+    EXPECT_EQ(GetInputPosition(handle, &position), 0);
+    EXPECT_EQ(position, 0u);  // a buffer-driven handle reads no file
     EXPECT_EQ(frame->pictureType, 1);
     EXPECT_EQ(frame->isKeyFrame, 1);
     EXPECT_EQ(frame->width, 352);

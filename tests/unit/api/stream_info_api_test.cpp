@@ -44,6 +44,28 @@ TEST(OutputSize, ScalesTheFramesHandedOutUntilSwitchedOff) {
     EXPECT_EQ(frame->height, 288);
 }
 
+// Planes are the display size rounded up to 16, their height to 32 in interlaced sequences.
+TEST(OutputSize, InterlacedSequencesHavePlanesOf32RowMultiples) {
+    const struct {
+        const char *name, *flags;
+        int32_t lumaRows;
+    } cases[] = {{"api_progressive_72x720.m2v", "", 720},
+                 {"api_interlaced_72x720.m2v", " -flags +ildct+ilme", 736}};
+    for (const auto& c : cases) {
+        const GeneratedStream stream =
+            GenerateStream(c.name, TestPatternInput("72x720", "25", 2) + " -c:v mpeg2video" +
+                                       c.flags + " -f mpeg2video {out}");
+        OpenFile file(stream.path);
+        ASSERT_EQ(file.result, 0) << c.name;
+        const D2uFrame* frame = file.Next();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->height, 720);
+        EXPECT_EQ(frame->Y.width, 80);
+        EXPECT_EQ(frame->Y.height, c.lumaRows) << c.name;
+        EXPECT_EQ(frame->U.height, c.lumaRows / 2) << c.name;
+    }
+}
+
 // Aspect codes 1 to 3 and frame rate codes 1 to 5 have values; other codes leave the caller's.
 // The two codes differ in each stream, so that reading one for the other shows.
 TEST(SequenceCodes, AspectRatioAndFrameRate) {

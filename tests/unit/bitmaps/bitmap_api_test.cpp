@@ -10,7 +10,9 @@
 #include "colour_reference.h"
 #include "d2udir.h"
 #include "decoder/yuv_frame.h"
+#include "diag/decoder_log.h"
 #include "picture/bmp_utils.h"
+#include "platform/platform.h"
 #include "support/api_test_host.h"
 #include "support/elementary_stream.h"
 #include "support/test_env.h"
@@ -243,6 +245,104 @@ TEST(BitmapOutput, BufferDrivenDecodingStartsOnTheFirstBufferWithASequenceHeader
     EXPECT_EQ(isReference, 1);
     EXPECT_EQ(pixels, ConvertedFrames(IpbStream(), 1).at(0));
     FinishDecoding(&handle);
+}
+
+// The process-wide logger made again while the marker file exists, so that it writes its file
+// beside the test program for as long as this lives; made again without the file afterwards.
+class LogFile {
+public:
+    LogFile() {
+        test::WriteFileBytes(D2U_TEST_LOG_MARKER_PATH, {});
+        CDecoderLog::DestroyLogger();
+        CDecoderLog::CreateLoggerForModule();
+        test::RemoveFile(D2U_TEST_LOG_MARKER_PATH);
+        char directory[256] = {};
+        platform::ModuleDirectory(directory, sizeof directory);
+        path_ = std::string(directory) + "logDecoder.txt";
+    }
+    ~LogFile() {
+        CDecoderLog::DestroyLogger();
+        CDecoderLog::CreateLoggerForModule();
+    }
+    std::string Text() const {
+        Pixels bytes = ReadFileBytes(path_);
+        return std::string(bytes.begin(), bytes.end());
+    }
+
+private:
+    std::string path_;
+};
+
+// What one handle's calls add to the log and to the published texts, its number written as H.
+struct Traces {
+    std::string logged, published;
+    bool operator==(const Traces& other) const {
+        return logged == other.logged && published == other.published;
+    }
+};
+
+template <class Calls>
+Traces TracesOf(const LogFile& log, const std::string& publishedPath, D2uHandle handle,
+                Calls&& calls) {
+    const size_t logStart = log.Text().size();
+    const size_t publishedStart = ReadFileBytes(publishedPath).size();
+    calls(handle);
+    Pixels published = ReadFileBytes(publishedPath);
+    Traces traces{
+        log.Text().substr(logStart),
+        std::string(published.begin() + static_cast<long>(publishedStart), published.end())};
+    const std::string number = std::to_string(static_cast<int32_t>(handle));
+    for (std::string* text : {&traces.logged, &traces.published}) {
+        for (size_t at = 0; (at = text->find(number, at)) != std::string::npos;) {
+            text->replace(at, number.size(), "H");
+        }
+    }
+    return traces;
+}
+
+// The bitmap calls take their pictures through GetMpegFrame and GetMpegFrame2: the same lines
+// reach the log and the diagnostics library, start-up errors included.
+TEST(BitmapOutput, BitmapCallsLogAndPublishAsTheFrameCallsTheyGoThrough) {
+    ASSERT_FALSE(IpbStream().empty());
+    const Pixels stream = ReadFileBytes(IpbStream());
+    const test::StreamLayout layout = test::ReadStreamLayout(stream);
+    const test::CodedPicture& first = layout.pictures[0];
+    const std::vector<Pixels> buffers = {
+        test::PictureChunk(stream, layout.pictures[1]),
+        Pixels(stream.begin() + static_cast<long>(first.chunkStart),
+               stream.begin() + static_cast<long>(first.pictureStart)),
+        test::PictureChunk(stream, first)};
+    LogFile log;
+    test::PublishedTexts published("bitmaps_published.txt");
+    const std::string publishedPath = test::WorkPath("bitmaps_published.txt");
+    Pixels pixels(kCifBytes);
+    auto traces = [&](bool bitmap, bool fileDriven) {
+        D2uHandle handle = 0;
+        fileDriven ? void(D2uDirLoadFile(IpbStream().c_str(), &handle))
+                   : void(InitDecoding(&handle));
+        Traces result = TracesOf(log, publishedPath, handle, [&](D2uHandle h) {
+            D2uFrame* frame = nullptr;
+            int32_t length = kCifBytes, isReference = 0;
+            if (fileDriven) {
+                bitmap ? GetBitmapData(pixels.data(), &length, h, &isReference)
+                       : GetMpegFrame(&frame, h);
+                return;
+            }
+            for (const Pixels& data : buffers) {
+                const auto size = static_cast<int32_t>(data.size());
+                bitmap ? GetBitmapData2(pixels.data(), &length, data.data(), size, h, &isReference)
+                       : GetMpegFrame2(&frame, data.data(), size, h);
+            }
+        });
+        FinishDecoding(&handle);
+        return result;
+    };
+    for (bool fileDriven : {true, false}) {
+        const Traces frames = traces(false, fileDriven), bitmaps = traces(true, fileDriven);
+        EXPECT_NE(frames.logged, "");
+        EXPECT_TRUE(frames == bitmaps) << frames.logged << frames.published << "--\n"
+                                       << bitmaps.logged << bitmaps.published;
+    }
 }
 
 }  // namespace

@@ -48,9 +48,10 @@ TEST(SubtitleRendering, Yuv422ChromaCoversBothRowsOfEachPair) {
     EXPECT_EQ(y[8 * width + 5], 200);
 }
 
-// RGB frames are written up to the record's x2, y2 and the maximum size, YUV frames up to their
-// planes. The frames are exactly that large: their guards catch anything beyond.
-TEST(SubtitleRendering, DrawingStaysInsideTheDocumentedArea) {
+// Drawing covers the whole picture, whatever x2 and y2 say, clipped to the screen: the maximum
+// size once one is set, else 720 x 576; YUV frames also to their planes. The RGB frames are
+// exactly as large as the screen, the YUV frames as their planes: guards catch anything beyond.
+TEST(SubtitleRendering, DrawingIsClippedToTheScreenAndThePlanesOnly) {
     IndexRows random = RandomPicture(21, 30, 12, 4);
     for (auto& row : random) row[29] = 2;  // something to clip in the last column
     struct Case {
@@ -58,29 +59,70 @@ TEST(SubtitleRendering, DrawingStaysInsideTheDocumentedArea) {
         Scene scene;
         int32_t x2, y2, maxWidth, maxHeight, frameWidth, frameHeight;
     };
+    const std::vector<Kind> rgb = {Kind::kRgb24, Kind::kRgb32};
     // clang-format off
     const Case cases[] = {
-        {{Kind::kRgb24, Kind::kRgb32}, MakeScene(random, 10, 6, 0, 1), 37, 16, 0, 0, 37, 16},
-        {{Kind::kRgb24, Kind::kRgb32}, MakeScene(BlockPicture(30, 12, 30, 12), 20, 10, 0, 1),
-         50, 22, 40, 16, 40, 16},
+        {rgb, MakeScene(random, 700, 570, 0, 1), 701, 571, 0, 0, 720, 576},
+        {rgb, MakeScene(BlockPicture(30, 12, 30, 12), 20, 10, 0, 1), 50, 22, 40, 16, 40, 16},
+        {{Kind::kRgb24, Kind::kRgb32, Kind::kYuv}, MakeScene(random, 10, 6, 0, 1), 20, 8, 96, 48, 96, 48},
         {{Kind::kYuv}, MakeScene(RandomPicture(23, 40, 20, 7), 81, 37, 0, 1), 121, 57, 0, 0, 96, 48},
+        {{Kind::kYuv}, MakeScene(RandomPicture(25, 40, 20, 7), 30, 20, 0, 1), 70, 40, 61, 31, 96, 48},
     };
     // clang-format on
     for (const Case& c : cases) {
         Scene scene = c.scene;
         scene.fields.x2 = c.x2;
         scene.fields.y2 = c.y2;
-        Scene clipped = scene;
-        if (c.maxWidth > 0) {
-            clipped.fields.x2 = c.maxWidth;
-            clipped.fields.y2 = c.maxHeight;
-        }
+        const int32_t screenWidth = c.maxWidth > 0 ? c.maxWidth : 720;
+        const int32_t screenHeight = c.maxHeight > 0 ? c.maxHeight : 576;
         for (Kind kind : c.kinds) {
             HostFrame frame(kind, c.frameWidth, c.frameHeight, 0);
             HostFrame expected(kind, c.frameWidth, c.frameHeight, 0);
             Draw(scene, frame, 1.0, 1.0, c.maxWidth, c.maxHeight);
-            expected.Model(clipped);
+            expected.Model(c.scene, screenWidth, screenHeight);
             EXPECT_TRUE(frame == expected) << KindName(kind) << " " << c.x2 << "," << c.y2;
+        }
+    }
+}
+
+// The same record drawn on RGB and YUV frames gives the same grey levels, pixel for pixel:
+// unscaled, with x2 and y2 short of the picture, scaled down and up, clipped at the maximum size.
+TEST(SubtitleRendering, RgbAndYuvFramesShowTheSameGreyLevels) {
+    struct Case {
+        int32_t x1, y1, x2, y2;
+        double sx, sy;
+        int32_t maxWidth, maxHeight;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {10, 8, 110, 48, 1.0, 1.0, 0, 0},
+        {10, 8, 109, 47, 1.0, 1.0, 0, 0},
+        {100, 100, 200, 140, 0.5, 0.5, 200, 120},
+        {50, 60, 150, 100, 1.5, 1.5, 200, 120},
+        {50, 60, 60, 70, 1.5, 3.0, 200, 120},
+    };
+    // clang-format on
+    const IndexRows rows = RandomPicture(26, 100, 40, 9);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.sx) + " x " + std::to_string(c.sy) + " at " +
+                     std::to_string(c.x1) + "," + std::to_string(c.y1));
+        Scene scene = MakeScene(rows, c.x1, c.y1, 0.0f, 1.0f);
+        scene.fields.x2 = c.x2;
+        scene.fields.y2 = c.y2;
+        HostFrame yuv(Kind::kYuv, 200, 120, 0);
+        Draw(scene, yuv, c.sx, c.sy, c.maxWidth, c.maxHeight);
+        ASSERT_FALSE(yuv.Untouched());
+        for (Kind kind : {Kind::kRgb24, Kind::kRgb32}) {
+            HostFrame rgb(kind, 200, 120, 0);
+            Draw(scene, rgb, c.sx, c.sy, c.maxWidth, c.maxHeight);
+            int32_t differing = 0;
+            for (int32_t y = 0; y < 120; ++y) {
+                for (int32_t x = 0; x < 200; ++x) {
+                    for (int32_t k = 0; k < 3; ++k)
+                        differing += rgb.At(0, x, y, k) != yuv.At(0, x, y);
+                }
+            }
+            EXPECT_EQ(differing, 0) << KindName(kind);
         }
     }
 }
@@ -99,10 +141,10 @@ TEST(SubtitleRendering, BottomUpRgbFramesTakeANegativeStride) {
     }
 }
 
-// Pictures of colour 2 in a top-left block and colour 3 or 0 (hidden) elsewhere: scaled, YUV
-// pictures are resized (and clipped to 720 x 576) with chroma 128 under their drawn part, RGB
-// pictures only moved.
-TEST(SubtitleRendering, ScaledPicturesAreResizedOnYuvAndMovedOnRgb) {
+// Pictures of colour 2 in a top-left block and colour 3 or 0 (hidden) elsewhere: scaled, they are
+// resized (and kept within 720 x 576) and moved, on RGB and YUV frames alike, with chroma 128
+// under their drawn part.
+TEST(SubtitleRendering, ScaledPicturesAreResizedAndMovedOnEveryKindOfFrame) {
     struct Case {
         IndexRows rows;
         int32_t x1, y1;
@@ -137,12 +179,10 @@ TEST(SubtitleRendering, ScaledPicturesAreResizedOnYuvAndMovedOnRgb) {
             Draw(MakeScene(c.rows, c.x1, c.y1, 0.0f, 1.0f), frame, c.sx, c.sy, c.maxWidth,
                  c.maxHeight);
             const bool yuv = kind == Kind::kYuv;
-            Scene placed = MakeScene(
-                yuv ? BlockPicture(c.width, c.height, c.blockWidth, c.blockHeight, c.rest) : c.rows,
-                c.placed[0], c.placed[1], 0.0f, 1.0f);
-            placed.fields.x2 = c.placed[2];
-            placed.fields.y2 = c.placed[3];
-            expected.Model(placed);
+            Scene placed =
+                MakeScene(BlockPicture(c.width, c.height, c.blockWidth, c.blockHeight, c.rest),
+                          c.placed[0], c.placed[1], 0.0f, 1.0f);
+            expected.Model(placed, c.maxWidth, c.maxHeight);
             const int32_t drawnWidth = c.rest ? c.width : c.blockWidth;
             const int32_t drawnHeight = c.rest ? c.height : c.blockHeight;
             for (int32_t y = 0; yuv && y < drawnHeight / 2; ++y) {
@@ -158,11 +198,9 @@ TEST(SubtitleRendering, ScaledPicturesAreResizedOnYuvAndMovedOnRgb) {
 
 TEST(SubtitleRendering, ScalingTakesEffectFromTheNextRecord) {
     // At 1.25 with a 96 x 48 maximum: Xs 25, X2s 75, shift 2; Y2s 22 / (100 / 96) = 21.
-    IndexRows rows = RandomPicture(24, 40, 8, 9);
+    const IndexRows rows = BlockPicture(40, 8, 20, 4);
     std::vector<Scene> scenes = {MakeScene(rows, 20, 10, 0.0f, 1.0f),
-                                 MakeScene(rows, 23, 11, 2.0f, 3.0f)};
-    scenes[1].fields.x2 = 73;
-    scenes[1].fields.y2 = 21;
+                                 MakeScene(BlockPicture(50, 10, 25, 5), 23, 11, 2.0f, 3.0f)};
     Scene second = MakeScene(rows, 20, 10, 2.0f, 3.0f);
     SubtitleHandle handle;
     std::string path = WriteSubtitleFile("next.sub", {scenes[0].Record(), second.Record()});

@@ -184,15 +184,15 @@ uint8_t& HostFrame::At(int plane, int32_t x, int32_t y, int32_t offset) {
     return planes[plane][kGuard + y * pitch[plane] + x * bytesPerPixel + offset];
 }
 
-void HostFrame::Model(const Scene& scene) {
+void HostFrame::Model(const Scene& scene, int32_t screenWidth, int32_t screenHeight) {
     const RecordFields& f = scene.fields;
     const bool yuvFrame = kind == Kind::kYuv;
+    const int32_t right = std::min(width, screenWidth), bottom = std::min(height, screenHeight);
     for (int32_t y = 0; y < f.height; ++y) {
         for (int32_t x = 0; x < f.width; ++x) {
             const int32_t c = scene.rows[y][x];
             const int32_t hx = f.x1 + x, hy = f.y1 + y;
-            if (!f.Drawn(c) || hx >= width || hy >= height) continue;
-            if (!yuvFrame && (hx >= f.x2 || hy >= f.y2)) continue;
+            if (!f.Drawn(c) || hx >= right || hy >= bottom) continue;
             for (int32_t k = 0; k < std::min(bytesPerPixel, 3); ++k)
                 At(0, hx, hy, k) = f.Intensity(c);
             if (bytesPerPixel == 4) At(0, hx, hy, 3) = 0;  // the fourth byte of drawn pixels
@@ -206,7 +206,10 @@ void HostFrame::Model(const Scene& scene) {
             const int32_t end = std::min(run.x0 / 2 + length / 2, f.width / 2);
             for (int32_t i = run.x0 / 2; f.Drawn(run.colour) && i < end; ++i) {
                 const int32_t cx = f.x1 / 2 + i, cy = f.y1 / 2 + line / 2;
-                if (cx < width / 2 && cy < height / 2) At(1, cx, cy) = At(2, cx, cy) = 128;
+                if (cx < (right + 1) / 2 && cx < width / 2 && cy < (bottom + 1) / 2 &&
+                    cy < height / 2) {
+                    At(1, cx, cy) = At(2, cx, cy) = 128;
+                }
             }
         }
     }

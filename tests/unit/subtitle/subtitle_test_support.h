@@ -113,9 +113,9 @@ public:
     HostFrame(Kind kind, int32_t width, int32_t height, int32_t pad = 8);
     // Draws with the export of the frame's kind.
     int32_t Put(D2uHandle handle, int32_t frameNumber);
-    // Draws as the record must come out: its drawn pixels at (x1, y1), clipped to the frame and,
-    // on RGB frames, to x2, y2; YUV chroma 128 under the runs' chroma samples.
-    void Model(const Scene& scene);
+    // Draws as the record must come out: its drawn pixels at (x1, y1), clipped to the frame and
+    // to the screen (the maximum size); YUV chroma 128 under the runs' chroma samples.
+    void Model(const Scene& scene, int32_t screenWidth = 720, int32_t screenHeight = 576);
     bool GuardsIntact() const;
     bool Untouched() const;
     bool operator==(const HostFrame& other) const { return planes == other.planes; }
