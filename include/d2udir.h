@@ -95,14 +95,28 @@ D2U_EXPORT int32_t D2U_API D2uDirResetDecoder(D2uHandle handle);
 
 /* Frames. Pictures come out in decoding order; B pictures decoded after a start before the
  * first P picture are not handed out by a file-driven handle. The frame stays owned by the
- * handle and is valid until the next call that decodes on it. After the last picture of a
- * file, GetMpegFrame hands the last frame out once more, then returns -1.
+ * handle and is valid until the next call that decodes on it. Until then it is the host's to
+ * draw on: whatever the host writes into its planes or its host word never reaches a later
+ * picture (reference pictures go out as copies). The macroblock table behind mbInfo is the
+ * library's: read it, never write it.
+ * The frames do not depend on how the stream is fed: file-driven, one coded picture per
+ * buffer, or one field picture per buffer all give the same frames, each once; streams joined
+ * after a sequence_end_code (chapters cut and concatenated) decode whole, and a stream ends at
+ * a sequence_end_code only where no more data follows it.
+ * After the last picture of a file, GetMpegFrame hands the last frame out once more (as it was
+ * decoded), then returns -1.
  * GetMpegFrame: 0 with a frame, -1 without one (end of stream, null handle, a handle
  * without a file).
  * GetMpegFrame2 decodes from the given buffer, normally one coded picture with the headers
  * before it; 0 with a frame, -1 without one or when the first buffers hold no sequence
  * header, -2008 when they hold a sequence header without a picture header (the next call
- * tries again); -1 also for a null handle, an empty buffer or a file-driven handle. */
+ * tries again); -1 also for a null handle, an empty buffer or a file-driven handle. A buffer
+ * that holds only the first field of a frame gives -1 and no frame, as a picture held back
+ * does; the call with the second field hands out the whole frame. A buffer without a picture
+ * hands out the previous frame again.
+ * A sequence header whose picture has no samples (width or height 0), a side over 16384 or
+ * more samples than 4096 x 4096 is refused: opening or starting on it gives -1, and its
+ * pictures are not decoded. */
 D2U_EXPORT int32_t D2U_API GetMpegFrame(D2uFrame **frame, D2uHandle handle);
 D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame(D2uFrame **frame, D2uHandle handle);
 D2U_EXPORT int32_t D2U_API GetMpegFrame2(D2uFrame **frame, const uint8_t *data, int32_t length, D2uHandle handle);
@@ -140,9 +154,15 @@ D2U_EXPORT int32_t D2U_API D2uDirGetFPSInfo(D2uHandle handle, float *fps);
  * for a buffer-driven handle). GetInputPosition: the file offset of the next byte the
  * decoder reads (0 for a buffer-driven handle, which reads no file). D2uDirSetInputPosition
  * moves to an offset (given as low and high 32-bit halves); decoding resumes at the next
- * sequence header (-1 for a buffer-driven handle). SetFileReadLimit keeps the reader
- * from reading past an offset, waiting in 10 ms steps until another thread raises the limit;
- * 0 lifts it. All return 0, or -1 for a null handle. */
+ * sequence header (-1 for a buffer-driven handle). SetFileReadLimit follows a file that
+ * is still being written: the reader never reads past the limit, and the bytes below it are
+ * taken as written, however short the file was at open or is now. Every picture below the
+ * limit is handed out without waiting (a picture counts as below the limit once the start code
+ * that follows it is); a call that needs bytes beyond it waits in 10 ms steps until another
+ * thread raises the limit, or lifts it with 0 (the end of the file is then the end of the
+ * stream: lift the limit once the file is whole; a sequence_end_code that ends the data at the
+ * limit also ends the stream). Repositioning reads only what lies below the limit.
+ * All return 0, or -1 for a null handle. */
 D2U_EXPORT int32_t D2U_API GetInputSize(D2uHandle handle, uint64_t *size);
 D2U_EXPORT int32_t D2U_API D2uDirGetInputSize(D2uHandle handle, uint64_t *size);
 D2U_EXPORT int32_t D2U_API GetInputPosition(D2uHandle handle, uint64_t *position);
