@@ -111,8 +111,8 @@ D2U_EXPORT int32_t D2U_API D2uDirResetDecoder(D2uHandle handle);
  * before it; 0 with a frame, -1 without one or when the first buffers hold no sequence
  * header, -2008 when they hold a sequence header without a picture header (the next call
  * tries again); -1 also for a null handle, an empty buffer or a file-driven handle. A buffer
- * that holds only the first field of a frame gives -1 and no frame, as a picture held back
- * does; the call with the second field hands out the whole frame. A buffer without a picture
+ * that holds only the first field of a frame gives -1 and no frame (the picture is not lost:
+ * the call with the second field hands out the whole frame). A buffer without a picture
  * hands out the previous frame again.
  * A sequence header whose picture has no samples (width or height 0), a side over 16384 or
  * more samples than 4096 x 4096 is refused: opening or starting on it gives -1, and its
