@@ -55,6 +55,8 @@ int32_t CMpegHeaderReader::getHeader() {
     groupHeaderSeen = 0;
     // Where the search starts again when the data read so far ends in the middle of a header.
     uint32_t* resume = dataSource->wordPtr;
+    // Set once a growing file is read to its end: a picture the end cuts is taken as it is.
+    bool atEndOfFile = false;
     for (;;) {
         uint32_t* searchStart = dataSource->wordPtr;
         uint32_t code = FindStartCode();
@@ -79,10 +81,10 @@ int32_t CMpegHeaderReader::getHeader() {
         switch (code) {
             case kPictureStartCode:
                 ReadPictureHeader();
-                if (dataSource->WithinGrowingData() && !PictureEndsWithinData()) {
+                if (!atEndOfFile && dataSource->WithinGrowingData() && !PictureEndsWithinData()) {
                     // Decoded once it is whole: when the data grows past its end.
                     dataSource->wordPtr = searchStart;
-                    dataSource->ReadMore();
+                    atEndOfFile = dataSource->ReadMore() == 0;
                     resume = dataSource->wordPtr;
                     continue;
                 }

@@ -154,9 +154,7 @@ int32_t CBitstreamDataSource::FillBuffer() {
     buffer = RefillStart(consumed, kept);
     uint32_t* fresh = buffer + kept;
     const size_t room = (static_cast<size_t>(capacityWords) - kept) * 4;
-    const size_t wanted = BytesBelowReadLimit(readFrom, room);
-    const size_t got = ReadSwapped(fresh, wanted);
-    stoppedAtLimit = wanted < room && got == wanted;
+    const size_t got = ReadSwapped(fresh, BytesBelowReadLimit(readFrom, room));
     if (got != room) {
         // Zero the unread bytes of the partial word, fill the rest.
         const size_t partialBytes = got % 4;
@@ -205,7 +203,7 @@ uint64_t CBitstreamDataSource::DataEnd() const {
 }
 
 bool CBitstreamDataSource::WithinGrowingData() const {
-    return !IsBufferedMode() && endOfFile && (readLimit.load() > 0 || stoppedAtLimit);
+    return !IsBufferedMode() && endOfFile && followsGrowingFile.load();
 }
 
 size_t CBitstreamDataSource::ReadSwapped(uint32_t* fresh, size_t wanted) {
@@ -319,7 +317,9 @@ int32_t CBitstreamDataSource::SetInputPosition(uint32_t low, uint32_t high) {
 }
 
 int32_t CBitstreamDataSource::SetFileReadLimit(uint32_t low, uint32_t high) {
-    readLimit.store(static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low));
+    const int64_t limit = static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
+    if (limit > 0) followsGrowingFile.store(true);
+    readLimit.store(limit);
     return 0;
 }
 

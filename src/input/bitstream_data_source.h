@@ -58,8 +58,8 @@ public:
     // Stream offset one past the last byte of data, or UINT64_MAX while the buffer is full
     // (file mode). In buffered mode only differences of two positions mean something.
     uint64_t DataEnd() const;
-    // Whether the buffer ends with the data read so far while the file may go on: a read limit
-    // is set, or the last fill stopped at one.
+    // Whether the buffer ends with the data read so far while the file may go on: once a read
+    // limit has been set, the file may have grown since any short read.
     bool WithinGrowingData() const;
     int32_t Close();
 
@@ -157,7 +157,7 @@ private:
     size_t BytesBelowReadLimit(uint64_t from, size_t wanted) const;
 
     int32_t capacityWords = 0;
-    bool stoppedAtLimit = false;
+    std::atomic<bool> followsGrowingFile{false};
     // The allocated block, which holds the buffer, its sentinel and guard words.
     uint32_t* block = nullptr;
     size_t blockWords = 0;

@@ -143,7 +143,13 @@ TEST(TwoThreads, AGrowingFileGivesEveryPicture) {
     const std::string interlaced = Input("soak_mpeg2_interlaced.m2v");
     ASSERT_FALSE(interlaced.empty());
     const Bytes once = test::ReadFileBytes(interlaced);
-    for (size_t copies : {size_t{1}, 6 * 1024 * 1024 / once.size() + 1}) {
+    // A writer that pauses between steps, and one that is done before the host has begun.
+    const struct {
+        size_t copies;
+        int pauseMilliseconds;
+    } cases[] = {{1, 2}, {1, 0}, {6 * 1024 * 1024 / once.size() + 1, 1}};
+    for (const auto& c : cases) {
+        const size_t copies = c.copies;
         Bytes whole;
         for (size_t k = 0; k < copies; ++k) whole.insert(whole.end(), once.begin(), once.end());
         const std::string wholePath = test::WorkPath("soak_growing_whole.m2v");
@@ -167,7 +173,7 @@ TEST(TwoThreads, AGrowingFileGivesEveryPicture) {
                 std::fflush(out);
                 written += step;
                 SetFileReadLimit(handle, static_cast<uint32_t>(written), 0);
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMilliseconds));
             }
             SetFileReadLimit(handle, 0, 0);
         });
