@@ -170,6 +170,66 @@ D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData(uint8_t *destination, int32_t *le
 D2U_EXPORT int32_t D2U_API GetBitmapData2(uint8_t *destination, int32_t *length, const uint8_t *data, int32_t dataLength, D2uHandle handle, int32_t *isReference);
 D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData2(uint8_t *destination, int32_t *length, const uint8_t *data, int32_t dataLength, D2uHandle handle, int32_t *isReference);
 
+/* ---- Reading the video out of a file --------------------------------------
+ * A video reader opens a file by its content, whatever its name: an MPEG-1/MPEG-2 video
+ * elementary stream, a program stream (DVD VOBs, MPEG-1 system streams) or a transport stream
+ * of 188-byte packets (.ts, HDV .m2t) or 192-byte packets (.m2ts, a 4-byte time code before
+ * each packet). It hands out the video one coded frame per call, in the form GetMpegFrame2 and
+ * GetBitmapData2 take: the sequence and group headers before a picture come with it, the two
+ * field pictures of a frame come together in one chunk, and a sequence_end_code comes with the
+ * picture before it. A buffer-driven handle fed the chunks in order gives the pictures a
+ * file-driven handle gives. A transport stream's tables are read when it is opened: the
+ * reader follows the first MPEG-1/MPEG-2 video stream (stream type 1 or 2) of the first
+ * program in the program association table that has one, or the PID the host names, and keeps
+ * to it as program maps change. Lost packets are survived: the reader resynchronises after
+ * junk, and a picture that lost packets still goes out (the decoder conceals what is missing);
+ * such gaps are counted in continuityGaps and logged. A reader handle is independent of
+ * decoding handles; one thread at a time.
+ *
+ * D2uDirOpenVideoReader: pid is D2U_ANY_VIDEO or the PID of a transport stream's video stream.
+ * 0 with *reader set; otherwise *reader is 0 and the result says why: -1 the file cannot be
+ * opened; D2U_UNKNOWN_CONTENT none of the three (an MP4 file, an H.264 elementary stream,
+ * text...); D2U_NO_MPEG_VIDEO a transport stream without MPEG-1/MPEG-2 video (H.264 or other
+ * video only, or no tables within its first 32 MiB); D2U_NOT_A_VIDEO_PID the PID named carries
+ * no MPEG-1/MPEG-2 video; D2U_PID_WITHOUT_TRANSPORT a PID named for a file that is not a
+ * transport stream.
+ * D2uDirReadVideoChunk: 0 with the next chunk (*data points into the reader's memory and stays
+ * valid until the next call on the reader; *length bytes) and its presentation time stamp in
+ * 90 kHz units (*pts; -1 when the container gives none for this picture, always for elementary
+ * streams). -1 at the end of the file (*data 0, *length 0), for a null handle or null outputs.
+ * A chunk is at most 8 MiB: longer runs without a picture boundary (damage) are cut there.
+ * D2uDirSeekVideoReader: the next chunk is the first one that begins with a sequence header at
+ * or after the byte offset (low and high 32-bit halves); 0, or -1 for a null handle.
+ * D2uDirGetVideoReaderInfo: the container (D2U_CONTAINER_*), for transport streams the video
+ * PID, its program number and stream type (else -1, 0, 0), the file size at open, the file
+ * offset read up to, and the continuity gaps met so far; 0, or -1 for a null handle or info.
+ * D2uDirCloseVideoReader closes the reader and writes 0 into the caller's variable (always 0). */
+#define D2U_ANY_VIDEO (-1)
+#define D2U_UNKNOWN_CONTENT (-3001)
+#define D2U_NO_MPEG_VIDEO (-3002)
+#define D2U_NOT_A_VIDEO_PID (-3003)
+#define D2U_PID_WITHOUT_TRANSPORT (-3004)
+#define D2U_CONTAINER_ELEMENTARY 1
+#define D2U_CONTAINER_PROGRAM 2
+#define D2U_CONTAINER_TRANSPORT 3
+#define D2U_CONTAINER_TRANSPORT_192 4
+
+typedef struct D2uVideoReaderInfo {
+    int32_t container;
+    int32_t pid;
+    int32_t programNumber;
+    int32_t streamType;
+    uint64_t fileSize;
+    uint64_t position;
+    uint64_t continuityGaps;
+} D2uVideoReaderInfo;
+
+D2U_EXPORT int32_t D2U_API D2uDirOpenVideoReader(const char *path, int32_t pid, D2uHandle *reader);
+D2U_EXPORT int32_t D2U_API D2uDirReadVideoChunk(D2uHandle reader, const uint8_t **data, int32_t *length, int64_t *pts);
+D2U_EXPORT int32_t D2U_API D2uDirSeekVideoReader(D2uHandle reader, uint32_t offsetLow, uint32_t offsetHigh);
+D2U_EXPORT int32_t D2U_API D2uDirGetVideoReaderInfo(D2uHandle reader, D2uVideoReaderInfo *info);
+D2U_EXPORT int32_t D2U_API D2uDirCloseVideoReader(D2uHandle *reader);
+
 /* ---- Preview extraction ---------------------------------------------------- */
 
 /* One picture at a file position, scaled and written as a 32-bit bitmap file. One preview

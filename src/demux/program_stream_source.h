@@ -1,0 +1,46 @@
+// The video of an MPEG program stream (DVD VOBs, MPEG-1 system streams), read packet by packet
+// whatever the pack size: pack headers, system headers and the packets of other streams are
+// passed over; the payload of the first video stream's packets comes out in order, each packet
+// marked with its presentation time stamp.
+#pragma once
+
+#include <cstdint>
+
+#include "demux/buffered_file.h"
+#include "demux/video_payload_source.h"
+
+namespace d2u {
+
+class CProgramStreamSource : public CVideoPayloadSource {
+public:
+    bool Open(const char* path) { return file_.Open(path); }
+    bool ReadPayload(CPictureChunker& chunker) override;
+    void Seek(uint64_t offset) override { file_.Seek(offset); }
+    uint64_t position() const override { return file_.position(); }
+    uint64_t size() const override { return file_.size(); }
+    // The stream id of the video followed, -1 before its first packet.
+    int32_t videoStreamId() const { return videoStream_; }
+
+private:
+    // Stands on the next 00 00 01 prefix; false at the end of the file.
+    bool FindStartCode();
+    bool SkipPackHeader();
+    // True when a video payload was pushed.
+    bool ReadPacket(CPictureChunker& chunker);
+
+    CBufferedFile file_;
+    int32_t videoStream_ = -1;
+};
+
+// Where the payload of a program-stream packet body starts (MPEG-1 or MPEG-2 packet header),
+// and its time stamp; the body's size when the header runs past it.
+struct PacketHeader {
+    size_t payloadOffset = 0;
+    bool hasPts = false;
+    uint64_t pts = 0;
+};
+PacketHeader ReadPacketHeader(const uint8_t* body, size_t length);
+// The 33-bit time stamp in the five bytes of a PTS or DTS field.
+uint64_t ReadTimeStamp(const uint8_t* bytes);
+
+}  // namespace d2u
