@@ -235,12 +235,15 @@ D2U_EXPORT int32_t D2U_API D2uDirCloseVideoReader(D2uHandle *reader);
 /* One picture at a file position, scaled and written as a 32-bit bitmap file. One preview
  * source at a time, library-wide.
  * D2uDirStartExtractPreview opens the source (a name ending in "m2v", any case: a video
- * elementary stream; any other name: a program stream) and fixes the bitmap file name (empty:
- * no file is written) and the preview size (any width). 0, or -1 when the source cannot be
- * opened. D2uDirStartExtractPreviewW does nothing and returns 0.
+ * elementary stream; any other name: a transport stream when its content is one, read as a
+ * video reader reads it, else a program stream) and fixes the bitmap file name (empty: no file
+ * is written) and the preview size (any width). 0, or -1 when the source cannot be opened (also
+ * a transport stream without MPEG-1/MPEG-2 video). D2uDirStartExtractPreviewW does nothing and
+ * returns 0.
  * D2uDirExtractPreview decodes the first picture at or after filePos x 1024 bytes (program
- * streams: the first whole picture after the next navigation packet), scales it and writes the
- * file. 0 on success; -1 without a started source, when no picture came out (also past the end,
+ * streams: the first whole picture after the next navigation packet; transport streams: the
+ * first frame that begins with a sequence header), scales it and writes the file. A frame of
+ * two field pictures is shown whole. 0 on success; -1 without a started source, when no picture came out (also past the end,
  * and for a picture larger than 1 MiB in a program stream) or after a start that failed on a
  * program stream; -2 after an internal error; other codes of the decoder's start (such as
  * -2008) unchanged. D2uDirCloseExtractPreview releases the source (always 0). */
