@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "demux/zero_pair_scan.h"
+
 namespace d2u {
 namespace {
 
@@ -92,26 +94,26 @@ bool CPictureChunker::SkipToSequenceHeader() {
 size_t CPictureChunker::FindBoundary() {
     const uint8_t* data = buffer_.data();
     const size_t size = buffer_.size();
+    if (size < kLookAhead) return 0;
+    // Prefixes are judged once the bytes up to kLookAhead after them are in.
+    const size_t last = size - kLookAhead;
     size_t at = scanned_;
-    while (at + kLookAhead <= size) {
-        // The first 01 byte that can end a 00 00 01 prefix starting at `at` or later.
-        const size_t last = size - kLookAhead;
-        const void* one = std::memchr(data + at + 2, 1, last - at + 1);
-        if (!one) {
+    while (at <= last) {
+        const size_t pair = FindZeroPair(data, at, last + 2);
+        if (pair > last) {
             at = last + 1;
             break;
         }
-        const size_t prefix = static_cast<size_t>(static_cast<const uint8_t*>(one) - data) - 2;
-        if (data[prefix] != 0 || data[prefix + 1] != 0) {
-            at = prefix + 1;
+        if (data[pair + 2] != 1) {
+            at = pair + 1;
             continue;
         }
         size_t end = 0;
-        if (EndsChunk(prefix, end) && end > 0) {
+        if (EndsChunk(pair, end) && end > 0) {
             scanned_ = end;
             return end;
         }
-        at = prefix + 4;
+        at = pair + 4;
     }
     scanned_ = at;
     return 0;

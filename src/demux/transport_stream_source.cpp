@@ -14,6 +14,9 @@ constexpr size_t kSyncPacketsToAgree = 5;
 constexpr uint64_t kTableSearchBytes = 32ull * 1024 * 1024;
 // Packets read per call at most, so that a long stretch without video returns now and then.
 constexpr int kPacketsPerRead = 4096;
+// Video bytes gathered before a call returns: the chunker then looks for start codes in long
+// runs rather than packet by packet.
+constexpr size_t kVideoBytesPerRead = 32 * 1024;
 // Programs of one association table followed at most.
 constexpr size_t kMostPrograms = 256;
 
@@ -69,7 +72,7 @@ bool CTransportStreamSource::ReadPayload(CPictureChunker& chunker) {
         if (!NextPacket(packet)) return false;
         HandlePacket(packet, &chunker);
         file_.Consume(packetSize_);
-        if (chunker.pending() != before) break;
+        if (chunker.pending() - before >= kVideoBytesPerRead) break;
     }
     return true;
 }
