@@ -50,6 +50,7 @@ void CPictureChunker::DropHandedOut() {
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(handedOut_));
     bufferOffset_ += handedOut_;
     handedOut_ = 0;
+    DropMarksBefore(bufferOffset_);
 }
 
 bool CPictureChunker::Next(PictureChunk& chunk) {
@@ -160,10 +161,16 @@ void CPictureChunker::Hand(size_t end, PictureChunk& chunk) {
 
 // The packet in which the chunk begins lends it its time stamp, once.
 int64_t CPictureChunker::TakePts(uint64_t chunkStart) {
-    while (marks_.size() >= 2 && marks_[1].offset <= chunkStart) marks_.pop_front();
+    DropMarksBefore(chunkStart);
     if (marks_.empty() || marks_.front().offset > chunkStart || marks_.front().used) return -1;
     marks_.front().used = true;
     return marks_.front().hasPts ? static_cast<int64_t>(marks_.front().pts) : -1;
+}
+
+void CPictureChunker::DropMarksBefore(uint64_t offset) {
+    size_t stale = 0;
+    while (stale + 1 < marks_.size() && marks_[stale + 1].offset <= offset) ++stale;
+    marks_.erase(marks_.begin(), marks_.begin() + static_cast<std::ptrdiff_t>(stale));
 }
 
 }  // namespace d2u

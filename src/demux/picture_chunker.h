@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 namespace d2u {
@@ -54,13 +53,16 @@ private:
     bool SkipToSequenceHeader();
     void Hand(size_t end, PictureChunk& chunk);
     int64_t TakePts(uint64_t chunkStart);
+    // Forgets the packets begun before the one that holds `offset`.
+    void DropMarksBefore(uint64_t offset);
     void ForgetPictureState();
 
     std::vector<uint8_t> buffer_;
     uint64_t bufferOffset_ = 0;  // stream offset of buffer_[0]
     size_t handedOut_ = 0;       // bytes at the front handed out by the last call
     size_t scanned_ = 0;         // bytes of the current chunk looked at so far
-    std::deque<PacketMark> marks_;
+    // Packets begun in the bytes held, oldest first (a vector: making one allocates nothing).
+    std::vector<PacketMark> marks_;
     bool waitForSequenceHeader_ = false;
     bool pictureSeen_ = false;     // the current chunk holds a picture header
     bool secondFieldDue_ = false;  // its last picture is the first field of a frame
