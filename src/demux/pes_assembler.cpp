@@ -1,6 +1,6 @@
 #include "demux/pes_assembler.h"
 
-#include "demux/program_stream_source.h"
+#include "demux/pes_header.h"
 
 namespace d2u {
 
