@@ -80,8 +80,9 @@ D2U_EXPORT int32_t D2U_API D2uDirFinishDecoding(D2uHandle *handle);
 /* ---- Stream information, positioning and frames ------------------------ */
 
 /* Opening a stream file (file-driven handle). 0 on success; -1 when the file cannot be
- * opened or holds no sequence header, -2008 when a sequence header has no picture header
- * after it. On failure *handle is 0. */
+ * opened or holds no sequence header, and for a transport stream or an MP4 file (told by
+ * content; a video reader reads the video of transport streams), -2008 when a sequence header
+ * has no picture header after it. On failure *handle is 0. */
 D2U_EXPORT int32_t D2U_API D2uDirLoadFile(const char *path, D2uHandle *handle);
 D2U_EXPORT int32_t D2U_API D2uDirLoadFileW(const wchar_t *path, D2uHandle *handle);
 /* Rewinds a file-driven handle to the start of its file: 0; -1 for a null handle. */

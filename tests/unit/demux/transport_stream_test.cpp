@@ -221,6 +221,12 @@ TEST(TransportStreamReader, RefusesWhatItCannotRead) {
         EXPECT_EQ(ReadAll(c.path, c.pid).open, c.expected) << c.path;
     }
     EXPECT_EQ(ReadAll(source->videoPath, D2U_ANY_VIDEO).info.container, D2U_CONTAINER_ELEMENTARY);
+    // A file-driven handle takes elementary streams only.
+    for (const std::string& path : {source->path, Find("m2ts_ac3")->path, mp4}) {
+        D2uHandle handle = 7;
+        EXPECT_EQ(D2uDirLoadFile(path.c_str(), &handle), -1) << path;
+        EXPECT_EQ(handle, 0u);
+    }
 }
 
 }  // namespace
