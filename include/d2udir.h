@@ -178,14 +178,14 @@ D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData2(uint8_t *destination, int32_t *l
  * each packet). It hands out the video one coded frame per call, in the form GetMpegFrame2 and
  * GetBitmapData2 take: the sequence and group headers before a picture come with it, the two
  * field pictures of a frame come together in one chunk, and a sequence_end_code comes with the
- * picture before it. A buffer-driven handle fed the chunks in order gives the pictures a
- * file-driven handle gives. A transport stream's tables are read when it is opened: the
- * reader follows the first MPEG-1/MPEG-2 video stream (stream type 1 or 2) of the first
- * program in the program association table that has one, or the PID the host names, and keeps
- * to it as program maps change. Lost packets are survived: the reader resynchronises after
- * junk, and a picture that lost packets still goes out (the decoder conceals what is missing);
- * such gaps are counted in continuityGaps and logged. A reader handle is independent of
- * decoding handles; one thread at a time.
+ * picture before it. A buffer-driven handle fed the chunks in order, one per call, decodes
+ * every picture; a chunk before the first sequence header gives -1. A transport stream's
+ * tables are read when it is opened: the reader follows the first MPEG-1/MPEG-2 video stream
+ * (stream type 1 or 2) of the first program in the program association table that has one, or
+ * the PID the host names, and keeps to it as program maps change. Lost packets are survived:
+ * the reader resynchronises after junk, and a picture that lost packets still goes out (the
+ * decoder conceals what is missing); such gaps are counted in continuityGaps and logged. A
+ * reader handle is independent of decoding handles; one thread at a time.
  *
  * D2uDirOpenVideoReader: pid is D2U_ANY_VIDEO or the PID of a transport stream's video stream.
  * 0 with *reader set; otherwise *reader is 0 and the result says why: -1 the file cannot be
@@ -244,10 +244,11 @@ D2U_EXPORT int32_t D2U_API D2uDirCloseVideoReader(D2uHandle *reader);
  * D2uDirExtractPreview decodes the first picture at or after filePos x 1024 bytes (program
  * streams: the first whole picture after the next navigation packet; transport streams: the
  * first frame that begins with a sequence header), scales it and writes the file. A frame of
- * two field pictures is shown whole. 0 on success; -1 without a started source, when no picture came out (also past the end,
- * and for a picture larger than 1 MiB in a program stream) or after a start that failed on a
- * program stream; -2 after an internal error; other codes of the decoder's start (such as
- * -2008) unchanged. D2uDirCloseExtractPreview releases the source (always 0). */
+ * two field pictures is shown whole. 0 on success; -1 without a started source, when no
+ * picture came out (also past the end, and for a picture larger than 1 MiB in a program
+ * stream) or after a start that failed on a program stream; -2 after an internal error; other
+ * codes of the decoder's start (such as -2008) unchanged. D2uDirCloseExtractPreview releases
+ * the source (always 0). */
 D2U_EXPORT int32_t D2U_API D2uDirStartExtractPreview(const char *sourceFile, const char *bitmapFile, int32_t width, int32_t height);
 D2U_EXPORT int32_t D2U_API D2uDirStartExtractPreviewW(const wchar_t *sourceFile, const wchar_t *bitmapFile, int32_t width, int32_t height);
 D2U_EXPORT int32_t D2U_API D2uDirExtractPreview(int32_t filePosition);
