@@ -187,7 +187,8 @@ D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData2(uint8_t *destination, int32_t *l
  * decoder conceals what is missing); such gaps are counted in continuityGaps and logged. A
  * reader handle is independent of decoding handles; one thread at a time.
  *
- * D2uDirOpenVideoReader: pid is D2U_ANY_VIDEO or the PID of a transport stream's video stream.
+ * D2uDirOpenVideoReader (D2uDirOpenVideoReaderW: the same with a wide-character path): pid is
+ * D2U_ANY_VIDEO or the PID of a transport stream's video stream.
  * 0 with *reader set; otherwise *reader is 0 and the result says why: -1 the file cannot be
  * opened; D2U_UNKNOWN_CONTENT none of the three (an MP4 file, an H.264 elementary stream,
  * text...); D2U_NO_MPEG_VIDEO a transport stream without MPEG-1/MPEG-2 video (H.264 or other
@@ -226,6 +227,7 @@ typedef struct D2uVideoReaderInfo {
 } D2uVideoReaderInfo;
 
 D2U_EXPORT int32_t D2U_API D2uDirOpenVideoReader(const char *path, int32_t pid, D2uHandle *reader);
+D2U_EXPORT int32_t D2U_API D2uDirOpenVideoReaderW(const wchar_t *path, int32_t pid, D2uHandle *reader);
 D2U_EXPORT int32_t D2U_API D2uDirReadVideoChunk(D2uHandle reader, const uint8_t **data, int32_t *length, int64_t *pts);
 D2U_EXPORT int32_t D2U_API D2uDirSeekVideoReader(D2uHandle reader, uint32_t offsetLow, uint32_t offsetHigh);
 D2U_EXPORT int32_t D2U_API D2uDirGetVideoReaderInfo(D2uHandle reader, D2uVideoReaderInfo *info);

@@ -1,5 +1,7 @@
 // The video reader exports: the video of an elementary, program or transport stream file, one
 // coded frame per call.
+#include <memory>
+
 #include "api/export_guard.h"
 #include "d2udir.h"
 #include "demux/video_reader.h"
@@ -20,23 +22,27 @@ static_assert(D2U_ANY_VIDEO == CVideoReader::kAnyVideo, "open arguments");
 static_assert(D2U_CONTAINER_TRANSPORT_192 == static_cast<int32_t>(ContainerKind::kTransport192),
               "container kinds");
 
+template <class Char>
+int32_t OpenReader(const Char* path, int32_t pid, D2uHandle* reader) {
+    if (!reader) return CVideoReader::kCannotOpen;
+    *reader = 0;
+    std::unique_ptr<CVideoReader> opened(new CVideoReader);
+    int32_t result = opened->Open(path, pid);
+    if (result == 0) *reader = reinterpret_cast<D2uHandle>(opened.release());
+    return result;
+}
+
 }  // namespace
 
 extern "C" {
 
 D2U_EXPORT int32_t D2U_API D2uDirOpenVideoReader(const char* path, int32_t pid, D2uHandle* reader) {
-    return Guarded(CVideoReader::kCannotOpen, [&]() -> int32_t {
-        if (!reader) return CVideoReader::kCannotOpen;
-        *reader = 0;
-        CVideoReader* opened = new CVideoReader;
-        int32_t result = opened->Open(path, pid);
-        if (result != 0) {
-            delete opened;
-            return result;
-        }
-        *reader = reinterpret_cast<D2uHandle>(opened);
-        return 0;
-    });
+    return Guarded(CVideoReader::kCannotOpen, [&]() { return OpenReader(path, pid, reader); });
+}
+
+D2U_EXPORT int32_t D2U_API D2uDirOpenVideoReaderW(const wchar_t* path, int32_t pid,
+                                                  D2uHandle* reader) {
+    return Guarded(CVideoReader::kCannotOpen, [&]() { return OpenReader(path, pid, reader); });
 }
 
 D2U_EXPORT int32_t D2U_API D2uDirReadVideoChunk(D2uHandle reader, const uint8_t** data,

@@ -10,8 +10,16 @@ CBufferedFile::~CBufferedFile() {
 
 bool CBufferedFile::Open(const char* path) {
     Close();
-    if (!path) return false;
-    file_ = platform::OpenForReading(path);
+    return path && Adopt(platform::OpenForReading(path));
+}
+
+bool CBufferedFile::Open(const wchar_t* path) {
+    Close();
+    return path && Adopt(platform::OpenForReadingW(path));
+}
+
+bool CBufferedFile::Adopt(platform::FileHandle file) {
+    file_ = file;
     if (file_ == platform::kInvalidFile) return false;
     size_ = platform::Size(file_);
     buffer_.resize(kBufferSize);

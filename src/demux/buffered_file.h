@@ -18,6 +18,7 @@ public:
     CBufferedFile& operator=(const CBufferedFile&) = delete;
 
     bool Open(const char* path);
+    bool Open(const wchar_t* path);
     void Close();
     bool IsOpen() const { return file_ != platform::kInvalidFile; }
 
@@ -38,6 +39,8 @@ public:
     static constexpr size_t kBufferSize = 256 * 1024;
 
 private:
+    bool Adopt(platform::FileHandle file);
+
     platform::FileHandle file_ = platform::kInvalidFile;
     std::vector<uint8_t> buffer_;
     size_t start_ = 0, end_ = 0;

@@ -8,7 +8,10 @@ namespace d2u {
 
 class CElementaryStreamSource : public CVideoPayloadSource {
 public:
-    bool Open(const char* path) { return file_.Open(path); }
+    template <class Char>
+    bool Open(const Char* path) {
+        return file_.Open(path);
+    }
     bool ReadPayload(CPictureChunker& chunker) override;
     void Seek(uint64_t offset) override { file_.Seek(offset); }
     uint64_t position() const override { return file_.position(); }

@@ -30,9 +30,7 @@ bool ContinuityBroken(int32_t last, int32_t cc) {
 
 }  // namespace
 
-int32_t CTransportStreamSource::Open(const char* path, size_t packetSize, size_t firstPacket,
-                                     int32_t pid) {
-    if (!file_.Open(path)) return kCannotOpen;
+int32_t CTransportStreamSource::Start(size_t packetSize, size_t firstPacket, int32_t pid) {
     packetSize_ = packetSize;
     prefix_ = packetSize - kTransportPacket;
     firstPacket_ = firstPacket;
@@ -95,8 +93,8 @@ bool CTransportStreamSource::NextPacket(const uint8_t*& packet) {
     needsResync_ = false;
     if (!file_.Ensure(packetSize_)) return false;
     if (file_.data()[prefix_] != kTransportSyncByte) {
-        LogFormat(1, "transport stream: packet rhythm lost at offset %llu",
-                  static_cast<unsigned long long>(file_.position()));
+        LogFormat(1, "transport stream: packet rhythm lost at offset %.0f",
+                  static_cast<double>(file_.position()));
         if (!Resync()) return false;
     }
     packet = file_.data();
@@ -149,8 +147,8 @@ void CTransportStreamSource::HandleVideo(const uint8_t* packet, size_t offset, b
     if (!discontinuity && cc == videoCc_) return;  // a duplicate packet
     if (!discontinuity && ContinuityBroken(videoCc_, cc)) {
         ++continuityGaps_;
-        LogFormat(1, "transport stream: packets of PID %d lost before offset %llu", videoPid_,
-                  static_cast<unsigned long long>(file_.position()));
+        LogFormat(1, "transport stream: packets of PID %d lost before offset %.0f", videoPid_,
+                  static_cast<double>(file_.position()));
     }
     videoCc_ = cc;
     if (packet[3] & 0xC0) return;  // scrambled: nothing to read

@@ -29,7 +29,10 @@ public:
 
     // Opens a file whose packets are `packetSize` bytes long from `firstPacket` on, reads its
     // tables and picks the video stream (kAnyVideo: the first one).
-    int32_t Open(const char* path, size_t packetSize, size_t firstPacket, int32_t pid);
+    template <class Char>
+    int32_t Open(const Char* path, size_t packetSize, size_t firstPacket, int32_t pid) {
+        return file_.Open(path) ? Start(packetSize, firstPacket, pid) : kCannotOpen;
+    }
     bool ReadPayload(CPictureChunker& chunker) override;
     void Seek(uint64_t offset) override;
     uint64_t position() const override { return file_.position(); }
@@ -41,6 +44,8 @@ public:
     uint64_t continuityGaps() const { return continuityGaps_; }
 
 private:
+    int32_t Start(size_t packetSize, size_t firstPacket, int32_t pid);
+
     struct Program {
         uint16_t number;
         uint16_t mapPid;

@@ -10,9 +10,18 @@
 namespace d2u {
 namespace {
 
+platform::FileHandle OpenToRead(const char* path) {
+    return platform::OpenForReading(path);
+}
+
+platform::FileHandle OpenToRead(const wchar_t* path) {
+    return platform::OpenForReadingW(path);
+}
+
 // The first bytes of the file, for telling its content.
-bool ReadHead(const char* path, std::vector<uint8_t>& head) {
-    platform::FileHandle file = platform::OpenForReading(path);
+template <class Char>
+bool ReadHead(const Char* path, std::vector<uint8_t>& head) {
+    platform::FileHandle file = OpenToRead(path);
     if (file == platform::kInvalidFile) return false;
     head.resize(kDetectionBytes);
     size_t got = 0;
@@ -39,6 +48,15 @@ int32_t TransportResult(int32_t result) {
 }  // namespace
 
 int32_t CVideoReader::Open(const char* path, int32_t pid) {
+    return OpenPath(path, pid);
+}
+
+int32_t CVideoReader::Open(const wchar_t* path, int32_t pid) {
+    return OpenPath(path, pid);
+}
+
+template <class Char>
+int32_t CVideoReader::OpenPath(const Char* path, int32_t pid) {
     Close();
     std::vector<uint8_t> head;
     if (!path || !ReadHead(path, head)) return kCannotOpen;
@@ -60,7 +78,8 @@ int32_t CVideoReader::Open(const char* path, int32_t pid) {
     return 0;
 }
 
-int32_t CVideoReader::OpenSource(const char* path, const ContainerGuess& guess, int32_t pid) {
+template <class Char>
+int32_t CVideoReader::OpenSource(const Char* path, const ContainerGuess& guess, int32_t pid) {
     if (guess.kind == ContainerKind::kElementary) {
         std::unique_ptr<CElementaryStreamSource> source(new CElementaryStreamSource);
         if (!source->Open(path)) return kCannotOpen;

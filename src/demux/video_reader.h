@@ -26,6 +26,7 @@ public:
 
     // pid: the transport stream's video PID to follow, or kAnyVideo.
     int32_t Open(const char* path, int32_t pid);
+    int32_t Open(const wchar_t* path, int32_t pid);
     void Close();
     bool IsOpen() const { return source_ != nullptr; }
 
@@ -43,7 +44,10 @@ public:
     uint64_t size() const { return source_ ? source_->size() : 0; }
 
 private:
-    int32_t OpenSource(const char* path, const ContainerGuess& guess, int32_t pid);
+    template <class Char>
+    int32_t OpenPath(const Char* path, int32_t pid);
+    template <class Char>
+    int32_t OpenSource(const Char* path, const ContainerGuess& guess, int32_t pid);
 
     std::unique_ptr<CVideoPayloadSource> source_;
     CTransportStreamSource* transport_ = nullptr;  // source_, for a transport stream

@@ -232,6 +232,17 @@ TEST(TransportStreamReader, RefusesWhatItCannotRead) {
         EXPECT_EQ(ReadAll(c.path, c.pid).open, c.expected) << c.path;
     }
     EXPECT_EQ(ReadAll(source->videoPath, D2U_ANY_VIDEO).info.container, D2U_CONTAINER_ELEMENTARY);
+    // A wide-character name, beyond ASCII.
+    std::string utf8 = WorkPath("transport_\xc3\xa9t\xc3\xa9.ts");
+    WriteFileBytes(utf8, ReadFileBytes(source->path));
+    std::string folder = WorkPath("");
+    std::wstring wide = std::wstring(folder.begin(), folder.end()) + L"transport_\u00e9t\u00e9.ts";
+    D2uHandle reader = 0;
+    EXPECT_EQ(D2uDirOpenVideoReaderW(wide.c_str(), D2U_ANY_VIDEO, &reader), 0);
+    D2uVideoReaderInfo info = {};
+    D2uDirGetVideoReaderInfo(reader, &info);
+    EXPECT_EQ(info.pid, 256);
+    D2uDirCloseVideoReader(&reader);
     // A file-driven handle takes elementary streams only.
     for (const std::string& path : {source->path, Find("m2ts_ac3")->path, mp4}) {
         D2uHandle handle = 7;
