@@ -162,13 +162,11 @@ void CTransportStreamSource::HandleTable(Program* program, const uint8_t* packet
     CPsiSectionAssembler& sections = program ? program->sections : association_;
     if (!discontinuity && ContinuityBroken(last, cc)) sections.Drop();
     last = cc;
-    completed_.clear();
-    sections.Feed(packet + offset, kTransportPacket - offset, (packet[1] & 0x40) != 0, completed_);
-    // Taking an association may replace the programs: the sections are looked at by value.
-    CPsiSectionAssembler::Sections sectionsDone;
-    sectionsDone.swap(completed_);
+    CPsiSectionAssembler::Sections completed;
+    sections.Feed(packet + offset, kTransportPacket - offset, (packet[1] & 0x40) != 0, completed);
+    // Taking an association may replace the programs: the map's is found again each time.
     const uint16_t mapPid = program ? program->mapPid : 0;
-    for (const std::vector<uint8_t>& section : sectionsDone) {
+    for (const std::vector<uint8_t>& section : completed) {
         if (!program) {
             TakeAssociation(section);
         } else if (Program* current = ProgramWithMap(mapPid)) {

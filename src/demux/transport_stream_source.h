@@ -83,7 +83,6 @@ private:
     int32_t videoPid_ = -1, videoType_ = 0, videoProgram_ = 0;
     int32_t videoCc_ = -1;
     CPesAssembler pes_;
-    CPsiSectionAssembler::Sections completed_;
     uint64_t continuityGaps_ = 0;
 };
 
