@@ -22,7 +22,7 @@ bool CBufferedFile::Adopt(platform::FileHandle file) {
     file_ = file;
     if (file_ == platform::kInvalidFile) return false;
     size_ = platform::Size(file_);
-    buffer_.resize(kBufferSize);
+    if (!buffer_) buffer_.reset(new uint8_t[kBufferSize]);
     start_ = end_ = 0;
     bufferPosition_ = 0;
     return true;
@@ -41,13 +41,13 @@ bool CBufferedFile::Ensure(size_t count) {
     if (!IsOpen()) return false;
     // What is left moves to the front, so that a whole buffer can follow it.
     if (start_ > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+        std::memmove(buffer_.get(), buffer_.get() + start_, end_ - start_);
         bufferPosition_ += start_;
         end_ -= start_;
         start_ = 0;
     }
     while (end_ < count) {
-        size_t got = platform::Read(file_, buffer_.data() + end_, kBufferSize - end_);
+        size_t got = platform::Read(file_, buffer_.get() + end_, kBufferSize - end_);
         if (got == 0) return false;
         end_ += got;
     }

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "platform/platform.h"
 
@@ -25,7 +25,7 @@ public:
     // Makes `count` bytes (at most kBufferSize) available at data(); false when the file ends
     // first, with what is left available.
     bool Ensure(size_t count);
-    const uint8_t* data() const { return buffer_.data() + start_; }
+    const uint8_t* data() const { return buffer_.get() + start_; }
     size_t available() const { return end_ - start_; }
     void Consume(size_t count);
     // Goes on `offset` bytes further, reading past what is buffered.
@@ -42,7 +42,8 @@ private:
     bool Adopt(platform::FileHandle file);
 
     platform::FileHandle file_ = platform::kInvalidFile;
-    std::vector<uint8_t> buffer_;
+    // Left uninitialised: every byte is read into before it is looked at.
+    std::unique_ptr<uint8_t[]> buffer_;
     size_t start_ = 0, end_ = 0;
     uint64_t bufferPosition_ = 0;  // file offset of buffer_[0]
     uint64_t size_ = 0;

@@ -20,7 +20,10 @@ constexpr size_t kLookAhead = 7;
 }  // namespace
 
 void CPictureChunker::Push(const uint8_t* data, size_t length) {
-    if (length > 0) buffer_.insert(buffer_.end(), data, data + length);
+    if (length == 0) return;
+    // Room for a large coded frame at once, rather than copies as the buffer grows into it.
+    if (buffer_.capacity() == 0) buffer_.reserve(kInitialCapacity);
+    buffer_.insert(buffer_.end(), data, data + length);
 }
 
 void CPictureChunker::MarkPacketStart(bool hasPts, uint64_t pts) {

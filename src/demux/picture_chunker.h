@@ -22,6 +22,7 @@ class CPictureChunker {
 public:
     // A chunk grown beyond this without a boundary is cut there (damaged or foreign data).
     static constexpr size_t kLargestChunk = 8 * 1024 * 1024;
+    static constexpr size_t kInitialCapacity = 1024 * 1024;
 
     void Push(const uint8_t* data, size_t length);
     // A packet of the container starts with the next byte pushed.
