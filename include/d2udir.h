@@ -85,8 +85,9 @@ D2U_EXPORT int32_t D2U_API D2uDirFinishDecoding(D2uHandle *handle);
 /* ---- Stream information, positioning and frames ------------------------ */
 
 /* Opening a stream file (file-driven handle). 0 on success; -1 when the file cannot be
- * opened or holds no sequence header, -2008 when a sequence header has no picture header
- * after it. On failure *handle is 0. */
+ * opened or holds no sequence header, and for a transport stream or an MP4 file (told by
+ * content; a video reader reads the video of transport streams), -2008 when a sequence header
+ * has no picture header after it. On failure *handle is 0. */
 D2U_EXPORT int32_t D2U_API D2uDirLoadFile(const char *path, D2uHandle *handle);
 D2U_EXPORT int32_t D2U_API D2uDirLoadFileW(const wchar_t *path, D2uHandle *handle);
 /* Rewinds a file-driven handle to the start of its file: 0; -1 for a null handle. */
@@ -196,23 +197,88 @@ D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData(uint8_t *destination, int32_t *le
 D2U_EXPORT int32_t D2U_API GetBitmapData2(uint8_t *destination, int32_t *length, const uint8_t *data, int32_t dataLength, D2uHandle handle, int32_t *isReference);
 D2U_EXPORT int32_t D2U_API D2uDirGetBitmapData2(uint8_t *destination, int32_t *length, const uint8_t *data, int32_t dataLength, D2uHandle handle, int32_t *isReference);
 
+/* ---- Reading the video out of a file --------------------------------------
+ * A video reader opens a file by its content, whatever its name: an MPEG-1/MPEG-2 video
+ * elementary stream, a program stream (DVD VOBs, MPEG-1 system streams) or a transport stream
+ * of 188-byte packets (.ts, HDV .m2t) or 192-byte packets (.m2ts, a 4-byte time code before
+ * each packet). It hands out the video one coded frame per call, in the form GetMpegFrame2 and
+ * GetBitmapData2 take: the sequence and group headers before a picture come with it, the two
+ * field pictures of a frame come together in one chunk, and a sequence_end_code comes with the
+ * picture before it. A buffer-driven handle fed the chunks in order, one per call, decodes
+ * every picture; a chunk before the first sequence header gives -1. A transport stream's
+ * tables are read when it is opened: the reader follows the first MPEG-1/MPEG-2 video stream
+ * (stream type 1 or 2) of the first program in the program association table that has one, or
+ * the PID the host names, and keeps to it as program maps change. Lost packets are survived:
+ * the reader resynchronises after junk, and a picture that lost packets still goes out (the
+ * decoder conceals what is missing); such gaps are counted in continuityGaps and logged. A
+ * reader handle is independent of decoding handles; one thread at a time.
+ *
+ * D2uDirOpenVideoReader (D2uDirOpenVideoReaderW: the same with a wide-character path): pid is
+ * D2U_ANY_VIDEO or the PID of a transport stream's video stream.
+ * 0 with *reader set; otherwise *reader is 0 and the result says why: -1 the file cannot be
+ * opened; D2U_UNKNOWN_CONTENT none of the three (an MP4 file, an H.264 elementary stream,
+ * text...); D2U_NO_MPEG_VIDEO a transport stream without MPEG-1/MPEG-2 video (H.264 or other
+ * video only, or no tables within its first 32 MiB); D2U_NOT_A_VIDEO_PID the PID named carries
+ * no MPEG-1/MPEG-2 video; D2U_PID_WITHOUT_TRANSPORT a PID named for a file that is not a
+ * transport stream.
+ * D2uDirReadVideoChunk: 0 with the next chunk (*data points into the reader's memory and stays
+ * valid until the next call on the reader; *length bytes) and its presentation time stamp in
+ * 90 kHz units (*pts; -1 when the container gives none for this picture, always for elementary
+ * streams). -1 at the end of the file (*data 0, *length 0), for a null handle or null outputs.
+ * A chunk is at most 8 MiB: longer runs without a picture boundary (damage) are cut there.
+ * D2uDirSeekVideoReader: the next chunk is the first one that begins with a sequence header at
+ * or after the byte offset (low and high 32-bit halves); 0, or -1 for a null handle.
+ * D2uDirGetVideoReaderInfo: the container (D2U_CONTAINER_*), for transport streams the video
+ * PID, its program number and stream type (else -1, 0, 0), the file size at open, the file
+ * offset read up to, and the continuity gaps met so far; 0, or -1 for a null handle or info.
+ * D2uDirCloseVideoReader closes the reader and writes 0 into the caller's variable (always 0). */
+#define D2U_ANY_VIDEO (-1)
+#define D2U_UNKNOWN_CONTENT (-3001)
+#define D2U_NO_MPEG_VIDEO (-3002)
+#define D2U_NOT_A_VIDEO_PID (-3003)
+#define D2U_PID_WITHOUT_TRANSPORT (-3004)
+#define D2U_CONTAINER_ELEMENTARY 1
+#define D2U_CONTAINER_PROGRAM 2
+#define D2U_CONTAINER_TRANSPORT 3
+#define D2U_CONTAINER_TRANSPORT_192 4
+
+typedef struct D2uVideoReaderInfo {
+    int32_t container;
+    int32_t pid;
+    int32_t programNumber;
+    int32_t streamType;
+    uint64_t fileSize;
+    uint64_t position;
+    uint64_t continuityGaps;
+} D2uVideoReaderInfo;
+
+D2U_EXPORT int32_t D2U_API D2uDirOpenVideoReader(const char *path, int32_t pid, D2uHandle *reader);
+D2U_EXPORT int32_t D2U_API D2uDirOpenVideoReaderW(const wchar_t *path, int32_t pid, D2uHandle *reader);
+D2U_EXPORT int32_t D2U_API D2uDirReadVideoChunk(D2uHandle reader, const uint8_t **data, int32_t *length, int64_t *pts);
+D2U_EXPORT int32_t D2U_API D2uDirSeekVideoReader(D2uHandle reader, uint32_t offsetLow, uint32_t offsetHigh);
+D2U_EXPORT int32_t D2U_API D2uDirGetVideoReaderInfo(D2uHandle reader, D2uVideoReaderInfo *info);
+D2U_EXPORT int32_t D2U_API D2uDirCloseVideoReader(D2uHandle *reader);
+
 /* ---- Preview extraction ---------------------------------------------------- */
 
 /* One picture at a file position, scaled and written as a 32-bit bitmap file. One preview
  * source at a time, library-wide.
  * D2uDirStartExtractPreview opens the source (a name ending in "m2v", any case: a video
- * elementary stream; any other name: a program stream) and fixes the bitmap file name (empty:
- * no file is written) and the preview size. 0, or -1 when the source cannot be opened, when
- * the width or height is not 1 to 16383, when the bitmap file name is longer than 255
- * characters or when memory for the preview runs short. Each -1 publishes why; the size and the
- * name are checked before the source is opened, and a failed start sets no bitmap file.
- * D2uDirStartExtractPreviewW does nothing and returns 0.
+ * elementary stream; any other name: a transport stream when its content is one, read as a
+ * video reader reads it, else a program stream) and fixes the bitmap file name (empty: no file
+ * is written) and the preview size. 0, or -1 when the source cannot be opened (also a transport
+ * stream without MPEG-1/MPEG-2 video), when the width or height is not 1 to 16383, when the
+ * bitmap file name is longer than 255 characters or when memory for the preview runs short.
+ * Each -1 publishes why; the size and the name are checked before the source is opened, and a
+ * failed start sets no bitmap file. D2uDirStartExtractPreviewW does nothing and returns 0.
  * D2uDirExtractPreview decodes the first picture at or after filePos x 1024 bytes (program
- * streams: the first whole picture after the next navigation packet), scales it and writes the
- * file. 0 on success; -1 without a started source, when no picture came out (also past the end,
- * and for a picture larger than 1 MiB in a program stream) or after a start that failed on a
- * program stream; -2 after an internal error; other codes of the decoder's start (such as
- * -2008) unchanged. D2uDirCloseExtractPreview releases the source (always 0). */
+ * streams: the first whole picture after the next navigation packet; transport streams: the
+ * first frame that begins with a sequence header), scales it and writes the file. A frame of
+ * two field pictures is shown whole. 0 on success; -1 without a started source, when no
+ * picture came out (also past the end, and for a picture larger than 1 MiB in a program
+ * stream) or after a start that failed on a program stream; -2 after an internal error; other
+ * codes of the decoder's start (such as -2008) unchanged. D2uDirCloseExtractPreview releases
+ * the source (always 0). */
 D2U_EXPORT int32_t D2U_API D2uDirStartExtractPreview(const char *sourceFile, const char *bitmapFile, int32_t width, int32_t height);
 D2U_EXPORT int32_t D2U_API D2uDirStartExtractPreviewW(const wchar_t *sourceFile, const wchar_t *bitmapFile, int32_t width, int32_t height);
 D2U_EXPORT int32_t D2U_API D2uDirExtractPreview(int32_t filePosition);

@@ -5,12 +5,41 @@
 #include "api/handle_access.h"
 #include "d2udir.h"
 #include "decoder/mpeg_decoder_wraper.h"
+#include "demux/container_detector.h"
 #include "diag/decoder_log.h"
 #include "input/output_frame_source.h"
+#include "platform/platform.h"
 
 using namespace d2u;
 
 namespace {
+
+platform::FileHandle OpenToRead(const char* path) {
+    return platform::OpenForReading(path);
+}
+
+platform::FileHandle OpenToRead(const wchar_t* path) {
+    return platform::OpenForReadingW(path);
+}
+
+// A transport stream or an MP4 file holds sequence headers too, among its packets: decoding it
+// as an elementary stream would give noise, so it is refused before that starts.
+template <class Path>
+bool HoldsAContainer(const Path* path) {
+    platform::FileHandle file = OpenToRead(path);
+    if (file == platform::kInvalidFile) return false;
+    std::unique_ptr<uint8_t[]> head(new uint8_t[kDetectionBytes]);
+    size_t got = platform::Read(file, head.get(), kDetectionBytes);
+    platform::Close(file);
+    ContainerKind kind = DetectContainer(head.get(), got).kind;
+    if (kind != ContainerKind::kTransport && kind != ContainerKind::kTransport192 &&
+        kind != ContainerKind::kIsoMedia) {
+        return false;
+    }
+    PublishFormat("ERROR - D2uDirLoadFile - %s, not a video elementary stream",
+                  kind == ContainerKind::kIsoMedia ? "an MP4 file" : "a transport stream");
+    return true;
+}
 
 // Opens a file-driven handle with the wrapper's file load (LoadFile or LoadFileW). No handle
 // is made when the load fails.
@@ -18,7 +47,7 @@ template <class Path, class Load>
 int32_t OpenFileHandle(const Path* path, D2uHandle* handle, Load load) {
     RefreshCachedLogger();
     if (handle) *handle = 0;
-    if (!path || !handle) return -1;
+    if (!path || !handle || HoldsAContainer(path)) return -1;
     auto wrapper = std::make_unique<CMpegDecoderWraper>();
     int32_t result = load(*wrapper, path);
     if (result != 0) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "demux/field_pictures.h"
 #include "diag/decoder_log.h"
 
 namespace d2u {
@@ -100,6 +101,31 @@ BlockInfo* CVideoMpegData::NextBlock() {
 }
 
 int32_t CVideoMpegData::GetVideoChunk(uint8_t* out, int32_t* length, int32_t* timeStamp) {
+    int32_t result = GetPictureChunk(out, length, timeStamp);
+    if (result != 0) return result;
+    // A decoder fed the first field alone has half a frame to show.
+    while (EndsWithLoneFirstField(out, static_cast<size_t>(*length)) && CarryStartsWithPicture()) {
+        const int32_t capacity = chunkCapacity_;
+        int32_t more = 0, secondStamp = 0;
+        chunkCapacity_ = capacity - *length;
+        int32_t second = GetPictureChunk(out + *length, &more, &secondStamp);
+        chunkCapacity_ = capacity;
+        if (second == kChunkTooLarge) {
+            *length = 0;
+            return second;
+        }
+        if (second != 0) break;
+        *length += more;
+    }
+    return 0;
+}
+
+bool CVideoMpegData::CarryStartsWithPicture() const {
+    return carryLen >= 4 && tempSearchBuff[0] == 0 && tempSearchBuff[1] == 0 &&
+           tempSearchBuff[2] == 1 && tempSearchBuff[3] == 0;
+}
+
+int32_t CVideoMpegData::GetPictureChunk(uint8_t* out, int32_t* length, int32_t* timeStamp) {
     Log(25, "CVideoMpegData::GetVideoChunk start ");
     if (timeStamp) *timeStamp = 0;
     Chunk chunk = {out, chunkCapacity_, 0, false, true, {0, 0, 0}, 0};

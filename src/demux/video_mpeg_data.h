@@ -27,6 +27,8 @@ public:
     int32_t Seek(uint32_t offsetLow, uint32_t offsetHigh) override;
     int32_t Reset() override;
 
+    // One coded frame: a chunk that ends after the first field of a pair takes the second field
+    // in too.
     int32_t GetVideoChunk(uint8_t* out, int32_t* length, int32_t* timeStamp);
 
     // Bytes GetVideoChunk may write into its output buffer.
@@ -45,6 +47,9 @@ private:
         int32_t tailLen;
     };
 
+    // One coded picture.
+    int32_t GetPictureChunk(uint8_t* out, int32_t* length, int32_t* timeStamp);
+    bool CarryStartsWithPicture() const;
     BlockInfo* NextBlock();
     bool TakeChunkFromCarry(Chunk& chunk);
     void GatherVideoBlocks(Chunk& chunk, int32_t* timeStamp);

@@ -58,8 +58,21 @@ bool CheckPreviewRequest(const char* bitmapFile, int32_t width, int32_t height) 
     return true;
 }
 
+// A transport stream, told by its content; false (with the reader closed) for anything else.
+bool OpenTransportStream(PreviewObjects& preview, const char* source, bool& refused) {
+    int32_t result = preview.transportStream.Open(source, CVideoReader::kAnyVideo);
+    refused = result == CVideoReader::kNoMpegVideo;
+    ContainerKind kind = preview.transportStream.container();
+    if (result == 0 &&
+        (kind == ContainerKind::kTransport || kind == ContainerKind::kTransport192)) {
+        return true;
+    }
+    preview.transportStream.Close();
+    return false;
+}
+
 // Opens the source: a file-driven handle for an elementary stream, else a buffer-driven handle
-// fed from the program-stream reader.
+// fed from the transport-stream or the program-stream reader.
 bool OpenPreviewSource(PreviewObjects& preview, const char* source) {
     if (EndsWithM2v(source)) {
         D2uDirLoadFile(source, &preview.previewHandle);
@@ -68,6 +81,12 @@ bool OpenPreviewSource(PreviewObjects& preview, const char* source) {
         return true;
     }
     D2uDirInitDecoding(&preview.previewHandle);
+    bool refused = false;
+    if (OpenTransportStream(preview, source, refused)) {
+        preview.previewSourceKind = kTransportStreamSource;
+        return true;
+    }
+    if (refused) return false;
     if (preview.mpegData.LoadFile(source) != 0) return false;
     preview.previewSourceKind = kProgramStreamSource;
     return true;
@@ -95,6 +114,15 @@ int32_t DecodeProgramStreamPicture(PreviewObjects& preview, int64_t position, D2
     return code;
 }
 
+// The first frame that begins with a sequence header at or after the position.
+int32_t DecodeTransportStreamPicture(PreviewObjects& preview, int64_t position, D2uFrame** frame) {
+    preview.transportStream.Seek(static_cast<uint64_t>(position));
+    PictureChunk chunk;
+    if (!preview.transportStream.NextChunk(chunk)) return -1;
+    return D2uDirGetMpegFrame2(frame, chunk.data, static_cast<int32_t>(chunk.length),
+                               preview.previewHandle);
+}
+
 int32_t DecodePreviewPicture(PreviewObjects& preview, int64_t position, D2uFrame** frame) {
     switch (preview.previewSourceKind) {
         case kElementaryStreamSource:
@@ -103,6 +131,8 @@ int32_t DecodePreviewPicture(PreviewObjects& preview, int64_t position, D2uFrame
             return D2uDirGetMpegFrame(frame, preview.previewHandle);
         case kProgramStreamSource:
             return DecodeProgramStreamPicture(preview, position, frame);
+        case kTransportStreamSource:
+            return DecodeTransportStreamPicture(preview, position, frame);
         default:
             // A handle left by a failed start on a program stream: nothing to read from.
             return kUnknownSourceResult;
@@ -200,6 +230,7 @@ D2U_EXPORT int32_t D2U_API D2uDirCloseExtractPreview() {
                 preview->previewHandle = 0;
             }
             preview->mpegData.Close();
+            preview->transportStream.Close();
         }
         Log15("D2uDirCloseExtractPreview - end");
         return 0;

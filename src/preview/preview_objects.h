@@ -6,6 +6,7 @@
 
 #include "d2udir.h"
 #include "demux/video_mpeg_data.h"
+#include "demux/video_reader.h"
 #include "picture/bmp_utils.h"
 #include "preview/yuv_frame_resizer.h"
 
@@ -15,6 +16,7 @@ enum PreviewSourceKind : int32_t {
     kNoPreviewSource = -1,
     kElementaryStreamSource = 1,
     kProgramStreamSource = 2,
+    kTransportStreamSource = 3,
 };
 
 struct PreviewObjects {
@@ -22,6 +24,7 @@ struct PreviewObjects {
     static constexpr int32_t kPathBytes = 256;
 
     CVideoMpegData mpegData;
+    CVideoReader transportStream;
     CYUVFrameResizer resizeYUVFS;
     CBmpUtils previewBitmap;
     D2uHandle previewHandle = 0;

@@ -34,6 +34,19 @@ encode ps-source.m2v 64x48 12 -c:v mpeg2video -g 6 -bf 2 -q:v 6 -f mpeg2video
 mplex -v 0 -f 8 -o "$work/ps-dvd.mpg" "$work/ps-source.m2v" 2>/dev/null
 encode ps-ffmpeg.mpg 64x48 10 -c:v mpeg2video -g 5 -bf 2 -q:v 6 -f dvd
 
+# Transport streams: 188- and 192-byte packets, with audio; MPEG-1 and interlaced MPEG-2.
+encode_ts() {  # encode_ts OUT ffmpeg-options...
+    local out=$1; shift
+    ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=64x48:rate=25" \
+        -f lavfi -i sine=frequency=440:sample_rate=48000 -frames:v 8 -threads 1 "$@" "$work/$out"
+}
+encode_ts ts-mp2.ts -c:v mpeg2video -g 4 -bf 2 -q:v 6 -c:a mp2 -shortest -f mpegts
+encode_ts ts-m2ts.m2ts -c:v mpeg2video -g 4 -bf 1 -q:v 6 -c:a ac3 -shortest \
+    -mpegts_m2ts_mode 1 -f mpegts
+encode_ts ts-mpeg1.ts -c:v mpeg1video -g 4 -bf 1 -q:v 6 -an -f mpegts
+encode_ts ts-interlaced.ts -c:v mpeg2video -g 4 -bf 1 -q:v 8 -flags +ilme+ildct -top 1 -an \
+    -f mpegts
+
 # Subtitle files: pictures of grey levels in one or two records.
 python3 - "$work" <<'PY'
 import sys
@@ -67,6 +80,10 @@ for stream in ps-dvd.mpg ps-ffmpeg.mpg; do
     seed pack_reader "$stream" '\x01\x20\x40\x02' "$work/$stream"
     seed pack_reader "small-$stream" '\x01\x04\x01\x00' "$work/$stream"
 done
+seed transport_stream mp2.ts '\x01\x00\x10' "$work/ts-mp2.ts"
+seed transport_stream m2ts.m2ts '\x01\x00\x08' "$work/ts-m2ts.m2ts"
+seed transport_stream mpeg1-pid256.ts '\x03\x00\x04' "$work/ts-mpeg1.ts"
+seed transport_stream interlaced.ts '\x01\x00\x20' "$work/ts-interlaced.ts"
 for subtitles in one.sub two.sub; do
     seed subtitle "yuv-$subtitles" '\x00\x60\x40\x40\x00\x00\x01\x00' "$work/$subtitles"
     seed subtitle "rgb24-$subtitles" '\x01\x60\xc0\x40\xb4\x90\x05\x00' "$work/$subtitles"

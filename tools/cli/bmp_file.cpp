@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "chunk_source.h"
 #include "cli_errors.h"
+#include "input_file.h"
 #include "output_file.h"
 
 namespace d2ucli {

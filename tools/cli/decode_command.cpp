@@ -20,7 +20,8 @@ namespace {
 
 const char kHelp[] =
     "usage: d2udir decode FILE [-o OUT] [options]\n"
-    "Decodes an MPEG-1/MPEG-2 video elementary stream or program stream (.vob, .mpg).\n"
+    "Decodes the MPEG-1/MPEG-2 video of an elementary stream, a program stream (.vob, .mpg)\n"
+    "or a transport stream (.ts, .m2t, .m2ts), told apart by content.\n"
     "\n"
     "  -o, --output OUT     output file; '-' writes to standard output;\n"
     "                       /dev/null decodes only\n"
@@ -36,13 +37,14 @@ const char kHelp[] =
     "  --frames N           stop after N pictures\n"
     "  --skip-ms MS         leave out MS milliseconds of pictures from the start\n"
     "  --subtitles FILE     draw a subtitle file onto the pictures (y4m and yuv)\n"
+    "  --pid N              the video stream of a transport stream with this PID\n"
     "  -q, --quiet          no progress line\n"
     "  -h, --help           this help\n";
 
 const std::vector<OptionDefinition> kOptions = {
-    {"output", 'o', true}, {"format", 0, true},  {"null", 0, false},   {"decode-order", 0, false},
-    {"size", 0, true},     {"frames", 0, true},  {"skip-ms", 0, true}, {"subtitles", 0, true},
-    {"quiet", 'q', false}, {"help", 'h', false},
+    {"output", 'o', true}, {"format", 0, true},   {"null", 0, false},   {"decode-order", 0, false},
+    {"size", 0, true},     {"frames", 0, true},   {"skip-ms", 0, true}, {"subtitles", 0, true},
+    {"pid", 0, true},      {"quiet", 'q', false}, {"help", 'h', false},
 };
 
 enum class Format { kY4m, kYuv, kBmp };
@@ -54,6 +56,7 @@ struct DecodeSettings {
     PictureSize size;
     int64_t maxPictures = -1;
     uint32_t skipMilliseconds = 0;
+    int32_t pid = D2U_ANY_VIDEO;
 };
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -97,6 +100,7 @@ DecodeSettings ReadSettings(const Arguments& args) {
     settings.maxPictures = args.Count("frames", -1, 1, INT32_MAX);
     settings.skipMilliseconds =
         static_cast<uint32_t>(args.Count("skip-ms", 0, 0, 24 * 3600 * 1000));
+    settings.pid = static_cast<int32_t>(args.Count("pid", D2U_ANY_VIDEO, 0, 0x1FFE));
     return settings;
 }
 
@@ -188,7 +192,7 @@ int RunDecode(int argc, char** argv) {
         return 0;
     }
     DecodeSettings settings = ReadSettings(args);
-    VideoInput input(settings.input);
+    VideoInput input(settings.input, settings.pid);
     if (settings.size.width > 0) input.SetOutputSize(settings.size.width, settings.size.height);
     input.Skip(settings.skipMilliseconds);
     int64_t count;

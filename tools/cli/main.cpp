@@ -28,7 +28,9 @@ void PrintUsage() {
     for (const Command& command : kCommands) {
         std::fprintf(to, "  %-9s %s\n", command.name, command.summary);
     }
-    std::fprintf(to, "\n'd2udir COMMAND --help' describes a command's options.\n");
+    std::fprintf(to,
+                 "\n'd2udir COMMAND --help' describes a command's options; 'd2udir --version'\n"
+                 "prints the version.\n");
 }
 
 int Run(int argc, char** argv) {
@@ -39,6 +41,10 @@ int Run(int argc, char** argv) {
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
         std::strcmp(argv[1], "help") == 0) {
         PrintUsage();
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("d2udir %s\n", D2U_VERSION);
         return 0;
     }
     for (const Command& command : kCommands) {

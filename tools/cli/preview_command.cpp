@@ -8,11 +8,11 @@
 
 #include "arguments.h"
 #include "bmp_file.h"
-#include "chunk_source.h"
 #include "cli_commands.h"
 #include "cli_errors.h"
 #include "output_file.h"
 #include "preview_source.h"
+#include "video_chunks.h"
 #include "video_input.h"
 
 namespace d2ucli {
@@ -190,8 +190,8 @@ int RunPreview(int argc, char** argv) {
     PreviewSettings settings = ReadSettings(args);
     VideoInput video(settings.input);
     if (settings.size.width == 0) settings.size = DefaultSize(video.sequence());
-    uint64_t fileSize = ChunkSource(settings.input).fileSize();
-    PreviewSource source(settings.input, video.isProgramStream());
+    uint64_t fileSize = VideoChunks(settings.input, D2U_ANY_VIDEO).Info().fileSize;
+    PreviewSource source(settings.input, video.container() == D2U_CONTAINER_ELEMENTARY);
     if (settings.count > 0) {
         WriteContactSheet(settings, source, fileSize);
     } else {

@@ -29,8 +29,8 @@ std::string AbsolutePath(const std::string& path) {
 
 }  // namespace
 
-PreviewSource::PreviewSource(const std::string& path, bool programStream) : name_(path) {
-    if (NamedAsElementaryStream(path) != programStream) return;
+PreviewSource::PreviewSource(const std::string& path, bool elementaryStream) : name_(path) {
+    if (NamedAsElementaryStream(path) == elementaryStream) return;
     const char* temporary = std::getenv("TMPDIR");
     std::string pattern =
         std::string(temporary && *temporary ? temporary : "/tmp") + "/d2udir-preview-XXXXXX";
@@ -40,7 +40,7 @@ PreviewSource::PreviewSource(const std::string& path, bool programStream) : name
         throw RuntimeError("cannot make a temporary folder: " + std::string(std::strerror(errno)));
     }
     folder_ = folder.data();
-    name_ = folder_ + (programStream ? "/source.vob" : "/source.m2v");
+    name_ = folder_ + (elementaryStream ? "/source.m2v" : "/source.mpg");
     if (symlink(AbsolutePath(path).c_str(), name_.c_str()) != 0) {
         int error = errno;
         rmdir(folder_.c_str());

@@ -1,6 +1,6 @@
-// The library picks the reader of a preview source by its name: elementary streams end in
-// "m2v", anything else is read as a program stream. A file whose content says otherwise is
-// handed over under a fitting name: a symbolic link in a private temporary folder.
+// The library reads a preview source whose name ends in "m2v" as an elementary stream, and tells
+// program and transport streams apart by content. A file whose name says otherwise is handed
+// over under a fitting name: a symbolic link in a private temporary folder.
 #pragma once
 
 #include <string>
@@ -9,7 +9,7 @@ namespace d2ucli {
 
 class PreviewSource {
 public:
-    PreviewSource(const std::string& path, bool programStream);
+    PreviewSource(const std::string& path, bool elementaryStream);
     ~PreviewSource();
     PreviewSource(const PreviewSource&) = delete;
     PreviewSource& operator=(const PreviewSource&) = delete;

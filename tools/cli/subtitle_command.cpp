@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "arguments.h"
-#include "chunk_source.h"
 #include "cli_commands.h"
 #include "cli_errors.h"
+#include "input_file.h"
 #include "output_file.h"
 #include "progress_line.h"
 #include "subtitle_overlay.h"

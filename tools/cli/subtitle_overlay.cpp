@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "chunk_source.h"
 #include "cli_errors.h"
+#include "input_file.h"
 
 namespace d2ucli {
 namespace {

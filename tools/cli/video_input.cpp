@@ -52,9 +52,10 @@ void SizePixels(std::vector<uint8_t>& pixels, size_t bytes) {
 
 }  // namespace
 
-VideoInput::VideoInput(const std::string& path) : path_(path) {
-    if (Probe(path)) {
-        chunks_.reset(new ChunkSource(path));
+VideoInput::VideoInput(const std::string& path, int32_t pid) : path_(path) {
+    Probe(path, pid);
+    if (container_ != D2U_CONTAINER_ELEMENTARY) {
+        chunks_.reset(new VideoChunks(path, pid));
         InitDecoding(&handle_);
         return;
     }
@@ -66,17 +67,18 @@ VideoInput::~VideoInput() {
     if (handle_) FinishDecoding(&handle_);
 }
 
-bool VideoInput::Probe(const std::string& path) {
-    ChunkSource source(path);
+void VideoInput::Probe(const std::string& path, int32_t pid) {
+    VideoChunks source(path, pid);
+    container_ = source.Info().container;
     std::vector<PictureFacts> pictures;
-    std::vector<uint8_t> chunk;
-    for (int count = 0; count < kProbeChunks && source.Next(chunk); ++count) {
-        ReadChunkHeaders(chunk, sequence_, pictures);
+    const uint8_t* data = nullptr;
+    int32_t length = 0;
+    for (int count = 0; count < kProbeChunks && source.Next(data, length); ++count) {
+        ReadChunkHeaders(std::vector<uint8_t>(data, data + length), sequence_, pictures);
         if (sequence_.found && !pictures.empty()) break;
     }
     if (!sequence_.found) throw RuntimeError(LoadError(path, -1));
     if (!pictures.empty()) firstTopFieldFirst_ = pictures.front().topFieldFirst;
-    return source.isProgramStream();
 }
 
 void VideoInput::SetOutputSize(int32_t width, int32_t height) {
@@ -95,7 +97,7 @@ void VideoInput::OutputSize(int32_t& width, int32_t& height) const {
 
 void VideoInput::Skip(uint32_t milliseconds) {
     if (milliseconds == 0) return;
-    if (!isProgramStream()) {
+    if (!isChunked()) {
         SkipDuration(handle_, milliseconds, 0);
         return;
     }
@@ -107,17 +109,15 @@ void VideoInput::Skip(uint32_t milliseconds) {
 }
 
 bool VideoInput::NextChunk() {
-    return chunks_->Next(chunk_);
+    return chunks_->Next(chunk_, chunkLength_);
 }
 
 bool VideoInput::NextLibraryFrame(D2uFrame*& frame) {
     frame = nullptr;
-    if (!isProgramStream()) return GetMpegFrame(&frame, handle_) == 0 && frame;
+    if (!isChunked()) return GetMpegFrame(&frame, handle_) == 0 && frame;
     // Chunks that do not decode (data before the first sequence header) are passed over.
     while (NextChunk()) {
-        if (GetMpegFrame2(&frame, chunk_.data(), static_cast<int32_t>(chunk_.size()), handle_) ==
-                0 &&
-            frame) {
+        if (GetMpegFrame2(&frame, chunk_, chunkLength_, handle_) == 0 && frame) {
             return true;
         }
     }
@@ -129,7 +129,7 @@ bool VideoInput::NextLibraryBitmap(BitmapPicture& picture) {
     SizePixels(picture.pixels, static_cast<size_t>(picture.width) * picture.height * 4);
     int32_t isReference = 1;
     int32_t length = static_cast<int32_t>(picture.pixels.size());
-    if (!isProgramStream()) {
+    if (!isChunked()) {
         int32_t result = GetBitmapData(picture.pixels.data(), &length, handle_, &isReference);
         picture.reference = isReference != 0;
         return result == 0;
@@ -137,8 +137,8 @@ bool VideoInput::NextLibraryBitmap(BitmapPicture& picture) {
     // Chunks that do not decode (data before the first sequence header) are passed over.
     while (NextChunk()) {
         length = static_cast<int32_t>(picture.pixels.size());
-        int32_t result = GetBitmapData2(picture.pixels.data(), &length, chunk_.data(),
-                                        static_cast<int32_t>(chunk_.size()), handle_, &isReference);
+        int32_t result = GetBitmapData2(picture.pixels.data(), &length, chunk_, chunkLength_,
+                                        handle_, &isReference);
         picture.reference = isReference != 0;
         if (result == 0) return true;
     }
@@ -147,7 +147,7 @@ bool VideoInput::NextLibraryBitmap(BitmapPicture& picture) {
 
 bool VideoInput::ReadFrame(YuvPicture& picture) {
     D2uFrame* frame = nullptr;
-    if (isProgramStream()) {
+    if (isChunked()) {
         if (!NextLibraryFrame(frame)) return false;
         picture.CopyFrom(*frame);
         return true;
@@ -164,7 +164,7 @@ bool VideoInput::ReadFrame(YuvPicture& picture) {
 }
 
 bool VideoInput::ReadBitmap(BitmapPicture& picture) {
-    if (isProgramStream()) return NextLibraryBitmap(picture);
+    if (isChunked()) return NextLibraryBitmap(picture);
     if (!primed_) {
         if (!NextLibraryBitmap(pendingBitmap_)) return false;
         primed_ = true;
@@ -177,7 +177,7 @@ bool VideoInput::ReadBitmap(BitmapPicture& picture) {
 
 bool VideoInput::DecodeOnly() {
     D2uFrame* frame = nullptr;
-    if (!isProgramStream() && !primed_) {
+    if (!isChunked() && !primed_) {
         if (!NextLibraryFrame(frame)) return false;
         primed_ = true;
     }
@@ -185,7 +185,7 @@ bool VideoInput::DecodeOnly() {
 }
 
 bool VideoInput::DecodeBitmapOnly() {
-    if (!isProgramStream() && !primed_) {
+    if (!isChunked() && !primed_) {
         if (!NextLibraryBitmap(scratchBitmap_)) return false;
         primed_ = true;
     }
@@ -193,7 +193,7 @@ bool VideoInput::DecodeBitmapOnly() {
 }
 
 double VideoInput::Progress() const {
-    if (isProgramStream()) return chunks_->Progress();
+    if (isChunked()) return chunks_->Progress();
     uint64_t size = 0, position = 0;
     GetInputSize(handle_, &size);
     GetInputPosition(handle_, &position);

@@ -1,5 +1,6 @@
 // A video file decoded through the library's public interface: an elementary stream through a
-// file-driven handle, a program stream through a buffer-driven handle fed one chunk per call.
+// file-driven handle, a program or transport stream through a buffer-driven handle fed one chunk
+// of the library's video reader per call.
 // Pictures come out in the library's order, which is the decoding order.
 #pragma once
 
@@ -8,22 +9,25 @@
 #include <string>
 #include <vector>
 
-#include "chunk_source.h"
 #include "d2udir.h"
 #include "pictures.h"
 #include "stream_headers.h"
+#include "video_chunks.h"
 
 namespace d2ucli {
 
 class VideoInput {
 public:
     // Opens the file and reads its first sequence header; RuntimeError when that fails.
-    explicit VideoInput(const std::string& path);
+    // pid: a transport stream's video PID, or D2U_ANY_VIDEO.
+    explicit VideoInput(const std::string& path, int32_t pid = D2U_ANY_VIDEO);
     ~VideoInput();
     VideoInput(const VideoInput&) = delete;
     VideoInput& operator=(const VideoInput&) = delete;
 
-    bool isProgramStream() const { return chunks_ != nullptr; }
+    // Fed chunk by chunk (program and transport streams).
+    bool isChunked() const { return chunks_ != nullptr; }
+    int32_t container() const { return container_; }
     const SequenceFacts& sequence() const { return sequence_; }
     bool firstPictureTopFieldFirst() const { return firstTopFieldFirst_; }
 
@@ -43,8 +47,8 @@ public:
     double Progress() const;
 
 private:
-    // Reads the first sequence header and picture; true for a program stream.
-    bool Probe(const std::string& path);
+    // Reads the first sequence header and picture, and tells the container.
+    void Probe(const std::string& path, int32_t pid);
     // The next frame record of the library; false at the end.
     bool NextLibraryFrame(D2uFrame*& frame);
     bool NextLibraryBitmap(BitmapPicture& picture);
@@ -52,8 +56,10 @@ private:
 
     std::string path_;
     D2uHandle handle_ = 0;
-    std::unique_ptr<ChunkSource> chunks_;
-    std::vector<uint8_t> chunk_;
+    int32_t container_ = 0;
+    std::unique_ptr<VideoChunks> chunks_;
+    const uint8_t* chunk_ = nullptr;
+    int32_t chunkLength_ = 0;
     SequenceFacts sequence_;
     bool firstTopFieldFirst_ = true;
     // A file-driven handle hands the last picture out once more after the end: a picture

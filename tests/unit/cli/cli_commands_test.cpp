@@ -52,7 +52,7 @@ TEST(CliInfo, SamplesAsFfprobeSeesThem) {
             "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
             "stream=nb_read_frames -of default=nw=1:nk=1 " +
             Quoted(path));
-        EXPECT_EQ(InfoValue(run.out, "pictures"),
+        EXPECT_EQ(InfoValue(run.out, "frames"),
                   frames.substr(0, frames.find('\n')) + " (" + ProbedTypeCounts(path) + ")");
         EXPECT_EQ(InfoValue(run.out, "interlacing").find("top field first") != std::string::npos,
                   ProbeField(path, "field_order") == "tt")

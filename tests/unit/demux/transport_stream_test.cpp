@@ -1,0 +1,256 @@
+// The video reader on transport streams made by ffmpeg: whole, joined, damaged, sought into,
+// and files it must refuse.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "d2udir.h"
+#include "demux_test_streams.h"
+#include "support/elementary_stream.h"
+#include "support/transport_streams.h"
+
+namespace d2u {
+namespace test {
+namespace {
+
+struct ReadResult {
+    int32_t open = -99;
+    D2uVideoReaderInfo info = {};
+    Bytes video;
+    std::vector<Bytes> chunks;
+    std::vector<int64_t> pts;
+    int32_t decoded = 0;  // frames handed out by a buffer-driven handle fed the chunks
+};
+
+// Every chunk of the file after an optional seek, each also decoded when asked.
+ReadResult ReadAll(const std::string& path, int32_t pid, bool decode = false, uint64_t seekTo = 0) {
+    ReadResult result;
+    D2uHandle reader = 0, decoder = 0;
+    result.open = D2uDirOpenVideoReader(path.c_str(), pid, &reader);
+    if (result.open != 0) {
+        EXPECT_EQ(reader, 0u);
+        return result;
+    }
+    if (seekTo > 0) D2uDirSeekVideoReader(reader, static_cast<uint32_t>(seekTo), seekTo >> 32);
+    InitDecoding(&decoder);
+    const uint8_t* data = nullptr;
+    int32_t length = 0;
+    int64_t pts = 0;
+    while (D2uDirReadVideoChunk(reader, &data, &length, &pts) == 0) {
+        result.chunks.emplace_back(data, data + length);
+        Append(result.video, result.chunks.back());
+        result.pts.push_back(pts);
+        D2uFrame* frame = nullptr;
+        if (decode && GetMpegFrame2(&frame, data, length, decoder) == 0 && frame) ++result.decoded;
+    }
+    EXPECT_EQ(length, 0);
+    D2uDirGetVideoReaderInfo(reader, &result.info);
+    FinishDecoding(&decoder);
+    D2uDirCloseVideoReader(&reader);
+    EXPECT_EQ(reader, 0u);
+    return result;
+}
+
+// The time stamps of the video packets as ffprobe reads them, in stream order.
+std::vector<int64_t> ProbedPts(const TransportStream& stream) {
+    std::string text = CaptureCommand(
+        "ffprobe -v error -select_streams v:" + std::string(stream.pid < 0 ? "0" : "1") +
+        " -show_entries packet=pts -of csv=p=0 '" + stream.path + "'");
+    std::vector<int64_t> stamps;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        if (end > at) stamps.push_back(std::stoll(text.substr(at, end - at)));
+        at = end + 1;
+    }
+    return stamps;
+}
+
+const TransportStream* Find(const std::string& name) {
+    for (const TransportStream& stream : TransportStreams()) {
+        if (stream.name == name) return &stream;
+    }
+    return nullptr;
+}
+
+// Chunk by chunk: one coded picture each (these streams have frame pictures only), starting
+// with its headers, in the order of the elementary stream ffmpeg extracts.
+TEST(TransportStreamReader, VideoIsWhatFfmpegExtractsOnePicturePerChunk) {
+    ASSERT_FALSE(TransportStreams().empty()) << "ffmpeg made no transport stream";
+    for (const TransportStream& stream : TransportStreams()) {
+        SCOPED_TRACE(stream.name);
+        ReadResult read = ReadAll(stream.path, stream.pid);
+        ASSERT_EQ(read.open, 0);
+        EXPECT_EQ(read.info.container, stream.container);
+        EXPECT_EQ(read.info.pid, stream.videoPid);
+        EXPECT_EQ(read.info.continuityGaps, 0u);
+        Bytes expected = ReadFileBytes(stream.videoPath);
+        EXPECT_TRUE(read.video == expected)
+            << read.video.size() << " bytes, not " << expected.size();
+        StreamLayout layout = ReadStreamLayout(expected);
+        std::vector<int64_t> probedPts = ProbedPts(stream);
+        ASSERT_EQ(read.chunks.size(), layout.pictures.size());
+        for (size_t k = 0; k < read.chunks.size(); ++k) {
+            size_t from = layout.pictures[k].chunkStart;
+            size_t to =
+                k + 1 < read.chunks.size() ? layout.pictures[k + 1].chunkStart : expected.size();
+            EXPECT_TRUE(read.chunks[k] == Bytes(expected.begin() + static_cast<long>(from),
+                                                expected.begin() + static_cast<long>(to)))
+                << k;
+            EXPECT_EQ(read.pts[k], k < probedPts.size() ? probedPts[k] : -2) << k;
+        }
+    }
+}
+
+// Program streams of every maker at hand (ffmpeg, mplex, dvdauthor) through the same reader.
+TEST(TransportStreamReader, ProgramStreamsToo) {
+    for (const ProgramStream& stream : ProgramStreams()) {
+        ReadResult read = ReadAll(stream.path, D2U_ANY_VIDEO);
+        ASSERT_EQ(read.open, 0) << stream.name;
+        EXPECT_EQ(read.info.container, D2U_CONTAINER_PROGRAM);
+        EXPECT_EQ(read.info.pid, -1);
+        EXPECT_TRUE(read.video == ReadFileBytes(stream.videoPath)) << stream.name;
+    }
+}
+
+// A file whose second half has another map (video on another PID) gives both videos in turn;
+// a seek goes on at a sequence header, with what follows it in the file.
+TEST(TransportStreamReader, FollowsAChangedMapAndSeeksToSequenceHeaders) {
+    const TransportStream* first = Find("ts_mp2");
+    ASSERT_NE(first, nullptr);
+    std::string other =
+        CachedArtifact("transport_start_pid.ts",
+                       TestPatternInput("352x288", "25", 25) +
+                           " -c:v mpeg2video -g 6 -mpegts_start_pid 0x150 -f mpegts {out}");
+    std::string otherVideo =
+        CachedArtifact("transport_start_pid.es", "ffmpeg -nostdin -v error -y -i '" + other +
+                                                     "' -c:v copy -f mpeg2video {out}");
+    ASSERT_FALSE(otherVideo.empty());
+    std::string joined = WriteTemporary("transport_joined.ts",
+                                        Join({ReadFileBytes(first->path), ReadFileBytes(other)}));
+    ReadResult read = ReadAll(joined, D2U_ANY_VIDEO);
+    ASSERT_EQ(read.open, 0);
+    Bytes expected = Join({ReadFileBytes(first->videoPath), ReadFileBytes(otherVideo)});
+    EXPECT_TRUE(read.video == expected) << read.video.size() << " bytes, not " << expected.size();
+    EXPECT_EQ(read.info.pid, 0x150);
+
+    Bytes whole = ReadFileBytes(first->videoPath);
+    for (uint64_t offset : {1000u, 100000u, 300000u}) {
+        ReadResult tail = ReadAll(first->path, D2U_ANY_VIDEO, false, offset);
+        ASSERT_FALSE(tail.chunks.empty()) << offset;
+        EXPECT_TRUE(IsBoundaryCode(tail.video, 0) && tail.video[3] == 0xB3) << offset;
+        EXPECT_TRUE(tail.video.size() < whole.size() &&
+                    std::equal(tail.video.begin(), tail.video.end(),
+                               whole.end() - static_cast<long>(tail.video.size())))
+            << offset;
+    }
+}
+
+Bytes Damaged(const Bytes& stream, const std::string& how, uint32_t seed) {
+    std::mt19937 random(seed);
+    Bytes damaged;
+    const size_t packets = stream.size() / 188;
+    if (how == "dropped packets") {
+        for (size_t k = 0; k < packets; ++k) {
+            if (random() % 40 != 0)
+                damaged.insert(damaged.end(), stream.begin() + k * 188,
+                               stream.begin() + (k + 1) * 188);
+        }
+    } else if (how == "flipped bits") {
+        damaged = stream;
+        for (int k = 0; k < 200; ++k) damaged[random() % damaged.size()] ^= 1 << (random() % 8);
+    } else if (how == "junk inside") {
+        damaged = stream;
+        Bytes junk(5000);
+        for (uint8_t& byte : junk) byte = static_cast<uint8_t>(random() % 3 == 0 ? 0x47 : random());
+        damaged.insert(damaged.begin() + static_cast<long>(stream.size() / 2 + 77), junk.begin(),
+                       junk.end());
+    } else {  // cut in the middle of a packet
+        damaged.assign(stream.begin(),
+                       stream.begin() + static_cast<long>(stream.size() * 3 / 5 + 100));
+    }
+    return damaged;
+}
+
+// Damage costs the pictures it touches, not the stream: most frames still come out, lost
+// packets are counted, and nothing reads or writes out of bounds (sanitizer builds).
+TEST(TransportStreamReader, DamagedStreamsStillDecode) {
+    const TransportStream* source = Find("ts_mp2");
+    ASSERT_NE(source, nullptr);
+    const Bytes stream = ReadFileBytes(source->path);
+    const int32_t pictures =
+        static_cast<int32_t>(ReadStreamLayout(ReadFileBytes(source->videoPath)).pictures.size());
+    struct Case {
+        const char* how;
+        double shareDecoded;  // of the pictures, at least
+        bool gaps;
+    } cases[] = {{"dropped packets", 0.6, true},
+                 {"flipped bits", 0.6, false},
+                 {"junk inside", 0.8, false},
+                 {"cut", 0.55, false}};
+    for (const Case& c : cases) {
+        for (uint32_t seed : {1u, 2u}) {
+            SCOPED_TRACE(std::string(c.how) + " " + std::to_string(seed));
+            std::string path = WriteTemporary("transport_damaged.ts", Damaged(stream, c.how, seed));
+            ReadResult read = ReadAll(path, D2U_ANY_VIDEO, true);
+            ASSERT_EQ(read.open, 0);
+            EXPECT_GE(read.decoded, static_cast<int32_t>(pictures * c.shareDecoded));
+            EXPECT_LE(read.decoded, pictures + 2);
+            if (c.gaps) {
+                EXPECT_GT(read.info.continuityGaps, 0u);
+            }
+        }
+    }
+}
+
+// What is not MPEG-1/MPEG-2 video in a container the reader knows is refused at open.
+TEST(TransportStreamReader, RefusesWhatItCannotRead) {
+    const TransportStream* source = Find("ts_mp2");
+    ASSERT_NE(source, nullptr);
+    const std::string h264 =
+        CachedArtifact("transport_h264.ts",
+                       TestPatternInput("320x240", "25", 10) + " -c:v libx264 -f mpegts {out}");
+    const std::string mp4 =
+        CachedArtifact("transport_mpeg2.mp4",
+                       TestPatternInput("320x240", "25", 10) + " -c:v mpeg2video -f mp4 {out}");
+    std::string words;
+    while (words.size() < 5000) words += "Gone with the wind, 1939. ";
+    const std::string text = WriteTemporary("transport_text.ts", Bytes(words.begin(), words.end()));
+    struct Case {
+        std::string path;
+        int32_t pid, expected;
+    } cases[] = {
+        {h264, D2U_ANY_VIDEO, D2U_NO_MPEG_VIDEO},
+        {mp4, D2U_ANY_VIDEO, D2U_UNKNOWN_CONTENT},
+        {text, D2U_ANY_VIDEO, D2U_UNKNOWN_CONTENT},
+        {source->path, 257, D2U_NOT_A_VIDEO_PID},  // its audio
+        {source->videoPath, 256, D2U_PID_WITHOUT_TRANSPORT},
+        {WorkPath("transport_missing.ts"), D2U_ANY_VIDEO, -1},
+    };
+    for (const Case& c : cases) {
+        if (c.path.empty()) continue;  // a tool is missing
+        EXPECT_EQ(ReadAll(c.path, c.pid).open, c.expected) << c.path;
+    }
+    EXPECT_EQ(ReadAll(source->videoPath, D2U_ANY_VIDEO).info.container, D2U_CONTAINER_ELEMENTARY);
+    // A wide-character name, beyond ASCII.
+    std::string utf8 = WorkPath("transport_\xc3\xa9t\xc3\xa9.ts");
+    WriteFileBytes(utf8, ReadFileBytes(source->path));
+    std::string folder = WorkPath("");
+    std::wstring wide = std::wstring(folder.begin(), folder.end()) + L"transport_\u00e9t\u00e9.ts";
+    D2uHandle reader = 0;
+    EXPECT_EQ(D2uDirOpenVideoReaderW(wide.c_str(), D2U_ANY_VIDEO, &reader), 0);
+    D2uVideoReaderInfo info = {};
+    D2uDirGetVideoReaderInfo(reader, &info);
+    EXPECT_EQ(info.pid, 256);
+    D2uDirCloseVideoReader(&reader);
+    // A file-driven handle takes elementary streams only.
+    for (const std::string& path : {source->path, Find("m2ts_ac3")->path, mp4}) {
+        D2uHandle handle = 7;
+        EXPECT_EQ(D2uDirLoadFile(path.c_str(), &handle), -1) << path;
+        EXPECT_EQ(handle, 0u);
+    }
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace d2u
