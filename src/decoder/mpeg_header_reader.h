@@ -6,22 +6,13 @@
 #include <cstdint>
 
 #include "decoder/mpeg_extension_reader.h"
+#include "input/start_codes.h"
 
 namespace d2u {
 
 class CBitstreamDataSource;
 struct MpegHeaders;
 
-// Start code values (the byte after 00 00 01).
-constexpr uint32_t kPictureStartCode = 0x00;
-constexpr uint32_t kFirstSliceStartCode = 0x01;
-constexpr uint32_t kLastSliceStartCode = 0xAF;
-constexpr uint32_t kUserDataStartCode = 0xB2;
-constexpr uint32_t kSequenceHeaderCode = 0xB3;
-constexpr uint32_t kSequenceErrorCode = 0xB4;
-constexpr uint32_t kExtensionStartCode = 0xB5;
-constexpr uint32_t kSequenceEndCode = 0xB7;
-constexpr uint32_t kGroupStartCode = 0xB8;
 
 class CMpegHeaderReader {
 public:

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "input/start_codes.h"
+
 namespace d2u {
 namespace {
 
@@ -10,7 +12,6 @@ constexpr size_t kSyncPacketsToAgree = 8;
 constexpr size_t kFewestSyncPackets = 3;
 // How far into the file the first transport packet may begin.
 constexpr size_t kTransportSearch = 8 * 1024;
-constexpr uint8_t kSequenceHeaderCode = 0xB3;
 constexpr uint8_t kPackHeaderCode = 0xBA;
 constexpr uint8_t kFirstSystemCode = 0xB9;
 

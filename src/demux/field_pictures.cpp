@@ -1,9 +1,10 @@
 #include "demux/field_pictures.h"
 
+#include "input/start_codes.h"
+
 namespace d2u {
 namespace {
 
-constexpr uint8_t kExtensionStartCode = 0xB5;
 constexpr uint8_t kPictureCodingExtensionId = 8;
 constexpr int kFramePicture = 3;
 

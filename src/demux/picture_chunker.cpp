@@ -3,15 +3,11 @@
 #include <cstring>
 
 #include "demux/zero_pair_scan.h"
+#include "input/start_codes.h"
 
 namespace d2u {
 namespace {
 
-constexpr uint8_t kPictureStartCode = 0x00;
-constexpr uint8_t kSequenceHeaderCode = 0xB3;
-constexpr uint8_t kExtensionStartCode = 0xB5;
-constexpr uint8_t kSequenceEndCode = 0xB7;
-constexpr uint8_t kGroupStartCode = 0xB8;
 constexpr uint8_t kPictureCodingExtensionId = 8;
 constexpr int kFramePicture = 3;
 // A start code is judged once the bytes up to the picture_structure of an extension are in.

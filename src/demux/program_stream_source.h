@@ -6,21 +6,13 @@
 
 #include <cstdint>
 
-#include "demux/buffered_file.h"
-#include "demux/video_payload_source.h"
+#include "demux/file_video_source.h"
 
 namespace d2u {
 
-class CProgramStreamSource : public CVideoPayloadSource {
+class CProgramStreamSource : public CFileVideoSource {
 public:
-    template <class Char>
-    bool Open(const Char* path) {
-        return file_.Open(path);
-    }
     bool ReadPayload(CPictureChunker& chunker) override;
-    void Seek(uint64_t offset) override { file_.Seek(offset); }
-    uint64_t position() const override { return file_.position(); }
-    uint64_t size() const override { return file_.size(); }
     // The stream id of the video followed, -1 before its first packet.
     int32_t videoStreamId() const { return videoStream_; }
 
@@ -31,7 +23,6 @@ private:
     // True when a video payload was pushed.
     bool ReadPacket(CPictureChunker& chunker);
 
-    CBufferedFile file_;
     int32_t videoStream_ = -1;
 };
 

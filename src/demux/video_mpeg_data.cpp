@@ -5,15 +5,13 @@
 
 #include "demux/field_pictures.h"
 #include "diag/decoder_log.h"
+#include "input/start_codes.h"
 
 namespace d2u {
 
 namespace {
 
 constexpr int32_t kStartCodeLookBack = 3;
-constexpr uint8_t kPictureStartCode = 0x00;
-constexpr uint8_t kSequenceHeaderCode = 0xB3;
-constexpr uint8_t kGroupStartCode = 0xB8;
 
 struct ChunkScan {
     bool found;
