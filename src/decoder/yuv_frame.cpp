@@ -6,6 +6,7 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "primitives/stream_copy.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define D2U_ADDRESS_SANITIZER 1
@@ -332,8 +333,8 @@ int32_t CYUVFrame::CopyPicture(const CYUVFrame& source) {
         }
     }
     for (int i = 0; i < 3; ++i) {
-        std::memcpy(planes[i]->data, sources[i]->data,
-                    static_cast<size_t>(planes[i]->pitch) * static_cast<size_t>(planes[i]->height));
+        StreamCopy(planes[i]->data, sources[i]->data,
+                   static_cast<size_t>(planes[i]->pitch) * static_cast<size_t>(planes[i]->height));
     }
     width = source.width;
     height = source.height;
