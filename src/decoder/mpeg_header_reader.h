@@ -13,7 +13,6 @@ namespace d2u {
 class CBitstreamDataSource;
 struct MpegHeaders;
 
-
 class CMpegHeaderReader {
 public:
     CMpegHeaderReader() = default;
