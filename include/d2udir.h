@@ -98,7 +98,7 @@ D2U_EXPORT int32_t D2U_API D2uDirResetDecoder(D2uHandle handle);
  * first P picture are not handed out by a file-driven handle. The frame stays owned by the
  * handle and is valid until the next call that decodes on it. Until then it is the host's to
  * draw on: whatever the host writes into its planes or its host word never reaches a later
- * picture (reference pictures go out as copies). The macroblock table behind mbInfo is the
+ * picture (reference pictures go out as copies; see D2uDirSetFramesWritable). The macroblock table behind mbInfo is the
  * library's: read it, never write it.
  * The frames do not depend on how the stream is fed: file-driven, one coded picture per
  * buffer, or one field picture per buffer all give the same frames, each once; streams joined
@@ -122,6 +122,12 @@ D2U_EXPORT int32_t D2U_API GetMpegFrame(D2uFrame **frame, D2uHandle handle);
 D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame(D2uFrame **frame, D2uHandle handle);
 D2U_EXPORT int32_t D2U_API GetMpegFrame2(D2uFrame **frame, const uint8_t *data, int32_t length, D2uHandle handle);
 D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame2(D2uFrame **frame, const uint8_t *data, int32_t length, D2uHandle handle);
+
+/* Whether the host writes into the frames it is handed. 1 (the default): it may, and every
+ * reference picture goes out as a copy, which costs one copy of each I and P frame. 0: the host
+ * promises only to read them and gets the decoder's own pictures; a write into one then reaches
+ * the pictures predicted from it. 0, or -1 for a null handle. */
+D2U_EXPORT int32_t D2U_API D2uDirSetFramesWritable(D2uHandle handle, int32_t writable);
 
 /* Skipping. SkipFrame passes over the next picture if it is a B picture (0) and otherwise
  * leaves it to the next frame call (1); SkipFrame2 first loads the given buffer.

@@ -36,6 +36,7 @@ int32_t d2u::NextFileFrame(D2uFrame** frame, D2uHandle handle, FrameUse use) {
     CMpegDecoderWraper* decoder = DecoderOf(handle);
     // Only a handle that reads a file of its own has frames to give here.
     if (!decoder || decoder->dataSource.IsBufferedMode()) return -1;
+    if (!decoder->framesWritable) use = FrameUse::kConverted;
     D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder, use);
     if (frame) *frame = next;
     int32_t result = next ? 0 : -1;
@@ -62,6 +63,7 @@ int32_t d2u::NextBufferFrame(D2uFrame** frame, const uint8_t* data, int32_t leng
     // Decoding starts at the first byte of this buffer, also on the call that made it ready.
     decoder->dataSource.SetDataBuffer(data, length);
     decoder->ended = 0;
+    if (!decoder->framesWritable) use = FrameUse::kConverted;
     D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder, use);
     if (frame) *frame = next;
     int32_t result = next ? 0 : -1;
@@ -88,6 +90,15 @@ D2U_EXPORT int32_t D2U_API GetMpegFrame2(D2uFrame** frame, const uint8_t* data, 
 D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame2(D2uFrame** frame, const uint8_t* data,
                                                int32_t length, D2uHandle handle) {
     return GetMpegFrame2(frame, data, length, handle);
+}
+
+D2U_EXPORT int32_t D2U_API D2uDirSetFramesWritable(D2uHandle handle, int32_t writable) {
+    return Guarded(-1, [&] {
+        CMpegDecoderWraper* decoder = DecoderOf(handle);
+        if (!decoder) return -1;
+        decoder->framesWritable = writable != 0 ? 1 : 0;
+        return 0;
+    });
 }
 
 }  // extern "C"

@@ -11,7 +11,7 @@ namespace d2u {
 
 enum class FrameUse {
     kHostWrites,  // handed to the host, which may write into it
-    kConverted,   // read by the library only
+    kConverted,   // read by the library or by a host that only reads
 };
 
 int32_t NextFileFrame(D2uFrame** frame, D2uHandle handle, FrameUse use);

@@ -47,10 +47,11 @@ public:
     MpegHeaders headers;
     CMpegHeaderReader headerReader;
     CMpegDecoder decoder;
-    int32_t searching = 1;     // a sequence header has to be found before decoding
-    int32_t ended = 0;         // the end of the stream was reached
-    int32_t skipLeadingB = 1;  // B pictures are not handed out until the first P picture
-    int32_t ready = 0;         // a buffered Init succeeded
+    int32_t searching = 1;       // a sequence header has to be found before decoding
+    int32_t ended = 0;           // the end of the stream was reached
+    int32_t skipLeadingB = 1;    // B pictures are not handed out until the first P picture
+    int32_t ready = 0;           // a buffered Init succeeded
+    int32_t framesWritable = 1;  // the host may write into the frames handed out
 
 private:
     // A reading position that survives a refill of the data source.

@@ -57,10 +57,18 @@ VideoInput::VideoInput(const std::string& path, int32_t pid) : path_(path) {
     if (container_ != D2U_CONTAINER_ELEMENTARY) {
         chunks_.reset(new VideoChunks(path, pid));
         InitDecoding(&handle_);
+        ReadFramesOnly();
         return;
     }
     int32_t result = D2uDirLoadFile(path.c_str(), &handle_);
     if (result != 0) throw RuntimeError(LoadError(path, result));
+    ReadFramesOnly();
+}
+
+// The command only reads the library's frames (it draws subtitles on copies of its own), so
+// the library need not copy reference pictures for it.
+void VideoInput::ReadFramesOnly() {
+    D2uDirSetFramesWritable(handle_, 0);
 }
 
 VideoInput::~VideoInput() {

@@ -49,6 +49,7 @@ public:
 private:
     // Reads the first sequence header and picture, and tells the container.
     void Probe(const std::string& path, int32_t pid);
+    void ReadFramesOnly();
     // The next frame record of the library; false at the end.
     bool NextLibraryFrame(D2uFrame*& frame);
     bool NextLibraryBitmap(BitmapPicture& picture);

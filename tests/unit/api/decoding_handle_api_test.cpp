@@ -260,6 +260,28 @@ TEST(GrowingFile, APictureBelowTheLimitComesOutWithoutWaiting) {
     EXPECT_EQ(received.load(), pictures.size());
 }
 
+// A host that says it only reads gets the decoder's own pictures: the same frames, without the
+// copy, so that what it writes into an I frame shows in the P frame predicted from it.
+TEST(FrameAccess, AReadOnlyHostGetsTheDecodersOwnPictures) {
+    const GeneratedStream& stream = IpbStream();
+    const HostRun painted = DecodeFileDriven(stream.path, 4);
+    ASSERT_EQ(painted.frames.size(), 4u);
+    EXPECT_EQ(D2uDirSetFramesWritable(0, 0), -1);
+    for (int32_t writable : {1, 0}) {
+        OpenFile file(stream.path);
+        ASSERT_EQ(D2uDirSetFramesWritable(file.handle, writable), 0);
+        D2uFrame* first = file.Next();
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(MinPsnr(CopyFrame(*first).image, painted.frames[0].image), kIdenticalPsnr);
+        PaintFrame(*first);
+        D2uFrame* second = file.Next();
+        ASSERT_NE(second, nullptr);
+        EXPECT_EQ(MinPsnr(CopyFrame(*second).image, painted.frames[1].image) == kIdenticalPsnr,
+                  writable == 1)
+            << "writable " << writable;
+    }
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace d2u
