@@ -15,7 +15,8 @@ namespace {
 // The frame goes to the host, which may write into it: a reference picture goes out as a copy.
 // The host word is the host's own; every frame goes out with it cleared.
 D2uFrame* HandOut(CYUVFrame* frame, CMpegDecoderWraper& decoder, FrameUse use) {
-    if (use == FrameUse::kHostWrites) frame = decoder.decoder.ForHost(frame);
+    if (use == FrameUse::kHostWrites && decoder.framesWritable)
+        frame = decoder.decoder.ForHost(frame);
     if (frame) frame->hostWord = 0;
     return reinterpret_cast<D2uFrame*>(frame);
 }
@@ -36,7 +37,6 @@ int32_t d2u::NextFileFrame(D2uFrame** frame, D2uHandle handle, FrameUse use) {
     CMpegDecoderWraper* decoder = DecoderOf(handle);
     // Only a handle that reads a file of its own has frames to give here.
     if (!decoder || decoder->dataSource.IsBufferedMode()) return -1;
-    if (!decoder->framesWritable) use = FrameUse::kConverted;
     D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder, use);
     if (frame) *frame = next;
     int32_t result = next ? 0 : -1;
@@ -63,7 +63,6 @@ int32_t d2u::NextBufferFrame(D2uFrame** frame, const uint8_t* data, int32_t leng
     // Decoding starts at the first byte of this buffer, also on the call that made it ready.
     decoder->dataSource.SetDataBuffer(data, length);
     decoder->ended = 0;
-    if (!decoder->framesWritable) use = FrameUse::kConverted;
     D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder, use);
     if (frame) *frame = next;
     int32_t result = next ? 0 : -1;
