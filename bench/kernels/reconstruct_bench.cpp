@@ -6,7 +6,7 @@
 #include "decoder/mpeg_vlc_tables.h"
 #include "kernel_bench_support.h"
 #include "primitives/dequantise.h"
-#include "primitives/reconstruct_dct_block.h"
+#include "decoder/coefficient_reader.h"
 #include "vlc_code_book.h"
 #include "vlc_stream_writer.h"
 

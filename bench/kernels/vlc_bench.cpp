@@ -2,7 +2,7 @@
 // value tables (address increment, motion code). Reports codewords per second.
 #include "decoder/mpeg_vlc_tables.h"
 #include "kernel_bench_support.h"
-#include "primitives/vlc_huffman.h"
+#include "decoder/vlc_huffman.h"
 #include "vlc_code_book.h"
 #include "vlc_stream_writer.h"
 

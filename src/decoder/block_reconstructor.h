@@ -1,5 +1,6 @@
-// Turns the coded coefficients of one 8x8 block into dequantised DCT coefficients (intra
-// blocks) or into the block's part of the macroblock residual (non-intra blocks).
+// Turns the coded blocks of one macroblock into dequantised DCT coefficients (intra
+// macroblocks) or into the macroblock's residual (non-intra macroblocks), with the quantiser
+// matrices scaled for the quantiser in force.
 //
 // Residual layout of a non-intra macroblock (signed 16-bit elements): elements 0 to 255 are
 // the 16x16 luma residual, 16 per row. 4:2:0: chroma block k (4 Cb, 5 Cr) takes elements 64k
@@ -11,12 +12,12 @@
 
 #include <cstdint>
 
+#include "decoder/coefficient_reader.h"
+#include "input/bit_reader.h"
 #include "primitives/ipp_types.h"
-#include "primitives/reconstruct_dct_block.h"
 
 namespace d2u {
 
-class CBitstreamDataSource;
 class CMpegVlcTables;
 struct MpegHeaders;
 
@@ -25,43 +26,34 @@ public:
     CBlockReconstructor() = default;
     virtual ~CBlockReconstructor() = default;
 
-    int32_t Init(MpegHeaders* headers, CMpegVlcTables* tables, CBitstreamDataSource* source);
-
-    // block: 0 to 3 luma, 4 Cb, 5 (and above) Cr. destination: 64 coefficients in raster
-    // order. dcPredictors: luma, Cb and Cr predictors.
-    int32_t ReconstructIntraMpeg1(int32_t block, int16_t* destination, int32_t* dcPredictors);
-    int32_t ReconstructIntraMpeg2(int32_t block, int16_t* destination, int32_t* dcPredictors);
-    // block: 0 to 5 (4:2:0) or 7 (4:2:2). residual: the macroblock's residual buffer (layout
-    // above).
-    int32_t ReconstructNonIntraMpeg1(int32_t block, int16_t* residual);
-    int32_t ReconstructNonIntraMpeg2(int32_t block, int16_t* residual);
-    // Every coded block of a non-intra macroblock, block b coded when bit blocks - 1 - b of
-    // `pattern` is set; the same result as ReconstructNonIntraMpeg1/2 for each.
-    int32_t ReconstructNonIntraMacroblock(uint32_t pattern, int16_t* residual);
-    // Every coded block of an intra macroblock (pattern as above), block b into
-    // destination + 64 * b; the same result as ReconstructIntraMpeg1/2 for each. With `samples`,
-    // each block also goes into the picture there once read (IntraMacroblockBlocks).
-    int32_t ReconstructIntraMacroblock(uint32_t pattern, int16_t* destination,
-                                       int32_t* dcPredictors,
-                                       const IntraSamples* samples = nullptr);
+    void Init(const CMpegVlcTables* tables) { vlcTables = tables; }
     // Matrices, scan, tables and formats may change from picture to picture: called before each,
-    // once its headers are read.
-    void StartPicture();
+    // once its headers are read. The record's matrices must stay while the picture decodes.
+    void StartPicture(const MpegHeaders& headers);
+
+    // Every coded block of a non-intra macroblock, block b coded when bit blocks - 1 - b of
+    // `pattern` is set, into `residual` (layout above).
+    int32_t ReadNonIntraMacroblock(BitReader& bits, uint32_t pattern, bool fieldDct,
+                                   int32_t quantiser, int16_t* residual);
+    // Every coded block of an intra macroblock (pattern as above), block b into
+    // destination + 64 * b. dcPredictors: luma, Cb and Cr predictors. With `samples`, each block
+    // goes into the picture there once read (IntraMacroblockBlocks).
+    int32_t ReadIntraMacroblock(BitReader& bits, uint32_t pattern, int32_t quantiser,
+                                int16_t* destination, int32_t* dcPredictors,
+                                const IntraSamples* samples);
 
     static constexpr int32_t kBlocksPerMacroblock = 6;
     static constexpr int32_t kBlocksPerMacroblock422 = 8;
 
 private:
-    bool Ready() const { return dataSource && vlcTables && headers; }
-    int32_t PlaceResidual(int32_t block, int16_t* residual);
-    int32_t MaxBlocks() const;
-    bool ChromaNonIntraMatrix(int32_t block) const;
-    void ScaleNonIntraMatrices();
-    void ScaleIntraMatrices();
+    void ScaleNonIntraMatrices(int32_t quantiser);
+    void ScaleIntraMatrices(int32_t quantiser);
 
-    CBitstreamDataSource* dataSource = nullptr;
-    CMpegVlcTables* vlcTables = nullptr;
-    MpegHeaders* headers = nullptr;
+    const CMpegVlcTables* vlcTables = nullptr;
+    // The picture's scan and matrices (intra, non-intra, chroma intra, chroma non-intra).
+    const uint32_t* scan = nullptr;
+    const uint16_t* matrices[4] = {};
+    bool chroma422 = false;
     alignas(16) int16_t scratch[64] = {};
     // The non-intra matrices scaled by scaledQuantiser (-1: none yet in this picture).
     ScaledMatrix scaledLuma = {};

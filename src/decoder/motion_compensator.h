@@ -16,10 +16,10 @@
 
 #include <cstdint>
 
+#include "decoder/coefficient_reader.h"
 #include "decoder/frame_coverage.h"
 #include "decoder/yuv_frame.h"
 #include "primitives/motion_compensation.h"
-#include "primitives/reconstruct_dct_block.h"
 
 namespace d2u {
 

@@ -1,7 +1,6 @@
 #include "decoder/motion_vector_reader.h"
 
 #include "decoder/mpeg_vlc_tables.h"
-#include "input/bitstream_data_source.h"
 #include "platform/inline_hints.h"
 
 namespace d2u {
@@ -26,62 +25,30 @@ inline int32_t PredictComponent(int32_t predictor, int32_t r_size, int32_t motio
     return full_pel_vector == 1 ? vec * 2 : vec;
 }
 
-// A bit position held in locals (the data source's reader, n from 1 to 32).
-struct BitCursor {
-    uint32_t* word;
-    int32_t offset;
-
-    void Skip(int n) {
-        offset -= n;
-        if (offset < 0) {
-            offset += 32;
-            ++word;
-        }
-    }
-    uint32_t Get(int n) {
-        uint32_t value;
-        offset -= n;
-        if (offset < 0) {
-            offset += 32;
-            value = (word[0] << (31 - offset)) + ((word[1] >> offset) >> 1);
-            ++word;
-        } else {
-            value = word[0] >> (offset + 1);
-        }
-        return n >= 32 ? value : value & ((1u << n) - 1u);
-    }
-};
-
 }  // namespace
 
-int32_t CMotionVectorReader::Init(CBitstreamDataSource* source, CMpegVlcTables* tables) {
-    dataSource = source;
+int32_t CMotionVectorReader::Init(CMpegVlcTables* tables) {
     vlcTables = tables;
     return 0;
 }
 
-inline int32_t CMotionVectorReader::ReadComponent(int32_t* component, int32_t r_size,
-                                                  int32_t full_pel_vector, int32_t mvscale) {
-    // The motion code and its residual are read on a copy of the bit position, which stays in
-    // registers; bits of no codeword go through the general decode and its status.
+inline int32_t CMotionVectorReader::ReadComponent(BitReader& bits, int32_t* component,
+                                                  int32_t r_size, int32_t full_pel_vector,
+                                                  int32_t mvscale) {
+    // Bits of no codeword go through the general decode and its status.
     int32_t longest = 0;
     const CMpegVlcTables::DirectCode* lookup = vlcTables->MotionCodeLookup(&longest);
     const CMpegVlcTables::DirectCode code =
-        lookup ? lookup[dataSource->ShowBits(longest)] : CMpegVlcTables::DirectCode{0, 0};
-    int32_t motion_code = 0;
+        lookup ? lookup[bits.Peek(longest)] : CMpegVlcTables::DirectCode{0, 0};
+    int32_t motion_code = code.value;
     if (code.length == 0) {
-        int32_t status = vlcTables->DecodeMotionCode(&motion_code);
+        int32_t status = vlcTables->DecodeMotionCode(bits, &motion_code);
         if (status != 0) return status;
-    }
-    BitCursor bits{dataSource->wordPtr, dataSource->bitOffset};
-    if (code.length != 0) {
-        motion_code = code.value;
+    } else {
         bits.Skip(code.length);
     }
     int32_t motion_residual = 0;
     if (r_size != 0 && motion_code != 0) motion_residual = static_cast<int32_t>(bits.Get(r_size));
-    dataSource->wordPtr = bits.word;
-    dataSource->bitOffset = bits.offset;
     // Field vectors of frame pictures are kept in frame units: predict in field units.
     if (mvscale == 1) {
         *component = 2 * PredictComponent(*component >> 1, r_size, motion_code, motion_residual,
@@ -93,12 +60,12 @@ inline int32_t CMotionVectorReader::ReadComponent(int32_t* component, int32_t r_
     return 0;
 }
 
-D2U_NOINLINE int32_t CMotionVectorReader::ReadFrameVectorWindowAt(uint32_t*& word, int32_t& offset,
-                                                                  int32_t* vector, int32_t h_r_size,
-                                                                  int32_t v_r_size, int32_t* copy) {
+D2U_NOINLINE int32_t CMotionVectorReader::ReadFrameVectorWindow(BitReader& bits, int32_t* vector,
+                                                                int32_t h_r_size, int32_t v_r_size,
+                                                                int32_t* copy) {
     if (static_cast<uint32_t>(h_r_size | v_r_size) >= kWindowRSizes)
-        return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
-    uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
+        return ReadFrameVectorGenerally(bits, vector, h_r_size, v_r_size, copy);
+    uint64_t window = bits.Cache();
     int32_t horizontal = vector[0];
     int32_t vertical = vector[1];
     // Both components are formed before either is checked: fewer values to keep at once.
@@ -107,8 +74,8 @@ D2U_NOINLINE int32_t CMotionVectorReader::ReadFrameVectorWindowAt(uint32_t*& wor
     const int32_t verticalLength =
         ReadWindowComponent(window, windowTables.tables[v_r_size], v_r_size, vertical);
     if ((horizontalLength == 0) | (verticalLength == 0))
-        return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
-    Advance(word, offset, horizontalLength + verticalLength);
+        return ReadFrameVectorGenerally(bits, vector, h_r_size, v_r_size, copy);
+    bits.Skip(horizontalLength + verticalLength);
     StoreVector(vector, copy, horizontal, vertical);
     return 0;
 }
@@ -126,9 +93,10 @@ CMotionVectorReader::FrameVectorCodes CMotionVectorReader::FrameVectorCodesFor(i
     return codes;
 }
 
-int32_t CMotionVectorReader::ReadFrameVectorGenerally(int32_t* vector, int32_t h_r_size,
-                                                      int32_t v_r_size, int32_t* copy) {
-    const int32_t status = ReadMotionVector(vector, nullptr, h_r_size, v_r_size, 0, 0, 0);
+int32_t CMotionVectorReader::ReadFrameVectorGenerally(BitReader& bits, int32_t* vector,
+                                                      int32_t h_r_size, int32_t v_r_size,
+                                                      int32_t* copy) {
+    const int32_t status = ReadMotionVector(bits, vector, h_r_size, v_r_size, 0, 0);
     if (status == 0 && copy) {
         copy[0] = vector[0];
         copy[1] = vector[1];
@@ -241,39 +209,15 @@ constexpr CMotionVectorReader::QuickTables BuildQuickTables() {
 
 }  // namespace
 
-int32_t CMotionVectorReader::ReadMotionVectors(int32_t PMV[2][2][2], int32_t* dmvector,
-                                               int32_t field_select[2][2], int32_t s,
-                                               int32_t motion_vector_count, int32_t mv_format,
-                                               int32_t h_r_size, int32_t v_r_size, int32_t dmv,
-                                               int32_t mvscale) {
-    if (!dataSource || !PMV || !field_select || (s != 0 && s != 1)) return kInvalidRSize;
-    if (motion_vector_count == 2) {
-        field_select[0][s] = static_cast<int32_t>(dataSource->GetBit());
-        int32_t status = ReadMotionVector(PMV[0][s], dmvector, h_r_size, v_r_size, dmv, mvscale, 0);
-        if (status != 0) return status;
-        field_select[1][s] = static_cast<int32_t>(dataSource->GetBit());
-        return ReadMotionVector(PMV[1][s], dmvector, h_r_size, v_r_size, dmv, mvscale, 0);
-    }
-    if (mv_format == 0 && dmv == 0) {
-        int32_t select = static_cast<int32_t>(dataSource->GetBit());
-        field_select[0][s] = select;
-        field_select[1][s] = select;
-    }
-    int32_t status = ReadMotionVector(PMV[0][s], dmvector, h_r_size, v_r_size, dmv, mvscale, 0);
-    if (status != 0) return status;
-    PMV[1][s][0] = PMV[0][s][0];
-    PMV[1][s][1] = PMV[0][s][1];
-    return 0;
-}
-
-int32_t CMotionVectorReader::ReadFieldVectors(int32_t PMV[2][2][2], int32_t field_select[2][2],
-                                              int32_t s, int32_t motion_vector_count,
+int32_t CMotionVectorReader::ReadFieldVectors(BitReader& bits, int32_t PMV[2][2][2],
+                                              int32_t field_select[2][2], int32_t s,
+                                              int32_t motion_vector_count,
                                               const FrameVectorCodes& codes, int32_t mvscale) {
-    if (!dataSource || !PMV || !field_select || (s != 0 && s != 1)) return kInvalidRSize;
-    int32_t status = ReadFieldVector(PMV[0][s], &field_select[0][s], codes, mvscale);
+    if (!PMV || !field_select || (s != 0 && s != 1)) return kInvalidRSize;
+    int32_t status = ReadFieldVector(bits, PMV[0][s], &field_select[0][s], codes, mvscale);
     if (motion_vector_count == 2) {
         if (status != 0) return status;
-        return ReadFieldVector(PMV[1][s], &field_select[1][s], codes, mvscale);
+        return ReadFieldVector(bits, PMV[1][s], &field_select[1][s], codes, mvscale);
     }
     field_select[1][s] = field_select[0][s];
     if (status != 0) return status;
@@ -282,19 +226,17 @@ int32_t CMotionVectorReader::ReadFieldVectors(int32_t PMV[2][2][2], int32_t fiel
     return 0;
 }
 
-int32_t CMotionVectorReader::ReadFieldVector(int32_t* vector, int32_t* select,
+int32_t CMotionVectorReader::ReadFieldVector(BitReader& bits, int32_t* vector, int32_t* select,
                                              const FrameVectorCodes& codes, int32_t mvscale) {
-    uint32_t* word = dataSource->wordPtr;
-    int32_t offset = dataSource->bitOffset;
     // 33 or more stream bits: the select bit and two quick codes take at most 17.
-    uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
+    uint64_t window = bits.Cache();
     const int32_t fieldSelect = static_cast<int32_t>(window >> 63);
     window <<= 1;
     const QuickCode quickHorizontal = codes.table[0][window >> 56];
     const QuickCode quickVertical = codes.table[1][(window << quickHorizontal.length) >> 56];
     if ((quickHorizontal.length == 0) | (quickVertical.length == 0)) {
-        *select = static_cast<int32_t>(dataSource->GetBit());
-        return ReadMotionVector(vector, nullptr, codes.rSize[0], codes.rSize[1], 0, mvscale, 0);
+        *select = static_cast<int32_t>(bits.GetBit());
+        return ReadMotionVector(bits, vector, codes.rSize[0], codes.rSize[1], mvscale, 0);
     }
     *select = fieldSelect;
     vector[0] = Wrap(vector[0] + quickHorizontal.difference, codes.wrapShift[0]);
@@ -302,23 +244,51 @@ int32_t CMotionVectorReader::ReadFieldVector(int32_t* vector, int32_t* select,
     const int32_t vertical = Wrap(
         (mvscale == 1 ? vector[1] >> 1 : vector[1]) + quickVertical.difference, codes.wrapShift[1]);
     vector[1] = mvscale == 1 ? 2 * vertical : vertical;
-    Advance(word, offset, 1 + quickHorizontal.length + quickVertical.length);
-    dataSource->wordPtr = word;
-    dataSource->bitOffset = offset;
+    bits.Skip(1 + quickHorizontal.length + quickVertical.length);
     return 0;
 }
 
-int32_t CMotionVectorReader::ReadMotionVector(int32_t* vector, int32_t* dmvector, int32_t h_r_size,
-                                              int32_t v_r_size, int32_t dmv, int32_t mvscale,
+int32_t CMotionVectorReader::ReadMotionVector(BitReader& bits, int32_t* vector, int32_t h_r_size,
+                                              int32_t v_r_size, int32_t mvscale,
                                               int32_t full_pel_vector) {
-    if (!dataSource || !vlcTables || !vector) return kInvalidRSize;
+    if (!vlcTables || !vector) return kInvalidRSize;
     if (!ValidRSize(h_r_size) || !ValidRSize(v_r_size)) return kInvalidRSize;
-    int32_t status = ReadComponent(&vector[0], h_r_size, full_pel_vector, 0);
+    int32_t status = ReadComponent(bits, &vector[0], h_r_size, full_pel_vector, 0);
     if (status != 0) return status;
-    if (dmv == 1 && dmvector) dmvector[0] = 0;
-    status = ReadComponent(&vector[1], v_r_size, full_pel_vector, mvscale);
-    if (status != 0) return status;
-    if (dmv == 1 && dmvector) dmvector[1] = 0;
+    return ReadComponent(bits, &vector[1], v_r_size, full_pel_vector, mvscale);
+}
+
+namespace {
+
+// dmvector: 0 -> 0, 10 -> +1, 11 -> -1.
+int32_t ReadDmvector(BitReader& bits) {
+    if (bits.GetBit() == 0) return 0;
+    return bits.GetBit() ? -1 : 1;
+}
+
+}  // namespace
+
+int32_t CMotionVectorReader::ReadDualPrimeVector(BitReader& bits, int32_t PMV[2][2][2],
+                                                 int32_t dmvector[2], int32_t s, int32_t h_r_size,
+                                                 int32_t v_r_size, int32_t mvscale) {
+    const int32_t sizes[2] = {h_r_size, v_r_size};
+    int32_t* vector = PMV[0][s];
+    for (int32_t t = 0; t < 2; ++t) {
+        if (sizes[t] > kMaxRSize) return kInvalidRSize;
+        int32_t code = 0;
+        int32_t status = vlcTables->DecodeMotionCode(bits, &code);
+        if (status != 0) return status;
+        int32_t residual =
+            (sizes[t] != 0 && code != 0) ? static_cast<int32_t>(bits.Get(sizes[t])) : 0;
+        // Frame pictures keep field vectors in frame units.
+        const bool scaled = t == 1 && mvscale;
+        if (scaled) vector[t] >>= 1;
+        DecodeMotionVectorComponent(&vector[t], sizes[t], code, residual, 0);
+        if (scaled) vector[t] *= 2;
+        dmvector[t] = ReadDmvector(bits);
+    }
+    PMV[1][s][0] = vector[0];
+    PMV[1][s][1] = vector[1];
     return 0;
 }
 

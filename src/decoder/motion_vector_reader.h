@@ -2,13 +2,12 @@
 // per direction of MPEG-1) and updates the motion vector predictors in place. The predictors
 // hold the vectors of the current macroblock in half-sample units.
 //
-// Dual prime: no dmvector bits are read; both dmvector values are set to 0 and the vectors
-// are decoded as single vectors.
+// Every read takes the reading position it moves on.
 #pragma once
 
 #include <cstdint>
 
-#include "input/bitstream_data_source.h"
+#include "input/bit_reader.h"
 
 namespace d2u {
 
@@ -24,38 +23,23 @@ public:
     CMotionVectorReader() = default;
     virtual ~CMotionVectorReader() = default;
 
-    int32_t Init(CBitstreamDataSource* source, CMpegVlcTables* tables);
+    int32_t Init(CMpegVlcTables* tables);
 
-    // motion_vectors(s): PMV[r][s][t], field_select[r][s]; mv_format 1 frame, 0 field.
-    int32_t ReadMotionVectors(int32_t PMV[2][2][2], int32_t* dmvector, int32_t field_select[2][2],
-                              int32_t s, int32_t motion_vector_count, int32_t mv_format,
-                              int32_t h_r_size, int32_t v_r_size, int32_t dmv, int32_t mvscale);
+    // A dual-prime vector of direction s: one field vector, each component followed by its
+    // dmvector (0, +1 or -1).
+    int32_t ReadDualPrimeVector(BitReader& bits, int32_t PMV[2][2][2], int32_t dmvector[2],
+                                int32_t s, int32_t h_r_size, int32_t v_r_size, int32_t mvscale);
 
     // The vector of a frame-format macroblock with one vector per direction (the common case of
-    // MPEG-2 frame pictures). Statuses as ReadMotionVector. copy (when not null) also receives
-    // the vector once it is read. Small f_codes, which nearly every stream uses, are decoded
-    // from one bit window: short codes here without a call, longer ones by
-    // ReadFrameVectorWindowAt; larger f_codes, and bits of no codeword, take
+    // MPEG-2 frame pictures, and MPEG-1 vectors without full_pel). Statuses as ReadMotionVector.
+    // copy (when not null) also receives the vector once it is read. Small f_codes, which nearly
+    // every stream uses, are decoded from the reader's cache: short codes here without a call,
+    // longer ones by ReadFrameVectorWindow; larger f_codes, and bits of no codeword, take
     // ReadFrameVectorGenerally.
-    int32_t ReadFrameVector(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
+    int32_t ReadFrameVector(BitReader& bits, int32_t* vector, int32_t h_r_size, int32_t v_r_size,
                             int32_t* copy = nullptr) {
-        if (!dataSource) return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
-        uint32_t* word = dataSource->wordPtr;
-        int32_t offset = dataSource->bitOffset;
-        const int32_t status = ReadFrameVectorAt(word, offset, vector, h_r_size, v_r_size, copy);
-        dataSource->wordPtr = word;
-        dataSource->bitOffset = offset;
-        return status;
-    }
-    // The same from a position the caller holds (word and offset as the data source's
-    // `wordPtr` and `bitOffset`), which it moves on; only the general path also sets the data
-    // source's own position.
-    int32_t ReadFrameVectorAt(uint32_t*& word, int32_t& offset, int32_t* vector, int32_t h_r_size,
-                              int32_t v_r_size, int32_t* copy = nullptr) {
-        if (!vector)
-            return ReadFrameVectorGenerallyAt(word, offset, vector, h_r_size, v_r_size, copy);
-        return ReadFrameVectorAt(word, offset, vector, FrameVectorCodesFor(h_r_size, v_r_size),
-                                 copy);
+        if (!vector) return kInvalidRSize;
+        return ReadFrameVector(bits, vector, FrameVectorCodesFor(h_r_size, v_r_size), copy);
     }
 
     // A component whose code, sign and residual take at most 8 bits, by those 8 bits for one
@@ -71,12 +55,11 @@ public:
         int32_t wrapShift[2];  // see WrapComponent
     };
     static FrameVectorCodes FrameVectorCodesFor(int32_t h_r_size, int32_t v_r_size);
-    // ReadFrameVectorAt with those; vector is not null.
-    int32_t ReadFrameVectorAt(uint32_t*& word, int32_t& offset, int32_t* vector,
-                              const FrameVectorCodes& codes, int32_t* copy) {
-        // 33 or more stream bits, the next one in the top bit (the reader's guard words lie
-        // behind its end): room for both codes and residuals.
-        const uint64_t window = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
+    // ReadFrameVector with those; vector is not null.
+    int32_t ReadFrameVector(BitReader& bits, int32_t* vector, const FrameVectorCodes& codes,
+                            int32_t* copy) {
+        // 33 or more stream bits: room for both codes and residuals.
+        const uint64_t window = bits.Cache();
         // Most components take 8 bits or fewer with their residual: one look-up each.
         const QuickCode quickHorizontal = codes.table[0][window >> 56];
         const QuickCode quickVertical = codes.table[1][(window << quickHorizontal.length) >> 56];
@@ -84,22 +67,22 @@ public:
             const int32_t horizontal =
                 Wrap(vector[0] + quickHorizontal.difference, codes.wrapShift[0]);
             const int32_t vertical = Wrap(vector[1] + quickVertical.difference, codes.wrapShift[1]);
-            Advance(word, offset, quickHorizontal.length + quickVertical.length);
+            bits.Skip(quickHorizontal.length + quickVertical.length);
             StoreVector(vector, copy, horizontal, vertical);
             return 0;
         }
-        return ReadFrameVectorWindowAt(word, offset, vector, codes.rSize[0], codes.rSize[1], copy);
+        return ReadFrameVectorWindow(bits, vector, codes.rSize[0], codes.rSize[1], copy);
     }
 
     // motion_vectors(s) of field vectors without dual prime (motion_vector_count 2, or 1 with
     // field format), with the codes of direction s: as ReadMotionVectors with dmv 0.
-    int32_t ReadFieldVectors(int32_t PMV[2][2][2], int32_t field_select[2][2], int32_t s,
-                             int32_t motion_vector_count, const FrameVectorCodes& codes,
+    int32_t ReadFieldVectors(BitReader& bits, int32_t PMV[2][2][2], int32_t field_select[2][2],
+                             int32_t s, int32_t motion_vector_count, const FrameVectorCodes& codes,
                              int32_t mvscale);
 
     // One vector: vector[0] horizontal, vector[1] vertical.
-    int32_t ReadMotionVector(int32_t* vector, int32_t* dmvector, int32_t h_r_size, int32_t v_r_size,
-                             int32_t dmv, int32_t mvscale, int32_t full_pel_vector);
+    int32_t ReadMotionVector(BitReader& bits, int32_t* vector, int32_t h_r_size, int32_t v_r_size,
+                             int32_t mvscale, int32_t full_pel_vector);
 
     // Prediction with wrap-around of one component.
     static int32_t DecodeMotionVectorComponent(int32_t* predictor, int32_t r_size,
@@ -143,22 +126,14 @@ private:
     static const WindowTables windowTables;
     static const QuickTables quickTables;
 
-    // Moves a position on by used bits (at most 32): into the next word or not, without a
-    // branch the stream would make unpredictable.
-    static void Advance(uint32_t*& word, int32_t& offset, int32_t used) {
-        const int32_t left = offset - used;
-        const int32_t intoNextWord = left >> 31;
-        word -= intoNextWord;
-        offset = left + (intoNextWord & 32);
-    }
     // motion_vertical_field_select and one field vector, whose vertical component is kept
     // doubled when mvscale is 1; from one bit window when both codes are quick ones.
-    int32_t ReadFieldVector(int32_t* vector, int32_t* select, const FrameVectorCodes& codes,
-                            int32_t mvscale);
-    // ReadFrameVectorAt for codes longer than the quick ones, out of line so that the quick
+    int32_t ReadFieldVector(BitReader& bits, int32_t* vector, int32_t* select,
+                            const FrameVectorCodes& codes, int32_t mvscale);
+    // ReadFrameVector for codes longer than the quick ones, out of line so that the quick
     // path keeps its values in registers.
-    int32_t ReadFrameVectorWindowAt(uint32_t*& word, int32_t& offset, int32_t* vector,
-                                    int32_t h_r_size, int32_t v_r_size, int32_t* copy);
+    int32_t ReadFrameVectorWindow(BitReader& bits, int32_t* vector, int32_t h_r_size,
+                                  int32_t v_r_size, int32_t* copy);
     static void StoreVector(int32_t* vector, int32_t* copy, int32_t horizontal, int32_t vertical) {
         vector[0] = horizontal;
         vector[1] = vertical;
@@ -193,24 +168,11 @@ private:
         return length;
     }
 
-    int32_t ReadFrameVectorGenerally(int32_t* vector, int32_t h_r_size, int32_t v_r_size,
-                                     int32_t* copy);
-    // The general path from the caller's position: the data source's position is set to it
-    // and read back after (only values pass, so that the caller's copy stays in registers).
-    int32_t ReadFrameVectorGenerallyAt(uint32_t*& word, int32_t& offset, int32_t* vector,
-                                       int32_t h_r_size, int32_t v_r_size, int32_t* copy) {
-        if (!dataSource) return ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
-        dataSource->wordPtr = word;
-        dataSource->bitOffset = offset;
-        const int32_t status = ReadFrameVectorGenerally(vector, h_r_size, v_r_size, copy);
-        word = dataSource->wordPtr;
-        offset = dataSource->bitOffset;
-        return status;
-    }
-    int32_t ReadComponent(int32_t* component, int32_t r_size, int32_t full_pel_vector,
-                          int32_t mvscale);
+    int32_t ReadFrameVectorGenerally(BitReader& bits, int32_t* vector, int32_t h_r_size,
+                                     int32_t v_r_size, int32_t* copy);
+    int32_t ReadComponent(BitReader& bits, int32_t* component, int32_t r_size,
+                          int32_t full_pel_vector, int32_t mvscale);
 
-    CBitstreamDataSource* dataSource = nullptr;
     CMpegVlcTables* vlcTables = nullptr;
 };
 

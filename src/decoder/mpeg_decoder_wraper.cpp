@@ -185,8 +185,7 @@ void CMpegDecoderWraper::RecordPictureSize(uint64_t pictureStart) {
     frame->topFieldFirst = static_cast<int32_t>(headers.picture.top_field_first);
     // The picture ends where the next start code begins (the header reader reads it again),
     // or where the data ends: the filler behind the data is no part of it.
-    uint32_t* wordPtr = dataSource.wordPtr;
-    int32_t bitOffset = dataSource.bitOffset;
+    const BitReader pictureEnd = dataSource.Bits();
     uint64_t dataEnd = dataSource.DataEnd();
     CMpegHeaderReader::FindStartCode(dataSource);
     if (PictureCutAtWindowEnd()) {
@@ -196,8 +195,7 @@ void CMpegDecoderWraper::RecordPictureSize(uint64_t pictureStart) {
     }
     headerReader.MarkStartCodePosition(headers.picture);
     if (headers.picture.startPosition > dataEnd) headers.picture.startPosition = dataEnd;
-    dataSource.wordPtr = wordPtr;
-    dataSource.bitOffset = bitOffset;
+    dataSource.Bits() = pictureEnd;
     frame->pictureBytes = static_cast<int32_t>(
         static_cast<uint32_t>(headers.picture.startPosition) - static_cast<uint32_t>(pictureStart));
     if (decoder.CompletedEarlierFrame()) frame->pictureBytes += firstFieldBytes;
@@ -244,9 +242,9 @@ int32_t CMpegDecoderWraper::Reset() {
 
 CMpegDecoderWraper::StreamMark CMpegDecoderWraper::MarkStream() const {
     StreamMark mark;
-    mark.wordPtr = dataSource.wordPtr;
-    mark.bitOffset = dataSource.bitOffset;
-    mark.byteInWord = (31 - dataSource.bitOffset) / 8;
+    mark.wordPtr = dataSource.Bits().Word();
+    mark.bitOffset = dataSource.Bits().Offset();
+    mark.byteInWord = (31 - mark.bitOffset) / 8;
     mark.wordStart = dataSource.GetBytePosition() - static_cast<uint64_t>(mark.byteInWord);
     mark.bufferStart = BufferStart();
     return mark;
@@ -254,30 +252,30 @@ CMpegDecoderWraper::StreamMark CMpegDecoderWraper::MarkStream() const {
 
 uint64_t CMpegDecoderWraper::BufferStart() const {
     if (!dataSource.buffer) return 0;
-    int64_t index = dataSource.wordPtr - dataSource.buffer;
+    const BitReader& bits = dataSource.Bits();
+    int64_t index = bits.Word() - dataSource.buffer;
     return dataSource.GetBytePosition() - static_cast<uint64_t>(index * 4) -
-           static_cast<uint64_t>((31 - dataSource.bitOffset) / 8);
+           static_cast<uint64_t>((31 - bits.Offset()) / 8);
 }
 
 void CMpegDecoderWraper::RestoreStream(const StreamMark& mark) {
     if (!dataSource.buffer) return;
     uint64_t bufferStart = BufferStart();
     if (dataSource.IsBufferedMode() || bufferStart == mark.bufferStart) {
-        dataSource.wordPtr = mark.wordPtr;
-        dataSource.bitOffset = mark.bitOffset;
+        dataSource.SetPosition(mark.wordPtr, mark.bitOffset);
         return;
     }
     // The header search refilled the buffer, which moved its contents.
     int64_t words = (static_cast<int64_t>(mark.wordStart) - static_cast<int64_t>(bufferStart)) / 4;
     if (mark.wordStart >= bufferStart && (mark.wordStart - bufferStart) % 4 == 0 &&
         words <= dataSource.CapacityWords()) {
-        dataSource.wordPtr = dataSource.buffer + words;
+        dataSource.SetPosition(dataSource.buffer + words, mark.bitOffset);
     } else {
         // The position is no longer buffered: read again from its word.
         dataSource.SetInputPosition(static_cast<uint32_t>(mark.wordStart),
                                     static_cast<uint32_t>(mark.wordStart >> 32));
+        dataSource.SetPosition(dataSource.Bits().Word(), mark.bitOffset);
     }
-    dataSource.bitOffset = mark.bitOffset;
 }
 
 void CMpegDecoderWraper::RefillBeforeSkip() {

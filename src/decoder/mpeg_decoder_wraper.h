@@ -56,7 +56,7 @@ public:
 private:
     // A reading position that survives a refill of the data source.
     struct StreamMark {
-        uint32_t* wordPtr;
+        const uint32_t* wordPtr;
         int32_t bitOffset;
         int32_t byteInWord;
         uint64_t wordStart;    // stream offset of the first byte of the current word

@@ -31,8 +31,8 @@ int32_t CMpegExtensionReader::ReadExtensionsAndUserData() {
         uint32_t code = CMpegHeaderReader::FindStartCode(*dataSource);
         CMpegHeaderReader::UnreadStartCode(*dataSource);
         if (code == kExtensionStartCode) {
-            ++dataSource->wordPtr;
-            switch (dataSource->GetBits(4)) {
+            dataSource->Bits().Skip(32);  // the start code
+            switch (dataSource->Bits().Get(4)) {
                 case kSequenceExtensionId:
                     ReadSequenceExtension();
                     break;
@@ -52,7 +52,7 @@ int32_t CMpegExtensionReader::ReadExtensionsAndUserData() {
                     break;
             }
         } else if (code == kUserDataStartCode) {
-            ++dataSource->wordPtr;
+            dataSource->Bits().Skip(32);  // the start code
         } else {
             return 0;
         }
@@ -62,18 +62,18 @@ int32_t CMpegExtensionReader::ReadExtensionsAndUserData() {
 int32_t CMpegExtensionReader::ReadSequenceExtension() {
     SequenceInfo& sequence = headers->sequence;
     sequence.mpeg2 = 1;
-    sequence.profile = dataSource->GetBits(4);
-    sequence.level = dataSource->GetBits(4);
-    sequence.progressive_sequence = dataSource->GetBit();
-    sequence.chroma_format = dataSource->GetBits(2);
-    sequence.horizontal_size_extension = dataSource->GetBits(2);
-    sequence.vertical_size_extension = dataSource->GetBits(2);
-    sequence.bit_rate_extension = dataSource->GetBits(12);
-    dataSource->SkipBits(1);  // marker_bit
-    sequence.vbv_buffer_size_extension = dataSource->GetBits(8);
-    sequence.low_delay = dataSource->GetBit();
-    sequence.frame_rate_extension_n = dataSource->GetBits(2);
-    sequence.frame_rate_extension_d = dataSource->GetBits(5);
+    sequence.profile = dataSource->Bits().Get(4);
+    sequence.level = dataSource->Bits().Get(4);
+    sequence.progressive_sequence = dataSource->Bits().GetBit();
+    sequence.chroma_format = dataSource->Bits().Get(2);
+    sequence.horizontal_size_extension = dataSource->Bits().Get(2);
+    sequence.vertical_size_extension = dataSource->Bits().Get(2);
+    sequence.bit_rate_extension = dataSource->Bits().Get(12);
+    dataSource->Bits().Skip(1);  // marker_bit
+    sequence.vbv_buffer_size_extension = dataSource->Bits().Get(8);
+    sequence.low_delay = dataSource->Bits().GetBit();
+    sequence.frame_rate_extension_n = dataSource->Bits().Get(2);
+    sequence.frame_rate_extension_d = dataSource->Bits().Get(5);
     sequence.horizontal_size =
         (sequence.horizontal_size & 0xFFF) | (sequence.horizontal_size_extension << 12);
     sequence.vertical_size =
@@ -86,7 +86,7 @@ int32_t CMpegExtensionReader::ReadSequenceExtension() {
 bool CMpegExtensionReader::LoadMatrix(uint16_t* matrix) {
     bool valid = true;
     for (int k = 0; k < 64; ++k) {
-        uint16_t value = static_cast<uint16_t>(dataSource->GetBits(8));
+        uint16_t value = static_cast<uint16_t>(dataSource->Bits().Get(8));
         matrix[kZigzagScan[k]] = value;
         valid = valid && value != 0;
     }
@@ -97,18 +97,16 @@ bool CMpegExtensionReader::LoadMatrix(uint16_t* matrix) {
 // otherwise the stream goes back to where the extension's fields began, so that the next
 // start code is still found.
 int32_t CMpegExtensionReader::ReadQuantMatrixExtension() {
-    uint32_t* const savedWord = dataSource->wordPtr;
-    const int32_t savedOffset = dataSource->bitOffset;
+    const BitReader saved = dataSource->Bits();
     uint16_t read[4][64];
     bool loaded[4] = {};
     bool valid = true;
     for (int m = 0; m < 4 && valid; ++m) {
-        loaded[m] = dataSource->GetBit() == 1;
+        loaded[m] = dataSource->Bits().GetBit() == 1;
         if (loaded[m]) valid = LoadMatrix(read[m]);
     }
     if (!valid || dataSource->IsPastEnd()) {
-        dataSource->wordPtr = savedWord;
-        dataSource->bitOffset = savedOffset;
+        dataSource->Bits() = saved;
         return -1;
     }
     // Intra, non-intra, chroma intra, chroma non-intra; a luma matrix also becomes the chroma
@@ -128,24 +126,24 @@ int32_t CMpegExtensionReader::ReadPictureCodingExtension() {
     PictureInfo& picture = headers->picture;
     for (int s = 0; s < 2; ++s) {
         for (int t = 0; t < 2; ++t)
-            picture.f_code[s][t] = CMpegHeaderReader::RSizeOf(dataSource->GetBits(4));
+            picture.f_code[s][t] = CMpegHeaderReader::RSizeOf(dataSource->Bits().Get(4));
     }
-    picture.intra_dc_precision = dataSource->GetBits(2);
-    picture.picture_structure = dataSource->GetBits(2);
-    picture.top_field_first = dataSource->GetBit();
-    picture.frame_pred_frame_dct = dataSource->GetBit();
-    picture.concealment_motion_vectors = dataSource->GetBit();
-    picture.q_scale_type = dataSource->GetBit();
-    picture.intra_vlc_format = dataSource->GetBit();
-    picture.alternate_scan = dataSource->GetBit();
+    picture.intra_dc_precision = dataSource->Bits().Get(2);
+    picture.picture_structure = dataSource->Bits().Get(2);
+    picture.top_field_first = dataSource->Bits().GetBit();
+    picture.frame_pred_frame_dct = dataSource->Bits().GetBit();
+    picture.concealment_motion_vectors = dataSource->Bits().GetBit();
+    picture.q_scale_type = dataSource->Bits().GetBit();
+    picture.intra_vlc_format = dataSource->Bits().GetBit();
+    picture.alternate_scan = dataSource->Bits().GetBit();
     // A 0 keeps the zigzag scan that the picture header chose.
     if (picture.alternate_scan == 1) picture.scan = kAlternateScan;
-    picture.repeat_first_field = dataSource->GetBit();
-    dataSource->SkipBits(1);  // chroma_420_type
-    picture.progressive_frame = dataSource->GetBit();
-    if (dataSource->GetBit() == 1) {  // composite_display_flag
+    picture.repeat_first_field = dataSource->Bits().GetBit();
+    dataSource->Bits().Skip(1);  // chroma_420_type
+    picture.progressive_frame = dataSource->Bits().GetBit();
+    if (dataSource->Bits().GetBit() == 1) {  // composite_display_flag
         // v_axis, field_sequence, sub_carrier, burst_amplitude, sub_carrier_phase
-        dataSource->SkipBits(20);
+        dataSource->Bits().Skip(20);
     }
     return 0;
 }

@@ -16,36 +16,19 @@ int32_t CMpegHeaderReader::Init(CBitstreamDataSource* source, MpegHeaders* recor
 
 uint32_t CMpegHeaderReader::FindStartCode(CBitstreamDataSource& source) {
     if (!source.buffer) return kSequenceEndCode;
-    source.AlignToByte();
-    int32_t zeros = 0;
-    for (;;) {
-        if (source.IsPastEnd()) {
-            // Only the guard words lie behind the sentinel: take the sentinel itself, a
-            // sequence_end_code, as the code found.
-            source.wordPtr = source.buffer + source.CapacityWords();
-            source.bitOffset = 31;
-            zeros = 0;
-        }
-        uint32_t byte = source.GetBits(8);
-        if (byte == 0) {
-            ++zeros;
-        } else if (byte == 1 && zeros >= 2) {
-            return source.GetBits(8);
-        } else {
-            zeros = 0;
-        }
-    }
+    return d2u::FindStartCode(source.Bits(), source.End());
 }
 
 void CMpegHeaderReader::UnreadStartCode(CBitstreamDataSource& source) {
-    if (source.wordPtr > source.buffer) --source.wordPtr;
+    if (source.Bits().Word() > source.buffer) d2u::UnreadStartCode(source.Bits());
 }
 
 bool CMpegHeaderReader::RefillBeforeHeader() {
     // The refill restarts at the first bit of the current word; two words back the start code
     // just read lies wholly ahead and is found again.
-    int64_t consumedWords = dataSource->wordPtr - dataSource->buffer;
-    dataSource->wordPtr -= consumedWords < 2 ? consumedWords : 2;
+    const uint32_t* word = dataSource->Bits().Word();
+    const int64_t consumedWords = word - dataSource->buffer;
+    dataSource->SetPosition(word - (consumedWords < 2 ? consumedWords : 2), 31);
     return dataSource->FillBuffer() == 0;
 }
 
@@ -54,24 +37,24 @@ int32_t CMpegHeaderReader::getHeader() {
     sequenceHeaderSeen = 0;
     groupHeaderSeen = 0;
     // Where the search starts again when the data read so far ends in the middle of a header.
-    uint32_t* resume = dataSource->wordPtr;
+    BitReader resume = dataSource->Bits();
     // Set once a growing file is read to its end: a picture the end cuts is taken as it is.
     bool atEndOfFile = false;
     for (;;) {
-        uint32_t* searchStart = dataSource->wordPtr;
+        const BitReader searchStart = dataSource->Bits();
         uint32_t code = FindStartCode();
         if (dataSource->NeedsFill()) {
             if (!RefillBeforeHeader()) return -1;
-            resume = dataSource->wordPtr;
+            resume = dataSource->Bits();
             continue;
         }
         if (PastDataEnd()) {
             // The filler behind the data: the end of the file, unless the file has grown. (A
             // sequence_end_code in the data does not end the stream: streams are often joined.)
             if (sequenceEnded && dataSource->WithinGrowingData() && AtReadLimit()) return 0;
-            dataSource->wordPtr = resume;
+            SetWordPosition(resume);
             if (dataSource->ReadMore() == 1) {
-                resume = dataSource->wordPtr;
+                resume = dataSource->Bits();
                 continue;
             }
             return 0;
@@ -83,9 +66,9 @@ int32_t CMpegHeaderReader::getHeader() {
                 ReadPictureHeader();
                 if (!atEndOfFile && dataSource->WithinGrowingData() && !PictureEndsWithinData()) {
                     // Decoded once it is whole: when the data grows past its end.
-                    dataSource->wordPtr = searchStart;
+                    SetWordPosition(searchStart);
                     atEndOfFile = dataSource->ReadMore() == 0;
-                    resume = dataSource->wordPtr;
+                    resume = dataSource->Bits();
                     continue;
                 }
                 return 1;
@@ -116,17 +99,21 @@ bool CMpegHeaderReader::AtReadLimit() const {
 // header or sequence end) lies within the data.
 bool CMpegHeaderReader::PictureEndsWithinData() const {
     CBitstreamDataSource& source = *dataSource;
-    uint32_t* word = source.wordPtr;
-    const int32_t offset = source.bitOffset;
+    const BitReader start = source.Bits();
     uint32_t code;
     do {
         code = FindStartCode(source);
     } while (code != kPictureStartCode && code != kSequenceHeaderCode && code != kSequenceEndCode &&
              code != kGroupStartCode);
     const bool within = source.GetBytePosition() <= source.DataEnd();
-    source.wordPtr = word;
-    source.bitOffset = offset;
+    source.Bits() = start;
     return within;
+}
+
+// Only the word of a position is kept: ReadMore starts again at the first bit of the word it is
+// given (and reads into the buffer behind it, which a copy of the reader may have cached).
+void CMpegHeaderReader::SetWordPosition(const BitReader& at) {
+    dataSource->SetPosition(at.Word(), 31);
 }
 
 uint64_t CMpegHeaderReader::StartCodePosition() const {
@@ -135,7 +122,7 @@ uint64_t CMpegHeaderReader::StartCodePosition() const {
 
 void CMpegHeaderReader::LoadQuantiserMatrix(uint16_t* matrix) {
     for (int k = 0; k < 64; ++k) {
-        matrix[kZigzagScan[k]] = static_cast<uint16_t>(dataSource->GetBits(8));
+        matrix[kZigzagScan[k]] = static_cast<uint16_t>(bits().Get(8));
     }
 }
 
@@ -144,25 +131,25 @@ int32_t CMpegHeaderReader::ReadSequenceHeader() {
     MarkStartCodePosition(sequence);
     sequence.mpeg2 = 0;
     sequence.chroma_format = 1;
-    sequence.horizontal_size = dataSource->GetBits(12);
-    sequence.vertical_size = dataSource->GetBits(12);
-    sequence.aspect_ratio_information = dataSource->GetBits(4);
-    sequence.frame_rate_code = dataSource->GetBits(4);
-    sequence.bit_rate_value = dataSource->GetBits(18);
-    dataSource->SkipBits(1);  // marker_bit
-    sequence.vbv_buffer_size_value = dataSource->GetBits(10);
-    sequence.constrained_parameters_flag = dataSource->GetBit();
+    sequence.horizontal_size = bits().Get(12);
+    sequence.vertical_size = bits().Get(12);
+    sequence.aspect_ratio_information = bits().Get(4);
+    sequence.frame_rate_code = bits().Get(4);
+    sequence.bit_rate_value = bits().Get(18);
+    bits().Skip(1);  // marker_bit
+    sequence.vbv_buffer_size_value = bits().Get(10);
+    sequence.constrained_parameters_flag = bits().GetBit();
 
     // Matrices are rebuilt from every sequence header, so a repeated header without matrices
     // restores the defaults.
-    if (dataSource->GetBit()) {
+    if (bits().GetBit()) {
         LoadQuantiserMatrix(headers->intra_quantiser_matrix);
     } else {
         for (int i = 0; i < 64; ++i) {
             headers->intra_quantiser_matrix[i] = kDefaultIntraQuantiserMatrix[i];
         }
     }
-    if (dataSource->GetBit()) {
+    if (bits().GetBit()) {
         LoadQuantiserMatrix(headers->non_intra_quantiser_matrix);
     } else {
         for (uint16_t& value : headers->non_intra_quantiser_matrix) {
@@ -179,14 +166,14 @@ int32_t CMpegHeaderReader::ReadSequenceHeader() {
 int32_t CMpegHeaderReader::ReadGroupHeader() {
     GopInfo& gop = headers->gop;
     MarkStartCodePosition(gop);
-    gop.drop_frame_flag = dataSource->GetBit();
-    gop.time_code_hours = dataSource->GetBits(5);
-    gop.time_code_minutes = dataSource->GetBits(6);
-    dataSource->SkipBits(1);  // marker_bit
-    gop.time_code_seconds = dataSource->GetBits(6);
-    gop.time_code_pictures = dataSource->GetBits(6);
-    gop.closed_gop = dataSource->GetBit();
-    gop.broken_link = dataSource->GetBit();
+    gop.drop_frame_flag = bits().GetBit();
+    gop.time_code_hours = bits().Get(5);
+    gop.time_code_minutes = bits().Get(6);
+    bits().Skip(1);  // marker_bit
+    gop.time_code_seconds = bits().Get(6);
+    gop.time_code_pictures = bits().Get(6);
+    gop.closed_gop = bits().GetBit();
+    gop.broken_link = bits().GetBit();
     return extensionReader.ReadExtensionsAndUserData();
 }
 
@@ -201,52 +188,25 @@ int32_t CMpegHeaderReader::ReadPictureHeader() {
     picture.backward_r_size = 0;
     picture.scan = kZigzagScan;
 
-    picture.temporal_reference = dataSource->GetBits(10);
-    picture.picture_coding_type = dataSource->GetBits(3);
-    picture.vbv_delay = dataSource->GetBits(16);
+    picture.temporal_reference = bits().Get(10);
+    picture.picture_coding_type = bits().Get(3);
+    picture.vbv_delay = bits().Get(16);
     if (picture.picture_coding_type == kPictureP || picture.picture_coding_type == kPictureB) {
-        picture.full_pel_forward_vector = dataSource->GetBit();
-        picture.forward_r_size = RSizeOf(dataSource->GetBits(3));
+        picture.full_pel_forward_vector = bits().GetBit();
+        picture.forward_r_size = RSizeOf(bits().Get(3));
     }
     if (picture.picture_coding_type == kPictureB) {
-        picture.full_pel_backward_vector = dataSource->GetBit();
-        picture.backward_r_size = RSizeOf(dataSource->GetBits(3));
+        picture.full_pel_backward_vector = bits().GetBit();
+        picture.backward_r_size = RSizeOf(bits().Get(3));
     }
     SkipExtraPictureInformation();
     return extensionReader.ReadExtensionsAndUserData();
 }
 
 int32_t CMpegHeaderReader::SkipExtraPictureInformation() {
-    while (dataSource->GetBit() == 1 && !dataSource->IsPastEnd()) {
-        dataSource->SkipBits(8);
+    while (bits().GetBit() == 1 && !dataSource->IsPastEnd()) {
+        bits().Skip(8);
     }
-    return 0;
-}
-
-int32_t CMpegHeaderReader::MapQuantiserScale(uint32_t quantiser_scale_code) const {
-    quantiser_scale_code &= 31;
-    if (headers->sequence.mpeg2 == 0) return static_cast<int32_t>(quantiser_scale_code);
-    if (headers->picture.q_scale_type == 1) {
-        return kNonLinearQuantiserScale[quantiser_scale_code];
-    }
-    return static_cast<int32_t>(quantiser_scale_code) * 2;
-}
-
-void CMpegHeaderReader::StoreQuantiser(int32_t quantiser_scale) {
-    headers->slice.quantiser_scale = quantiser_scale;
-    headers->currentQuantiser = quantiser_scale;
-}
-
-int32_t CMpegHeaderReader::ReadSliceHeader() {
-    MarkStartCodePosition(headers->slice);
-    StoreQuantiser(MapQuantiserScale(dataSource->GetBits(5)));
-    // extra_bit_slice; encoders leave it 0, and what it would announce is not used.
-    dataSource->SkipBits(1);
-    return 0;
-}
-
-int32_t CMpegHeaderReader::ReadMacroblockQuantiser() {
-    StoreQuantiser(MapQuantiserScale(dataSource->GetBits(5)));
     return 0;
 }
 

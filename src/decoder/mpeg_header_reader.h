@@ -1,16 +1,15 @@
 // Finds start codes in an MPEG-1/MPEG-2 video elementary stream and parses every header above
-// the slice layer into the decoder's MpegHeaders record; also reads the slice and macroblock
-// quantisers for the macroblock layer.
+// the slice layer into the decoder's MpegHeaders record.
 #pragma once
 
 #include <cstdint>
 
 #include "decoder/mpeg_extension_reader.h"
+#include "input/bitstream_data_source.h"
 #include "input/start_codes.h"
 
 namespace d2u {
 
-class CBitstreamDataSource;
 struct MpegHeaders;
 
 class CMpegHeaderReader {
@@ -38,10 +37,6 @@ public:
         return 0;
     }
 
-    // For the macroblock layer, right after the slice start code / for a quant macroblock.
-    int32_t ReadSliceHeader();
-    int32_t ReadMacroblockQuantiser();
-
     // Aligns to a byte, reads up to and including the next 00 00 01 and returns the start
     // code value after it (consumed). Never runs past the end of the buffer: there it stops
     // at the sentinel sequence_end_code.
@@ -63,14 +58,14 @@ public:
 
 private:
     uint64_t StartCodePosition() const;
-    int32_t MapQuantiserScale(uint32_t quantiser_scale_code) const;
-    void StoreQuantiser(int32_t quantiser_scale);
     void LoadQuantiserMatrix(uint16_t* matrix);
     bool RefillBeforeHeader();
     // Whether the start code just read lies behind the data (file mode): the filler.
     bool PastDataEnd() const;
     bool AtReadLimit() const;
     bool PictureEndsWithinData() const;
+    void SetWordPosition(const BitReader& at);
+    BitReader& bits() { return dataSource->Bits(); }
 
     CBitstreamDataSource* dataSource = nullptr;  // not owned
     MpegHeaders* headers = nullptr;              // not owned

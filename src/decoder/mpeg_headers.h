@@ -1,8 +1,8 @@
-// The header record of one decoder: what the header reader parsed above the slice layer, the
-// state of the slice and macroblock layers, the quantiser matrices and the quantiser in force.
+// The header record of one decoder: what the header reader parsed above the slice layer, with
+// the quantiser matrices in force.
 // Field names follow the MPEG video syntax elements. Every field is a 32-bit unsigned word
 // unless noted; a field that a header does not carry keeps its last value. The wrapper zeroes
-// the record once; afterwards only the header reader and the macroblock layer write it.
+// the record once; afterwards only the header reader writes it.
 #pragma once
 
 #include <cstdint>
@@ -74,37 +74,15 @@ struct PictureInfo {
     const uint32_t* scan;
 };
 
-struct SliceInfo {
-    uint64_t startPosition;   // byte offset of the slice_start_code
-    int32_t quantiser_scale;  // the mapped quantiser scale in force
-};
-
-// Written by the macroblock layer for every macroblock position, coded or skipped.
-struct MacroblockInfo {
-    uint64_t startPosition;  // byte position after the macroblock, minus 4
-    uint32_t increment;      // 1 when coded; positions left to the next coded one when skipped
-    int32_t quantiser;
-    uint32_t macroblock_type;
-    uint32_t coded_block_pattern;
-    int32_t x;  // luma pixel position (column * 16, row * 16)
-    int32_t y;
-    int32_t PMV[2][2][2];  // [r][s][t] after this macroblock, half-sample units
-    uint32_t dct_type;
-};
-
 struct MpegHeaders {
     SequenceInfo sequence;
     GopInfo gop;
     PictureInfo picture;
-    SliceInfo slice;
-    MacroblockInfo macroblock;
     // Raster order (row by row), not scan order.
     uint16_t intra_quantiser_matrix[64];
     uint16_t non_intra_quantiser_matrix[64];
     uint16_t chroma_intra_quantiser_matrix[64];
     uint16_t chroma_non_intra_quantiser_matrix[64];
-    // Always equal to slice.quantiser_scale; the macroblock layer copies it per macroblock.
-    int32_t currentQuantiser;
 };
 
 // macroblock_type flags.

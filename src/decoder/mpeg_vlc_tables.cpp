@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <new>
 
+#include "decoder/vlc_huffman_table.h"
 #include "input/bitstream_data_source.h"
-#include "primitives/vlc_huffman_table.h"
 
 namespace d2u {
 namespace {
@@ -505,21 +505,19 @@ int32_t CMpegVlcTables::Free() {
     return 0;
 }
 
-int32_t CMpegVlcTables::Decode(int32_t* value, int32_t index) {
-    if (!dataSource || index < 0 || index >= kTableCount) return ippStsBadArgErr;
-    return ippiVCHuffmanDecodeOne_1u32s(&dataSource->wordPtr, &dataSource->bitOffset, value,
-                                        tables[index]);
+int32_t CMpegVlcTables::Decode(BitReader& bits, int32_t* value, int32_t index) {
+    if (index < 0 || index >= kTableCount) return ippStsBadArgErr;
+    return ippiVCHuffmanDecodeOne_1u32s(bits, value, tables[index]);
 }
 
-int32_t CMpegVlcTables::DecodeEscapedAddressIncrement(int32_t* value) {
-    if (!dataSource || !value) return ippStsNullPtrErr;
+int32_t CMpegVlcTables::DecodeEscapedAddressIncrement(BitReader& bits, int32_t* value) {
+    if (!value) return ippStsNullPtrErr;
     int32_t escapes = 0;
-    while (VlcPeekBits(dataSource->wordPtr, dataSource->bitOffset, kAddressEscapeLength) ==
-           kAddressEscapeBits) {
+    while (bits.Peek(kAddressEscapeLength) == kAddressEscapeBits) {
         if (++escapes > kMaxAddressEscapes) return kTooManyEscapes;
-        dataSource->SkipBits(kAddressEscapeLength);
+        bits.Skip(kAddressEscapeLength);
     }
-    int32_t status = DecodeDirect(value, kMacroblockAddressIncrement);
+    int32_t status = DecodeDirect(bits, value, kMacroblockAddressIncrement);
     *value += escapes * 33;
     return status;
 }

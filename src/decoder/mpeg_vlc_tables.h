@@ -1,12 +1,12 @@
 // The variable-length codes of the MPEG video slice and macroblock layers (ISO/IEC 13818-2,
 // Tables B.1 to B.15), built once per stream into decode tables, with the decode operations
-// that the macroblock layer runs on the data source's shared bit position.
+// of the macroblock layer at a reading position.
 #pragma once
 
 #include <cstdint>
 
-#include "input/bitstream_data_source.h"
-#include "primitives/vlc_huffman.h"
+#include "decoder/vlc_huffman.h"
+#include "input/bit_reader.h"
 
 namespace d2u {
 
@@ -40,34 +40,35 @@ public:
 
     int32_t Build();
     int32_t Free();
-    void SetDataSource(CBitstreamDataSource* source) { dataSource = source; }
 
     // Inline for the common codeword without escapes; the rest (escapes, bits of no
     // codeword) go through DecodeEscapedAddressIncrement.
-    int32_t DecodeMacroblockAddressIncrement(int32_t* value) {
+    int32_t DecodeMacroblockAddressIncrement(BitReader& bits, int32_t* value) {
         const DirectTable& table = direct[kMacroblockAddressIncrement];
-        if (dataSource && table.codes && value) {
-            const DirectCode code = table.codes[dataSource->ShowBits(table.longest)];
+        if (table.codes && value) {
+            const DirectCode code = table.codes[bits.Peek(table.longest)];
             if (code.length != 0) {
-                dataSource->SkipBits(code.length);
+                bits.Skip(code.length);
                 *value = code.value;
                 return 0;
             }
         }
-        return DecodeEscapedAddressIncrement(value);
+        return DecodeEscapedAddressIncrement(bits, value);
     }
     // Decodes one codeword with the table at `index` (0 to 10).
-    int32_t Decode(int32_t* value, int32_t index);
+    int32_t Decode(BitReader& bits, int32_t* value, int32_t index);
     // macroblock_type of a picture_coding_type (1 I, 2 P, 3 B; other values as Decode).
-    int32_t DecodeMacroblockType(int32_t* value, int32_t pictureCodingType) {
+    int32_t DecodeMacroblockType(BitReader& bits, int32_t* value, int32_t pictureCodingType) {
         if (pictureCodingType < kMacroblockTypeI || pictureCodingType > kMacroblockTypeB)
-            return Decode(value, pictureCodingType);
-        return DecodeDirect(value, pictureCodingType);
+            return Decode(bits, value, pictureCodingType);
+        return DecodeDirect(bits, value, pictureCodingType);
     }
-    int32_t DecodeCodedBlockPattern(int32_t* value) {
-        return DecodeDirect(value, kCodedBlockPattern);
+    int32_t DecodeCodedBlockPattern(BitReader& bits, int32_t* value) {
+        return DecodeDirect(bits, value, kCodedBlockPattern);
     }
-    int32_t DecodeMotionCode(int32_t* value) { return DecodeDirect(value, kMotionCode); }
+    int32_t DecodeMotionCode(BitReader& bits, int32_t* value) {
+        return DecodeDirect(bits, value, kMotionCode);
+    }
 
     // One entry of the flat look-up tables of the macroblock-level codes (see below).
     struct DirectCode {
@@ -116,20 +117,19 @@ private:
         DirectCode* codes = nullptr;  // 1 << longest entries
     };
     void BuildDirectTable(int32_t index);
-    int32_t DecodeEscapedAddressIncrement(int32_t* value);
-    int32_t DecodeDirect(int32_t* value, int32_t index) {
+    int32_t DecodeEscapedAddressIncrement(BitReader& bits, int32_t* value);
+    int32_t DecodeDirect(BitReader& bits, int32_t* value, int32_t index) {
         const DirectTable& table = direct[index];
-        if (!dataSource || !table.codes || !value) return Decode(value, index);
-        const DirectCode code = table.codes[dataSource->ShowBits(table.longest)];
-        if (code.length == 0) return Decode(value, index);
-        dataSource->SkipBits(code.length);
+        if (!table.codes || !value) return Decode(bits, value, index);
+        const DirectCode code = table.codes[bits.Peek(table.longest)];
+        if (code.length == 0) return Decode(bits, value, index);
+        bits.Skip(code.length);
         *value = code.value;
         return 0;
     }
 
     IppVCHuffmanSpec_32s* tables[kTableCount] = {};
     DirectTable direct[kDirectTableCount];
-    CBitstreamDataSource* dataSource = nullptr;
 };
 
 }  // namespace d2u

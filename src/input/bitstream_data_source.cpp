@@ -25,8 +25,7 @@ bool CBitstreamDataSource::AllocateBuffer(int32_t words, bool fillData, int32_t 
     capacityWords = words;
     for (size_t i = fillData ? 0 : static_cast<size_t>(words); i < total; ++i)
         buffer[i] = kFillerWord;
-    wordPtr = buffer + capacityWords;
-    bitOffset = 31;
+    bits.Seek(buffer + capacityWords, 31);
     return true;
 }
 
@@ -35,7 +34,7 @@ void CBitstreamDataSource::FreeBuffer() {
     block = nullptr;
     blockWords = 0;
     buffer = nullptr;
-    wordPtr = nullptr;
+    bits = BitReader();
     capacityWords = 0;
 }
 
@@ -120,7 +119,7 @@ int32_t CBitstreamDataSource::OpenW(const wchar_t* path) {
 int32_t CBitstreamDataSource::FinishOpen() {
     fileOffset = 0;
     shortfall = 0;
-    wordPtr = buffer + capacityWords;
+    if (buffer) bits.Seek(buffer + capacityWords, 31);
     fileSize = platform::Size(fileHandle);
     endOfFile = 0;
     wordCount = 0;
@@ -144,7 +143,7 @@ int32_t CBitstreamDataSource::FillBuffer() {
     // from behind them (a partial last word from its start), so that data behind a short read
     // follows the data before it.
     const int64_t dataWords = (static_cast<int64_t>(capacityWords) * 4 - shortfall) / 4;
-    int64_t consumed = wordPtr - buffer;
+    int64_t consumed = bits.Word() - buffer;
     if (consumed < 0) consumed = 0;
     if (consumed > dataWords) consumed = dataWords;
     const uint64_t readFrom = static_cast<uint64_t>(BufferStartPosition() + dataWords * 4);
@@ -165,9 +164,9 @@ int32_t CBitstreamDataSource::FillBuffer() {
         for (size_t i = firstFiller; i < room / 4; ++i) fresh[i] = kFillerWord;
     }
     endOfFile = got != room ? 1 : 0;
-    InitBits();
     FillGuardWords();
     if (got % 4 != 0) SwapBuffer(fresh + got / 4, 1);
+    InitBits();
     fileOffset = readFrom + got;
     shortfall = static_cast<int32_t>(room - got);
     return 0;
@@ -198,7 +197,7 @@ int32_t CBitstreamDataSource::ReadMore() {
 uint64_t CBitstreamDataSource::DataEnd() const {
     if (!buffer) return UINT64_MAX;
     if (!IsBufferedMode()) return endOfFile ? fileOffset : UINT64_MAX;
-    const int64_t currentByte = (wordPtr - buffer) * 4 + (31 - bitOffset) / 8;
+    const int64_t currentByte = (bits.Word() - buffer) * 4 + (31 - bits.Offset()) / 8;
     return GetBytePosition() - static_cast<uint64_t>(currentByte - dataLength);
 }
 
@@ -234,9 +233,9 @@ void CBitstreamDataSource::FillGuardWords() {
 }
 
 int32_t CBitstreamDataSource::InitBits() {
-    bitOffset = 31;
-    wordPtr = buffer;
-    if (buffer) buffer[capacityWords] = kFillerWord;
+    if (!buffer) return 0;
+    buffer[capacityWords] = kFillerWord;
+    bits.Seek(buffer, 31);
     return 0;
 }
 
@@ -261,10 +260,9 @@ int32_t CBitstreamDataSource::SetDataBuffer(const uint8_t* data, int32_t length)
                     static_cast<size_t>(4 - partialBytes));
     }
     int32_t dataWords = length / 4 + (partialBytes != 0 ? 1 : 0);
-    CachedLogger()->Write("CBitstreamDataSource::SetDataBuffer before InitBits", 100);
-    InitBits();
     SwapBuffer(buffer, dataWords);
     for (int32_t i = dataWords; i < length / 4 + 1 + kMarginWords; ++i) buffer[i] = kFillerWord;
+    InitBits();
     wordCount = length / 4;
     dataLength = length;
     CachedLogger()->Write("CBitstreamDataSource::SetDataBuffer after SwapBuffer", 100);
@@ -273,7 +271,7 @@ int32_t CBitstreamDataSource::SetDataBuffer(const uint8_t* data, int32_t length)
 
 int32_t CBitstreamDataSource::NeedsFill() const {
     if (!buffer) return 1;
-    int64_t index = wordPtr - buffer;
+    int64_t index = bits.Word() - buffer;
     if (IsBufferedMode()) return index > static_cast<int64_t>(wordCount) - 2 ? 1 : 0;
     return index * 4 > kRefillThresholdBytes ? 1 : 0;
 }
@@ -300,8 +298,7 @@ int32_t CBitstreamDataSource::ReadFrom(uint64_t offset) {
     // An empty buffer that ends at the offset: the fill reads from there.
     fileOffset = offset;
     shortfall = capacityWords * 4;
-    if (buffer) wordPtr = buffer + capacityWords;
-    bitOffset = 31;
+    if (buffer) bits.Seek(buffer + capacityWords, 31);
     FillBuffer();
     return 0;
 }
@@ -334,8 +331,8 @@ int32_t CBitstreamDataSource::Close() {
 
 uint64_t CBitstreamDataSource::GetBytePosition() const {
     if (!buffer) return fileOffset;
-    const int64_t index = wordPtr - buffer;
-    return static_cast<uint64_t>(BufferStartPosition() + index * 4 + (31 - bitOffset) / 8);
+    const int64_t index = bits.Word() - buffer;
+    return static_cast<uint64_t>(BufferStartPosition() + index * 4 + (31 - bits.Offset()) / 8);
 }
 
 }  // namespace d2u

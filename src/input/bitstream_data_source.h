@@ -1,13 +1,13 @@
 // The video elementary stream as one buffer of 32-bit words in reading order (bit 31 of a word
 // is the first stream bit), refilled from a file or loaded from a caller's memory block, with
-// the bit reader that the header, macroblock and block layers share through `wordPtr` and
-// `bitOffset`.
+// the reading position (a BitReader) from which the header reader and the picture decoder read.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
+#include "input/bit_reader.h"
 #include "platform/platform.h"
 
 namespace d2u {
@@ -74,56 +74,22 @@ public:
                shortfall;
     }
     // Bytes of the buffer before the current word.
-    int64_t ConsumedBytes() const { return buffer ? (wordPtr - buffer) * 4 : 0; }
+    int64_t ConsumedBytes() const { return buffer ? (bits.Word() - buffer) * 4 : 0; }
     // True once the reader has moved past the sentinel word; the words behind it are guards.
-    bool IsPastEnd() const { return !buffer || wordPtr > buffer + capacityWords; }
+    bool IsPastEnd() const { return !buffer || bits.Word() > buffer + capacityWords; }
+    // The sentinel word behind the data.
+    const uint32_t* End() const { return buffer + capacityWords; }
     int32_t CapacityWords() const { return capacityWords; }
 
-    // ---- the bit reader: n from 1 to 32 ----
-    uint32_t GetBits(int n) {
-        uint32_t value;
-        bitOffset -= n;
-        if (bitOffset < 0) {
-            bitOffset += 32;
-            value = (wordPtr[0] << (31 - bitOffset)) + ((wordPtr[1] >> bitOffset) >> 1);
-            ++wordPtr;
-        } else {
-            value = wordPtr[0] >> (bitOffset + 1);
-        }
-        return n >= 32 ? value : value & ((1u << n) - 1u);
-    }
-    uint32_t ShowBits(int n) const {
-        int32_t offset = bitOffset - n;
-        uint32_t value;
-        if (offset < 0) {
-            offset += 32;
-            value = (wordPtr[0] << (31 - offset)) + ((wordPtr[1] >> offset) >> 1);
-        } else {
-            value = wordPtr[0] >> (offset + 1);
-        }
-        return n >= 32 ? value : value & ((1u << n) - 1u);
-    }
-    void SkipBits(int n) {
-        bitOffset -= n;
-        if (bitOffset < 0) {
-            bitOffset += 32;
-            ++wordPtr;
-        }
-    }
-    uint32_t GetBit() { return GetBits(1); }
-    void AlignToByte() {
-        if ((bitOffset & 7) == 7) return;
-        bitOffset = (bitOffset | 7) - 8;
-        if (bitOffset < 0) {
-            bitOffset = 31;
-            ++wordPtr;
-        }
-    }
+    // The reading position: the header reader and the picture decoder read on from it. Every
+    // refill and repositioning sets it again.
+    BitReader& Bits() { return bits; }
+    const BitReader& Bits() const { return bits; }
+    // Puts the reading position at a word of the buffer (read before, at or behind the position).
+    void SetPosition(const uint32_t* word, int32_t offset) { bits.Seek(word, offset); }
 
     uint64_t fileSize = 0;
     uint32_t* buffer = nullptr;
-    uint32_t* wordPtr = nullptr;
-    int32_t bitOffset = 31;
     uint64_t fileOffset = 0;
     int32_t shortfall = 0;
     int32_t endOfFile = 0;
@@ -157,6 +123,7 @@ private:
     size_t BytesBelowReadLimit(uint64_t from, size_t wanted) const;
 
     int32_t capacityWords = 0;
+    BitReader bits;
     std::atomic<bool> followsGrowingFile{false};
     // The allocated block, which holds the buffer, its sentinel and guard words.
     uint32_t* block = nullptr;

@@ -19,9 +19,7 @@ public:
 
     CYUVFrame* GetNextFrame(int32_t n) override;
     int32_t GetWidth() override { return outputWidth ? outputWidth : CFrameSource::GetWidth(); }
-    int32_t GetHeight() override {
-        return outputHeight ? outputHeight : CFrameSource::GetHeight();
-    }
+    int32_t GetHeight() override { return outputHeight ? outputHeight : CFrameSource::GetHeight(); }
 
 private:
     int32_t outputWidth = 0;

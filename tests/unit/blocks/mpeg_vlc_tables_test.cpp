@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "decoder/mpeg_tables.h"
-#include "primitives/reconstruct_dct_block.h"
-#include "primitives/vlc_huffman_table.h"
+#include "decoder/coefficient_reader.h"
+#include "decoder/vlc_huffman_table.h"
 #include "test_bits.h"
 
 namespace d2u {

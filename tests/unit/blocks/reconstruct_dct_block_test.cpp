@@ -1,4 +1,4 @@
-#include "primitives/reconstruct_dct_block.h"
+#include "decoder/coefficient_reader.h"
 
 #include <gtest/gtest.h>
 

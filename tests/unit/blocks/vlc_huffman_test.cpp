@@ -1,4 +1,4 @@
-#include "primitives/vlc_huffman.h"
+#include "decoder/vlc_huffman.h"
 
 #include <gtest/gtest.h>
 

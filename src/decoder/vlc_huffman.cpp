@@ -1,10 +1,10 @@
-#include "primitives/vlc_huffman.h"
+#include "decoder/vlc_huffman.h"
 
 #include <algorithm>
 #include <memory>
 #include <new>
 
-#include "primitives/vlc_huffman_table.h"
+#include "decoder/vlc_huffman_table.h"
 
 namespace d2u {
 namespace {
@@ -327,34 +327,24 @@ IppStatus ippiVCHuffmanFree_32s(IppVCHuffmanSpec_32s** ppSpec) {
     return ippStsNoErr;
 }
 
-IppStatus VCHuffmanDecodeRunLevel(Ipp32u** ppBitStream, int* pOffset, Ipp32s* pRun, Ipp32s* pLevel,
-                                  const IppVCHuffmanSpec_32s* pSpec) {
-    if (!ppBitStream || !*ppBitStream || !pOffset || !pRun || !pLevel || !pSpec)
-        return ippStsNullPtrErr;
-    if (*pOffset < 0 || *pOffset > 31) return ippStsBadArgErr;
-    const Ipp32u entry = pSpec->packed[VlcPeekBits(*ppBitStream, *pOffset, kVlcPackedBits)];
-    if (VlcPackedIsPlain(entry)) {
-        VlcSkipBits(ppBitStream, pOffset, static_cast<int>(VlcPackedLength(entry)));
-        *pRun = static_cast<Ipp32s>(VlcPackedRun(entry));
-        *pLevel = VlcPackedLevel(entry);
-        return ippStsNoErr;
-    }
-    int length = 0;
-    const VlcSlot* slot = VlcFindCodeword(*pSpec, *ppBitStream, *pOffset, &length);
-    if (!slot) return ippStsVLCErr;
-    VlcSkipBits(ppBitStream, pOffset, length);
-    *pRun = slot->run;
-    *pLevel = slot->value;
-    return ippStsNoErr;
-}
-
-IppStatus ippiVCHuffmanDecodeOne_1u32s(Ipp32u** ppBitStream, int* pOffset, Ipp32s* pDst,
+IppStatus ippiVCHuffmanDecodeOne_1u32s(BitReader& bits, Ipp32s* pDst,
                                        const IppVCHuffmanSpec_32s* pSpec) {
-    if (!pDst) return ippStsNullPtrErr;
+    if (!pDst || !pSpec || !bits.Valid()) return ippStsNullPtrErr;
     Ipp32s run = 0;
     Ipp32s level = 0;
-    IppStatus status = VCHuffmanDecodeRunLevel(ppBitStream, pOffset, &run, &level, pSpec);
-    if (status != ippStsNoErr) return status;
+    const Ipp32u entry = pSpec->packed[bits.Peek(kVlcPackedBits)];
+    if (VlcPackedIsPlain(entry)) {
+        bits.Skip(static_cast<int>(VlcPackedLength(entry)));
+        run = static_cast<Ipp32s>(VlcPackedRun(entry));
+        level = VlcPackedLevel(entry);
+    } else {
+        int length = 0;
+        const VlcSlot* slot = VlcFindCodeword(*pSpec, bits, &length);
+        if (!slot) return ippStsVLCErr;
+        bits.Skip(length);
+        run = slot->run;
+        level = slot->value;
+    }
     *pDst = pSpec->runLevel ? static_cast<Ipp32s>(static_cast<Ipp32u>(run) << 16 |
                                                   (static_cast<Ipp32u>(level) & 0xFFFFu))
                             : level;

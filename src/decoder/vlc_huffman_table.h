@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "primitives/vlc_huffman.h"
+#include "decoder/vlc_huffman.h"
 
 namespace d2u {
 
@@ -156,10 +156,9 @@ inline const VlcSlot* VlcFindCodewordInBits(const IppVCHuffmanSpec_32s& table, I
 }
 
 // Finds the codeword at the bit position; the position is not moved.
-inline const VlcSlot* VlcFindCodeword(const IppVCHuffmanSpec_32s& table, const Ipp32u* word,
-                                      int offset, int* length) {
-    Ipp32u bits = VlcPeekBits(word, offset, table.longest) << (32 - table.longest);
-    return VlcFindCodewordInBits(table, bits, length);
+inline const VlcSlot* VlcFindCodeword(const IppVCHuffmanSpec_32s& table, const BitReader& bits,
+                                      int* length) {
+    return VlcFindCodewordInBits(table, bits.Peek(table.longest) << (32 - table.longest), length);
 }
 
 }  // namespace d2u
