@@ -228,7 +228,7 @@ int32_t CMotionVectorReader::ReadFieldVectors(BitReader& bits, int32_t PMV[2][2]
 
 int32_t CMotionVectorReader::ReadFieldVector(BitReader& bits, int32_t* vector, int32_t* select,
                                              const FrameVectorCodes& codes, int32_t mvscale) {
-    // 33 or more stream bits: the select bit and two quick codes take at most 17.
+    // 32 or more stream bits: the select bit and two quick codes take at most 17.
     uint64_t window = bits.Cache();
     const int32_t fieldSelect = static_cast<int32_t>(window >> 63);
     window <<= 1;

@@ -58,7 +58,7 @@ public:
     // ReadFrameVector with those; vector is not null.
     int32_t ReadFrameVector(BitReader& bits, int32_t* vector, const FrameVectorCodes& codes,
                             int32_t* copy) {
-        // 33 or more stream bits: room for both codes and residuals.
+        // 32 or more stream bits: room for both codes and residuals.
         const uint64_t window = bits.Cache();
         // Most components take 8 bits or fewer with their residual: one look-up each.
         const QuickCode quickHorizontal = codes.table[0][window >> 56];
@@ -90,7 +90,7 @@ public:
                                                int32_t full_pel_vector);
 
     // The r_sizes of the window path, 0 to 3: two codes of up to 11 bits and their residuals
-    // fit the 33 bits a window is sure to hold.
+    // fit the 32 bits a refill leaves.
     static constexpr int32_t kWindowRSizes = 4;
     // A motion_code with its sign bit and residual, for one r_size, as the difference it adds:
     // base + ((residual & mask) ^ sign), so that a component takes no branch and no arithmetic

@@ -1,9 +1,10 @@
 // The reading position in a buffer of 32-bit words that hold the stream in reading order (bit 31
 // of a word is the first stream bit). The next bits wait left-aligned in a 64-bit cache: after
-// every refill at least 33 are there, which every codeword of the macroblock layer with its
+// every refill at least 32 are there, which every codeword of the macroblock layer with its
 // escape or residual bits fits, so the readers decode from the cache without loads of their own.
-// A refill reads no further than the word after the current one; the buffers behind a reader end
-// with a sentinel word and guard words for that look-ahead.
+// A word is loaded only once a bit of the word before it has been read, so a reader at a word
+// never reads beyond the word after it; the buffers behind a reader end with a sentinel word and
+// guard words for that look-ahead.
 //
 // A value type: readers that keep it in registers work on a copy and hand it back.
 #pragma once
@@ -19,23 +20,24 @@ public:
     BitReader(const uint32_t* word, int32_t offset) { Seek(word, offset); }
 
     void Seek(const uint32_t* word, int32_t offset) {
-        cache = ((static_cast<uint64_t>(word[0]) << 32) | word[1]) << (31 - offset);
-        count = offset + 33;
-        next = word + 2;
+        cache = static_cast<uint64_t>(word[0]) << (63 - offset);
+        count = offset + 1;
+        next = word + 1;
+        Refill();
     }
     // The word that holds the next bit, and that bit's index in it (31 to 0).
     const uint32_t* Word() const { return next - WordsCached(); }
     int32_t Offset() const { return 31 - (32 * WordsCached() - count); }
     bool Valid() const { return next != nullptr; }
 
-    // Loads the next word when 32 bits or fewer are cached.
+    // Loads the next word when fewer than 32 bits are cached.
     void Refill() {
-        if (count <= 32) {
+        if (count < 32) {
             cache |= static_cast<uint64_t>(*next++) << (32 - count);
             count += 32;
         }
     }
-    // The next bits, left-aligned: at least 33 of them valid after a refill.
+    // The next bits, left-aligned: at least 32 of them valid after a refill.
     uint64_t Cache() const { return cache; }
     // The next n bits (1 to 32).
     uint32_t Peek(int n) const { return static_cast<uint32_t>(cache >> (64 - n)); }

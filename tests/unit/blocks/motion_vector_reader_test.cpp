@@ -13,8 +13,8 @@
 namespace d2u {
 namespace {
 
-using test::SourceOverBits;
 using test::TestBits;
+using test::WordCursor;
 
 // Whatever the predictor (up to twice the range) and code, the vector lands in [-16f, 16f) and
 // differs from predictor + delta by a multiple of 32f (f = 2^r_size), for every f_code from 1
@@ -49,57 +49,60 @@ TEST(MotionVectorComponent, WrapsAroundIntoTheRangeOfEveryFCode) {
 
 class MotionVectors : public ::testing::Test {
 protected:
-    void Load(const TestBits& bits) {
-        data.reset(new SourceOverBits(bits));
-        reader.Init(&data->source, &data->tables);
+    void SetUp() override {
+        tables.Build();
+        reader.Init(&tables);
     }
-    std::unique_ptr<SourceOverBits> data;
+    CMpegVlcTables tables;
     CMotionVectorReader reader;
 };
 
 TEST_F(MotionVectors, FullPelAndFieldScaledVectors) {
-    Load(TestBits().Put("010 010 1 010"));  // (+1, +1), (0, +1)
+    WordCursor bits(TestBits().Put("010 010 1 010"));  // (+1, +1), (0, +1)
     int32_t fullPel[2] = {6, -4};
-    ASSERT_EQ(reader.ReadMotionVector(fullPel, nullptr, 0, 0, 0, 0, 1), 0);
+    ASSERT_EQ(reader.ReadMotionVector(bits.at, fullPel, 0, 0, 0, 1), 0);
     EXPECT_EQ(fullPel[0], 8);   // 6 halves to 3, plus 1, doubled
     EXPECT_EQ(fullPel[1], -2);  // -2 + 1 = -1, doubled
     int32_t field[2] = {5, 10};
-    ASSERT_EQ(reader.ReadMotionVector(field, nullptr, 0, 0, 0, 1, 0), 0);
+    ASSERT_EQ(reader.ReadMotionVector(bits.at, field, 0, 0, 1, 0), 0);
     EXPECT_EQ(field[0], 5);
     EXPECT_EQ(field[1], 12);  // 10 in frame units is field 5, plus 1, back to frame units
 }
 
-// A forbidden f_code fails without reading; a vertical code of no codeword fails after the
-// horizontal component has been updated.
+// A forbidden f_code fails without reading, on both paths; a vertical code of no codeword fails
+// after the horizontal component has been updated.
 TEST_F(MotionVectors, BadFCodesAndCodesFail) {
-    Load(TestBits().Put("010 0000 0000 000"));  // +1, then no codeword
-    int32_t vector[2] = {2, 7};
-    for (int32_t bad : {-1, 15}) {
-        EXPECT_NE(reader.ReadMotionVector(vector, nullptr, bad, 0, 0, 0, 0), 0);
-        EXPECT_NE(reader.ReadMotionVector(vector, nullptr, 0, bad, 0, 0, 0), 0);
-        EXPECT_NE(CMotionVectorReader::DecodeMotionVectorComponent(&vector[0], bad, 1, 0, 0), 0);
+    for (bool frame : {false, true}) {
+        WordCursor bits(TestBits().Put("010 0000 0000 000"));  // +1, then no codeword
+        auto read = [&](int32_t* vector, int32_t h, int32_t v) {
+            return frame ? reader.ReadFrameVector(bits.at, vector, h, v)
+                         : reader.ReadMotionVector(bits.at, vector, h, v, 0, 0);
+        };
+        int32_t vector[2] = {2, 7};
+        for (int32_t bad : {-1, 15}) {
+            EXPECT_NE(read(vector, bad, 0), 0);
+            EXPECT_NE(read(vector, 0, bad), 0);
+            EXPECT_NE(CMotionVectorReader::DecodeMotionVectorComponent(&vector[0], bad, 1, 0, 0),
+                      0);
+        }
+        EXPECT_EQ(bits.BitsRead(), 0u);
+        EXPECT_NE(read(vector, 0, 0), 0);
+        EXPECT_EQ(vector[0], 3);
+        EXPECT_EQ(vector[1], 7);
     }
-    EXPECT_EQ(data->BitsRead(), 0u);
-    EXPECT_NE(reader.ReadMotionVector(vector, nullptr, 0, 0, 0, 1, 0), 0);
-    EXPECT_EQ(vector[0], 3);
-    EXPECT_EQ(vector[1], 7);
 }
 
-// The frame-vector path reads small r_sizes from a 64-bit window: on random bits (every bit
+// The frame-vector path reads small r_sizes from the reader's cache: on random bits (every bit
 // offset, r_size up to 14 and mostly up to 3, codes and residuals crossing words, bits of no
 // codeword now and then), from predictors anywhere a decoder holds them (up to twice the range,
 // as doubled field vectors), it reads the same vectors and the same number of bits, and fails
 // where the general path fails.
-TEST(FrameVectors, AgreeWithTheGeneralPathOnRandomBits) {
+TEST_F(MotionVectors, FrameVectorsAgreeWithTheGeneralPathOnRandomBits) {
     std::mt19937 random(21);
     TestBits bits;
     for (int i = 0; i < 1500; ++i) bits.PutValue(static_cast<uint32_t>(random()), 32);
-    SourceOverBits fast(bits);
-    SourceOverBits general(bits);
-    CMotionVectorReader fastReader;
-    CMotionVectorReader generalReader;
-    fastReader.Init(&fast.source, &fast.tables);
-    generalReader.Init(&general.source, &general.tables);
+    WordCursor fast(bits);
+    WordCursor general(bits);
     int32_t a[2] = {0, 0};
     int32_t b[2] = {0, 0};
     int failures = 0;
@@ -115,9 +118,8 @@ TEST(FrameVectors, AgreeWithTheGeneralPathOnRandomBits) {
             }
         }
         int32_t copy[2] = {-99, -99};
-        const int32_t fastStatus = fastReader.ReadFrameVector(a, hSize, vSize, copy);
-        const int32_t generalStatus =
-            generalReader.ReadMotionVector(b, nullptr, hSize, vSize, 0, 0, 0);
+        const int32_t fastStatus = reader.ReadFrameVector(fast.at, a, hSize, vSize, copy);
+        const int32_t generalStatus = reader.ReadMotionVector(general.at, b, hSize, vSize, 0, 0);
         ASSERT_EQ(fastStatus == 0, generalStatus == 0) << "vector " << i;
         ASSERT_TRUE(a[0] == b[0] && a[1] == b[1]) << "vector " << i;
         if (fastStatus == 0) {
@@ -127,27 +129,11 @@ TEST(FrameVectors, AgreeWithTheGeneralPathOnRandomBits) {
         }
         // Both go on one bit after where the general path stopped.
         ++failures;
-        general.source.SkipBits(1);
+        general.at.Skip(1);
         const size_t position = general.BitsRead();
-        fast.source.wordPtr = fast.source.buffer + position / 32;
-        fast.source.bitOffset = 31 - static_cast<int32_t>(position % 32);
+        fast.at = BitReader(fast.words.data() + position / 32, 31 - int(position % 32));
     }
     EXPECT_GT(failures, 0);
-}
-
-TEST(FrameVectors, BadFCodesAndCodesFail) {
-    SourceOverBits data(TestBits().Put("010 0000 0000 000"));  // +1, then no codeword
-    CMotionVectorReader reader;
-    reader.Init(&data.source, &data.tables);
-    int32_t vector[2] = {2, 7};
-    for (int32_t bad : {-1, 15}) {
-        EXPECT_NE(reader.ReadFrameVector(vector, bad, 0), 0);
-        EXPECT_NE(reader.ReadFrameVector(vector, 0, bad), 0);
-    }
-    EXPECT_EQ(data.BitsRead(), 0u);
-    EXPECT_NE(reader.ReadFrameVector(vector, 0, 0), 0);
-    EXPECT_EQ(vector[0], 3);
-    EXPECT_EQ(vector[1], 7);
 }
 
 }  // namespace

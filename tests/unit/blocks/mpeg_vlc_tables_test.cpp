@@ -6,15 +6,14 @@
 #include <random>
 #include <vector>
 
-#include "decoder/mpeg_tables.h"
 #include "decoder/coefficient_reader.h"
+#include "decoder/mpeg_tables.h"
 #include "decoder/vlc_huffman_table.h"
 #include "test_bits.h"
 
 namespace d2u {
 namespace {
 
-using test::SourceOverBits;
 using test::TestBits;
 using test::WordCursor;
 
@@ -22,32 +21,53 @@ bool IsRunLevel(int index) {
     return index >= CMpegVlcTables::kDctCoefficientsFirst;
 }
 
+// One run/level codeword; false when there is none.
+bool ReadRunLevel(BitReader& bits, const IppVCHuffmanSpec_32s* table, Ipp32s* run, Ipp32s* level) {
+    Ipp32s packed = 0;
+    if (ippiVCHuffmanDecodeOne_1u32s(bits, &packed, table) != ippStsNoErr) return false;
+    *run = packed >> 16;
+    *level = static_cast<int16_t>(packed & 0xFFFF);
+    return true;
+}
+
 // The macroblock-level decodes (their own look-up tables) and the general decode agree on
 // every pattern of the longest codeword's length: value, status and bits read, codes of no
 // codeword included. The address escape is left to the escape test below.
 TEST(MpegVlcTables, MacroblockLevelDecodesAgreeWithTheGeneralDecode) {
-    using Decoder = int32_t (*)(CMpegVlcTables&, int32_t*);
+    using Decoder = int32_t (*)(CMpegVlcTables&, BitReader&, int32_t*);
     const struct {
         int table;
         Decoder decode;
     } decoders[] = {
         {CMpegVlcTables::kMacroblockAddressIncrement,
-         [](CMpegVlcTables& t, int32_t* v) { return t.DecodeMacroblockAddressIncrement(v); }},
+         [](CMpegVlcTables& t, BitReader& b, int32_t* v) {
+             return t.DecodeMacroblockAddressIncrement(b, v);
+         }},
         {CMpegVlcTables::kMacroblockTypeI,
-         [](CMpegVlcTables& t, int32_t* v) { return t.DecodeMacroblockType(v, 1); }},
+         [](CMpegVlcTables& t, BitReader& b, int32_t* v) {
+             return t.DecodeMacroblockType(b, v, 1);
+         }},
         {CMpegVlcTables::kMacroblockTypeP,
-         [](CMpegVlcTables& t, int32_t* v) { return t.DecodeMacroblockType(v, 2); }},
+         [](CMpegVlcTables& t, BitReader& b, int32_t* v) {
+             return t.DecodeMacroblockType(b, v, 2);
+         }},
         {CMpegVlcTables::kMacroblockTypeB,
-         [](CMpegVlcTables& t, int32_t* v) { return t.DecodeMacroblockType(v, 3); }},
+         [](CMpegVlcTables& t, BitReader& b, int32_t* v) {
+             return t.DecodeMacroblockType(b, v, 3);
+         }},
         {CMpegVlcTables::kCodedBlockPattern,
-         [](CMpegVlcTables& t, int32_t* v) { return t.DecodeCodedBlockPattern(v); }},
+         [](CMpegVlcTables& t, BitReader& b, int32_t* v) {
+             return t.DecodeCodedBlockPattern(b, v);
+         }},
         {CMpegVlcTables::kMotionCode,
-         [](CMpegVlcTables& t, int32_t* v) { return t.DecodeMotionCode(v); }},
+         [](CMpegVlcTables& t, BitReader& b, int32_t* v) { return t.DecodeMotionCode(b, v); }},
     };
-    auto skipTo = [](SourceOverBits& reader, size_t position) {
+    CMpegVlcTables tables;
+    tables.Build();
+    auto skipTo = [](WordCursor& reader, size_t position) {
         for (size_t skip = position - reader.BitsRead(); skip > 0;
              skip = position - reader.BitsRead()) {
-            reader.source.SkipBits(skip > 16 ? 16 : static_cast<int>(skip));
+            reader.at.Skip(skip > 16 ? 16 : static_cast<int>(skip));
         }
     };
     for (const auto& d : decoders) {
@@ -61,8 +81,8 @@ TEST(MpegVlcTables, MacroblockLevelDecodesAgreeWithTheGeneralDecode) {
             starts.push_back(bits.Size());
             bits.PutValue(pattern, longest);
         }
-        SourceOverBits fast(bits);
-        SourceOverBits general(bits);
+        WordCursor fast(bits);
+        WordCursor general(bits);
         for (uint32_t pattern = 0; pattern < (1u << longest); ++pattern) {
             if (d.table == CMpegVlcTables::kMacroblockAddressIncrement && pattern == 0x008)
                 continue;
@@ -70,8 +90,8 @@ TEST(MpegVlcTables, MacroblockLevelDecodesAgreeWithTheGeneralDecode) {
             skipTo(general, starts[pattern]);
             int32_t fastValue = -99;
             int32_t generalValue = -99;
-            const int32_t fastStatus = d.decode(fast.tables, &fastValue);
-            const int32_t generalStatus = general.tables.Decode(&generalValue, d.table);
+            const int32_t fastStatus = d.decode(tables, fast.at, &fastValue);
+            const int32_t generalStatus = tables.Decode(general.at, &generalValue, d.table);
             ASSERT_EQ(fastStatus, generalStatus) << "table " << d.table << " bits " << pattern;
             ASSERT_EQ(fast.BitsRead(), general.BitsRead()) << "table " << d.table;
             if (generalStatus == 0) {
@@ -85,7 +105,8 @@ TEST(MpegVlcTables, MacroblockLevelDecodesAgreeWithTheGeneralDecode) {
 // holds what the general decode reads from those bits, and every other entry is bits the
 // general decode refuses, or the address escape, which the loop leaves to the general decode.
 TEST(MpegVlcTables, MacroblockLoopLookupsMatchTheGeneralDecode) {
-    SourceOverBits unused(TestBits().Put("1"));
+    CMpegVlcTables tables;
+    tables.Build();
     struct Lookup {
         int table;
         const CMpegVlcTables::DirectCode* codes;
@@ -93,16 +114,16 @@ TEST(MpegVlcTables, MacroblockLoopLookupsMatchTheGeneralDecode) {
     };
     std::vector<Lookup> lookups;
     Lookup increment{CMpegVlcTables::kMacroblockAddressIncrement, nullptr, 0};
-    increment.codes = unused.tables.AddressIncrementLookup(&increment.longest);
+    increment.codes = tables.AddressIncrementLookup(&increment.longest);
     lookups.push_back(increment);
     for (int32_t type = 1; type <= 3; ++type) {
         Lookup modes{type, nullptr, 0};
-        modes.codes = unused.tables.MacroblockTypeLookup(type, &modes.longest);
+        modes.codes = tables.MacroblockTypeLookup(type, &modes.longest);
         lookups.push_back(modes);
     }
     for (int32_t outside : {0, 4}) {
         int32_t longest = -1;
-        EXPECT_EQ(unused.tables.MacroblockTypeLookup(outside, &longest), nullptr);
+        EXPECT_EQ(tables.MacroblockTypeLookup(outside, &longest), nullptr);
         EXPECT_EQ(longest, 0);
     }
     for (const Lookup& lookup : lookups) {
@@ -111,9 +132,9 @@ TEST(MpegVlcTables, MacroblockLoopLookupsMatchTheGeneralDecode) {
         for (uint32_t pattern = 0; pattern < (1u << lookup.longest); ++pattern) {
             TestBits bits;
             bits.PutValue(pattern, lookup.longest);
-            SourceOverBits general(bits);
+            WordCursor general(bits);
             int32_t value = -99;
-            const int32_t status = general.tables.Decode(&value, lookup.table);
+            const int32_t status = tables.Decode(general.at, &value, lookup.table);
             const CMpegVlcTables::DirectCode code = lookup.codes[pattern];
             if (code.length == 0) {
                 EXPECT_TRUE(status != 0 || value == CMpegVlcTables::kAddressEscapeValue)
@@ -157,8 +178,7 @@ TEST(MpegVlcTables, CoefficientPairsMatchDecodingOneCodewordAtATime) {
                 bits.PutValue(slot, kVlcPairBits).PutValue(random(), 32).PutValue(random(), 32);
                 WordCursor at(bits);
                 Ipp32s run = 0, level = 0;
-                ASSERT_EQ(VCHuffmanDecodeRunLevel(&at.word, &at.offset, &run, &level, first),
-                          ippStsNoErr);
+                ASSERT_TRUE(ReadRunLevel(at.at, first, &run, &level));
                 if (run == kVlcEndOfBlock) {
                     EXPECT_EQ(pair.flags,
                               VlcCoefficientPair::kEndsBlock | VlcCoefficientPair::kEndOfBlock)
@@ -174,9 +194,7 @@ TEST(MpegVlcTables, CoefficientPairsMatchDecodingOneCodewordAtATime) {
                 EXPECT_EQ(pair.multiplier1, intra ? magnitude : 2 * magnitude + 1) << slot;
                 EXPECT_EQ(pair.sign1, level < 0 ? -1 : 0) << slot;
                 if (pair.advance2 || (pair.flags & VlcCoefficientPair::kEndsBlock)) {
-                    ASSERT_EQ(
-                        VCHuffmanDecodeRunLevel(&at.word, &at.offset, &run, &level, following),
-                        ippStsNoErr);
+                    ASSERT_TRUE(ReadRunLevel(at.at, following, &run, &level));
                     const bool end = run == kVlcEndOfBlock;
                     EXPECT_EQ(end, (pair.flags & VlcCoefficientPair::kEndsBlock) != 0) << slot;
                     if (!end) {
@@ -233,7 +251,7 @@ TEST(MpegVlcTables, ShortLookupsAgreeWithTheGeneralDecode) {
 }
 
 // Each macroblock_escape adds 33; stuffing and patterns of no codeword are errors, and so are
-// endless escapes, unknown tables and a missing data source.
+// endless escapes and unknown tables.
 TEST(MpegVlcTables, AddressIncrementEscapesAndDecodeErrors) {
     const struct {
         const char* bits;
@@ -245,31 +263,30 @@ TEST(MpegVlcTables, AddressIncrementEscapesAndDecodeErrors) {
                  {"0000 0001 111", 0},
                  {"0000 0000 0000", 0},
                  {"0000 0001 000 0000 0001 111", 0}};
+    CMpegVlcTables tables;
+    tables.Build();
     for (const auto& c : cases) {
         TestBits bits;
-        SourceOverBits reader(bits.Put(c.bits));
+        WordCursor reader(bits.Put(c.bits));
         int32_t value = 0;
-        EXPECT_EQ(reader.tables.DecodeMacroblockAddressIncrement(&value) == 0, c.expected != 0);
+        EXPECT_EQ(tables.DecodeMacroblockAddressIncrement(reader.at, &value) == 0, c.expected != 0);
         if (c.expected == 0) continue;
         EXPECT_EQ(value, c.expected) << c.bits;
         EXPECT_EQ(reader.BitsRead(), bits.Size()) << c.bits;
     }
     TestBits escapes;
     for (int i = 0; i < 8000; ++i) escapes.Put("0000 0001 000");
-    SourceOverBits reader(escapes);
+    WordCursor reader(escapes);
     int32_t value = 0;
-    EXPECT_NE(reader.tables.DecodeMacroblockAddressIncrement(&value), 0);
+    EXPECT_NE(tables.DecodeMacroblockAddressIncrement(reader.at, &value), 0);
     EXPECT_LT(reader.BitsRead(), escapes.Size());  // stopped after more than a picture has
 
-    SourceOverBits ones(TestBits().Put("1111 1111"));
-    EXPECT_NE(ones.tables.Decode(&value, -1), 0);
-    EXPECT_NE(ones.tables.Decode(&value, CMpegVlcTables::kTableCount), 0);
+    WordCursor ones(TestBits().Put("1111 1111"));
+    EXPECT_NE(tables.Decode(ones.at, &value, -1), 0);
+    EXPECT_NE(tables.Decode(ones.at, &value, CMpegVlcTables::kTableCount), 0);
     EXPECT_EQ(ones.BitsRead(), 0u);
-    CMpegVlcTables unattached;
-    unattached.Build();
-    EXPECT_NE(unattached.Decode(&value, 1), 0);
-    unattached.Free();
-    EXPECT_EQ(unattached.Table(0), nullptr);
+    tables.Free();
+    EXPECT_EQ(tables.Table(0), nullptr);
 }
 
 }  // namespace

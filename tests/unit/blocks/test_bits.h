@@ -1,5 +1,5 @@
-// Coded bit strings for the block-layer tests, read either at a (word, bit offset) position as
-// the kernels take it, or through a data source together with the code tables.
+// Coded bit strings for the block-layer tests, read with a reader of their own or through a data
+// source together with the code tables.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "decoder/mpeg_vlc_tables.h"
+#include "input/bit_reader.h"
 #include "input/bitstream_data_source.h"
 
 namespace d2u {
@@ -41,13 +42,14 @@ private:
     std::vector<bool> bits_;
 };
 
-// A bit position over the words of the bits, as the kernels take it.
+// A reader over the words of the bits.
 struct WordCursor {
-    explicit WordCursor(const TestBits& bits) : words(bits.Words()), word(words.data()) {}
-    size_t BitsRead() const { return size_t(word - words.data()) * 32 + size_t(31 - offset); }
+    explicit WordCursor(const TestBits& bits) : words(bits.Words()), at(words.data(), 31) {}
+    size_t BitsRead() const {
+        return size_t(at.Word() - words.data()) * 32 + size_t(31 - at.Offset());
+    }
     std::vector<Ipp32u> words;
-    Ipp32u* word;
-    int offset = 31;
+    BitReader at;
 };
 
 // A data source over the bytes of the words, with the code tables reading from it.
@@ -59,10 +61,11 @@ struct SourceOverBits {
         }
         source.SetDataBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
         tables.Build();
-        tables.SetDataSource(&source);
     }
+    BitReader& Bits() { return source.Bits(); }
     size_t BitsRead() const {
-        return size_t(source.wordPtr - source.buffer) * 32 + size_t(31 - source.bitOffset);
+        const BitReader& bits = source.Bits();
+        return size_t(bits.Word() - source.buffer) * 32 + size_t(31 - bits.Offset());
     }
     CBitstreamDataSource source;
     CMpegVlcTables tables;

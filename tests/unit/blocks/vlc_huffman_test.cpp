@@ -32,14 +32,13 @@ TEST(VlcHuffman, LooksAheadAtMostIntoTheSentinelWordAndFailsInPlace) {
         std::unique_ptr<Ipp32u[]> words(new Ipp32u[2]);
         words[0] = 0xFFFFFFFFu << c.length | c.code;
         words[1] = CBitstreamDataSource::kFillerWord;
-        Ipp32u* word = words.get();
-        int offset = c.length - 1;
+        BitReader bits(words.get(), c.length - 1);
         Ipp32s value = 0;
-        ASSERT_EQ(ippiVCHuffmanDecodeOne_1u32s(&word, &offset, &value, table), ippStsNoErr);
+        ASSERT_EQ(ippiVCHuffmanDecodeOne_1u32s(bits, &value, table), ippStsNoErr);
         EXPECT_EQ(value, c.value);
-        EXPECT_TRUE(word == words.get() + 1 && offset == 31);
-        EXPECT_EQ(ippiVCHuffmanDecodeOne_1u32s(&word, &offset, &value, table), ippStsVLCErr);
-        EXPECT_TRUE(word == words.get() + 1 && offset == 31 && value == c.value);
+        EXPECT_TRUE(bits.Word() == words.get() + 1 && bits.Offset() == 31);
+        EXPECT_EQ(ippiVCHuffmanDecodeOne_1u32s(bits, &value, table), ippStsVLCErr);
+        EXPECT_TRUE(bits.Word() == words.get() + 1 && bits.Offset() == 31 && value == c.value);
     }
     EXPECT_EQ(ippiVCHuffmanFree_32s(&table), ippStsNoErr);
     EXPECT_EQ(table, nullptr);
@@ -63,10 +62,9 @@ TEST(VlcHuffman, InconsistentInputTablesAndMissingArgumentsAreRefused) {
     EXPECT_EQ(ippiVCHuffmanInitAlloc_32s(nullptr, &table), ippStsNullPtrErr);
     EXPECT_EQ(ippiVCHuffmanInitAlloc_32s(kSmallTable, nullptr), ippStsNullPtrErr);
     Ipp32u words[2] = {0xFFFFFFFFu, 0};
-    Ipp32u* word = words;
-    int offset = 31;
+    BitReader bits(words, 31);
     Ipp32s value = 0;
-    EXPECT_NE(ippiVCHuffmanDecodeOne_1u32s(&word, &offset, &value, nullptr), ippStsNoErr);
+    EXPECT_NE(ippiVCHuffmanDecodeOne_1u32s(bits, &value, nullptr), ippStsNoErr);
 }
 
 }  // namespace

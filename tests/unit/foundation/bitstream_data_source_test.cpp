@@ -45,19 +45,19 @@ TEST(BufferedMode, ShortBuffersEndInFillerWordsAndNeverShowStaleData) {
     EXPECT_EQ(source.wordCount, 2);
     EXPECT_EQ(source.IsBufferedMode(), 1);
     EXPECT_EQ(source.NeedsFill(), 0);
-    EXPECT_EQ(source.GetBits(32), 0x000001B3u);
+    EXPECT_EQ(source.Bits().Get(32), 0x000001B3u);
     EXPECT_EQ(source.NeedsFill(), 1);
     EXPECT_EQ(source.FillBuffer(), -1);
-    EXPECT_EQ(source.GetBits(32), 0x01020304u);
-    EXPECT_EQ(source.GetBits(32), 0x05000000u);
+    EXPECT_EQ(source.Bits().Get(32), 0x01020304u);
+    EXPECT_EQ(source.Bits().Get(32), 0x05000000u);
     for (int i = 0; i < CBitstreamDataSource::kMarginWords; ++i) {
-        ASSERT_EQ(source.GetBits(32), CBitstreamDataSource::kFillerWord) << i;
+        ASSERT_EQ(source.Bits().Get(32), CBitstreamDataSource::kFillerWord) << i;
     }
     // Empty or null buffers hold no words; without a file nothing can be rewound.
     EXPECT_EQ(source.SetDataBuffer(nullptr, 100), 0);
     EXPECT_EQ(source.wordCount, 0);
     EXPECT_EQ(source.NeedsFill(), 1);
-    EXPECT_EQ(source.GetBits(32), CBitstreamDataSource::kFillerWord);
+    EXPECT_EQ(source.Bits().Get(32), CBitstreamDataSource::kFillerWord);
     EXPECT_EQ(source.Rewind(), 0);
     EXPECT_EQ(source.SetDataBuffer(bytes.data(), 0), 0);
     EXPECT_EQ(source.wordCount, 0);
@@ -68,9 +68,9 @@ TEST(BufferedMode, LongBuffersAreReadToTheirLastByte) {
     CBitstreamDataSource source;
     ASSERT_EQ(source.SetDataBuffer(bytes.data(), static_cast<int32_t>(bytes.size())), 0);
     EXPECT_EQ(source.wordCount, 750000);
-    source.wordPtr = source.buffer + 749999;
-    EXPECT_EQ(source.GetBits(32), ReferenceBits(bytes, 749999u * 32u, 32));
-    EXPECT_EQ(source.GetBits(24), ReferenceBits(bytes, 750000u * 32u, 24));
+    source.SetPosition(source.buffer + 749999, 31);
+    EXPECT_EQ(source.Bits().Get(32), ReferenceBits(bytes, 749999u * 32u, 32));
+    EXPECT_EQ(source.Bits().Get(24), ReferenceBits(bytes, 750000u * 32u, 24));
 }
 
 TEST(FileMode, ShortFileEndsInFillerWords) {
@@ -78,11 +78,11 @@ TEST(FileMode, ShortFileEndsInFillerWords) {
     ASSERT_TRUE(WriteFileBytes(path, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
     CBitstreamDataSource source;
     ASSERT_EQ(source.Open(path.c_str()), 0);
-    EXPECT_EQ(source.GetBits(32), 0x01020304u);
-    EXPECT_EQ(source.GetBits(32), 0x05060708u);
-    EXPECT_EQ(source.GetBits(16), 0x090Au);
+    EXPECT_EQ(source.Bits().Get(32), 0x01020304u);
+    EXPECT_EQ(source.Bits().Get(32), 0x05060708u);
+    EXPECT_EQ(source.Bits().Get(16), 0x090Au);
     EXPECT_EQ(source.GetBytePosition(), 10u);
-    EXPECT_EQ(source.GetBits(16), 0u);
+    EXPECT_EQ(source.Bits().Get(16), 0u);
     for (int i = 3; i <= source.CapacityWords(); ++i) {
         ASSERT_EQ(source.buffer[i], CBitstreamDataSource::kFillerWord) << i;
     }
@@ -104,13 +104,13 @@ protected:
 };
 
 TEST_F(LargeFile, RefillsDeliverEveryByteAndPositionsFollow) {
-    source.GetBits(12);
+    source.Bits().Get(12);
     EXPECT_EQ(source.GetBytePosition(), 1u);
-    source.GetBits(4);
+    source.Bits().Get(4);
     int refills = 0;
     for (size_t position = 2; position + 4 <= bytes.size();) {
         if (source.NeedsFill()) {
-            ASSERT_EQ(source.bitOffset, 31);  // whole words are read: a refill loses nothing
+            ASSERT_EQ(source.Bits().Offset(), 31);  // whole words are read: a refill loses nothing
             source.FillBuffer();
             ++refills;
             // Whether the refill moved the buffer forward or back to the block's start, the
@@ -123,7 +123,7 @@ TEST_F(LargeFile, RefillsDeliverEveryByteAndPositionsFollow) {
         }
         int n = position % 4 == 2 ? 16 : 32;  // keeps the reads word-aligned after the first
         ASSERT_EQ(source.GetBytePosition(), position);
-        ASSERT_EQ(source.GetBits(n), ReferenceBits(bytes, position * 8, n)) << position;
+        ASSERT_EQ(source.Bits().Get(n), ReferenceBits(bytes, position * 8, n)) << position;
         position += static_cast<size_t>(n / 8);
     }
     EXPECT_GE(refills, 3);
@@ -136,7 +136,7 @@ void ExpectWordsUpTo(CBitstreamDataSource& source, const Bytes& bytes, size_t en
     end = std::min(end, bytes.size());
     for (size_t position = source.GetBytePosition(); position + 4 <= end; position += 4) {
         if (source.NeedsFill()) source.FillBuffer();
-        ASSERT_EQ(source.GetBits(32), ReferenceBits(bytes, position * 8, 32)) << position;
+        ASSERT_EQ(source.Bits().Get(32), ReferenceBits(bytes, position * 8, 32)) << position;
     }
 }
 
@@ -149,9 +149,9 @@ TEST_F(LargeFile, SetInputPositionAndRewindReadFromTheirOffset) {
         if (state == 2) {
             source.SetInputPosition(1000001, 0);
             EXPECT_EQ(source.GetBytePosition(), 1000001u);
-            EXPECT_EQ(source.GetBits(32), ReferenceBits(bytes, 1000001u * 8, 32));
+            EXPECT_EQ(source.Bits().Get(32), ReferenceBits(bytes, 1000001u * 8, 32));
         }
-        source.GetBits(32);
+        source.Bits().Get(32);
         EXPECT_EQ(source.Rewind(), 0);
         EXPECT_EQ(source.GetBytePosition(), 0u) << "state " << state;
         ExpectWordsUpTo(source, bytes, pastFirstFill);

@@ -106,7 +106,7 @@ std::string LargePicturesBehindJunk() {
 
 uint64_t BufferStart(const CBitstreamDataSource& source) {
     return source.GetBytePosition() - static_cast<uint64_t>(source.ConsumedBytes()) -
-           static_cast<uint64_t>((31 - source.bitOffset) / 8);
+           static_cast<uint64_t>((31 - source.Bits().Offset()) / 8);
 }
 
 TEST(DecoderWraperSkip, SkipFrameDropsOnlyBPicturesAcrossRefills) {
