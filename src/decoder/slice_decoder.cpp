@@ -149,48 +149,48 @@ void CSliceDecoder::SetUpTable(const CYUVFrame& current) {
 int32_t CSliceDecoder::DecodeSlices(BitReader& bits, const uint32_t* end) {
     SliceState state;
     Macroblock mb;
-    StartTableRow(state);
-    int32_t status = 0;
     for (;;) {
-        if (bits.Word() > end) {
-            status = -1;
-            break;
+        const int32_t found = SearchSlice(bits, end, state, mb);
+        if (found <= 0) return found;
+        switch (DecodeSlice(bits, end, state, mb)) {
+            case SliceEnd::kStartCode:
+                break;
+            case SliceEnd::kPictureFull:
+                return 0;
+            case SliceEnd::kFailed:
+                return -1;
         }
+    }
+}
+
+// The macroblocks of the slice just started, up to the next start code or to bits that decode
+// to no macroblock (the rest of the slice is then dropped, and what the picture held there
+// stays).
+D2U_ALWAYS_INLINE CSliceDecoder::SliceEnd CSliceDecoder::DecodeSlice(BitReader& bits,
+                                                                     const uint32_t* end,
+                                                                     SliceState& state,
+                                                                     Macroblock& mb) {
+    for (;;) {
+        if (bits.Word() > end) return SliceEnd::kFailed;
         if (state.increment == 0) {
             if (!modes.mpeg2) SkipMacroblockStuffing(bits, end);
             // The next 32 bits: 23 zeros start a slice; otherwise the address increment.
             const uint32_t window = bits.Peek32();
-            if ((window >> 9) == 0) {
-                int32_t slice = SearchSlice(bits, end, state, mb);
-                if (slice <= 0) {
-                    status = slice;
-                    break;
-                }
-            } else if (state.address >= modes.total) {
-                break;
-            } else if (window >> 31) {
+            if ((window >> 9) == 0) return SliceEnd::kStartCode;
+            if (state.address >= modes.total) return SliceEnd::kPictureFull;
+            if (window >> 31) {
                 // The commonest increment, 1, is the single bit 1.
                 bits.Skip(1);
                 state.increment = 1;
                 state.window = window << 1;
             } else {
                 const int32_t increment = DecodeAddressIncrement(bits, window);
-                if (increment < 1) {
-                    int32_t slice = SearchSlice(bits, end, state, mb);
-                    if (slice <= 0) {
-                        status = slice;
-                        break;
-                    }
-                } else {
-                    state.increment = increment;
-                    state.window = bits.Peek32();
-                }
+                if (increment < 1) return SliceEnd::kStartCode;
+                state.increment = increment;
+                state.window = bits.Peek32();
             }
         }
-        if (state.address >= modes.total) {
-            status = -1;
-            break;
-        }
+        if (state.address >= modes.total) return SliceEnd::kFailed;
         PrefetchNextTarget(state);
         // The stream 256 bytes on, a dozen macroblocks ahead at DVD rates: the coefficient
         // reader's refills otherwise wait for the next line now and then.
@@ -198,13 +198,7 @@ int32_t CSliceDecoder::DecodeSlices(BitReader& bits, const uint32_t* end) {
         if (state.increment > 1) {
             PrepareSkippedMacroblock(state, mb);
         } else if (DecodeCodedMacroblock(bits, state, mb) != 0) {
-            // The rest of the slice is dropped; what the picture held there stays.
-            int32_t slice = SearchSlice(bits, end, state, mb);
-            if (slice <= 0) {
-                status = slice;
-                break;
-            }
-            continue;
+            return SliceEnd::kStartCode;
         }
         OutputMacroblock(state, mb);
         --state.increment;
@@ -217,7 +211,6 @@ int32_t CSliceDecoder::DecodeSlices(BitReader& bits, const uint32_t* end) {
             StartTableRow(state);
         }
     }
-    return status;
 }
 
 // Finds the next slice and starts it: 1 with the first macroblock's address set, 0 when the

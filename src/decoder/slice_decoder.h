@@ -59,6 +59,11 @@ public:
 private:
     struct SliceState;
     struct ModeCode;
+    // How a slice ended: at a start code or bits of no macroblock (the next slice is searched
+    // for), with every macroblock of the picture decoded, or past the data or the picture.
+    enum class SliceEnd { kStartCode, kPictureFull, kFailed };
+
+    SliceEnd DecodeSlice(BitReader& bits, const uint32_t* end, SliceState& state, Macroblock& mb);
 
     int32_t SearchSlice(BitReader& bits, const uint32_t* end, SliceState& state, Macroblock& mb);
     void StartSlice(BitReader& bits, SliceState& state, Macroblock& mb, int32_t address);
