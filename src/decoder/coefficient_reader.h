@@ -30,8 +30,8 @@ struct ScaledMatrix {
 };
 
 // Fills `out` for the matrix `matrix` (raster order), the scan and the quantiser (clamped to
-// 0..127 as in the block functions). Intra matrices weigh the DC position (which takes the DC
-// difference instead) with zero.
+// 0..127). Intra matrices weigh the DC position (which takes the DC difference instead) with
+// zero.
 void ScaleMatrix(const Ipp32u* scan, const uint16_t* matrix, int quantiser, bool intra,
                  ScaledMatrix* out);
 
