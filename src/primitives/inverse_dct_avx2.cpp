@@ -24,9 +24,7 @@
 // rows and columns 0 to 3).
 #include "primitives/inverse_dct.h"
 
-// 32-bit Windows compilers do not reliably align the stack for 256-bit spills: the DLL keeps the
-// SSE2 version there.
-#if defined(__AVX2__) && !defined(_WIN32)
+#if defined(__AVX2__)
 #include <immintrin.h>
 
 #include <cstddef>

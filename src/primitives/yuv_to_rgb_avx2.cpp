@@ -13,9 +13,7 @@
 
 #include "primitives/yuv_to_rgb_row.h"
 
-// 32-bit Windows compilers do not reliably align the stack for 256-bit spills: the DLL keeps
-// the SSE2 version there.
-#if defined(__AVX2__) && !defined(_WIN32)
+#if defined(__AVX2__)
 #include <immintrin.h>
 
 namespace d2u {
