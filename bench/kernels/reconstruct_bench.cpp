@@ -1,11 +1,9 @@
 // Block reconstruction: a coded block read from the bit stream (DC difference, run/level
 // codewords, end of block), inverse scan and inverse quantisation, on streams of blocks written
-// from the decoder's own code tables; and the inverse quantisation alone. Reports blocks per
-// second.
+// from the decoder's own code tables. Reports blocks per second.
 #include "decoder/mpeg_tables.h"
 #include "decoder/mpeg_vlc_tables.h"
 #include "kernel_bench_support.h"
-#include "primitives/dequantise.h"
 #include "primitives/reconstruct_dct_block.h"
 #include "vlc_code_book.h"
 #include "vlc_stream_writer.h"
@@ -131,29 +129,6 @@ void ReconstructBlocks(benchmark::State& state, BlockKind kind) {
     ReportItems(state, kBlocks, "blocks");
 }
 
-void DequantiseBlocks(benchmark::State& state, dequant::Mode mode) {
-    // Sparse levels, as coded blocks have them: a few coefficients, mostly near the start.
-    std::vector<int16_t> levels(64 * kBlocks, 0);
-    std::vector<int16_t> values = RandomSamples(levels.size(), -40, 40, 21);
-    std::mt19937 random(22);
-    std::geometric_distribution<int> position(0.15);
-    for (int block = 0; block < kBlocks; ++block) {
-        for (int i = 0; i < kMostCoefficients / 2; ++i) {
-            int at = position(random) & 63;
-            levels[64 * block + at] = values[64 * block + i];
-        }
-    }
-    std::vector<uint16_t> matrix(64, 16);
-    alignas(16) Ipp16s out[64];
-    for (auto _ : state) {
-        for (int block = 0; block < kBlocks; ++block) {
-            dequant::Dequantise(mode, &levels[64 * block], matrix.data(), kQuantiser, 1024, out);
-            benchmark::DoNotOptimize(out[0]);
-        }
-    }
-    ReportItems(state, kBlocks, "blocks");
-}
-
 const bool registered = [] {
     RegisterAtEveryLevel("reconstruct/intra_mpeg2", [](benchmark::State& state) {
         ReconstructBlocks(state, BlockKind::kIntraMpeg2);
@@ -164,18 +139,6 @@ const bool registered = [] {
     RegisterAtEveryLevel("reconstruct/non_intra_mpeg1", [](benchmark::State& state) {
         ReconstructBlocks(state, BlockKind::kNonIntraMpeg1);
     });
-    struct Case {
-        const char* name;
-        dequant::Mode mode;
-    };
-    const Case cases[] = {{"dequantise/intra_mpeg1", dequant::kIntraMpeg1},
-                          {"dequantise/non_intra_mpeg1", dequant::kNonIntraMpeg1},
-                          {"dequantise/intra_mpeg2", dequant::kIntraMpeg2},
-                          {"dequantise/non_intra_mpeg2", dequant::kNonIntraMpeg2}};
-    for (const Case& c : cases) {
-        RegisterAtEveryLevel(c.name,
-                             [c](benchmark::State& state) { DequantiseBlocks(state, c.mode); });
-    }
     return true;
 }();
 
