@@ -1,4 +1,4 @@
-// 8x8 inverse DCT, into 16-bit residuals and with add, clip and 8-bit store (intra blocks).
+// 8x8 inverse DCT, into 16-bit residuals and clipped to 8-bit samples (intra blocks).
 // Sparse blocks hold a few coefficients at raster positions drawn towards the start (mostly in
 // row 0 and 1, any column), zigzag blocks a few at zigzag positions drawn the same way (mostly
 // in the top-left 4x4 corner, as coded blocks usually are), dense ones a full block of random
@@ -97,7 +97,7 @@ void InverseToPixels(benchmark::State& state, Shape shape) {
     alignas(16) Ipp8u out[64];
     for (auto _ : state) {
         for (int block = 0; block < kBlocks; ++block) {
-            ippiDCT8x8InvLSClip_16s8u_C1R(&blocks[64 * block], out, 8, 128, 0, 255);
+            ippiDCT8x8InvIntra_16s8u_C1R(&blocks[64 * block], out, 8);
             benchmark::DoNotOptimize(out[0]);
         }
     }
@@ -133,7 +133,7 @@ const bool registered = [] {
     for (const auto& [shape, name] : shapes) {
         RegisterAtEveryLevel(std::string("idct/residual_") + name,
                              [shape](benchmark::State& state) { InverseToResidual(state, shape); });
-        RegisterAtEveryLevel(std::string("idct/clip_8u_") + name,
+        RegisterAtEveryLevel(std::string("idct/intra_8u_") + name,
                              [shape](benchmark::State& state) { InverseToPixels(state, shape); });
     }
     RegisterAtEveryLevel("idct/residual_two_values", InverseTwoValues);

@@ -18,16 +18,13 @@ struct Shape {
     const char* name;
     int width;
     int height;
-    decltype(&ippiMC16x16_8u_C1) single;
-    decltype(&ippiMC16x16B_8u_C1) bidirectional;
+    mc::BlockShape index;
 };
 
-const Shape kShapes[] = {
-    {"16x16", 16, 16, &ippiMC16x16_8u_C1, &ippiMC16x16B_8u_C1},
-    {"16x8", 16, 8, &ippiMC16x8_8u_C1, &ippiMC16x8B_8u_C1},
-    {"8x8", 8, 8, &ippiMC8x8_8u_C1, &ippiMC8x8B_8u_C1},
-    {"8x4", 8, 4, &ippiMC8x4_8u_C1, &ippiMC8x4B_8u_C1},
-};
+const Shape kShapes[] = {{"16x16", 16, 16, mc::k16x16},
+                         {"16x8", 16, 8, mc::k16x8},
+                         {"8x8", 8, 8, mc::k8x8},
+                         {"8x4", 8, 4, mc::k8x4}};
 
 struct Mode {
     const char* name;
@@ -60,42 +57,30 @@ struct Pictures {
 
 void PredictSingle(benchmark::State& state, const Shape& shape, Ipp32s mode) {
     Pictures pictures(shape);
+    const mc::SingleKernel single = mc::InstalledKernels().single[shape.index];
     for (auto _ : state) {
         for (int i = 0; i < kBlocks; ++i) {
-            shape.single(&pictures.forward[pictures.references[i]], kPlaneWidth,
-                         pictures.residual.data(), 16 * sizeof(Ipp16s),
-                         &pictures.output[pictures.targets[i]], kPlaneWidth, mode, 0);
+            single(&pictures.forward[pictures.references[i]], kPlaneWidth, pictures.residual.data(),
+                   16 * sizeof(Ipp16s), &pictures.output[pictures.targets[i]], kPlaneWidth, mode,
+                   0);
         }
         benchmark::ClobberMemory();
     }
     ReportItems(state, static_cast<int64_t>(kBlocks) * shape.width * shape.height, "pixels");
 }
 
-void PredictBidirectional(benchmark::State& state, const Shape& shape, Ipp32s mode) {
+// Without a residual: the compensator's form for macroblocks without coded blocks.
+void PredictBidirectional(benchmark::State& state, const Shape& shape, Ipp32s mode,
+                          bool withResidual) {
     Pictures pictures(shape);
+    const mc::BidirectionalKernel bidirectional = mc::InstalledKernels().bidirectional[shape.index];
+    const Ipp16s* residual = withResidual ? pictures.residual.data() : nullptr;
     for (auto _ : state) {
         for (int i = 0; i < kBlocks; ++i) {
-            shape.bidirectional(&pictures.forward[pictures.references[i]], kPlaneWidth, mode,
-                                &pictures.backward[pictures.references[kBlocks - 1 - i]],
-                                kPlaneWidth, mode, pictures.residual.data(), 16 * sizeof(Ipp16s),
-                                &pictures.output[pictures.targets[i]], kPlaneWidth, 0);
-        }
-        benchmark::ClobberMemory();
-    }
-    ReportItems(state, static_cast<int64_t>(kBlocks) * shape.width * shape.height, "pixels");
-}
-
-// The compensator's form for macroblocks without coded blocks: no residual to add.
-void PredictWithoutResidual(benchmark::State& state, int shapeIndex, Ipp32s mode) {
-    const Shape& shape = kShapes[shapeIndex];
-    Pictures pictures(shape);
-    for (auto _ : state) {
-        const mc::KernelTable& kernels = mc::InstalledKernels();
-        for (int i = 0; i < kBlocks; ++i) {
-            kernels.bidirectional[shapeIndex](
-                &pictures.forward[pictures.references[i]], kPlaneWidth, mode,
-                &pictures.backward[pictures.references[kBlocks - 1 - i]], kPlaneWidth, mode,
-                nullptr, 0, &pictures.output[pictures.targets[i]], kPlaneWidth, 0);
+            bidirectional(&pictures.forward[pictures.references[i]], kPlaneWidth, mode,
+                          &pictures.backward[pictures.references[kBlocks - 1 - i]], kPlaneWidth,
+                          mode, residual, 16 * sizeof(Ipp16s),
+                          &pictures.output[pictures.targets[i]], kPlaneWidth, 0);
         }
         benchmark::ClobberMemory();
     }
@@ -111,16 +96,15 @@ const bool registered = [] {
             RegisterAtEveryLevel("mc/single_" + suffix,
                                  [s, m](benchmark::State& state) { PredictSingle(state, *s, m); });
             RegisterAtEveryLevel("mc/bidirectional_" + suffix, [s, m](benchmark::State& state) {
-                PredictBidirectional(state, *s, m);
+                PredictBidirectional(state, *s, m, true);
             });
         }
     }
-    for (int shapeIndex : {0, 2}) {
-        RegisterAtEveryLevel(
-            std::string("mc/bidirectional_no_residual_") + kShapes[shapeIndex].name + "_hh",
-            [shapeIndex](benchmark::State& state) {
-                PredictWithoutResidual(state, shapeIndex, IPPVC_MC_APX_HH);
-            });
+    for (const Shape* s : {&kShapes[0], &kShapes[2]}) {
+        RegisterAtEveryLevel(std::string("mc/bidirectional_no_residual_") + s->name + "_hh",
+                             [s](benchmark::State& state) {
+                                 PredictBidirectional(state, *s, IPPVC_MC_APX_HH, false);
+                             });
     }
     return true;
 }();

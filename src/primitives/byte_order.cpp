@@ -12,22 +12,18 @@ void SwapWordBytesScalar(uint32_t* words, int32_t count) {
     }
 }
 
-WordSwap swapKernel = SwapWordBytesScalar;
+ByteOrderKernels kernels = {SwapWordBytesScalar};
 
 }  // namespace
 
 void SwapWordBytes(uint32_t* words, int32_t count) {
-    swapKernel(words, count);
+    kernels.swapWords(words, count);
 }
 
-void InstallByteOrderKernels(KernelLevel level) {
-    swapKernel = SwapWordBytesScalar;
-    WordSwap wider = nullptr;
-    if (level == KernelLevel::kAvx2) wider = WordSwapAvx2();
-    if (!wider && level != KernelLevel::kScalar) wider = WordSwapSse2();
-    if (wider) swapKernel = wider;
+void InitByteOrderKernels(KernelLevel level) {
+    kernels = {SwapWordBytesScalar};
+    if (level >= KernelLevel::kSse2) InitByteOrderKernelsSse2(kernels);
+    if (level >= KernelLevel::kAvx2) InitByteOrderKernelsAvx2(kernels);
 }
-
-D2U_REGISTER_KERNEL_FAMILY(InstallByteOrderKernels);
 
 }  // namespace d2u

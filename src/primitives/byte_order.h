@@ -11,12 +11,13 @@ namespace d2u {
 // Reverses the four bytes of each of `count` words in place; any alignment.
 void SwapWordBytes(uint32_t* words, int32_t count);
 
-using WordSwap = void (*)(uint32_t* words, int32_t count);
+struct ByteOrderKernels {
+    void (*swapWords)(uint32_t* words, int32_t count);
+};
 
-// The versions of the wider instruction sets, or null where the build has none.
-WordSwap WordSwapSse2();
-WordSwap WordSwapAvx2();
-
-void InstallByteOrderKernels(KernelLevel level);
+void InitByteOrderKernels(KernelLevel level);
+// Fill the entries that the wider instruction sets provide; nothing where the build has none.
+void InitByteOrderKernelsSse2(ByteOrderKernels& kernels);
+void InitByteOrderKernelsAvx2(ByteOrderKernels& kernels);
 
 }  // namespace d2u

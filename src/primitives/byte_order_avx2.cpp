@@ -23,8 +23,8 @@ void SwapWordBytesAvx2(uint32_t* words, int32_t count) {
 
 }  // namespace
 
-WordSwap WordSwapAvx2() {
-    return SwapWordBytesAvx2;
+void InitByteOrderKernelsAvx2(ByteOrderKernels& kernels) {
+    kernels.swapWords = SwapWordBytesAvx2;
 }
 
 }  // namespace d2u
@@ -32,9 +32,7 @@ WordSwap WordSwapAvx2() {
 #else
 
 namespace d2u {
-WordSwap WordSwapAvx2() {
-    return nullptr;
-}
+void InitByteOrderKernelsAvx2(ByteOrderKernels&) {}
 }  // namespace d2u
 
 #endif

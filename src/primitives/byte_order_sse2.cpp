@@ -22,8 +22,8 @@ void SwapWordBytesSse2(uint32_t* words, int32_t count) {
 
 }  // namespace
 
-WordSwap WordSwapSse2() {
-    return SwapWordBytesSse2;
+void InitByteOrderKernelsSse2(ByteOrderKernels& kernels) {
+    kernels.swapWords = SwapWordBytesSse2;
 }
 
 }  // namespace d2u
@@ -31,9 +31,7 @@ WordSwap WordSwapSse2() {
 #else
 
 namespace d2u {
-WordSwap WordSwapSse2() {
-    return nullptr;
-}
+void InitByteOrderKernelsSse2(ByteOrderKernels&) {}
 }  // namespace d2u
 
 #endif

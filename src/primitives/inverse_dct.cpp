@@ -61,22 +61,15 @@ void InverseScalar(const Ipp16s* src, Ipp16s* dst, int dstStep) {
     }
 }
 
-void InverseClipScalar(const Ipp16s* src, Ipp8u* dst, int dstStep, int addVal, int clipDown,
-                       int clipUp) {
+void InverseIntraScalar(const Ipp16s* src, Ipp8u* dst, int dstStep) {
     Ipp32s out[8][8];
     Transform(src, out);
     for (int y = 0; y < 8; ++y) {
         Ipp8u* row = dst + static_cast<ptrdiff_t>(dstStep) * y;
         for (int x = 0; x < 8; ++x) {
-            Ipp32s value = out[y][x] + addVal;
-            value = value < clipDown ? clipDown : (value > clipUp ? clipUp : value);
-            row[x] = static_cast<Ipp8u>(value);
+            row[x] = static_cast<Ipp8u>(out[y][x] < 0 ? 0 : (out[y][x] > 255 ? 255 : out[y][x]));
         }
     }
-}
-
-void InverseIntraScalar(const Ipp16s* src, Ipp8u* dst, int dstStep) {
-    InverseClipScalar(src, dst, dstStep, 0, 0, 255);
 }
 
 }  // namespace
@@ -84,7 +77,15 @@ void InverseIntraScalar(const Ipp16s* src, Ipp8u* dst, int dstStep) {
 
 namespace {
 
-idct::KernelTable table;
+void InverseTwoThroughBlock(Ipp16s* block, Ipp16s, int, Ipp16s last, Ipp16s* dst, int dstStep);
+void InverseIntraCornersThroughBlock(Ipp16s dc, Ipp16s last, Ipp8u* dst, int dstStep);
+
+// Saturating an input in range changes nothing: the in-range entries are the others here.
+constexpr idct::KernelTable kScalarKernels = {
+    idct::InverseScalar, idct::InverseIntraScalar, InverseTwoThroughBlock,
+    idct::InverseScalar, idct::InverseIntraScalar, InverseIntraCornersThroughBlock};
+
+idct::KernelTable table = kScalarKernels;
 
 // Without a kernel of its own, the block goes whole through the installed transform.
 void InverseTwoThroughBlock(Ipp16s* block, Ipp16s, int, Ipp16s last, Ipp16s* dst, int dstStep) {
@@ -101,37 +102,17 @@ void InverseIntraCornersThroughBlock(Ipp16s dc, Ipp16s last, Ipp8u* dst, int dst
     table.inverseIntra(block, dst, dstStep);
 }
 
-void InstallInverseDctKernels(KernelLevel level) {
-    table.inverse = idct::InverseScalar;
-    table.inverseClip = idct::InverseClipScalar;
-    table.inverseIntra = idct::InverseIntraScalar;
-    table.inverseTwo = InverseTwoThroughBlock;
-    table.inverseInRange = nullptr;
-    table.inverseIntraInRange = nullptr;
-    table.inverseIntraCorners = InverseIntraCornersThroughBlock;
-    if (level != KernelLevel::kScalar) idct::InstallSse2Kernels(table);
-    if (level == KernelLevel::kAvx2) idct::InstallAvx2Kernels(table);
-    // Saturating an input in range changes nothing.
-    if (!table.inverseInRange) table.inverseInRange = table.inverse;
-    if (!table.inverseIntraInRange) table.inverseIntraInRange = table.inverseIntra;
-}
-
 }  // namespace
 
-D2U_REGISTER_KERNEL_FAMILY(InstallInverseDctKernels);
+void InitInverseDctKernels(KernelLevel level) {
+    table = kScalarKernels;
+    if (level >= KernelLevel::kSse2) InitInverseDctKernelsSse2(table);
+    if (level >= KernelLevel::kAvx2) InitInverseDctKernelsAvx2(table);
+}
 
 IppStatus ippiDCT8x8Inv_16s_C1R(const Ipp16s* pSrc, Ipp16s* pDst, int dstStep) {
     if (!pSrc || !pDst) return ippStsNullPtrErr;
     table.inverse(pSrc, pDst, dstStep);
-    return ippStsNoErr;
-}
-
-IppStatus ippiDCT8x8InvLSClip_16s8u_C1R(const Ipp16s* pSrc, Ipp8u* pDst, int dstStep, int addVal,
-                                        Ipp8u clipDown, Ipp8u clipUp) {
-    if (!pSrc || !pDst) return ippStsNullPtrErr;
-    if (clipDown > clipUp) return ippStsBadArgErr;
-    if (addVal < -32768 || addVal > 32767) return ippStsBadArgErr;
-    table.inverseClip(pSrc, pDst, dstStep, addVal, clipDown, clipUp);
     return ippStsNoErr;
 }
 
@@ -146,14 +127,6 @@ namespace idct {
 void InverseTwoCoefficients(Ipp16s* block, Ipp16s value, int position, Ipp16s last, Ipp16s* dst,
                             int dstStep) {
     table.inverseTwo(block, value, position, last, dst, dstStep);
-}
-
-void Inverse(const Ipp16s* src, Ipp16s* dst, int dstStep) {
-    table.inverse(src, dst, dstStep);
-}
-
-void InverseIntra(const Ipp16s* src, Ipp8u* dst, int dstStep) {
-    table.inverseIntra(src, dst, dstStep);
 }
 
 void InverseInRange(const Ipp16s* src, Ipp16s* dst, int dstStep) {

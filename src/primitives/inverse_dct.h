@@ -29,13 +29,7 @@ namespace d2u {
 // dstStep is the row step in bytes.
 IppStatus ippiDCT8x8Inv_16s_C1R(const Ipp16s* pSrc, Ipp16s* pDst, int dstStep);
 
-// Inverse DCT, plus addVal, clipped to [clipDown, clipUp], written as 8 rows of 8 bytes;
-// dstStep is the row step in bytes.
-IppStatus ippiDCT8x8InvLSClip_16s8u_C1R(const Ipp16s* pSrc, Ipp8u* pDst, int dstStep, int addVal,
-                                        Ipp8u clipDown, Ipp8u clipUp);
-
-// An intra block: the results of ippiDCT8x8InvLSClip_16s8u_C1R with nothing added and the byte
-// range [0, 255], without the checks of those arguments.
+// An intra block: the inverse DCT clipped to [0, 255], written as 8 rows of 8 bytes.
 IppStatus ippiDCT8x8InvIntra_16s8u_C1R(const Ipp16s* pSrc, Ipp8u* pDst, int dstStep);
 
 namespace idct {
@@ -49,15 +43,12 @@ void InverseTwoCoefficients(Ipp16s* block, Ipp16s value, int position, Ipp16s la
                             int dstStep);
 
 // ippiDCT8x8Inv_16s_C1R and ippiDCT8x8InvIntra_16s8u_C1R without their argument checks, for the
-// coefficient readers, whose blocks and destinations are never null.
-void Inverse(const Ipp16s* src, Ipp16s* dst, int dstStep);
-void InverseIntra(const Ipp16s* src, Ipp8u* dst, int dstStep);
-// The same for blocks whose coefficients lie in [kInputMin, kInputMax] already, as the readers
-// dequantise them: the same numbers, without saturating the input first.
+// coefficient readers, whose blocks lie in [kInputMin, kInputMax] already as they dequantise
+// them: the same numbers, without saturating the input first.
 void InverseInRange(const Ipp16s* src, Ipp16s* dst, int dstStep);
 void InverseIntraInRange(const Ipp16s* src, Ipp8u* dst, int dstStep);
-// InverseIntra of the block holding `dc` at 0, `last` at 63 and zeros elsewhere, both within the
-// input range: an intra block of its DC value alone, with what mismatch control sets.
+// The intra transform of the block holding `dc` at 0, `last` at 63 and zeros elsewhere, both within
+// the input range: an intra block of its DC value alone, with what mismatch control sets.
 void InverseIntraCorners(Ipp16s dc, Ipp16s last, Ipp8u* dst, int dstStep);
 
 // The scaled cosines round(2^scale * sqrt(2) * cos(k * pi / 16)), k = 1..7 (w4 is 2^scale).
@@ -75,9 +66,6 @@ constexpr Ipp16s kInputMin = -2048;
 constexpr Ipp16s kInputMax = 2047;
 
 using InverseKernel = void (*)(const Ipp16s* src, Ipp16s* dst, int dstStep);
-using InverseClipKernel = void (*)(const Ipp16s* src, Ipp8u* dst, int dstStep, int addVal,
-                                   int clipDown, int clipUp);
-
 using InverseIntraKernel = void (*)(const Ipp16s* src, Ipp8u* dst, int dstStep);
 using InverseTwoKernel = void (*)(Ipp16s* block, Ipp16s value, int position, Ipp16s last,
                                   Ipp16s* dst, int dstStep);
@@ -85,18 +73,18 @@ using InverseCornersKernel = void (*)(Ipp16s dc, Ipp16s last, Ipp8u* dst, int ds
 
 struct KernelTable {
     InverseKernel inverse;
-    InverseClipKernel inverseClip;
     InverseIntraKernel inverseIntra;
     InverseTwoKernel inverseTwo;
-    // Null where a level has no versions of its own for inputs in range.
     InverseKernel inverseInRange;
     InverseIntraKernel inverseIntraInRange;
     InverseCornersKernel inverseIntraCorners;
 };
 
-// Fill the entries that the SSE2 and AVX2 versions provide; leave the others.
-void InstallSse2Kernels(KernelTable& table);
-void InstallAvx2Kernels(KernelTable& table);
-
 }  // namespace idct
+
+void InitInverseDctKernels(KernelLevel level);
+// Fill the entries that the SSE2 and AVX2 versions provide; nothing where the build has none.
+void InitInverseDctKernelsSse2(idct::KernelTable& table);
+void InitInverseDctKernelsAvx2(idct::KernelTable& table);
+
 }  // namespace d2u

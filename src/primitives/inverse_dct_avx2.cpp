@@ -24,9 +24,7 @@
 // rows and columns 0 to 3).
 #include "primitives/inverse_dct.h"
 
-// 32-bit Windows compilers do not reliably align the stack for 256-bit spills: the DLL keeps the
-// SSE2 version there.
-#if defined(__AVX2__) && !defined(_WIN32)
+#if defined(__AVX2__)
 #include <immintrin.h>
 
 #include <cstddef>
@@ -463,38 +461,20 @@ private:
     __m256i previous_ = _mm256_setzero_si256();
 };
 
-// Rows to bytes, two registers at a time.
-template <bool kAdjust, bool kReaderBlock = false>
-void InverseClipRows(const Ipp16s* src, Ipp8u* dst, ptrdiff_t step, int addVal, int clipDown,
-                     int clipUp) {
-    const __m256i add = _mm256_set1_epi16(static_cast<short>(addVal));
-    const __m256i low = _mm256_set1_epi16(static_cast<short>(clipDown));
-    const __m256i high = _mm256_set1_epi16(static_cast<short>(clipUp));
+// Rows to bytes, two registers at a time; the packing clips to the byte range by itself.
+template <bool kReaderBlock = false>
+void InverseIntraRows(const Ipp16s* src, Ipp8u* dst, ptrdiff_t step) {
     const Tables& t = OpaqueTables();
     ByteRows bytes(t, dst, step);
-    InverseRows<kReaderBlock>(t, src, [&](int k, __m256i rows) {
-        if (kAdjust)
-            rows = _mm256_min_epi16(_mm256_max_epi16(_mm256_adds_epi16(rows, add), low), high);
-        bytes(k, rows);
-    });
-}
-
-void InverseClipAvx2(const Ipp16s* src, Ipp8u* dst, int dstStep, int addVal, int clipDown,
-                     int clipUp) {
-    // Intra blocks add nothing and clip to the byte range, which the packing does by itself.
-    if (addVal == 0 && clipDown == 0 && clipUp == 255) {
-        InverseClipRows<false>(src, dst, dstStep, addVal, clipDown, clipUp);
-    } else {
-        InverseClipRows<true>(src, dst, dstStep, addVal, clipDown, clipUp);
-    }
+    InverseRows<kReaderBlock>(t, src, [&](int k, __m256i rows) { bytes(k, rows); });
 }
 
 void InverseIntraAvx2(const Ipp16s* src, Ipp8u* dst, int dstStep) {
-    InverseClipRows<false>(src, dst, dstStep, 0, 0, 255);
+    InverseIntraRows(src, dst, dstStep);
 }
 
 void InverseIntraInRangeAvx2(const Ipp16s* src, Ipp8u* dst, int dstStep) {
-    InverseClipRows<false, true>(src, dst, dstStep, 0, 0, 255);
+    InverseIntraRows<true>(src, dst, dstStep);
 }
 
 void InverseIntraCornersAvx2(Ipp16s dc, Ipp16s last, Ipp8u* dst, int dstStep) {
@@ -508,25 +488,23 @@ void InverseIntraCornersAvx2(Ipp16s dc, Ipp16s last, Ipp8u* dst, int dstStep) {
 
 }  // namespace
 
-void InstallAvx2Kernels(KernelTable& table) {
-    table.inverse = InverseAvx2;
-    table.inverseClip = InverseClipAvx2;
-    table.inverseIntra = InverseIntraAvx2;
-    table.inverseInRange = InverseInRangeAvx2;
-    table.inverseIntraInRange = InverseIntraInRangeAvx2;
-    table.inverseIntraCorners = InverseIntraCornersAvx2;
-    table.inverseTwo = InverseTwoAvx2;
+}  // namespace idct
+
+void InitInverseDctKernelsAvx2(idct::KernelTable& table) {
+    table.inverse = idct::InverseAvx2;
+    table.inverseIntra = idct::InverseIntraAvx2;
+    table.inverseInRange = idct::InverseInRangeAvx2;
+    table.inverseIntraInRange = idct::InverseIntraInRangeAvx2;
+    table.inverseIntraCorners = idct::InverseIntraCornersAvx2;
+    table.inverseTwo = idct::InverseTwoAvx2;
 }
 
-}  // namespace idct
 }  // namespace d2u
 
 #else
 
 namespace d2u {
-namespace idct {
-void InstallAvx2Kernels(KernelTable&) {}
-}  // namespace idct
+void InitInverseDctKernelsAvx2(idct::KernelTable&) {}
 }  // namespace d2u
 
 #endif

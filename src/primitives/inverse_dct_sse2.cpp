@@ -169,15 +169,11 @@ inline void StoreRows(const __m128i rows[8], Ipp16s* dst, int dstStep) {
     }
 }
 
-inline void StoreClippedRows(const __m128i rows[8], Ipp8u* dst, int dstStep, int addVal,
-                             int clipDown, int clipUp) {
-    const __m128i add = _mm_set1_epi16(static_cast<short>(addVal));
-    const __m128i low = _mm_set1_epi16(static_cast<short>(clipDown));
-    const __m128i high = _mm_set1_epi16(static_cast<short>(clipUp));
+// The packing saturates to the byte range: the clipping of intra blocks.
+inline void StoreByteRows(const __m128i rows[8], Ipp8u* dst, int dstStep) {
     Ipp8u* row = dst;
     for (int y = 0; y < 8; ++y, row += dstStep) {
-        __m128i value = _mm_min_epi16(_mm_max_epi16(_mm_adds_epi16(rows[y], add), low), high);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(row), _mm_packus_epi16(value, value));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(row), _mm_packus_epi16(rows[y], rows[y]));
     }
 }
 
@@ -187,34 +183,27 @@ void InverseSse2(const Ipp16s* src, Ipp16s* dst, int dstStep) {
     StoreRows(rows, dst, dstStep);
 }
 
-void InverseClipSse2(const Ipp16s* src, Ipp8u* dst, int dstStep, int addVal, int clipDown,
-                     int clipUp) {
+void InverseIntraSse2(const Ipp16s* src, Ipp8u* dst, int dstStep) {
     __m128i rows[8];
     InverseRows(src, rows);
-    StoreClippedRows(rows, dst, dstStep, addVal, clipDown, clipUp);
-}
-
-void InverseIntraSse2(const Ipp16s* src, Ipp8u* dst, int dstStep) {
-    InverseClipSse2(src, dst, dstStep, 0, 0, 255);
+    StoreByteRows(rows, dst, dstStep);
 }
 
 }  // namespace
 
-void InstallSse2Kernels(KernelTable& table) {
-    table.inverse = InverseSse2;
-    table.inverseClip = InverseClipSse2;
-    table.inverseIntra = InverseIntraSse2;
+}  // namespace idct
+
+void InitInverseDctKernelsSse2(idct::KernelTable& table) {
+    table.inverse = table.inverseInRange = idct::InverseSse2;
+    table.inverseIntra = table.inverseIntraInRange = idct::InverseIntraSse2;
 }
 
-}  // namespace idct
 }  // namespace d2u
 
 #else
 
 namespace d2u {
-namespace idct {
-void InstallSse2Kernels(KernelTable&) {}
-}  // namespace idct
+void InitInverseDctKernelsSse2(idct::KernelTable&) {}
 }  // namespace d2u
 
 #endif

@@ -1,16 +1,13 @@
 #include "primitives/kernel_dispatch.h"
 
+#include "primitives/byte_order.h"
+#include "primitives/inverse_dct.h"
+#include "primitives/masked_copy.h"
+#include "primitives/motion_compensation.h"
+#include "primitives/stream_copy.h"
+#include "primitives/yuv_to_rgb.h"
+
 namespace d2u {
-namespace {
-
-// Constant-initialised, so valid before any dynamic initialisation runs.
-KernelLevel installedLevel = KernelLevel::kScalar;
-
-constexpr int kMaxFamilies = 64;
-KernelInstaller families[kMaxFamilies];
-int familyCount = 0;
-
-}  // namespace
 
 KernelLevel DetectKernelLevel() {
 #if defined(D2U_FORCE_SCALAR) || !(defined(__i386__) || defined(__x86_64__)) || !defined(__GNUC__)
@@ -23,26 +20,20 @@ KernelLevel DetectKernelLevel() {
 #endif
 }
 
+// Every family is listed here, so that none can be left out of a static link.
 void InstallKernels(KernelLevel level) {
-    KernelLevel best = DetectKernelLevel();
-    if (static_cast<int>(level) > static_cast<int>(best)) level = best;
-    installedLevel = level;
-    for (int i = 0; i < familyCount; ++i) families[i](level);
+    const KernelLevel best = DetectKernelLevel();
+    if (level > best) level = best;
+    InitByteOrderKernels(level);
+    InitStreamCopyKernels(level);
+    InitMaskedCopyKernels(level);
+    InitYuvToRgbKernels(level);
+    InitInverseDctKernels(level);
+    InitMotionCompensationKernels(level);
 }
 
 void InstallBestKernels() {
     InstallKernels(DetectKernelLevel());
-}
-
-KernelLevel InstalledKernelLevel() {
-    return installedLevel;
-}
-
-bool RegisterKernelFamily(KernelInstaller installer) {
-    if (!installer || familyCount >= kMaxFamilies) return false;
-    families[familyCount++] = installer;
-    installer(installedLevel);
-    return true;
 }
 
 }  // namespace d2u

@@ -56,15 +56,9 @@ IppStatus ippiCopy_8u_C4MR(const Ipp8u* pSrc, int srcStep, Ipp8u* pDst, int dstS
     return MaskedCopy(kernels.channels4, 4, pSrc, srcStep, pDst, dstStep, roiSize, pMask, maskStep);
 }
 
-void InstallMaskedCopyKernels(KernelLevel level) {
+void InitMaskedCopyKernels(KernelLevel level) {
     kernels = {MaskedCopyRowScalar<1>, MaskedCopyRowScalar<3>, MaskedCopyRowScalar<4>};
-    if (level == KernelLevel::kScalar) return;
-    MaskedCopyKernels sse2 = MaskedCopySse2Rows();
-    if (sse2.channels1) kernels.channels1 = sse2.channels1;
-    if (sse2.channels3) kernels.channels3 = sse2.channels3;
-    if (sse2.channels4) kernels.channels4 = sse2.channels4;
+    if (level >= KernelLevel::kSse2) InitMaskedCopyKernelsSse2(kernels);
 }
-
-D2U_REGISTER_KERNEL_FAMILY(InstallMaskedCopyKernels);
 
 }  // namespace d2u

@@ -27,9 +27,8 @@ struct MaskedCopyKernels {
     MaskedCopyRow channels4;
 };
 
-// The SSE2 rows, or null members when the build has no SSE2.
-MaskedCopyKernels MaskedCopySse2Rows();
-
-void InstallMaskedCopyKernels(KernelLevel level);
+void InitMaskedCopyKernels(KernelLevel level);
+// Fills the entries that the SSE2 versions provide; nothing where the build has none.
+void InitMaskedCopyKernelsSse2(MaskedCopyKernels& kernels);
 
 }  // namespace d2u

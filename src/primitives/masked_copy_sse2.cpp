@@ -74,8 +74,8 @@ void MaskedCopyRowC3(const Ipp8u* source, Ipp8u* destination, const Ipp8u* mask,
 
 }  // namespace
 
-MaskedCopyKernels MaskedCopySse2Rows() {
-    return {MaskedCopyRowC1, MaskedCopyRowC3, MaskedCopyRowC4};
+void InitMaskedCopyKernelsSse2(MaskedCopyKernels& kernels) {
+    kernels = {MaskedCopyRowC1, MaskedCopyRowC3, MaskedCopyRowC4};
 }
 
 }  // namespace d2u
@@ -83,9 +83,7 @@ MaskedCopyKernels MaskedCopySse2Rows() {
 #else
 
 namespace d2u {
-MaskedCopyKernels MaskedCopySse2Rows() {
-    return {nullptr, nullptr, nullptr};
-}
+void InitMaskedCopyKernelsSse2(MaskedCopyKernels&) {}
 }  // namespace d2u
 
 #endif

@@ -2,16 +2,8 @@
 
 #include <cstddef>
 
-#include "primitives/kernel_dispatch.h"
-
 namespace d2u {
 namespace {
-
-using mc::BlockShape;
-using mc::k16x16;
-using mc::k16x8;
-using mc::k8x4;
-using mc::k8x8;
 
 const Ipp16s* ResidualRow(const Ipp16s* residual, Ipp32s step, int row) {
     return reinterpret_cast<const Ipp16s*>(reinterpret_cast<const Ipp8u*>(residual) +
@@ -100,108 +92,27 @@ void PredictMacroblockBidirectionalScalar(const mc::MacroblockReference& forward
                                          0);
 }
 
-mc::KernelTable table;
+// Indexed by mc::BlockShape: 16x16, 16x8, 8x8, 8x4.
+constexpr mc::KernelTable kScalarKernels = {
+    {PredictSingleScalar<16, 16>, PredictSingleScalar<16, 8>, PredictSingleScalar<8, 8>,
+     PredictSingleScalar<8, 4>},
+    {PredictBidirectionalScalar<16, 16>, PredictBidirectionalScalar<16, 8>,
+     PredictBidirectionalScalar<8, 8>, PredictBidirectionalScalar<8, 4>},
+    PredictMacroblockScalar,
+    PredictMacroblockBidirectionalScalar};
 
-void InstallMotionCompensationKernels(KernelLevel level) {
-    table.single[k16x16] = PredictSingleScalar<16, 16>;
-    table.single[k16x8] = PredictSingleScalar<16, 8>;
-    table.single[k8x8] = PredictSingleScalar<8, 8>;
-    table.single[k8x4] = PredictSingleScalar<8, 4>;
-    table.bidirectional[k16x16] = PredictBidirectionalScalar<16, 16>;
-    table.bidirectional[k16x8] = PredictBidirectionalScalar<16, 8>;
-    table.bidirectional[k8x8] = PredictBidirectionalScalar<8, 8>;
-    table.bidirectional[k8x4] = PredictBidirectionalScalar<8, 4>;
-    table.macroblock = PredictMacroblockScalar;
-    table.macroblockBidirectional = PredictMacroblockBidirectionalScalar;
-    if (level != KernelLevel::kScalar) mc::InstallSse2Kernels(table);
-    if (level == KernelLevel::kAvx2) mc::InstallAvx2Kernels(table);
-}
-
-IppStatus RunSingle(BlockShape shape, const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual,
-                    Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep, Ipp32s mode,
-                    Ipp32s roundControl) {
-    if (!ref || !residual || !dst) return ippStsNullPtrErr;
-    if (mode < 0 || mode > 15) return ippStsBadArgErr;
-    table.single[shape](ref, refStep, residual, residualStep, dst, dstStep, mode, roundControl);
-    return ippStsNoErr;
-}
-
-IppStatus RunBidirectional(BlockShape shape, const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF,
-                           const Ipp8u* refB, Ipp32s refStepB, Ipp32s modeB, const Ipp16s* residual,
-                           Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep, Ipp32s roundControl) {
-    if (!refF || !refB || !residual || !dst) return ippStsNullPtrErr;
-    if (modeF < 0 || modeF > 15 || modeB < 0 || modeB > 15) return ippStsBadArgErr;
-    table.bidirectional[shape](refF, refStepF, modeF, refB, refStepB, modeB, residual, residualStep,
-                               dst, dstStep, roundControl);
-    return ippStsNoErr;
-}
+mc::KernelTable table = kScalarKernels;
 
 }  // namespace
-
-D2U_REGISTER_KERNEL_FAMILY(InstallMotionCompensationKernels);
 
 const mc::KernelTable& mc::InstalledKernels() {
     return table;
 }
 
-IppStatus ippiMC16x16_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
-                            Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
-                            Ipp32s roundControl) {
-    return RunSingle(mc::k16x16, pSrcRef, srcStep, pSrcYData, srcYDataStep, pDst, dstStep, mcType,
-                     roundControl);
-}
-
-IppStatus ippiMC16x8_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
-                           Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
-                           Ipp32s roundControl) {
-    return RunSingle(mc::k16x8, pSrcRef, srcStep, pSrcYData, srcYDataStep, pDst, dstStep, mcType,
-                     roundControl);
-}
-
-IppStatus ippiMC8x8_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
-                          Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
-                          Ipp32s roundControl) {
-    return RunSingle(mc::k8x8, pSrcRef, srcStep, pSrcYData, srcYDataStep, pDst, dstStep, mcType,
-                     roundControl);
-}
-
-IppStatus ippiMC8x4_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
-                          Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
-                          Ipp32s roundControl) {
-    return RunSingle(mc::k8x4, pSrcRef, srcStep, pSrcYData, srcYDataStep, pDst, dstStep, mcType,
-                     roundControl);
-}
-
-IppStatus ippiMC16x16B_8u_C1(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
-                             const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
-                             const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst,
-                             Ipp32s dstStep, Ipp32s roundControl) {
-    return RunBidirectional(mc::k16x16, pSrcRefF, srcStepF, mcTypeF, pSrcRefB, srcStepB, mcTypeB,
-                            pSrcYData, srcYDataStep, pDst, dstStep, roundControl);
-}
-
-IppStatus ippiMC16x8B_8u_C1(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
-                            const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
-                            const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst,
-                            Ipp32s dstStep, Ipp32s roundControl) {
-    return RunBidirectional(mc::k16x8, pSrcRefF, srcStepF, mcTypeF, pSrcRefB, srcStepB, mcTypeB,
-                            pSrcYData, srcYDataStep, pDst, dstStep, roundControl);
-}
-
-IppStatus ippiMC8x8B_8u_C1(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
-                           const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
-                           const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst,
-                           Ipp32s dstStep, Ipp32s roundControl) {
-    return RunBidirectional(mc::k8x8, pSrcRefF, srcStepF, mcTypeF, pSrcRefB, srcStepB, mcTypeB,
-                            pSrcYData, srcYDataStep, pDst, dstStep, roundControl);
-}
-
-IppStatus ippiMC8x4B_8u_C1(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
-                           const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
-                           const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst,
-                           Ipp32s dstStep, Ipp32s roundControl) {
-    return RunBidirectional(mc::k8x4, pSrcRefF, srcStepF, mcTypeF, pSrcRefB, srcStepB, mcTypeB,
-                            pSrcYData, srcYDataStep, pDst, dstStep, roundControl);
+void InitMotionCompensationKernels(KernelLevel level) {
+    table = kScalarKernels;
+    if (level >= KernelLevel::kSse2) InitMotionCompensationKernelsSse2(table);
+    if (level >= KernelLevel::kAvx2) InitMotionCompensationKernelsAvx2(table);
 }
 
 }  // namespace d2u

@@ -1,6 +1,7 @@
 // Motion-compensated prediction of one block: the reference block at a half-sample position
-// (MPEG rounding: averages round up), plus a 16-bit residual, clipped to 0..255. The B forms
-// average a forward and a backward prediction, rounding up, before the residual is added.
+// (MPEG rounding: averages round up), plus a 16-bit residual, clipped to 0..255. The
+// bidirectional forms average a forward and a backward prediction, rounding up, before the
+// residual is added; a null residual stores the prediction alone, as a zero residual would.
 //
 // mode: 8 x (horizontal half-sample) + 4 x (vertical half-sample), so 0, 4, 8 or 12.
 // roundControl: 0 rounds the half-sample averages up (MPEG-1 and MPEG-2); 1 rounds them down.
@@ -9,6 +10,7 @@
 #pragma once
 
 #include "primitives/ipp_types.h"
+#include "primitives/kernel_dispatch.h"
 
 namespace d2u {
 
@@ -17,36 +19,6 @@ constexpr Ipp32s IPPVC_MC_APX_FF = 0;
 constexpr Ipp32s IPPVC_MC_APX_FH = 4;
 constexpr Ipp32s IPPVC_MC_APX_HF = 8;
 constexpr Ipp32s IPPVC_MC_APX_HH = 12;
-
-IppStatus ippiMC16x16_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
-                            Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
-                            Ipp32s roundControl);
-IppStatus ippiMC16x8_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
-                           Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
-                           Ipp32s roundControl);
-IppStatus ippiMC8x8_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
-                          Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
-                          Ipp32s roundControl);
-IppStatus ippiMC8x4_8u_C1(const Ipp8u* pSrcRef, Ipp32s srcStep, const Ipp16s* pSrcYData,
-                          Ipp32s srcYDataStep, Ipp8u* pDst, Ipp32s dstStep, Ipp32s mcType,
-                          Ipp32s roundControl);
-
-IppStatus ippiMC16x16B_8u_C1(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
-                             const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
-                             const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst,
-                             Ipp32s dstStep, Ipp32s roundControl);
-IppStatus ippiMC16x8B_8u_C1(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
-                            const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
-                            const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst,
-                            Ipp32s dstStep, Ipp32s roundControl);
-IppStatus ippiMC8x8B_8u_C1(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
-                           const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
-                           const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst,
-                           Ipp32s dstStep, Ipp32s roundControl);
-IppStatus ippiMC8x4B_8u_C1(const Ipp8u* pSrcRefF, Ipp32s srcStepF, Ipp32s mcTypeF,
-                           const Ipp8u* pSrcRefB, Ipp32s srcStepB, Ipp32s mcTypeB,
-                           const Ipp16s* pSrcYData, Ipp32s srcYDataStep, Ipp8u* pDst,
-                           Ipp32s dstStep, Ipp32s roundControl);
 
 // The family's dispatch table. One entry per block shape: 16x16, 16x8, 8x8, 8x4.
 namespace mc {
@@ -88,14 +60,14 @@ struct KernelTable {
     MacroblockBidirectionalKernel macroblockBidirectional;
 };
 
-// Fill the entries that the SSE2 and the AVX2 versions provide; leave the others.
-void InstallSse2Kernels(KernelTable& table);
-void InstallAvx2Kernels(KernelTable& table);
-
-// The installed kernels, for callers that check their own arguments (the motion compensator).
-// Unlike the entry points above they take a null residual: the prediction alone is stored,
-// as if the residual were all zero.
+// The installed kernels; callers check their own arguments.
 const KernelTable& InstalledKernels();
 
 }  // namespace mc
+
+void InitMotionCompensationKernels(KernelLevel level);
+// Fill the entries that the SSE2 and the AVX2 versions provide; nothing where the build has none.
+void InitMotionCompensationKernelsSse2(mc::KernelTable& table);
+void InitMotionCompensationKernelsAvx2(mc::KernelTable& table);
+
 }  // namespace d2u

@@ -7,21 +7,17 @@
 #include "primitives/motion_compensation_units.h"
 
 namespace d2u {
-namespace mc {
 
-void InstallAvx2Kernels(KernelTable& table) {
-    FillSimdKernels(table);
+void InitMotionCompensationKernelsAvx2(mc::KernelTable& table) {
+    mc::FillSimdKernels(table);
 }
 
-}  // namespace mc
 }  // namespace d2u
 
 #else
 
 namespace d2u {
-namespace mc {
-void InstallAvx2Kernels(KernelTable&) {}
-}  // namespace mc
+void InitMotionCompensationKernelsAvx2(mc::KernelTable&) {}
 }  // namespace d2u
 
 #endif

@@ -5,21 +5,17 @@
 #include "primitives/motion_compensation_units.h"
 
 namespace d2u {
-namespace mc {
 
-void InstallSse2Kernels(KernelTable& table) {
-    FillSimdKernels(table);
+void InitMotionCompensationKernelsSse2(mc::KernelTable& table) {
+    mc::FillSimdKernels(table);
 }
 
-}  // namespace mc
 }  // namespace d2u
 
 #else
 
 namespace d2u {
-namespace mc {
-void InstallSse2Kernels(KernelTable&) {}
-}  // namespace mc
+void InitMotionCompensationKernelsSse2(mc::KernelTable&) {}
 }  // namespace d2u
 
 #endif

@@ -12,18 +12,13 @@
 // the average of two rounded-up pair averages is one too high exactly when both pairs and the
 // two averages had odd sums, which one correction bit undoes. Rounding down it goes through
 // 16-bit sums. With AVX2 the luma blocks of the macroblock kernels go as 32-byte units of two
-// rows, the same steps on twice the samples.
+// rows, the same steps on twice the samples. The Windows DLL runs them too: its compiler
+// realigns the stack of functions that spill 256-bit values and spills them with unaligned moves.
 #pragma once
 
 #include <emmintrin.h>
 #if defined(__AVX2__)
 #include <immintrin.h>
-#endif
-
-// The 32-byte units keep 256-bit values across loop iterations, which 32-bit Windows compilers
-// do not reliably align when they spill them: the DLL keeps the 16-byte units.
-#if defined(__AVX2__) && !defined(_WIN32)
-#define D2U_MC_WIDE_UNITS 1
 #endif
 
 #include <cstddef>
@@ -265,7 +260,7 @@ D2U_ALWAYS_INLINE void StoreBlock(Predict predict, const Ipp16s* residual, ptrdi
     }
 }
 
-#if defined(D2U_MC_WIDE_UNITS)
+#if defined(__AVX2__)
 // ---- 16-wide blocks of the macroblock kernels with AVX2: two rows to a unit (the upper row in
 // the low half), rounding up. The same steps as the 16-byte units, half as many of them.
 
@@ -606,7 +601,7 @@ void PredictBidirectionalSimd(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF, 
 // The chroma blocks of a macroblock share their mode: one decision for both.
 void PredictMacroblockSimd(const MacroblockReference& reference, const MacroblockTarget& target) {
     AtMode(reference.lumaMode, [&](auto mode) {
-#if defined(D2U_MC_WIDE_UNITS)
+#if defined(__AVX2__)
         WideSingleAtMode<decltype(mode)::value>(reference.plane[0], reference.step[0],
                                                 target.residual[0], 32, target.plane[0],
                                                 target.step[0]);
@@ -617,7 +612,7 @@ void PredictMacroblockSimd(const MacroblockReference& reference, const Macrobloc
 #endif
     });
     AtMode(reference.chromaMode, [&](auto mode) {
-#if defined(D2U_MC_WIDE_UNITS)
+#if defined(__AVX2__)
         WidePredictor<decltype(mode)::value, ChromaUnits> predictor(ChromaOf(reference));
         StoreChromaBlocks([&](bool last) { return predictor.Next(last); }, target);
 #else
@@ -632,26 +627,23 @@ void PredictMacroblockSimd(const MacroblockReference& reference, const Macrobloc
 void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
                                         const MacroblockReference& backward,
                                         const MacroblockTarget& target) {
-#if defined(D2U_MC_WIDE_UNITS)
+#if defined(__AVX2__)
     __m256i luma[8];
-#else
-    __m128i luma[16];
-#endif
-#if defined(D2U_MC_WIDE_UNITS)
     __m256i chroma[4];
 #else
+    __m128i luma[16];
     __m128i chroma[2][4];
 #endif
     AtMode(forward.lumaMode, [&](auto mode) {
         constexpr int kMode = decltype(mode)::value;
-#if defined(D2U_MC_WIDE_UNITS)
+#if defined(__AVX2__)
         PredictUnits(WidePredictor<kMode>(LumaUnits(forward.plane[0], forward.step[0])), luma);
 #else
         PredictUnits(Predictor<16, kMode, false>(forward.plane[0], forward.step[0]), luma);
 #endif
     });
     AtMode(backward.lumaMode, [&](auto mode) {
-#if defined(D2U_MC_WIDE_UNITS)
+#if defined(__AVX2__)
         WideAverageAtMode<decltype(mode)::value>(backward.plane[0], backward.step[0], luma,
                                                  target.residual[0], 32, target.plane[0],
                                                  target.step[0]);
@@ -661,7 +653,7 @@ void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
                                                             target.plane[0], target.step[0]);
 #endif
     });
-#if defined(D2U_MC_WIDE_UNITS)
+#if defined(__AVX2__)
     AtMode(forward.chromaMode, [&](auto mode) {
         PredictUnits(WidePredictor<decltype(mode)::value, ChromaUnits>(ChromaOf(forward)), chroma);
     });

@@ -13,12 +13,13 @@ namespace d2u {
 // Copies `bytes` bytes; the two areas do not overlap; any alignment and length.
 void StreamCopy(uint8_t* destination, const uint8_t* source, size_t bytes);
 
-using StreamCopyKernel = void (*)(uint8_t* destination, const uint8_t* source, size_t bytes);
+struct StreamCopyKernels {
+    void (*copy)(uint8_t* destination, const uint8_t* source, size_t bytes);
+};
 
-// The versions of the wider instruction sets, or null where the build has none.
-StreamCopyKernel StreamCopySse2();
-StreamCopyKernel StreamCopyAvx2();
-
-void InstallStreamCopyKernels(KernelLevel level);
+void InitStreamCopyKernels(KernelLevel level);
+// Fill the entries that the wider instruction sets provide; nothing where the build has none.
+void InitStreamCopyKernelsSse2(StreamCopyKernels& kernels);
+void InitStreamCopyKernelsAvx2(StreamCopyKernels& kernels);
 
 }  // namespace d2u

@@ -10,7 +10,7 @@
 namespace d2u {
 namespace {
 
-void StreamCopyAvx2Kernel(uint8_t* destination, const uint8_t* source, size_t bytes) {
+void StreamCopyAvx2(uint8_t* destination, const uint8_t* source, size_t bytes) {
     size_t head = (32 - (reinterpret_cast<uintptr_t>(destination) & 31)) & 31;
     if (head > bytes) head = bytes;
     std::memcpy(destination, source, head);
@@ -31,8 +31,8 @@ void StreamCopyAvx2Kernel(uint8_t* destination, const uint8_t* source, size_t by
 
 }  // namespace
 
-StreamCopyKernel StreamCopyAvx2() {
-    return StreamCopyAvx2Kernel;
+void InitStreamCopyKernelsAvx2(StreamCopyKernels& kernels) {
+    kernels.copy = StreamCopyAvx2;
 }
 
 }  // namespace d2u
@@ -40,9 +40,7 @@ StreamCopyKernel StreamCopyAvx2() {
 #else
 
 namespace d2u {
-StreamCopyKernel StreamCopyAvx2() {
-    return nullptr;
-}
+void InitStreamCopyKernelsAvx2(StreamCopyKernels&) {}
 }  // namespace d2u
 
 #endif

@@ -10,7 +10,7 @@
 namespace d2u {
 namespace {
 
-void StreamCopySse2Kernel(uint8_t* destination, const uint8_t* source, size_t bytes) {
+void StreamCopySse2(uint8_t* destination, const uint8_t* source, size_t bytes) {
     size_t head = (16 - (reinterpret_cast<uintptr_t>(destination) & 15)) & 15;
     if (head > bytes) head = bytes;
     std::memcpy(destination, source, head);
@@ -31,8 +31,8 @@ void StreamCopySse2Kernel(uint8_t* destination, const uint8_t* source, size_t by
 
 }  // namespace
 
-StreamCopyKernel StreamCopySse2() {
-    return StreamCopySse2Kernel;
+void InitStreamCopyKernelsSse2(StreamCopyKernels& kernels) {
+    kernels.copy = StreamCopySse2;
 }
 
 }  // namespace d2u
@@ -40,9 +40,7 @@ StreamCopyKernel StreamCopySse2() {
 #else
 
 namespace d2u {
-StreamCopyKernel StreamCopySse2() {
-    return nullptr;
-}
+void InitStreamCopyKernelsSse2(StreamCopyKernels&) {}
 }  // namespace d2u
 
 #endif

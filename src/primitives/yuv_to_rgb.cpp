@@ -2,9 +2,6 @@
 
 #include <cstddef>
 
-#include "primitives/kernel_dispatch.h"
-#include "primitives/yuv_to_rgb_row.h"
-
 namespace d2u {
 namespace {
 
@@ -26,14 +23,7 @@ void ConvertYuvRowsAvx2ThenNarrower(const YuvRows& rows, int32_t width) {
     ConvertYuvRowsSse2ThenScalar(AdvanceYuvRows(rows, done), width - done);
 }
 
-// Constant-initialised, so usable before the family is installed.
-void (*convertRows)(const YuvRows& rows, int32_t width) = &ConvertYuvRowsScalar;
-
-void InstallYuvToRgbKernels(KernelLevel level) {
-    convertRows = &ConvertYuvRowsScalar;
-    if (level >= KernelLevel::kSse2) convertRows = &ConvertYuvRowsSse2ThenScalar;
-    if (level >= KernelLevel::kAvx2) convertRows = &ConvertYuvRowsAvx2ThenNarrower;
-}
+YuvToRgbKernels kernels = {ConvertYuvRowsScalar};
 
 IppStatus CheckArguments(const Ipp8u* const pSrc[3], const int srcStep[3], const Ipp8u* pDst,
                          int dstStep, IppiSize roiSize) {
@@ -69,14 +59,18 @@ IppStatus ConvertPicture(const Ipp8u* const pSrc[3], const int srcStep[3], Ipp8u
             rows.y[k] = pSrc[0] + lumaRow * srcStep[0];
             rows.bgrx[k] = pDst + lumaRow * dstStep;
         }
-        convertRows(rows, roiSize.width);
+        kernels.convertRows(rows, roiSize.width);
     }
     return ippStsNoErr;
 }
 
 }  // namespace
 
-D2U_REGISTER_KERNEL_FAMILY(InstallYuvToRgbKernels);
+void InitYuvToRgbKernels(KernelLevel level) {
+    kernels = {ConvertYuvRowsScalar};
+    if (level >= KernelLevel::kSse2) kernels = {ConvertYuvRowsSse2ThenScalar};
+    if (level >= KernelLevel::kAvx2) kernels = {ConvertYuvRowsAvx2ThenNarrower};
+}
 
 YuvRows AdvanceYuvRows(const YuvRows& rows, int32_t pixels) {
     YuvRows advanced = rows;

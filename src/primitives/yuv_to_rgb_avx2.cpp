@@ -1,5 +1,5 @@
 // AVX2 version of the YUV row conversion: 32 pixels of each row per step, same fixed-point
-// arithmetic as the scalar version (see yuv_to_rgb_row.h).
+// arithmetic as the scalar version (see yuv_to_rgb.h).
 //
 // Each chroma term is turned once into two saturated bytes, its positive part and its negative
 // part, so that clamp(Y + term, 0, 255) becomes one saturating add and one saturating subtract
@@ -11,11 +11,9 @@
 // 8-15, 16-23 and 24-31 each in one register, ready to store.
 #include <cstddef>
 
-#include "primitives/yuv_to_rgb_row.h"
+#include "primitives/yuv_to_rgb.h"
 
-// 32-bit Windows compilers do not reliably align the stack for 256-bit spills: the DLL keeps
-// the SSE2 version there.
-#if defined(__AVX2__) && !defined(_WIN32)
+#if defined(__AVX2__)
 #include <immintrin.h>
 
 namespace d2u {

@@ -1,10 +1,10 @@
 // SSE2 version of the YUV row conversion: 16 pixels of each row per step, same fixed-point
-// arithmetic as the scalar version (see yuv_to_rgb_row.h).
+// arithmetic as the scalar version (see yuv_to_rgb.h).
 //
 // Each chroma term is turned once into two saturated bytes, its positive part and its negative
 // part, so that clamp(Y + term, 0, 255) becomes one saturating add and one saturating subtract
 // on bytes; the terms serve both rows of a 4:2:0 row pair.
-#include "primitives/yuv_to_rgb_row.h"
+#include "primitives/yuv_to_rgb.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

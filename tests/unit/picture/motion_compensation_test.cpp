@@ -1,5 +1,5 @@
-// The motion-compensation kernels: MPEG rounding worked out by hand, clipping, the block
-// footprint, and the SIMD versions against the scalar reference.
+// The motion-compensation kernels: clipping, the block footprint, and the SIMD versions against
+// the scalar reference.
 #include "primitives/motion_compensation.h"
 
 #include <gtest/gtest.h>
@@ -13,22 +13,19 @@
 namespace d2u {
 namespace {
 
-using Single = IppStatus (*)(const Ipp8u*, Ipp32s, const Ipp16s*, Ipp32s, Ipp8u*, Ipp32s, Ipp32s,
-                             Ipp32s);
-using Bidirectional = IppStatus (*)(const Ipp8u*, Ipp32s, Ipp32s, const Ipp8u*, Ipp32s, Ipp32s,
-                                    const Ipp16s*, Ipp32s, Ipp8u*, Ipp32s, Ipp32s);
-
+// The installed kernels of one block shape.
 struct Kernel {
     int width;
     int height;
-    Single single;
-    Bidirectional bidirectional;
+    mc::BlockShape shape;
+    mc::SingleKernel single() const { return mc::InstalledKernels().single[shape]; }
+    mc::BidirectionalKernel bidirectional() const {
+        return mc::InstalledKernels().bidirectional[shape];
+    }
 };
 
-const Kernel kKernels[] = {{16, 16, ippiMC16x16_8u_C1, ippiMC16x16B_8u_C1},
-                           {16, 8, ippiMC16x8_8u_C1, ippiMC16x8B_8u_C1},
-                           {8, 8, ippiMC8x8_8u_C1, ippiMC8x8B_8u_C1},
-                           {8, 4, ippiMC8x4_8u_C1, ippiMC8x4B_8u_C1}};
+const Kernel kKernels[] = {
+    {16, 16, mc::k16x16}, {16, 8, mc::k16x8}, {8, 8, mc::k8x8}, {8, 4, mc::k8x4}};
 constexpr Ipp32s kFF = IPPVC_MC_APX_FF, kFH = IPPVC_MC_APX_FH, kHF = IPPVC_MC_APX_HF,
                  kHH = IPPVC_MC_APX_HH;
 constexpr Ipp32s kModes[] = {kFF, kFH, kHF, kHH};
@@ -39,17 +36,15 @@ protected:
     void TearDown() override { InstallBestKernels(); }
 };
 
-TEST_P(MotionCompensationKernels, ResidualIsClippedAndNullPointersRefused) {
+TEST_P(MotionCompensationKernels, ResidualIsClipped) {
     std::vector<Ipp8u> ref(16 * 16, 200);
     ref[1] = 5;
     std::vector<Ipp16s> res = {100, -10, 32767, -32768, -200, 55, -1, 0};
     res.resize(16 * 16, 0);
     const int expected[] = {255, 0, 255, 0, 0, 255, 199, 200};
     Ipp8u out[16 * 16];
-    ASSERT_EQ(ippiMC16x16_8u_C1(ref.data(), 16, res.data(), 32, out, 16, kFF, 0), 0);
+    kKernels[0].single()(ref.data(), 16, res.data(), 32, out, 16, kFF, 0);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(out[i], expected[i]) << i;
-    EXPECT_NE(ippiMC16x16_8u_C1(nullptr, 17, res.data(), 32, out, 16, 0, 0), 0);
-    EXPECT_NE(ippiMC8x8B_8u_C1(out, 17, 0, nullptr, 17, 0, res.data(), 16, out, 8, 0), 0);
 }
 
 // The reference block ends the allocation exactly where the block's footprint ends, so a read
@@ -64,12 +59,9 @@ TEST_P(MotionCompensationKernels, ReadsAndWritesOnlyTheBlockFootprint) {
             std::vector<Ipp8u> ref(static_cast<size_t>(kStep) * (rows - 1) + cols, 77);
             std::vector<Ipp16s> res(static_cast<size_t>(k.width) * k.height, 1);
             std::vector<Ipp8u> dst(static_cast<size_t>(kStep) * (k.height - 1) + k.width, 9);
-            ASSERT_EQ(
-                k.single(ref.data(), kStep, res.data(), k.width * 2, dst.data(), kStep, mode, 0),
-                0);
-            ASSERT_EQ(k.bidirectional(ref.data(), kStep, mode, ref.data(), kStep, mode, res.data(),
-                                      k.width * 2, dst.data(), kStep, 0),
-                      0);
+            k.single()(ref.data(), kStep, res.data(), k.width * 2, dst.data(), kStep, mode, 0);
+            k.bidirectional()(ref.data(), kStep, mode, ref.data(), kStep, mode, res.data(),
+                              k.width * 2, dst.data(), kStep, 0);
             for (size_t i = 0; i < dst.size(); ++i)
                 ASSERT_EQ(dst[i], static_cast<int>(i % kStep) < k.width ? 78 : 9)
                     << k.width << "x" << k.height << " mode " << mode;
@@ -114,10 +106,10 @@ TEST(MotionCompensationSimd, MatchesScalarOnRandomInput) {
                 for (int l = 0; l < 3; ++l) {
                     InstallKernels(levels[l]);
                     for (auto& r : results) r[l].assign(16 * 32 + 8, 0);
-                    k.single(f, refStep, residual.data(), resStep, results[0][l].data() + dstOffset,
-                             dstStep, modeF, rounding);
-                    k.bidirectional(f, refStep, modeF, b, refStep, modeB, residual.data(), resStep,
-                                    results[1][l].data() + dstOffset, dstStep, rounding);
+                    k.single()(f, refStep, residual.data(), resStep,
+                               results[0][l].data() + dstOffset, dstStep, modeF, rounding);
+                    k.bidirectional()(f, refStep, modeF, b, refStep, modeB, residual.data(),
+                                      resStep, results[1][l].data() + dstOffset, dstStep, rounding);
                 }
                 for (int l = 1; l < 3; ++l) {
                     ASSERT_EQ(results[0][0], results[0][l])
@@ -133,35 +125,31 @@ TEST(MotionCompensationSimd, MatchesScalarOnRandomInput) {
     InstallBestKernels();
 }
 
-// The compensator's entry without a residual stores the prediction as a zero residual would,
-// at every level, and reads no residual at all.
+// A null residual stores the prediction as a zero residual would, at every level, and reads no
+// residual at all.
 TEST(MotionCompensationSimd, NullResidualStoresThePredictionAlone) {
     std::mt19937 rng(777);
-    const mc::BlockShape shapes[] = {mc::k16x16, mc::k16x8, mc::k8x8, mc::k8x4};
     const std::vector<Ipp16s> zero(16 * 16, 0);
     for (KernelLevel level : {KernelLevel::kScalar, KernelLevel::kSse2, KernelLevel::kAvx2}) {
         InstallKernels(level);
-        const mc::KernelTable& kernels = mc::InstalledKernels();
         for (int trial = 0; trial < 50; ++trial) {
             const int refStep = 17 + static_cast<int>(rng() % 40);
             std::vector<Ipp8u> refF(static_cast<size_t>(refStep) * 18 + 16);
             std::vector<Ipp8u> refB(refF.size());
             for (auto& v : refF) v = static_cast<Ipp8u>(rng());
             for (auto& v : refB) v = static_cast<Ipp8u>(rng());
-            for (int i = 0; i < 4; ++i) {
-                const Kernel& k = kKernels[i];
+            for (const Kernel& k : kKernels) {
                 const Ipp32s modeF = kModes[rng() % 4];
                 const Ipp32s modeB = kModes[rng() % 4];
                 std::vector<Ipp8u> expected(16 * 24, 0);
                 std::vector<Ipp8u> actual(16 * 24, 0);
-                k.single(refF.data(), refStep, zero.data(), 32, expected.data(), 24, modeF, 0);
-                kernels.single[shapes[i]](refF.data(), refStep, nullptr, 32, actual.data(), 24,
-                                          modeF, 0);
+                k.single()(refF.data(), refStep, zero.data(), 32, expected.data(), 24, modeF, 0);
+                k.single()(refF.data(), refStep, nullptr, 32, actual.data(), 24, modeF, 0);
                 ASSERT_EQ(expected, actual) << k.width << "x" << k.height << " mode " << modeF;
-                k.bidirectional(refF.data(), refStep, modeF, refB.data(), refStep, modeB,
-                                zero.data(), 32, expected.data(), 24, 0);
-                kernels.bidirectional[shapes[i]](refF.data(), refStep, modeF, refB.data(), refStep,
-                                                 modeB, nullptr, 32, actual.data(), 24, 0);
+                k.bidirectional()(refF.data(), refStep, modeF, refB.data(), refStep, modeB,
+                                  zero.data(), 32, expected.data(), 24, 0);
+                k.bidirectional()(refF.data(), refStep, modeF, refB.data(), refStep, modeB, nullptr,
+                                  32, actual.data(), 24, 0);
                 ASSERT_EQ(expected, actual)
                     << k.width << "x" << k.height << " modes " << modeF << "," << modeB;
             }
@@ -228,14 +216,14 @@ TEST(MotionCompensationMacroblock, MatchesTheBlockKernels) {
                     const Ipp32s resStep = k == 0 ? 32 : 16;
                     const Ipp32s modeF = k == 0 ? f.lumaMode : f.chromaMode;
                     const Ipp32s modeB = k == 0 ? b.lumaMode : b.chromaMode;
-                    const Bidirectional both = k == 0 ? ippiMC16x16B_8u_C1 : ippiMC8x8B_8u_C1;
-                    const Single one = k == 0 ? ippiMC16x16_8u_C1 : ippiMC8x8_8u_C1;
+                    const Kernel& block = kKernels[k == 0 ? 0 : 2];
                     if (bidirectional) {
-                        both(f.plane[k], f.step[k], modeF, b.plane[k], b.step[k], modeB,
-                             expectedResidual[k], resStep, expected[k].data(), dstStep[k], 0);
+                        block.bidirectional()(f.plane[k], f.step[k], modeF, b.plane[k], b.step[k],
+                                              modeB, expectedResidual[k], resStep,
+                                              expected[k].data(), dstStep[k], 0);
                     } else {
-                        one(f.plane[k], f.step[k], expectedResidual[k], resStep, expected[k].data(),
-                            dstStep[k], modeF, 0);
+                        block.single()(f.plane[k], f.step[k], expectedResidual[k], resStep,
+                                       expected[k].data(), dstStep[k], modeF, 0);
                     }
                 }
                 if (bidirectional) {
