@@ -85,18 +85,8 @@ int32_t CMpegDecoder::Init(CMpegHeaderReader* reader, CBitstreamDataSource* sour
     motionVectorReader.Init(source, vlcTables);
     vlcTables->SetDataSource(source);
     blockReconstructor.Init(record, vlcTables, source);
-    for (CYUVFrame*& picture : pictures) {
-        if (!picture) picture = new (std::nothrow) CYUVFrame;
-        if (!picture) return -1;
-    }
     if (!coefficients) coefficients = new (std::nothrow) int16_t[kCoefficientBytes / 2 + 8]();
-    if (!coefficients) return -1;
-    olderReference = pictures[0];
-    newerReference = pictures[1];
-    currentFrame = pictures[2];
-    tableHolder = currentFrame;
-    lastFrame = nullptr;
-    pendingFieldParity = -1;
+    if (!coefficients || store.Create() != 0) return -1;
     configured = SequenceShape();
     return ConfigureGeometry();
 }
@@ -107,14 +97,9 @@ int32_t CMpegDecoder::Release() {
         delete vlcTables;
         vlcTables = nullptr;
     }
-    for (CYUVFrame*& picture : pictures) {
-        delete picture;
-        picture = nullptr;
-    }
-    olderReference = newerReference = currentFrame = lastFrame = tableHolder = nullptr;
+    store.Release();
     delete[] coefficients;
     coefficients = nullptr;
-    coverage.Release();
     configured = SequenceShape();
     return 0;
 }
@@ -178,11 +163,8 @@ int32_t CMpegDecoder::ConfigureGeometry() {
             mb_width = mb_height = lumaWidth = lumaHeight = 0;
             return -1;
     }
-    // One block for all the pictures: their planes share large pages.
-    const int32_t status = CYUVFrame::AllocateSet(
-        pictures, static_cast<int32_t>(sizeof pictures / sizeof pictures[0]), width, height,
-        lumaHeight, static_cast<int32_t>(sequence.chroma_format));
-    if (status != 0 || coverage.Allocate(mb_width, mb_height) != 0) {
+    if (store.Allocate(width, height, lumaHeight, static_cast<int32_t>(sequence.chroma_format),
+                       mb_width, mb_height) != 0) {
         PublishFormat("ERROR - CMpegDecoder - no memory for pictures of %dx%d", width, height);
         mb_width = mb_height = 0;
         return -1;
@@ -213,101 +195,46 @@ int32_t CMpegDecoder::CurrentParity() const {
 }
 
 int32_t CMpegDecoder::getMacroblocks() {
-    if (!dataSource || !headers || !vlcTables || !coefficients || !currentFrame ||
+    if (!dataSource || !headers || !vlcTables || !coefficients || !store.Current() ||
         !dataSource->buffer) {
         return -1;
     }
     completedEarlierFrame = false;
     if (!GeometryMatchesSequence()) {
         ConfigureGeometry();
-        pendingFieldParity = -1;
+        store.ForgetFirstField();
     }
     const uint32_t structure = headers->picture.picture_structure;
     if (structure < kTopField || structure > kFramePicture) return -1;
-    if (structure == kFramePicture) {
-        pendingFieldParity = -1;
-        CYUVFrame* fillSource = BeginFrame();
-        int32_t status = DecodePicture(false);
-        CompleteFrame(fillSource);
-        return status;
-    }
-    const int32_t parity = CurrentParity();
-    if (IsSecondFieldOfPending()) {
-        // The second field of a frame whose first field came with an earlier call.
-        PictureInfo firstField = headers->picture;
-        firstField.startPosition = pendingStartPosition;
-        firstField.picture_coding_type = pendingCodingType;
-        pendingFieldParity = -1;
-        completedEarlierFrame = true;
-        const int32_t status = DecodePicture(true);
-        DescribeFrameByFirstField(firstField);
-        headers->picture.top_field_first = parity == 0 ? 0 : 1;
-        return status;
-    }
-    CYUVFrame* fillSource = BeginFrame();
+    if (!store.IsSecondField(headers->picture)) return DecodeNewFrame();
+    // The second field of a frame whose first field came with an earlier call.
+    completedEarlierFrame = true;
+    return DecodeSecondField();
+}
+
+// A frame picture, or a first field and its second when that follows in the input.
+int32_t CMpegDecoder::DecodeNewFrame() {
+    store.ForgetFirstField();
+    store.BeginFrame();
     int32_t status = DecodePicture(false);
-    pendingFieldParity = parity;
-    pendingTemporalReference = headers->picture.temporal_reference;
-    pendingCodingType = headers->picture.picture_coding_type;
-    pendingStartPosition = headers->picture.startPosition;
-    const PictureInfo firstField = headers->picture;
-    if (!ReadSecondFieldHeader()) {
-        CompleteFrame(fillSource);
-        return status;
+    if (IsFieldPicture()) {
+        store.AwaitSecondField(headers->picture);
+        if (ReadSecondFieldHeader()) status = DecodeSecondField();
     }
-    pendingFieldParity = -1;
-    status = DecodePicture(true);
-    CompleteFrame(fillSource);
-    DescribeFrameByFirstField(firstField);
-    headers->picture.top_field_first = parity == 0 ? 1 : 0;
+    store.CompleteFrame();
     return status;
 }
 
-// A frame of two field pictures is described by its first field: where it starts and its type
-// (the second field of an I frame may be a P field).
-void CMpegDecoder::DescribeFrameByFirstField(const PictureInfo& firstField) {
+// The frame is described by its first field: where it starts, its type (the second field of
+// an I frame may be a P field) and which field comes first.
+int32_t CMpegDecoder::DecodeSecondField() {
+    const PictureInfo firstField = store.TakeFirstField();
+    const int32_t status = DecodePicture(true);
     headers->picture.startPosition = firstField.startPosition;
     headers->picture.picture_coding_type = firstField.picture_coding_type;
-    currentFrame->pictureType = static_cast<int32_t>(firstField.picture_coding_type);
-}
-
-// Moves currentFrame to the picture of the three that is not a reference, and returns the
-// picture that fills what the new frame leaves undecoded: the newer reference, which the host
-// never writes into (the picture decoded last may be a B frame the host has drawn on). The
-// macroblock table goes along from the picture decoded last: it stays in the cache, and the
-// entries a damaged picture does not reach keep what they held.
-CYUVFrame* CMpegDecoder::BeginFrame() {
-    for (int32_t i = 0; i < kHostPicture; ++i) {
-        CYUVFrame* picture = pictures[i];
-        if (picture && picture != olderReference && picture != newerReference) {
-            currentFrame = picture;
-            break;
-        }
-    }
-    MoveTableTo(currentFrame);
-    coverage.Clear();
-    CYUVFrame* fillSource = newerReference != currentFrame ? newerReference : nullptr;
-    undecodedFilled = fillSource && coverage.FrameUnits() != nullptr;
-    return fillSource;
-}
-
-void CMpegDecoder::MoveTableTo(CYUVFrame* holder) {
-    if (tableHolder && holder && tableHolder != holder) {
-        std::swap(holder->mbInfo, tableHolder->mbInfo);
-    }
-    tableHolder = holder;
-}
-
-void CMpegDecoder::CompleteFrame(CYUVFrame* fillSource) {
-    if (fillSource) coverage.FillFrom(*currentFrame, *fillSource);
-}
-
-CYUVFrame* CMpegDecoder::ForHost(CYUVFrame* frame) {
-    CYUVFrame* copy = pictures[kHostPicture];
-    if (!frame || !copy || (frame != olderReference && frame != newerReference)) return frame;
-    if (frame == tableHolder) MoveTableTo(copy);
-    copy->CopyPicture(*frame);
-    return copy;
+    headers->picture.top_field_first = firstField.picture_structure == kTopField ? 1 : 0;
+    store.Current()->pictureType = static_cast<int32_t>(firstField.picture_coding_type);
+    return status;
 }
 
 // Reads the next picture header when it is the other field of the frame just decoded;
@@ -321,7 +248,9 @@ bool CMpegDecoder::ReadSecondFieldHeader() {
     int32_t savedSequenceSeen = headerReader->sequenceHeaderSeen;
     int32_t savedGroupSeen = headerReader->groupHeaderSeen;
     int32_t found = headerReader->getHeader();
-    if (found == 1 && IsSecondFieldOfPending() && GeometryMatchesSequence()) return true;
+    if (found == 1 && store.IsSecondField(headers->picture) && GeometryMatchesSequence()) {
+        return true;
+    }
     // A refill moved the buffer: the header just read stays read.
     if (!dataSource->IsBufferedMode() && dataSource->ConsumedBytes() < savedConsumed) {
         return false;
@@ -334,24 +263,10 @@ bool CMpegDecoder::ReadSecondFieldHeader() {
     return false;
 }
 
-// The other field of the frame whose first field was decoded last: the other parity, the same
-// temporal reference, and a type that can follow (the second field of an I frame may be P).
-bool CMpegDecoder::IsSecondFieldOfPending() const {
-    const PictureInfo& picture = headers->picture;
-    if (pendingFieldParity < 0 || picture.picture_structure == kFramePicture ||
-        picture.picture_structure < kTopField || CurrentParity() == pendingFieldParity ||
-        picture.temporal_reference != pendingTemporalReference) {
-        return false;
-    }
-    if (pendingCodingType == kPictureI)
-        return picture.picture_coding_type == kPictureI || picture.picture_coding_type == kPictureP;
-    return picture.picture_coding_type == pendingCodingType;
-}
-
 void CMpegDecoder::FinishPicture() {
-    currentFrame->pictureType = static_cast<int32_t>(headers->picture.picture_coding_type);
-    currentFrame->temporalReference = static_cast<int32_t>(headers->picture.temporal_reference);
-    currentFrame->isKeyFrame = 0;
+    store.Current()->pictureType = static_cast<int32_t>(headers->picture.picture_coding_type);
+    store.Current()->temporalReference = static_cast<int32_t>(headers->picture.temporal_reference);
+    store.Current()->isKeyFrame = 0;
 }
 
 int32_t CMpegDecoder::DecodePicture(bool secondField) {
@@ -370,8 +285,8 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
     geometry.secondField = secondField;
     geometry.chromaFormat = headers->sequence.chroma_format;
     compensator.SetGeometry(geometry);
-    compensator.SetPictures(currentFrame, olderReference, newerReference);
-    compensator.SetCoverage(&coverage);
+    compensator.SetPictures(store.Current(), store.Older(), store.Newer());
+    compensator.SetCoverage(&store.Coverage());
 
     // Only pictures of the three coding types that have macroblock tables decode, and only
     // in a geometry that was set up.
@@ -553,7 +468,7 @@ void CMpegDecoder::SetUpPictureModes() {
     modes.concealment = headers->sequence.mpeg2 && picture.concealment_motion_vectors;
     modes.predicted = picture.picture_coding_type == kPictureP;
     SetUpModeCodes();
-    const MacroblockInfoBlock* table = currentFrame->mbInfo;
+    const MacroblockInfoBlock* table = store.Current()->mbInfo;
     modes.table = table ? table->entries : nullptr;
     modes.tableColumns = table && table->columns > 0 ? static_cast<uint32_t>(table->columns) : 0;
     modes.tableRows = table && table->rows > 0 ? static_cast<uint32_t>(table->rows) : 0;
@@ -822,8 +737,8 @@ int32_t CMpegDecoder::ReconstructBlocks(SliceState& state) {
 // frame macroblock wholly inside the picture, where nothing of this picture is yet, in a frame
 // that the picture decoded last completes (CompleteFrame puts back what is left unmarked).
 bool CMpegDecoder::PlacesIntraWhileReading(const SliceState& state, IntraSamples& samples) const {
-    return undecodedFilled && blocksPerMacroblock == 6 && state.pattern == 0x3F &&
-           coverage.FrameMacroblockBlank(state.x, state.y) &&
+    return store.FillsUndecoded() && blocksPerMacroblock == 6 && state.pattern == 0x3F &&
+           store.Coverage().FrameMacroblockBlank(state.x, state.y) &&
            compensator.PlaceIntraMacroblock420(state.x, state.y, dct_type == 1, samples);
 }
 
@@ -988,9 +903,9 @@ void CMpegDecoder::OutputMacroblock(SliceState& state) {
                                              state.x, state.y, dct_type == 1);
         }
         if (modes.field) {
-            coverage.MarkRegion(CurrentParity(), state.x, state.y, 16);
+            store.Coverage().MarkRegion(CurrentParity(), state.x, state.y, 16);
         } else {
-            coverage.MarkFrameMacroblock(state.x, state.y);
+            store.Coverage().MarkFrameMacroblock(state.x, state.y);
         }
     } else {
         compensator.SetResidualAreas(residualWritten);
@@ -1047,12 +962,12 @@ void CMpegDecoder::PrefetchNextTarget(const SliceState& state) const {
     if ((state.x & (kLineWidth - 1)) != kLineWidth - 16) return;
     const int32_t x = state.x + 16;
     if (x >= lumaWidth || modes.field) return;
-    const YUVPlane& luma = currentFrame->Y;
+    const YUVPlane& luma = store.Current()->Y;
     if (!luma.data || state.y + 16 > luma.height) return;
     const uint8_t* row = luma.data + static_cast<ptrdiff_t>(state.y) * luma.pitch + x;
     PrefetchRowsForRead<16>(row, luma.pitch);
     if ((x & (2 * kLineWidth - 1)) != 0) return;  // a chroma line holds eight macroblocks
-    for (const YUVPlane* plane : {&currentFrame->U, &currentFrame->V}) {
+    for (const YUVPlane* plane : {&store.Current()->U, &store.Current()->V}) {
         const int32_t chromaRows = blocksPerMacroblock == 8 ? 16 : 8;
         const int32_t top = blocksPerMacroblock == 8 ? state.y : state.y / 2;
         if (!plane->data || top + chromaRows > plane->height) continue;

@@ -1,28 +1,20 @@
-// The picture decoder: slices and macroblocks of one coded picture into the current picture,
-// with the four picture buffers and the coefficient buffer it owns for a stream.
+// The picture decoder: slices and macroblocks of one coded picture into the current picture of
+// its picture store, with the coefficient buffer it owns for a stream.
 //
 // A picture coded as two field pictures is decoded whole by one getMacroblocks call when the
-// second field follows in the input: the frame leaves complete, and the reference pictures
-// (which the wrapper rotates after each I or P frame) stay those of the frame. Each new frame
-// goes into the one picture of three that is not a reference; what it leaves undecoded is
-// taken from the newer reference (see CFrameCoverage). When the input ends after the first
-// field (a host buffer holding one field), FrameComplete() is 0 and the next call decodes the
-// second field into the same frame; the references must not be rotated in between, since the
-// second field predicts from the same ones as the first.
-//
-// Hosts may write into the frames they are handed. A B frame is handed out as decoded: nothing
-// reads it again. A reference frame is handed out as a copy in a fourth picture (ForHost), so
-// that what the host writes never reaches the pictures predicted from it.
+// second field follows in the input: the frame leaves complete. When the input ends after the
+// first field (a host buffer holding one field), the store's FrameComplete() is false and the
+// next call decodes the second field into the same frame.
 #pragma once
 
 #include <cstdint>
 
 #include "decoder/block_reconstructor.h"
-#include "decoder/frame_coverage.h"
 #include "decoder/motion_compensator.h"
 #include "decoder/motion_vector_reader.h"
 #include "decoder/mpeg_headers.h"
 #include "decoder/mpeg_vlc_tables.h"
+#include "decoder/picture_store.h"
 #include "decoder/yuv_frame.h"
 
 namespace d2u {
@@ -65,22 +57,18 @@ public:
     int32_t getMacroblocks();
     int32_t Release();
 
-    // For the macroblock loop; both always write into currentFrame.
+    // For the macroblock loop; both always write into the store's current picture.
     int32_t WriteIntraBlock(const int16_t* coefficients, int32_t b, int32_t x, int32_t y);
     int32_t PredictMacroblock(const int16_t* residual, int32_t x, int32_t y);
 
-    // 1 when the last getMacroblocks left a whole frame: a frame picture, or both fields.
-    int32_t FrameComplete() const {
-        return pendingFieldParity < 0 ? 1 : 0;
-    }
     // Whether the last getMacroblocks decoded the second field of a frame whose first field came
     // with an earlier call.
     bool CompletedEarlierFrame() const {
         return completedEarlierFrame;
     }
-    // The frame to give a host for `frame`: a reference picture is copied into the host's
-    // picture (with the macroblock table, which moves along), anything else is its own.
-    CYUVFrame* ForHost(CYUVFrame* frame);
+    CPictureStore& Pictures() {
+        return store;
+    }
     // 0 when the current sequence could not be set up (too large, or a chroma format that is
     // not decoded): its pictures are not decoded.
     int32_t GeometryReady() const {
@@ -102,18 +90,6 @@ public:
     int32_t chromaHeight = 0;
     int32_t blocksPerMacroblock = 6;
 
-    // Owned: three that take turns as references and decoding target, and the host's copy of
-    // references (kHostPicture).
-    static constexpr int32_t kHostPicture = 3;
-    CYUVFrame* pictures[4] = {};
-    // Slots over the first three pictures: the wrapper moves them on after each I or P frame
-    // (the newer reference becomes the older, the current picture the newer) and remembers the
-    // picture it handed out last.
-    CYUVFrame* olderReference = nullptr;
-    CYUVFrame* newerReference = nullptr;
-    CYUVFrame* currentFrame = nullptr;
-    CYUVFrame* lastFrame = nullptr;
-
     int16_t* coefficients = nullptr;  // owned
     int32_t error = 0;
 
@@ -134,9 +110,10 @@ private:
     int32_t ConfigureGeometry();
     static void ReportUnsupportedChromaFormat(uint32_t chromaFormat);
     bool GeometryMatchesSequence() const;
+    int32_t DecodeNewFrame();
+    int32_t DecodeSecondField();
     int32_t DecodePicture(bool secondField);
     bool ReadSecondFieldHeader();
-    bool IsSecondFieldOfPending() const;
     int32_t SearchSlice(SliceState& state);
     int32_t DecodeCodedMacroblock(SliceState& state);
     void PrepareSkippedMacroblock(SliceState& state);
@@ -181,11 +158,6 @@ private:
     void FinishPicture();
     int32_t AreasOfPattern(int32_t pattern) const;
     void PrepareResidual(int32_t pattern, bool intra);
-    CYUVFrame* BeginFrame();
-    void CompleteFrame(CYUVFrame* fillSource);
-    void DescribeFrameByFirstField(const PictureInfo& firstField);
-    // Gives `holder` the macroblock table that describes the picture decoded last.
-    void MoveTableTo(CYUVFrame* holder);
 
     // macroblock_type with the motion and DCT types that follow it: `used` bits in all, 0 where
     // the general decode or the reserved motion type takes over.
@@ -232,10 +204,6 @@ private:
         uint32_t tableRowOffset = 0;  // the parity of a field picture
     };
     PictureModes modes;
-    // Whether CompleteFrame fills what the current frame leaves unmarked (set by BeginFrame).
-    bool undecodedFilled = false;
-    // The picture whose macroblock table describes the picture decoded last.
-    CYUVFrame* tableHolder = nullptr;
     bool completedEarlierFrame = false;
     // Whether the intra macroblock just read went into the picture as it was read.
     bool intraWritten = false;
@@ -263,7 +231,7 @@ private:
     ModeTable modeTables[4];
 
     CMotionCompensator compensator;
-    CFrameCoverage coverage;
+    CPictureStore store;
     // Areas of the coefficient buffer that may hold non-zero values.
     // (The compensator's area bits: it skips the areas that hold zeros.)
     static constexpr int32_t kLumaResidual = CMotionCompensator::kLumaArea;
@@ -273,11 +241,6 @@ private:
     // The areas of the current macroblock's residual, and those that may hold non-zero values.
     int32_t residualWritten = kAllResidualAreas;
     int32_t residualDirty = kAllResidualAreas;
-    // The first field decoded last, while its pair has not been decoded.
-    int32_t pendingFieldParity = -1;
-    uint32_t pendingTemporalReference = 0;
-    uint32_t pendingCodingType = 0;
-    uint64_t pendingStartPosition = 0;
     // The sequence the pictures were last set up for (successfully or not).
     struct SequenceShape {
         uint32_t width = 0xFFFFFFFFu;
