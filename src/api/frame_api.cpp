@@ -12,12 +12,15 @@ using namespace d2u;
 
 namespace {
 
-// The frame goes to the host, which may write into it: a reference picture goes out as a copy.
-// The host word is the host's own; every frame goes out with it cleared.
-D2uFrame* HandOut(CYUVFrame* frame, CMpegDecoderWraper& decoder, FrameUse use) {
-    if (use == FrameUse::kHostWrites) frame = decoder.ForHost(frame);
-    if (frame) frame->hostWord = 0;
-    return reinterpret_cast<D2uFrame*>(frame);
+// The handle's next frame goes to the host, which may write into it: a reference picture goes
+// out as a copy. The host word is the host's own; every frame goes out with it cleared. 0, or -1
+// without a frame.
+int32_t HandOutNext(D2uFrame** frame, D2uHandle handle, CMpegDecoderWraper& decoder, FrameUse use) {
+    CYUVFrame* next = SourceOf(handle)->GetNextFrame(1);
+    if (use == FrameUse::kHostWrites) next = decoder.ForHost(next);
+    if (next) next->hostWord = 0;
+    if (frame) *frame = reinterpret_cast<D2uFrame*>(next);
+    return next ? 0 : -1;
 }
 
 }  // namespace
@@ -27,9 +30,7 @@ int32_t d2u::NextFileFrame(D2uFrame** frame, D2uHandle handle, FrameUse use) {
     CMpegDecoderWraper* decoder = DecoderOf(handle);
     // Only a handle that reads a file of its own has frames to give here.
     if (!decoder || !decoder->ReadsFile()) return -1;
-    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder, use);
-    if (frame) *frame = next;
-    int32_t result = next ? 0 : -1;
+    const int32_t result = HandOutNext(frame, handle, *decoder, use);
     LogFormat(10, "GetMpegFrame end retCode = %d", result);
     return result;
 }
@@ -49,9 +50,7 @@ int32_t d2u::NextBufferFrame(D2uFrame** frame, const uint8_t* data, int32_t leng
     }
     const int32_t fed = decoder->FeedBuffer(data, length);
     if (fed != 0) return fed;
-    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder, use);
-    if (frame) *frame = next;
-    int32_t result = next ? 0 : -1;
+    const int32_t result = HandOutNext(frame, handle, *decoder, use);
     LogFormat(5, "GetMpegFrame2 end retCode = %d", result);
     return result;
 }

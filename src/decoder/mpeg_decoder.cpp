@@ -1,6 +1,5 @@
 #include "decoder/mpeg_decoder.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -67,8 +66,6 @@ struct CMpegDecoder::SliceState {
     // (the buffer stays where it is while the picture decodes).
     int64_t positionBase = 0;
 };
-
-CMpegDecoder::CMpegDecoder() = default;
 
 CMpegDecoder::~CMpegDecoder() {
     Release();
@@ -175,15 +172,11 @@ int32_t CMpegDecoder::ConfigureGeometry() {
 // 4:4:4 (and the reserved value 0) are refused rather than decoded into pictures of the
 // wrong shape.
 void CMpegDecoder::ReportUnsupportedChromaFormat(uint32_t chromaFormat) {
-    char message[160];
-    std::snprintf(message, sizeof message,
-                  "ERROR - CMpegDecoder - chroma_format %u is not supported (only 4:2:0 and "
-                  "4:2:2 are decoded) - ERROR",
-                  static_cast<unsigned>(chromaFormat));
-    if (CDecoderLog* log = CachedLogger()) {
-        log->Write(message, 1);
-        log->Publish(message);
-    }
+    static constexpr char kMessage[] =
+        "ERROR - CMpegDecoder - chroma_format %u is not supported (only 4:2:0 and 4:2:2 are "
+        "decoded) - ERROR";
+    LogFormat(1, kMessage, static_cast<unsigned>(chromaFormat));
+    PublishFormat(kMessage, static_cast<unsigned>(chromaFormat));
 }
 
 bool CMpegDecoder::IsFieldPicture() const {

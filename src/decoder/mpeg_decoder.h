@@ -15,7 +15,6 @@
 #include "decoder/mpeg_headers.h"
 #include "decoder/mpeg_vlc_tables.h"
 #include "decoder/picture_store.h"
-#include "decoder/yuv_frame.h"
 
 namespace d2u {
 
@@ -43,7 +42,7 @@ public:
     static constexpr uint32_t kChroma420 = 1;
     static constexpr uint32_t kChroma422 = 2;
 
-    CMpegDecoder();
+    CMpegDecoder() = default;
     virtual ~CMpegDecoder();
     CMpegDecoder(const CMpegDecoder&) = delete;
     CMpegDecoder& operator=(const CMpegDecoder&) = delete;

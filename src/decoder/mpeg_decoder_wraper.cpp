@@ -24,8 +24,6 @@ int32_t StartFailed(const char* reason, int32_t code) {
 
 }  // namespace
 
-CMpegDecoderWraper::~CMpegDecoderWraper() = default;
-
 int32_t CMpegDecoderWraper::LoadFile(const char* path) {
     return StartOnFile(dataSource.Open(path));
 }
@@ -43,11 +41,8 @@ int32_t CMpegDecoderWraper::StartOnFile(int32_t opened) {
 int32_t CMpegDecoderWraper::FeedBuffer(const uint8_t* data, int32_t length) {
     if (!TakesBuffer(data, length)) return -1;
     if (!ready) {
-        LogFormat(1, "CMpegDecoderWraper::Init before dataSource.SetDataBuffer");
         dataSource.SetDataBuffer(data, length);
-        LogFormat(1, "CMpegDecoderWraper::Init before headerReader.Init");
         headerReader.Init(&dataSource, &headers);
-        LogFormat(1, "CMpegDecoderWraper::Init before InitDecoder");
         const int32_t result = InitDecoder();
         if (result != 0) {
             PublishFormat("GetMpegFrame2 decoder->Init, retCode=%d", result);
@@ -69,10 +64,6 @@ int32_t CMpegDecoderWraper::Reposition(uint32_t low, uint32_t high) {
     // A stream that had reached its end decodes again from the new position.
     ended = 0;
     return 0;
-}
-
-uint64_t CMpegDecoderWraper::InputPosition() const {
-    return dataSource.buffer && !dataSource.IsBufferedMode() ? dataSource.GetBytePosition() : 0;
 }
 
 int32_t CMpegDecoderWraper::InitDecoder() {
@@ -239,10 +230,6 @@ CMpegDecoderWraper::StreamMark CMpegDecoderWraper::MarkStream() const {
     return mark;
 }
 
-uint64_t CMpegDecoderWraper::BufferStart() const {
-    return dataSource.buffer ? static_cast<uint64_t>(dataSource.BufferStartPosition()) : 0;
-}
-
 void CMpegDecoderWraper::RestoreStream(const StreamMark& mark) {
     if (!dataSource.buffer) return;
     uint64_t bufferStart = BufferStart();
@@ -285,8 +272,7 @@ int32_t CMpegDecoderWraper::SkipFrame() {
 
 int32_t CMpegDecoderWraper::SkipFrames(int32_t count) {
     int32_t passed = 0;
-    while (passed < count) {
-        StreamMark mark;
+    for (StreamMark mark; passed < count; ++passed) {
         if (ReadHeaderToSkip(mark) != 1) {
             RestoreStream(mark);
             break;
@@ -296,7 +282,6 @@ int32_t CMpegDecoderWraper::SkipFrames(int32_t count) {
             RestoreStream(mark);
             GetNextFrame(1);
         }
-        ++passed;
     }
     return passed;
 }

@@ -14,11 +14,9 @@
 
 namespace d2u {
 
-class CYUVFrame;
-
 class CMpegDecoderWraper : public CFrameSource {
 public:
-    ~CMpegDecoderWraper() override;
+    ~CMpegDecoderWraper() override = default;
 
     // The argument is ignored. A picture in decoding order, or null at the end of the stream.
     CYUVFrame* GetNextFrame(int32_t n) override;
@@ -54,7 +52,9 @@ public:
     bool ReadsFile() const { return !dataSource.IsBufferedMode(); }
     uint64_t InputSize() const { return dataSource.fileSize; }
     // 0 for a buffer-driven handle.
-    uint64_t InputPosition() const;
+    uint64_t InputPosition() const {
+        return dataSource.buffer && ReadsFile() ? dataSource.GetBytePosition() : 0;
+    }
     const SequenceInfo& Sequence() const { return headers.sequence; }
     bool Ended() const { return ended != 0; }
     void SetFramesWritable(bool writable) { framesWritable = writable; }
@@ -63,7 +63,9 @@ public:
         return framesWritable ? decoder.Pictures().ForHost(frame) : frame;
     }
     // Stream offset of the data source's first buffered byte.
-    uint64_t BufferStart() const;
+    uint64_t BufferStart() const {
+        return dataSource.buffer ? static_cast<uint64_t>(dataSource.BufferStartPosition()) : 0;
+    }
 
 private:
     // A reading position that survives a refill of the data source.

@@ -6,24 +6,20 @@
 namespace d2u {
 
 int32_t CPictureStore::Create() {
-    for (CYUVFrame*& picture : pictures) {
-        if (!picture) picture = new (std::nothrow) CYUVFrame;
+    for (std::unique_ptr<CYUVFrame>& picture : pictures) {
+        if (!picture) picture.reset(new (std::nothrow) CYUVFrame);
         if (!picture) return -1;
     }
-    older = pictures[0];
-    newer = pictures[1];
-    current = pictures[2];
-    tableHolder = current;
+    older = pictures[0].get();
+    newer = pictures[1].get();
+    tableHolder = current = pictures[2].get();
     last = nullptr;
     awaitingSecondField = false;
     return 0;
 }
 
 void CPictureStore::Release() {
-    for (CYUVFrame*& picture : pictures) {
-        delete picture;
-        picture = nullptr;
-    }
+    for (std::unique_ptr<CYUVFrame>& picture : pictures) picture.reset();
     older = newer = current = last = tableHolder = fillSource = nullptr;
     coverage.Release();
 }
@@ -31,16 +27,18 @@ void CPictureStore::Release() {
 int32_t CPictureStore::Allocate(int32_t width, int32_t height, int32_t lumaRows,
                                 int32_t chromaFormat, int32_t macroblockColumns,
                                 int32_t macroblockRows) {
+    CYUVFrame* const set[] = {pictures[0].get(), pictures[1].get(), pictures[2].get(),
+                              pictures[3].get()};
     const int32_t status =
-        CYUVFrame::AllocateSet(pictures, kHostPicture + 1, width, height, lumaRows, chromaFormat);
+        CYUVFrame::AllocateSet(set, kHostPicture + 1, width, height, lumaRows, chromaFormat);
     if (status != 0) return status;
     return coverage.Allocate(macroblockColumns, macroblockRows);
 }
 
 void CPictureStore::BeginFrame() {
     for (int32_t i = 0; i < kHostPicture; ++i) {
-        if (pictures[i] && !IsReference(pictures[i])) {
-            current = pictures[i];
+        if (pictures[i] && !IsReference(pictures[i].get())) {
+            current = pictures[i].get();
             break;
         }
     }
@@ -57,9 +55,9 @@ bool CPictureStore::IsSecondField(const PictureInfo& picture) const {
         picture.temporal_reference != firstField.temporal_reference) {
         return false;
     }
-    if (firstField.picture_coding_type == kPictureI)
-        return picture.picture_coding_type == kPictureI || picture.picture_coding_type == kPictureP;
-    return picture.picture_coding_type == firstField.picture_coding_type;
+    const uint32_t first = firstField.picture_coding_type;
+    const uint32_t type = picture.picture_coding_type;
+    return type == first || (first == kPictureI && type == kPictureP);
 }
 
 CYUVFrame* CPictureStore::HandOut(uint32_t codingType) {
@@ -73,7 +71,7 @@ CYUVFrame* CPictureStore::HandOut(uint32_t codingType) {
 }
 
 CYUVFrame* CPictureStore::ForHost(CYUVFrame* frame) {
-    CYUVFrame* copy = pictures[kHostPicture];
+    CYUVFrame* copy = pictures[kHostPicture].get();
     if (!frame || !copy || !IsReference(frame)) return frame;
     if (frame == tableHolder) MoveTableTo(copy);
     copy->CopyPicture(*frame);

@@ -1,19 +1,19 @@
 // The pictures of one stream: three that take turns as the two references and the frame being
 // decoded, and a fourth for the host's copies of references.
 //
-// Each new frame goes into the one picture of the three that no reference slot holds; what it
-// leaves undecoded is taken from the newer reference (see CFrameCoverage). When a whole I or P
-// frame is handed out, the slots move on (the newer reference becomes the older, the frame the
-// newer): nothing is copied. A first field decoded without its second (a host buffer holding
-// one field) waits here, and the references stay as they are until the second field has been
-// decoded into the same frame, since it predicts from the same ones.
+// Each new frame goes into the picture that no reference slot holds; what it leaves undecoded
+// is taken from the newer reference (see CFrameCoverage). A whole I or P frame handed out moves
+// the slots on (the newer reference becomes the older, the frame the newer): nothing is copied.
+// A first field decoded without its second (a host buffer holding one field) leaves the
+// references as they are: the second field, decoded into the same frame, predicts from them.
 //
 // Hosts may write into the frames they are handed. A B frame goes out as decoded: nothing reads
-// it again. A reference goes out as a copy in the fourth picture (ForHost), so that what the
-// host writes never reaches the pictures predicted from it.
+// it again. A reference goes out as a copy (ForHost), so that what the host writes never reaches
+// the pictures predicted from it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "decoder/frame_coverage.h"
 #include "decoder/mpeg_headers.h"
@@ -24,11 +24,6 @@ namespace d2u {
 class CPictureStore {
 public:
     static constexpr int32_t kHostPicture = 3;
-
-    CPictureStore() = default;
-    ~CPictureStore() { Release(); }
-    CPictureStore(const CPictureStore&) = delete;
-    CPictureStore& operator=(const CPictureStore&) = delete;
 
     // The four pictures, still without planes, in their first slots: 0, or -1 without memory.
     int32_t Create();
@@ -47,9 +42,9 @@ public:
     // Whether CompleteFrame fills what the current frame leaves unmarked in the coverage.
     bool FillsUndecoded() const { return undecodedFilled; }
 
-    // Moves the current slot to the picture that is not a reference, with the macroblock table
-    // of the picture decoded last (it stays in the cache, and the entries a damaged picture does
-    // not reach keep what they held), and clears the coverage.
+    // Moves the current slot to a picture that is not a reference, with the macroblock table of
+    // the picture decoded last (it stays in the cache, and the entries a damaged picture does not
+    // reach keep what they held), and clears the coverage.
     void BeginFrame();
     // Fills what the frame left undecoded from the newer reference, which the host never
     // writes into (the picture decoded last may be a B frame the host has drawn on).
@@ -87,7 +82,7 @@ private:
     // Gives `holder` the macroblock table that describes the picture decoded last.
     void MoveTableTo(CYUVFrame* holder);
 
-    CYUVFrame* pictures[kHostPicture + 1] = {};
+    std::unique_ptr<CYUVFrame> pictures[kHostPicture + 1];
     CYUVFrame* older = nullptr;
     CYUVFrame* newer = nullptr;
     CYUVFrame* current = nullptr;
