@@ -88,11 +88,11 @@ int32_t DecodeBufferIntoBitmap(uint8_t* destination, int32_t* length, const uint
                                int32_t dataLength, D2uHandle handle, int32_t* isReference) {
     if (CheckOutputs(destination, length) != 0) return -1;
     CMpegDecoderWraper* decoder = DecoderOf(handle);
-    const bool canStart = decoder && data && dataLength > 0 && decoder->dataSource.IsBufferedMode();
+    const bool canStart = decoder && decoder->TakesBuffer(data, dataLength);
     D2uFrame* frame = nullptr;
     const int32_t result = NextBufferFrame(&frame, data, dataLength, handle, FrameUse::kConverted);
     // A decoder that could not start on the buffer leaves the outputs as they were.
-    if (result != 0 && canStart && !decoder->ready) return result;
+    if (result != 0 && canStart && !decoder->Started()) return result;
     return ConvertFrame(frame, destination, length, isReference);
 }
 

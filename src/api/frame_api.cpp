@@ -12,22 +12,15 @@ using namespace d2u;
 
 namespace {
 
-// The frame goes to the host, which may write into it: a reference picture goes out as a copy.
-// The host word is the host's own; every frame goes out with it cleared.
-D2uFrame* HandOut(CYUVFrame* frame, CMpegDecoderWraper& decoder, FrameUse use) {
-    if (use == FrameUse::kHostWrites && decoder.framesWritable)
-        frame = decoder.decoder.ForHost(frame);
-    if (frame) frame->hostWord = 0;
-    return reinterpret_cast<D2uFrame*>(frame);
-}
-
-// A buffer-driven decoder gets ready on the first buffer that holds a sequence header and a
-// picture header; until then every call tries again.
-int32_t MakeReady(CMpegDecoderWraper& decoder, const uint8_t* data, int32_t length) {
-    if (decoder.ready) return 0;
-    int32_t result = decoder.Init(data, length);
-    if (result != 0) PublishFormat("GetMpegFrame2 decoder->Init, retCode=%d", result);
-    return result;
+// The handle's next frame goes to the host, which may write into it: a reference picture goes
+// out as a copy. The host word is the host's own; every frame goes out with it cleared. 0, or -1
+// without a frame.
+int32_t HandOutNext(D2uFrame** frame, D2uHandle handle, CMpegDecoderWraper& decoder, FrameUse use) {
+    CYUVFrame* next = SourceOf(handle)->GetNextFrame(1);
+    if (use == FrameUse::kHostWrites) next = decoder.ForHost(next);
+    if (next) next->hostWord = 0;
+    if (frame) *frame = reinterpret_cast<D2uFrame*>(next);
+    return next ? 0 : -1;
 }
 
 }  // namespace
@@ -36,10 +29,8 @@ int32_t d2u::NextFileFrame(D2uFrame** frame, D2uHandle handle, FrameUse use) {
     LogFormat(10, "GetMpegFrame start");
     CMpegDecoderWraper* decoder = DecoderOf(handle);
     // Only a handle that reads a file of its own has frames to give here.
-    if (!decoder || decoder->dataSource.IsBufferedMode()) return -1;
-    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder, use);
-    if (frame) *frame = next;
-    int32_t result = next ? 0 : -1;
+    if (!decoder || !decoder->ReadsFile()) return -1;
+    const int32_t result = HandOutNext(frame, handle, *decoder, use);
     LogFormat(10, "GetMpegFrame end retCode = %d", result);
     return result;
 }
@@ -57,15 +48,9 @@ int32_t d2u::NextBufferFrame(D2uFrame** frame, const uint8_t* data, int32_t leng
         PublishFormat("ERROR - GetMpegFrame2 decoder=NULL");
         return -1;
     }
-    if (!data || length <= 0 || !decoder->dataSource.IsBufferedMode()) return -1;
-    int32_t ready = MakeReady(*decoder, data, length);
-    if (ready != 0) return ready;
-    // Decoding starts at the first byte of this buffer, also on the call that made it ready.
-    decoder->dataSource.SetDataBuffer(data, length);
-    decoder->ended = 0;
-    D2uFrame* next = HandOut(SourceOf(handle)->GetNextFrame(1), *decoder, use);
-    if (frame) *frame = next;
-    int32_t result = next ? 0 : -1;
+    const int32_t fed = decoder->FeedBuffer(data, length);
+    if (fed != 0) return fed;
+    const int32_t result = HandOutNext(frame, handle, *decoder, use);
     LogFormat(5, "GetMpegFrame2 end retCode = %d", result);
     return result;
 }
@@ -95,7 +80,7 @@ D2U_EXPORT int32_t D2U_API D2uDirSetFramesWritable(D2uHandle handle, int32_t wri
     return Guarded(-1, [&] {
         CMpegDecoderWraper* decoder = DecoderOf(handle);
         if (!decoder) return -1;
-        decoder->framesWritable = writable != 0 ? 1 : 0;
+        decoder->SetFramesWritable(writable != 0);
         return 0;
     });
 }

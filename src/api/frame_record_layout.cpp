@@ -14,9 +14,8 @@ static_assert(sizeof(CYUVFrame) == sizeof(void*) + sizeof(YUVFrameFields),
 static_assert(sizeof(D2uFrame) == sizeof(CYUVFrame), "D2uFrame must mirror CYUVFrame");
 static_assert(sizeof(D2uPlane) == sizeof(YUVPlane), "D2uPlane must mirror YUVPlane");
 
-#define D2U_SAME_OFFSET(field)                                                       \
-    static_assert(offsetof(D2uFrame, field) ==                                       \
-                      sizeof(void*) + offsetof(YUVFrameFields, field),               \
+#define D2U_SAME_OFFSET(field)                                                                  \
+    static_assert(offsetof(D2uFrame, field) == sizeof(void*) + offsetof(YUVFrameFields, field), \
                   "D2uFrame." #field " must sit where CYUVFrame keeps it")
 D2U_SAME_OFFSET(Y);
 D2U_SAME_OFFSET(U);

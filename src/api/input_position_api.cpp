@@ -16,7 +16,7 @@ int32_t ReportInputSize(D2uHandle handle, uint64_t* size) {
     CachedLogger()->Log15("GetInputSize start");
     CMpegDecoderWraper* decoder = DecoderOf(handle);
     if (!decoder) return -1;
-    if (size) *size = decoder->dataSource.fileSize;
+    if (size) *size = decoder->InputSize();
     CachedLogger()->Log15("GetInputSize end");
     return 0;
 }
@@ -25,10 +25,7 @@ int32_t ReportInputPosition(D2uHandle handle, uint64_t* position) {
     CachedLogger()->Log15("GetInputPosition start");
     CMpegDecoderWraper* decoder = DecoderOf(handle);
     if (!decoder) return -1;
-    const CBitstreamDataSource& source = decoder->dataSource;
-    // A buffer-driven handle reads no file: its position is 0, as its size is.
-    const bool readsFile = source.buffer && !source.IsBufferedMode();
-    if (position) *position = readsFile ? source.GetBytePosition() : 0;
+    if (position) *position = decoder->InputPosition();
     CachedLogger()->Log15("GetInputPosition end");
     return 0;
 }
@@ -37,12 +34,7 @@ int32_t ReportInputPosition(D2uHandle handle, uint64_t* position) {
 int32_t MoveInputPosition(D2uHandle handle, uint32_t low, uint32_t high) {
     CachedLogger()->Log15("D2uDirSetInputPosition start");
     CMpegDecoderWraper* decoder = DecoderOf(handle);
-    if (!decoder || decoder->dataSource.IsBufferedMode()) return -1;
-    decoder->dataSource.SetInputPosition(low, high);
-    decoder->searching = 1;
-    decoder->headerReader.sequenceHeaderSeen = 0;
-    // A stream that had reached its end decodes again from the new position.
-    decoder->ended = 0;
+    if (!decoder || decoder->Reposition(low, high) != 0) return -1;
     CachedLogger()->Log15("D2uDirSetInputPosition end");
     return 0;
 }
@@ -53,7 +45,7 @@ int32_t ChangeReadLimit(D2uHandle handle, uint32_t low, uint32_t high) {
     CachedLogger()->Log15("SetFileReadLimit start");
     CMpegDecoderWraper* decoder = DecoderOf(handle);
     if (!decoder) return -1;
-    decoder->dataSource.SetFileReadLimit(low, high);
+    decoder->SetReadLimit(low, high);
     CachedLogger()->Log15("SetFileReadLimit end");
     return 0;
 }

@@ -25,10 +25,7 @@ int32_t SkipNextB(D2uHandle handle) {
 int32_t SkipNextBInBuffer(const uint8_t* data, int32_t length, D2uHandle handle) {
     CachedLogger()->Log15("SkipFrame2 start");
     CMpegDecoderWraper* decoder = DecoderOf(handle);
-    if (!decoder || !data || length <= 0 || !decoder->dataSource.IsBufferedMode()) {
-        return kBadHandle;
-    }
-    decoder->dataSource.SetDataBuffer(data, length);
+    if (!decoder || !decoder->LoadBuffer(data, length)) return kBadHandle;
     int32_t result = decoder->SkipFrame();
     CachedLogger()->Log15("SkipFrame2 end");
     return result;
@@ -44,7 +41,7 @@ int32_t SkipMilliseconds(D2uHandle handle, uint32_t milliseconds, uint32_t fromS
     CachedLogger()->Log15("SkipDuration start");
     CMpegDecoderWraper* decoder = DecoderOf(handle);
     // Durations are skipped in files only.
-    if (!decoder || decoder->dataSource.IsBufferedMode()) return 0;
+    if (!decoder || !decoder->ReadsFile()) return 0;
     if (fromStart) decoder->Reset();
     float fps = 0.0f;
     GetFPSInfo(handle, &fps);

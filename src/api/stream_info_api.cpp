@@ -80,7 +80,7 @@ int32_t ReportAspectRatio(D2uHandle handle, double* ratio) {
     CMpegDecoderWraper* decoder = DecoderOf(handle);
     if (!decoder) return -1;
     double value = 0.0;
-    if (ratio && AspectRatioOf(decoder->headers.sequence.aspect_ratio_information, &value)) {
+    if (ratio && AspectRatioOf(decoder->Sequence().aspect_ratio_information, &value)) {
         *ratio = value;
     }
     return 0;
@@ -91,7 +91,7 @@ int32_t ReportFrameRate(D2uHandle handle, float* fps) {
     CMpegDecoderWraper* decoder = DecoderOf(handle);
     if (!decoder) return -1;
     float value = 0.0f;
-    if (fps && FrameRateOf(decoder->headers.sequence.frame_rate_code, &value)) *fps = value;
+    if (fps && FrameRateOf(decoder->Sequence().frame_rate_code, &value)) *fps = value;
     CachedLogger()->Log15("GetFPSInfo start");
     return 0;
 }

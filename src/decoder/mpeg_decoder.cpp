@@ -1,8 +1,6 @@
 #include "decoder/mpeg_decoder.h"
 
-#include <cstdio>
 #include <new>
-#include <utility>
 
 #include "decoder/mpeg_header_reader.h"
 #include "decoder/mpeg_vlc_tables.h"
@@ -10,8 +8,6 @@
 #include "input/bitstream_data_source.h"
 
 namespace d2u {
-
-CMpegDecoder::CMpegDecoder() = default;
 
 CMpegDecoder::~CMpegDecoder() {
     Release();
@@ -25,17 +21,7 @@ int32_t CMpegDecoder::Init(CMpegHeaderReader* reader, CBitstreamDataSource* sour
     if (!vlcTables) vlcTables = new (std::nothrow) CMpegVlcTables;
     if (!vlcTables || !source || !record) return -1;
     vlcTables->Build();
-    if (sliceDecoder.Init(vlcTables) != 0) return -1;
-    for (CYUVFrame*& picture : pictures) {
-        if (!picture) picture = new (std::nothrow) CYUVFrame;
-        if (!picture) return -1;
-    }
-    olderReference = pictures[0];
-    newerReference = pictures[1];
-    currentFrame = pictures[2];
-    tableHolder = currentFrame;
-    lastFrame = nullptr;
-    pendingFieldParity = -1;
+    if (sliceDecoder.Init(vlcTables) != 0 || store.Create() != 0) return -1;
     configured = SequenceShape();
     return ConfigureGeometry();
 }
@@ -46,12 +32,7 @@ int32_t CMpegDecoder::Release() {
         delete vlcTables;
         vlcTables = nullptr;
     }
-    for (CYUVFrame*& picture : pictures) {
-        delete picture;
-        picture = nullptr;
-    }
-    olderReference = newerReference = currentFrame = lastFrame = tableHolder = nullptr;
-    coverage.Release();
+    store.Release();
     configured = SequenceShape();
     return 0;
 }
@@ -103,23 +84,18 @@ int32_t CMpegDecoder::ConfigureGeometry() {
         case kChroma420:
             chromaWidth = lumaWidth / 2;
             chromaHeight = lumaHeight / 2;
-
             break;
         case kChroma422:
             chromaWidth = lumaWidth / 2;
             chromaHeight = lumaHeight;
-
             break;
         default:
             ReportUnsupportedChromaFormat(sequence.chroma_format);
             mb_width = mb_height = lumaWidth = lumaHeight = 0;
             return -1;
     }
-    // One block for all the pictures: their planes share large pages.
-    const int32_t status = CYUVFrame::AllocateSet(
-        pictures, static_cast<int32_t>(sizeof pictures / sizeof pictures[0]), width, height,
-        lumaHeight, static_cast<int32_t>(sequence.chroma_format));
-    if (status != 0 || coverage.Allocate(mb_width, mb_height) != 0) {
+    if (store.Allocate(width, height, lumaHeight, static_cast<int32_t>(sequence.chroma_format),
+                       mb_width, mb_height) != 0) {
         PublishFormat("ERROR - CMpegDecoder - no memory for pictures of %dx%d", width, height);
         mb_width = mb_height = 0;
         return -1;
@@ -130,116 +106,57 @@ int32_t CMpegDecoder::ConfigureGeometry() {
 // 4:4:4 (and the reserved value 0) are refused rather than decoded into pictures of the
 // wrong shape.
 void CMpegDecoder::ReportUnsupportedChromaFormat(uint32_t chromaFormat) {
-    char message[160];
-    std::snprintf(message, sizeof message,
-                  "ERROR - CMpegDecoder - chroma_format %u is not supported (only 4:2:0 and "
-                  "4:2:2 are decoded) - ERROR",
-                  static_cast<unsigned>(chromaFormat));
-    if (CDecoderLog* log = CachedLogger()) {
-        log->Write(message, 1);
-        log->Publish(message);
-    }
+    static constexpr char kMessage[] =
+        "ERROR - CMpegDecoder - chroma_format %u is not supported (only 4:2:0 and 4:2:2 are "
+        "decoded) - ERROR";
+    LogFormat(1, kMessage, static_cast<unsigned>(chromaFormat));
+    PublishFormat(kMessage, static_cast<unsigned>(chromaFormat));
 }
 
-int32_t CMpegDecoder::CurrentParity() const {
-    return headers->picture.picture_structure == kBottomField ? 1 : 0;
+bool CMpegDecoder::IsFieldPicture() const {
+    return headers->picture.picture_structure != kFramePicture;
 }
 
 int32_t CMpegDecoder::getMacroblocks() {
-    if (!dataSource || !headers || !vlcTables || !currentFrame || !dataSource->buffer) {
+    if (!dataSource || !headers || !vlcTables || !store.Current() || !dataSource->buffer) {
         return -1;
     }
     completedEarlierFrame = false;
     if (!GeometryMatchesSequence()) {
         ConfigureGeometry();
-        pendingFieldParity = -1;
+        store.ForgetFirstField();
     }
     const uint32_t structure = headers->picture.picture_structure;
     if (structure < kTopField || structure > kFramePicture) return -1;
-    if (structure == kFramePicture) {
-        pendingFieldParity = -1;
-        CYUVFrame* fillSource = BeginFrame();
-        int32_t status = DecodePicture(false);
-        CompleteFrame(fillSource);
-        return status;
-    }
-    const int32_t parity = CurrentParity();
-    if (IsSecondFieldOfPending()) {
-        // The second field of a frame whose first field came with an earlier call.
-        PictureInfo firstField = headers->picture;
-        firstField.startPosition = pendingStartPosition;
-        firstField.picture_coding_type = pendingCodingType;
-        pendingFieldParity = -1;
-        completedEarlierFrame = true;
-        const int32_t status = DecodePicture(true);
-        DescribeFrameByFirstField(firstField);
-        headers->picture.top_field_first = parity == 0 ? 0 : 1;
-        return status;
-    }
-    CYUVFrame* fillSource = BeginFrame();
+    if (!store.IsSecondField(headers->picture)) return DecodeNewFrame();
+    // The second field of a frame whose first field came with an earlier call.
+    completedEarlierFrame = true;
+    return DecodeSecondField();
+}
+
+// A frame picture, or a first field and its second when that follows in the input.
+int32_t CMpegDecoder::DecodeNewFrame() {
+    store.ForgetFirstField();
+    store.BeginFrame();
     int32_t status = DecodePicture(false);
-    pendingFieldParity = parity;
-    pendingTemporalReference = headers->picture.temporal_reference;
-    pendingCodingType = headers->picture.picture_coding_type;
-    pendingStartPosition = headers->picture.startPosition;
-    const PictureInfo firstField = headers->picture;
-    if (!ReadSecondFieldHeader()) {
-        CompleteFrame(fillSource);
-        return status;
+    if (IsFieldPicture()) {
+        store.AwaitSecondField(headers->picture);
+        if (ReadSecondFieldHeader()) status = DecodeSecondField();
     }
-    pendingFieldParity = -1;
-    status = DecodePicture(true);
-    CompleteFrame(fillSource);
-    DescribeFrameByFirstField(firstField);
-    headers->picture.top_field_first = parity == 0 ? 1 : 0;
+    store.CompleteFrame();
     return status;
 }
 
-// A frame of two field pictures is described by its first field: where it starts and its type
-// (the second field of an I frame may be a P field).
-void CMpegDecoder::DescribeFrameByFirstField(const PictureInfo& firstField) {
+// The frame is described by its first field: where it starts, its type (the second field of
+// an I frame may be a P field) and which field comes first.
+int32_t CMpegDecoder::DecodeSecondField() {
+    const PictureInfo firstField = store.TakeFirstField();
+    const int32_t status = DecodePicture(true);
     headers->picture.startPosition = firstField.startPosition;
     headers->picture.picture_coding_type = firstField.picture_coding_type;
-    currentFrame->pictureType = static_cast<int32_t>(firstField.picture_coding_type);
-}
-
-// Moves currentFrame to the picture of the three that is not a reference, and returns the
-// picture that fills what the new frame leaves undecoded: the newer reference, which the host
-// never writes into (the picture decoded last may be a B frame the host has drawn on). The
-// macroblock table goes along from the picture decoded last: it stays in the cache, and the
-// entries a damaged picture does not reach keep what they held.
-CYUVFrame* CMpegDecoder::BeginFrame() {
-    for (int32_t i = 0; i < kHostPicture; ++i) {
-        CYUVFrame* picture = pictures[i];
-        if (picture && picture != olderReference && picture != newerReference) {
-            currentFrame = picture;
-            break;
-        }
-    }
-    MoveTableTo(currentFrame);
-    coverage.Clear();
-    CYUVFrame* fillSource = newerReference != currentFrame ? newerReference : nullptr;
-    undecodedFilled = fillSource && coverage.FrameUnits() != nullptr;
-    return fillSource;
-}
-
-void CMpegDecoder::MoveTableTo(CYUVFrame* holder) {
-    if (tableHolder && holder && tableHolder != holder) {
-        std::swap(holder->mbInfo, tableHolder->mbInfo);
-    }
-    tableHolder = holder;
-}
-
-void CMpegDecoder::CompleteFrame(CYUVFrame* fillSource) {
-    if (fillSource) coverage.FillFrom(*currentFrame, *fillSource);
-}
-
-CYUVFrame* CMpegDecoder::ForHost(CYUVFrame* frame) {
-    CYUVFrame* copy = pictures[kHostPicture];
-    if (!frame || !copy || (frame != olderReference && frame != newerReference)) return frame;
-    if (frame == tableHolder) MoveTableTo(copy);
-    copy->CopyPicture(*frame);
-    return copy;
+    headers->picture.top_field_first = firstField.picture_structure == kTopField ? 1 : 0;
+    store.Current()->pictureType = static_cast<int32_t>(firstField.picture_coding_type);
+    return status;
 }
 
 // Reads the next picture header when it is the other field of the frame just decoded;
@@ -252,7 +169,9 @@ bool CMpegDecoder::ReadSecondFieldHeader() {
     int32_t savedSequenceSeen = headerReader->sequenceHeaderSeen;
     int32_t savedGroupSeen = headerReader->groupHeaderSeen;
     int32_t found = headerReader->getHeader();
-    if (found == 1 && IsSecondFieldOfPending() && GeometryMatchesSequence()) return true;
+    if (found == 1 && store.IsSecondField(headers->picture) && GeometryMatchesSequence()) {
+        return true;
+    }
     // A refill moved the buffer: the header just read stays read.
     if (!dataSource->IsBufferedMode() && dataSource->ConsumedBytes() < savedConsumed) {
         return false;
@@ -264,33 +183,19 @@ bool CMpegDecoder::ReadSecondFieldHeader() {
     return false;
 }
 
-// The other field of the frame whose first field was decoded last: the other parity, the same
-// temporal reference, and a type that can follow (the second field of an I frame may be P).
-bool CMpegDecoder::IsSecondFieldOfPending() const {
-    const PictureInfo& picture = headers->picture;
-    if (pendingFieldParity < 0 || picture.picture_structure == kFramePicture ||
-        picture.picture_structure < kTopField || CurrentParity() == pendingFieldParity ||
-        picture.temporal_reference != pendingTemporalReference) {
-        return false;
-    }
-    if (pendingCodingType == kPictureI)
-        return picture.picture_coding_type == kPictureI || picture.picture_coding_type == kPictureP;
-    return picture.picture_coding_type == pendingCodingType;
-}
-
 void CMpegDecoder::FinishPicture() {
-    currentFrame->pictureType = static_cast<int32_t>(headers->picture.picture_coding_type);
-    currentFrame->temporalReference = static_cast<int32_t>(headers->picture.temporal_reference);
-    currentFrame->isKeyFrame = 0;
+    store.Current()->pictureType = static_cast<int32_t>(headers->picture.picture_coding_type);
+    store.Current()->temporalReference = static_cast<int32_t>(headers->picture.temporal_reference);
+    store.Current()->isKeyFrame = 0;
 }
 
 int32_t CMpegDecoder::DecodePicture(bool secondField) {
     SliceTargets targets;
-    targets.current = currentFrame;
-    targets.older = olderReference;
-    targets.newer = newerReference;
-    targets.coverage = &coverage;
-    targets.fillsUndecoded = undecodedFilled;
+    targets.current = store.Current();
+    targets.older = store.Older();
+    targets.newer = store.Newer();
+    targets.coverage = &store.Coverage();
+    targets.fillsUndecoded = store.FillsUndecoded();
     targets.secondField = secondField;
     targets.mbWidth = mb_width;
     targets.mbHeight = mb_height;

@@ -1,27 +1,18 @@
-// The picture decoder: slices and macroblocks of one coded picture into the current picture,
-// with the four picture buffers and the coefficient buffer it owns for a stream.
+// The picture decoder: one coded picture (or the two field pictures of a frame) into the current
+// picture of its picture store, its slices decoded by the slice decoder.
 //
 // A picture coded as two field pictures is decoded whole by one getMacroblocks call when the
-// second field follows in the input: the frame leaves complete, and the reference pictures
-// (which the wrapper rotates after each I or P frame) stay those of the frame. Each new frame
-// goes into the one picture of three that is not a reference; what it leaves undecoded is
-// taken from the newer reference (see CFrameCoverage). When the input ends after the first
-// field (a host buffer holding one field), FrameComplete() is 0 and the next call decodes the
-// second field into the same frame; the references must not be rotated in between, since the
-// second field predicts from the same ones as the first.
-//
-// Hosts may write into the frames they are handed. A B frame is handed out as decoded: nothing
-// reads it again. A reference frame is handed out as a copy in a fourth picture (ForHost), so
-// that what the host writes never reaches the pictures predicted from it.
+// second field follows in the input: the frame leaves complete. When the input ends after the
+// first field (a host buffer holding one field), the store's FrameComplete() is false and the
+// next call decodes the second field into the same frame.
 #pragma once
 
 #include <cstdint>
 
-#include "decoder/frame_coverage.h"
 #include "decoder/mpeg_headers.h"
 #include "decoder/mpeg_vlc_tables.h"
+#include "decoder/picture_store.h"
 #include "decoder/slice_decoder.h"
-#include "decoder/yuv_frame.h"
 
 namespace d2u {
 
@@ -45,7 +36,7 @@ public:
     static constexpr uint32_t kChroma420 = 1;
     static constexpr uint32_t kChroma422 = 2;
 
-    CMpegDecoder();
+    CMpegDecoder() = default;
     virtual ~CMpegDecoder();
     CMpegDecoder(const CMpegDecoder&) = delete;
     CMpegDecoder& operator=(const CMpegDecoder&) = delete;
@@ -59,18 +50,14 @@ public:
     int32_t getMacroblocks();
     int32_t Release();
 
-    // 1 when the last getMacroblocks left a whole frame: a frame picture, or both fields.
-    int32_t FrameComplete() const {
-        return pendingFieldParity < 0 ? 1 : 0;
-    }
     // Whether the last getMacroblocks decoded the second field of a frame whose first field came
     // with an earlier call.
     bool CompletedEarlierFrame() const {
         return completedEarlierFrame;
     }
-    // The frame to give a host for `frame`: a reference picture is copied into the host's
-    // picture (with the macroblock table, which moves along), anything else is its own.
-    CYUVFrame* ForHost(CYUVFrame* frame);
+    CPictureStore& Pictures() {
+        return store;
+    }
     // 0 when the current sequence could not be set up (too large, or a chroma format that is
     // not decoded): its pictures are not decoded.
     int32_t GeometryReady() const {
@@ -89,45 +76,21 @@ public:
     int32_t chromaWidth = 0;
     int32_t chromaHeight = 0;
 
-    // Owned: three that take turns as references and decoding target, and the host's copy of
-    // references (kHostPicture).
-    static constexpr int32_t kHostPicture = 3;
-    CYUVFrame* pictures[4] = {};
-    // Slots over the first three pictures: the wrapper moves them on after each I or P frame
-    // (the newer reference becomes the older, the current picture the newer) and remembers the
-    // picture it handed out last.
-    CYUVFrame* olderReference = nullptr;
-    CYUVFrame* newerReference = nullptr;
-    CYUVFrame* currentFrame = nullptr;
-    CYUVFrame* lastFrame = nullptr;
-
 private:
     int32_t ConfigureGeometry();
     static void ReportUnsupportedChromaFormat(uint32_t chromaFormat);
     bool GeometryMatchesSequence() const;
+    int32_t DecodeNewFrame();
+    int32_t DecodeSecondField();
     int32_t DecodePicture(bool secondField);
     bool ReadSecondFieldHeader();
-    bool IsSecondFieldOfPending() const;
-    int32_t CurrentParity() const;
+    bool IsFieldPicture() const;
     void FinishPicture();
-    CYUVFrame* BeginFrame();
-    void CompleteFrame(CYUVFrame* fillSource);
-    void DescribeFrameByFirstField(const PictureInfo& firstField);
-    // Gives `holder` the macroblock table that describes the picture decoded last.
-    void MoveTableTo(CYUVFrame* holder);
 
-    // Whether CompleteFrame fills what the current frame leaves unmarked (set by BeginFrame).
-    bool undecodedFilled = false;
-    // The picture whose macroblock table describes the picture decoded last.
-    CYUVFrame* tableHolder = nullptr;
     bool completedEarlierFrame = false;
+
     CSliceDecoder sliceDecoder;
-    CFrameCoverage coverage;
-    // The first field decoded last, while its pair has not been decoded.
-    int32_t pendingFieldParity = -1;
-    uint32_t pendingTemporalReference = 0;
-    uint32_t pendingCodingType = 0;
-    uint64_t pendingStartPosition = 0;
+    CPictureStore store;
     // The sequence the pictures were last set up for (successfully or not).
     struct SequenceShape {
         uint32_t width = 0xFFFFFFFFu;

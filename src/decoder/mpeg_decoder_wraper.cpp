@@ -1,7 +1,6 @@
 #include "decoder/mpeg_decoder_wraper.h"
 
 #include <cstdint>
-#include <cstring>
 
 #include "decoder/yuv_frame.h"
 #include "diag/decoder_log.h"
@@ -16,46 +15,61 @@ constexpr int64_t kSkipRefillThresholdBytes = CBitstreamDataSource::kSkipRefillT
 // The last pictures before a skip target are decoded, so that the references are rebuilt.
 constexpr int32_t kPicturesDecodedBeforeTarget = 15;
 
-void Log(const char* text, int32_t level) {
-    if (CDecoderLog* log = CachedLogger()) log->Write(text, level);
-}
-
-void Publish(const char* text) {
-    if (CDecoderLog* log = CachedLogger()) log->Publish(text);
+// Logs and publishes why the decoder could not start; returns `code`.
+int32_t StartFailed(const char* reason, int32_t code) {
+    LogFormat(1, "CMpegDecoderWraper::InitDecoder - %s. - ERROR", reason);
+    PublishFormat("ERRROR - CMpegDecoderWraper::InitDecoder - %s. - ERROR", reason);
+    return code;
 }
 
 }  // namespace
 
-CMpegDecoderWraper::CMpegDecoderWraper() {
-    std::memset(&headers, 0, sizeof headers);
-}
-
-CMpegDecoderWraper::~CMpegDecoderWraper() = default;
-
 int32_t CMpegDecoderWraper::LoadFile(const char* path) {
-    int32_t result = dataSource.Open(path);
-    if (result != 0) return result;
-    headerReader.Init(&dataSource, &headers);
-    return InitDecoder();
+    return StartOnFile(dataSource.Open(path));
 }
 
 int32_t CMpegDecoderWraper::LoadFileW(const wchar_t* path) {
-    int32_t result = dataSource.OpenW(path);
-    if (result != 0) return result;
+    return StartOnFile(dataSource.OpenW(path));
+}
+
+int32_t CMpegDecoderWraper::StartOnFile(int32_t opened) {
+    if (opened != 0) return opened;
     headerReader.Init(&dataSource, &headers);
     return InitDecoder();
 }
 
-int32_t CMpegDecoderWraper::Init(const uint8_t* data, int32_t length) {
-    Log("CMpegDecoderWraper::Init before dataSource.SetDataBuffer", 1);
+int32_t CMpegDecoderWraper::FeedBuffer(const uint8_t* data, int32_t length) {
+    if (!TakesBuffer(data, length)) return -1;
+    if (!ready) {
+        dataSource.SetDataBuffer(data, length);
+        headerReader.Init(&dataSource, &headers);
+        const int32_t result = InitDecoder();
+        if (result != 0) {
+            PublishFormat("GetMpegFrame2 decoder->Init, retCode=%d", result);
+            return result;
+        }
+        ready = 1;
+    }
+    // Decoding starts at the first byte of this buffer, also on the call that made it ready.
+    LoadBuffer(data, length);
+    return 0;
+}
+
+bool CMpegDecoderWraper::LoadBuffer(const uint8_t* data, int32_t length) {
+    if (!TakesBuffer(data, length)) return false;
     dataSource.SetDataBuffer(data, length);
-    Log("CMpegDecoderWraper::Init before headerReader.Init", 1);
-    headerReader.Init(&dataSource, &headers);
-    Log("CMpegDecoderWraper::Init before InitDecoder", 1);
-    int32_t result = InitDecoder();
     ended = 0;
-    if (result == 0) ready = 1;
-    return result;
+    return true;
+}
+
+int32_t CMpegDecoderWraper::Reposition(uint32_t low, uint32_t high) {
+    if (dataSource.IsBufferedMode()) return -1;
+    dataSource.SetInputPosition(low, high);
+    searching = 1;
+    headerReader.sequenceHeaderSeen = 0;
+    // A stream that had reached its end decodes again from the new position.
+    ended = 0;
+    return 0;
 }
 
 int32_t CMpegDecoderWraper::InitDecoder() {
@@ -68,29 +82,15 @@ int32_t CMpegDecoderWraper::InitDecoder() {
     } while (!headerReader.sequenceHeaderSeen && result > 0);
 
     if (!headerReader.sequenceHeaderSeen) {
-        Log("CMpegDecoderWraper::InitDecoder - not able to read sequence header codes. - ERROR", 1);
-        Publish(
-            "ERRROR - CMpegDecoderWraper::InitDecoder - not able to read sequence header codes. "
-            "- ERROR");
-        return -1;
+        return StartFailed("not able to read sequence header codes", -1);
     }
-    if (result != 1) {
-        Log("CMpegDecoderWraper::InitDecoder - not able to read image header codes. - ERROR", 1);
-        Publish(
-            "ERRROR - CMpegDecoderWraper::InitDecoder - not able to read image header codes. - "
-            "ERROR");
-        return -2008;
-    }
+    if (result != 1) return StartFailed("not able to read image header codes", -2008);
 
     // A decoder made ready before (a buffered start that is tried again) starts afresh.
     decoder.Release();
     if (decoder.Init(&headerReader, &dataSource, &headers) != 0) {
-        Log("CMpegDecoderWraper::InitDecoder - not able to set up the picture decoder. - ERROR", 1);
-        Publish(
-            "ERRROR - CMpegDecoderWraper::InitDecoder - not able to set up the picture decoder. "
-            "- ERROR");
         decoder.Release();
-        return -1;
+        return StartFailed("not able to set up the picture decoder", -1);
     }
 
     if (headers.sequence.mpeg2 == 0) {
@@ -114,16 +114,16 @@ int32_t CMpegDecoderWraper::ReadNextPictureHeader() {
 
 CYUVFrame* CMpegDecoderWraper::GetNextFrame(int32_t) {
     if (ended) return nullptr;
-    Log("CMpegDecoderWraper GetNextFrame - start", 25);
+    LogFormat(25, "CMpegDecoderWraper GetNextFrame - start");
     // Not set up, or closed.
-    if (!decoder.currentFrame) return nullptr;
+    if (!decoder.Pictures().Current()) return nullptr;
     for (;;) {
         if (dataSource.NeedsFill()) dataSource.FillBuffer();
         int32_t result = ReadNextPictureHeader();
         // A host buffer used up: the previous picture once more, unless it is a first field
         // still waiting for its second.
         if (result == -1 && dataSource.IsBufferedMode()) {
-            return decoder.FrameComplete() ? HandOut() : nullptr;
+            return decoder.Pictures().FrameComplete() ? HandOut() : nullptr;
         }
         if (result < 0 || (searching == 1 && !headerReader.sequenceHeaderSeen)) {
             // No data source, or the stream ended before a sequence header was found again.
@@ -141,8 +141,8 @@ CYUVFrame* CMpegDecoderWraper::GetNextFrame(int32_t) {
         RecordPictureSize(pictureStart);
         // A host buffer that held only the first field of a frame: the frame goes out whole
         // with the call that brings the second.
-        if (!decoder.FrameComplete() && dataSource.IsBufferedMode()) {
-            firstFieldBytes = decoder.currentFrame->pictureBytes;
+        if (!decoder.Pictures().FrameComplete() && dataSource.IsBufferedMode()) {
+            firstFieldBytes = decoder.Pictures().Current()->pictureBytes;
             return nullptr;
         }
         if (skipLeadingB == 1 && headers.picture.picture_coding_type == kPictureB) continue;
@@ -152,28 +152,26 @@ CYUVFrame* CMpegDecoderWraper::GetNextFrame(int32_t) {
 }
 
 // The frame handed out last, once more, as it was decoded. A B frame, which the host may have
-// written into, is decoded again from its bytes (the references it reads are unchanged); a
-// reference picture is handed to the host as a fresh copy anyway.
+// written into, is decoded again from its bytes into the same picture (the references it reads
+// are unchanged); a reference picture is handed to the host as a fresh copy anyway.
 CYUVFrame* CMpegDecoderWraper::RepeatLastFrame() {
-    CYUVFrame* frame = decoder.lastFrame;
-    if (!frame || frame == decoder.olderReference || frame == decoder.newerReference ||
-        dataSource.IsBufferedMode()) {
+    CYUVFrame* frame = decoder.Pictures().LastHandedOut();
+    if (!frame || decoder.Pictures().IsReference(frame) || dataSource.IsBufferedMode()) {
         return frame;
     }
     dataSource.SetInputPosition(static_cast<uint32_t>(lastPictureStart),
                                 static_cast<uint32_t>(lastPictureStart >> 32));
     if (headerReader.getHeader() != 1 || DecodePicture() != 0) return frame;
     RecordPictureSize(lastPictureStart);
-    decoder.lastFrame = decoder.currentFrame;
-    return decoder.lastFrame;
+    return decoder.Pictures().Current();
 }
 
 int32_t CMpegDecoderWraper::DecodePicture() {
     try {
         decoder.getMacroblocks();
     } catch (...) {
-        Publish("ERROR - CMpegDecoderWraper GetNextFrame - getMacroblocks - error!!!");
-        Log("CMpegDecoderWraper GetNextFrame - getMacroblocks - error!!!", 15);
+        PublishFormat("ERROR - CMpegDecoderWraper GetNextFrame - getMacroblocks - error!!!");
+        LogFormat(15, "CMpegDecoderWraper GetNextFrame - getMacroblocks - error!!!");
         return -1;
     }
     // A sequence the decoder refused (its reason is logged) hands out no stale pictures.
@@ -181,21 +179,21 @@ int32_t CMpegDecoderWraper::DecodePicture() {
 }
 
 void CMpegDecoderWraper::RecordPictureSize(uint64_t pictureStart) {
-    CYUVFrame* frame = decoder.currentFrame;
+    CYUVFrame* frame = decoder.Pictures().Current();
     frame->topFieldFirst = static_cast<int32_t>(headers.picture.top_field_first);
     // The picture ends where the next start code begins (the header reader reads it again),
     // or where the data ends: the filler behind the data is no part of it.
-    const BitReader pictureEnd = dataSource.Bits();
+    const StreamMark mark = MarkStream();
     uint64_t dataEnd = dataSource.DataEnd();
     CMpegHeaderReader::FindStartCode(dataSource);
     if (PictureCutAtWindowEnd()) {
-        Publish(
+        PublishFormat(
             "ERROR - CMpegDecoderWraper GetNextFrame - coded picture larger than 4 MiB, cut "
             "short");
     }
     headerReader.MarkStartCodePosition(headers.picture);
     if (headers.picture.startPosition > dataEnd) headers.picture.startPosition = dataEnd;
-    dataSource.Bits() = pictureEnd;
+    RestoreStream(mark);
     frame->pictureBytes = static_cast<int32_t>(
         static_cast<uint32_t>(headers.picture.startPosition) - static_cast<uint32_t>(pictureStart));
     if (decoder.CompletedEarlierFrame()) frame->pictureBytes += firstFieldBytes;
@@ -210,20 +208,9 @@ bool CMpegDecoderWraper::PictureCutAtWindowEnd() const {
 }
 
 CYUVFrame* CMpegDecoderWraper::HandOut() {
-    uint32_t type = headers.picture.picture_coding_type;
+    const uint32_t type = headers.picture.picture_coding_type;
     if (type == kPictureP) skipLeadingB = 0;
-    // A first field alone (a host buffer holding one field) leaves the references as they
-    // are: its frame becomes a reference once the second field has been decoded into it.
-    // The pictures are not copied: the slots move on, and the decoder puts the next frame into
-    // a picture that no slot holds.
-    if (type < kPictureB && decoder.FrameComplete() && decoder.olderReference &&
-        decoder.newerReference) {
-        decoder.olderReference = decoder.newerReference;
-        decoder.newerReference = decoder.currentFrame;
-    }
-    decoder.lastFrame = decoder.currentFrame;
-    if (type == kPictureI) decoder.currentFrame->isKeyFrame = 1;
-    return decoder.lastFrame;
+    return decoder.Pictures().HandOut(type);
 }
 
 int32_t CMpegDecoderWraper::CloseDecoder() {
@@ -244,18 +231,9 @@ CMpegDecoderWraper::StreamMark CMpegDecoderWraper::MarkStream() const {
     StreamMark mark;
     mark.wordPtr = dataSource.Bits().Word();
     mark.bitOffset = dataSource.Bits().Offset();
-    mark.byteInWord = (31 - mark.bitOffset) / 8;
-    mark.wordStart = dataSource.GetBytePosition() - static_cast<uint64_t>(mark.byteInWord);
     mark.bufferStart = BufferStart();
+    mark.wordStart = mark.bufferStart + static_cast<uint64_t>(dataSource.ConsumedBytes());
     return mark;
-}
-
-uint64_t CMpegDecoderWraper::BufferStart() const {
-    if (!dataSource.buffer) return 0;
-    const BitReader& bits = dataSource.Bits();
-    int64_t index = bits.Word() - dataSource.buffer;
-    return dataSource.GetBytePosition() - static_cast<uint64_t>(index * 4) -
-           static_cast<uint64_t>((31 - bits.Offset()) / 8);
 }
 
 void CMpegDecoderWraper::RestoreStream(const StreamMark& mark) {
@@ -278,42 +256,37 @@ void CMpegDecoderWraper::RestoreStream(const StreamMark& mark) {
     }
 }
 
-void CMpegDecoderWraper::RefillBeforeSkip() {
+int32_t CMpegDecoderWraper::ReadHeaderToSkip(StreamMark& mark) {
     if (!dataSource.IsBufferedMode() && dataSource.ConsumedBytes() > kSkipRefillThresholdBytes) {
         dataSource.FillBuffer();
     }
+    mark = MarkStream();
+    const int32_t result = headerReader.getHeader();
+    // A sequence header passed over puts the stream in step again.
+    if (headerReader.sequenceHeaderSeen) searching = 0;
+    return result;
 }
 
 int32_t CMpegDecoderWraper::SkipFrame() {
-    RefillBeforeSkip();
-    StreamMark mark = MarkStream();
-    int32_t result = headerReader.getHeader();
-    // A sequence header passed over puts the stream in step again.
-    if (headerReader.sequenceHeaderSeen) searching = 0;
+    StreamMark mark;
+    const int32_t result = ReadHeaderToSkip(mark);
     if (result == 1 && headers.picture.picture_coding_type == kPictureB) return 0;
     RestoreStream(mark);
     return 1;
 }
 
 int32_t CMpegDecoderWraper::SkipFrames(int32_t count) {
-    if (count < 1) return 0;
     int32_t passed = 0;
-    while (passed < count) {
-        int32_t remaining = count - passed;
-        RefillBeforeSkip();
-        StreamMark mark = MarkStream();
-        int32_t result = headerReader.getHeader();
-        if (headerReader.sequenceHeaderSeen) searching = 0;
-        if (result != 1) {
+    for (StreamMark mark; passed < count; ++passed) {
+        if (ReadHeaderToSkip(mark) != 1) {
             RestoreStream(mark);
             break;
         }
-        if (remaining < kPicturesDecodedBeforeTarget &&
+        if (count - passed < kPicturesDecodedBeforeTarget &&
             headers.picture.picture_coding_type != kPictureB) {
             RestoreStream(mark);
             GetNextFrame(1);
         }
-        ++passed;
     }
     return passed;
 }

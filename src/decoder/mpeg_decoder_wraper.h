@@ -1,7 +1,7 @@
 // The decoder wrapper: one MPEG video decoding pipeline behind a decoding handle. It owns the
 // data source, the header record, the header reader and the picture decoder, starts decoding
-// at the first sequence and picture header, hands out pictures in decoding order, keeps the
-// two reference pictures and offers skipping.
+// at the first sequence and picture header, hands out pictures in decoding order and offers
+// skipping. The host's buffers (buffer-driven handles) come in through FeedBuffer.
 #pragma once
 
 #include <cstdint>
@@ -14,12 +14,9 @@
 
 namespace d2u {
 
-class CYUVFrame;
-
 class CMpegDecoderWraper : public CFrameSource {
 public:
-    CMpegDecoderWraper();
-    ~CMpegDecoderWraper() override;
+    ~CMpegDecoderWraper() override = default;
 
     // The argument is ignored. A picture in decoding order, or null at the end of the stream.
     CYUVFrame* GetNextFrame(int32_t n) override;
@@ -32,10 +29,6 @@ public:
 
     int32_t LoadFile(const char* path);
     int32_t LoadFileW(const wchar_t* path);
-    // Buffered start on the caller's first block of stream data.
-    int32_t Init(const uint8_t* data, int32_t length);
-    // 0; -1 without a sequence header; -2008 with a sequence header but no picture header.
-    int32_t InitDecoder();
     int32_t CloseDecoder();
     int32_t Reset();
     // 0 when the next picture was a B picture and has been passed over, else 1.
@@ -43,28 +36,65 @@ public:
     // The number of pictures passed.
     int32_t SkipFrames(int32_t count);
 
-    CBitstreamDataSource dataSource;
-    MpegHeaders headers;
-    CMpegHeaderReader headerReader;
-    CMpegDecoder decoder;
-    int32_t searching = 1;       // a sequence header has to be found before decoding
-    int32_t ended = 0;           // the end of the stream was reached
-    int32_t skipLeadingB = 1;    // B pictures are not handed out until the first P picture
-    int32_t ready = 0;           // a buffered Init succeeded
-    int32_t framesWritable = 1;  // the host may write into the frames handed out
+    // The host's next buffer, read from its first byte on. A buffer-driven decoder starts on
+    // the first buffer that holds a sequence header and a picture header; until then every
+    // buffer tries again. 0; -1 for a handle that reads a file or without data; otherwise why
+    // the start failed (see InitDecoder).
+    int32_t FeedBuffer(const uint8_t* data, int32_t length);
+    // Loads the host's buffer without starting the decoder (skipping reads it as it is). False
+    // for a handle that reads a file or without data.
+    bool LoadBuffer(const uint8_t* data, int32_t length);
+    bool TakesBuffer(const uint8_t* data, int32_t length) const {
+        return data && length > 0 && dataSource.IsBufferedMode();
+    }
+    bool Started() const { return ready != 0; }
+    // Decoding goes on from the next sequence header at or after the file offset: 0, or -1
+    // for a buffer-driven handle.
+    int32_t Reposition(uint32_t low, uint32_t high);
+    void SetReadLimit(uint32_t low, uint32_t high) { dataSource.SetFileReadLimit(low, high); }
+    bool ReadsFile() const { return !dataSource.IsBufferedMode(); }
+    uint64_t InputSize() const { return dataSource.fileSize; }
+    // 0 for a buffer-driven handle.
+    uint64_t InputPosition() const {
+        return dataSource.buffer && ReadsFile() ? dataSource.GetBytePosition() : 0;
+    }
+    const SequenceInfo& Sequence() const { return headers.sequence; }
+    bool Ended() const { return ended != 0; }
+    void SetFramesWritable(bool writable) { framesWritable = writable; }
+    // The frame to give a host that may write into it (see CPictureStore::ForHost).
+    CYUVFrame* ForHost(CYUVFrame* frame) {
+        return framesWritable ? decoder.Pictures().ForHost(frame) : frame;
+    }
+    // Stream offset of the data source's first buffered byte.
+    uint64_t BufferStart() const {
+        return dataSource.buffer ? static_cast<uint64_t>(dataSource.BufferStartPosition()) : 0;
+    }
 
 private:
     // A reading position that survives a refill of the data source.
     struct StreamMark {
         const uint32_t* wordPtr;
         int32_t bitOffset;
-        int32_t byteInWord;
         uint64_t wordStart;    // stream offset of the first byte of the current word
         uint64_t bufferStart;  // stream offset of the buffer's first byte
     };
     StreamMark MarkStream() const;
-    uint64_t BufferStart() const;
     void RestoreStream(const StreamMark& mark);
+    // The next header, from a mark to go back to (refilled a little early beforehand).
+    int32_t ReadHeaderToSkip(StreamMark& mark);
+    int32_t StartOnFile(int32_t opened);
+    // 0; -1 without a sequence header; -2008 with a sequence header but no picture header.
+    int32_t InitDecoder();
+
+    CBitstreamDataSource dataSource;
+    MpegHeaders headers{};
+    CMpegHeaderReader headerReader;
+    CMpegDecoder decoder;
+    int32_t searching = 1;       // a sequence header has to be found before decoding
+    int32_t ended = 0;           // the end of the stream was reached
+    int32_t skipLeadingB = 1;    // B pictures are not handed out until the first P picture
+    int32_t ready = 0;           // a buffered Init succeeded
+    bool framesWritable = true;  // the host may write into the frames handed out
 
     // Coded bytes of a first field decoded alone, added to the frame when its second comes.
     int32_t firstFieldBytes = 0;
@@ -76,7 +106,6 @@ private:
     CYUVFrame* RepeatLastFrame();
     bool PictureCutAtWindowEnd() const;
     CYUVFrame* HandOut();
-    void RefillBeforeSkip();
     // getHeader until a sequence header has been read while searching.
     int32_t ReadNextPictureHeader();
 };

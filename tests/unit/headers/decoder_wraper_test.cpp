@@ -77,7 +77,7 @@ std::vector<Snapshot> DecodeAll(const std::string& path) {
     auto wrapper = Loaded(path);
     CYUVFrame* frame;
     while (wrapper && pictures.size() < 100000 && (frame = wrapper->GetNextFrame(1)) &&
-           !wrapper->ended) {
+           !wrapper->Ended()) {
         pictures.push_back(Take(*frame));
     }
     return pictures;
@@ -104,11 +104,6 @@ std::string LargePicturesBehindJunk() {
     return Written(bytes, "headers_large_behind_junk.m2v");
 }
 
-uint64_t BufferStart(const CBitstreamDataSource& source) {
-    return source.GetBytePosition() - static_cast<uint64_t>(source.ConsumedBytes()) -
-           static_cast<uint64_t>((31 - source.Bits().Offset()) / 8);
-}
-
 TEST(DecoderWraperSkip, SkipFrameDropsOnlyBPicturesAcrossRefills) {
     std::string path = LargePicturesBehindJunk();
     REQUIRE_STREAM(path);
@@ -119,11 +114,11 @@ TEST(DecoderWraperSkip, SkipFrameDropsOnlyBPicturesAcrossRefills) {
     ASSERT_TRUE(wrapper);
     int restoredAfterRefill = 0;
     for (size_t i = 0; i < layout.pictures.size(); ++i) {
-        uint64_t bufferStartBefore = BufferStart(wrapper->dataSource);
+        uint64_t bufferStartBefore = wrapper->BufferStart();
         bool isB = layout.pictures[i].pictureType == 3;
         EXPECT_EQ(wrapper->SkipFrame(), isB ? 0 : 1) << i;
         if (isB) continue;
-        if (BufferStart(wrapper->dataSource) != bufferStartBefore) ++restoredAfterRefill;
+        if (wrapper->BufferStart() != bufferStartBefore) ++restoredAfterRefill;
         ExpectSamePicture(wrapper->GetNextFrame(1), all[i], "picture " + std::to_string(i));
     }
     EXPECT_GE(restoredAfterRefill, 1);

@@ -32,7 +32,7 @@ std::vector<std::vector<uint8_t>> DecodeWith(KernelLevel level, const std::strin
     if (wrapper.LoadFile(path.c_str()) != 0) return pictures;
     for (;;) {
         CYUVFrame* frame = wrapper.GetNextFrame(1);
-        if (!frame || wrapper.ended) break;
+        if (!frame || wrapper.Ended()) break;
         std::vector<uint8_t> bytes;
         AppendPlane(frame->Y, bytes);
         AppendPlane(frame->U, bytes);

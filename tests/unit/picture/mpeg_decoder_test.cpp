@@ -29,11 +29,10 @@ public:
         reader.Init(&source, &headers);
         if (reader.getHeader() != 1) return false;
         if (decoder.Init(&reader, &source, &headers) != 0) return false;
-        // What a picture leaves undecoded shows the newer reference.
-        for (CYUVFrame* picture : {decoder.currentFrame, decoder.newerReference}) {
-            std::memset(picture->Y.data, kUntouched,
-                        static_cast<size_t>(picture->Y.pitch) * picture->Y.height);
-        }
+        // What a picture leaves undecoded shows the newer reference: this one.
+        const YUVPlane& luma = Frame().Y;
+        std::memset(luma.data, kUntouched, static_cast<size_t>(luma.pitch) * luma.height);
+        KeepAsReference();
         return true;
     }
     void Feed(const std::vector<uint8_t>& stream) {
@@ -43,21 +42,15 @@ public:
     }
     bool NextPicture() { return reader.getHeader() == 1; }
     int Decode() { return decoder.getMacroblocks(); }
-    // What a wrapper does after an I or P picture.
-    void KeepAsReference() {
-        decoder.olderReference->CopyFrom(*decoder.newerReference);
-        decoder.newerReference->CopyFrom(*decoder.currentFrame);
-    }
-    int Luma(int x, int y) const {
-        const CYUVFrame& f = *decoder.currentFrame;
-        return f.Y.data[y * f.Y.pitch + x];
-    }
-    const int32_t* Entry(int address) const {
-        return reinterpret_cast<const int32_t*>(decoder.currentFrame->mbInfo->entries +
+    void KeepAsReference() { decoder.Pictures().HandOut(kPictureI); }
+    CYUVFrame& Frame() { return *decoder.Pictures().Current(); }
+    int Luma(int x, int y) { return Frame().Y.data[y * Frame().Y.pitch + x]; }
+    const int32_t* Entry(int address) {
+        return reinterpret_cast<const int32_t*>(Frame().mbInfo->entries +
                                                 address * MacroblockInfoBlock::kEntryBytes);
     }
     // Whether the macroblock at (column, row) of a frame picture is flat at `value`.
-    bool MacroblockIs(int column, int row, int value) const {
+    bool MacroblockIs(int column, int row, int value) {
         for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 16; ++x)
                 if (Luma(column * 16 + x, row * 16 + y) != value) return false;
@@ -206,8 +199,8 @@ TEST(MpegDecoder, SkippedMacroblocks) {
     EXPECT_EQ(skipped[4], 0);  // no coded blocks
     EXPECT_EQ(skipped[6], 0);  // forward vector reset
     EXPECT_EQ(h.Entry(0)[6], 4);
-    EXPECT_EQ(h.decoder.currentFrame->pictureType, 2);
-    EXPECT_EQ(h.decoder.currentFrame->temporalReference, 2);
+    EXPECT_EQ(h.Frame().pictureType, 2);
+    EXPECT_EQ(h.Frame().temporalReference, 2);
     // B, with the P picture not kept: the backward reference is the I picture. Skipped columns
     // 1 and 2 repeat the prediction of column 0: eight samples left. What is not decoded (rows
     // 0, 2 and 3, and the refused column 0) shows the I picture, not the P picture decoded last.
@@ -252,11 +245,11 @@ TEST(MpegDecoder, FieldsPairWithinOneFrame) {
         // them to rows 33, 35, ... 63.
         EXPECT_EQ(h.Luma(5, 34), Value(0, 1));
         if (next == Next::kItsBottomField) {
-            EXPECT_EQ(h.decoder.FrameComplete(), 1);
+            EXPECT_TRUE(h.decoder.Pictures().FrameComplete());
             EXPECT_EQ(h.Luma(5, 35), Value(0, 1));
             // The frame is described by its first field.
             EXPECT_EQ(h.headers.picture.picture_coding_type, 1u);
-            EXPECT_EQ(h.decoder.currentFrame->pictureType, 1);
+            EXPECT_EQ(h.Frame().pictureType, 1);
             EXPECT_EQ(h.headers.picture.startPosition, firstFieldStart);
             EXPECT_EQ(h.headers.picture.top_field_first, 1u);
             // The macroblock table interleaves the rows of the two fields.
@@ -265,7 +258,7 @@ TEST(MpegDecoder, FieldsPairWithinOneFrame) {
             EXPECT_FALSE(h.NextPicture());
             continue;
         }
-        EXPECT_EQ(h.decoder.FrameComplete(), 0);
+        EXPECT_FALSE(h.decoder.Pictures().FrameComplete());
         EXPECT_EQ(h.Luma(5, 35), kUntouched);
         // What follows is left for the wrapper, as it was.
         EXPECT_EQ(h.headers.picture.temporal_reference, 0u);
@@ -273,7 +266,7 @@ TEST(MpegDecoder, FieldsPairWithinOneFrame) {
         ASSERT_TRUE(h.NextPicture());
         EXPECT_EQ(h.headers.picture.picture_structure, next == Next::kFrame ? 3u : 2u);
         EXPECT_EQ(h.Decode(), 0);
-        EXPECT_EQ(h.decoder.FrameComplete(), next == Next::kAnotherFrame ? 0 : 1);
+        EXPECT_EQ(h.decoder.Pictures().FrameComplete(), next != Next::kAnotherFrame);
         if (next == Next::kAnotherFrame) continue;
         // The pair completed, or the frame picture decoded over the lone field.
         EXPECT_EQ(h.Luma(5, 35), next == Next::kFrame ? Value(0, 2) : Value(0, 1));
@@ -300,7 +293,7 @@ TEST(MpegDecoder, TheReservedMotionTypeDropsTheRestOfItsSlice) {
     Harness h;
     ASSERT_TRUE(h.Start(w.Bytes()));
     EXPECT_EQ(h.Decode(), 0);  // both fields
-    EXPECT_EQ(h.decoder.FrameComplete(), 1);
+    EXPECT_TRUE(h.decoder.Pictures().FrameComplete());
     // Bottom field row 0 is frame rows 1, 3, ... 31; its table row is row 1 (addresses 4 to 7).
     EXPECT_EQ(h.Luma(21, 31), Value(1, 0));
     EXPECT_EQ(h.Luma(37, 31), kUntouched);
@@ -332,7 +325,7 @@ TEST(MpegDecoder, UnsupportedOrOversizedPicturesDecodeNothing) {
     EXPECT_EQ(h.Decode(), -1);
     EXPECT_EQ(h.decoder.mb_width, 0);
     EXPECT_EQ(h.decoder.Init(&h.reader, &h.source, &h.headers), -1);
-    ASSERT_NE(h.decoder.currentFrame, nullptr);
+    ASSERT_NE(h.decoder.Pictures().Current(), nullptr);
 }
 
 }  // namespace

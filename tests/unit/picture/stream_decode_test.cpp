@@ -37,11 +37,8 @@ std::vector<YuvImage> DecodeStreamFile(const std::string& path) {
     headers.sequence.progressive_sequence = 1;  // MPEG-1
     do {
         if (decoder.getMacroblocks() != 0) ADD_FAILURE() << path << " has a damaged picture";
-        frames.push_back(Snapshot(*decoder.currentFrame));
-        if (headers.picture.picture_coding_type != kPictureB) {
-            decoder.olderReference->CopyFrom(*decoder.newerReference);
-            decoder.newerReference->CopyFrom(*decoder.currentFrame);
-        }
+        frames.push_back(
+            Snapshot(*decoder.Pictures().HandOut(headers.picture.picture_coding_type)));
         if (source.NeedsFill()) source.FillBuffer();
     } while (reader.getHeader() == 1);
     return frames;
