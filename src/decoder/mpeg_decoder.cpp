@@ -1106,11 +1106,6 @@ void CMpegDecoder::WriteTableEntry(uint8_t* entry, int32_t pattern) const {
     std::memset(entry + 24 + sizeof(PMV), 0, MacroblockInfoBlock::kEntryBytes - 24 - sizeof(PMV));
 }
 
-int32_t CMpegDecoder::WriteIntraBlock(const int16_t* blockCoefficients, int32_t b, int32_t x,
-                                      int32_t y) {
-    return compensator.WriteIntraBlock(blockCoefficients, b, x, y, dct_type == 1);
-}
-
 int32_t CMpegDecoder::PredictMacroblock(const int16_t* residual, int32_t x, int32_t y) {
     return compensator.PredictMacroblock(CurrentMotion(), residual, x, y);
 }

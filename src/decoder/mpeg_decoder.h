@@ -65,8 +65,7 @@ public:
     int32_t getMacroblocks();
     int32_t Release();
 
-    // For the macroblock loop; both always write into currentFrame.
-    int32_t WriteIntraBlock(const int16_t* coefficients, int32_t b, int32_t x, int32_t y);
+    // For the macroblock loop; always writes into currentFrame.
     int32_t PredictMacroblock(const int16_t* residual, int32_t x, int32_t y);
 
     // 1 when the last getMacroblocks left a whole frame: a frame picture, or both fields.
