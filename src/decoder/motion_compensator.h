@@ -18,7 +18,7 @@
 #include <cstdint>
 
 #include "decoder/frame_coverage.h"
-#include "decoder/yuv_frame.h"
+#include "picture/yuv_frame.h"
 #include "primitives/motion_compensation.h"
 #include "primitives/reconstruct_dct_block.h"
 

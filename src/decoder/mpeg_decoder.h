@@ -23,7 +23,7 @@
 #include "decoder/motion_vector_reader.h"
 #include "decoder/mpeg_headers.h"
 #include "decoder/mpeg_vlc_tables.h"
-#include "decoder/yuv_frame.h"
+#include "picture/yuv_frame.h"
 
 namespace d2u {
 
