@@ -8,9 +8,9 @@
 #include "api/handle_access.h"
 #include "d2udir.h"
 #include "decoder/mpeg_decoder_wraper.h"
-#include "decoder/yuv_frame.h"
 #include "diag/decoder_log.h"
 #include "picture/bmp_utils.h"
+#include "picture/yuv_frame.h"
 
 using namespace d2u;
 

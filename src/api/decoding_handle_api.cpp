@@ -3,11 +3,11 @@
 
 #include "api/export_guard.h"
 #include "api/handle_access.h"
+#include "api/output_frame_source.h"
 #include "d2udir.h"
 #include "decoder/mpeg_decoder_wraper.h"
 #include "demux/container_detector.h"
 #include "diag/decoder_log.h"
-#include "input/output_frame_source.h"
 #include "platform/platform.h"
 
 using namespace d2u;

@@ -5,8 +5,8 @@
 #include "api/handle_access.h"
 #include "d2udir.h"
 #include "decoder/mpeg_decoder_wraper.h"
-#include "decoder/yuv_frame.h"
 #include "diag/decoder_log.h"
+#include "picture/yuv_frame.h"
 
 using namespace d2u;
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "d2udir.h"
-#include "decoder/yuv_frame.h"
+#include "picture/yuv_frame.h"
 
 namespace d2u {
 namespace {

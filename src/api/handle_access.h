@@ -1,9 +1,9 @@
 // Handles are the addresses of the handle objects; these convert between the two.
 #pragma once
 
+#include "api/output_frame_source.h"
 #include "d2udir.h"
 #include "decoder/mpeg_decoder_wraper.h"
-#include "input/output_frame_source.h"
 
 namespace d2u {
 

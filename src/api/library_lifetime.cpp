@@ -1,6 +1,5 @@
-#include "api/library_lifetime.h"
-
 #include "diag/decoder_log.h"
+#include "platform/load_hooks.h"
 #include "preview/preview_objects.h"
 #include "primitives/kernel_dispatch.h"
 

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "decoder/yuv_frame.h"
+#include "picture/yuv_frame.h"
 
 namespace d2u {
 

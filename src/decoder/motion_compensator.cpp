@@ -11,6 +11,11 @@ namespace {
 
 constexpr int32_t kForward = 0;
 constexpr int32_t kBackward = 1;
+constexpr uint32_t kBothDirections = kMacroblockMotionForward | kMacroblockMotionBackward;
+
+uint32_t FlagOf(int32_t direction) {
+    return direction == kForward ? kMacroblockMotionForward : kMacroblockMotionBackward;
+}
 
 // The rows of a plane that belong to one grid: the whole frame, or one field.
 struct PlaneView {
@@ -27,21 +32,9 @@ PlaneView View(const YUVPlane& plane, int32_t parity) {
         2 * plane.pitch, plane.height / 2, plane.width};
 }
 
-uint8_t* At(const PlaneView& view, int32_t column, int32_t row) {
-    return view.base + static_cast<ptrdiff_t>(view.step) * row + column;
-}
-
 // Half-sample mode of a vector: 8 for a horizontal half sample, 4 for a vertical one.
 int32_t ModeOf(int32_t vx, int32_t vy) {
     return 8 * (vx & 1) + 4 * (vy & 1);
-}
-
-bool BlockInside(const PlaneView& view, int64_t column, int64_t row, int32_t width, int32_t height,
-                 int32_t mode) {
-    int64_t lastColumn = column + width - 1 + ((mode & 8) ? 1 : 0);
-    int64_t lastRow = row + height - 1 + ((mode & 4) ? 1 : 0);
-    return view.base && view.step > 0 && column >= 0 && row >= 0 && lastColumn < view.width &&
-           lastRow < view.rows;
 }
 
 // Whether columns column..column+width-1 and rows row..row+height-1 lie below the limits.
@@ -59,14 +52,30 @@ int32_t ExtraRow(int32_t mode) {
     return (mode >> 2) & 1;
 }
 
-// Only for positions that Fits accepted.
+// Only for positions inside the plane.
 uint8_t* SampleAt(uint8_t* base, int32_t step, int64_t column, int64_t row) {
     return base + static_cast<ptrdiff_t>(step) * static_cast<ptrdiff_t>(row) +
            static_cast<ptrdiff_t>(column);
 }
 
-const int16_t* ResidualAt(const int16_t* residual, int32_t elementOffset) {
-    return residual + elementOffset;
+// v plus one when negative: halved, v / 2 truncated toward zero (written with shifts, as the
+// compiler may otherwise divide). Chroma vectors are half the luma ones, so truncated.
+int32_t TowardZero(int32_t v) {
+    return v + static_cast<int32_t>(static_cast<uint32_t>(v) >> 31);
+}
+
+// Dual prime: the vector that predicts a field from the field of opposite parity, derived from
+// the same-parity field vector (vx, vy) and dmvector. m is the distance factor (1 or 3), e the
+// parity correction (-1 when predicting a top field from a bottom one, else +1).
+void DeriveDualPrimeVector(int32_t vx, int32_t vy, const int32_t dmvector[2], int32_t m, int32_t e,
+                           int32_t out[2]) {
+    // (v * m) // 2, the division rounding halves away from zero.
+    auto scale = [m](int32_t v) {
+        int32_t product = v * m;
+        return product >= 0 ? (product + 1) >> 1 : -((1 - product) >> 1);
+    };
+    out[0] = scale(vx) + dmvector[0];
+    out[1] = scale(vy) + e + dmvector[1];
 }
 
 }  // namespace
@@ -74,15 +83,15 @@ const int16_t* ResidualAt(const int16_t* residual, int32_t elementOffset) {
 CMotionCompensator::GridPlanes CMotionCompensator::GridOf(const CYUVFrame* frame, int32_t parity) {
     GridPlanes grid{};
     if (!frame) return grid;
-    const PlaneView y = View(frame->Y, parity);
-    const PlaneView u = View(frame->U, parity);
-    const PlaneView v = View(frame->V, parity);
-    grid.luma = y.base;
-    grid.cb = u.base;
-    grid.cr = v.base;
-    grid.lumaStep = y.step;
-    grid.cbStep = u.step;
-    grid.crStep = v.step;
+    const PlaneView views[3] = {View(frame->Y, parity), View(frame->U, parity),
+                                View(frame->V, parity)};
+    for (int32_t k = 0; k < 3; ++k) {
+        grid.plane[k] = views[k].base;
+        grid.step[k] = views[k].step;
+    }
+    const PlaneView& y = views[0];
+    const PlaneView& u = views[1];
+    const PlaneView& v = views[2];
     if (y.base && y.step > 0) {
         grid.lumaWidth = y.width;
         grid.lumaRows = y.rows;
@@ -95,6 +104,18 @@ CMotionCompensator::GridPlanes CMotionCompensator::GridOf(const CYUVFrame* frame
     return grid;
 }
 
+void CMotionCompensator::SetQuickEnds(GridPlanes& grid, int32_t chromaRowShift) {
+    const int32_t chromaRowsNeeded =
+        chromaRowShift ? grid.lumaRows / 2 + (grid.lumaRows & 1) : grid.lumaRows;
+    const bool chromaCovers = grid.chromaWidth >= grid.lumaWidth / 2 + (grid.lumaWidth & 1) &&
+                              grid.chromaRows >= chromaRowsNeeded;
+    grid.quickColumnEnd = 0;
+    if (!chromaCovers || grid.step[1] != grid.step[2] || grid.lumaWidth < 17 || grid.lumaRows < 17)
+        return;
+    grid.quickColumnEnd = static_cast<uint32_t>(grid.lumaWidth - 16);
+    grid.quickRowEnd = static_cast<uint32_t>(grid.lumaRows - 16);
+}
+
 void CMotionCompensator::SetPictures(CYUVFrame* currentFrame, const CYUVFrame* olderReference,
                                      const CYUVFrame* newerReference) {
     current = currentFrame;
@@ -102,238 +123,203 @@ void CMotionCompensator::SetPictures(CYUVFrame* currentFrame, const CYUVFrame* o
     for (int32_t i = 0; i < 3; ++i) {
         for (int32_t parity = kFrameGrid; parity <= 1; ++parity)
             grids[i][parity + 1] = GridOf(frames[i], parity);
-        quickFrames[i] = QuickFrameOf(grids[i][kFrameGrid + 1]);
     }
-    ShareQuickSteps();
-    ShareQuickCoverage();
     prefetchAhead = grids[kCurrentPicture][kFrameGrid + 1].lumaWidth >= kPrefetchWidth;
+    PrepareQuickPath();
 }
 
-// The quick prediction takes the steps of the current picture for every plane it reads or
-// writes, set once here, and places Cr as it places Cb: pictures whose steps differ (from the
-// current picture's, or Cb's from Cr's) are left to the full check.
-void CMotionCompensator::ShareQuickSteps() {
-    const QuickFrame& out = quickFrames[kCurrentPicture];
-    const bool chromaAlike = out.step[1] == out.step[2];
-    for (QuickFrame& frame : quickFrames) {
-        if (chromaAlike && frame.step[0] == out.step[0] && frame.step[1] == out.step[1] &&
-            frame.step[2] == out.step[2])
-            continue;
-        frame.blockColumnEnd = frame.blockRowEnd = 0;
-        frame.referenceColumnEnd = frame.referenceRowEnd = 0;
-    }
-    for (int32_t k = 0; k < 3; ++k) {
-        quickReferences[0].step[k] = quickReferences[1].step[k] = out.step[k];
-        quickTarget.step[k] = out.step[k];
-    }
+void CMotionCompensator::SetGeometry(const PictureGeometry& geometry) {
+    const bool layoutChanged = geometry.chromaFormat != picture.chromaFormat ||
+                               geometry.picture_structure != picture.picture_structure;
+    picture = geometry;
+    frame420 = geometry.picture_structure == 3 && geometry.chromaFormat != 2;
+    forwardPicture = geometry.picture_coding_type == kPictureB ? kOlderPicture : kNewerPicture;
+    if (layoutChanged) PrepareQuickPath();
 }
 
-// Every macroblock the quick check takes (x below blockColumnEnd, y below blockRowEnd) has a
-// unit when the map reaches the last one.
-void CMotionCompensator::ShareQuickCoverage() {
-    const QuickFrame& out = quickFrames[kCurrentPicture];
+void CMotionCompensator::SetCoverage(CFrameCoverage* map) {
+    coverage = map;
+    PrepareQuickTarget();
+}
+
+void CMotionCompensator::PrepareQuickPath() {
+    for (auto& pictureGrids : grids) {
+        for (GridPlanes& grid : pictureGrids) SetQuickEnds(grid, ChromaRowShift());
+    }
+    PrepareQuickTarget();
+}
+
+// The frame macroblocks that go through the macroblock kernels: those take the current
+// picture's steps, set once here, for every picture they read, and need a unit of the coverage
+// map for every position they take.
+void CMotionCompensator::PrepareQuickTarget() {
+    const GridPlanes& out = grids[kCurrentPicture][kFrameGrid + 1];
+    bool stepsShared = true;
+    for (const auto& pictureGrids : grids) {
+        const GridPlanes& frame = pictureGrids[kFrameGrid + 1];
+        stepsShared = stepsShared && (!frame.plane[0] || (frame.step[0] == out.step[0] &&
+                                                          frame.step[1] == out.step[1] &&
+                                                          frame.step[2] == out.step[2]));
+    }
+    for (int32_t k = 0; k < 3; ++k)
+        quickReferences[0].step[k] = quickReferences[1].step[k] = quickTarget.step[k] = out.step[k];
+    quickTargetColumnEnd = quickTargetRowEnd = 0;
     quickUnits = nullptr;
-    quickUnitColumns = 0;
-    if (!coverage || !coverage->FrameUnits() || out.blockColumnEnd == 0 || out.blockRowEnd == 0)
+    if (!stepsShared || !frame420 || out.quickColumnEnd == 0 || !coverage ||
+        !coverage->FrameUnits())
         return;
+    const uint32_t columnEnd = static_cast<uint32_t>(out.lumaWidth - 15);
+    const uint32_t rowEnd = static_cast<uint32_t>(out.lumaRows - 15);
     const uint32_t columns = static_cast<uint32_t>(coverage->Columns());
-    const uint32_t rows = static_cast<uint32_t>(coverage->Rows());
-    if ((out.blockColumnEnd - 1) / 16 >= columns || (out.blockRowEnd - 1) / 16 >= rows) return;
+    if ((columnEnd - 1) / 16 >= columns ||
+        (rowEnd - 1) / 16 >= static_cast<uint32_t>(coverage->Rows()))
+        return;
+    quickTargetColumnEnd = columnEnd;
+    quickTargetRowEnd = rowEnd;
     quickUnits = coverage->FrameUnits();
     quickUnitColumns = columns;
 }
 
-void CMotionCompensator::SetGeometry(const PictureGeometry& geometry) {
-    picture = geometry;
-    frame420 = geometry.picture_structure == 3 && geometry.chromaFormat != 2;
-    forwardPicture = geometry.picture_coding_type == kPictureB ? kOlderPicture : kNewerPicture;
-}
-
-CMotionCompensator::QuickFrame CMotionCompensator::QuickFrameOf(const GridPlanes& grid) {
-    QuickFrame quick{
-        {grid.luma, grid.cb, grid.cr}, {grid.lumaStep, grid.cbStep, grid.crStep}, 0, 0, 0, 0};
-    const bool chromaCovers = grid.chromaWidth >= grid.lumaWidth / 2 + (grid.lumaWidth & 1) &&
-                              grid.chromaRows >= grid.lumaRows / 2 + (grid.lumaRows & 1);
-    if (!chromaCovers || grid.lumaWidth < 17 || grid.lumaRows < 17) return quick;
-    quick.blockColumnEnd = static_cast<uint32_t>(grid.lumaWidth - 15);
-    quick.blockRowEnd = static_cast<uint32_t>(grid.lumaRows - 15);
-    quick.referenceColumnEnd = static_cast<uint32_t>(grid.lumaWidth - 16);
-    quick.referenceRowEnd = static_cast<uint32_t>(grid.lumaRows - 16);
-    return quick;
-}
-
-void CMotionCompensator::DeriveDualPrimeVector(int32_t vx, int32_t vy, const int32_t dmvector[2],
-                                               int32_t m, int32_t e, int32_t out[2]) {
-    // (v * m) // 2, the division rounding halves away from zero.
-    auto scale = [m](int32_t v) {
-        int32_t product = v * m;
-        return product >= 0 ? (product + 1) >> 1 : -((1 - product) >> 1);
-    };
-    out[0] = scale(vx) + dmvector[0];
-    out[1] = scale(vy) + e + dmvector[1];
-}
-
 int32_t CMotionCompensator::ReferenceFor(int32_t direction, int32_t parity) const {
     if (direction == kBackward) return kNewerPicture;
-    if (picture.picture_coding_type == kPictureB) return kOlderPicture;
     // The second field of a P frame sees the first field, of the other parity, in the picture
     // being decoded.
-    if (IsFieldPicture() && picture.secondField && parity != CurrentParity())
+    if (parity != kFrameGrid && picture.picture_coding_type != kPictureB && IsFieldPicture() &&
+        picture.secondField && parity != CurrentParity())
         return kCurrentPicture;
-    return kNewerPicture;
+    return forwardPicture;
+}
+
+// Inlined: it runs once or twice for most macroblocks of a stream.
+D2U_ALWAYS_INLINE bool CMotionCompensator::Locate(const Source& source, int32_t x, int32_t row,
+                                                  int32_t height, int32_t shift,
+                                                  mc::MacroblockReference& reference) const {
+    const GridPlanes& grid = *source.grid;
+    const int32_t vx = source.vx;
+    const int32_t vy = source.vy;
+    // x and row lie below the plane's size (under 2^31), the halved vectors within 2^30 of 0:
+    // the unsigned sums are the true positions, or beyond every end when those are negative.
+    const uint32_t column = static_cast<uint32_t>(x) + static_cast<uint32_t>(vx >> 1);
+    const uint32_t lumaRow = static_cast<uint32_t>(row) + static_cast<uint32_t>(vy >> 1);
+    if (column >= grid.quickColumnEnd ||
+        lumaRow >= grid.quickRowEnd + static_cast<uint32_t>(16 - height)) {
+        // Through a copy: a `reference` whose address escaped would stay in memory on the quick
+        // path too.
+        mc::MacroblockReference checked;
+        if (!LocateChecked(source, x, row, height, checked)) return false;
+        reference = checked;
+        return true;
+    }
+    // Each part is stored as soon as it is formed, so that few values are held at once.
+    reference.plane[0] = SampleAt(grid.plane[0], grid.step[0], column, lumaRow);
+    reference.lumaMode = ModeOf(vx, vy);
+    // Halved, tx is the chroma vector; quartered, the chroma vector's whole samples. 4:2:2
+    // chroma takes the luma rows and vertical vector.
+    const int32_t tx = TowardZero(vx);
+    const int32_t cy = shift ? TowardZero(vy) >> 1 : vy;
+    reference.chromaMode = ModeOf(tx >> 1, cy);
+    const uint32_t chromaColumn = static_cast<uint32_t>(x) / 2 + static_cast<uint32_t>(tx >> 2);
+    const uint32_t chromaRow =
+        (static_cast<uint32_t>(row) >> shift) + static_cast<uint32_t>(cy >> 1);
+    const ptrdiff_t chromaOffset =
+        static_cast<ptrdiff_t>(grid.step[1]) * chromaRow + static_cast<ptrdiff_t>(chromaColumn);
+    reference.plane[1] = grid.plane[1] + chromaOffset;
+    reference.plane[2] = grid.plane[2] + chromaOffset;
+    return true;
+}
+
+// Out of line: inlined into the quick path, its values took the registers the quick path needs.
+D2U_NOINLINE bool CMotionCompensator::LocateChecked(const Source& source, int32_t x, int32_t row,
+                                                    int32_t height,
+                                                    mc::MacroblockReference& reference) const {
+    const int32_t shift = ChromaRowShift();
+    const GridPlanes& grid = *source.grid;
+    const int32_t lumaMode = ModeOf(source.vx, source.vy);
+    const int64_t column = static_cast<int64_t>(x) + (source.vx >> 1);
+    const int64_t lumaRow = static_cast<int64_t>(row) + (source.vy >> 1);
+    if (!Fits(column, lumaRow, 16 + ExtraColumn(lumaMode), height + ExtraRow(lumaMode),
+              grid.lumaWidth, grid.lumaRows))
+        return false;
+    const int32_t cx = TowardZero(source.vx) >> 1;
+    const int32_t cy = shift ? TowardZero(source.vy) >> 1 : source.vy;
+    const int32_t chromaMode = ModeOf(cx, cy);
+    const int64_t chromaColumn = static_cast<int64_t>(x / 2) + (cx >> 1);
+    const int64_t chromaRow = static_cast<int64_t>(row >> shift) + (cy >> 1);
+    if (!Fits(chromaColumn, chromaRow, 8 + ExtraColumn(chromaMode),
+              (height >> shift) + ExtraRow(chromaMode), grid.chromaWidth, grid.chromaRows))
+        return false;
+    reference.plane[0] = SampleAt(grid.plane[0], grid.step[0], column, lumaRow);
+    reference.plane[1] = SampleAt(grid.plane[1], grid.step[1], chromaColumn, chromaRow);
+    reference.plane[2] = SampleAt(grid.plane[2], grid.step[2], chromaColumn, chromaRow);
+    for (int32_t k = 0; k < 3; ++k) reference.step[k] = grid.step[k];
+    reference.lumaMode = lumaMode;
+    reference.chromaMode = chromaMode;
+    return true;
+}
+
+bool CMotionCompensator::Placed(const Region& region, int32_t shift) const {
+    const GridPlanes& out = *Grid(kCurrentPicture, region.parity);
+    return ((region.x | region.row) & 1) == 0 &&
+           Fits(region.x, region.row, 16, region.height, out.lumaWidth, out.lumaRows) &&
+           Fits(region.x / 2, region.row >> shift, 8, region.height >> shift, out.chromaWidth,
+                out.chromaRows);
 }
 
 int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* sources,
                                           int32_t count, const int16_t* residual) {
-    if (!residual || count < 1 || count > 2) return -1;
-    const GridPlanes& out = *Grid(kCurrentPicture, region.parity);
     const int32_t shift = ChromaRowShift();
-    const int32_t chromaColumn = region.x / 2;
-    const int32_t chromaRow = region.row >> shift;
-    const int32_t chromaHeight = region.height >> shift;
-    if (!Fits(region.x, region.row, 16, region.height, out.lumaWidth, out.lumaRows) ||
-        !Fits(chromaColumn, chromaRow, 8, chromaHeight, out.chromaWidth, out.chromaRows))
-        return -1;
-
-    // Reference block starts and modes, luma then Cb then Cr, per source; every block is
-    // checked before any is read or written.
-    const uint8_t* reference[2][3] = {};
-    int32_t step[2][3] = {};
-    int32_t mode[2][3] = {};
+    if (count < 1 || count > 2 || !Placed(region, shift)) return -1;
+    // Every block is located before any is read or written.
+    mc::MacroblockReference reference[2];
     for (int32_t i = 0; i < count; ++i) {
-        const Source& source = sources[i];
-        const GridPlanes& grid = *source.grid;
-        const int32_t lumaMode = ModeOf(source.vx, source.vy);
-        const int64_t column = static_cast<int64_t>(region.x) + (source.vx >> 1);
-        const int64_t row = static_cast<int64_t>(region.row) + (source.vy >> 1);
-        if (!Fits(column, row, 16 + ExtraColumn(lumaMode), region.height + ExtraRow(lumaMode),
-                  grid.lumaWidth, grid.lumaRows))
+        if (!Locate(sources[i], region.x, region.row, region.height, shift, reference[i]))
             return -1;
-        const int32_t cx = HalfTowardZero(source.vx);
-        const int32_t cy = ChromaVerticalVector(source.vy);
-        const int32_t chromaMode = ModeOf(cx, cy);
-        const int64_t referenceColumn = static_cast<int64_t>(chromaColumn) + (cx >> 1);
-        const int64_t referenceRow = static_cast<int64_t>(chromaRow) + (cy >> 1);
-        if (!Fits(referenceColumn, referenceRow, 8 + ExtraColumn(chromaMode),
-                  chromaHeight + ExtraRow(chromaMode), grid.chromaWidth, grid.chromaRows))
-            return -1;
-        reference[i][0] = SampleAt(grid.luma, grid.lumaStep, column, row);
-        reference[i][1] = SampleAt(grid.cb, grid.cbStep, referenceColumn, referenceRow);
-        reference[i][2] = SampleAt(grid.cr, grid.crStep, referenceColumn, referenceRow);
-        step[i][0] = grid.lumaStep;
-        step[i][1] = grid.cbStep;
-        step[i][2] = grid.crStep;
-        mode[i][0] = lumaMode;
-        mode[i][1] = mode[i][2] = chromaMode;
     }
-
-    const int32_t lumaResidualStep = 32 * region.residualRowStep;
-    const int32_t chromaResidualStep = 16 * region.residualRowStep;
-    const int16_t* lumaResidual = ResidualAt(residual, 16 * region.residualRow);
-    // 4:2:2 chroma residual rows correspond one to one with the luma ones.
-    const int32_t chromaResidualRow = shift ? region.chromaResidualRow : region.residualRow;
-    const int32_t crResidual = shift ? 320 : 384;
-    const int16_t* chromaResidual[2] = {ResidualAt(residual, 256 + 8 * chromaResidualRow),
-                                        ResidualAt(residual, crResidual + 8 * chromaResidualRow)};
-    uint8_t* lumaDestination = SampleAt(out.luma, out.lumaStep, region.x, region.row);
-    uint8_t* chromaDestination[2] = {SampleAt(out.cb, out.cbStep, chromaColumn, chromaRow),
-                                     SampleAt(out.cr, out.crStep, chromaColumn, chromaRow)};
-    const int32_t chromaOutStep[2] = {out.cbStep, out.crStep};
-    // Chroma blocks 16 rows tall (4:2:2 with a 16-row luma block) go as two 8-row halves.
-    const int32_t chromaParts = chromaHeight == 16 ? 2 : 1;
-    const mc::BlockShape lumaShape = region.height == 16 ? mc::k16x16 : mc::k16x8;
-    const mc::BlockShape chromaShape = chromaHeight >= 8 ? mc::k8x8 : mc::k8x4;
-    const int32_t residualHalf = 8 * (chromaResidualStep / 2);
-    // Areas without coded blocks hold zeros: the prediction alone is stored.
-    if (!(residualAreas & kLumaArea)) lumaResidual = nullptr;
-    if (!(residualAreas & kCbArea)) chromaResidual[0] = nullptr;
-    if (!(residualAreas & kCrArea)) chromaResidual[1] = nullptr;
+    const GridPlanes& out = *Grid(kCurrentPicture, region.parity);
     const mc::KernelTable& kernels = mc::InstalledKernels();
-    if (count == 1) {
-        kernels.single[lumaShape](reference[0][0], step[0][0], lumaResidual, lumaResidualStep,
-                                  lumaDestination, out.lumaStep, mode[0][0], 0);
-        for (int32_t plane = 0; plane < 2; ++plane) {
-            const int32_t k = plane + 1;
-            for (int32_t part = 0; part < chromaParts; ++part) {
-                const int16_t* partResidual =
-                    chromaResidual[plane] ? chromaResidual[plane] + part * residualHalf : nullptr;
-                kernels.single[chromaShape](
-                    reference[0][k] + 8 * part * step[0][k], step[0][k], partResidual,
-                    chromaResidualStep, chromaDestination[plane] + 8 * part * chromaOutStep[plane],
-                    chromaOutStep[plane], mode[0][k], 0);
-            }
+    const mc::MacroblockReference& a = reference[0];
+    const mc::MacroblockReference& b = reference[count - 1];
+    const int32_t* stepA = sources[0].grid->step;
+    const int32_t* stepB = sources[count - 1].grid->step;
+    // The block of plane k `down` rows below the region's first: from a alone, or the average
+    // of a and b. Areas without coded blocks (kLumaArea, kCbArea, kCrArea) hold zeros: the
+    // prediction alone is stored.
+    auto predict = [&](int32_t k, mc::BlockShape shape, uint8_t* destination, int32_t down,
+                       const int16_t* blockResidual, int32_t residualStep, int32_t modeA,
+                       int32_t modeB) {
+        if (!(residualAreas & (1 << k))) blockResidual = nullptr;
+        destination += down * out.step[k];
+        if (count == 1) {
+            kernels.single[shape](a.plane[k] + down * stepA[k], stepA[k], blockResidual,
+                                  residualStep, destination, out.step[k], modeA, 0);
+        } else {
+            kernels.bidirectional[shape](a.plane[k] + down * stepA[k], stepA[k], modeA,
+                                         b.plane[k] + down * stepB[k], stepB[k], modeB,
+                                         blockResidual, residualStep, destination, out.step[k], 0);
         }
-    } else {
-        kernels.bidirectional[lumaShape](reference[0][0], step[0][0], mode[0][0], reference[1][0],
-                                         step[1][0], mode[1][0], lumaResidual, lumaResidualStep,
-                                         lumaDestination, out.lumaStep, 0);
-        for (int32_t plane = 0; plane < 2; ++plane) {
-            const int32_t k = plane + 1;
-            for (int32_t part = 0; part < chromaParts; ++part) {
-                const int16_t* partResidual =
-                    chromaResidual[plane] ? chromaResidual[plane] + part * residualHalf : nullptr;
-                kernels.bidirectional[chromaShape](
-                    reference[0][k] + 8 * part * step[0][k], step[0][k], mode[0][k],
-                    reference[1][k] + 8 * part * step[1][k], step[1][k], mode[1][k], partResidual,
-                    chromaResidualStep, chromaDestination[plane] + 8 * part * chromaOutStep[plane],
-                    chromaOutStep[plane], 0);
-            }
+    };
+    predict(0, region.height == 16 ? mc::k16x16 : mc::k16x8,
+            SampleAt(out.plane[0], out.step[0], region.x, region.row), 0,
+            residual + 16 * region.residualRow, 32 * region.residualRowStep, a.lumaMode,
+            b.lumaMode);
+    // 4:2:2 chroma residual rows correspond one to one with the luma ones; its blocks 16 rows
+    // tall go as two 8-row halves.
+    const int32_t chromaHeight = region.height >> shift;
+    const int32_t chromaResidualRow = shift ? region.chromaResidualRow : region.residualRow;
+    const int32_t chromaResidualStep = 16 * region.residualRowStep;
+    for (int32_t k = 1; k < 3; ++k) {
+        uint8_t* destination =
+            SampleAt(out.plane[k], out.step[k], region.x / 2, region.row >> shift);
+        const int16_t* blockResidual =
+            residual + (k == 1 ? 256 : (shift ? 320 : 384)) + 8 * chromaResidualRow;
+        for (int32_t down = 0; down < chromaHeight; down += 8) {
+            predict(k, chromaHeight >= 8 ? mc::k8x8 : mc::k8x4, destination, down,
+                    blockResidual + down * (chromaResidualStep / 2), chromaResidualStep,
+                    a.chromaMode, b.chromaMode);
         }
     }
     if (coverage) coverage->MarkRegion(region.parity, region.x, region.row, region.height);
     return 0;
-}
-
-namespace {
-
-// A reference macroblock of a frame, luma then Cb and Cr, with the half-sample modes.
-struct FrameReference {
-    const uint8_t* plane[3];
-    int32_t step[3];
-    int32_t lumaMode;
-    int32_t chromaMode;
-};
-
-}  // namespace
-
-int32_t CMotionCompensator::PredictFrameBlock420(uint32_t directions, const int32_t vectors[2][2],
-                                                 const int16_t* residual, int32_t x, int32_t y) {
-    if (directions & (kMacroblockMotionForward | kMacroblockMotionBackward))
-        return PredictFrameBlockDirections(directions, vectors, residual, x, y);
-    if (picture.picture_coding_type != kPictureP) return -1;
-    static constexpr int32_t kStill[2][2] = {};
-    PredictFrameBlockDirections(kMacroblockMotionForward, kStill, residual, x, y);
-    return 0;
-}
-
-// Inlined: it runs once or twice for most macroblocks of a stream. The steps are those that
-// ShareQuickSteps set.
-D2U_ALWAYS_INLINE bool CMotionCompensator::LocateQuickly(int32_t direction, const int32_t vector[2],
-                                                         uint32_t x, uint32_t y,
-                                                         mc::MacroblockReference& reference) const {
-    const QuickFrame& frame = quickFrames[direction == kBackward ? kNewerPicture : forwardPicture];
-    const int32_t vx = vector[0];
-    const int32_t vy = vector[1];
-    // x and y lie below the plane's size (under 2^31), the halved vectors within 2^30 of 0:
-    // the unsigned sums are the true positions, or beyond every end when those are negative.
-    const uint32_t column = x + static_cast<uint32_t>(vx >> 1);
-    const uint32_t row = y + static_cast<uint32_t>(vy >> 1);
-    if (column >= frame.referenceColumnEnd || row >= frame.referenceRowEnd) return false;
-    // Each part is stored as soon as it is formed, so that few values are held at once.
-    reference.plane[0] = SampleAt(frame.plane[0], frame.step[0], column, row);
-    reference.lumaMode = ModeOf(vx, vy);
-    // The luma vector plus one when negative: halved, the chroma vector (half the luma one,
-    // toward zero); quartered, the chroma vector's whole samples.
-    const int32_t tx = vx + static_cast<int32_t>(static_cast<uint32_t>(vx) >> 31);
-    const int32_t ty = vy + static_cast<int32_t>(static_cast<uint32_t>(vy) >> 31);
-    reference.chromaMode = ModeOf(tx >> 1, ty >> 1);
-    const uint32_t chromaColumn = x / 2 + static_cast<uint32_t>(tx >> 2);
-    const uint32_t chromaRow = y / 2 + static_cast<uint32_t>(ty >> 2);
-    const ptrdiff_t chromaOffset =
-        static_cast<ptrdiff_t>(frame.step[1]) * chromaRow + static_cast<ptrdiff_t>(chromaColumn);
-    reference.plane[1] = frame.plane[1] + chromaOffset;
-    reference.plane[2] = frame.plane[2] + chromaOffset;
-    return true;
 }
 
 namespace {
@@ -347,23 +333,27 @@ D2U_ALWAYS_INLINE void PrefetchFollowing(const mc::MacroblockReference& referenc
 
 }  // namespace
 
-bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int32_t vectors[2][2],
-                                                  const int16_t* residual, int32_t x, int32_t y) {
-    const QuickFrame& out = quickFrames[kCurrentPicture];
+// Inlined: it runs for most macroblocks of a stream.
+D2U_ALWAYS_INLINE int32_t CMotionCompensator::PredictFrameMacroblock(uint32_t directions,
+                                                                     const int32_t vectors[2][2],
+                                                                     const int16_t* residual,
+                                                                     int32_t x, int32_t y) {
     const uint32_t column = static_cast<uint32_t>(x);
     const uint32_t row = static_cast<uint32_t>(y);
-    // Without units for its macroblocks (no map, or one too small) the full check takes it.
-    if (!residual || !quickUnits || ((column | row) & 1) || column >= out.blockColumnEnd ||
-        row >= out.blockRowEnd)
-        return false;
-    const bool both = directions == (kMacroblockMotionForward | kMacroblockMotionBackward);
+    if (((column | row) & 1) || column >= quickTargetColumnEnd || row >= quickTargetRowEnd)
+        return PredictFrameRegion(directions, vectors, residual, x, y);
+    const bool both = directions == kBothDirections;
     const int32_t first = (directions & kMacroblockMotionForward) ? kForward : kBackward;
     mc::MacroblockReference& a = quickReferences[0];
     mc::MacroblockReference& b = quickReferences[1];
-    if (!LocateQuickly(first, vectors[first], column, row, a) ||
-        (both && !LocateQuickly(kBackward, vectors[kBackward], column, row, b)))
-        return false;
+    if (!Locate(SourceFor(first, kFrameGrid, vectors[first][0], vectors[first][1]), x, y, 16, 1,
+                a) ||
+        (both &&
+         !Locate(SourceFor(kBackward, kFrameGrid, vectors[kBackward][0], vectors[kBackward][1]), x,
+                 y, 16, 1, b)))
+        return -1;
     mc::MacroblockTarget& target = quickTarget;
+    const GridPlanes& out = *Grid(kCurrentPicture, kFrameGrid);
     const ptrdiff_t chromaOffset = static_cast<ptrdiff_t>(out.step[1]) * (row / 2) + column / 2;
     target.plane[0] = SampleAt(out.plane[0], out.step[0], column, row);
     target.plane[1] = out.plane[1] + chromaOffset;
@@ -384,154 +374,76 @@ bool CMotionCompensator::PredictFrameBlockQuickly(uint32_t directions, const int
     }
     quickUnits[static_cast<size_t>(row / 16) * quickUnitColumns + column / 16] =
         CFrameCoverage::kBothRows;
-    return true;
+    return 0;
 }
 
-// Out of line: inlined into the quick path's caller, its values took the registers the quick
-// path needs.
-D2U_NOINLINE int32_t CMotionCompensator::PredictFrameBlockChecked(uint32_t directions,
-                                                                  const int32_t vectors[2][2],
-                                                                  const int16_t* residual,
-                                                                  int32_t x, int32_t y) {
-    const GridPlanes& out = *Grid(kCurrentPicture, kFrameGrid);
-    const int32_t chromaColumn = x / 2;
-    const int32_t chromaRow = y >> 1;
-    if (!residual || !Fits(x, y, 16, 16, out.lumaWidth, out.lumaRows) ||
-        !Fits(chromaColumn, chromaRow, 8, 8, out.chromaWidth, out.chromaRows))
-        return -1;
-    // The reference blocks of direction s, or false when one is not wholly inside its plane.
-    auto locate = [&](int32_t s, FrameReference& reference) {
-        const GridPlanes& grid = *Grid(ReferenceFor(s, kFrameGrid), kFrameGrid);
-        const int32_t vx = vectors[s][0];
-        const int32_t vy = vectors[s][1];
-        reference.lumaMode = ModeOf(vx, vy);
-        const int64_t column = static_cast<int64_t>(x) + (vx >> 1);
-        const int64_t row = static_cast<int64_t>(y) + (vy >> 1);
-        if (!Fits(column, row, 16 + ExtraColumn(reference.lumaMode),
-                  16 + ExtraRow(reference.lumaMode), grid.lumaWidth, grid.lumaRows))
-            return false;
-        const int32_t cx = HalfTowardZero(vx);
-        const int32_t cy = HalfTowardZero(vy);
-        reference.chromaMode = ModeOf(cx, cy);
-        const int64_t referenceColumn = static_cast<int64_t>(chromaColumn) + (cx >> 1);
-        const int64_t referenceRow = static_cast<int64_t>(chromaRow) + (cy >> 1);
-        if (!Fits(referenceColumn, referenceRow, 8 + ExtraColumn(reference.chromaMode),
-                  8 + ExtraRow(reference.chromaMode), grid.chromaWidth, grid.chromaRows))
-            return false;
-        reference.plane[0] = SampleAt(grid.luma, grid.lumaStep, column, row);
-        reference.plane[1] = SampleAt(grid.cb, grid.cbStep, referenceColumn, referenceRow);
-        reference.plane[2] = SampleAt(grid.cr, grid.crStep, referenceColumn, referenceRow);
-        reference.step[0] = grid.lumaStep;
-        reference.step[1] = grid.cbStep;
-        reference.step[2] = grid.crStep;
-        return true;
-    };
-    const bool both = directions == (kMacroblockMotionForward | kMacroblockMotionBackward);
-    FrameReference a{};
-    FrameReference b{};
-    if (!locate((directions & kMacroblockMotionForward) ? kForward : kBackward, a) ||
-        (both && !locate(kBackward, b)))
-        return -1;
-
-    // Areas without coded blocks hold zeros: the prediction alone is stored.
-    const int16_t* blockResidual[3] = {(residualAreas & kLumaArea) ? residual : nullptr,
-                                       (residualAreas & kCbArea) ? residual + 256 : nullptr,
-                                       (residualAreas & kCrArea) ? residual + 320 : nullptr};
-    uint8_t* destination[3] = {SampleAt(out.luma, out.lumaStep, x, y),
-                               SampleAt(out.cb, out.cbStep, chromaColumn, chromaRow),
-                               SampleAt(out.cr, out.crStep, chromaColumn, chromaRow)};
-    const int32_t destinationStep[3] = {out.lumaStep, out.cbStep, out.crStep};
-    const mc::KernelTable& kernels = mc::InstalledKernels();
-    if (!both) {
-        kernels.single[mc::k16x16](a.plane[0], a.step[0], blockResidual[0], 32, destination[0],
-                                   destinationStep[0], a.lumaMode, 0);
-        for (int32_t k = 1; k < 3; ++k)
-            kernels.single[mc::k8x8](a.plane[k], a.step[k], blockResidual[k], 16, destination[k],
-                                     destinationStep[k], a.chromaMode, 0);
-    } else {
-        kernels.bidirectional[mc::k16x16](a.plane[0], a.step[0], a.lumaMode, b.plane[0], b.step[0],
-                                          b.lumaMode, blockResidual[0], 32, destination[0],
-                                          destinationStep[0], 0);
-        for (int32_t k = 1; k < 3; ++k)
-            kernels.bidirectional[mc::k8x8](a.plane[k], a.step[k], a.chromaMode, b.plane[k],
-                                            b.step[k], b.chromaMode, blockResidual[k], 16,
-                                            destination[k], destinationStep[k], 0);
+// Out of line: the frame macroblocks the macroblock kernels do not take are few.
+D2U_NOINLINE int32_t CMotionCompensator::PredictFrameRegion(uint32_t directions,
+                                                            const int32_t vectors[2][2],
+                                                            const int16_t* residual, int32_t x,
+                                                            int32_t y) {
+    Source sources[2];
+    int32_t count = 0;
+    for (int32_t s = kForward; s <= kBackward; ++s) {
+        if (directions & FlagOf(s))
+            sources[count++] = SourceFor(s, kFrameGrid, vectors[s][0], vectors[s][1]);
     }
-    if (coverage) coverage->MarkFrameMacroblock(x, y);
+    return PredictRegion(FrameRegion(x, y), sources, count, residual);
+}
+
+int32_t CMotionCompensator::PredictFrameBlock420(uint32_t directions, const int32_t vectors[2][2],
+                                                 const int16_t* residual, int32_t x, int32_t y) {
+    if (directions & kBothDirections)
+        return PredictFrameMacroblock(directions, vectors, residual, x, y);
+    if (picture.picture_coding_type != kPictureP) return -1;
+    static constexpr int32_t kStill[2][2] = {};
+    PredictFrameMacroblock(kMacroblockMotionForward, kStill, residual, x, y);
     return 0;
 }
 
 namespace {
 
-// Asks for the cache lines of a square block of kSize rows of kSize bytes from p: the first and
-// the last sample of each row. Asking once for a row that lies within one line saves
-// instructions but measured slower.
-template <int kSize>
-D2U_ALWAYS_INLINE void PrefetchSquare(const uint8_t* p, ptrdiff_t step) {
-    PrefetchRowsForRead<kSize>(p, step);
-    PrefetchRowsForRead<kSize>(p + kSize - 1, step);
+// Asks for the cache lines of kRows rows from p: the first and the last sample of each. Asking
+// once for a row that lies within one line saves instructions but measured slower.
+template <int kRows>
+D2U_ALWAYS_INLINE void PrefetchColumns(const uint8_t* p, ptrdiff_t step, int32_t lastColumn) {
+    PrefetchRowsForRead<kRows>(p, step);
+    PrefetchRowsForRead<kRows>(p + lastColumn, step);
 }
 
-// Asks for the cache lines of a reference block (with its half-sample row and column); blocks
-// not wholly inside the plane are left alone, as the prediction refuses them.
-void PrefetchBlock(const uint8_t* base, int32_t step, int32_t columnLimit, int32_t rowLimit,
-                   int64_t column, int64_t row, int32_t width, int32_t height) {
-    if (!Fits(column, row, width + 1, height + 1, columnLimit, rowLimit)) return;
-    const uint8_t* p = base + static_cast<ptrdiff_t>(step) * static_cast<ptrdiff_t>(row) +
-                       static_cast<ptrdiff_t>(column);
-    for (int32_t r = 0; r <= height; ++r, p += step) {
-        PrefetchForRead(p);
-        PrefetchForRead(p + width);
-    }
+// A reference block of `height` rows and `width` columns with its half-sample row and column
+// whatever the vector: the row below is read by the macroblock below, the column by the one to
+// the right.
+D2U_ALWAYS_INLINE void PrefetchBlock(const uint8_t* p, ptrdiff_t step, int32_t width,
+                                     int32_t height) {
+    if (height == 16) return PrefetchColumns<17>(p, step, width);
+    if (height == 8) return PrefetchColumns<9>(p, step, width);
+    PrefetchColumns<5>(p, step, width);
 }
 
 }  // namespace
 
-void CMotionCompensator::PrefetchSource(const Region& region, const Source& source) const {
-    const GridPlanes& grid = *source.grid;
-    PrefetchBlock(grid.luma, grid.lumaStep, grid.lumaWidth, grid.lumaRows,
-                  static_cast<int64_t>(region.x) + (source.vx >> 1),
-                  static_cast<int64_t>(region.row) + (source.vy >> 1), 16, region.height);
-    const int32_t shift = ChromaRowShift();
-    const int32_t cx = HalfTowardZero(source.vx);
-    const int32_t cy = ChromaVerticalVector(source.vy);
-    const int64_t column = static_cast<int64_t>(region.x / 2) + (cx >> 1);
-    const int64_t row = static_cast<int64_t>(region.row >> shift) + (cy >> 1);
-    PrefetchBlock(grid.cb, grid.cbStep, grid.chromaWidth, grid.chromaRows, column, row, 8,
-                  region.height >> shift);
-    PrefetchBlock(grid.cr, grid.crStep, grid.chromaWidth, grid.chromaRows, column, row, 8,
-                  region.height >> shift);
-}
-
-// The blocks the quick prediction will read for one direction, located as it locates them;
-// blocks it leaves to the full check go through PrefetchSource.
-D2U_ALWAYS_INLINE void CMotionCompensator::PrefetchFrameDirection(int32_t direction,
-                                                                  const int32_t vector[2],
-                                                                  int32_t x, int32_t y) const {
-    const QuickFrame& out = quickFrames[kCurrentPicture];
-    const uint32_t column = static_cast<uint32_t>(x);
-    const uint32_t row = static_cast<uint32_t>(y);
+// The blocks the prediction will read, located as it locates them. The position goes
+// unchecked: a prefetch never faults, wherever the addresses lie.
+D2U_ALWAYS_INLINE void CMotionCompensator::PrefetchSource(const Region& region,
+                                                          const Source& source,
+                                                          int32_t shift) const {
     mc::MacroblockReference reference;
-    if (((column | row) & 1) || column >= out.blockColumnEnd || row >= out.blockRowEnd ||
-        !LocateQuickly(direction, vector, column, row, reference)) {
-        PrefetchSource(Region{kFrameGrid, x, y, 16, 0, 0, 1},
-                       SourceFor(direction, kFrameGrid, vector[0], vector[1]));
-        return;
-    }
-    // The block with its half-sample row and column whatever the vector: the row below is read
-    // by the macroblock below, the column by the one to the right.
-    PrefetchSquare<17>(reference.plane[0], out.step[0]);
-    PrefetchSquare<9>(reference.plane[1], out.step[1]);
-    PrefetchSquare<9>(reference.plane[2], out.step[2]);
+    if (!Locate(source, region.x, region.row, region.height, shift, reference)) return;
+    const int32_t* step = source.grid->step;
+    PrefetchBlock(reference.plane[0], step[0], 16, region.height);
+    PrefetchBlock(reference.plane[1], step[1], 8, region.height >> shift);
+    PrefetchBlock(reference.plane[2], step[2], 8, region.height >> shift);
 }
 
 void CMotionCompensator::PrefetchFrameBlock(uint32_t directions, const int32_t vectors[2][2],
                                             int32_t x, int32_t y) const {
     if (!prefetchAhead) return;
-    if (directions & kMacroblockMotionForward)
-        PrefetchFrameDirection(kForward, vectors[kForward], x, y);
-    if (directions & kMacroblockMotionBackward)
-        PrefetchFrameDirection(kBackward, vectors[kBackward], x, y);
+    for (int32_t s = kForward; s <= kBackward; ++s) {
+        if (directions & FlagOf(s))
+            PrefetchSource(FrameRegion(x, y),
+                           SourceFor(s, kFrameGrid, vectors[s][0], vectors[s][1]), 1);
+    }
 }
 
 void CMotionCompensator::PrefetchReferences(const MacroblockMotion& motion, int32_t x,
@@ -541,33 +453,32 @@ void CMotionCompensator::PrefetchReferences(const MacroblockMotion& motion, int3
     if (!prefetchAhead || IsFieldPicture() ||
         (motion.motion_type != kMotionFrame && motion.motion_type != kMotionField))
         return;
-    for (int32_t s = 0; s < 2; ++s) {
-        const uint32_t flag = s == 0 ? kMacroblockMotionForward : kMacroblockMotionBackward;
-        if (!(motion.macroblock_type & flag)) continue;
+    const int32_t shift = ChromaRowShift();
+    for (int32_t s = kForward; s <= kBackward; ++s) {
+        if (!(motion.macroblock_type & FlagOf(s))) continue;
         if (motion.motion_type == kMotionFrame) {
-            PrefetchSource(
-                Region{kFrameGrid, x, y, 16, 0, 0, 1},
-                SourceFor(s, kFrameGrid, motion.vector[0][s][0], motion.vector[0][s][1]));
+            PrefetchSource(FrameRegion(x, y),
+                           SourceFor(s, kFrameGrid, motion.vector[0][s][0], motion.vector[0][s][1]),
+                           shift);
             continue;
         }
         for (int32_t r = 0; r < 2; ++r) {
             const int32_t parity = motion.motion_vertical_field_select[r][s] & 1;
             PrefetchSource(
                 Region{r, x, y / 2, 8, r, r, 2},
-                SourceFor(s, parity, motion.vector[r][s][0], motion.vector[r][s][1] >> 1));
+                SourceFor(s, parity, motion.vector[r][s][0], motion.vector[r][s][1] >> 1), shift);
         }
     }
 }
 
 int32_t CMotionCompensator::PredictMacroblock(const MacroblockMotion& motion,
                                               const int16_t* residual, int32_t x, int32_t y) {
-    const uint32_t directions =
-        motion.macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward);
+    const uint32_t directions = motion.macroblock_type & kBothDirections;
+    if (!directions && picture.picture_coding_type != kPictureP) return -1;
     if (directions) {
         PredictDirections(motion, directions, residual, x, y);
         return 0;
     }
-    if (picture.picture_coding_type != kPictureP) return -1;
     // No motion in a P picture: the co-located block, from the field of the same parity in
     // field pictures.
     MacroblockMotion still;
@@ -579,73 +490,19 @@ int32_t CMotionCompensator::PredictMacroblock(const MacroblockMotion& motion,
     return 0;
 }
 
-int32_t CMotionCompensator::PredictDirections(const MacroblockMotion& motion, uint32_t directions,
-                                              const int16_t* residual, int32_t x, int32_t y) {
-    const bool framePicture = !IsFieldPicture();
-    if (framePicture && motion.motion_type == kMotionFrame) {
-        // By far the most common case: one 16x16 frame block from one or two references.
-        if (picture.chromaFormat != 2)
-            return PredictFrameBlockDirections(directions, motion.vector[0], residual, x, y);
-        Source sources[2];
-        int32_t count = 0;
-        if (directions & kMacroblockMotionForward)
-            sources[count++] = SourceFor(kForward, kFrameGrid, motion.vector[0][kForward][0],
-                                         motion.vector[0][kForward][1]);
-        if (directions & kMacroblockMotionBackward)
-            sources[count++] = SourceFor(kBackward, kFrameGrid, motion.vector[0][kBackward][0],
-                                         motion.vector[0][kBackward][1]);
-        return PredictRegion(Region{kFrameGrid, x, y, 16, 0, 0, 1}, sources, count, residual);
-    }
-    const bool bidirectional = directions == (kMacroblockMotionForward | kMacroblockMotionBackward);
-    if (motion.motion_type == kMotionDualPrime && !bidirectional &&
-        picture.picture_coding_type == kPictureP) {
+// Out of line: the callers' common case goes through PredictFrameBlock420.
+D2U_NOINLINE int32_t CMotionCompensator::PredictDirections(const MacroblockMotion& motion,
+                                                           uint32_t directions,
+                                                           const int16_t* residual, int32_t x,
+                                                           int32_t y) {
+    if (motion.motion_type == kMotionDualPrime && directions != kBothDirections &&
+        picture.picture_coding_type == kPictureP)
         return PredictDualPrime(motion, residual, x, y);
-    }
-    if (!framePicture || motion.motion_type == kMotionField) {
-        // One direction: the backward one when given, else the forward one.
-        const uint32_t used = bidirectional || !(directions & kMacroblockMotionBackward)
-                                  ? directions
-                                  : kMacroblockMotionBackward;
-        return PredictFieldDirections(motion, used, residual, x, y);
-    }
-    return bidirectional ? PredictFrameBidirectional(motion, residual, x, y)
-                         : PredictFrame(motion, residual, x, y);
-}
-
-int32_t CMotionCompensator::PredictFrame(const MacroblockMotion& motion, const int16_t* residual,
-                                         int32_t x, int32_t y) {
-    if (IsFieldPicture()) return PredictField(motion, residual, x, y);
-    const int32_t s = (motion.macroblock_type & kMacroblockMotionBackward) ? kBackward : kForward;
-    Region region{kFrameGrid, x, y, 16, 0, 0, 1};
-    Source source = SourceFor(s, kFrameGrid, motion.vector[0][s][0], motion.vector[0][s][1]);
-    return PredictRegion(region, &source, 1, residual);
-}
-
-int32_t CMotionCompensator::PredictFrameBidirectional(const MacroblockMotion& motion,
-                                                      const int16_t* residual, int32_t x,
-                                                      int32_t y) {
-    if (IsFieldPicture()) return PredictFieldBidirectional(motion, residual, x, y);
-    Region region{kFrameGrid, x, y, 16, 0, 0, 1};
-    Source sources[2];
-    for (int32_t s = 0; s < 2; ++s)
-        sources[s] = SourceFor(s, kFrameGrid, motion.vector[0][s][0], motion.vector[0][s][1]);
-    return PredictRegion(region, sources, 2, residual);
-}
-
-int32_t CMotionCompensator::PredictField(const MacroblockMotion& motion, const int16_t* residual,
-                                         int32_t x, int32_t y) {
-    const uint32_t direction = (motion.macroblock_type & kMacroblockMotionBackward)
-                                   ? kMacroblockMotionBackward
-                                   : kMacroblockMotionForward;
-    return PredictFieldDirections(motion, direction, residual, x, y);
-}
-
-int32_t CMotionCompensator::PredictFieldBidirectional(const MacroblockMotion& motion,
-                                                      const int16_t* residual, int32_t x,
-                                                      int32_t y) {
-    return PredictFieldDirections(
-        motion, motion.macroblock_type & (kMacroblockMotionForward | kMacroblockMotionBackward),
-        residual, x, y);
+    if (IsFieldPicture() || motion.motion_type == kMotionField)
+        return PredictFieldDirections(motion, directions, residual, x, y);
+    // Frame prediction, also for the motion types that have none of their own here.
+    if (frame420) return PredictFrameMacroblock(directions, motion.vector[0], residual, x, y);
+    return PredictFrameRegion(directions, motion.vector[0], residual, x, y);
 }
 
 int32_t CMotionCompensator::PredictFieldDirections(const MacroblockMotion& motion,
@@ -715,9 +572,15 @@ int32_t CMotionCompensator::PredictDualPrime(const MacroblockMotion& motion,
 void CMotionCompensator::WriteIntraMacroblock(const int16_t* coefficients, int32_t pattern,
                                               int32_t blocks, int32_t x, int32_t y, bool fieldDct) {
     constexpr int32_t kAllBlocks420 = 0x3F;
-    if (blocks == 6 && pattern == kAllBlocks420 &&
-        WriteWholeIntraMacroblock420(coefficients, x, y, fieldDct))
+    IntraSamples samples;
+    // The six blocks of a 4:2:0 macroblock of a frame picture lying wholly inside the picture
+    // are placed with one check.
+    if (coefficients && blocks == 6 && pattern == kAllBlocks420 &&
+        PlaceIntraMacroblock420(x, y, fieldDct, samples)) {
+        for (int32_t b = 0; b < 6; ++b)
+            ippiDCT8x8InvIntra_16s8u_C1R(coefficients + 64 * b, samples.at[b], samples.step[b]);
         return;
+    }
     for (int32_t b = 0; b < blocks; ++b) {
         if ((pattern >> (blocks - 1 - b)) & 1)
             WriteIntraBlock(coefficients + 64 * b, b, x, y, fieldDct);
@@ -754,20 +617,10 @@ bool CMotionCompensator::PlaceIntraMacroblock420(int32_t x, int32_t y, bool fiel
     return true;
 }
 
-// The six blocks of a 4:2:0 macroblock of a frame picture lying wholly inside the picture,
-// placed with one check; false, with nothing written, in every other case.
-bool CMotionCompensator::WriteWholeIntraMacroblock420(const int16_t* coefficients, int32_t x,
-                                                      int32_t y, bool fieldDct) {
-    IntraSamples samples;
-    if (!coefficients || !PlaceIntraMacroblock420(x, y, fieldDct, samples)) return false;
-    for (int32_t b = 0; b < 6; ++b)
-        ippiDCT8x8InvIntra_16s8u_C1R(coefficients + 64 * b, samples.at[b], samples.step[b]);
-    return true;
-}
-
-int32_t CMotionCompensator::WriteIntraBlock(const int16_t* coefficients, int32_t b, int32_t x,
-                                            int32_t y, bool fieldDct) {
-    if (!current || !coefficients || b < 0) return 0;
+// Block b of an intra macroblock (see WriteIntraMacroblock), left out when outside its plane.
+void CMotionCompensator::WriteIntraBlock(const int16_t* coefficients, int32_t b, int32_t x,
+                                         int32_t y, bool fieldDct) {
+    if (!current || !coefficients || b < 0) return;
     // Field pictures hold one field: every block lands on the rows of that field.
     const int32_t parity = IsFieldPicture() ? CurrentParity() : kFrameGrid;
     PlaneView view;
@@ -802,9 +655,9 @@ int32_t CMotionCompensator::WriteIntraBlock(const int16_t* coefficients, int32_t
         column = x / 2;
         row = y / 2;
     }
-    if (!BlockInside(view, column, row, 8, 8, 0)) return 0;
-    ippiDCT8x8InvIntra_16s8u_C1R(coefficients, At(view, column, row), view.step);
-    return 0;
+    if (!view.base || view.step <= 0 || !Fits(column, row, 8, 8, view.width, view.rows)) return;
+    ippiDCT8x8InvIntra_16s8u_C1R(coefficients, SampleAt(view.base, view.step, column, row),
+                                 view.step);
 }
 
 }  // namespace d2u

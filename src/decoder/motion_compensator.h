@@ -11,14 +11,15 @@
 //
 // Every reference block is checked against its plane before any sample is read: a block that
 // is not wholly inside (including the extra row and column of half-sample interpolation) is not
-// predicted, and the destination keeps what it held.
+// predicted, and the destination keeps what it held. One check serves every prediction and
+// prefetch (Locate): a quick one for blocks well inside, the full one for the rest.
 #pragma once
 
 #include <cstdint>
 
 #include "decoder/coefficient_reader.h"
 #include "decoder/frame_coverage.h"
-#include "decoder/yuv_frame.h"
+#include "picture/yuv_frame.h"
 #include "primitives/motion_compensation.h"
 
 namespace d2u {
@@ -61,10 +62,7 @@ public:
     void SetGeometry(const PictureGeometry& geometry);
     // Where the blocks predicted into the current picture are recorded (none when null). A map
     // allocated again later needs another call before the next prediction.
-    void SetCoverage(CFrameCoverage* map) {
-        coverage = map;
-        ShareQuickCoverage();
-    }
+    void SetCoverage(CFrameCoverage* map);
     // The residual areas of the next predictions that may hold non-zero values (kLumaArea,
     // kCbArea, kCrArea); the others are taken as zero and not read. All of them by default.
     static constexpr int32_t kLumaArea = 1;
@@ -73,22 +71,20 @@ public:
     static constexpr int32_t kAllAreas = 7;
     void SetResidualAreas(int32_t areas) { residualAreas = areas; }
 
-    // Block b (0 to 3 luma, 4 Cb, 5 Cr; in 4:2:2 also 6 lower Cb, 7 lower Cr) of an intra
-    // macroblock at luma position x, y (y in rows of the field in field pictures). fieldDct:
-    // the luma blocks (and the 4:2:2 chroma blocks) hold field rows.
-    int32_t WriteIntraBlock(const int16_t* coefficients, int32_t b, int32_t x, int32_t y,
-                            bool fieldDct);
-    // Every coded block of an intra macroblock of `blocks` blocks: block b (its 64 coefficients
-    // at coefficients + 64 * b) when bit blocks - 1 - b of `pattern` is set. The same as
-    // WriteIntraBlock for each.
+    // Every coded block of an intra macroblock of `blocks` blocks at luma position x, y (y in
+    // rows of the field in field pictures): block b (0 to 3 luma, 4 Cb, 5 Cr; in 4:2:2 also 6
+    // lower Cb, 7 lower Cr; its 64 coefficients at coefficients + 64 * b) when bit
+    // blocks - 1 - b of `pattern` is set. fieldDct: the luma blocks (and the 4:2:2 chroma
+    // blocks) hold field rows. Blocks outside the picture are left out.
     void WriteIntraMacroblock(const int16_t* coefficients, int32_t pattern, int32_t blocks,
                               int32_t x, int32_t y, bool fieldDct);
     // Where the six blocks of a 4:2:0 macroblock of a frame picture go when it lies wholly
-    // inside the picture (what WriteIntraBlock works out for each block); false otherwise.
+    // inside the picture; false otherwise.
     bool PlaceIntraMacroblock420(int32_t x, int32_t y, bool fieldDct, IntraSamples& samples) const;
 
-    // residual: 16x16 luma (32-byte rows), then Cb and Cr, 8 wide (16-byte rows): 8 rows
-    // each in 4:2:0, 16 rows each in 4:2:2 (the layout of CBlockReconstructor).
+    // residual (not null): 16x16 luma (32-byte rows), then Cb and Cr, 8 wide (16-byte rows): 8 rows
+    // each in 4:2:0, 16 rows each in 4:2:2 (the layout of CBlockReconstructor). x and y: the
+    // macroblock's luma position (odd ones are refused).
     // 0 after a prediction ran (even if a reference block was refused), -1 when the macroblock
     // has no prediction direction and is not in a P picture.
     int32_t PredictMacroblock(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
@@ -113,44 +109,30 @@ public:
     void PrefetchFrameBlock(uint32_t directions, const int32_t vectors[2][2], int32_t x,
                             int32_t y) const;
 
-    // The variants; 0, or -1 when a reference block lies outside its plane.
-    int32_t PredictFrame(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
-                         int32_t y);
-    int32_t PredictField(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
-                         int32_t y);
-    int32_t PredictFrameBidirectional(const MacroblockMotion& motion, const int16_t* residual,
-                                      int32_t x, int32_t y);
-    int32_t PredictFieldBidirectional(const MacroblockMotion& motion, const int16_t* residual,
-                                      int32_t x, int32_t y);
-    int32_t PredictDualPrime(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
-                             int32_t y);
-
-    // Dual prime: the vector that predicts a field from the field of opposite parity, derived
-    // from the same-parity field vector (vx, vy) and dmvector. m is the distance factor (1 or
-    // 3), e the parity correction (-1 when predicting a top field from a bottom one, else +1).
-    static void DeriveDualPrimeVector(int32_t vx, int32_t vy, const int32_t dmvector[2], int32_t m,
-                                      int32_t e, int32_t out[2]);
-
 private:
-    bool WriteWholeIntraMacroblock420(const int16_t* coefficients, int32_t x, int32_t y,
-                                      bool fieldDct);
     static constexpr int32_t kFrameGrid = -1;
 
     // The three planes of one picture seen through one grid (the whole frame, or one field),
     // taken once per picture so that a block needs only a few adds and compares. The limits
     // are those of the block's last column and row plus one; chroma takes the smaller of Cb and
     // Cr. Planes that cannot be read have limits of 0, which refuses every block.
+    //
+    // The quick check of a reference block (16 luma columns, `height` rows) at even luma column
+    // x and row y of the grid (as unsigned): x < quickColumnEnd and y < quickRowEnd + 16 -
+    // height put it inside with its half-sample column and row. That puts the chroma blocks
+    // inside too: the chroma planes are at least half as wide as luma and, in 4:2:0, half as
+    // tall (rounded up), and the chroma block of a vector never reaches beyond half of what the
+    // luma block reads. Where that does not hold, or Cb and Cr have different steps, the column
+    // end is 0 and every block takes the full check.
     struct GridPlanes {
-        uint8_t* luma;
-        uint8_t* cb;
-        uint8_t* cr;
-        int32_t lumaStep;
-        int32_t cbStep;
-        int32_t crStep;
+        uint8_t* plane[3];  // luma, Cb, Cr
+        int32_t step[3];
         int32_t lumaWidth;
         int32_t lumaRows;
         int32_t chromaWidth;
         int32_t chromaRows;
+        uint32_t quickColumnEnd;
+        uint32_t quickRowEnd;
     };
     // Pictures as SetPictures gives them.
     static constexpr int32_t kCurrentPicture = 0;
@@ -176,55 +158,50 @@ private:
         int32_t chromaResidualRow;
         int32_t residualRowStep;
     };
-
-    // One picture as a frame of 4:2:0 macroblocks, taken once per picture for the quick check
-    // of a 16x16 block at even luma column x and row y (as unsigned): x < blockColumnEnd and
-    // y < blockRowEnd put the block inside, x < referenceColumnEnd and y < referenceRowEnd also
-    // its half-sample column and row. Either puts the chroma blocks inside too: the chroma
-    // planes are at least half as wide and tall as luma (rounded up), and the chroma block of
-    // a vector never reaches beyond half of what the luma block reads. Where that does not hold
-    // (or a plane cannot be read) the ends are 0 and every block takes the full check.
-    struct QuickFrame {
-        uint8_t* plane[3];
-        int32_t step[3];
-        uint32_t blockColumnEnd;
-        uint32_t blockRowEnd;
-        uint32_t referenceColumnEnd;
-        uint32_t referenceRowEnd;
-    };
-    static QuickFrame QuickFrameOf(const GridPlanes& grid);
-    void ShareQuickSteps();
-    void ShareQuickCoverage();
+    static Region FrameRegion(int32_t x, int32_t y) {
+        return Region{kFrameGrid, x, y, 16, 0, 0, 1};
+    }
 
     static GridPlanes GridOf(const CYUVFrame* frame, int32_t parity);
+    static void SetQuickEnds(GridPlanes& grid, int32_t chromaRowShift);
+    // The quick ends of every grid, and PrepareQuickTarget.
+    void PrepareQuickPath();
+    void PrepareQuickTarget();
     const GridPlanes* Grid(int32_t pictureIndex, int32_t parity) const {
         return &grids[pictureIndex][parity + 1];
     }
+
+    // The one way to a reference block: the first sample of the block that `source` gives the
+    // block of `height` rows at even luma column x and row `row` of its grid, in each plane (at
+    // the grid's steps), and the half-sample modes; false when a block is not wholly inside its
+    // plane. The quick check first, the full one for what it leaves. shift: ChromaRowShift(),
+    // which the 4:2:0 frame path passes as a constant.
+    bool Locate(const Source& source, int32_t x, int32_t row, int32_t height, int32_t shift,
+                mc::MacroblockReference& reference) const;
+    // The full check; sets the steps too.
+    bool LocateChecked(const Source& source, int32_t x, int32_t row, int32_t height,
+                       mc::MacroblockReference& reference) const;
+    // Whether the region lies inside the current picture at an even position.
+    bool Placed(const Region& region, int32_t shift) const;
+
     int32_t PredictRegion(const Region& region, const Source* sources, int32_t count,
                           const int16_t* residual);
-    // PredictRegion for a 16x16 frame block of a 4:2:0 frame picture, without the cases it
-    // does not need; at least one direction. The quick check first, the full one for what it
-    // leaves.
-    int32_t PredictFrameBlockDirections(uint32_t directions, const int32_t vectors[2][2],
-                                        const int16_t* residual, int32_t x, int32_t y) {
-        if (PredictFrameBlockQuickly(directions, vectors, residual, x, y)) return 0;
-        return PredictFrameBlockChecked(directions, vectors, residual, x, y);
-    }
-    int32_t PredictFrameBlockChecked(uint32_t directions, const int32_t vectors[2][2],
-                                     const int16_t* residual, int32_t x, int32_t y);
-    // The macroblock when the quick check of QuickFrame takes it (then true); false leaves
-    // everything as it was, for the full check to decide.
-    bool PredictFrameBlockQuickly(uint32_t directions, const int32_t vectors[2][2],
-                                  const int16_t* residual, int32_t x, int32_t y);
-    bool LocateQuickly(int32_t direction, const int32_t vector[2], uint32_t x, uint32_t y,
-                       mc::MacroblockReference& reference) const;
-    void PrefetchSource(const Region& region, const Source& source) const;
-    void PrefetchFrameDirection(int32_t direction, const int32_t vector[2], int32_t x,
-                                int32_t y) const;
+    // A 16x16 frame block of a 4:2:0 frame picture, through the macroblock kernels where the
+    // current picture allows; at least one direction.
+    int32_t PredictFrameMacroblock(uint32_t directions, const int32_t vectors[2][2],
+                                   const int16_t* residual, int32_t x, int32_t y);
+    int32_t PredictFrameRegion(uint32_t directions, const int32_t vectors[2][2],
+                               const int16_t* residual, int32_t x, int32_t y);
     int32_t PredictDirections(const MacroblockMotion& motion, uint32_t directions,
                               const int16_t* residual, int32_t x, int32_t y);
     int32_t PredictFieldDirections(const MacroblockMotion& motion, uint32_t directions,
                                    const int16_t* residual, int32_t x, int32_t y);
+    int32_t PredictDualPrime(const MacroblockMotion& motion, const int16_t* residual, int32_t x,
+                             int32_t y);
+    void PrefetchSource(const Region& region, const Source& source, int32_t shift) const;
+    void WriteIntraBlock(const int16_t* coefficients, int32_t b, int32_t x, int32_t y,
+                         bool fieldDct);
+
     int32_t ReferenceFor(int32_t direction, int32_t parity) const;
     Source SourceFor(int32_t direction, int32_t parity, int32_t vx, int32_t vy) const {
         return Source{Grid(ReferenceFor(direction, parity), parity), vx, vy};
@@ -232,26 +209,22 @@ private:
     bool IsFieldPicture() const { return picture.picture_structure != 3; }
     // 1 when chroma has half the rows of luma (4:2:0), 0 when it has all of them (4:2:2).
     int32_t ChromaRowShift() const { return picture.chromaFormat == 2 ? 0 : 1; }
-    int32_t ChromaVerticalVector(int32_t vy) const {
-        return ChromaRowShift() ? HalfTowardZero(vy) : vy;
-    }
-    // Chroma vectors are half the luma ones, truncated toward zero: v / 2, written with shifts
-    // as the compiler may otherwise divide.
-    static int32_t HalfTowardZero(int32_t v) {
-        return (v + static_cast<int32_t>(static_cast<uint32_t>(v) >> 31)) >> 1;
-    }
     int32_t CurrentParity() const { return picture.picture_structure == 2 ? 1 : 0; }
 
     CYUVFrame* current = nullptr;
     // [picture][grid]: pictures kCurrentPicture, kOlderPicture, kNewerPicture; grids frame,
     // top field, bottom field.
     GridPlanes grids[3][3] = {};
-    QuickFrame quickFrames[3] = {};
-    // The blocks of the quick prediction, whose steps stay for the picture.
+    // The macroblock kernels' blocks, whose steps (the current picture's, which every readable
+    // picture then shares) stay for the picture.
     mc::MacroblockReference quickReferences[2] = {};
     mc::MacroblockTarget quickTarget = {};
-    // The coverage units of the quick prediction's macroblocks, when the map holds every
-    // position it takes (else null, and every macroblock takes the full check).
+    // The frame macroblocks that go through the macroblock kernels: even x below
+    // quickTargetColumnEnd and even y below quickTargetRowEnd (both 0 when none do: without a
+    // coverage map holding their units, or with pictures of other steps). Their units are
+    // marked in quickUnits.
+    uint32_t quickTargetColumnEnd = 0;
+    uint32_t quickTargetRowEnd = 0;
     uint8_t* quickUnits = nullptr;
     uint32_t quickUnitColumns = 0;
     // The picture forward vectors of frame pictures point into.

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "decoder/yuv_frame.h"
 #include "diag/decoder_log.h"
+#include "picture/yuv_frame.h"
 
 namespace d2u {
 

@@ -6,11 +6,11 @@
 
 #include <cstdint>
 
+#include "decoder/frame_source.h"
 #include "decoder/mpeg_decoder.h"
 #include "decoder/mpeg_header_reader.h"
 #include "decoder/mpeg_headers.h"
 #include "input/bitstream_data_source.h"
-#include "input/frame_source.h"
 
 namespace d2u {
 

@@ -17,7 +17,7 @@
 
 #include "decoder/frame_coverage.h"
 #include "decoder/mpeg_headers.h"
-#include "decoder/yuv_frame.h"
+#include "picture/yuv_frame.h"
 
 namespace d2u {
 

@@ -12,8 +12,8 @@
 #include "decoder/motion_compensator.h"
 #include "decoder/motion_vector_reader.h"
 #include "decoder/mpeg_vlc_tables.h"
-#include "decoder/yuv_frame.h"
 #include "input/bit_reader.h"
+#include "picture/yuv_frame.h"
 
 namespace d2u {
 

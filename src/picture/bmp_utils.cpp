@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <new>
 
-#include "decoder/yuv_frame.h"
 #include "diag/decoder_log.h"
+#include "picture/yuv_frame.h"
 #include "platform/platform.h"
 #include "primitives/yuv_to_rgb.h"
 

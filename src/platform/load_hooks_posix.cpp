@@ -1,6 +1,6 @@
 #if !defined(_WIN32)
 
-#include "api/library_lifetime.h"
+#include "platform/load_hooks.h"
 
 namespace {
 

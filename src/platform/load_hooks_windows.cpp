@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "api/library_lifetime.h"
+#include "platform/load_hooks.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) d2u::LibraryAttach();

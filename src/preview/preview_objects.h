@@ -8,7 +8,7 @@
 #include "demux/video_mpeg_data.h"
 #include "demux/video_reader.h"
 #include "picture/bmp_utils.h"
-#include "preview/yuv_frame_resizer.h"
+#include "picture/yuv_frame_resizer.h"
 
 namespace d2u {
 

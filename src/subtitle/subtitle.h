@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "decoder/yuv_frame.h"
+#include "picture/yuv_frame.h"
 #include "platform/platform.h"
 #include "subtitle/subtitle_placement.h"
 #include "subtitle/subtitle_planes.h"

@@ -9,9 +9,9 @@
 
 #include "colour_reference.h"
 #include "d2udir.h"
-#include "decoder/yuv_frame.h"
 #include "diag/decoder_log.h"
 #include "picture/bmp_utils.h"
+#include "picture/yuv_frame.h"
 #include "platform/platform.h"
 #include "support/api_test_host.h"
 #include "support/elementary_stream.h"

@@ -1,4 +1,4 @@
-#include "decoder/yuv_frame.h"
+#include "picture/yuv_frame.h"
 
 #include <gtest/gtest.h>
 

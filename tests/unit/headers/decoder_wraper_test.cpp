@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "decoder/mpeg_decoder_wraper.h"
-#include "decoder/yuv_frame.h"
+#include "picture/yuv_frame.h"
 #include "support/elementary_stream.h"
 #include "support/test_env.h"
 #include "support/yuv_image.h"

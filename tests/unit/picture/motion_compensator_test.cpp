@@ -1,69 +1,26 @@
-// The compensator on its own: reference blocks and positions outside the planes. The prediction
-// modes are checked through whole streams against ffmpeg (stream_decode_test.cpp).
+// The compensator on its own: reference blocks at and beyond the planes' edges, and the quick
+// check of a reference block against the full one. The prediction modes are checked through
+// whole streams against ffmpeg (stream_decode_test.cpp).
 #include "decoder/motion_compensator.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 #include <vector>
 
 #include "decoder/frame_coverage.h"
 #include "decoder/mpeg_headers.h"
-#include "primitives/motion_compensation.h"
 
 namespace d2u {
 namespace {
 
-class MotionCompensatorTest : public ::testing::Test {
-protected:
-    static constexpr int kSize = 64;
-    static constexpr uint8_t kUntouched = 11;
+constexpr int kSize = 64;
+constexpr uint32_t kBoth = kMacroblockMotionForward | kMacroblockMotionBackward;
 
-    void SetUp() override {
-        std::mt19937 rng(7);
-        for (CYUVFrame* frame : {&current, &older, &newer}) {
-            ASSERT_EQ(frame->Allocate(kSize, kSize), 0);
-            for (YUVPlane* plane : {&frame->Y, &frame->U, &frame->V}) {
-                for (int i = 0; i < plane->pitch * plane->height; ++i)
-                    plane->data[i] = frame == &current ? kUntouched : static_cast<uint8_t>(rng());
-            }
-        }
-        compensator.SetPictures(&current, &older, &newer);
-    }
-
-    void Use(uint32_t codingType, uint32_t structure = kFramePicture) {
-        PictureGeometry geometry;
-        geometry.picture_coding_type = codingType;
-        geometry.picture_structure = structure;
-        compensator.SetGeometry(geometry);
-    }
-
-    // Whether the 16x16 luma and 8x8 chroma blocks at luma position (x, y) kept their samples.
-    bool MacroblockUntouched(int x, int y) const {
-        for (const YUVPlane* plane : {&current.Y, &current.U, &current.V}) {
-            const int size = plane == &current.Y ? 16 : 8;
-            const int column = size == 16 ? x : x / 2;
-            const int row = size == 16 ? y : y / 2;
-            for (int i = 0; i < size; ++i)
-                for (int j = 0; j < size; ++j)
-                    if (plane->data[(row + i) * plane->pitch + column + j] != kUntouched)
-                        return false;
-        }
-        return true;
-    }
-
-    // With a coverage map, 4:2:0 frame prediction takes its quick path first.
-    void UseCoverage() {
-        ASSERT_EQ(coverage.Allocate(kSize / 16, kSize / 16), 0);
-        compensator.SetCoverage(&coverage);
-    }
-
-    CYUVFrame current, older, newer;
-    CFrameCoverage coverage;
-    CMotionCompensator compensator;
-    std::vector<int16_t> residual = std::vector<int16_t>(384, 5);
-};
+// A random number below n.
+int Below(std::mt19937& rng, int n) {
+    return static_cast<int>(rng() % static_cast<uint32_t>(n));
+}
 
 MacroblockMotion Motion(uint32_t type, int32_t motionType) {
     MacroblockMotion motion;
@@ -72,107 +29,126 @@ MacroblockMotion Motion(uint32_t type, int32_t motionType) {
     return motion;
 }
 
-// Both ways to a frame prediction: the full check, and the quick one that decodes take.
-class ReferenceBoundsTest : public MotionCompensatorTest,
-                            public ::testing::WithParamInterface<bool> {
-protected:
-    void SetUp() override {
-        MotionCompensatorTest::SetUp();
-        if (GetParam()) UseCoverage();
+// The current picture and its two references, kSize square, of random samples, set up as the
+// decoder sets them up (with a coverage map). `spread`: the same samples in pictures whose Cr
+// rows lie twice as far apart as their Cb rows, which the quick check leaves to the full one.
+struct Pictures {
+    void Allocate(int32_t format, bool spread) {
+        std::mt19937 rng(7);
+        for (CYUVFrame& frame : frames) {
+            ASSERT_EQ(frame.Allocate(kSize, spread ? 2 * kSize : kSize, 0, format), 0);
+            if (spread) {
+                frame.Y.height = kSize;
+                frame.U.height = frame.V.height = format == 2 ? kSize : kSize / 2;
+                frame.V.pitch *= 2;
+            }
+            for (YUVPlane* plane : {&frame.Y, &frame.U, &frame.V}) {
+                for (int row = 0; row < plane->height; ++row)
+                    for (int column = 0; column < plane->width; ++column)
+                        plane->data[row * plane->pitch + column] = static_cast<uint8_t>(rng());
+            }
+        }
+        compensator.SetPictures(&frames[0], &frames[1], &frames[2]);
+        ASSERT_EQ(coverage.Allocate(kSize / 16, kSize / 16), 0);
+        compensator.SetCoverage(&coverage);
     }
+    // The current picture's samples, plane by plane, row by row.
+    std::vector<uint8_t> Samples() const {
+        std::vector<uint8_t> samples;
+        for (const YUVPlane* plane : {&frames[0].Y, &frames[0].U, &frames[0].V}) {
+            for (int row = 0; row < plane->height; ++row)
+                samples.insert(samples.end(), plane->data + row * plane->pitch,
+                               plane->data + row * plane->pitch + plane->width);
+        }
+        return samples;
+    }
+
+    CYUVFrame frames[3];  // current, older, newer
+    CFrameCoverage coverage;
+    CMotionCompensator compensator;
 };
 
-TEST_P(ReferenceBoundsTest, ReferenceBlocksOutsideThePlaneAreRefused) {
-    struct Case {
+class MotionCompensatorTest : public ::testing::Test {
+protected:
+    void SetUp() override { pictures.Allocate(1, false); }
+    void Use(uint32_t codingType, uint32_t structure = kFramePicture) {
+        pictures.compensator.SetGeometry(PictureGeometry{codingType, structure});
+    }
+    // Predicts, and tells whether anything of the current picture was written.
+    bool Writes(const MacroblockMotion& motion, int32_t x, int32_t y) {
+        const std::vector<uint8_t> before = pictures.Samples();
+        EXPECT_EQ(pictures.compensator.PredictMacroblock(motion, residual.data(), x, y), 0);
+        return pictures.Samples() != before;
+    }
+
+    Pictures pictures;
+    std::vector<int16_t> residual = std::vector<int16_t>(384, 5);
+};
+
+// Whole-sample blocks ending at the last column or row are inside; a half sample beyond, or
+// anything outside, refuses the macroblock.
+TEST_F(MotionCompensatorTest, ReferenceBlocksAtTheEdges) {
+    const struct {
         const char* name;
-        int32_t motionType;
-        int32_t vx, vy, x, y;
-    };
-    const Case cases[] = {
-        {"above row 0", kMotionFrame, 0, -2, 0, 0},
-        {"a half sample below the last row", kMotionFrame, 0, 33, 16, 32},
-        {"a half sample right of the last column", kMotionFrame, 1, 0, 48, 0},
-        {"left of column 0", kMotionFrame, -1, 0, 0, 16},
+        int32_t motionType, vx, vy, x, y;
+        bool inside;
+    } cases[] = {
+        {"ending at the last row and column", kMotionFrame, 0, 0, 48, 48, true},
+        {"ending at the last column", kMotionFrame, 2, 0, 32, 0, true},
+        {"ending at the last row", kMotionFrame, 0, 2, 0, 32, true},
+        {"up and left", kMotionFrame, -2, -2, 48, 48, true},
+        {"above row 0", kMotionFrame, 0, -2, 0, 0, false},
+        {"a half sample below the last row", kMotionFrame, 0, 33, 16, 32, false},
+        {"a half sample right of the last column", kMotionFrame, 1, 0, 48, 0, false},
+        {"left of column 0", kMotionFrame, -1, 0, 0, 16, false},
         // Field vector 17 from field row 24 reads rows 41 on of a 32-row field.
-        {"below the bottom field", kMotionField, 0, 2 * 17, 0, 48},
-        {"huge", kMotionFrame, 0x7FFFFFFF, -0x7FFFFFFF, 32, 32},
+        {"below the bottom field", kMotionField, 0, 2 * 17, 0, 48, false},
+        {"huge", kMotionFrame, 0x7FFFFFFF, -0x7FFFFFFF, 32, 32, false},
     };
     Use(kPictureP);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         MacroblockMotion motion = Motion(kMacroblockMotionForward, c.motionType);
         motion.motion_vertical_field_select[1][0] = 1;
         for (auto& r : motion.vector) {
             r[0][0] = c.vx;
             r[0][1] = c.vy;
         }
-        ASSERT_EQ(compensator.PredictMacroblock(motion, residual.data(), c.x, c.y), 0);
-        EXPECT_TRUE(MacroblockUntouched(c.x, c.y)) << c.name;
+        EXPECT_EQ(Writes(motion, c.x, c.y), c.inside) << c.name;
     }
     // In B pictures a block outside its reference refuses the macroblock, whichever direction
     // it comes from and whether or not the other one is inside.
     Use(kPictureB);
-    const uint32_t both = kMacroblockMotionForward | kMacroblockMotionBackward;
-    const struct {
-        uint32_t type;
-        int32_t outside;
-    } directions[] = {{both, 0}, {both, 1}, {kMacroblockMotionBackward, 1}};
-    for (const auto& d : directions) {
-        MacroblockMotion motion = Motion(d.type, kMotionFrame);
-        motion.vector[0][d.outside][0] = 1;  // a half sample right of the last column
-        ASSERT_EQ(compensator.PredictMacroblock(motion, residual.data(), 48, 16), 0);
-        EXPECT_TRUE(MacroblockUntouched(48, 16))
-            << "type " << d.type << ", direction " << d.outside << " outside";
+    for (const auto& [type, outside] :
+         {std::pair{kBoth, 0}, std::pair{kBoth, 1}, std::pair{kMacroblockMotionBackward, 1}}) {
+        MacroblockMotion motion = Motion(type, kMotionFrame);
+        motion.vector[0][outside][0] = 1;  // a half sample right of the last column
+        EXPECT_FALSE(Writes(motion, 48, 16)) << "type " << type << ", " << outside << " outside";
     }
     // Without a direction outside P pictures nothing is predicted; nor at positions outside
-    // the picture.
-    Use(kPictureB);
-    EXPECT_EQ(compensator.PredictMacroblock(Motion(kMacroblockPattern, kMotionFrame),
-                                            residual.data(), 16, 16),
+    // the picture, or between macroblocks.
+    EXPECT_EQ(pictures.compensator.PredictMacroblock(Motion(kMacroblockPattern, kMotionFrame),
+                                                     residual.data(), 16, 16),
               -1);
-    EXPECT_TRUE(MacroblockUntouched(16, 16));
     Use(kPictureP);
-    EXPECT_EQ(compensator.PredictFrame(Motion(kMacroblockMotionForward, kMotionFrame),
-                                       residual.data(), 64, 0),
-              -1);
+    const int32_t still[2][2] = {};
+    for (int32_t x : {64, 17})
+        EXPECT_EQ(pictures.compensator.PredictFrameBlock420(kMacroblockMotionForward, still,
+                                                            residual.data(), x, 0),
+                  -1);
     Use(kPictureP, kTopField);
-    EXPECT_EQ(compensator.PredictField(Motion(kMacroblockMotionForward, kMotionField),
-                                       residual.data(), 0, 32),
-              -1);
+    EXPECT_FALSE(Writes(Motion(kMacroblockMotionForward, kMotionField), 0, 32));
 }
-
-// Whole-sample blocks that end at the last column or row are inside.
-TEST_P(ReferenceBoundsTest, ReferenceBlocksEndingAtTheEdgeArePredicted) {
-    Use(kPictureP);
-    const struct {
-        int32_t vx, vy, x, y;
-    } cases[] = {{0, 0, 48, 48}, {2, 0, 32, 0}, {0, 2, 0, 32}, {-2, -2, 48, 48}};
-    for (const auto& c : cases) {
-        MacroblockMotion motion = Motion(kMacroblockMotionForward, kMotionFrame);
-        motion.vector[0][0][0] = c.vx;
-        motion.vector[0][0][1] = c.vy;
-        ASSERT_EQ(compensator.PredictMacroblock(motion, residual.data(), c.x, c.y), 0);
-        EXPECT_FALSE(MacroblockUntouched(c.x, c.y)) << c.vx << "," << c.vy << " at " << c.x;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(FullAndQuickCheck, ReferenceBoundsTest, ::testing::Bool());
 
 // Areas left out of the residual areas are taken as zero whatever they hold: the luma area
 // alone, then no area, against the same prediction with zeros in place.
 TEST_F(MotionCompensatorTest, AreasWithoutCodedBlocksAddNothing) {
-    auto planes = [this] {
-        std::vector<uint8_t> samples;
-        for (const YUVPlane* plane : {&current.Y, &current.U, &current.V})
-            samples.insert(samples.end(), plane->data, plane->data + plane->pitch * plane->height);
-        return samples;
-    };
     Use(kPictureB);
-    MacroblockMotion motion =
-        Motion(kMacroblockMotionForward | kMacroblockMotionBackward, kMotionFrame);
+    MacroblockMotion motion = Motion(kBoth, kMotionFrame);
     motion.vector[0][0][0] = 3;
     motion.vector[0][0][1] = -5;
     motion.vector[0][1][0] = -2;
     motion.vector[0][1][1] = 7;
+    CMotionCompensator& compensator = pictures.compensator;
     for (int32_t areas : {CMotionCompensator::kLumaArea, 0}) {
         std::vector<int16_t> zeros(384, 0);
         if (areas & CMotionCompensator::kLumaArea) std::fill(zeros.begin(), zeros.begin() + 256, 9);
@@ -180,78 +156,97 @@ TEST_F(MotionCompensatorTest, AreasWithoutCodedBlocksAddNothing) {
         for (size_t i = (areas ? 256 : 0); i < garbage.size(); ++i) garbage[i] = 300;
         compensator.SetResidualAreas(CMotionCompensator::kAllAreas);
         ASSERT_EQ(compensator.PredictMacroblock(motion, zeros.data(), 16, 16), 0);
-        const std::vector<uint8_t> expected = planes();
+        const std::vector<uint8_t> expected = pictures.Samples();
         compensator.SetResidualAreas(areas);
         ASSERT_EQ(compensator.PredictMacroblock(motion, garbage.data(), 16, 16), 0);
-        EXPECT_EQ(planes(), expected) << "areas " << areas;
-        EXPECT_FALSE(MacroblockUntouched(16, 16));
+        EXPECT_EQ(pictures.Samples(), expected) << "areas " << areas;
     }
 }
 
-// Random motion and intra blocks on a small picture, some of them at positions outside it:
-// nothing outside the planes is touched (this runs under AddressSanitizer too).
-TEST_F(MotionCompensatorTest, RandomMotionNeverLeavesThePlanes) {
+// A half-sample vector from `position` whose block starts within a few samples of an edge of a
+// grid of `size` (the bottom edges of 16- and of 8-row blocks too), or anywhere.
+int32_t NearAnEdge(std::mt19937& rng, int position, int size) {
+    const int start = Below(rng, 4) == 0 ? Below(rng, size)
+                      : Below(rng, 2)    ? Below(rng, 6) - 3
+                                         : size - 19 + Below(rng, 14);
+    return 2 * (start - position) + Below(rng, 2);
+}
+
+// The quick check and the full one agree: the same motion predicted from pictures that the
+// quick check (and the macroblock kernels) take and from the same samples laid out for the
+// full check, with vectors that put reference blocks at and beyond the planes' edges; frame
+// and field pictures, every motion type, 4:2:0 and 4:2:2. Under AddressSanitizer this also
+// shows that nothing outside the planes is read or written.
+TEST(MotionCompensatorPathsTest, QuickAndFullCheckAgreeAtTheEdges) {
     std::mt19937 rng(2024);
-    const uint32_t types[] = {kMacroblockMotionForward, kMacroblockMotionBackward,
-                              kMacroblockMotionForward | kMacroblockMotionBackward, 0};
-    const std::vector<int16_t> flat(64, 800);
-    for (int trial = 0; trial < 4000; ++trial) {
-        PictureGeometry geometry;
-        geometry.picture_coding_type = 1 + rng() % 3;
-        geometry.picture_structure = 1 + rng() % 3;
-        geometry.secondField = rng() & 1;
-        geometry.top_field_first = rng() & 1;
-        compensator.SetGeometry(geometry);
-        MacroblockMotion motion = Motion(types[rng() % 4], static_cast<int32_t>(rng() % 4));
-        for (auto& r : motion.vector)
-            for (auto& s : r)
-                for (auto& v : s) v = static_cast<int32_t>(rng() % 161) - 80;
-        for (auto& r : motion.motion_vertical_field_select)
-            for (auto& s : r) s = static_cast<int32_t>(rng() % 3);
-        for (auto& v : motion.dmvector) v = static_cast<int32_t>(rng() % 3) - 1;
-        const int x = 16 * static_cast<int>(rng() % 5);
-        const int y = 16 * static_cast<int>(rng() % 5);
-        compensator.PrefetchReferences(motion, x, y);
-        compensator.SetResidualAreas(static_cast<int32_t>(rng() % 8));
-        compensator.PredictMacroblock(motion, residual.data(), x, y);
-        compensator.WriteIntraBlock(flat.data(), static_cast<int32_t>(rng() % 6), x, y, rng() & 1);
+    const uint32_t types[] = {kMacroblockMotionForward, kMacroblockMotionBackward, kBoth, 0};
+    std::vector<int16_t> residual(512);
+    for (uint32_t format : {1, 2}) {
+        Pictures quick, full;
+        quick.Allocate(format, false);
+        full.Allocate(format, true);
+        for (int trial = 0; trial < 3000; ++trial) {
+            const PictureGeometry geometry{2u + Below(rng, 2), 1u + Below(rng, 3),
+                                           Below(rng, 2) ? 1u : 0u, Below(rng, 2) == 0, format};
+            const bool fieldPicture = geometry.picture_structure != kFramePicture;
+            MacroblockMotion motion = Motion(types[Below(rng, 4)], Below(rng, 4));
+            const int x = 16 * Below(rng, 4);
+            const int y = 16 * Below(rng, fieldPicture ? 2 : 4);
+            // Field vectors of frame pictures hold frame rows.
+            const int fieldRows = !fieldPicture && motion.motion_type != kMotionFrame ? 2 : 1;
+            for (auto& r : motion.vector) {
+                for (auto& v : r) {
+                    v[0] = NearAnEdge(rng, x, kSize);
+                    v[1] =
+                        fieldRows * NearAnEdge(rng, y / fieldRows,
+                                               fieldPicture || fieldRows == 2 ? kSize / 2 : kSize);
+                }
+            }
+            for (auto& r : motion.motion_vertical_field_select)
+                for (auto& s : r) s = Below(rng, 2);
+            for (auto& v : motion.dmvector) v = Below(rng, 3) - 1;
+            for (auto& value : residual) value = static_cast<int16_t>(Below(rng, 601) - 300);
+            const int32_t areas = Below(rng, 8);
+            for (Pictures* pictures : {&quick, &full}) {
+                pictures->compensator.SetGeometry(geometry);
+                pictures->compensator.SetResidualAreas(areas);
+            }
+            // The quick side goes as the decoder goes.
+            CMotionCompensator& fast = quick.compensator;
+            if (fast.FramePrediction420() && motion.motion_type == kMotionFrame)
+                fast.PredictFrameBlock420(motion.macroblock_type & kBoth, motion.vector[0],
+                                          residual.data(), x, y);
+            else
+                fast.PredictMacroblock(motion, residual.data(), x, y);
+            full.compensator.PredictMacroblock(motion, residual.data(), x, y);
+            ASSERT_EQ(quick.Samples(), full.Samples())
+                << "format " << format << ", trial " << trial << " at " << x << "," << y;
+        }
     }
 }
 
-// An intra macroblock written at once equals its blocks written one by one: frame and field
-// DCT, frame and field pictures, every pattern, positions inside, on and past the edges.
-TEST_F(MotionCompensatorTest, IntraMacroblockEqualsItsBlocks) {
+// An intra macroblock written at once equals its blocks written in two parts: frame and field
+// DCT, frame and field pictures, positions inside, on and past the edges.
+TEST(IntraMacroblockTest, WholeMacroblockEqualsItsParts) {
     std::mt19937 rng(5);
     std::vector<int16_t> coefficients(6 * 64);
-    CYUVFrame blockwise;
-    ASSERT_EQ(blockwise.Allocate(kSize, kSize), 0);
-    CMotionCompensator reference;
+    Pictures whole, parts;
+    whole.Allocate(1, false);
+    parts.Allocate(1, false);
     for (int trial = 0; trial < 400; ++trial) {
-        for (auto& c : coefficients) c = static_cast<int16_t>(static_cast<int>(rng() % 512) - 256);
-        PictureGeometry geometry;
-        geometry.picture_coding_type = kPictureI;
-        geometry.picture_structure = trial % 4 == 0 ? 1 + rng() % 2 : kFramePicture;
-        compensator.SetGeometry(geometry);
-        reference.SetGeometry(geometry);
-        reference.SetPictures(&blockwise, &older, &newer);
-        for (const auto& [to, from] :
-             {std::pair{&blockwise.Y, &current.Y}, std::pair{&blockwise.U, &current.U},
-              std::pair{&blockwise.V, &current.V}})
-            std::copy(from->data, from->data + from->pitch * from->height, to->data);
-        const int32_t pattern = trial % 2 ? 0x3F : static_cast<int32_t>(rng() % 64);
-        const int x = 16 * static_cast<int>(rng() % 6) - (trial % 7 == 0 ? 16 : 0);
-        const int y = 16 * static_cast<int>(rng() % 6);
-        const bool fieldDct = rng() & 1;
-        compensator.WriteIntraMacroblock(coefficients.data(), pattern, 6, x, y, fieldDct);
-        for (int b = 0; b < 6; ++b) {
-            if ((pattern >> (5 - b)) & 1)
-                reference.WriteIntraBlock(coefficients.data() + 64 * b, b, x, y, fieldDct);
-        }
-        for (const auto& [a, b] :
-             {std::pair{&current.Y, &blockwise.Y}, std::pair{&current.U, &blockwise.U},
-              std::pair{&current.V, &blockwise.V}})
-            ASSERT_TRUE(std::equal(a->data, a->data + a->pitch * a->height, b->data))
-                << "trial " << trial << " at " << x << "," << y;
+        for (auto& c : coefficients) c = static_cast<int16_t>(Below(rng, 512) - 256);
+        const PictureGeometry geometry{kPictureI,
+                                       trial % 4 == 0 ? 1u + Below(rng, 2) : kFramePicture};
+        whole.compensator.SetGeometry(geometry);
+        parts.compensator.SetGeometry(geometry);
+        const int32_t part = 1 + Below(rng, 62);
+        const int x = 16 * Below(rng, 6) - (trial % 7 == 0 ? 16 : 0);
+        const int y = 16 * Below(rng, 6);
+        const bool fieldDct = Below(rng, 2);
+        whole.compensator.WriteIntraMacroblock(coefficients.data(), 0x3F, 6, x, y, fieldDct);
+        for (int32_t pattern : {part, 0x3F ^ part})
+            parts.compensator.WriteIntraMacroblock(coefficients.data(), pattern, 6, x, y, fieldDct);
+        ASSERT_EQ(whole.Samples(), parts.Samples()) << "trial " << trial << " at " << x << "," << y;
     }
 }
 

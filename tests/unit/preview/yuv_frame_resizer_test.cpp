@@ -1,4 +1,4 @@
-#include "preview/yuv_frame_resizer.h"
+#include "picture/yuv_frame_resizer.h"
 
 #include <gtest/gtest.h>
 

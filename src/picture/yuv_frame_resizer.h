@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "decoder/yuv_frame.h"
+#include "picture/yuv_frame.h"
 
 namespace d2u {
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "decoder/yuv_frame.h"
-#include "input/frame_source.h"
+#include "decoder/frame_source.h"
+#include "picture/yuv_frame.h"
 
 namespace d2u {
 

@@ -5,7 +5,7 @@
 
 #include "api/export_guard.h"
 #include "d2udir.h"
-#include "decoder/yuv_frame.h"
+#include "picture/yuv_frame.h"
 #include "platform/platform.h"
 #include "subtitle/subtitle.h"
 

@@ -1,6 +1,6 @@
-#include "input/output_frame_source.h"
+#include "api/output_frame_source.h"
 
-#include "preview/yuv_frame_resizer.h"
+#include "picture/yuv_frame_resizer.h"
 #include "primitives/resize.h"
 
 namespace d2u {
