@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "input/bit_reader.h"
+#include "input/start_codes.h"
 #include "platform/platform.h"
 
 namespace d2u {
@@ -15,7 +16,7 @@ namespace d2u {
 class CBitstreamDataSource {
 public:
     // Filler after the end of the data: the bytes 00 00 01 B7, a sequence_end_code.
-    static constexpr uint32_t kFillerWord = 0x000001B7u;
+    static constexpr uint32_t kFillerWord = 0x00000100u | kSequenceEndCode;
     // File mode keeps a whole coded picture of up to 4 MiB ahead of the reader after a refill:
     // the refill runs once more than kRefillThresholdBytes are consumed.
     static constexpr int32_t kMaxPictureBytes = 4 * 1024 * 1024;
