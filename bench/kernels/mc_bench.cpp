@@ -61,8 +61,7 @@ void PredictSingle(benchmark::State& state, const Shape& shape, Ipp32s mode) {
     for (auto _ : state) {
         for (int i = 0; i < kBlocks; ++i) {
             single(&pictures.forward[pictures.references[i]], kPlaneWidth, pictures.residual.data(),
-                   16 * sizeof(Ipp16s), &pictures.output[pictures.targets[i]], kPlaneWidth, mode,
-                   0);
+                   16 * sizeof(Ipp16s), &pictures.output[pictures.targets[i]], kPlaneWidth, mode);
         }
         benchmark::ClobberMemory();
     }
@@ -80,7 +79,7 @@ void PredictBidirectional(benchmark::State& state, const Shape& shape, Ipp32s mo
             bidirectional(&pictures.forward[pictures.references[i]], kPlaneWidth, mode,
                           &pictures.backward[pictures.references[kBlocks - 1 - i]], kPlaneWidth,
                           mode, residual, 16 * sizeof(Ipp16s),
-                          &pictures.output[pictures.targets[i]], kPlaneWidth, 0);
+                          &pictures.output[pictures.targets[i]], kPlaneWidth);
         }
         benchmark::ClobberMemory();
     }

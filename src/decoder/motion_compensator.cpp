@@ -291,11 +291,11 @@ int32_t CMotionCompensator::PredictRegion(const Region& region, const Source* so
         destination += down * out.step[k];
         if (count == 1) {
             kernels.single[shape](a.plane[k] + down * stepA[k], stepA[k], blockResidual,
-                                  residualStep, destination, out.step[k], modeA, 0);
+                                  residualStep, destination, out.step[k], modeA);
         } else {
             kernels.bidirectional[shape](a.plane[k] + down * stepA[k], stepA[k], modeA,
                                          b.plane[k] + down * stepB[k], stepB[k], modeB,
-                                         blockResidual, residualStep, destination, out.step[k], 0);
+                                         blockResidual, residualStep, destination, out.step[k]);
         }
     };
     predict(0, region.height == 16 ? mc::k16x16 : mc::k16x8,

@@ -15,14 +15,14 @@ Ipp8u Clip(int value) {
 }
 
 // One predicted sample at column x of the row `ref`, `below` being the next row.
-int PredictSample(const Ipp8u* ref, const Ipp8u* below, int x, Ipp32s mode, int roundDown) {
+int PredictSample(const Ipp8u* ref, const Ipp8u* below, int x, Ipp32s mode) {
     switch (mode & 12) {
         case IPPVC_MC_APX_HF:
-            return (ref[x] + ref[x + 1] + 1 - roundDown) >> 1;
+            return (ref[x] + ref[x + 1] + 1) >> 1;
         case IPPVC_MC_APX_FH:
-            return (ref[x] + below[x] + 1 - roundDown) >> 1;
+            return (ref[x] + below[x] + 1) >> 1;
         case IPPVC_MC_APX_HH:
-            return (ref[x] + ref[x + 1] + below[x] + below[x + 1] + 2 - roundDown) >> 2;
+            return (ref[x] + ref[x + 1] + below[x] + below[x + 1] + 2) >> 2;
         default:
             return ref[x];
     }
@@ -35,16 +35,14 @@ const Ipp8u* RowBelow(const Ipp8u* ref, Ipp32s step, Ipp32s mode) {
 
 template <int kWidth, int kHeight>
 void PredictSingleScalar(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual,
-                         Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep, Ipp32s mode,
-                         Ipp32s roundControl) {
-    int roundDown = roundControl & 1;
+                         Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep, Ipp32s mode) {
     for (int y = 0; y < kHeight; ++y) {
         const Ipp8u* row = ref + static_cast<ptrdiff_t>(refStep) * y;
         const Ipp8u* below = RowBelow(row, refStep, mode);
         const Ipp16s* res = residual ? ResidualRow(residual, residualStep, y) : nullptr;
         Ipp8u* out = dst + static_cast<ptrdiff_t>(dstStep) * y;
         for (int x = 0; x < kWidth; ++x) {
-            out[x] = Clip(PredictSample(row, below, x, mode, roundDown) + (res ? res[x] : 0));
+            out[x] = Clip(PredictSample(row, below, x, mode) + (res ? res[x] : 0));
         }
     }
 }
@@ -52,9 +50,7 @@ void PredictSingleScalar(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residua
 template <int kWidth, int kHeight>
 void PredictBidirectionalScalar(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF, const Ipp8u* refB,
                                 Ipp32s refStepB, Ipp32s modeB, const Ipp16s* residual,
-                                Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep,
-                                Ipp32s roundControl) {
-    int roundDown = roundControl & 1;
+                                Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep) {
     for (int y = 0; y < kHeight; ++y) {
         const Ipp8u* rowF = refF + static_cast<ptrdiff_t>(refStepF) * y;
         const Ipp8u* rowB = refB + static_cast<ptrdiff_t>(refStepB) * y;
@@ -63,8 +59,8 @@ void PredictBidirectionalScalar(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF
         const Ipp16s* res = residual ? ResidualRow(residual, residualStep, y) : nullptr;
         Ipp8u* out = dst + static_cast<ptrdiff_t>(dstStep) * y;
         for (int x = 0; x < kWidth; ++x) {
-            int forward = PredictSample(rowF, belowF, x, modeF, roundDown);
-            int backward = PredictSample(rowB, belowB, x, modeB, roundDown);
+            int forward = PredictSample(rowF, belowF, x, modeF);
+            int backward = PredictSample(rowB, belowB, x, modeB);
             out[x] = Clip(((forward + backward + 1) >> 1) + (res ? res[x] : 0));
         }
     }
@@ -73,10 +69,10 @@ void PredictBidirectionalScalar(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF
 void PredictMacroblockScalar(const mc::MacroblockReference& reference,
                              const mc::MacroblockTarget& target) {
     PredictSingleScalar<16, 16>(reference.plane[0], reference.step[0], target.residual[0], 32,
-                                target.plane[0], target.step[0], reference.lumaMode, 0);
+                                target.plane[0], target.step[0], reference.lumaMode);
     for (int k = 1; k < 3; ++k)
         PredictSingleScalar<8, 8>(reference.plane[k], reference.step[k], target.residual[k], 16,
-                                  target.plane[k], target.step[k], reference.chromaMode, 0);
+                                  target.plane[k], target.step[k], reference.chromaMode);
 }
 
 void PredictMacroblockBidirectionalScalar(const mc::MacroblockReference& forward,
@@ -84,12 +80,11 @@ void PredictMacroblockBidirectionalScalar(const mc::MacroblockReference& forward
                                           const mc::MacroblockTarget& target) {
     PredictBidirectionalScalar<16, 16>(forward.plane[0], forward.step[0], forward.lumaMode,
                                        backward.plane[0], backward.step[0], backward.lumaMode,
-                                       target.residual[0], 32, target.plane[0], target.step[0], 0);
+                                       target.residual[0], 32, target.plane[0], target.step[0]);
     for (int k = 1; k < 3; ++k)
         PredictBidirectionalScalar<8, 8>(forward.plane[k], forward.step[k], forward.chromaMode,
                                          backward.plane[k], backward.step[k], backward.chromaMode,
-                                         target.residual[k], 16, target.plane[k], target.step[k],
-                                         0);
+                                         target.residual[k], 16, target.plane[k], target.step[k]);
 }
 
 // Indexed by mc::BlockShape: 16x16, 16x8, 8x8, 8x4.

@@ -4,7 +4,6 @@
 // residual is added; a null residual stores the prediction alone, as a zero residual would.
 //
 // mode: 8 x (horizontal half-sample) + 4 x (vertical half-sample), so 0, 4, 8 or 12.
-// roundControl: 0 rounds the half-sample averages up (MPEG-1 and MPEG-2); 1 rounds them down.
 // Steps are in bytes, the residual step too. A block with a horizontal half-sample reads one
 // column more than its width, one with a vertical half-sample one row more than its height.
 #pragma once
@@ -26,16 +25,15 @@ namespace mc {
 enum BlockShape { k16x16 = 0, k16x8 = 1, k8x8 = 2, k8x4 = 3, kShapeCount = 4 };
 
 using SingleKernel = void (*)(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual,
-                              Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep, Ipp32s mode,
-                              Ipp32s roundControl);
+                              Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep, Ipp32s mode);
 using BidirectionalKernel = void (*)(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF,
                                      const Ipp8u* refB, Ipp32s refStepB, Ipp32s modeB,
                                      const Ipp16s* residual, Ipp32s residualStep, Ipp8u* dst,
-                                     Ipp32s dstStep, Ipp32s roundControl);
+                                     Ipp32s dstStep);
 
 // A whole macroblock of a 4:2:0 picture in one call: the 16x16 luma block and the 8x8 Cb and Cr
 // blocks. The residual is laid out as the decoder keeps it: luma rows of 32 bytes, chroma rows
-// of 16 bytes; a null area is taken as zero. The half samples round up (roundControl 0).
+// of 16 bytes; a null area is taken as zero.
 struct MacroblockReference {
     const Ipp8u* plane[3];  // luma, Cb, Cr: the first sample of each block
     Ipp32s step[3];

@@ -5,14 +5,13 @@
 //
 // A block goes as units of 16 bytes: one row of a 16-wide block, or two rows of an 8-wide one
 // (the upper row in the low half). Each unit is predicted and stored at once, so nothing of the
-// block is kept on the stack. The half-sample mode and the rounding are template arguments, so
-// the row loops hold no decisions. The vertical modes carry what they computed of the row below
-// a unit on to the next unit rather than loading it again: its samples (FH), or its horizontal
-// pair averages (HH). The four-sample average of the HH mode stays in bytes when rounding up:
-// the average of two rounded-up pair averages is one too high exactly when both pairs and the
-// two averages had odd sums, which one correction bit undoes. Rounding down it goes through
-// 16-bit sums. With AVX2 the luma blocks of the macroblock kernels go as 32-byte units of two
-// rows, the same steps on twice the samples. The Windows DLL runs them too: its compiler
+// block is kept on the stack. The half-sample mode is a template argument, so the row loops hold
+// no decisions. The vertical modes carry what they computed of the row below a unit on to the
+// next unit rather than loading it again: its samples (FH), or its horizontal pair averages (HH).
+// The four-sample average of the HH mode stays in bytes: the average of two rounded-up pair
+// averages is one too high exactly when both pairs and the two averages had odd sums, which one
+// correction bit undoes. With AVX2 the luma blocks of the macroblock kernels go as 32-byte units of
+// two rows, the same steps on twice the samples. The Windows DLL runs them too: its compiler
 // realigns the stack of functions that spill 256-bit values and spills them with unaligned moves.
 #pragma once
 
@@ -60,18 +59,9 @@ D2U_ALWAYS_INLINE __m128i Straddle(__m128i upper, __m128i lower) {
     return _mm_castpd_si128(_mm_shuffle_pd(_mm_castsi128_pd(upper), _mm_castsi128_pd(lower), 1));
 }
 
-// (a + b + 1 - roundDown) >> 1 per byte.
-template <bool kRoundDown>
-D2U_ALWAYS_INLINE __m128i Average2(__m128i a, __m128i b) {
-    const __m128i up = _mm_avg_epu8(a, b);
-    if (!kRoundDown) return up;
-    return _mm_sub_epi8(up, _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
-}
-
 // ---- What the vertical modes keep of a unit, and how two such units one row apart combine.
 
 // FH: the samples.
-template <bool kRoundDown>
 struct Samples {
     __m128i value;
 
@@ -83,11 +73,11 @@ struct Samples {
         return {mc::Straddle(upper.value, lower.value)};
     }
     static D2U_ALWAYS_INLINE __m128i Predict(const Samples& top, const Samples& bottom) {
-        return Average2<kRoundDown>(top.value, bottom.value);
+        return _mm_avg_epu8(top.value, bottom.value);
     }
 };
 
-// HH rounding up: the rounded-up averages of the horizontal pairs, and their odd bits.
+// HH: the rounded-up averages of the horizontal pairs, and their odd bits.
 struct PairAverages {
     __m128i average;
     __m128i odd;
@@ -111,32 +101,6 @@ struct PairAverages {
     }
 };
 
-// HH rounding down: the 16-bit sums of the horizontal pairs, low and high eight bytes of the
-// unit (so of the upper and lower row of an 8-wide unit).
-struct PairSums {
-    __m128i low;
-    __m128i high;
-
-    template <int kWidth>
-    static D2U_ALWAYS_INLINE PairSums Load(const Ipp8u* p, ptrdiff_t step, bool upperOnly) {
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i a = LoadUnit<kWidth>(p, step, upperOnly);
-        const __m128i b = LoadUnit<kWidth>(p + 1, step, upperOnly);
-        return {_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
-                _mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero))};
-    }
-    static D2U_ALWAYS_INLINE PairSums Straddle(const PairSums& upper, const PairSums& lower) {
-        return {upper.high, lower.low};
-    }
-    // (a + b + c + d + 1) >> 2 per byte.
-    static D2U_ALWAYS_INLINE __m128i Predict(const PairSums& top, const PairSums& bottom) {
-        const __m128i one = _mm_set1_epi16(1);
-        const __m128i low = _mm_add_epi16(_mm_add_epi16(top.low, bottom.low), one);
-        const __m128i high = _mm_add_epi16(_mm_add_epi16(top.high, bottom.high), one);
-        return _mm_packus_epi16(_mm_srli_epi16(low, 2), _mm_srli_epi16(high, 2));
-    }
-};
-
 template <int kWidth>
 constexpr int RowsPerUnit() {
     return kWidth == 16 ? 1 : 2;
@@ -145,7 +109,7 @@ constexpr int RowsPerUnit() {
 // ---- The predictions of the units of a block, top to bottom, at one mode.
 
 // FF and HF: each unit on its own.
-template <int kWidth, int kMode, bool kRoundDown>
+template <int kWidth, int kMode>
 class HorizontalPredictor {
 public:
     HorizontalPredictor(const Ipp8u* ref, ptrdiff_t step) : ref_(ref), step_(step) {}
@@ -153,8 +117,7 @@ public:
     D2U_ALWAYS_INLINE __m128i Next(bool) {
         const __m128i a = LoadUnit<kWidth>(ref_, step_);
         __m128i value = a;
-        if (kMode == IPPVC_MC_APX_HF)
-            value = Average2<kRoundDown>(a, LoadUnit<kWidth>(ref_ + 1, step_));
+        if (kMode == IPPVC_MC_APX_HF) value = _mm_avg_epu8(a, LoadUnit<kWidth>(ref_ + 1, step_));
         ref_ += RowsPerUnit<kWidth>() * step_;
         return value;
     }
@@ -187,28 +150,23 @@ private:
     Rows top_;
 };
 
-template <int kWidth, int kMode, bool kRoundDown>
+template <int kWidth, int kMode>
 struct PredictorFor {
-    using Type = HorizontalPredictor<kWidth, kMode, kRoundDown>;
-};
-
-template <int kWidth, bool kRoundDown>
-struct PredictorFor<kWidth, IPPVC_MC_APX_FH, kRoundDown> {
-    using Type = VerticalPredictor<kWidth, Samples<kRoundDown>>;
+    using Type = HorizontalPredictor<kWidth, kMode>;
 };
 
 template <int kWidth>
-struct PredictorFor<kWidth, IPPVC_MC_APX_HH, false> {
+struct PredictorFor<kWidth, IPPVC_MC_APX_FH> {
+    using Type = VerticalPredictor<kWidth, Samples>;
+};
+
+template <int kWidth>
+struct PredictorFor<kWidth, IPPVC_MC_APX_HH> {
     using Type = VerticalPredictor<kWidth, PairAverages>;
 };
 
-template <int kWidth>
-struct PredictorFor<kWidth, IPPVC_MC_APX_HH, true> {
-    using Type = VerticalPredictor<kWidth, PairSums>;
-};
-
-template <int kWidth, int kMode, bool kRoundDown>
-using Predictor = typename PredictorFor<kWidth, kMode, kRoundDown>::Type;
+template <int kWidth, int kMode>
+using Predictor = typename PredictorFor<kWidth, kMode>::Type;
 
 // ---- Residual and stores.
 
@@ -262,7 +220,7 @@ D2U_ALWAYS_INLINE void StoreBlock(Predict predict, const Ipp16s* residual, ptrdi
 
 #if defined(__AVX2__)
 // ---- 16-wide blocks of the macroblock kernels with AVX2: two rows to a unit (the upper row in
-// the low half), rounding up. The same steps as the 16-byte units, half as many of them.
+// the low half). The same steps as the 16-byte units, half as many of them.
 
 D2U_ALWAYS_INLINE __m256i LoadRowPair(const Ipp8u* p, ptrdiff_t step) {
     const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -518,34 +476,21 @@ D2U_ALWAYS_INLINE void AtMode(Ipp32s mode, Body body) {
     }
 }
 
-template <int kWidth, int kHeight, int kMode, bool kRoundDown>
+template <int kWidth, int kHeight, int kMode>
 void SingleAtMode(const Ipp8u* ref, ptrdiff_t refStep, const Ipp16s* residual,
                   ptrdiff_t residualStep, Ipp8u* dst, ptrdiff_t dstStep) {
-    Predictor<kWidth, kMode, kRoundDown> predictor(ref, refStep);
+    Predictor<kWidth, kMode> predictor(ref, refStep);
     StoreBlock<kWidth, kHeight>([&](bool last) { return predictor.Next(last); }, residual,
                                 residualStep, dst, dstStep);
 }
 
-template <int kWidth, int kHeight, bool kRoundDown>
-void SingleAtRounding(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual, Ipp32s residualStep,
-                      Ipp8u* dst, Ipp32s dstStep, Ipp32s mode) {
-    AtMode(mode, [&](auto m) {
-        SingleAtMode<kWidth, kHeight, decltype(m)::value, kRoundDown>(ref, refStep, residual,
-                                                                      residualStep, dst, dstStep);
-    });
-}
-
 template <int kWidth, int kHeight>
 void PredictSingleSimd(const Ipp8u* ref, Ipp32s refStep, const Ipp16s* residual,
-                       Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep, Ipp32s mode,
-                       Ipp32s roundControl) {
-    if (roundControl & 1) {
-        SingleAtRounding<kWidth, kHeight, true>(ref, refStep, residual, residualStep, dst, dstStep,
-                                                mode);
-    } else {
-        SingleAtRounding<kWidth, kHeight, false>(ref, refStep, residual, residualStep, dst, dstStep,
-                                                 mode);
-    }
+                       Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep, Ipp32s mode) {
+    AtMode(mode, [&](auto m) {
+        SingleAtMode<kWidth, kHeight, decltype(m)::value>(ref, refStep, residual, residualStep, dst,
+                                                          dstStep);
+    });
 }
 
 // Bidirectional prediction goes in two steps: the forward prediction of a block unit by unit into
@@ -561,41 +506,27 @@ D2U_ALWAYS_INLINE void PredictUnits(Predictor predictor, Unit (&units)[kUnits]) 
 }
 
 // The average of `forward`'s units with the prediction at kMode, plus the residual rows.
-template <int kWidth, int kHeight, int kMode, bool kRoundDown>
+template <int kWidth, int kHeight, int kMode>
 void AverageAtMode(const Ipp8u* ref, ptrdiff_t refStep, const __m128i* forward,
                    const Ipp16s* residual, ptrdiff_t residualStep, Ipp8u* dst, ptrdiff_t dstStep) {
-    Predictor<kWidth, kMode, kRoundDown> predictor(ref, refStep);
+    Predictor<kWidth, kMode> predictor(ref, refStep);
     StoreBlock<kWidth, kHeight>(
         [&](bool last) { return _mm_avg_epu8(*forward++, predictor.Next(last)); }, residual,
         residualStep, dst, dstStep);
 }
 
-template <int kWidth, int kHeight, bool kRoundDown>
-void BidirectionalAtRounding(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF, const Ipp8u* refB,
-                             Ipp32s refStepB, Ipp32s modeB, const Ipp16s* residual,
-                             Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep) {
-    __m128i forward[kHeight / RowsPerUnit<kWidth>()];
-    AtMode(modeF, [&](auto mode) {
-        PredictUnits(Predictor<kWidth, decltype(mode)::value, kRoundDown>(refF, refStepF), forward);
-    });
-    AtMode(modeB, [&](auto mode) {
-        AverageAtMode<kWidth, kHeight, decltype(mode)::value, kRoundDown>(
-            refB, refStepB, forward, residual, residualStep, dst, dstStep);
-    });
-}
-
 template <int kWidth, int kHeight>
 void PredictBidirectionalSimd(const Ipp8u* refF, Ipp32s refStepF, Ipp32s modeF, const Ipp8u* refB,
                               Ipp32s refStepB, Ipp32s modeB, const Ipp16s* residual,
-                              Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep,
-                              Ipp32s roundControl) {
-    if (roundControl & 1) {
-        BidirectionalAtRounding<kWidth, kHeight, true>(refF, refStepF, modeF, refB, refStepB, modeB,
-                                                       residual, residualStep, dst, dstStep);
-    } else {
-        BidirectionalAtRounding<kWidth, kHeight, false>(
-            refF, refStepF, modeF, refB, refStepB, modeB, residual, residualStep, dst, dstStep);
-    }
+                              Ipp32s residualStep, Ipp8u* dst, Ipp32s dstStep) {
+    __m128i forward[kHeight / RowsPerUnit<kWidth>()];
+    AtMode(modeF, [&](auto mode) {
+        PredictUnits(Predictor<kWidth, decltype(mode)::value>(refF, refStepF), forward);
+    });
+    AtMode(modeB, [&](auto mode) {
+        AverageAtMode<kWidth, kHeight, decltype(mode)::value>(refB, refStepB, forward, residual,
+                                                              residualStep, dst, dstStep);
+    });
 }
 
 // The chroma blocks of a macroblock share their mode: one decision for both.
@@ -606,7 +537,7 @@ void PredictMacroblockSimd(const MacroblockReference& reference, const Macrobloc
                                                 target.residual[0], 32, target.plane[0],
                                                 target.step[0]);
 #else
-        SingleAtMode<16, 16, decltype(mode)::value, false>(reference.plane[0], reference.step[0],
+        SingleAtMode<16, 16, decltype(mode)::value>(reference.plane[0], reference.step[0],
                                                            target.residual[0], 32, target.plane[0],
                                                            target.step[0]);
 #endif
@@ -617,7 +548,7 @@ void PredictMacroblockSimd(const MacroblockReference& reference, const Macrobloc
         StoreChromaBlocks([&](bool last) { return predictor.Next(last); }, target);
 #else
         for (int k = 1; k < 3; ++k)
-            SingleAtMode<8, 8, decltype(mode)::value, false>(reference.plane[k], reference.step[k],
+            SingleAtMode<8, 8, decltype(mode)::value>(reference.plane[k], reference.step[k],
                                                              target.residual[k], 16,
                                                              target.plane[k], target.step[k]);
 #endif
@@ -639,7 +570,7 @@ void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
 #if defined(__AVX2__)
         PredictUnits(WidePredictor<kMode>(LumaUnits(forward.plane[0], forward.step[0])), luma);
 #else
-        PredictUnits(Predictor<16, kMode, false>(forward.plane[0], forward.step[0]), luma);
+        PredictUnits(Predictor<16, kMode>(forward.plane[0], forward.step[0]), luma);
 #endif
     });
     AtMode(backward.lumaMode, [&](auto mode) {
@@ -648,7 +579,7 @@ void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
                                                  target.residual[0], 32, target.plane[0],
                                                  target.step[0]);
 #else
-        AverageAtMode<16, 16, decltype(mode)::value, false>(backward.plane[0], backward.step[0],
+        AverageAtMode<16, 16, decltype(mode)::value>(backward.plane[0], backward.step[0],
                                                             luma, target.residual[0], 32,
                                                             target.plane[0], target.step[0]);
 #endif
@@ -666,15 +597,14 @@ void PredictMacroblockBidirectionalSimd(const MacroblockReference& forward,
 #else
     AtMode(forward.chromaMode, [&](auto mode) {
         for (int k = 1; k < 3; ++k)
-            PredictUnits(
-                Predictor<8, decltype(mode)::value, false>(forward.plane[k], forward.step[k]),
-                chroma[k - 1]);
+            PredictUnits(Predictor<8, decltype(mode)::value>(forward.plane[k], forward.step[k]),
+                         chroma[k - 1]);
     });
     AtMode(backward.chromaMode, [&](auto mode) {
         for (int k = 1; k < 3; ++k)
-            AverageAtMode<8, 8, decltype(mode)::value, false>(backward.plane[k], backward.step[k],
-                                                              chroma[k - 1], target.residual[k], 16,
-                                                              target.plane[k], target.step[k]);
+            AverageAtMode<8, 8, decltype(mode)::value>(backward.plane[k], backward.step[k],
+                                                       chroma[k - 1], target.residual[k], 16,
+                                                       target.plane[k], target.step[k]);
     });
 #endif
 }

@@ -43,7 +43,7 @@ TEST_P(MotionCompensationKernels, ResidualIsClipped) {
     res.resize(16 * 16, 0);
     const int expected[] = {255, 0, 255, 0, 0, 255, 199, 200};
     Ipp8u out[16 * 16];
-    kKernels[0].single()(ref.data(), 16, res.data(), 32, out, 16, kFF, 0);
+    kKernels[0].single()(ref.data(), 16, res.data(), 32, out, 16, kFF);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(out[i], expected[i]) << i;
 }
 
@@ -59,9 +59,9 @@ TEST_P(MotionCompensationKernels, ReadsAndWritesOnlyTheBlockFootprint) {
             std::vector<Ipp8u> ref(static_cast<size_t>(kStep) * (rows - 1) + cols, 77);
             std::vector<Ipp16s> res(static_cast<size_t>(k.width) * k.height, 1);
             std::vector<Ipp8u> dst(static_cast<size_t>(kStep) * (k.height - 1) + k.width, 9);
-            k.single()(ref.data(), kStep, res.data(), k.width * 2, dst.data(), kStep, mode, 0);
+            k.single()(ref.data(), kStep, res.data(), k.width * 2, dst.data(), kStep, mode);
             k.bidirectional()(ref.data(), kStep, mode, ref.data(), kStep, mode, res.data(),
-                              k.width * 2, dst.data(), kStep, 0);
+                              k.width * 2, dst.data(), kStep);
             for (size_t i = 0; i < dst.size(); ++i)
                 ASSERT_EQ(dst[i], static_cast<int>(i % kStep) < k.width ? 78 : 9)
                     << k.width << "x" << k.height << " mode " << mode;
@@ -73,9 +73,8 @@ INSTANTIATE_TEST_SUITE_P(Levels, MotionCompensationKernels,
                          ::testing::Values(KernelLevel::kScalar, KernelLevel::kSse2,
                                            KernelLevel::kAvx2));
 
-// Random references, residuals reaching both clips, steps, offsets (so unaligned rows, read and
-// written) and rounding controls: the SSE2 and the AVX2 kernels give the scalar result bit for
-// bit.
+// Random references, residuals reaching both clips, steps and offsets (so unaligned rows, read and
+// written): the SSE2 and the AVX2 kernels give the scalar result bit for bit.
 TEST(MotionCompensationSimd, MatchesScalarOnRandomInput) {
     if (DetectKernelLevel() == KernelLevel::kScalar) GTEST_SKIP() << "no SIMD on this CPU";
     std::mt19937 rng(12345);
@@ -99,7 +98,6 @@ TEST(MotionCompensationSimd, MatchesScalarOnRandomInput) {
         for (const Kernel& k : kKernels) {
             for (Ipp32s modeF : kModes) {
                 const Ipp32s modeB = kModes[rng() % 4];
-                const int rounding = static_cast<int>(rng() & 1);
                 const KernelLevel levels[] = {KernelLevel::kScalar, KernelLevel::kSse2,
                                               KernelLevel::kAvx2};
                 std::vector<Ipp8u> results[2][3];  // [bidirectional][level]
@@ -107,9 +105,9 @@ TEST(MotionCompensationSimd, MatchesScalarOnRandomInput) {
                     InstallKernels(levels[l]);
                     for (auto& r : results) r[l].assign(16 * 32 + 8, 0);
                     k.single()(f, refStep, residual.data(), resStep,
-                               results[0][l].data() + dstOffset, dstStep, modeF, rounding);
+                               results[0][l].data() + dstOffset, dstStep, modeF);
                     k.bidirectional()(f, refStep, modeF, b, refStep, modeB, residual.data(),
-                                      resStep, results[1][l].data() + dstOffset, dstStep, rounding);
+                                      resStep, results[1][l].data() + dstOffset, dstStep);
                 }
                 for (int l = 1; l < 3; ++l) {
                     ASSERT_EQ(results[0][0], results[0][l])
@@ -143,13 +141,13 @@ TEST(MotionCompensationSimd, NullResidualStoresThePredictionAlone) {
                 const Ipp32s modeB = kModes[rng() % 4];
                 std::vector<Ipp8u> expected(16 * 24, 0);
                 std::vector<Ipp8u> actual(16 * 24, 0);
-                k.single()(refF.data(), refStep, zero.data(), 32, expected.data(), 24, modeF, 0);
-                k.single()(refF.data(), refStep, nullptr, 32, actual.data(), 24, modeF, 0);
+                k.single()(refF.data(), refStep, zero.data(), 32, expected.data(), 24, modeF);
+                k.single()(refF.data(), refStep, nullptr, 32, actual.data(), 24, modeF);
                 ASSERT_EQ(expected, actual) << k.width << "x" << k.height << " mode " << modeF;
                 k.bidirectional()(refF.data(), refStep, modeF, refB.data(), refStep, modeB,
-                                  zero.data(), 32, expected.data(), 24, 0);
+                                  zero.data(), 32, expected.data(), 24);
                 k.bidirectional()(refF.data(), refStep, modeF, refB.data(), refStep, modeB, nullptr,
-                                  32, actual.data(), 24, 0);
+                                  32, actual.data(), 24);
                 ASSERT_EQ(expected, actual)
                     << k.width << "x" << k.height << " modes " << modeF << "," << modeB;
             }
@@ -220,10 +218,10 @@ TEST(MotionCompensationMacroblock, MatchesTheBlockKernels) {
                     if (bidirectional) {
                         block.bidirectional()(f.plane[k], f.step[k], modeF, b.plane[k], b.step[k],
                                               modeB, expectedResidual[k], resStep,
-                                              expected[k].data(), dstStep[k], 0);
+                                              expected[k].data(), dstStep[k]);
                     } else {
                         block.single()(f.plane[k], f.step[k], expectedResidual[k], resStep,
-                                       expected[k].data(), dstStep[k], modeF, 0);
+                                       expected[k].data(), dstStep[k], modeF);
                     }
                 }
                 if (bidirectional) {
