@@ -7,6 +7,8 @@
 #include "decoder/mpeg_decoder_wraper.h"
 #include "diag/decoder_log.h"
 #include "picture/yuv_frame.h"
+#include "platform/platform.h"
+#include "preview/preview_objects.h"
 
 using namespace d2u;
 
@@ -82,6 +84,20 @@ D2U_EXPORT int32_t D2U_API D2uDirSetFramesWritable(D2uHandle handle, int32_t wri
         if (!decoder) return -1;
         decoder->SetFramesWritable(writable != 0);
         return 0;
+    });
+}
+
+D2U_EXPORT int32_t D2U_API D2uDirSetThreads(D2uHandle handle, int32_t count) {
+    return Guarded(-1, [&] {
+        if (count < 0) return -1;
+        if (handle) return DecoderOf(handle)->SetThreads(count);
+        PreviewObjects* preview = Preview();
+        if (!preview) return -1;
+        int32_t threads = count == 0 ? platform::ProcessorCount() : count;
+        if (threads > CWorkerPool::kMostThreads) threads = CWorkerPool::kMostThreads;
+        preview->previewThreads = threads;
+        if (preview->previewHandle) DecoderOf(preview->previewHandle)->SetThreads(threads);
+        return threads;
     });
 }
 

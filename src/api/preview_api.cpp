@@ -77,10 +77,12 @@ bool OpenPreviewSource(PreviewObjects& preview, const char* source) {
     if (EndsWithM2v(source)) {
         D2uDirLoadFile(source, &preview.previewHandle);
         if (preview.previewHandle == 0) return false;
+        D2uDirSetThreads(preview.previewHandle, preview.previewThreads);
         preview.previewSourceKind = kElementaryStreamSource;
         return true;
     }
     D2uDirInitDecoding(&preview.previewHandle);
+    D2uDirSetThreads(preview.previewHandle, preview.previewThreads);
     bool refused = false;
     if (OpenTransportStream(preview, source, refused)) {
         preview.previewSourceKind = kTransportStreamSource;

@@ -77,27 +77,27 @@ void CFrameCoverage::FillRows(CYUVFrame& target, const CYUVFrame& source, int32_
               chromaHeight, missing);
 }
 
-void CFrameCoverage::FillFrom(CYUVFrame& target, const CYUVFrame& source) {
+void CFrameCoverage::FillFrom(CYUVFrame& target, const CYUVFrame& source, uint8_t parities) {
     if (!map) return;
     const size_t units = static_cast<size_t>(columns) * static_cast<size_t>(rows);
     // A whole picture is mostly marked: eight units are looked at a time.
-    constexpr uint64_t kAllMarked = 0x0101010101010101ull * kBothRows;
+    const uint64_t allMarked = 0x0101010101010101ull * parities;
     size_t index = 0;
     while (index < units) {
         if (index + 8 <= units) {
             uint64_t eight = 0;
             std::memcpy(&eight, map + index, sizeof eight);
-            if (eight == kAllMarked) {
+            if ((eight & allMarked) == allMarked) {
                 index += 8;
                 continue;
             }
         }
         uint8_t& unit = map[index];
-        const uint8_t missing = static_cast<uint8_t>(~unit & kBothRows);
+        const uint8_t missing = static_cast<uint8_t>(~unit & parities);
         if (missing != 0) {
             FillRows(target, source, static_cast<int32_t>(index % static_cast<size_t>(columns)),
                      static_cast<int32_t>(index / static_cast<size_t>(columns)), missing);
-            unit = kBothRows;
+            unit = static_cast<uint8_t>(unit | parities);
         }
         ++index;
     }

@@ -57,12 +57,13 @@ public:
     // The units of frame macroblocks, row by row (null without a map), for callers that mark
     // positions they have checked against Columns() and Rows() themselves.
     uint8_t* FrameUnits() { return map; }
+    const uint8_t* FrameUnits() const { return map; }
     int32_t Columns() const { return columns; }
     int32_t Rows() const { return rows; }
 
-    // Copies from `source` what is not marked into `target` (both pictures of one geometry),
-    // then marks everything.
-    void FillFrom(CYUVFrame& target, const CYUVFrame& source);
+    // Copies from `source` what is not marked of the given parities into `target` (both
+    // pictures of one geometry), then marks them.
+    void FillFrom(CYUVFrame& target, const CYUVFrame& source, uint8_t parities = kBothRows);
 
 private:
     void FillRows(CYUVFrame& target, const CYUVFrame& source, int32_t column, int32_t row,

@@ -140,6 +140,7 @@ int32_t CMpegDecoder::DecodeNewFrame() {
     store.BeginFrame();
     int32_t status = DecodePicture(false);
     if (IsFieldPicture()) {
+        store.CompleteField(headers->picture.picture_structure);
         store.AwaitSecondField(headers->picture);
         if (ReadSecondFieldHeader()) status = DecodeSecondField();
     }
@@ -202,8 +203,10 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
     // Only pictures of the three coding types that have macroblock tables decode, and only
     // in a geometry that was set up.
     int32_t status = -1;
-    if (sliceDecoder.StartPicture(*headers, targets))
-        status = sliceDecoder.DecodeSlices(dataSource->Bits(), dataSource->End());
+    if (sliceDecoder.StartPicture(*headers, targets)) {
+        status = sliceThreads.DecodeSlices(sliceDecoder, vlcTables, *headers, targets,
+                                           dataSource->Bits(), dataSource->End());
+    }
     FinishPicture();
     return status;
 }

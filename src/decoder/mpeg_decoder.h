@@ -13,6 +13,7 @@
 #include "decoder/mpeg_vlc_tables.h"
 #include "decoder/picture_store.h"
 #include "decoder/slice_decoder.h"
+#include "decoder/slice_threads.h"
 
 namespace d2u {
 
@@ -58,6 +59,14 @@ public:
     CPictureStore& Pictures() {
         return store;
     }
+    // Threads that decode the slices of a picture, the caller's included: 0 asks for one per
+    // processor. Returns the count in use.
+    int32_t SetThreads(int32_t count) {
+        return sliceThreads.SetThreads(count);
+    }
+    CWorkerPool& Workers() {
+        return sliceThreads.Pool();
+    }
     // 0 when the current sequence could not be set up (too large, or a chroma format that is
     // not decoded): its pictures are not decoded.
     int32_t GeometryReady() const {
@@ -90,6 +99,7 @@ private:
     bool completedEarlierFrame = false;
 
     CSliceDecoder sliceDecoder;
+    CSliceThreads sliceThreads;
     CPictureStore store;
     // The sequence the pictures were last set up for (successfully or not).
     struct SequenceShape {

@@ -61,6 +61,9 @@ public:
     const SequenceInfo& Sequence() const { return headers.sequence; }
     bool Ended() const { return ended != 0; }
     void SetFramesWritable(bool writable) { framesWritable = writable; }
+    // Threads that decode and convert this handle's pictures (see CMpegDecoder::SetThreads).
+    int32_t SetThreads(int32_t count) { return decoder.SetThreads(count); }
+    CWorkerPool& Workers() { return decoder.Workers(); }
     // The frame to give a host that may write into it (see CPictureStore::ForHost).
     CYUVFrame* ForHost(CYUVFrame* frame) {
         return framesWritable ? decoder.Pictures().ForHost(frame) : frame;

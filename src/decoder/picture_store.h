@@ -51,6 +51,14 @@ public:
     void CompleteFrame() {
         if (fillSource) coverage.FillFrom(*current, *fillSource);
     }
+    // Fills what a first field picture left undecoded in its own rows before the second field
+    // is decoded, so that the second field never predicts from what the picture buffer held
+    // before.
+    void CompleteField(uint32_t pictureStructure) {
+        const uint8_t rows = pictureStructure == kBottomField ? CFrameCoverage::kBottomRows
+                                                              : CFrameCoverage::kTopRows;
+        if (fillSource) coverage.FillFrom(*current, *fillSource, rows);
+    }
 
     // A first field decoded without its second.
     void AwaitSecondField(const PictureInfo& field) {

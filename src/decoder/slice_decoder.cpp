@@ -1,5 +1,6 @@
 #include "decoder/slice_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -56,6 +57,9 @@ struct CSliceDecoder::SliceState {
     // (0 without a table or outside it).
     uint8_t* rowEntries = nullptr;
     uint32_t rowColumns = 0;
+    // The first address the slice may not write: the picture's end, or the next slice's
+    // first macroblock when slices are decoded apart.
+    int32_t limit = 0;
 };
 
 CSliceDecoder::~CSliceDecoder() {
@@ -148,18 +152,117 @@ void CSliceDecoder::SetUpTable(const CYUVFrame& current) {
 
 int32_t CSliceDecoder::DecodeSlices(BitReader& bits, const uint32_t* end) {
     SliceState state;
+    state.limit = modes.total;
     Macroblock mb;
+    return DecodeSlicesFrom(bits, end, state, mb, true);
+}
+
+int32_t CSliceDecoder::DecodeSlicesFrom(BitReader& bits, const uint32_t* end, SliceState& state,
+                                        Macroblock& mb, bool stopWhenFull) {
     for (;;) {
-        const int32_t found = SearchSlice(bits, end, state, mb);
+        if (stopWhenFull && state.address >= modes.total) return 0;
+        stopWhenFull = true;
+        const int32_t found = FindSlice(bits, end, state, mb);
         if (found <= 0) return found;
         switch (DecodeSlice(bits, end, state, mb)) {
             case SliceEnd::kStartCode:
+            case SliceEnd::kDropped:
                 break;
             case SliceEnd::kPictureFull:
                 return 0;
             case SliceEnd::kFailed:
+            case SliceEnd::kOverrun:
                 return -1;
         }
+    }
+}
+
+void CSliceDecoder::DecodeListedSlice(const ListedSlice& slice, const uint32_t* end, int32_t limit,
+                                      SliceOutcome& outcome) {
+    outcome.end = slice.data;
+    outcome.endAddress = slice.address;
+    if (slice.address < 0) {
+        outcome.how = SliceEnd::kDropped;
+        return;
+    }
+    SliceState state;
+    state.limit = limit;
+    Macroblock mb;
+    mb.quantiser = slice.quantiser;
+    StartSlice(outcome.end, state, mb, slice.address);
+    outcome.how = DecodeSlice(outcome.end, end, state, mb);
+    outcome.endAddress = state.address;
+}
+
+int32_t CSliceDecoder::FinishSlices(BitReader& bits, const uint32_t* end,
+                                    const SliceOutcome& last) {
+    SliceState state;
+    state.limit = modes.total;
+    state.address = last.endAddress;
+    Macroblock mb;
+    switch (last.how) {
+        case SliceEnd::kPictureFull:
+            return 0;
+        case SliceEnd::kFailed:
+        case SliceEnd::kOverrun:
+            return -1;
+        case SliceEnd::kStartCode:
+            return DecodeSlicesFrom(bits, end, state, mb, true);
+        case SliceEnd::kDropped:
+            break;
+    }
+    // A dropped slice leaves the search going on without a look at the address.
+    return DecodeSlicesFrom(bits, end, state, mb, false);
+}
+
+void CSliceDecoder::CopyTableEntries(int32_t from, int32_t to, uint8_t* mirror, bool save) const {
+    if (!modes.table || from < 0 || to > modes.total) return;
+    const int32_t width = targets.mbWidth;
+    for (int32_t address = from; address < to;) {
+        const int32_t row = address / width;
+        const int32_t column = address % width;
+        const int32_t columns = std::min(to - address, width - column);
+        address += columns;
+        const uint32_t tableRow =
+            (static_cast<uint32_t>(row) << modes.tableRowShift) + modes.tableRowOffset;
+        if (tableRow >= modes.tableRows || static_cast<uint32_t>(column) >= modes.tableColumns)
+            continue;
+        const uint32_t kept = std::min(static_cast<uint32_t>(columns),
+                                       modes.tableColumns - static_cast<uint32_t>(column));
+        const size_t offset =
+            (static_cast<size_t>(tableRow) * modes.tableColumns + static_cast<uint32_t>(column)) *
+            MacroblockInfoBlock::kEntryBytes;
+        const size_t bytes = static_cast<size_t>(kept) * MacroblockInfoBlock::kEntryBytes;
+        if (save) {
+            std::memcpy(mirror + offset, modes.table + offset, bytes);
+        } else {
+            std::memcpy(modes.table + offset, mirror + offset, bytes);
+        }
+    }
+}
+
+int64_t CSliceDecoder::SearchByte(const BitReader& bits, const uint32_t* origin) {
+    const int64_t bit = static_cast<int64_t>(bits.Word() - origin) * 32 + (31 - bits.Offset());
+    return (bit + 7) >> 3;
+}
+
+int32_t CSliceDecoder::ListSlices(BitReader bits, const uint32_t* end, const uint32_t** origin,
+                                  ListedSlice* list, int32_t capacity) const {
+    bits.AlignToByte();
+    *origin = bits.Word();
+    int64_t from = (31 - bits.Offset()) / 8;
+    int32_t count = 0;
+    for (;;) {
+        const int64_t prefix = NextStartCodePrefix(*origin, from, end);
+        const uint32_t code = StreamByte(*origin, prefix + 3);
+        if (code < kFirstSliceStartCode || code > kLastSliceStartCode) return count;
+        if (count == capacity) return -1;
+        ListedSlice& slice = list[count++];
+        slice.prefixByte = prefix;
+        const int64_t header = prefix + 4;
+        slice.data.Seek(*origin + (header >> 2), 31 - 8 * static_cast<int32_t>(header & 3));
+        slice.address = ReadSliceHeader(slice.data, end, code, slice.quantiser);
+        from = header;
     }
 }
 
@@ -177,7 +280,9 @@ D2U_ALWAYS_INLINE CSliceDecoder::SliceEnd CSliceDecoder::DecodeSlice(BitReader& 
             // The next 32 bits: 23 zeros start a slice; otherwise the address increment.
             const uint32_t window = bits.Peek32();
             if ((window >> 9) == 0) return SliceEnd::kStartCode;
-            if (state.address >= modes.total) return SliceEnd::kPictureFull;
+            if (state.address >= state.limit) {
+                return state.limit == modes.total ? SliceEnd::kPictureFull : SliceEnd::kOverrun;
+            }
             if (window >> 31) {
                 // The commonest increment, 1, is the single bit 1.
                 bits.Skip(1);
@@ -190,7 +295,9 @@ D2U_ALWAYS_INLINE CSliceDecoder::SliceEnd CSliceDecoder::DecodeSlice(BitReader& 
                 state.window = bits.Peek32();
             }
         }
-        if (state.address >= modes.total) return SliceEnd::kFailed;
+        if (state.address >= state.limit) {
+            return state.limit == modes.total ? SliceEnd::kFailed : SliceEnd::kOverrun;
+        }
         PrefetchNextTarget(state);
         // The stream 256 bytes on, a dozen macroblocks ahead at DVD rates: the coefficient
         // reader's refills otherwise wait for the next line now and then.
@@ -213,11 +320,10 @@ D2U_ALWAYS_INLINE CSliceDecoder::SliceEnd CSliceDecoder::DecodeSlice(BitReader& 
     }
 }
 
-// Finds the next slice and starts it: 1 with the first macroblock's address set, 0 when the
-// picture is already complete, -1 at a start code that is not a slice (left unread).
-int32_t CSliceDecoder::SearchSlice(BitReader& bits, const uint32_t* end, SliceState& state,
-                                   Macroblock& mb) {
-    if (state.address >= modes.total) return 0;
+// Finds the next slice and starts it: 1 with the first macroblock's address set, -1 at a start
+// code that is not a slice (left unread).
+int32_t CSliceDecoder::FindSlice(BitReader& bits, const uint32_t* end, SliceState& state,
+                                 Macroblock& mb) {
     for (;;) {
         if (bits.Word() > end) return -1;
         const uint32_t code = FindStartCode(bits, end);
@@ -225,23 +331,31 @@ int32_t CSliceDecoder::SearchSlice(BitReader& bits, const uint32_t* end, SliceSt
             UnreadStartCode(bits);
             return -1;
         }
-        const uint32_t extension = modes.sliceExtension ? bits.Get(3) : 0;
-        // The bit after quantiser_scale_code announces extra slice information.
-        const bool extraInformation = (bits.Peek(6) & 1) != 0;
-        mb.quantiser = ReadQuantiser(bits);
-        bits.Skip(1);  // extra_bit_slice
-        if (extraInformation) SkipSliceExtraInformation(bits, end);
-        if (!modes.mpeg2) SkipMacroblockStuffing(bits, end);
-        int32_t increment = 0;
-        if (vlcTables->DecodeMacroblockAddressIncrement(bits, &increment) != 0 || increment < 1) {
-            continue;  // the whole slice is dropped
-        }
-        const int64_t row = static_cast<int64_t>(extension << 7) + code - 1;
-        const int64_t address = row * targets.mbWidth + increment - 1;
-        if (row >= modes.rows || address >= modes.total) continue;
-        StartSlice(bits, state, mb, static_cast<int32_t>(address));
+        const int32_t address = ReadSliceHeader(bits, end, code, mb.quantiser);
+        if (address < 0) continue;  // the whole slice is dropped
+        StartSlice(bits, state, mb, address);
         return 1;
     }
+}
+
+// The header of the slice with start code `code`, up to its first address increment: the first
+// macroblock's address, or -1 when the header drops the slice.
+int32_t CSliceDecoder::ReadSliceHeader(BitReader& bits, const uint32_t* end, uint32_t code,
+                                       int32_t& quantiser) const {
+    const uint32_t extension = modes.sliceExtension ? bits.Get(3) : 0;
+    // The bit after quantiser_scale_code announces extra slice information.
+    const bool extraInformation = (bits.Peek(6) & 1) != 0;
+    quantiser = ReadQuantiser(bits);
+    bits.Skip(1);  // extra_bit_slice
+    if (extraInformation) SkipSliceExtraInformation(bits, end);
+    if (!modes.mpeg2) SkipMacroblockStuffing(bits, end);
+    int32_t increment = 0;
+    if (vlcTables->DecodeMacroblockAddressIncrement(bits, &increment) != 0 || increment < 1)
+        return -1;
+    const int64_t row = static_cast<int64_t>(extension << 7) + code - 1;
+    const int64_t address = row * targets.mbWidth + increment - 1;
+    if (row >= modes.rows || address >= modes.total) return -1;
+    return static_cast<int32_t>(address);
 }
 
 void CSliceDecoder::StartSlice(BitReader& bits, SliceState& state, Macroblock& mb,

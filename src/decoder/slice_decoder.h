@@ -56,16 +56,60 @@ public:
     // picture early or the data ended.
     int32_t DecodeSlices(BitReader& bits, const uint32_t* end);
 
+    // Slices decoded apart from one another (on several threads), which give the picture
+    // DecodeSlices gives when each begins where the one before it ended and writes only
+    // macroblocks before the next one's.
+    //
+    // How a slice ended: at a start code or bits of no macroblock (the next slice is searched
+    // for), with every macroblock of the picture decoded, past the data or the picture, at the
+    // first macroblock of the slice after it, or at once (a slice header that drops the slice).
+    enum class SliceEnd { kStartCode, kPictureFull, kFailed, kOverrun, kDropped };
+    // A slice found by ListSlices.
+    struct ListedSlice {
+        BitReader data;      // behind its header; for a dropped slice, where the header ended
+        int64_t prefixByte;  // the stream byte of its start code's 00 00 01
+        int32_t address;     // of its first macroblock; -1 when the header drops the slice
+        int32_t quantiser;
+    };
+    struct SliceOutcome {
+        BitReader end;  // where the search for the next slice begins
+        int32_t endAddress;
+        SliceEnd how;
+    };
+    // The slices from `bits` to the first start code that is not a slice's, with their
+    // headers read; byte positions count from `*origin`, set here. Their count, or -1 when
+    // there are more than `capacity`.
+    int32_t ListSlices(BitReader bits, const uint32_t* end, const uint32_t** origin,
+                       ListedSlice* list, int32_t capacity) const;
+    // Decodes one listed slice; `limit` is the first address it may not write.
+    void DecodeListedSlice(const ListedSlice& slice, const uint32_t* end, int32_t limit,
+                           SliceOutcome& outcome);
+    // Goes on as DecodeSlices after the last listed slice ended as `last`, from `bits` there.
+    int32_t FinishSlices(BitReader& bits, const uint32_t* end, const SliceOutcome& last);
+    // Copies the macroblock table entries of addresses [from, to) between the picture's table
+    // and `mirror`, a buffer of the table's layout and size: into the mirror when saving, back
+    // into the table otherwise.
+    void CopyTableEntries(int32_t from, int32_t to, uint8_t* mirror, bool save) const;
+    // Bytes of the current picture's macroblock table (0 without one).
+    size_t TableBytes() const {
+        return static_cast<size_t>(modes.tableColumns) * modes.tableRows *
+               MacroblockInfoBlock::kEntryBytes;
+    }
+    // The stream byte from which a search for a start code at `bits` reads.
+    static int64_t SearchByte(const BitReader& bits, const uint32_t* origin);
+    int32_t PictureMacroblocks() const { return modes.total; }
+
 private:
     struct SliceState;
     struct ModeCode;
-    // How a slice ended: at a start code or bits of no macroblock (the next slice is searched
-    // for), with every macroblock of the picture decoded, or past the data or the picture.
-    enum class SliceEnd { kStartCode, kPictureFull, kFailed };
 
     SliceEnd DecodeSlice(BitReader& bits, const uint32_t* end, SliceState& state, Macroblock& mb);
 
-    int32_t SearchSlice(BitReader& bits, const uint32_t* end, SliceState& state, Macroblock& mb);
+    int32_t DecodeSlicesFrom(BitReader& bits, const uint32_t* end, SliceState& state,
+                             Macroblock& mb, bool stopWhenFull);
+    int32_t FindSlice(BitReader& bits, const uint32_t* end, SliceState& state, Macroblock& mb);
+    int32_t ReadSliceHeader(BitReader& bits, const uint32_t* end, uint32_t code,
+                            int32_t& quantiser) const;
     void StartSlice(BitReader& bits, SliceState& state, Macroblock& mb, int32_t address);
     int32_t ReadQuantiser(BitReader& bits) const;
     int32_t DecodeCodedMacroblock(BitReader& bits, SliceState& state, Macroblock& mb);

@@ -47,6 +47,24 @@ void FreeZeroedMemory(void* memory, size_t bytes);
 // Milliseconds from an arbitrary fixed point, monotonic.
 uint64_t MonotonicMilliseconds();
 
+// Threads of the decoding handles' worker pools.
+using ThreadHandle = void*;
+// Runs entry(argument) on a new thread: null when no thread could be started.
+ThreadHandle StartThread(void (*entry)(void*), void* argument);
+// Waits until the thread has returned, and releases it.
+void JoinThread(ThreadHandle thread);
+// Processors this process may run on, at least 1.
+int32_t ProcessorCount();
+// A lock and a condition that threads wait for under it. Null without memory.
+struct Monitor;
+Monitor* CreateMonitor();
+void DestroyMonitor(Monitor* monitor);
+void Lock(Monitor* monitor);
+void Unlock(Monitor* monitor);
+// Releases the lock until woken (or spuriously), then holds it again.
+void Wait(Monitor* monitor);
+void WakeAll(Monitor* monitor);
+
 // Optional libraries: null when not found.
 using LibraryHandle = void*;
 LibraryHandle LoadLibraryByName(const char* name);

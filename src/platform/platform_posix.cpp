@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <new>
 #include <string>
 
 #include "platform/platform.h"
@@ -245,6 +248,84 @@ uint64_t MonotonicMilliseconds() {
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<uint64_t>(now.tv_sec) * 1000u +
            static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+namespace {
+
+struct ThreadStart {
+    void (*entry)(void*);
+    void* argument;
+    pthread_t thread;
+};
+
+void* RunThread(void* start) {
+    const ThreadStart* what = static_cast<ThreadStart*>(start);
+    what->entry(what->argument);
+    return nullptr;
+}
+
+}  // namespace
+
+ThreadHandle StartThread(void (*entry)(void*), void* argument) {
+    ThreadStart* start = new (std::nothrow) ThreadStart{entry, argument, {}};
+    if (!start) return nullptr;
+    if (::pthread_create(&start->thread, nullptr, RunThread, start) != 0) {
+        delete start;
+        return nullptr;
+    }
+    return start;
+}
+
+void JoinThread(ThreadHandle thread) {
+    ThreadStart* start = static_cast<ThreadStart*>(thread);
+    if (!start) return;
+    ::pthread_join(start->thread, nullptr);
+    delete start;
+}
+
+int32_t ProcessorCount() {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0)
+        return CPU_COUNT(&allowed);
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<int32_t>(online) : 1;
+}
+
+struct Monitor {
+    pthread_mutex_t mutex;
+    pthread_cond_t condition;
+};
+
+Monitor* CreateMonitor() {
+    Monitor* monitor = new (std::nothrow) Monitor;
+    if (!monitor) return nullptr;
+    ::pthread_mutex_init(&monitor->mutex, nullptr);
+    ::pthread_cond_init(&monitor->condition, nullptr);
+    return monitor;
+}
+
+void DestroyMonitor(Monitor* monitor) {
+    if (!monitor) return;
+    ::pthread_cond_destroy(&monitor->condition);
+    ::pthread_mutex_destroy(&monitor->mutex);
+    delete monitor;
+}
+
+void Lock(Monitor* monitor) {
+    ::pthread_mutex_lock(&monitor->mutex);
+}
+
+void Unlock(Monitor* monitor) {
+    ::pthread_mutex_unlock(&monitor->mutex);
+}
+
+void Wait(Monitor* monitor) {
+    ::pthread_cond_wait(&monitor->condition, &monitor->mutex);
+}
+
+void WakeAll(Monitor* monitor) {
+    ::pthread_cond_broadcast(&monitor->condition);
 }
 
 LibraryHandle LoadLibraryByName(const char* name) {

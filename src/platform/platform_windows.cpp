@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/platform.h"
 
@@ -135,6 +136,80 @@ uint64_t MonotonicMilliseconds() {
     if (frequency.QuadPart == 0) return 0;
     return static_cast<uint64_t>(counter.QuadPart) * 1000u /
            static_cast<uint64_t>(frequency.QuadPart);
+}
+
+namespace {
+
+struct ThreadStart {
+    void (*entry)(void*);
+    void* argument;
+    HANDLE thread;
+};
+
+DWORD WINAPI RunThread(LPVOID start) {
+    const ThreadStart* what = static_cast<ThreadStart*>(start);
+    what->entry(what->argument);
+    return 0;
+}
+
+}  // namespace
+
+ThreadHandle StartThread(void (*entry)(void*), void* argument) {
+    ThreadStart* start = new (std::nothrow) ThreadStart{entry, argument, nullptr};
+    if (!start) return nullptr;
+    start->thread = ::CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
+    if (!start->thread) {
+        delete start;
+        return nullptr;
+    }
+    return start;
+}
+
+void JoinThread(ThreadHandle thread) {
+    ThreadStart* start = static_cast<ThreadStart*>(thread);
+    if (!start) return;
+    ::WaitForSingleObject(start->thread, INFINITE);
+    ::CloseHandle(start->thread);
+    delete start;
+}
+
+int32_t ProcessorCount() {
+    SYSTEM_INFO info;
+    ::GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? static_cast<int32_t>(info.dwNumberOfProcessors) : 1;
+}
+
+struct Monitor {
+    SRWLOCK lock;
+    CONDITION_VARIABLE condition;
+};
+
+Monitor* CreateMonitor() {
+    Monitor* monitor = new (std::nothrow) Monitor;
+    if (!monitor) return nullptr;
+    ::InitializeSRWLock(&monitor->lock);
+    ::InitializeConditionVariable(&monitor->condition);
+    return monitor;
+}
+
+void DestroyMonitor(Monitor* monitor) {
+    delete monitor;
+}
+
+void Lock(Monitor* monitor) {
+    ::AcquireSRWLockExclusive(&monitor->lock);
+}
+
+void Unlock(Monitor* monitor) {
+    ::ReleaseSRWLockExclusive(&monitor->lock);
+}
+
+void Wait(Monitor* monitor) {
+    ::SleepConditionVariableSRW(&monitor->condition, &monitor->lock, INFINITE, 0);
+}
+
+void WakeAll(Monitor* monitor) {
+    ::WakeAllConditionVariable(&monitor->condition);
 }
 
 LibraryHandle LoadLibraryByName(const char* name) {

@@ -28,6 +28,7 @@ struct PreviewObjects {
     CYUVFrameResizer resizeYUVFS;
     CBmpUtils previewBitmap;
     D2uHandle previewHandle = 0;
+    int32_t previewThreads = 1;  // given to each preview source's decoding handle
     int32_t previewSourceKind = kNoPreviewSource;
     char previewBitmapPath[kPathBytes] = {};
     uint8_t previewChunk[kChunkBytes];

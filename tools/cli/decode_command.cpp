@@ -38,13 +38,15 @@ const char kHelp[] =
     "  --skip-ms MS         leave out MS milliseconds of pictures from the start\n"
     "  --subtitles FILE     draw a subtitle file onto the pictures (y4m and yuv)\n"
     "  --pid N              the video stream of a transport stream with this PID\n"
+    "  --threads N          threads that decode each picture's slices (default 0: one per\n"
+    "                       processor; 1: the calling thread only)\n"
     "  -q, --quiet          no progress line\n"
     "  -h, --help           this help\n";
 
 const std::vector<OptionDefinition> kOptions = {
     {"output", 'o', true}, {"format", 0, true},   {"null", 0, false},   {"decode-order", 0, false},
     {"size", 0, true},     {"frames", 0, true},   {"skip-ms", 0, true}, {"subtitles", 0, true},
-    {"pid", 0, true},      {"quiet", 'q', false}, {"help", 'h', false},
+    {"pid", 0, true},      {"quiet", 'q', false}, {"help", 'h', false}, {"threads", 0, true},
 };
 
 enum class Format { kY4m, kYuv, kBmp };
@@ -57,6 +59,7 @@ struct DecodeSettings {
     int64_t maxPictures = -1;
     uint32_t skipMilliseconds = 0;
     int32_t pid = D2U_ANY_VIDEO;
+    int32_t threads = 0;
 };
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -101,6 +104,7 @@ DecodeSettings ReadSettings(const Arguments& args) {
     settings.skipMilliseconds =
         static_cast<uint32_t>(args.Count("skip-ms", 0, 0, 24 * 3600 * 1000));
     settings.pid = static_cast<int32_t>(args.Count("pid", D2U_ANY_VIDEO, 0, 0x1FFE));
+    settings.threads = static_cast<int32_t>(args.Count("threads", 0, 0, 32));
     return settings;
 }
 
@@ -193,6 +197,7 @@ int RunDecode(int argc, char** argv) {
     }
     DecodeSettings settings = ReadSettings(args);
     VideoInput input(settings.input, settings.pid);
+    input.SetThreads(settings.threads);
     if (settings.size.width > 0) input.SetOutputSize(settings.size.width, settings.size.height);
     input.Skip(settings.skipMilliseconds);
     int64_t count;

@@ -71,6 +71,10 @@ void VideoInput::ReadFramesOnly() {
     D2uDirSetFramesWritable(handle_, 0);
 }
 
+void VideoInput::SetThreads(int32_t count) {
+    D2uDirSetThreads(handle_, count);
+}
+
 VideoInput::~VideoInput() {
     if (handle_) FinishDecoding(&handle_);
 }

@@ -31,6 +31,8 @@ public:
     const SequenceFacts& sequence() const { return sequence_; }
     bool firstPictureTopFieldFirst() const { return firstTopFieldFirst_; }
 
+    // Threads that decode each picture (0: one per processor).
+    void SetThreads(int32_t count);
     void SetOutputSize(int32_t width, int32_t height);
     // The size of the pictures handed out.
     void OutputSize(int32_t& width, int32_t& height) const;

@@ -1,0 +1,119 @@
+#include "platform/worker_pool.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace d2u {
+namespace {
+
+// Polls before sleeping: a picture's serial part (its headers, the hand-out) is short, and a
+// thread woken from sleep starts tens of microseconds late.
+constexpr int32_t kPolls = 4000;
+
+inline void PauseBriefly() {
+#if defined(__SSE2__)
+    _mm_pause();
+#endif
+}
+
+}  // namespace
+
+CWorkerPool::~CWorkerPool() {
+    StopThreads();
+    platform::DestroyMonitor(monitor);
+}
+
+int32_t CWorkerPool::SetThreads(int32_t count) {
+    if (count <= 0) count = platform::ProcessorCount();
+    if (count > kMostThreads) count = kMostThreads;
+    if (count == Threads()) return count;
+    StopThreads();
+    if (count <= 1) return 1;
+    if (!monitor) monitor = platform::CreateMonitor();
+    if (!monitor) return 1;
+    stopping.store(false);
+    firstRound = round.load();
+    for (int32_t worker = 1; worker < count; ++worker) {
+        starts[started] = WorkerStart{this, worker};
+        threads[started] = platform::StartThread(WorkerMain, &starts[started]);
+        if (!threads[started]) break;
+        ++started;
+    }
+    return Threads();
+}
+
+void CWorkerPool::StopThreads() {
+    if (started == 0) return;
+    platform::Lock(monitor);
+    stopping.store(true);
+    platform::WakeAll(monitor);
+    platform::Unlock(monitor);
+    for (int32_t i = 0; i < started; ++i) platform::JoinThread(threads[i]);
+    started = 0;
+}
+
+void CWorkerPool::Run(Task work, void* workContext) {
+    if (started == 0) {
+        work(workContext, 0);
+        return;
+    }
+    task = work;
+    context = workContext;
+    pending.store(started, std::memory_order_relaxed);
+    platform::Lock(monitor);
+    round.fetch_add(1, std::memory_order_release);
+    platform::WakeAll(monitor);
+    platform::Unlock(monitor);
+    work(workContext, 0);
+    AwaitWorkers();
+}
+
+void CWorkerPool::AwaitWorkers() {
+    for (int32_t poll = 0; poll < kPolls; ++poll) {
+        if (pending.load(std::memory_order_acquire) == 0) return;
+        PauseBriefly();
+    }
+    platform::Lock(monitor);
+    while (pending.load(std::memory_order_acquire) != 0) platform::Wait(monitor);
+    platform::Unlock(monitor);
+}
+
+void CWorkerPool::WorkerMain(void* argument) {
+    const WorkerStart* start = static_cast<WorkerStart*>(argument);
+    start->pool->ServeWorker(start->worker);
+}
+
+void CWorkerPool::ServeWorker(int32_t worker) {
+    // The rounds count from the one before the thread was started: it may start late.
+    uint32_t seen = firstRound;
+    for (;;) {
+        seen = AwaitRound(seen);
+        if (stopping.load(std::memory_order_acquire)) return;
+        task(context, worker);
+        if (pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            platform::Lock(monitor);
+            platform::WakeAll(monitor);
+            platform::Unlock(monitor);
+        }
+    }
+}
+
+// The round after `seen`, or `seen` when the pool stops.
+uint32_t CWorkerPool::AwaitRound(uint32_t seen) {
+    for (int32_t poll = 0; poll < kPolls; ++poll) {
+        const uint32_t now = round.load(std::memory_order_acquire);
+        if (now != seen || stopping.load(std::memory_order_relaxed)) return now;
+        PauseBriefly();
+    }
+    platform::Lock(monitor);
+    uint32_t now = round.load(std::memory_order_acquire);
+    while (now == seen && !stopping.load(std::memory_order_acquire)) {
+        platform::Wait(monitor);
+        now = round.load(std::memory_order_acquire);
+    }
+    platform::Unlock(monitor);
+    return now;
+}
+
+}  // namespace d2u
