@@ -2,7 +2,7 @@
 # Builds every configuration and runs every test:
 #   linux-x64 (ctest), linux-x64 with the scalar kernels only (ctest),
 #   linux-x64 with AddressSanitizer + UndefinedBehaviorSanitizer (ctest),
-#   linux-i686 (ctest through qemu-i386), the two-thread test under ThreadSanitizer,
+#   linux-i686 (ctest through qemu-i386), the thread tests under ThreadSanitizer,
 #   windows-i686 (DLL built, export table checked), and every fuzz target for a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -43,7 +43,7 @@ configure_and_build build/linux-i686 -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-linux-i686.cmake"
 ctest --test-dir build/linux-i686 --output-on-failure -j"$jobs"
 
-echo "== two-thread test under ThreadSanitizer"
+echo "== thread tests (handles on several threads, slice threads) under ThreadSanitizer"
 tsan=-fsanitize=thread
 configure_and_build_target build/tsan soak_threads -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_FLAGS="$tsan" -DCMAKE_CXX_FLAGS="$tsan" -DCMAKE_EXE_LINKER_FLAGS="$tsan" \

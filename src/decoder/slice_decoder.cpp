@@ -581,10 +581,11 @@ int32_t CSliceDecoder::ReconstructBlocks(BitReader& bits, SliceState& state, con
 // An intra macroblock goes into the picture block by block as it is read, so that each block's
 // transform runs while the next is read, when a failure half way would leave no trace: a 4:2:0
 // frame macroblock wholly inside the picture, where nothing of this picture is yet, in a frame
-// whose undecoded parts are filled in afterwards.
+// whose undecoded parts are filled in afterwards. (In a field picture the coverage unit at the
+// macroblock's position belongs to another macroblock row, which another thread may write.)
 bool CSliceDecoder::PlacesIntraWhileReading(const SliceState& state, const Macroblock& mb,
                                             IntraSamples& samples) const {
-    return targets.fillsUndecoded && modes.blocks == 6 && mb.pattern == 0x3F &&
+    return targets.fillsUndecoded && !modes.field && modes.blocks == 6 && mb.pattern == 0x3F &&
            targets.coverage->FrameMacroblockBlank(state.x, state.y) &&
            compensator.PlaceIntraMacroblock420(state.x, state.y, mb.dctType == 1, samples);
 }

@@ -1,12 +1,14 @@
 // Decoding handles share nothing but the logger: two handles on two threads must give the same
-// pictures, byte for byte, as the same handles one after the other. Run under the thread
-// sanitizer this also finds unguarded shared state.
+// pictures, byte for byte, as the same handles one after the other; and a handle that decodes
+// its slices on several threads gives the pictures of one thread, damaged input included. Run
+// under the thread sanitizer this also finds unguarded shared state.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,7 +33,7 @@ std::string Input(const std::string& name) {
     return "";
 }
 
-// The visible samples of every frame handed out.
+// The visible samples of every frame handed out, and its macroblock table.
 Pictures Samples(const test::HostRun& run) {
     Pictures pictures;
     for (const test::HostFrame& frame : run.frames) {
@@ -39,24 +41,26 @@ Pictures Samples(const test::HostRun& run) {
         for (const test::PlaneImage& plane : frame.image.planes) {
             bytes.insert(bytes.end(), plane.samples.begin(), plane.samples.end());
         }
+        bytes.insert(bytes.end(), frame.table.begin(), frame.table.end());
     }
     return pictures;
 }
 
-Pictures DecodeFile(const std::string& path) {
-    return Samples(test::DecodeFileDriven(path, 500));
+Pictures DecodeFile(const std::string& path, int32_t threads = 1) {
+    return Samples(test::DecodeFileDriven(path, 500, threads));
 }
 
-Pictures DecodeBuffers(const std::string& path) {
+Pictures DecodeBuffers(const std::string& path, int32_t threads = 1) {
     Bytes stream = test::ReadFileBytes(path);
-    return Samples(test::DecodeBufferDriven(stream, test::ReadStreamLayout(stream)));
+    return Samples(test::DecodeBufferDriven(stream, test::ReadStreamLayout(stream), threads));
 }
 
 // Scaled bitmaps, with a skip now and then.
-Pictures DecodeBitmaps(const std::string& path) {
+Pictures DecodeBitmaps(const std::string& path, int32_t threads = 1) {
     Pictures pictures;
     D2uHandle handle = 0;
     if (D2uDirLoadFile(path.c_str(), &handle) != 0) return pictures;
+    D2uDirSetThreads(handle, threads);
     D2uDirSetOutputSize(handle, 130, 98);
     for (int call = 0; call < 200; ++call) {
         if (call % 4 == 3) SkipFrame(handle);
@@ -134,6 +138,123 @@ TEST(TwoThreads, PreviewsBesideDecoding) {
                            [&] { return DecodeBitmaps(interlaced); });
     ExpectSameOnTwoThreads([&] { return MakePreviews(interlaced, bitmap); },
                            [&] { return DecodeBuffers(progressive); });
+}
+
+// Every valid input, and copies of it with each kind of damage, through handles that decode on
+// one, two and three threads, file-driven and one picture per buffer: the same frames and the
+// same results of every call. Damage makes slices run on past the next one's start, overlap or
+// come out of order, which the threads must put right.
+TEST(SliceThreads, GiveThePicturesOfOneThread) {
+    std::mt19937 random(29);
+    const std::string path = test::WorkPath("soak_slice_threads.m2v");
+    for (const SoakInput& input : MakeValidInputs()) {
+        if (input.kind == InputKind::kSubtitle) continue;
+        std::vector<Bytes> variants = {input.bytes};
+        for (const Damage& damage : Damages()) {
+            if (!damage.AppliesTo(input.kind)) continue;
+            for (int copy = 0; copy < 2; ++copy) variants.push_back(damage.apply(input, random));
+        }
+        for (size_t v = 0; v < variants.size(); ++v) {
+            ASSERT_TRUE(test::WriteFileBytes(path, variants[v]));
+            const test::HostRun alone = test::DecodeFileDriven(path, 2000, 1);
+            const test::StreamLayout layout = test::ReadStreamLayout(variants[v]);
+            const test::HostRun bufferedAlone = test::DecodeBufferDriven(variants[v], layout, 1);
+            for (int32_t threads : {2, 3}) {
+                const test::HostRun shared = test::DecodeFileDriven(path, 2000, threads);
+                EXPECT_TRUE(Samples(shared) == Samples(alone) && shared.results == alone.results)
+                    << input.name << " variant " << v << ", " << threads << " threads";
+                if (input.kind != InputKind::kElementary) continue;
+                const test::HostRun buffered =
+                    test::DecodeBufferDriven(variants[v], layout, threads);
+                EXPECT_TRUE(Samples(buffered) == Samples(bufferedAlone) &&
+                            buffered.results == bufferedAlone.results)
+                    << input.name << " variant " << v << ", buffers, " << threads << " threads";
+            }
+        }
+    }
+}
+
+// Each picture loses the two bytes before its third slice's start code: one thread decoding in
+// order reads on into that start code, misses the slice and fills its place from the reference;
+// the threads have decoded it, and what they wrote there (samples, macroblock table) must go.
+TEST(SliceThreads, ASliceCutShortHidesTheNext) {
+    const std::string source = test::WorkPath("soak_slice_cut_source.m2v");
+    if (!test::FileExists(source)) {
+        ASSERT_EQ(test::RunCommand("ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i "
+                                   "testsrc2=size=352x288:rate=25,noise=alls=24:allf=t "
+                                   "-frames:v 12 -c:v mpeg2video -g 6 -bf 2 -q:v 3 "
+                                   "-f mpeg2video " +
+                                   source),
+                  0);
+    }
+    const Bytes stream = test::ReadFileBytes(source);
+    Bytes cut;
+    int32_t slicesOfPicture = 0;
+    for (size_t i = 0; i < stream.size(); ++i) {
+        const bool startCode =
+            i + 3 < stream.size() && stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1;
+        if (startCode && stream[i + 3] == 0) slicesOfPicture = 0;
+        if (startCode && stream[i + 3] >= 1 && stream[i + 3] <= 0xAF && ++slicesOfPicture == 3)
+            cut.resize(cut.size() - 2);
+        cut.push_back(stream[i]);
+    }
+    const std::string path = test::WorkPath("soak_slice_cut.m2v");
+    ASSERT_TRUE(test::WriteFileBytes(path, cut));
+    const Pictures alone = DecodeFile(path);
+    EXPECT_EQ(alone.size(), 13u);  // the last frame twice
+    EXPECT_TRUE(DecodeFile(path, 2) == alone);
+}
+
+// Hosts on four threads, each with handles that decode on two or more threads of their own,
+// pictures and bitmaps: the pictures of one thread, every time.
+TEST(SliceThreads, ManyHandlesOnManyThreads) {
+    const std::string progressive = Input("soak_mpeg2_qcif.m2v");
+    const std::string interlaced = Input("soak_mpeg2_interlaced.m2v");
+    ASSERT_FALSE(progressive.empty() || interlaced.empty());
+    const Job jobs[] = {
+        [&] { return DecodeFile(progressive, 2); }, [&] { return DecodeBuffers(interlaced, 3); },
+        [&] { return DecodeBitmaps(interlaced, 2); }, [&] { return DecodeFile(interlaced, 0); }};
+    const Pictures expected[] = {DecodeFile(progressive), DecodeBuffers(interlaced),
+                                 DecodeBitmaps(interlaced), DecodeFile(interlaced)};
+    for (int round = 0; round < 2; ++round) {
+        Pictures results[4];
+        std::vector<std::thread> hosts;
+        for (int job = 0; job < 4; ++job)
+            hosts.emplace_back([&, job] { results[job] = jobs[job](); });
+        for (std::thread& host : hosts) host.join();
+        for (int job = 0; job < 4; ++job) {
+            EXPECT_FALSE(expected[job].empty());
+            EXPECT_TRUE(results[job] == expected[job]) << "job " << job << ", round " << round;
+        }
+    }
+}
+
+// The count in use: one per processor for 0, at most 32, fewer never below 1; a negative count
+// and, for the preview's decoding (handle 0), the count it will use. A count changed between
+// pictures changes nothing in them.
+TEST(SliceThreads, CountsAndChangesBetweenPictures) {
+    const std::string interlaced = Input("soak_mpeg2_interlaced.m2v");
+    ASSERT_FALSE(interlaced.empty());
+    D2uHandle handle = 0;
+    ASSERT_EQ(D2uDirLoadFile(interlaced.c_str(), &handle), 0);
+    EXPECT_EQ(D2uDirSetThreads(handle, -1), -1);
+    EXPECT_EQ(D2uDirSetThreads(handle, 1), 1);
+    EXPECT_EQ(D2uDirSetThreads(handle, 0),
+              std::min<int32_t>(static_cast<int32_t>(std::thread::hardware_concurrency()), 32));
+    EXPECT_EQ(D2uDirSetThreads(handle, 100), 32);
+    EXPECT_EQ(D2uDirSetThreads(0, 3), 3);
+    EXPECT_EQ(D2uDirSetThreads(0, 1), 1);
+    Pictures changing;
+    for (int32_t call = 0;; ++call) {
+        D2uDirSetThreads(handle, 1 + call % 3);
+        D2uFrame* frame = nullptr;
+        if (GetMpegFrame(&frame, handle) != 0 || !frame) break;
+        test::HostRun run;
+        run.frames.push_back(test::CopyFrame(*frame));
+        changing.push_back(Samples(run).front());
+    }
+    FinishDecoding(&handle);
+    EXPECT_TRUE(changing == DecodeFile(interlaced));
 }
 
 // A host follows a file that another thread writes in 64 KB steps, raising the read limit after

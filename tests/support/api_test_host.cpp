@@ -2,16 +2,23 @@
 
 #include <cstring>
 
+#include "picture/yuv_frame.h"
+
 namespace d2u {
 namespace test {
 
 HostFrame CopyFrame(const D2uFrame& frame) {
-    HostFrame copy{frame, {}};
+    HostFrame copy{frame, {}, {}};
     int32_t chromaWidth = (frame.width + 1) / 2;
     int32_t chromaHeight = frame.chromaFormat == 2 ? frame.height : (frame.height + 1) / 2;
     copy.image.planes[0] = CopyPlane(frame.Y.data, frame.Y.pitch, frame.width, frame.height);
     copy.image.planes[1] = CopyPlane(frame.U.data, frame.U.pitch, chromaWidth, chromaHeight);
     copy.image.planes[2] = CopyPlane(frame.V.data, frame.V.pitch, chromaWidth, chromaHeight);
+    if (const auto* table = static_cast<const MacroblockInfoBlock*>(frame.mbInfo)) {
+        const size_t bytes =
+            static_cast<size_t>(table->columns) * table->rows * MacroblockInfoBlock::kEntryBytes;
+        copy.table.assign(table->entries, table->entries + bytes);
+    }
     return copy;
 }
 
@@ -26,10 +33,11 @@ void PaintFrame(D2uFrame& frame) {
     frame.hostWord = 0x5A5A;
 }
 
-HostRun DecodeFileDriven(const std::string& path, size_t maxCalls) {
+HostRun DecodeFileDriven(const std::string& path, size_t maxCalls, int32_t threads) {
     HostRun run;
     D2uHandle handle = 0;
     run.openResult = D2uDirLoadFile(path.c_str(), &handle);
+    if (handle) D2uDirSetThreads(handle, threads);
     for (size_t call = 0; run.openResult == 0 && call < maxCalls; ++call) {
         D2uFrame* frame = nullptr;
         run.results.push_back(GetMpegFrame(&frame, handle));
@@ -41,10 +49,12 @@ HostRun DecodeFileDriven(const std::string& path, size_t maxCalls) {
     return run;
 }
 
-HostRun DecodeBufferDriven(const std::vector<uint8_t>& stream, const StreamLayout& layout) {
+HostRun DecodeBufferDriven(const std::vector<uint8_t>& stream, const StreamLayout& layout,
+                           int32_t threads) {
     HostRun run;
     D2uHandle handle = 0;
     InitDecoding(&handle);
+    D2uDirSetThreads(handle, threads);
     for (const CodedPicture& picture : layout.pictures) {
         std::vector<uint8_t> chunk = PictureChunk(stream, picture);
         D2uFrame* frame = nullptr;

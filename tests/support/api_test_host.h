@@ -14,8 +14,9 @@ namespace d2u {
 namespace test {
 
 struct HostFrame {
-    D2uFrame record;  // as handed out; its plane pointers are not followed later
-    YuvImage image;   // the display area
+    D2uFrame record;             // as handed out; its plane pointers are not followed later
+    YuvImage image;              // the display area
+    std::vector<uint8_t> table;  // the macroblock table behind mbInfo, as handed out
 };
 HostFrame CopyFrame(const D2uFrame& frame);
 void PaintFrame(D2uFrame& frame);
@@ -29,9 +30,11 @@ struct HostRun {
 // Both draw over every frame handed out (PaintFrame), which no later frame may show, and write
 // its host word, which the next frame must have cleared.
 // D2uDirLoadFile, then GetMpegFrame until it fails (at most maxCalls calls).
-HostRun DecodeFileDriven(const std::string& path, size_t maxCalls);
+// `threads`: D2uDirSetThreads for the handle.
+HostRun DecodeFileDriven(const std::string& path, size_t maxCalls, int32_t threads = 1);
 // InitDecoding, then one GetMpegFrame2 per picture chunk of the layout.
-HostRun DecodeBufferDriven(const std::vector<uint8_t>& stream, const StreamLayout& layout);
+HostRun DecodeBufferDriven(const std::vector<uint8_t>& stream, const StreamLayout& layout,
+                           int32_t threads = 1);
 
 // A file-driven handle, closed at the end of the scope.
 struct OpenFile {
