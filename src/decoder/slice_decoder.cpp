@@ -269,10 +269,9 @@ int32_t CSliceDecoder::ListSlices(BitReader bits, const uint32_t* end, const uin
 // The macroblocks of the slice just started, up to the next start code or to bits that decode
 // to no macroblock (the rest of the slice is then dropped, and what the picture held there
 // stays).
-D2U_ALWAYS_INLINE CSliceDecoder::SliceEnd CSliceDecoder::DecodeSlice(BitReader& bits,
-                                                                     const uint32_t* end,
-                                                                     SliceState& state,
-                                                                     Macroblock& mb) {
+D2U_NOINLINE CSliceDecoder::SliceEnd CSliceDecoder::DecodeSlice(BitReader& bits,
+                                                                const uint32_t* end,
+                                                                SliceState& state, Macroblock& mb) {
     for (;;) {
         if (bits.Word() > end) return SliceEnd::kFailed;
         if (state.increment == 0) {
