@@ -60,22 +60,47 @@ void CWorkerPool::Run(Task work, void* workContext) {
     }
     task = work;
     context = workContext;
-    pending.store(started, std::memory_order_relaxed);
+    const uint32_t number =
+        (gate.load(std::memory_order_relaxed) & ~(kOpen | kInside)) + (kOpen << 1);
+    gate.store(number | kOpen, std::memory_order_release);
     platform::Lock(monitor);
     round.fetch_add(1, std::memory_order_release);
     platform::WakeAll(monitor);
     platform::Unlock(monitor);
     work(workContext, 0);
+    gate.fetch_and(~kOpen, std::memory_order_acq_rel);
     AwaitWorkers();
+}
+
+// Joins the open work once: false when it is closed or was joined already.
+bool CWorkerPool::Enter(uint32_t& entered) {
+    uint32_t now = gate.load(std::memory_order_acquire);
+    for (;;) {
+        const uint32_t number = now & ~(kOpen | kInside);
+        if (!(now & kOpen) || number == entered) return false;
+        if (gate.compare_exchange_weak(now, now + 1, std::memory_order_acq_rel)) {
+            entered = number;
+            return true;
+        }
+    }
+}
+
+void CWorkerPool::Leave() {
+    const uint32_t now = gate.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if ((now & (kOpen | kInside)) != 0) return;
+    // The last one out of closed work: the caller may be asleep.
+    platform::Lock(monitor);
+    platform::WakeAll(monitor);
+    platform::Unlock(monitor);
 }
 
 void CWorkerPool::AwaitWorkers() {
     for (int32_t poll = 0; poll < kPolls; ++poll) {
-        if (pending.load(std::memory_order_acquire) == 0) return;
+        if ((gate.load(std::memory_order_acquire) & kInside) == 0) return;
         PauseBriefly();
     }
     platform::Lock(monitor);
-    while (pending.load(std::memory_order_acquire) != 0) platform::Wait(monitor);
+    while ((gate.load(std::memory_order_acquire) & kInside) != 0) platform::Wait(monitor);
     platform::Unlock(monitor);
 }
 
@@ -87,15 +112,13 @@ void CWorkerPool::WorkerMain(void* argument) {
 void CWorkerPool::ServeWorker(int32_t worker) {
     // The rounds count from the one before the thread was started: it may start late.
     uint32_t seen = firstRound;
+    uint32_t entered = gate.load(std::memory_order_relaxed) & ~(kOpen | kInside);
     for (;;) {
         seen = AwaitRound(seen);
         if (stopping.load(std::memory_order_acquire)) return;
+        if (!Enter(entered)) continue;
         task(context, worker);
-        if (pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-            platform::Lock(monitor);
-            platform::WakeAll(monitor);
-            platform::Unlock(monitor);
-        }
+        Leave();
     }
 }
 

@@ -1,7 +1,9 @@
 // The threads of one decoding handle: started when the handle is given more than one thread,
 // kept until it has fewer or is destroyed, and woken for each piece of parallel work (the
 // slices of a picture, the rows of a colour conversion), so that no thread is started and
-// nothing is allocated per picture. The caller's thread always takes a share itself.
+// nothing is allocated per picture. The caller's thread always takes a share itself, and a
+// task must be written so that any thread can finish the others' shares: the caller waits only
+// for threads that joined the work before it was done, never for one that has not yet woken.
 #pragma once
 
 #include <atomic>
@@ -27,13 +29,16 @@ public:
     // when the system starts fewer threads.
     int32_t SetThreads(int32_t count);
     int32_t Threads() const { return 1 + started; }
-    // Runs task(context, worker) once on every thread and returns when all have returned.
+    // Runs task(context, worker) on the caller's thread and on every other thread that wakes
+    // before the caller's own call has returned; returns when all of those have returned.
     void Run(Task task, void* context);
 
 private:
     static void WorkerMain(void* argument);
     void ServeWorker(int32_t worker);
     uint32_t AwaitRound(uint32_t seen);
+    bool Enter(uint32_t& entered);
+    void Leave();
     void AwaitWorkers();
     void StopThreads();
 
@@ -47,10 +52,14 @@ private:
     int32_t started = 0;  // threads beside the caller's
     Task task = nullptr;
     void* context = nullptr;
-    // Raised once per Run; workers run the task when they see it change.
+    // Raised once per Run; workers wake when they see it change.
     std::atomic<uint32_t> round{0};
     uint32_t firstRound = 0;  // the round when the threads were started
-    std::atomic<int32_t> pending{0};  // workers still in the current round
+    // Who may still join the current work: the low bits count the threads in it, kOpen is set
+    // until the caller's share is done, and the bits above number the rounds.
+    static constexpr uint32_t kOpen = 1u << 16;
+    static constexpr uint32_t kInside = kOpen - 1;
+    std::atomic<uint32_t> gate{0};
     std::atomic<bool> stopping{false};
 };
 
