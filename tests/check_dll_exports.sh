@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The DLL must export exactly the functions the public header declares, under undecorated names.
+# The DLL must export exactly the functions the public header declares, under undecorated names,
+# and need no library beside those every Windows system has.
 set -euo pipefail
 dll=$1
 header=$2
@@ -11,6 +12,12 @@ actual=$(i686-w64-mingw32-objdump -p "$dll" \
 if [ "$expected" != "$actual" ]; then
     echo "DLL exports differ from the header:"
     diff <(echo "$expected") <(echo "$actual") || true
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+imports=$(i686-w64-mingw32-objdump -p "$dll" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u)
+if [ "$(echo "$imports" | grep -viE '^(kernel32|msvcrt)\.dll$' || true)" != "" ]; then
+    echo "DLL needs libraries beside the system's:" $imports
     echo "0 passed, 1 failed"
     exit 1
 fi
