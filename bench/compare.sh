@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
-# Side-by-side speed of d2udir, libmpeg2 (mpeg2dec) and ffmpeg, one thread each, on streams
-# generated with ffmpeg:
+# Side-by-side speed of d2udir, libmpeg2 (mpeg2dec) and ffmpeg, one thread each, and of d2udir
+# and ffmpeg on two threads, on streams generated with ffmpeg:
 #   sd        720x576 MPEG-2, 25 fps interlaced (field DCT, alternate scan), 6 Mbit/s, B pictures
 #   mpeg1     720x576 MPEG-1, progressive, 6 Mbit/s, B pictures
 #   hd        1920x1080 MPEG-2, 25 fps, 20 Mbit/s, B pictures
 #   dvd       an sd stream as a DVD title (program stream with navigation packets, AC-3 audio)
 # Jobs: decoding only (d2udir decode --null, mpeg2dec -o null, ffmpeg -f null), decoding plus
 # conversion to 32-bit pixels (d2udir --format bmp --null, mpeg2dec -o nullrgb32, ffmpeg
-# -pix_fmt bgra), and 100 preview bitmaps of the DVD stream (d2udir preview against ffmpeg
-# thumbnails, one process per picture on both sides). hyperfine times the programs of a job
-# one after another, in an order that turns by one each round, and the rounds repeat that, so
-# load from other processes falls on all of them alike; each figure is the median over the
-# rounds. Peak memory comes from /usr/bin/time.
+# -pix_fmt bgra), 100 preview bitmaps of the DVD stream (d2udir preview against ffmpeg
+# thumbnails, one process per picture on both sides), and decoding sd and hd on two threads
+# (d2udir --threads 2 against its own single thread, libmpeg2, which has no threads, and ffmpeg
+# -threads 2). hyperfine times the programs of a job one after another, in an order that turns
+# by one each round, and the rounds repeat that, so load from other processes falls on all of
+# them alike; each figure is the median over the rounds. Peak memory comes from /usr/bin/time.
 #
 # Usage: bench/compare.sh [BUILD_DIR]        (default build/bench; configured and built if needed)
 # Environment:
@@ -20,7 +21,8 @@
 #   STREAMS  folder of the generated streams, kept between runs (default BUILD_DIR/bench-streams)
 #   RESULTS  markdown output (default bench/results.md)
 # Frames per second are frames / (user + system CPU time) of the whole process: on a shared,
-# loaded machine CPU time is what stays comparable; wall-clock ratios are printed as well.
+# loaded machine CPU time is what stays comparable; wall-clock ratios are printed as well. The
+# two-thread jobs are rated by wall-clock time only: CPU time does not show a parallel speed-up.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -90,10 +92,10 @@ seconds_of() {
     ffprobe -v error -show_entries format=duration -of csv=p=0 "$streams/$1"
 }
 
-# The d2udir command must offer the decode-only and bitmap paths.
-if ! "$d2udir" decode "$streams/sd.m2v" --null >/dev/null 2>&1; then
-    echo "compare.sh: '$d2udir decode FILE --null' failed; this needs the d2udir command" \
-        "with --null (build target d2udir_cli)" >&2
+# The d2udir command must offer the decode-only path and threads.
+if ! "$d2udir" decode "$streams/sd.m2v" --null --threads 1 >/dev/null 2>&1; then
+    echo "compare.sh: '$d2udir decode FILE --null --threads 1' failed; this needs the d2udir" \
+        "command with --null and --threads (build target d2udir_cli)" >&2
     exit 1
 fi
 
@@ -102,7 +104,10 @@ fi
 jobs_file=$work/jobs.tsv
 : >"$jobs_file"
 job() { printf '%s\t%s\t%s\t%s\t%s\n' "$@" >>"$jobs_file"; }
-ffdecode="ffmpeg -hide_banner -loglevel error -nostdin -y -threads 1 -filter_threads 1"
+ffbase="ffmpeg -hide_banner -loglevel error -nostdin -y"
+ffdecode="$ffbase -threads 1 -filter_threads 1"
+# d2udir decodes on one thread per processor unless told otherwise.
+one="--threads 1"
 
 for stream in sd.m2v mpeg1.m1v hd.m2v dvd.vob; do
     name=${stream%.*}
@@ -110,7 +115,7 @@ for stream in sd.m2v mpeg1.m1v hd.m2v dvd.vob; do
     demux=""
     [ "$stream" = dvd.vob ] && demux="-s"
     frames=$(frames_of "$stream")
-    job "decode $name" "$frames" fps d2udir "$d2udir decode $file --null"
+    job "decode $name" "$frames" fps d2udir "$d2udir decode $file --null $one"
     job "decode $name" "$frames" fps libmpeg2 "mpeg2dec $demux -o null $file"
     job "decode $name" "$frames" fps ffmpeg "$ffdecode -i $file -an -fps_mode passthrough -f null -"
 done
@@ -118,10 +123,16 @@ for stream in sd.m2v hd.m2v; do
     name=${stream%.*}
     file=$streams/$stream
     frames=$(frames_of "$stream")
-    job "32-bit pixels $name" "$frames" fps d2udir "$d2udir decode $file --format bmp --null"
+    job "32-bit pixels $name" "$frames" fps d2udir "$d2udir decode $file --format bmp --null $one"
     job "32-bit pixels $name" "$frames" fps libmpeg2 "mpeg2dec -o nullrgb32 $file"
     job "32-bit pixels $name" "$frames" fps ffmpeg \
         "$ffdecode -i $file -an -fps_mode passthrough -pix_fmt bgra -f null -"
+    threaded="decode $name, 2 threads"
+    job "$threaded" "$frames" fps d2udir "$d2udir decode $file --null --threads 2"
+    job "$threaded" "$frames" fps "d2udir 1 thread" "$d2udir decode $file --null $one"
+    job "$threaded" "$frames" fps libmpeg2 "mpeg2dec -o null $file"
+    job "$threaded" "$frames" fps ffmpeg \
+        "$ffbase -threads 2 -i $file -an -fps_mode passthrough -f null -"
 done
 
 # 100 previews of 160x90 at evenly spread positions of the DVD stream, one process each.
@@ -133,7 +144,7 @@ mkdir -p "$work/previews"
 {
     echo "failed=0"
     for i in $(seq 0 $((previews - 1))); do
-        echo "\"$d2udir\" preview \"$vob\" -o \"$work/previews/d2udir.bmp\" --size 160x90 --at $((vob_kib * i / (previews + 1))) >/dev/null || failed=\$((failed + 1))"
+        echo "\"$d2udir\" preview \"$vob\" -o \"$work/previews/d2udir.bmp\" --size 160x90 $one --at $((vob_kib * i / (previews + 1))) >/dev/null || failed=\$((failed + 1))"
     done
     echo "echo \$failed >\"$work/previews_d2udir.failed\""
 } >"$work/previews_d2udir.sh"
@@ -186,10 +197,12 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 # ---- peak memory --------------------------------------------------------------------------
 peak_kib() { /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null 2>&1; cat "$work/rss"; }
 {
-    printf 'd2udir decode sd\t%s\n' "$(peak_kib "$d2udir" decode "$streams/sd.m2v" --null)"
+    printf 'd2udir decode sd\t%s\n' "$(peak_kib "$d2udir" decode "$streams/sd.m2v" --null $one)"
+    printf 'd2udir decode sd, 2 threads\t%s\n' \
+        "$(peak_kib "$d2udir" decode "$streams/sd.m2v" --null --threads 2)"
     printf 'd2udir 32-bit pixels sd\t%s\n' \
-        "$(peak_kib "$d2udir" decode "$streams/sd.m2v" --format bmp --null)"
-    printf 'd2udir decode hd\t%s\n' "$(peak_kib "$d2udir" decode "$streams/hd.m2v" --null)"
+        "$(peak_kib "$d2udir" decode "$streams/sd.m2v" --format bmp --null $one)"
+    printf 'd2udir decode hd\t%s\n' "$(peak_kib "$d2udir" decode "$streams/hd.m2v" --null $one)"
     printf 'libmpeg2 decode sd\t%s\n' "$(peak_kib mpeg2dec -o null "$streams/sd.m2v")"
     printf 'ffmpeg decode sd\t%s\n' \
         "$(peak_kib $ffdecode -i "$streams/sd.m2v" -fps_mode passthrough -f null -)"
@@ -213,6 +226,8 @@ for line in open(jobs_file):
         jobs[name] = {"count": int(count), "unit": unit, "programs": []}
         order.append(name)
     jobs[name]["programs"].append(program)
+threaded = [name for name in order if name.endswith("2 threads")]
+single = [name for name in order if name not in threaded]
 
 # Per round, the seconds (CPU and wall) of each program of each job.
 cpu, wall = {}, {}
@@ -236,12 +251,24 @@ def ratio(ours, theirs):
 def table(times):
     lines = ["| job | frames | d2udir | libmpeg2 | ffmpeg | d2udir / libmpeg2 | d2udir / ffmpeg |",
              "| --- | ---: | ---: | ---: | ---: | ---: | ---: |"]
-    for name in order:
+    for name in single:
         ours, lib, ff = (rate(times, name, p) for p in ("d2udir", "libmpeg2", "ffmpeg"))
         unit = jobs[name]["unit"]
         count = jobs[name]["count"] if unit == "fps" else f"{jobs[name]['count']} (per s)"
         lines.append(f"| {name} | {count} | {cell(ours)} | {cell(lib)} | {cell(ff)} | "
                      f"{cell(ratio(ours, lib), 2)} | {cell(ratio(ours, ff), 2)} |")
+    return lines
+
+# Wall-clock only: d2udir on two threads against each of the others.
+THREADED = ("d2udir", "d2udir 1 thread", "libmpeg2", "ffmpeg")
+def threaded_table():
+    lines = ["| job | frames | d2udir, 2 threads | d2udir, 1 thread | libmpeg2 | ffmpeg, 2 threads "
+             "| / own 1 thread | / libmpeg2 | / ffmpeg |",
+             "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"]
+    for name in threaded:
+        rates = [rate(wall, name, program) for program in THREADED]
+        lines.append(f"| {name} | {jobs[name]['count']} | " + " | ".join(map(cell, rates)) +
+                     " | " + " | ".join(cell(ratio(rates[0], r), 2) for r in rates[1:]) + " |")
     return lines
 
 memory = [line.rstrip("\n").split("\t") for line in open(os.path.join(work, "memory.tsv"))]
@@ -258,19 +285,37 @@ def goal(text, value, target):
 def cpu_ratio(name, program):
     return ratio(rate(cpu, name, "d2udir"), rate(cpu, name, program))
 
-sd_peak = peak.get("d2udir decode sd")
+def threaded_goals():
+    lines = []
+    for size, own, lib in (("sd", 1.7, 2.1), ("hd", 1.8, 2.5)):
+        name = f"decode {size}, 2 threads"
+        labels = ("own 1 thread", "libmpeg2", "ffmpeg -threads 2")
+        for program, label, target in zip(THREADED[1:], labels, (own, lib, 2)):
+            wall_ratio = ratio(rate(wall, name, "d2udir"), rate(wall, name, program))
+            lines.append(goal(f"{name}, wall-clock: d2udir / {label}", wall_ratio, target))
+    return lines
+
+def peak_mib(name):
+    return peak[name] / 1024 if name in peak else None
+
 out = [f"Measured {time.strftime('%Y-%m-%d %H:%M %Z')} on {machine}, commit {commit}; "
        f"{rounds} rounds, median; load average {load_before} before, {load_after} after.", "",
        "Frames (or previews) per second of CPU time (user + system), one thread each:", ""]
 out += table(cpu)
 out += ["", "The same from wall-clock time (sensitive to the other load on the machine):", ""]
 out += table(wall)
+out += ["", "Two threads, frames per second of wall-clock time (the two-thread targets are for "
+        "machines with two cores or more):", ""]
+out += threaded_table()
 out += ["", "| goal | measured | target | |", "| --- | ---: | ---: | --- |",
         goal("decode sd: d2udir / libmpeg2", cpu_ratio("decode sd", "libmpeg2"), 1.25),
         goal("decode hd: d2udir / libmpeg2", cpu_ratio("decode hd", "libmpeg2"), 1.25),
         goal("32-bit pixels sd: d2udir / ffmpeg", cpu_ratio("32-bit pixels sd", "ffmpeg"), 1.5),
         goal("32-bit pixels hd: d2udir / ffmpeg", cpu_ratio("32-bit pixels hd", "ffmpeg"), 1.5),
-        goal("peak RSS of the sd decode (MiB)", None if sd_peak is None else sd_peak / 1024, 16)]
+        goal("peak RSS of the sd decode (MiB)", peak_mib("d2udir decode sd"), 16)]
+out += threaded_goals()
+out += [goal("peak RSS of the sd decode, 2 threads (MiB)",
+             peak_mib("d2udir decode sd, 2 threads"), 20)]
 out += ["", "Peak resident memory (MiB): " +
         ", ".join(f"{name} {kib / 1024:.1f}" for name, kib in peak.items()) + "."]
 failed = {}

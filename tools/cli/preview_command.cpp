@@ -20,7 +20,7 @@ namespace {
 
 const char kHelp[] =
     "usage: d2udir preview FILE -o OUT.bmp [--at KB | --at-percent P] [--size WxH]\n"
-    "       d2udir preview FILE -o OUT.bmp --count N [--size WxH]\n"
+    "       d2udir preview FILE -o OUT.bmp --count N [--size WxH] [--threads N]\n"
     "Writes the first picture at a file position, scaled, as a 32-bit bitmap file; with\n"
     "--count, a contact sheet of N previews evenly spaced over the file.\n"
     "\n"
@@ -30,11 +30,13 @@ const char kHelp[] =
     "  --size WxH          size of a preview (width at most 720; default 320 wide, the\n"
     "                      height after the display aspect ratio)\n"
     "  --count N           contact sheet of N previews (1 to 100)\n"
+    "  --threads N         threads that decode each picture's slices (default 0: one per\n"
+    "                      processor; 1: the calling thread only)\n"
     "  -h, --help          this help\n";
 
 const std::vector<OptionDefinition> kOptions = {
-    {"output", 'o', true}, {"at", 0, true},    {"at-percent", 0, true},
-    {"size", 0, true},     {"count", 0, true}, {"help", 'h', false},
+    {"output", 'o', true}, {"at", 0, true},      {"at-percent", 0, true}, {"size", 0, true},
+    {"count", 0, true},    {"help", 'h', false}, {"threads", 0, true},
 };
 
 const int32_t kLargestPreviewWidth = 720;
@@ -47,6 +49,7 @@ struct PreviewSettings {
     int64_t positionKiB = 0;
     double positionPercent = -1;
     int64_t count = 0;
+    int32_t threads = 0;
 };
 
 PreviewSettings ReadSettings(const Arguments& args) {
@@ -63,6 +66,7 @@ PreviewSettings ReadSettings(const Arguments& args) {
     settings.positionPercent = args.Number("at-percent", -1, 0, 100);
     settings.count = args.Count("count", 0, 1, 100);
     settings.size = args.Size("size", PictureSize());
+    settings.threads = static_cast<int32_t>(args.Count("threads", 0, 0, 32));
     if (settings.size.width > kLargestPreviewWidth) {
         args.Fail("--size: a preview is at most " + std::to_string(kLargestPreviewWidth) +
                   " pixels wide");
@@ -192,6 +196,7 @@ int RunPreview(int argc, char** argv) {
     if (settings.size.width == 0) settings.size = DefaultSize(video.sequence());
     uint64_t fileSize = VideoChunks(settings.input, D2U_ANY_VIDEO).Info().fileSize;
     PreviewSource source(settings.input, video.container() == D2U_CONTAINER_ELEMENTARY);
+    D2uDirSetThreads(0, settings.threads);  // handle 0: the preview's own decoding handle
     if (settings.count > 0) {
         WriteContactSheet(settings, source, fileSize);
     } else {
