@@ -45,6 +45,7 @@ TEST(CliUsage, FailuresAreOneLineWithTheirStatus) {
         {"decode {sample} -o x.y4m extra", 2, "unexpected argument 'extra'"},
         {"decode {sample} --null --bogus", 2, "unknown option '--bogus'"},
         {"decode {sample} --null --frames 0", 2, "--frames wants a whole number"},
+        {"decode {sample} --null --threads 33", 2, "--threads wants a whole number"},
         {"decode {sample} --null --size 720", 2, "--size wants WIDTHxHEIGHT"},
         {"decode {sample} -o x.y4m --format png", 2, "--format wants y4m, yuv or bmp"},
         {"decode {sample} -o 'out_%s.bmp'", 2, "one %d or %0Nd"},
