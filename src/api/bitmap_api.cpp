@@ -1,4 +1,6 @@
 // Decoded pictures delivered as 32-bit pixels into a buffer that the host owns.
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <utility>
@@ -34,16 +36,37 @@ public:
     HostBitmap(const HostBitmap&) = delete;
     HostBitmap& operator=(const HostBitmap&) = delete;
 
-    int32_t FromYUV(const CYUVFrame& frame) { return bitmap_.FromYUV(frame); }
+    // On one thread as one piece; on more, in bands of rows that each thread takes in turn
+    // until none is left, so that the caller converts whatever a late thread does not.
+    void FromYUV(const CYUVFrame& frame, CWorkerPool* workers) {
+        if (!workers || workers->Threads() < 2) {
+            bitmap_.FromYUV(frame);
+            return;
+        }
+        frame_ = &frame;
+        workers->Run(ConvertBands, this);
+    }
 
 private:
+    // Even, so that a band of a 4:2:0 picture starts on a row pair sharing one chroma row.
+    static constexpr int32_t kBandRows = 16;
+
+    static void ConvertBands(void* context, int32_t) {
+        auto& self = *static_cast<HostBitmap*>(context);
+        const int32_t height = self.frame_->height;
+        for (int32_t first; (first = kBandRows * self.nextBand_.fetch_add(1)) < height;)
+            self.bitmap_.FromYUVRows(*self.frame_, first, std::min(kBandRows, height - first));
+    }
+
     CBmpUtils bitmap_;
+    const CYUVFrame* frame_ = nullptr;
+    std::atomic<int32_t> nextBand_{0};
 };
 
 // Converts a frame handed out by the frame exports into the host's buffer; without one, or
 // when it does not fit, -1 with length 0.
-int32_t ConvertFrame(const D2uFrame* handedOut, uint8_t* destination, int32_t* length,
-                     int32_t* isReference) {
+int32_t ConvertFrame(const D2uFrame* handedOut, D2uHandle handle, uint8_t* destination,
+                     int32_t* length, int32_t* isReference) {
     if (!handedOut) {
         PublishFormat("GetBitmapData2 end err from GetMpegFrame");
         *length = 0;
@@ -61,7 +84,9 @@ int32_t ConvertFrame(const D2uFrame* handedOut, uint8_t* destination, int32_t* l
         return -1;
     }
     *length = static_cast<int32_t>(size);
-    HostBitmap(destination, frame.width, frame.height).FromYUV(frame);
+    CMpegDecoderWraper* decoder = DecoderOf(handle);
+    HostBitmap(destination, frame.width, frame.height)
+        .FromYUV(frame, decoder ? &decoder->Workers() : nullptr);
     return 0;
 }
 
@@ -81,7 +106,7 @@ int32_t DecodeFileIntoBitmap(uint8_t* destination, int32_t* length, D2uHandle ha
     if (CheckOutputs(destination, length) != 0) return -1;
     D2uFrame* frame = nullptr;
     NextFileFrame(&frame, handle, FrameUse::kConverted);
-    return ConvertFrame(frame, destination, length, isReference);
+    return ConvertFrame(frame, handle, destination, length, isReference);
 }
 
 int32_t DecodeBufferIntoBitmap(uint8_t* destination, int32_t* length, const uint8_t* data,
@@ -93,7 +118,7 @@ int32_t DecodeBufferIntoBitmap(uint8_t* destination, int32_t* length, const uint
     const int32_t result = NextBufferFrame(&frame, data, dataLength, handle, FrameUse::kConverted);
     // A decoder that could not start on the buffer leaves the outputs as they were.
     if (result != 0 && canStart && !decoder->Started()) return result;
-    return ConvertFrame(frame, destination, length, isReference);
+    return ConvertFrame(frame, handle, destination, length, isReference);
 }
 
 // Runs a bitmap export; whatever escapes the decoder ends as a failure with nothing delivered.

@@ -87,19 +87,32 @@ bool CBmpUtils::HoldsPicture(int32_t width, int32_t height) const {
 }
 
 int32_t CBmpUtils::FromYUV(const CYUVFrame& frame) {
+    return FromYUVRows(frame, 0, frame.height);
+}
+
+int32_t CBmpUtils::FromYUVRows(const CYUVFrame& frame, int32_t first, int32_t count) {
     if (bmHeight != frame.height || bmWidth != frame.width) return -1;
     if (bmBitsPixel != 32) return -2;
     if (!HoldsPicture(frame.width, frame.height)) return -1;
+    if (frame.chromaFormat != 1 && frame.chromaFormat != 2) return 0;
+    // A 4:2:0 band starts on a row pair, whose rows share one chroma row.
+    const int32_t chromaRowShift = frame.chromaFormat == 1 ? 1 : 0;
+    if (first < 0 || count <= 0 || count > frame.height - first || (first & chromaRowShift) != 0 ||
+        !FrameHoldsPicture(frame, 1 << chromaRowShift)) {
+        return -1;
+    }
     // The converter takes the planes in Y, Cb, Cr order and writes blue, green, red itself.
-    const Ipp8u* planes[3] = {frame.Y.data, frame.U.data, frame.V.data};
+    const ptrdiff_t chromaRow = first >> chromaRowShift;
+    const Ipp8u* planes[3] = {frame.Y.data + first * static_cast<ptrdiff_t>(frame.Y.pitch),
+                              frame.U.data + chromaRow * frame.U.pitch,
+                              frame.V.data + chromaRow * frame.V.pitch};
     const int steps[3] = {frame.Y.pitch, frame.U.pitch, frame.V.pitch};
-    IppiSize region = {frame.width, frame.height};
-    if (frame.chromaFormat == 1) {
-        if (!FrameHoldsPicture(frame, 2)) return -1;
-        ippiYUV420ToRGB_8u_P3AC4R(planes, steps, bmBits, bmWidthBytes, region);
-    } else if (frame.chromaFormat == 2) {
-        if (!FrameHoldsPicture(frame, 1)) return -1;
-        ippiYUV422ToRGB_8u_P3AC4R(planes, steps, bmBits, bmWidthBytes, region);
+    Ipp8u* rows = bmBits + first * static_cast<ptrdiff_t>(bmWidthBytes);
+    IppiSize region = {frame.width, count};
+    if (chromaRowShift == 1) {
+        ippiYUV420ToRGB_8u_P3AC4R(planes, steps, rows, bmWidthBytes, region);
+    } else {
+        ippiYUV422ToRGB_8u_P3AC4R(planes, steps, rows, bmWidthBytes, region);
     }
     return 0;
 }

@@ -26,6 +26,9 @@ public:
     // the top row first; the fourth byte keeps its value. Returns 0, -1 (sizes differ, or the
     // frame or the bitmap cannot hold the picture) or -2 (not 32 bits per pixel).
     int32_t FromYUV(const CYUVFrame& frame);
+    // Converts rows first to first + count - 1 only, the bytes FromYUV gives them, so that bands
+    // of rows can be converted on different threads. A 4:2:0 band starts on an even row.
+    int32_t FromYUVRows(const CYUVFrame& frame, int32_t first, int32_t count);
     // Reverses the order of the rows. Returns 0.
     int32_t FlipVertical();
     // Writes the bitmap to a file (replacing it). Returns 0 in every case; a file that cannot be

@@ -162,6 +162,29 @@ TEST(BitmapOutput, Pictures422ScaledToAnOutputSizeKeepTheirColours) {
     EXPECT_GT(compared, 352 * 288 / 4 / 2);
 }
 
+// Shared out in bands of rows among two or three threads, the conversion gives the bytes of one
+// thread: 4:2:0 and 4:2:2, and an odd height whose last row has no partner.
+TEST(BitmapOutput, ConversionByBandsOfRowsGivesTheBytesOfOneThread) {
+    auto bitmaps = [](const std::string& path, int32_t threads, bool scaled) {
+        test::OpenFile file(path);
+        EXPECT_EQ(D2uDirSetThreads(file.handle, threads), threads);
+        EXPECT_EQ(D2uDirSetOutputSize(file.handle, scaled ? 97 : 0, scaled ? 61 : 0), 0);
+        std::vector<Pixels> all;
+        for (BitmapCall call; (call = GetBitmap(file.handle, kCifBytes)).result == 0;)
+            all.push_back(call.pixels);
+        return all;
+    };
+    for (const std::string& path : {IpbStream(), ColourBarStream(2)}) {
+        for (bool scaled : {false, true}) {
+            const std::vector<Pixels> one = bitmaps(path, 1, scaled);
+            ASSERT_FALSE(one.empty());
+            for (int32_t threads : {2, 3}) {
+                EXPECT_TRUE(bitmaps(path, threads, scaled) == one) << path << threads << scaled;
+            }
+        }
+    }
+}
+
 // A missing handle, buffer or length, and the end of the stream, give -1 with length 0.
 TEST(BitmapOutput, MidGreyGivesExactly128AndNothingToDecodeGivesLengthZero) {
     ASSERT_FALSE(GreyStream().empty());
