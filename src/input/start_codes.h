@@ -20,28 +20,6 @@ constexpr uint32_t kExtensionStartCode = 0xB5;
 constexpr uint32_t kSequenceEndCode = 0xB7;
 constexpr uint32_t kGroupStartCode = 0xB8;
 
-// Aligns to a byte, reads up to and including the next 00 00 01 and returns the start code value
-// after it (consumed). `end` is the sentinel word behind the data, a sequence_end_code: the
-// search never runs past it, and takes it as the code found there.
-inline uint32_t FindStartCode(BitReader& bits, const uint32_t* end) {
-    bits.AlignToByte();
-    int32_t zeros = 0;
-    for (;;) {
-        if (bits.Word() > end) {
-            bits.Seek(end, 31);
-            zeros = 0;
-        }
-        const uint32_t byte = bits.Get(8);
-        if (byte == 0) {
-            ++zeros;
-        } else if (byte == 1 && zeros >= 2) {
-            return bits.Get(8);
-        } else {
-            zeros = 0;
-        }
-    }
-}
-
 // Byte `index` of the stream whose words start at `origin`.
 inline uint32_t StreamByte(const uint32_t* origin, int64_t index) {
     return (origin[index >> 2] >> (24 - 8 * (index & 3))) & 0xFF;
@@ -76,6 +54,19 @@ inline int64_t NextStartCodePrefix(const uint32_t* origin, int64_t from, const u
         word += 4;
     }
     return sentinel;
+}
+
+// Aligns to a byte, reads up to and including the next 00 00 01 and returns the start code value
+// after it (consumed). `end` is the sentinel word behind the data, a sequence_end_code: the
+// search never runs past it, and takes it as the code found there (also from a position
+// beyond it).
+inline uint32_t FindStartCode(BitReader& bits, const uint32_t* end) {
+    bits.AlignToByte();
+    const uint32_t* origin = bits.Word();
+    const int64_t prefix = NextStartCodePrefix(origin, (31 - bits.Offset()) / 8, end);
+    const int64_t after = prefix + 4;
+    bits.Seek(origin + (after >> 2), 31 - 8 * static_cast<int32_t>(after & 3));
+    return StreamByte(origin, prefix + 3);
 }
 
 // Puts the position back on the first byte of a start code just read (at a byte boundary).
