@@ -7,7 +7,6 @@
 #include "decoder/mpeg_decoder_wraper.h"
 #include "diag/decoder_log.h"
 #include "picture/yuv_frame.h"
-#include "platform/platform.h"
 #include "preview/preview_objects.h"
 
 using namespace d2u;
@@ -93,8 +92,7 @@ D2U_EXPORT int32_t D2U_API D2uDirSetThreads(D2uHandle handle, int32_t count) {
         if (handle) return DecoderOf(handle)->SetThreads(count);
         PreviewObjects* preview = Preview();
         if (!preview) return -1;
-        int32_t threads = count == 0 ? platform::ProcessorCount() : count;
-        if (threads > CWorkerPool::kMostThreads) threads = CWorkerPool::kMostThreads;
+        const int32_t threads = CWorkerPool::ThreadsFor(count);
         preview->previewThreads = threads;
         if (preview->previewHandle) DecoderOf(preview->previewHandle)->SetThreads(threads);
         return threads;

@@ -24,9 +24,13 @@ CWorkerPool::~CWorkerPool() {
     platform::DestroyMonitor(monitor);
 }
 
-int32_t CWorkerPool::SetThreads(int32_t count) {
+int32_t CWorkerPool::ThreadsFor(int32_t count) {
     if (count <= 0) count = platform::ProcessorCount();
-    if (count > kMostThreads) count = kMostThreads;
+    return count > kMostThreads ? kMostThreads : count;
+}
+
+int32_t CWorkerPool::SetThreads(int32_t count) {
+    count = ThreadsFor(count);
     if (count == Threads()) return count;
     StopThreads();
     if (count <= 1) return 1;

@@ -28,6 +28,8 @@ public:
     // counts above kMostThreads take that many. Returns the count now in use, which is lower
     // when the system starts fewer threads.
     int32_t SetThreads(int32_t count);
+    // The count SetThreads asks the system for: 0 becomes the processors, at most kMostThreads.
+    static int32_t ThreadsFor(int32_t count);
     int32_t Threads() const { return 1 + started; }
     // Runs task(context, worker) on the caller's thread and on every other thread that wakes
     // before the caller's own call has returned; returns when all of those have returned.
