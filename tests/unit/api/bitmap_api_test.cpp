@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "colour_reference.h"
 #include "d2udir.h"
 #include "diag/decoder_log.h"
 #include "picture/bmp_utils.h"
 #include "picture/yuv_frame.h"
 #include "platform/platform.h"
 #include "support/api_test_host.h"
+#include "support/colour_reference.h"
 #include "support/elementary_stream.h"
 #include "support/test_env.h"
 #include "support/yuv_image.h"

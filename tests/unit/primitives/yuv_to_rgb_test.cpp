@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "colour_reference.h"
 #include "primitives/kernel_dispatch.h"
+#include "support/colour_reference.h"
 
 namespace d2u {
 namespace {
