@@ -1,0 +1,343 @@
+// The bit-level readers on hand-coded bits: what they read and where they stop, escapes,
+// and the codes and records they must refuse without reading or writing beyond their data.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "decoder/coefficient_reader.h"
+#include "decoder/motion_vector_reader.h"
+#include "decoder/mpeg_tables.h"
+#include "decoder/mpeg_vlc_tables.h"
+#include "decoder/vlc_huffman.h"
+#include "input/bit_reader.h"
+#include "input/bitstream_data_source.h"
+
+namespace d2u {
+namespace {
+
+class TestBits {
+public:
+    // Appends codeword digits; spaces are ignored.
+    TestBits& Put(const std::string& digits) {
+        for (char c : digits) {
+            if (c == '0' || c == '1') bits_.push_back(c == '1');
+        }
+        return *this;
+    }
+    // Appends the low n bits of value, most significant first.
+    TestBits& PutValue(uint32_t value, int n) {
+        for (int i = n - 1; i >= 0; --i) bits_.push_back(((value >> i) & 1u) != 0);
+        return *this;
+    }
+    size_t Size() const { return bits_.size(); }
+
+    // Words in reading order, zero padded, followed by two sentinel words.
+    std::vector<Ipp32u> Words() const {
+        std::vector<Ipp32u> words((bits_.size() + 31) / 32, 0);
+        for (size_t i = 0; i < bits_.size(); ++i)
+            words[i / 32] |= Ipp32u(bits_[i]) << (31 - i % 32);
+        words.resize(words.size() + 2, CBitstreamDataSource::kFillerWord);
+        return words;
+    }
+
+private:
+    std::vector<bool> bits_;
+};
+
+// A reader over the words of the bits.
+struct WordCursor {
+    explicit WordCursor(const TestBits& bits) : words(bits.Words()), at(words.data(), 31) {}
+    size_t BitsRead() const {
+        return size_t(at.Word() - words.data()) * 32 + size_t(31 - at.Offset());
+    }
+    std::vector<Ipp32u> words;
+    BitReader at;
+};
+
+// A small prefix code split over two levels: 1, 01, 001, 00010, 00011 (00000 is unused).
+const Ipp32s kSmallTable[] = {5, 2,       2,  3,  // longest 5 bits, levels of 2 and 3 bits
+                              1, 0b1,     10,     // length 1
+                              1, 0b01,    20,     // length 2
+                              1, 0b001,   30,     // length 3
+                              0,                  // length 4
+                              2, 0b00010, 40, 0b00011, 50, -1};
+
+// The decoder may look at the word after the current one, never further: a buffer that ends
+// with its sentinel word is read up to that word only (AddressSanitizer watches the heap). A
+// pattern of no codeword fails and leaves position and value alone.
+TEST(VlcHuffman, LooksAheadAtMostIntoTheSentinelWordAndFailsInPlace) {
+    IppVCHuffmanSpec_32s* table = nullptr;
+    ASSERT_EQ(ippiVCHuffmanInitAlloc_32s(kSmallTable, &table), ippStsNoErr);
+    const struct {
+        Ipp32u code;
+        int length;
+        Ipp32s value;
+    } cases[] = {{0b1, 1, 10}, {0b01, 2, 20}, {0b001, 3, 30}, {0b00010, 5, 40}, {0b00011, 5, 50}};
+    for (const auto& c : cases) {
+        std::unique_ptr<Ipp32u[]> words(new Ipp32u[2]);
+        words[0] = 0xFFFFFFFFu << c.length | c.code;
+        words[1] = CBitstreamDataSource::kFillerWord;
+        BitReader bits(words.get(), c.length - 1);
+        Ipp32s value = 0;
+        ASSERT_EQ(ippiVCHuffmanDecodeOne_1u32s(bits, &value, table), ippStsNoErr);
+        EXPECT_EQ(value, c.value);
+        EXPECT_TRUE(bits.Word() == words.get() + 1 && bits.Offset() == 31);
+        EXPECT_EQ(ippiVCHuffmanDecodeOne_1u32s(bits, &value, table), ippStsVLCErr);
+        EXPECT_TRUE(bits.Word() == words.get() + 1 && bits.Offset() == 31 && value == c.value);
+    }
+    EXPECT_EQ(ippiVCHuffmanFree_32s(&table), ippStsNoErr);
+    EXPECT_EQ(table, nullptr);
+}
+
+TEST(VlcHuffman, InconsistentInputTablesAndMissingArgumentsAreRefused) {
+    const Ipp32s widthsTooShort[] = {3, 1, 2, 1, 1, 5, 0, 0, -1};
+    const Ipp32s codeTooLong[] = {2, 1, 2, 1, 0b100, 5, 0, -1};
+    const Ipp32s prefixClash[] = {2, 1, 2, 1, 0b1, 5, 1, 0b10, 6, -1};
+    const Ipp32s duplicate[] = {2, 1, 2, 0, 2, 0b01, 5, 0b01, 6, -1};
+    const Ipp32s missingEnd[] = {2, 1, 2, 1, 0b1, 5, 1, 0b01, 6, 7};
+    const Ipp32s tooLong[] = {33, 1, 16, 0, -1};
+    for (const Ipp32s* input :
+         {widthsTooShort, codeTooLong, prefixClash, duplicate, missingEnd, tooLong}) {
+        IppVCHuffmanSpec_32s* table = reinterpret_cast<IppVCHuffmanSpec_32s*>(&table);
+        EXPECT_NE(ippiVCHuffmanInitAlloc_32s(input, &table), ippStsNoErr);
+        EXPECT_EQ(table, nullptr);
+    }
+    IppVCHuffmanSpec_32s* table = nullptr;
+    EXPECT_EQ(ippiVCHuffmanFree_32s(&table), ippStsNoErr);
+    EXPECT_EQ(ippiVCHuffmanInitAlloc_32s(nullptr, &table), ippStsNullPtrErr);
+    EXPECT_EQ(ippiVCHuffmanInitAlloc_32s(kSmallTable, nullptr), ippStsNullPtrErr);
+    Ipp32u words[2] = {0xFFFFFFFFu, 0};
+    BitReader bits(words, 31);
+    Ipp32s value = 0;
+    EXPECT_NE(ippiVCHuffmanDecodeOne_1u32s(bits, &value, nullptr), ippStsNoErr);
+}
+
+// Each macroblock_escape adds 33; stuffing and patterns of no codeword are errors, and so are
+// endless escapes and unknown tables.
+TEST(MpegVlcTables, AddressIncrementEscapesAndDecodeErrors) {
+    const struct {
+        const char* bits;
+        int32_t expected;  // 0: an error
+    } cases[] = {{"1", 1},
+                 {"0000 0001 000 1", 34},
+                 {"0000 0001 000 0000 0001 000 011", 68},
+                 {"0000 0001 000 0000 0011 000", 66},
+                 {"0000 0001 111", 0},
+                 {"0000 0000 0000", 0},
+                 {"0000 0001 000 0000 0001 111", 0}};
+    CMpegVlcTables tables;
+    tables.Build();
+    for (const auto& c : cases) {
+        TestBits bits;
+        WordCursor reader(bits.Put(c.bits));
+        int32_t value = 0;
+        EXPECT_EQ(tables.DecodeMacroblockAddressIncrement(reader.at, &value) == 0, c.expected != 0);
+        if (c.expected == 0) continue;
+        EXPECT_EQ(value, c.expected) << c.bits;
+        EXPECT_EQ(reader.BitsRead(), bits.Size()) << c.bits;
+    }
+    TestBits escapes;
+    for (int i = 0; i < 8000; ++i) escapes.Put("0000 0001 000");
+    WordCursor reader(escapes);
+    int32_t value = 0;
+    EXPECT_NE(tables.DecodeMacroblockAddressIncrement(reader.at, &value), 0);
+    EXPECT_LT(reader.BitsRead(), escapes.Size());  // stopped after more than a picture has
+
+    WordCursor ones(TestBits().Put("1111 1111"));
+    EXPECT_NE(tables.Decode(ones.at, &value, -1), 0);
+    EXPECT_NE(tables.Decode(ones.at, &value, CMpegVlcTables::kTableCount), 0);
+    EXPECT_EQ(ones.BitsRead(), 0u);
+    tables.Free();
+    EXPECT_EQ(tables.Table(0), nullptr);
+}
+
+constexpr Ipp16s kGuard = 0x5555;
+
+const CMpegVlcTables& Tables() {
+    static CMpegVlcTables tables;
+    static const bool built = tables.Build() == 0;
+    EXPECT_TRUE(built);
+    return tables;
+}
+
+const IppVCHuffmanSpec_32s* Table(int index) {
+    return Tables().Table(index);
+}
+
+// One intra block (block 0 of a 4:2:0 macroblock) read into coefficients, between guards.
+struct IntraBlock {
+    IppStatus Read(BitReader& bits, bool mpeg1, const Ipp32u* scan, int quantiser, int dcShift = 3,
+                   Ipp32s predictor = 0, Ipp32u pattern = 0x20) {
+        ScaleMatrix(scan, matrix.data(), quantiser, true, &scaled);
+        predictors[0] = predictor;
+        const IntraMacroblockBlocks blocks{Table(CMpegVlcTables::kDctDcSizeLuminance),
+                                           Table(CMpegVlcTables::kDctDcSizeChrominance),
+                                           Table(CMpegVlcTables::kDctCoefficientsZero),
+                                           pattern,
+                                           6,
+                                           &scaled,
+                                           &scaled,
+                                           predictors,
+                                           dcShift,
+                                           storage.data() + 64};
+        return CheckedIntraMacroblockReader(blocks, mpeg1)(bits, blocks);
+    }
+    const Ipp16s* Block() const { return storage.data() + 64; }
+    bool GuardsIntact() const {
+        auto guard = [](Ipp16s value) { return value == kGuard; };
+        return std::all_of(storage.begin(), storage.begin() + 64, guard) &&
+               std::all_of(storage.begin() + 128, storage.end(), guard);
+    }
+
+    std::vector<uint16_t> matrix = std::vector<uint16_t>(64, 16);
+    ScaledMatrix scaled;
+    Ipp32s predictors[3] = {};
+    std::vector<Ipp16s> storage = std::vector<Ipp16s>(7 * 64, kGuard);
+};
+
+// After the escape codeword 0000 01: a 6-bit run, then the level, in MPEG-1 as 8 bits or as 16
+// bits for 128 to 255 in magnitude, in MPEG-2 as 12 bits. With flat weights of 16 an intra
+// coefficient is 2 * level (MPEG-1 at quantiser 1 made odd towards zero, MPEG-2 at 2), saturated.
+TEST(CoefficientReader, EscapesOfBothStandards) {
+    const struct {
+        bool mpeg2;
+        const char* runAndLevel;
+        int index;
+        int value;
+    } cases[] = {{false, "000010 1000 0001", 3, -253},
+                 {false, "000010 0000 0000 1100 1000", 3, 399},
+                 {false, "000010 1000 0000 0011 1000", 3, -399},
+                 {false, "111110 0111 1111", 63, 253},
+                 {true, "000011 0011 1111 1111", 4, 2046},
+                 {true, "000011 0111 1111 1111", 4, 2047},
+                 {true, "000000 1000 0000 0000", 1, -2048},
+                 {true, "000100 1111 1111 1101", 5, -6}};
+    for (const auto& c : cases) {
+        for (const Ipp32u* scan : {kZigzagScan, kAlternateScan}) {
+            TestBits bits;
+            bits.Put("100").Put("0000 01").Put(c.runAndLevel).Put("10");  // DC size 0 ... EOB
+            WordCursor at(bits);
+            IntraBlock block;
+            ASSERT_EQ(block.Read(at.at, !c.mpeg2, scan, c.mpeg2 ? 2 : 1), ippStsNoErr);
+            const int position = static_cast<int>(scan[c.index]);
+            for (int i = 0; i < 64; ++i) {
+                const bool toggled = c.mpeg2 && i == 63 && c.value % 2 == 0;
+                const int expected = i == position ? c.value ^ toggled : toggled;
+                EXPECT_EQ(block.Block()[i], expected) << c.runAndLevel << " position " << i;
+            }
+            EXPECT_EQ(at.BitsRead(), bits.Size()) << c.runAndLevel;
+            EXPECT_TRUE(block.GuardsIntact());
+        }
+    }
+}
+
+// A block with a codeword of no entry, too many coefficients, a run past the end or no end of
+// block fails without writing outside its 64 values.
+TEST(CoefficientReader, CorruptBlocksFailWithinTheBlock) {
+    auto intraWith = [](int coefficients, const char* tail) {
+        TestBits bits;
+        bits.Put("100");  // DC size 0
+        for (int i = 0; i < coefficients; ++i) bits.Put("110");
+        return bits.Put(tail);
+    };
+    const struct {
+        const char* what;
+        TestBits bits;
+    } cases[] = {
+        {"64 coefficients after the DC", intraWith(64, "10")},
+        {"no end of block after the 63rd", intraWith(63, "110")},
+        {"run past the end", intraWith(10, "0000 01 111111 000000000001 10")},
+        {"codeword of no entry", intraWith(3, "0000 0000 0000 0000 0")},
+        {"data ends without end of block", intraWith(5, "")},
+        {"DC size 12 and more", TestBits().Put("1111 1111 1111")},
+    };
+    for (const auto& c : cases) {
+        WordCursor at(c.bits);
+        IntraBlock block;
+        EXPECT_NE(block.Read(at.at, false, kZigzagScan, 2), ippStsNoErr) << c.what;
+        EXPECT_TRUE(block.GuardsIntact()) << c.what;
+    }
+    WordCursor full(intraWith(63, "10"));
+    IntraBlock block;
+    EXPECT_EQ(block.Read(full.at, false, kZigzagScan, 2), ippStsNoErr);
+    EXPECT_TRUE(block.GuardsIntact());
+}
+
+// Records that cannot be read get no reader.
+TEST(CoefficientReader, RecordsThatCannotBeReadGetNoReader) {
+    ScaledMatrix matrix{};
+    Ipp16s scratch[64];
+    const IppVCHuffmanSpec_32s* first = Table(CMpegVlcTables::kDctCoefficientsFirst);
+    const IppVCHuffmanSpec_32s* zero = Table(CMpegVlcTables::kDctCoefficientsZero);
+    const IppVCHuffmanSpec_32s* dc = Table(CMpegVlcTables::kDctDcSizeLuminance);
+    auto nonIntra = [&](int blockCount, const IppVCHuffmanSpec_32s* table) {
+        const NonIntraMacroblockBlocks m{table,   zero,    0x3F,    blockCount, &matrix,
+                                         &matrix, nullptr, scratch, nullptr};
+        return CheckedNonIntraMacroblockReader(m, false) != nullptr;
+    };
+    EXPECT_TRUE(nonIntra(6, first));
+    EXPECT_FALSE(nonIntra(9, first));
+    EXPECT_FALSE(nonIntra(0, first));
+    EXPECT_FALSE(nonIntra(6, nullptr));
+    EXPECT_FALSE(nonIntra(6, dc));  // not a run/level table
+    auto intra = [&](int dcShift, bool mpeg1) {
+        const IntraMacroblockBlocks m{dc,      dc,      zero,    0x3F,    6,
+                                      &matrix, &matrix, nullptr, dcShift, nullptr};
+        return CheckedIntraMacroblockReader(m, mpeg1) != nullptr;
+    };
+    EXPECT_TRUE(intra(0, false));
+    EXPECT_FALSE(intra(4, false));
+    EXPECT_TRUE(intra(4, true));  // MPEG-1 has no dc precision
+}
+
+class MotionVectors : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tables.Build();
+        reader.Init(&tables);
+    }
+    CMpegVlcTables tables;
+    CMotionVectorReader reader;
+};
+
+TEST_F(MotionVectors, FullPelAndFieldScaledVectors) {
+    WordCursor bits(TestBits().Put("010 010 1 010"));  // (+1, +1), (0, +1)
+    int32_t fullPel[2] = {6, -4};
+    ASSERT_EQ(reader.ReadMotionVector(bits.at, fullPel, 0, 0, 0, 1), 0);
+    EXPECT_EQ(fullPel[0], 8);   // 6 halves to 3, plus 1, doubled
+    EXPECT_EQ(fullPel[1], -2);  // -2 + 1 = -1, doubled
+    int32_t field[2] = {5, 10};
+    ASSERT_EQ(reader.ReadMotionVector(bits.at, field, 0, 0, 1, 0), 0);
+    EXPECT_EQ(field[0], 5);
+    EXPECT_EQ(field[1], 12);  // 10 in frame units is field 5, plus 1, back to frame units
+}
+
+// A forbidden f_code fails without reading, on both paths; a vertical code of no codeword fails
+// after the horizontal component has been updated.
+TEST_F(MotionVectors, BadFCodesAndCodesFail) {
+    for (bool frame : {false, true}) {
+        WordCursor bits(TestBits().Put("010 0000 0000 000"));  // +1, then no codeword
+        auto read = [&](int32_t* vector, int32_t h, int32_t v) {
+            return frame ? reader.ReadFrameVector(bits.at, vector, h, v)
+                         : reader.ReadMotionVector(bits.at, vector, h, v, 0, 0);
+        };
+        int32_t vector[2] = {2, 7};
+        for (int32_t bad : {-1, 15}) {
+            EXPECT_NE(read(vector, bad, 0), 0);
+            EXPECT_NE(read(vector, 0, bad), 0);
+            EXPECT_NE(CMotionVectorReader::DecodeMotionVectorComponent(&vector[0], bad, 1, 0, 0),
+                      0);
+        }
+        EXPECT_EQ(bits.BitsRead(), 0u);
+        EXPECT_NE(read(vector, 0, 0), 0);
+        EXPECT_EQ(vector[0], 3);
+        EXPECT_EQ(vector[1], 7);
+    }
+}
+
+}  // namespace
+}  // namespace d2u
