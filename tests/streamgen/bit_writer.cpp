@@ -24,6 +24,10 @@ void BitWriter::AlignWithZeros() {
     while (pendingBits != 0) Put(0, 1);
 }
 
+void BitWriter::PutBytes(const std::vector<uint8_t>& values) {
+    for (uint8_t value : values) Put(value, 8);
+}
+
 void BitWriter::StartCode(uint8_t value) {
     AlignWithZeros();
     Put(0x000001, 24);

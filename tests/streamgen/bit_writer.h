@@ -1,6 +1,7 @@
 // Writes a bit string most significant bit first, with start codes aligned to bytes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +17,9 @@ public:
     // Pads with zero bits to the byte boundary, then writes 00 00 01 value.
     void StartCode(uint8_t value);
     void AlignWithZeros();
+    void PutBytes(const std::vector<uint8_t>& values);
+    // Where the next byte-aligned item (a start code) will begin.
+    size_t BytePosition() const { return bytes.size() + (pendingBits != 0 ? 1 : 0); }
     const std::vector<uint8_t>& Bytes() const { return bytes; }
 
 private:

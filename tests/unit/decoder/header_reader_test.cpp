@@ -121,12 +121,12 @@ TEST(Extensions, UserDataAndUnparsedExtensionsArePassedOver) {
 
 TEST(StartCodePositions, EachHeaderRecordsTheOffsetOfItsStartCode) {
     StreamWriter w;
-    w.Bytes({0x12, 0x00, 0x00, 0x00, 0x00, 0x07});  // garbage with a run of zeros
+    w.PutBytes({0x12, 0x00, 0x00, 0x00, 0x00, 0x07});  // garbage with a run of zeros
     size_t sequenceAt = w.BytePosition();
     WriteSequenceHeader(w, SequenceFields());
     size_t gopAt = w.BytePosition();
     WriteGroupHeader(w, GopFields());
-    w.Bytes({0, 0, 0});  // zero stuffing before the picture
+    w.PutBytes({0, 0, 0});  // zero stuffing before the picture
     size_t pictureAt = w.BytePosition();
     PictureFields withExtra;  // extra_information_picture is passed over, never a start code
     withExtra.extraInformation = {0x00, 0x00, 0x01, 0xB3, 0xFF};

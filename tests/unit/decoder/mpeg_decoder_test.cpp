@@ -128,7 +128,7 @@ TEST(MpegDecoder, SlicesStartWhereTheirStartCodeAndFirstIncrementSay) {
                 int address = 4 * s.row + s.column + k;
                 IntraMacroblock(w, Value(address % 4, address / 4));
             }
-            if (s.damage) w.Raw(s.damage);
+            if (s.damage) w.PutCode(s.damage);
         }
         w.PictureHeader(1, 1, kFrame, true);
         for (int row = 0; row < 4; ++row) IntraRow(w, row);
@@ -286,7 +286,7 @@ TEST(MpegDecoder, TheReservedMotionTypeDropsTheRestOfItsSlice) {
     w.Slice(0);
     w.Motion(MotionMacroblock());
     w.Motion(MotionMacroblock());
-    w.Raw("1 001 00 1 1 1");
+    w.PutCode("1 001 00 1 1 1");
     w.Slice(1);
     for (int c = 0; c < 4; ++c) w.Motion(MotionMacroblock());
     w.SequenceEnd();

@@ -25,7 +25,7 @@ struct SyntheticStream {
         }
         PictureFields picture;
         picture.temporal_reference = temporal_reference & 1023;
-        w.Align();
+        w.AlignWithZeros();
         pictures.push_back({w.BytePosition(), picture.temporal_reference});
         WritePictureHeader(w, picture);
         WriteSlice(w, 1, 5, sliceBytes, temporal_reference);

@@ -24,44 +24,14 @@ static std::vector<int> ZigzagByWalking() {
     return order;
 }
 
-void StreamWriter::Bits(uint32_t value, int count) {
-    for (int i = count - 1; i >= 0; --i) {
-        pending_ = (pending_ << 1) | ((value >> i) & 1u);
-        if (++pendingBits_ == 8) {
-            bytes_.push_back(static_cast<uint8_t>(pending_));
-            pending_ = 0;
-            pendingBits_ = 0;
-        }
-    }
-}
-
 void StreamWriter::Fields(std::initializer_list<uint32_t> valuesAndCounts) {
     for (auto it = valuesAndCounts.begin(); it + 1 < valuesAndCounts.end(); it += 2) {
-        Bits(it[0], static_cast<int>(it[1]));
+        Put(it[0], static_cast<int>(it[1]));
     }
-}
-
-void StreamWriter::Align() {
-    while (pendingBits_ != 0) Bits(0, 1);
-}
-
-void StreamWriter::StartCode(uint8_t value) {
-    Align();
-    Bits(0x000001, 24);
-    Byte(value);
-}
-
-void StreamWriter::Bytes(const std::vector<uint8_t>& bytes) {
-    for (uint8_t b : bytes) Byte(b);
-}
-
-const std::vector<uint8_t>& StreamWriter::bytes() {
-    Align();
-    return bytes_;
 }
 
 static void WriteMatrix(StreamWriter& w, const uint16_t* raster) {
-    for (int index : ZigzagByWalking()) w.Byte(static_cast<uint8_t>(raster[index]));
+    for (int index : ZigzagByWalking()) w.Put(static_cast<uint8_t>(raster[index]), 8);
 }
 
 void WriteSequenceHeader(StreamWriter& w, const SequenceFields& f) {
@@ -70,7 +40,7 @@ void WriteSequenceHeader(StreamWriter& w, const SequenceFields& f) {
               f.frame_rate_code, 4, f.bit_rate_value, 18, 1, 1, f.vbv_buffer_size_value, 10,
               f.constrained_parameters_flag, 1, f.intraMatrix ? 1u : 0u, 1});
     if (f.intraMatrix) WriteMatrix(w, f.intraMatrix);
-    w.Bits(f.nonIntraMatrix ? 1 : 0, 1);
+    w.Put(f.nonIntraMatrix ? 1 : 0, 1);
     if (f.nonIntraMatrix) WriteMatrix(w, f.nonIntraMatrix);
 }
 
@@ -96,46 +66,46 @@ void WritePictureHeader(StreamWriter& w, const PictureFields& f) {
     }
     if (f.picture_coding_type == 3) w.Fields({f.full_pel_backward_vector, 1, f.backward_f_code, 3});
     for (uint8_t b : f.extraInformation) w.Fields({1, 1, b, 8});
-    w.Bits(0, 1);
+    w.Put(0, 1);
 }
 
 void WritePictureCodingExtension(StreamWriter& w, const PictureCodingFields& f) {
     w.StartCode(0xB5);
-    w.Bits(8, 4);
+    w.Put(8, 4);
     for (auto& direction : f.f_code) {
-        for (uint32_t code : direction) w.Bits(code, 4);
+        for (uint32_t code : direction) w.Put(code, 4);
     }
     w.Fields({f.intra_dc_precision, 2, f.picture_structure, 2, f.top_field_first, 1,
               f.frame_pred_frame_dct, 1, f.concealment_motion_vectors, 1, f.q_scale_type, 1});
     w.Fields({f.intra_vlc_format, 1, f.alternate_scan, 1, f.repeat_first_field, 1,
               f.chroma_420_type, 1, f.progressive_frame, 1, f.composite_display_flag, 1});
-    if (f.composite_display_flag) w.Bits(0xFFFFF, 20);
+    if (f.composite_display_flag) w.Put(0xFFFFF, 20);
 }
 
 void WriteUserData(StreamWriter& w, const std::vector<uint8_t>& payload) {
     w.StartCode(0xB2);
-    w.Bytes(payload);
+    w.PutBytes(payload);
 }
 
 void WriteOtherExtension(StreamWriter& w, uint32_t identifier,
                          const std::vector<uint8_t>& payload) {
     w.StartCode(0xB5);
-    w.Bits(identifier, 4);
-    w.Bits(0xF, 4);
-    w.Bytes(payload);
+    w.Put(identifier, 4);
+    w.Put(0xF, 4);
+    w.PutBytes(payload);
 }
 
 void WriteSlice(StreamWriter& w, uint8_t sliceValue, uint32_t quantiser_scale_code,
                 size_t payloadBytes, uint32_t seed) {
     w.StartCode(sliceValue);
-    w.Bits(quantiser_scale_code, 5);
-    w.Bits(0, 1);
-    w.Bits(3, 2);  // so that the payload bytes, never zero, stay whole
+    w.Put(quantiser_scale_code, 5);
+    w.Put(0, 1);
+    w.Put(3, 2);  // so that the payload bytes, never zero, stay whole
     uint32_t state = seed * 2654435761u + 1;
     for (size_t i = 0; i < payloadBytes; ++i) {
         state = state * 1103515245u + 12345u;
         // Never a zero byte, so the payload holds no start code prefix.
-        w.Byte(static_cast<uint8_t>(1 + (state >> 16) % 255));
+        w.Put(static_cast<uint8_t>(1 + (state >> 16) % 255), 8);
     }
 }
 

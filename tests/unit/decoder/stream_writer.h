@@ -11,28 +11,20 @@
 #include "decoder/mpeg_header_reader.h"
 #include "decoder/mpeg_headers.h"
 #include "input/bitstream_data_source.h"
+#include "streamgen/bit_writer.h"
 
 namespace d2u {
 namespace test {
 
-class StreamWriter {
+// Header fields are written as pairs of a value and its bit count, in order.
+class StreamWriter : public streamgen::BitWriter {
 public:
-    void Bits(uint32_t value, int count);
-    void Byte(uint8_t value) { Bits(value, 8); }
-    // Pairs of a value and its bit count, in order.
     void Fields(std::initializer_list<uint32_t> valuesAndCounts);
-    // Zero bits up to the next byte boundary (the stuffing before a start code).
-    void Align();
-    void StartCode(uint8_t value);
-    void Bytes(const std::vector<uint8_t>& bytes);
-    // Where the next byte-aligned item (a start code) will begin.
-    size_t BytePosition() const { return bytes_.size() + (pendingBits_ != 0 ? 1 : 0); }
-    const std::vector<uint8_t>& bytes();
-
-private:
-    std::vector<uint8_t> bytes_;
-    uint32_t pending_ = 0;
-    int pendingBits_ = 0;
+    // The bytes with the last one completed by zero bits.
+    const std::vector<uint8_t>& bytes() {
+        AlignWithZeros();
+        return Bytes();
+    }
 };
 
 struct SequenceFields {

@@ -4,53 +4,17 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "streamgen/vlc_codes.h"
+
 namespace d2u {
 namespace test {
 namespace {
-
-// Variable-length codes: macroblock_address_increment 1 to 15, motion_code 0 to 16 (the sign
-// bit follows), dct_dc_size 0 to 8 of luma and of chroma.
-const char* const kAddressIncrement[] = {"",          "1",         "011",       "010",
-                                         "0011",      "0010",      "0001 1",    "0001 0",
-                                         "0000 111",  "0000 110",  "0000 1011", "0000 1010",
-                                         "0000 1001", "0000 1000", "0000 0111", "0000 0110"};
-const char* const kMotionCode[] = {
-    "1",          "01",         "001",        "0001",       "000011",    "0000101",
-    "0000100",    "0000011",    "000001011",  "000001010",  "000001001", "0000010001",
-    "0000010000", "0000001111", "0000001110", "0000001101", "0000001100"};
-const char* const kLumaDcSize[] = {"100",  "00",     "01",      "101",     "110",
-                                   "1110", "1111 0", "1111 10", "1111 110"};
-const char* const kChromaDcSize[] = {"00",     "01",      "10",       "110",      "1110",
-                                     "1111 0", "1111 10", "1111 110", "1111 1110"};
 
 void Require(bool condition, const char* what) {
     if (!condition) throw std::logic_error(what);
 }
 
 }  // namespace
-
-void SyntheticStreamWriter::Put(uint32_t value, int count) {
-    for (int i = count - 1; i >= 0; --i) {
-        pending = (pending << 1) | ((value >> i) & 1u);
-        if (++pendingBits == 8) {
-            bytes.push_back(static_cast<uint8_t>(pending));
-            pending = 0;
-            pendingBits = 0;
-        }
-    }
-}
-
-void SyntheticStreamWriter::Raw(const char* code) {
-    for (const char* c = code; *c; ++c) {
-        if (*c == '0' || *c == '1') Put(*c == '1' ? 1u : 0u, 1);
-    }
-}
-
-void SyntheticStreamWriter::StartCode(uint8_t value) {
-    while (pendingBits != 0) Put(0, 1);
-    Put(0x000001, 24);
-    Put(value, 8);
-}
 
 void SyntheticStreamWriter::SequenceHeader(int width, int height, bool progressiveSequence) {
     progressive = progressiveSequence;
@@ -111,8 +75,8 @@ void SyntheticStreamWriter::Skip(int count) {
 }
 
 void SyntheticStreamWriter::AddressIncrement() {
-    Require(pendingIncrement >= 1 && pendingIncrement <= 15, "address increment out of range");
-    Raw(kAddressIncrement[pendingIncrement]);
+    Require(pendingIncrement >= 1 && pendingIncrement <= 33, "address increment out of range");
+    PutCode(streamgen::AddressIncrementCode(pendingIncrement));
     pendingIncrement = 1;
 }
 
@@ -120,7 +84,7 @@ void SyntheticStreamWriter::DcDifferential(int difference, bool chroma) {
     int size = 0;
     while ((std::abs(difference) >> size) != 0) ++size;
     Require(size <= 8, "DC difference too large");
-    Raw(chroma ? kChromaDcSize[size] : kLumaDcSize[size]);
+    PutCode(streamgen::DcSizeCode(size, chroma));
     if (size > 0)
         Put(static_cast<uint32_t>(difference > 0 ? difference : difference + (1 << size) - 1),
             size);
@@ -128,14 +92,14 @@ void SyntheticStreamWriter::DcDifferential(int difference, bool chroma) {
 
 void SyntheticStreamWriter::Intra(const int luma[4], int cb, int cr) {
     AddressIncrement();
-    Raw(codingType == 1 ? "1" : "00011");
+    PutCode(codingType == 1 ? "1" : "00011");
     ResetVectors();
     const int values[6] = {luma[0], luma[1], luma[2], luma[3], cb, cr};
     for (int block = 0; block < 6; ++block) {
         int predictor = block < 4 ? 0 : block - 3;
         DcDifferential(values[block] - dc[predictor], block >= 4);
         dc[predictor] = values[block];
-        Raw("10");  // end of block
+        PutCode("10");  // end of block
     }
 }
 
@@ -144,7 +108,7 @@ void SyntheticStreamWriter::MotionVector(int s, const int target[2]) {
         Require(target[t] >= -16 && target[t] <= 15, "vector out of range for f_code 1");
         const int delta = target[t] - pmv[s][t];
         Require(delta >= -16 && delta <= 16, "vector too far from its predictor");
-        Raw(kMotionCode[std::abs(delta)]);
+        PutCode(streamgen::MotionCode(std::abs(delta)));
         if (delta != 0) Put(delta < 0 ? 1 : 0, 1);
         pmv[s][t] = target[t];
     }
@@ -157,9 +121,9 @@ void SyntheticStreamWriter::Motion(const MotionMacroblock& mb) {
     Require(mb.forward || mb.backward, "a macroblock needs a direction");
     Require(codingType == 3 || !mb.backward, "P macroblocks predict forward");
     if (codingType == 2)
-        Raw("001");
+        PutCode("001");
     else
-        Raw(mb.forward && mb.backward ? "10" : mb.backward ? "010" : "0010");
+        PutCode(mb.forward && mb.backward ? "10" : mb.backward ? "010" : "0010");
     const bool field = structure != kFramePicture;
     if (field) Put(1, 2);  // field motion
     for (int s = 0; s < 2; ++s) {

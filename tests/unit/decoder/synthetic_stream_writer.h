@@ -1,12 +1,14 @@
 // Writes small MPEG-2 video elementary streams macroblock by macroblock, for hand-made slice
 // layouts: DC-only intra macroblocks, motion-compensated
-// macroblocks with chosen vectors (uncoded), skipped runs. It keeps the motion vector and DC
-// predictors as a decoder does, so that the vectors given are the vectors decoded. f_code is 1:
-// vectors stay within -16..15 and within 16 of their predictor.
+// macroblocks with chosen vectors (uncoded), skipped runs; PutCode adds raw bits to damage a slice.
+// It keeps the motion vector and DC predictors as a decoder does, so that the vectors given are the
+// vectors decoded. f_code is 1: vectors stay within -16..15 and within 16 of their predictor.
 #pragma once
 
 #include <cstdint>
 #include <vector>
+
+#include "streamgen/bit_writer.h"
 
 namespace d2u {
 namespace test {
@@ -18,7 +20,7 @@ struct MotionMacroblock {
     int vector[2][2] = {};    // [s][t], half samples, field units in field pictures
 };
 
-class SyntheticStreamWriter {
+class SyntheticStreamWriter : public streamgen::BitWriter {
 public:
     static constexpr int kTopField = 1;
     static constexpr int kBottomField = 2;
@@ -34,22 +36,14 @@ public:
     // DC-only intra macroblock: four luma values, Cb, Cr (0 to 255).
     void Intra(const int luma[4], int cb, int cr);
     void Motion(const MotionMacroblock& macroblock);
-    // Raw bits written as '0' and '1' characters (others ignored), to damage a slice.
-    void Raw(const char* code);
     void SequenceEnd() { StartCode(0xB7); }
-    const std::vector<uint8_t>& Bytes() const { return bytes; }
 
 private:
-    void Put(uint32_t value, int bits);
-    void StartCode(uint8_t value);
     void AddressIncrement();
     void MotionVector(int s, const int target[2]);
     void DcDifferential(int difference, bool chroma);
     void ResetVectors();
 
-    std::vector<uint8_t> bytes;
-    uint32_t pending = 0;
-    int pendingBits = 0;
     int codingType = 1;
     bool progressive = false;
     int structure = kFramePicture;
