@@ -150,6 +150,8 @@ TEST(MpegVlcTables, AddressIncrementEscapesAndDecodeErrors) {
     WordCursor ones(TestBits().Put("1111 1111"));
     EXPECT_NE(tables.Decode(ones.at, &value, -1), 0);
     EXPECT_NE(tables.Decode(ones.at, &value, CMpegVlcTables::kTableCount), 0);
+    EXPECT_EQ(tables.Table(-1), nullptr);
+    EXPECT_EQ(tables.Table(CMpegVlcTables::kTableCount), nullptr);
     EXPECT_EQ(ones.BitsRead(), 0u);
     tables.Free();
     EXPECT_EQ(tables.Table(0), nullptr);
