@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -123,6 +124,42 @@ TEST(YuvToRgbKernels, EveryChromaPairGivesTheScalarBytesAtEveryLumaLevel) {
             }
             if (level >= 0) std::fill(scalar.planes[0].begin(), scalar.planes[0].end(), level);
             ASSERT_NO_FATAL_FAILURE(ExpectEveryLevelGivesTheScalarBytes(scalar, kernel.convert));
+        }
+    }
+}
+
+// Missing planes or destination, empty regions and rows shorter than the region are refused before
+// anything is read; the chroma rows of an odd width hold its last pixel's sample too.
+TEST(YuvToRgbKernels, BadArgumentsAreRefused) {
+    std::vector<uint8_t> samples(64), out(4 * 64);
+    const Ipp8u* planes[3] = {samples.data(), samples.data(), samples.data()};
+    const Ipp8u* withoutCb[3] = {samples.data(), nullptr, samples.data()};
+    const int steps[3] = {5, 3, 3}, shortLuma[3] = {4, 3, 3}, shortChroma[3] = {5, 3, 2};
+    const struct {
+        const Ipp8u* const* source;
+        const int* step;
+        Ipp8u* destination;
+        int destinationStep;
+        IppiSize size;
+        IppStatus expected;
+    } cases[] = {
+        {planes, steps, out.data(), 20, {5, 2}, ippStsNoErr},
+        {nullptr, steps, out.data(), 20, {5, 2}, ippStsNullPtrErr},
+        {withoutCb, steps, out.data(), 20, {5, 2}, ippStsNullPtrErr},
+        {planes, nullptr, out.data(), 20, {5, 2}, ippStsNullPtrErr},
+        {planes, steps, nullptr, 20, {5, 2}, ippStsNullPtrErr},
+        {planes, steps, out.data(), 20, {0, 2}, ippStsSizeErr},
+        {planes, steps, out.data(), 20, {5, 0}, ippStsSizeErr},
+        {planes, shortLuma, out.data(), 20, {5, 2}, ippStsStepErr},
+        {planes, shortChroma, out.data(), 20, {5, 2}, ippStsStepErr},
+        {planes, steps, out.data(), 19, {5, 2}, ippStsStepErr},
+    };
+    for (const KernelCase& kernel : kKernels) {
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            const auto& c = cases[i];
+            EXPECT_EQ(kernel.convert(c.source, c.step, c.destination, c.destinationStep, c.size),
+                      c.expected)
+                << kernel.name << " case " << i;
         }
     }
 }
