@@ -1,6 +1,5 @@
 #include "synthetic_stream_writer.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -53,25 +52,11 @@ void SyntheticStreamWriter::PictureHeader(int type, int temporalReference, int p
     Put(progressive ? 6 : 0, 3);  // chroma_420_type, progressive_frame, no composite
 }
 
-void SyntheticStreamWriter::ResetVectors() {
-    std::fill(&pmv[0][0], &pmv[0][0] + 4, 0);
-}
-
 void SyntheticStreamWriter::Slice(int row, int column) {
     StartCode(static_cast<uint8_t>(row + 1));
     Put(8 << 1, 6);  // quantiser_scale_code, no extra_bit_slice
-    ResetVectors();
     dc[0] = dc[1] = dc[2] = 128;
     pendingIncrement = column + 1;
-}
-
-void SyntheticStreamWriter::Skip(int count) {
-    pendingIncrement += count;
-    // Skipped macroblocks reset the DC predictors, and in P pictures the forward vectors.
-    dc[0] = dc[1] = dc[2] = 128;
-    if (codingType == 2) {
-        pmv[0][0] = pmv[0][1] = 0;
-    }
 }
 
 void SyntheticStreamWriter::AddressIncrement() {
@@ -93,7 +78,6 @@ void SyntheticStreamWriter::DcDifferential(int difference, bool chroma) {
 void SyntheticStreamWriter::Intra(const int luma[4], int cb, int cr) {
     AddressIncrement();
     PutCode(codingType == 1 ? "1" : "00011");
-    ResetVectors();
     const int values[6] = {luma[0], luma[1], luma[2], luma[3], cb, cr};
     for (int block = 0; block < 6; ++block) {
         int predictor = block < 4 ? 0 : block - 3;
@@ -103,34 +87,15 @@ void SyntheticStreamWriter::Intra(const int luma[4], int cb, int cr) {
     }
 }
 
-void SyntheticStreamWriter::MotionVector(int s, const int target[2]) {
-    for (int t = 0; t < 2; ++t) {
-        Require(target[t] >= -16 && target[t] <= 15, "vector out of range for f_code 1");
-        const int delta = target[t] - pmv[s][t];
-        Require(delta >= -16 && delta <= 16, "vector too far from its predictor");
-        PutCode(streamgen::MotionCode(std::abs(delta)));
-        if (delta != 0) Put(delta < 0 ? 1 : 0, 1);
-        pmv[s][t] = target[t];
-    }
-}
-
-// Uncoded macroblocks: frame motion in frame pictures, field motion (16x16) in field pictures.
-void SyntheticStreamWriter::Motion(const MotionMacroblock& mb) {
+// An uncoded P macroblock with a zero vector: frame motion in frame pictures, field motion
+// (16x16, from the top field) in field pictures.
+void SyntheticStreamWriter::StillMacroblock() {
+    Require(codingType == 2, "still macroblocks are P macroblocks");
     AddressIncrement();
     dc[0] = dc[1] = dc[2] = 128;
-    Require(mb.forward || mb.backward, "a macroblock needs a direction");
-    Require(codingType == 3 || !mb.backward, "P macroblocks predict forward");
-    if (codingType == 2)
-        PutCode("001");
-    else
-        PutCode(mb.forward && mb.backward ? "10" : mb.backward ? "010" : "0010");
-    const bool field = structure != kFramePicture;
-    if (field) Put(1, 2);  // field motion
-    for (int s = 0; s < 2; ++s) {
-        if (!(s == 0 ? mb.forward : mb.backward)) continue;
-        if (field) Put(static_cast<uint32_t>(mb.fieldSelect[s]), 1);
-        MotionVector(s, mb.vector[s]);
-    }
+    PutCode("001");
+    if (structure != kFramePicture) PutCode("01 0");  // field motion, field_select 0
+    PutCode("1 1");                                   // motion codes 0
 }
 
 }  // namespace test

@@ -1,8 +1,6 @@
 // Writes small MPEG-2 video elementary streams macroblock by macroblock, for hand-made slice
-// layouts: DC-only intra macroblocks, motion-compensated
-// macroblocks with chosen vectors (uncoded), skipped runs; PutCode adds raw bits to damage a slice.
-// It keeps the motion vector and DC predictors as a decoder does, so that the vectors given are the
-// vectors decoded. f_code is 1: vectors stay within -16..15 and within 16 of their predictor.
+// layouts: DC-only intra macroblocks and uncoded P macroblocks with zero vectors; PutCode adds
+// raw bits to damage a slice. It keeps the DC predictors as a decoder does.
 #pragma once
 
 #include <cstdint>
@@ -12,13 +10,6 @@
 
 namespace d2u {
 namespace test {
-
-struct MotionMacroblock {
-    bool forward = true;
-    bool backward = false;
-    int fieldSelect[2] = {};  // [s], field pictures (field motion, 16x16)
-    int vector[2][2] = {};    // [s][t], half samples, field units in field pictures
-};
 
 class SyntheticStreamWriter : public streamgen::BitWriter {
 public:
@@ -32,23 +23,19 @@ public:
                        bool topFieldFirst = false);
     // Starts the slice of macroblock row `row` (of the field in field pictures) at `column`.
     void Slice(int row, int column = 0);
-    void Skip(int count);
     // DC-only intra macroblock: four luma values, Cb, Cr (0 to 255).
     void Intra(const int luma[4], int cb, int cr);
-    void Motion(const MotionMacroblock& macroblock);
+    void StillMacroblock();
     void SequenceEnd() { StartCode(0xB7); }
 
 private:
     void AddressIncrement();
-    void MotionVector(int s, const int target[2]);
     void DcDifferential(int difference, bool chroma);
-    void ResetVectors();
 
     int codingType = 1;
     bool progressive = false;
     int structure = kFramePicture;
     int pendingIncrement = 1;
-    int pmv[2][2] = {};  // [s][t]
     int dc[3] = {128, 128, 128};
 };
 
