@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "picture/yuv_frame.h"
+#include "support/test_env.h"
+
 namespace d2u {
 namespace {
 
@@ -63,6 +66,40 @@ TEST(BmpUtils, FlipVerticalMirrorsRowsOfAnyWidth) {
     }
     CBmpUtils empty;
     EXPECT_EQ(empty.FlipVertical(), 0);
+}
+
+uint32_t LittleEndian32(const std::vector<uint8_t>& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+           static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+// A saved file of over 64 KiB carries its whole size and a negative (top-down) height in its
+// 32-bit fields, and the pixels after the header.
+TEST(BmpUtils, SavedFilesCarryTheirWholeSizes) {
+    CBmpUtils bitmap;
+    ASSERT_EQ(bitmap.Create(200, -100, 32), 0);
+    FillCounting(bitmap);
+    const std::string path = test::WorkPath("bmp_utils_large.bmp");
+    EXPECT_EQ(bitmap.SaveBitmap(path.c_str()), 0);
+    const std::vector<uint8_t> file = test::ReadFileBytes(path);
+    const size_t pixels = PixelBytes(bitmap), header = CBmpUtils::kFileHeaderBytes;
+    ASSERT_EQ(file.size(), header + pixels);
+    EXPECT_EQ(LittleEndian32(file, 2), file.size());
+    EXPECT_EQ(LittleEndian32(file, 18), 200u);
+    EXPECT_EQ(LittleEndian32(file, 22), static_cast<uint32_t>(-100));
+    EXPECT_EQ(0, std::memcmp(file.data() + header, bitmap.bmBits, pixels));
+}
+
+// An odd width's chroma rows hold its last pixel's sample too: a chroma pitch one short is refused.
+TEST(BmpUtils, FramesWhoseChromaRowsAreShortAreRefused) {
+    CYUVFrame frame;
+    ASSERT_EQ(frame.Allocate(5, 4), 0);
+    CBmpUtils bitmap;
+    ASSERT_EQ(bitmap.Create(5, 4, 32), 0);
+    for (int32_t pitch : {3, 2}) {
+        frame.U.pitch = frame.V.pitch = pitch;
+        EXPECT_EQ(bitmap.FromYUV(frame), pitch == 3 ? 0 : -1) << pitch;
+    }
 }
 
 }  // namespace
