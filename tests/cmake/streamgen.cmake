@@ -22,7 +22,7 @@ d2u_add_test_program(streamgen_decode ${D2U_STREAMGEN_TESTS})
 target_link_libraries(streamgen_decode PRIVATE d2u_streamgen)
 target_compile_definitions(streamgen_decode PRIVATE
   D2U_STREAMGEN_DEFAULT_SEEDS=${D2U_STREAMGEN_DEFAULT_SEEDS})
-# The decoder's hand-made streams are written with the generator's bit writer and codes.
+# The decoder's unit tests take their stream from the generator.
 if(TARGET unit_decoder)
   target_link_libraries(unit_decoder PRIVATE d2u_streamgen)
 endif()

@@ -63,16 +63,6 @@ TEST(BufferedMode, ShortBuffersEndInFillerWordsAndNeverShowStaleData) {
     EXPECT_EQ(source.wordCount, 0);
 }
 
-TEST(BufferedMode, LongBuffersAreReadToTheirLastByte) {
-    Bytes bytes = RandomBytes(3 * 1000 * 1000 + 3, 7);
-    CBitstreamDataSource source;
-    ASSERT_EQ(source.SetDataBuffer(bytes.data(), static_cast<int32_t>(bytes.size())), 0);
-    EXPECT_EQ(source.wordCount, 750000);
-    source.SetPosition(source.buffer + 749999, 31);
-    EXPECT_EQ(source.Bits().Get(32), ReferenceBits(bytes, 749999u * 32u, 32));
-    EXPECT_EQ(source.Bits().Get(24), ReferenceBits(bytes, 750000u * 32u, 24));
-}
-
 TEST(FileMode, ShortFileEndsInFillerWords) {
     std::string path = WorkPath("ten_bytes.bin");
     ASSERT_TRUE(WriteFileBytes(path, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
@@ -103,33 +93,6 @@ protected:
     CBitstreamDataSource source;
 };
 
-TEST_F(LargeFile, RefillsDeliverEveryByteAndPositionsFollow) {
-    source.Bits().Get(12);
-    EXPECT_EQ(source.GetBytePosition(), 1u);
-    source.Bits().Get(4);
-    int refills = 0;
-    for (size_t position = 2; position + 4 <= bytes.size();) {
-        if (source.NeedsFill()) {
-            ASSERT_EQ(source.Bits().Offset(), 31);  // whole words are read: a refill loses nothing
-            source.FillBuffer();
-            ++refills;
-            // Whether the refill moved the buffer forward or back to the block's start, the
-            // words behind its end read as filler.
-            for (int i = 0; i <= CBitstreamDataSource::kGuardWords; ++i) {
-                ASSERT_EQ(source.buffer[source.CapacityWords() + i],
-                          CBitstreamDataSource::kFillerWord)
-                    << "refill " << refills << " word " << i;
-            }
-        }
-        int n = position % 4 == 2 ? 16 : 32;  // keeps the reads word-aligned after the first
-        ASSERT_EQ(source.GetBytePosition(), position);
-        ASSERT_EQ(source.Bits().Get(n), ReferenceBits(bytes, position * 8, n)) << position;
-        position += static_cast<size_t>(n / 8);
-    }
-    EXPECT_GE(refills, 3);
-    EXPECT_EQ(source.fileOffset, bytes.size());
-}
-
 // Reads whole words from the current (word-aligned) position up to byte `end` or the end of the
 // file, refilling as a decoder does, and compares them with the file.
 void ExpectWordsUpTo(CBitstreamDataSource& source, const Bytes& bytes, size_t end) {
@@ -137,25 +100,6 @@ void ExpectWordsUpTo(CBitstreamDataSource& source, const Bytes& bytes, size_t en
     for (size_t position = source.GetBytePosition(); position + 4 <= end; position += 4) {
         if (source.NeedsFill()) source.FillBuffer();
         ASSERT_EQ(source.Bits().Get(32), ReferenceBits(bytes, position * 8, 32)) << position;
-    }
-}
-
-TEST_F(LargeFile, SetInputPositionAndRewindReadFromTheirOffset) {
-    // Rewinding right after the first fill, after a refill and after repositioning: the words
-    // from the first byte on, across the next refills, are the file's in every case.
-    const size_t pastFirstFill = size_t(source.CapacityWords()) * 4 + 100000;
-    for (int state = 0; state < 3; ++state) {
-        if (state == 1) ExpectWordsUpTo(source, bytes, bytes.size());
-        if (state == 2) {
-            source.SetInputPosition(1000001, 0);
-            EXPECT_EQ(source.GetBytePosition(), 1000001u);
-            EXPECT_EQ(source.Bits().Get(32), ReferenceBits(bytes, 1000001u * 8, 32));
-        }
-        source.Bits().Get(32);
-        EXPECT_EQ(source.Rewind(), 0);
-        EXPECT_EQ(source.GetBytePosition(), 0u) << "state " << state;
-        ExpectWordsUpTo(source, bytes, pastFirstFill);
-        ASSERT_FALSE(HasFailure()) << "state " << state;
     }
 }
 

@@ -42,22 +42,5 @@ TEST(DecoderLog, OnlyWithTheMarkerLevelsUpToTenReachTheFile) {
     RemoveFile(D2U_TEST_LOG_MARKER_PATH);
 }
 
-TEST(DecoderLog, PublishedTextsReachTheDiagnosticsLibrary) {
-    std::string sink = WorkPath("tv_info.txt");
-    RemoveFile(sink);
-    setenv("D2U_TV_INFO_FILE", sink.c_str(), 1);
-    {
-        CDecoderLog log(WorkPath("unused_log.txt").c_str());
-        log.Publish("ERRROR - something - ERROR");
-        log.Publish(std::string(2000, 'x').c_str());  // longer than the buffer: cut, not overrun
-    }
-    unsetenv("D2U_TV_INFO_FILE");
-    std::string text = ReadText(sink);
-    EXPECT_EQ(text.substr(0, text.find('\n')), "decoder072401 ERRROR - something - ERROR");
-    std::string second = text.substr(text.find('\n') + 1);
-    EXPECT_EQ(second.size(), 1024u);  // 1023 characters and the line end
-    EXPECT_EQ(second.substr(0, 14), "decoder072401 ");
-}
-
 }  // namespace
 }  // namespace d2u

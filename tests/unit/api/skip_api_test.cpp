@@ -1,4 +1,4 @@
-// Skipping single B pictures and durations.
+// Skipping durations: whole pictures at the stream's rate.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,23 +10,6 @@
 namespace d2u {
 namespace test {
 namespace {
-
-// Which pictures a skip passes over is the decoder wrapper tests' business; buffer-driven, the
-// skip looks at the buffer it is given: the P picture is not skipped, the B picture is.
-TEST(SkipFrame, InABufferLooksAtThatBuffer) {
-    const GeneratedStream& stream = IpbStream();
-    const auto& pictures = stream.layout.pictures;  // I0 P3 B1 ...
-    D2uHandle handle = 0;
-    InitDecoding(&handle);
-    D2uFrame* frame = nullptr;
-    std::vector<uint8_t> chunks[3];
-    for (int k = 0; k < 3; ++k) chunks[k] = PictureChunk(stream.bytes, pictures[k]);
-    auto size = [&](int k) { return static_cast<int32_t>(chunks[k].size()); };
-    ASSERT_EQ(GetMpegFrame2(&frame, chunks[0].data(), size(0), handle), 0);
-    EXPECT_EQ(SkipFrame2(chunks[1].data(), size(1), handle), 1);
-    EXPECT_EQ(D2uDirSkipFrame2(chunks[2].data(), size(2), handle), 0);
-    FinishDecoding(&handle);
-}
 
 struct DurationCase {
     int frameRateCode;  // of the stream's sequence headers

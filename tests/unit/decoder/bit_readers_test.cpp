@@ -1,5 +1,5 @@
-// The bit-level readers on hand-coded bits: what they read and where they stop, escapes,
-// and the codes and records they must refuse without reading or writing beyond their data.
+// The bit-level readers on hand-coded bits: the codes they must refuse without reading or
+// writing beyond their data. What they read from valid streams is the generated streams' test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,13 +28,6 @@ public:
         }
         return *this;
     }
-    // Appends the low n bits of value, most significant first.
-    TestBits& PutValue(uint32_t value, int n) {
-        for (int i = n - 1; i >= 0; --i) bits_.push_back(((value >> i) & 1u) != 0);
-        return *this;
-    }
-    size_t Size() const { return bits_.size(); }
-
     // Words in reading order, zero padded, followed by two sentinel words.
     std::vector<Ipp32u> Words() const {
         std::vector<Ipp32u> words((bits_.size() + 31) / 32, 0);
@@ -93,70 +86,6 @@ TEST(VlcHuffman, LooksAheadAtMostIntoTheSentinelWordAndFailsInPlace) {
     EXPECT_EQ(table, nullptr);
 }
 
-TEST(VlcHuffman, InconsistentInputTablesAndMissingArgumentsAreRefused) {
-    const Ipp32s widthsTooShort[] = {3, 1, 2, 1, 1, 5, 0, 0, -1};
-    const Ipp32s codeTooLong[] = {2, 1, 2, 1, 0b100, 5, 0, -1};
-    const Ipp32s prefixClash[] = {2, 1, 2, 1, 0b1, 5, 1, 0b10, 6, -1};
-    const Ipp32s duplicate[] = {2, 1, 2, 0, 2, 0b01, 5, 0b01, 6, -1};
-    const Ipp32s missingEnd[] = {2, 1, 2, 1, 0b1, 5, 1, 0b01, 6, 7};
-    const Ipp32s tooLong[] = {33, 1, 16, 0, -1};
-    for (const Ipp32s* input :
-         {widthsTooShort, codeTooLong, prefixClash, duplicate, missingEnd, tooLong}) {
-        IppVCHuffmanSpec_32s* table = reinterpret_cast<IppVCHuffmanSpec_32s*>(&table);
-        EXPECT_NE(ippiVCHuffmanInitAlloc_32s(input, &table), ippStsNoErr);
-        EXPECT_EQ(table, nullptr);
-    }
-    IppVCHuffmanSpec_32s* table = nullptr;
-    EXPECT_EQ(ippiVCHuffmanFree_32s(&table), ippStsNoErr);
-    EXPECT_EQ(ippiVCHuffmanInitAlloc_32s(nullptr, &table), ippStsNullPtrErr);
-    EXPECT_EQ(ippiVCHuffmanInitAlloc_32s(kSmallTable, nullptr), ippStsNullPtrErr);
-    Ipp32u words[2] = {0xFFFFFFFFu, 0};
-    BitReader bits(words, 31);
-    Ipp32s value = 0;
-    EXPECT_NE(ippiVCHuffmanDecodeOne_1u32s(bits, &value, nullptr), ippStsNoErr);
-}
-
-// Each macroblock_escape adds 33; stuffing and patterns of no codeword are errors, and so are
-// endless escapes and unknown tables.
-TEST(MpegVlcTables, AddressIncrementEscapesAndDecodeErrors) {
-    const struct {
-        const char* bits;
-        int32_t expected;  // 0: an error
-    } cases[] = {{"1", 1},
-                 {"0000 0001 000 1", 34},
-                 {"0000 0001 000 0000 0001 000 011", 68},
-                 {"0000 0001 000 0000 0011 000", 66},
-                 {"0000 0001 111", 0},
-                 {"0000 0000 0000", 0},
-                 {"0000 0001 000 0000 0001 111", 0}};
-    CMpegVlcTables tables;
-    tables.Build();
-    for (const auto& c : cases) {
-        TestBits bits;
-        WordCursor reader(bits.Put(c.bits));
-        int32_t value = 0;
-        EXPECT_EQ(tables.DecodeMacroblockAddressIncrement(reader.at, &value) == 0, c.expected != 0);
-        if (c.expected == 0) continue;
-        EXPECT_EQ(value, c.expected) << c.bits;
-        EXPECT_EQ(reader.BitsRead(), bits.Size()) << c.bits;
-    }
-    TestBits escapes;
-    for (int i = 0; i < 8000; ++i) escapes.Put("0000 0001 000");
-    WordCursor reader(escapes);
-    int32_t value = 0;
-    EXPECT_NE(tables.DecodeMacroblockAddressIncrement(reader.at, &value), 0);
-    EXPECT_LT(reader.BitsRead(), escapes.Size());  // stopped after more than a picture has
-
-    WordCursor ones(TestBits().Put("1111 1111"));
-    EXPECT_NE(tables.Decode(ones.at, &value, -1), 0);
-    EXPECT_NE(tables.Decode(ones.at, &value, CMpegVlcTables::kTableCount), 0);
-    EXPECT_EQ(tables.Table(-1), nullptr);
-    EXPECT_EQ(tables.Table(CMpegVlcTables::kTableCount), nullptr);
-    EXPECT_EQ(ones.BitsRead(), 0u);
-    tables.Free();
-    EXPECT_EQ(tables.Table(0), nullptr);
-}
-
 constexpr Ipp16s kGuard = 0x5555;
 
 const CMpegVlcTables& Tables() {
@@ -201,42 +130,6 @@ struct IntraBlock {
     std::vector<Ipp16s> storage = std::vector<Ipp16s>(7 * 64, kGuard);
 };
 
-// After the escape codeword 0000 01: a 6-bit run, then the level, in MPEG-1 as 8 bits or as 16
-// bits for 128 to 255 in magnitude, in MPEG-2 as 12 bits. With flat weights of 16 an intra
-// coefficient is 2 * level (MPEG-1 at quantiser 1 made odd towards zero, MPEG-2 at 2), saturated.
-TEST(CoefficientReader, EscapesOfBothStandards) {
-    const struct {
-        bool mpeg2;
-        const char* runAndLevel;
-        int index;
-        int value;
-    } cases[] = {{false, "000010 1000 0001", 3, -253},
-                 {false, "000010 0000 0000 1100 1000", 3, 399},
-                 {false, "000010 1000 0000 0011 1000", 3, -399},
-                 {false, "111110 0111 1111", 63, 253},
-                 {true, "000011 0011 1111 1111", 4, 2046},
-                 {true, "000011 0111 1111 1111", 4, 2047},
-                 {true, "000000 1000 0000 0000", 1, -2048},
-                 {true, "000100 1111 1111 1101", 5, -6}};
-    for (const auto& c : cases) {
-        for (const Ipp32u* scan : {kZigzagScan, kAlternateScan}) {
-            TestBits bits;
-            bits.Put("100").Put("0000 01").Put(c.runAndLevel).Put("10");  // DC size 0 ... EOB
-            WordCursor at(bits);
-            IntraBlock block;
-            ASSERT_EQ(block.Read(at.at, !c.mpeg2, scan, c.mpeg2 ? 2 : 1), ippStsNoErr);
-            const int position = static_cast<int>(scan[c.index]);
-            for (int i = 0; i < 64; ++i) {
-                const bool toggled = c.mpeg2 && i == 63 && c.value % 2 == 0;
-                const int expected = i == position ? c.value ^ toggled : toggled;
-                EXPECT_EQ(block.Block()[i], expected) << c.runAndLevel << " position " << i;
-            }
-            EXPECT_EQ(at.BitsRead(), bits.Size()) << c.runAndLevel;
-            EXPECT_TRUE(block.GuardsIntact());
-        }
-    }
-}
-
 // A block with a codeword of no entry, too many coefficients, a run past the end or no end of
 // block fails without writing outside its 64 values.
 TEST(CoefficientReader, CorruptBlocksFailWithinTheBlock) {
@@ -269,33 +162,6 @@ TEST(CoefficientReader, CorruptBlocksFailWithinTheBlock) {
     EXPECT_TRUE(block.GuardsIntact());
 }
 
-// Records that cannot be read get no reader.
-TEST(CoefficientReader, RecordsThatCannotBeReadGetNoReader) {
-    ScaledMatrix matrix{};
-    Ipp16s scratch[64];
-    const IppVCHuffmanSpec_32s* first = Table(CMpegVlcTables::kDctCoefficientsFirst);
-    const IppVCHuffmanSpec_32s* zero = Table(CMpegVlcTables::kDctCoefficientsZero);
-    const IppVCHuffmanSpec_32s* dc = Table(CMpegVlcTables::kDctDcSizeLuminance);
-    auto nonIntra = [&](int blockCount, const IppVCHuffmanSpec_32s* table) {
-        const NonIntraMacroblockBlocks m{table,   zero,    0x3F,    blockCount, &matrix,
-                                         &matrix, nullptr, scratch, nullptr};
-        return CheckedNonIntraMacroblockReader(m, false) != nullptr;
-    };
-    EXPECT_TRUE(nonIntra(6, first));
-    EXPECT_FALSE(nonIntra(9, first));
-    EXPECT_FALSE(nonIntra(0, first));
-    EXPECT_FALSE(nonIntra(6, nullptr));
-    EXPECT_FALSE(nonIntra(6, dc));  // not a run/level table
-    auto intra = [&](int dcShift, bool mpeg1) {
-        const IntraMacroblockBlocks m{dc,      dc,      zero,    0x3F,    6,
-                                      &matrix, &matrix, nullptr, dcShift, nullptr};
-        return CheckedIntraMacroblockReader(m, mpeg1) != nullptr;
-    };
-    EXPECT_TRUE(intra(0, false));
-    EXPECT_FALSE(intra(4, false));
-    EXPECT_TRUE(intra(4, true));  // MPEG-1 has no dc precision
-}
-
 class MotionVectors : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -305,18 +171,6 @@ protected:
     CMpegVlcTables tables;
     CMotionVectorReader reader;
 };
-
-TEST_F(MotionVectors, FullPelAndFieldScaledVectors) {
-    WordCursor bits(TestBits().Put("010 010 1 010"));  // (+1, +1), (0, +1)
-    int32_t fullPel[2] = {6, -4};
-    ASSERT_EQ(reader.ReadMotionVector(bits.at, fullPel, 0, 0, 0, 1), 0);
-    EXPECT_EQ(fullPel[0], 8);   // 6 halves to 3, plus 1, doubled
-    EXPECT_EQ(fullPel[1], -2);  // -2 + 1 = -1, doubled
-    int32_t field[2] = {5, 10};
-    ASSERT_EQ(reader.ReadMotionVector(bits.at, field, 0, 0, 1, 0), 0);
-    EXPECT_EQ(field[0], 5);
-    EXPECT_EQ(field[1], 12);  // 10 in frame units is field 5, plus 1, back to frame units
-}
 
 // A forbidden f_code fails without reading, on both paths; a vertical code of no codeword fails
 // after the horizontal component has been updated.

@@ -132,41 +132,6 @@ TEST_F(PackReaderTest, HandMadeUnitsGiveTheirPayloadsAndTimeStamps) {
     }
 }
 
-TEST_F(PackReaderTest, GetBlockDataNeedsRoomAndAPayloadBlock) {
-    Bytes payload = Pattern(1000, 4);
-    Open("capacity", VideoUnit(EncodePts(9), payload));
-    ASSERT_NE(reader.GetNextBlockInfo(), nullptr);
-    Bytes data(payload.size() + 8, 0xEE);
-    int32_t capacity = static_cast<int32_t>(payload.size()) - 1;
-    EXPECT_EQ(reader.GetBlockData(data.data(), &capacity), -1);
-    EXPECT_EQ(capacity, static_cast<int32_t>(payload.size()));
-    EXPECT_TRUE(data == Bytes(data.size(), 0xEE));
-    EXPECT_EQ(reader.GetBlockData(data.data(), &capacity), 0);
-    EXPECT_TRUE(data == Join({payload, Bytes(8, 0xEE)}));
-
-    ASSERT_NE(reader.GetNextBlockInfo(), nullptr);  // the padding packet
-    capacity = 5;
-    EXPECT_EQ(reader.GetBlockData(data.data(), &capacity), -2);
-    EXPECT_EQ(capacity, 5);
-}
-
-TEST_F(PackReaderTest, SeekUsesTheFullSixtyFourBitOffset) {
-    // A sparse file: one pack at the start and another one exactly 4 GiB in.
-    std::string path = WriteTemporary("sparse", VideoUnit(EncodePts(1), Pattern(100, 1)));
-    std::string far = WriteTemporary("sparse_far", VideoUnit({}, Pattern(200, 2)));
-    ASSERT_EQ(RunCommand("{ truncate -s 4294967296 '" + path + "' && cat '" + far + "' >> '" +
-                         path + "'; }"),
-              0);
-    ASSERT_EQ(reader.Open(path.c_str()), 0);
-    reader.Seek(0, 1);
-    BlockInfo* info = reader.GetNextBlockInfo();
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->payloadLen, 200);
-    reader.Close();
-    RemoveFile(path);
-    RemoveFile(far);
-}
-
 // The filter library stand-in XORs every byte of a unit after the first four with the key.
 TEST_F(PackReaderTest, FilterLibrarySeesTheNameAndEveryUnitBeforeParsing) {
     if (ProgramStreams().empty()) GTEST_SKIP() << "no generated stream";

@@ -102,17 +102,6 @@ TEST(TransportStreamReader, VideoIsWhatFfmpegExtractsOnePicturePerChunk) {
     }
 }
 
-// Program streams of every maker at hand (ffmpeg, mplex, dvdauthor) through the same reader.
-TEST(TransportStreamReader, ProgramStreamsToo) {
-    for (const ProgramStream& stream : ProgramStreams()) {
-        ReadResult read = ReadAll(stream.path, D2U_ANY_VIDEO);
-        ASSERT_EQ(read.open, 0) << stream.name;
-        EXPECT_EQ(read.info.container, D2U_CONTAINER_PROGRAM);
-        EXPECT_EQ(read.info.pid, -1);
-        EXPECT_TRUE(read.video == ReadFileBytes(stream.videoPath)) << stream.name;
-    }
-}
-
 // A file whose second half has another map (video on another PID) gives both videos in turn;
 // a seek goes on at a sequence header, with what follows it in the file.
 TEST(TransportStreamReader, FollowsAChangedMapAndSeeksToSequenceHeaders) {

@@ -66,17 +66,6 @@ void ExpectPictureChunks(const Bytes& es, const std::vector<ChunkResult>& chunks
     EXPECT_TRUE(joined == es) << "the chunks do not rebuild the video stream";
 }
 
-TEST_F(VideoChunkTest, ChunksOfGeneratedStreamsArePicturesThatRebuildTheVideo) {
-    ASSERT_FALSE(ProgramStreams().empty());
-    for (const ProgramStream& stream : ProgramStreams()) {
-        SCOPED_TRACE(stream.name);
-        ASSERT_EQ(data.LoadFile(stream.path.c_str()), 0);
-        std::vector<ChunkResult> chunks = AllChunks();
-        ExpectPictureChunks(ReadFileBytes(stream.videoPath), chunks);
-        EXPECT_GT(chunks.size(), 40u);
-    }
-}
-
 TEST_F(VideoChunkTest, SeekGivesTheFirstWholePictureAfterTheNextNavigationPacket) {
     for (const ProgramStream& stream : ProgramStreams()) {
         SCOPED_TRACE(stream.name);
@@ -135,22 +124,6 @@ TEST_F(VideoChunkTest, ChunksLargerThanTheCapacityAreRefusedWithoutOverrun) {
     }
 }
 
-TEST_F(VideoChunkTest, StartCodeSplitAcrossVideoBlocksStartsTheNextChunk) {
-    Bytes es = MakeElementaryStream({300, 300, 300});
-    const size_t second = 20 + 300;
-    for (size_t split = 1; split <= 4; ++split) {
-        SCOPED_TRACE(split);
-        // Navigation, audio and private audio between the video units stay out of the chunks.
-        Bytes video = VideoUnits(es, {second + split, 2000}, 9000);
-        Load("split",
-             Join({Unit({Packet(0xBF, Bytes(900))}), Bytes(video.begin(), video.begin() + kUnit),
-                   Unit({PesPacket(0xC0, EncodePts(5), Bytes(500, 0x00))}),
-                   Unit({PesPacket(0xBD, EncodePts(5), Join({{0x80, 1, 0, 1}, Code(0x00)}))}),
-                   Bytes(video.begin() + kUnit, video.end())}));
-        ExpectPictureChunks(es, AllChunks());
-    }
-}
-
 // Pictures within one payload come from the carry, without time stamp; a chunk spanning blocks
 // takes the stamp of its first.
 TEST_F(VideoChunkTest, PictureShorterThanFiftyBytesTakesTheNextPictureAlong) {
@@ -168,26 +141,6 @@ TEST_F(VideoChunkTest, PictureShorterThanFiftyBytesTakesTheNextPictureAlong) {
         EXPECT_EQ(chunks[1].timeStamp, 9000 + 2 * 3600);
         for (size_t i = 2; i < chunks.size(); ++i) EXPECT_EQ(chunks[i].timeStamp, 0);
     }
-}
-
-TEST_F(VideoChunkTest, HeadersStayWithTheirPictureAcrossBlocksAndCarries) {
-    Bytes headers = Join({MakeElementaryStream({}), Code(0xB2), Bytes(100, 0x61)});
-    Bytes group = MakeElementaryStream({400, 300});
-    Bytes pictures(group.begin() + 20, group.end());
-    Bytes es = Join({headers, pictures, group, Code(0xB7)});
-    // The first payload holds only headers; the third the second group's headers and the start
-    // of its first picture, which the fourth completes.
-    Load("headers", VideoUnits(es, {headers.size(), pictures.size(), 20 + 60, 2000}));
-    ExpectPictureChunks(es, AllChunks());
-}
-
-// A reset in the middle of the file drops what the carry holds.
-TEST_F(VideoChunkTest, ResetStartsAgain) {
-    Load("reset", VideoUnits(MakeElementaryStream({700, 700, 700, 700}), {1000}));
-    ChunkResult first = Next();
-    Next();
-    EXPECT_EQ(data.Reset(), 0);
-    EXPECT_TRUE(Next().bytes == first.bytes);
 }
 
 }  // namespace

@@ -105,29 +105,6 @@ TEST(YuvToRgbKernels, PixelsGetTheMatrixColourAndTheBestVersionGivesTheScalarByt
     }
 }
 
-// Every (Cb, Cr) pair, each under luma at the clamping extremes, the middle and random values:
-// the SIMD arithmetic must match the scalar one for all of them, not only for random draws.
-TEST(YuvToRgbKernels, EveryChromaPairGivesTheScalarBytesAtEveryLumaLevel) {
-    std::mt19937 random(99);
-    // 512 x 512 luma: chroma row r holds Cb = 0..255 and Cr = r.
-    const int lumaLevels[] = {0, 1, 16, 128, 235, 254, 255, -1};  // -1: random luma
-    for (const KernelCase& kernel : kKernels) {
-        for (int level : lumaLevels) {
-            SCOPED_TRACE(std::string(kernel.name) + " luma " + std::to_string(level));
-            const int height = 256 << kernel.chromaRowShift;
-            Picture scalar(512, height, kernel.chromaRowShift, 0, random);
-            for (int row = 0; row < 256; ++row) {
-                for (int x = 0; x < 256; ++x) {
-                    scalar.planes[1][row * scalar.steps[1] + x] = static_cast<uint8_t>(x);
-                    scalar.planes[2][row * scalar.steps[2] + x] = static_cast<uint8_t>(row);
-                }
-            }
-            if (level >= 0) std::fill(scalar.planes[0].begin(), scalar.planes[0].end(), level);
-            ASSERT_NO_FATAL_FAILURE(ExpectEveryLevelGivesTheScalarBytes(scalar, kernel.convert));
-        }
-    }
-}
-
 // Missing planes or destination, empty regions and rows shorter than the region are refused before
 // anything is read; the chroma rows of an odd width hold its last pixel's sample too.
 TEST(YuvToRgbKernels, BadArgumentsAreRefused) {

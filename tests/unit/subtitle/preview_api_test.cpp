@@ -188,50 +188,6 @@ TEST(PreviewResults, BeforeAStartAndAfterAFailedOne) {
     EXPECT_EQ(D2uDirCloseExtractPreview(), 0);
 }
 
-// A path of exactly `length` characters in the work directory, padded with "./" steps.
-std::string PathOfLength(size_t length, const std::string& file) {
-    std::string path = WorkPath("");
-    while (path.size() + 2 + file.size() <= length) path += "./";
-    return path + std::string(length - path.size() - file.size(), 'x') + file;
-}
-
-// Sizes the library cannot make and names longer than 255 characters are refused with the
-// reason published; nothing is opened and no file is written. The limits themselves are made.
-TEST(PreviewResults, SizesAndNamesBeyondTheLimitsAreRefused) {
-    PreviewSource es = ElementarySource();
-    ASSERT_FALSE(es.path.empty());
-    const std::string bitmap = WorkPath("preview_refused.bmp");
-    const std::string prefix = "ERROR - D2uDirStartExtractPreview - ";
-    const struct {
-        int32_t width, height;
-        std::string name, reason;
-    } cases[] = {
-        {0, 75, bitmap, "preview size 0x75 is not 1 to 16383 on each side"},
-        {100, -1, bitmap, "preview size 100x-1 is not 1 to 16383 on each side"},
-        {16384, 75, bitmap, "preview size 16384x75 is not 1 to 16383 on each side"},
-        {100, 16384, bitmap, "preview size 100x16384 is not 1 to 16383 on each side"},
-        {100, 75, PathOfLength(256, "preview_256.bmp"),
-         "bitmap file name longer than 255 characters"},
-    };
-    D2uDirCloseExtractPreview();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reason);
-        test::RemoveFile(c.name);
-        test::PublishedTexts published("preview_published.txt");
-        EXPECT_EQ(D2uDirStartExtractPreview(es.path.c_str(), c.name.c_str(), c.width, c.height),
-                  -1);
-        EXPECT_TRUE(published.Contains(prefix + c.reason));
-        EXPECT_EQ(D2uDirExtractPreview(0), -1);
-        EXPECT_FALSE(test::FileExists(c.name));
-    }
-    const std::string longest = PathOfLength(255, "preview_255.bmp");
-    test::RemoveFile(longest);
-    ASSERT_EQ(D2uDirStartExtractPreview(es.path.c_str(), longest.c_str(), 16383, 1), 0);
-    EXPECT_EQ(D2uDirExtractPreview(0), 0);
-    EXPECT_EQ(ReadFileBytes(longest).size(), 58u + 16383 * 4);
-    D2uDirCloseExtractPreview();
-}
-
 TEST(PreviewResults, NameRuleSizesAndPositionsPastTheEnd) {
     PreviewSource es = ElementarySource();
     ASSERT_FALSE(es.path.empty());

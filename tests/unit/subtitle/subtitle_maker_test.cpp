@@ -38,13 +38,6 @@ Scene ToolScene(const IndexRows& rows, int32_t x, int32_t y, float start, float 
     return scene;
 }
 
-TEST(SubtitleMaker, PictureReadingAndCommandLineTestsPass) {
-    if (!CommandAvailable("python3")) GTEST_SKIP() << "python3 is not installed";
-    std::string script =
-        std::string(D2U_SOURCE_DIR) + "/tests/unit/subtitle/subtitle_maker_test.py";
-    EXPECT_EQ(RunCommand("python3 '" + script + "'"), 0) << "run " << script << " to see why";
-}
-
 // Pictures of random runs, once as colour indices with "rest of the line" codes, once as grey
 // levels (one of them as PNG when ImageMagick is there) with runs coded by their lengths, index 0
 // drawn and 2 hidden.

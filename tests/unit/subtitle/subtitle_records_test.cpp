@@ -73,20 +73,6 @@ TEST(SubtitleRecords, RecordsAreCheckedAndRejectedOnesNeverShown) {
     }
 }
 
-TEST(SubtitleRecords, EndOfFileAndCutRecordsEndTheSubtitles) {
-    std::vector<uint8_t> record = SmallScene(0, 0.0f).Record();
-    FileSubtitle whole({record});
-    EXPECT_EQ(whole.ReadNextRecord(), 0);
-    EXPECT_EQ(whole.ReadNextRecord(), -1);
-    EXPECT_TRUE(whole.NeverShown());
-    for (size_t cut : {size_t{1}, size_t{75}, size_t{76}, record.size() - 1}) {
-        SCOPED_TRACE("cut at " + std::to_string(cut));
-        FileSubtitle subtitle({std::vector<uint8_t>(record.begin(), record.begin() + cut)});
-        EXPECT_EQ(subtitle.ReadNextRecord(), -1);
-        EXPECT_TRUE(subtitle.NeverShown());
-    }
-}
-
 }  // namespace
 }  // namespace test
 }  // namespace d2u

@@ -20,34 +20,6 @@ void Draw(const Scene& scene, HostFrame& frame, double sx = 1.0, double sy = 1.0
     EXPECT_TRUE(frame.GuardsIntact());
 }
 
-TEST(SubtitleRendering, Yuv422ChromaCoversBothRowsOfEachPair) {
-    // A 6 x 4 picture at (5, 7) on a 4:2:2 frame: chroma rows 6 to 9 (both rows of the pairs
-    // 3 and 4), columns 2 to 4.
-    const int32_t width = 32, height = 24, chromaWidth = width / 2;
-    std::vector<uint8_t> y(width * height, 7), u(chromaWidth * height, 200), v = u;
-    D2uFrame frame{};
-    frame.Y = D2uPlane{width, height, width, y.data()};
-    frame.U = D2uPlane{chromaWidth, height, chromaWidth, u.data()};
-    frame.V = D2uPlane{chromaWidth, height, chromaWidth, v.data()};
-    frame.width = width;
-    frame.height = height;
-    frame.chromaFormat = 2;
-    SubtitleHandle handle;
-    std::string path = WriteSubtitleFile(
-        "rendering422.sub", {MakeScene(BlockPicture(6, 4, 6, 4), 5, 7, 0.0f, 1.0f).Record()});
-    ASSERT_EQ(LoadFor(Kind::kYuv, path, 25.0f, handle), 0);
-    ASSERT_EQ(D2uDirPutSubtitleYUV(handle.Get(), &frame, 0), 0);
-    for (int32_t row = 0; row < height; ++row) {
-        for (int32_t x = 0; x < chromaWidth; ++x) {
-            const bool covered = row >= 6 && row < 10 && x >= 2 && x < 5;
-            const size_t at = static_cast<size_t>(row * chromaWidth + x);
-            EXPECT_EQ(u[at], covered ? 128 : 200) << x << "," << row;
-            EXPECT_EQ(v[at], covered ? 128 : 200) << x << "," << row;
-        }
-    }
-    EXPECT_EQ(y[8 * width + 5], 200);
-}
-
 // Drawing covers the whole picture, whatever x2 and y2 say, clipped to the screen: the maximum
 // size once one is set, else 720 x 576; YUV frames also to their planes. The RGB frames are
 // exactly as large as the screen, the YUV frames as their planes: guards catch anything beyond.
@@ -81,62 +53,6 @@ TEST(SubtitleRendering, DrawingIsClippedToTheScreenAndThePlanesOnly) {
             Draw(scene, frame, 1.0, 1.0, c.maxWidth, c.maxHeight);
             expected.Model(c.scene, screenWidth, screenHeight);
             EXPECT_TRUE(frame == expected) << KindName(kind) << " " << c.x2 << "," << c.y2;
-        }
-    }
-}
-
-// The same record drawn on RGB and YUV frames gives the same grey levels, pixel for pixel:
-// unscaled, with x2 and y2 short of the picture, scaled down and up, clipped at the maximum size.
-TEST(SubtitleRendering, RgbAndYuvFramesShowTheSameGreyLevels) {
-    struct Case {
-        int32_t x1, y1, x2, y2;
-        double sx, sy;
-        int32_t maxWidth, maxHeight;
-    };
-    // clang-format off
-    const Case cases[] = {
-        {10, 8, 110, 48, 1.0, 1.0, 0, 0},
-        {10, 8, 109, 47, 1.0, 1.0, 0, 0},
-        {100, 100, 200, 140, 0.5, 0.5, 200, 120},
-        {50, 60, 150, 100, 1.5, 1.5, 200, 120},
-        {50, 60, 60, 70, 1.5, 3.0, 200, 120},
-    };
-    // clang-format on
-    const IndexRows rows = RandomPicture(26, 100, 40, 9);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.sx) + " x " + std::to_string(c.sy) + " at " +
-                     std::to_string(c.x1) + "," + std::to_string(c.y1));
-        Scene scene = MakeScene(rows, c.x1, c.y1, 0.0f, 1.0f);
-        scene.fields.x2 = c.x2;
-        scene.fields.y2 = c.y2;
-        HostFrame yuv(Kind::kYuv, 200, 120, 0);
-        Draw(scene, yuv, c.sx, c.sy, c.maxWidth, c.maxHeight);
-        ASSERT_FALSE(yuv.Untouched());
-        for (Kind kind : {Kind::kRgb24, Kind::kRgb32}) {
-            HostFrame rgb(kind, 200, 120, 0);
-            Draw(scene, rgb, c.sx, c.sy, c.maxWidth, c.maxHeight);
-            int32_t differing = 0;
-            for (int32_t y = 0; y < 120; ++y) {
-                for (int32_t x = 0; x < 200; ++x) {
-                    for (int32_t k = 0; k < 3; ++k)
-                        differing += rgb.At(0, x, y, k) != yuv.At(0, x, y);
-                }
-            }
-            EXPECT_EQ(differing, 0) << KindName(kind);
-        }
-    }
-}
-
-TEST(SubtitleRendering, BottomUpRgbFramesTakeANegativeStride) {
-    Scene scene = MakeScene(RandomPicture(22, 20, 9, 6), 3, 2, 0.0f, 1.0f);
-    HostFrame topDown(Kind::kRgb32, 32, 16), bottomUp(Kind::kRgb32, 32, 16);
-    bottomUp.rgb.data += 15 * bottomUp.rgb.stride;
-    bottomUp.rgb.stride = -bottomUp.rgb.stride;
-    Draw(scene, topDown);
-    Draw(scene, bottomUp);
-    for (int32_t row = 0; row < 16; ++row) {
-        for (int32_t i = 0; i < 32 * 4; ++i) {
-            ASSERT_EQ(topDown.At(0, 0, row, i), bottomUp.At(0, 0, 15 - row, i)) << row;
         }
     }
 }
@@ -194,22 +110,6 @@ TEST(SubtitleRendering, ScaledPicturesAreResizedAndMovedOnEveryKindOfFrame) {
             EXPECT_TRUE(frame == expected);
         }
     }
-}
-
-TEST(SubtitleRendering, ScalingTakesEffectFromTheNextRecord) {
-    // At 1.25 with a 96 x 48 maximum: Xs 25, X2s 75, shift 2; Y2s 22 / (100 / 96) = 21.
-    const IndexRows rows = BlockPicture(40, 8, 20, 4);
-    std::vector<Scene> scenes = {MakeScene(rows, 20, 10, 0.0f, 1.0f),
-                                 MakeScene(BlockPicture(50, 10, 25, 5), 23, 11, 2.0f, 3.0f)};
-    Scene second = MakeScene(rows, 20, 10, 2.0f, 3.0f);
-    SubtitleHandle handle;
-    std::string path = WriteSubtitleFile("next.sub", {scenes[0].Record(), second.Record()});
-    ASSERT_EQ(LoadFor(Kind::kRgb32, path, 25.0f, handle), 0);
-    EXPECT_EQ(Shown(Kind::kRgb32, handle.Get(), 0, scenes), 0);
-    D2uDirSubSetMaxSize(handle.Get(), 96, 48);
-    D2uDirSubSetScaleFactors(handle.Get(), 1.25, 1.25);
-    EXPECT_EQ(Shown(Kind::kRgb32, handle.Get(), 1, scenes), 0);
-    EXPECT_EQ(Shown(Kind::kRgb32, handle.Get(), 50, scenes), 1);
 }
 
 }  // namespace

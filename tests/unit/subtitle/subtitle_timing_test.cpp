@@ -7,32 +7,6 @@ namespace d2u {
 namespace test {
 namespace {
 
-TEST(SubtitleTiming, TwoRecordsAt25FramesPerSecondShowOnTheirFramesOnly) {
-    std::vector<Scene> scenes = {MakeScene(RandomPicture(1, 31, 13, 9), 9, 7, 0.0f, 2.0f),
-                                 MakeScene(RandomPicture(2, 40, 20, 9), 50, 24, 3.0f, 5.0f)};
-    std::string path = WriteSubtitleFile("timing.sub", {scenes[0].Record(), scenes[1].Record()});
-    // Records handed over in memory are not read while a file is open.
-    MemoryRecord ignored(MakeScene(RandomPicture(7, 10, 10, 9), 0, 0, 0.0f, 10.0f).Record());
-    for (Kind kind : kAllKinds) {
-        SCOPED_TRACE(KindName(kind));
-        SubtitleHandle handle;
-        ASSERT_EQ(LoadFor(kind, path, 25.0f, handle), 0);
-        ASSERT_EQ(D2uDirSetSubtitleData(handle.Get(), ignored.Get()), 0);
-        for (int32_t frame = 0; frame <= 160; ++frame) {
-            int expected = frame <= 50 ? 0 : frame < 75 ? kNothing : frame <= 125 ? 1 : kNothing;
-            ASSERT_EQ(Shown(kind, handle.Get(), frame, scenes), expected) << "frame " << frame;
-        }
-        // Jumping straight into the second record passes over the first; reading goes forward
-        // only, so earlier frames show nothing afterwards.
-        SubtitleHandle skipping;
-        ASSERT_EQ(LoadFor(kind, path, 25.0f, skipping), 0);
-        for (int32_t frame : {100, 125}) EXPECT_EQ(Shown(kind, skipping.Get(), frame, scenes), 1);
-        for (int32_t frame : {126, 10, 2500000, 2147483647}) {
-            EXPECT_EQ(Shown(kind, skipping.Get(), frame, scenes), kNothing) << frame;
-        }
-    }
-}
-
 // Records handed over in memory, at 10 frames/s: without a record to read, the times move on one
 // second per read, so a record is read by the first put past the time reached so far (frame 11
 // moves them to 1 s to 2 s: the second record is read at frame 21), and shown to its end; a
