@@ -93,8 +93,8 @@ TEST(CliDecode, DecodeOrderIsTheStreamOrder) {
     }
 }
 
-// --frames and --skip-ms shorten the output; --size scales it; --null writes nothing, also
-// with conversion to pixels, for both kinds of input.
+// --frames and --skip-ms shorten the output; --size scales it, down to 16x16; --null writes
+// nothing, also with conversion to pixels, for both kinds of input.
 TEST(CliDecode, LengthSizeAndDecodeOnlyOptions) {
     std::string source = SamplePath("sample.m2v");
     std::string y4m = WorkPath("cli_options.y4m");
@@ -115,7 +115,8 @@ TEST(CliDecode, LengthSizeAndDecodeOnlyOptions) {
 
     const char* decodeOnly[][2] = {{"sample.vob", "--null"},
                                    {"sample.m2v", "--format bmp --null --frames 20"},
-                                   {"sample.m2v", "-o /dev/null --frames 3"}};
+                                   {"sample.m2v", "-o /dev/null --frames 3"},
+                                   {"sample.m2v", "--null --size 16x16 --frames 2"}};
     for (const auto& job : decodeOnly) {
         CommandResult run = RunCli("decode " + Quoted(SamplePath(job[0])) + " " + job[1]);
         EXPECT_EQ(run.status, 0) << job[0] << " " << job[1] << ": " << run.err;
@@ -149,7 +150,8 @@ double MeanColourError(const std::vector<uint8_t>& bmp, const YuvImage& picture)
     return total / (3.0 * width * height);
 }
 
-// Numbered bitmap files hold the pictures in display order, converted to colour.
+// Numbered bitmap files hold the pictures in display order, converted to colour, and are named
+// after the pattern given.
 TEST(CliDecode, BitmapFilesHoldTheConvertedPictures) {
     std::string source = SamplePath("sample.vob");
     std::string pattern = WorkPath("cli_picture_%03d.bmp");
@@ -165,6 +167,21 @@ TEST(CliDecode, BitmapFilesHoldTheConvertedPictures) {
             ReadWholeFile(WorkPath("cli_picture_00" + std::to_string(k + 1) + ".bmp"));
         EXPECT_LT(MeanColourError(bmp, reference[k]), 2.0) << k;
         EXPECT_GT(MeanColourError(bmp, reference[k + 30]), 2.0) << k;
+        // The header's file size, a 32-bit field beyond 64 KiB here.
+        ASSERT_GT(bmp.size(), 65536u);
+        EXPECT_EQ(bmp[2] | bmp[3] << 8 | bmp[4] << 16 | uint32_t(bmp[5]) << 24, bmp.size());
+    }
+    // Without a number in the name, the number goes before the extension, five digits wide.
+    for (std::string name : {"cli_unnumbered.bmp", "cli_unnumbered"}) {
+        for (int k = 1; k <= 2; ++k)
+            RemoveFile(WorkPath("cli_unnumbered-0000" + std::to_string(k) + ".bmp"));
+        ASSERT_EQ(RunCli("decode " + Quoted(source) + " -o " + Quoted(WorkPath(name)) +
+                         " --format bmp --frames 2")
+                      .status,
+                  0);
+        EXPECT_TRUE(FileExists(WorkPath("cli_unnumbered-00001.bmp")) &&
+                    FileExists(WorkPath("cli_unnumbered-00002.bmp")))
+            << name;
     }
 }
 
