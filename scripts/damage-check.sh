@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs every file in DIR through the damage checker built with AddressSanitizer and
-# UndefinedBehaviorSanitizer, one process per file with a 10 s limit, and lists the files that
-# failed (a broken result, a sanitizer report, a crash) or hung.
+# Runs every file in DIR through the soak program's checks (d2udir_soak --check) built with
+# AddressSanitizer and UndefinedBehaviorSanitizer, one process per file with a 10 s limit, and
+# lists the files that failed (a broken result, a sanitizer report, a crash) or hung.
 #   scripts/damage-check.sh DIR [TIMEOUT_SECONDS]
 # tests/soak/make-damaged.sh OUTDIR writes such a folder from generated streams. The build
 # folder is build/soak-sanitize unless D2U_SANITIZE_BUILD_DIR names another.
@@ -14,7 +14,7 @@ build=${D2U_SANITIZE_BUILD_DIR:-build/soak-sanitize}
 
 cmake -S "$root" -B "$build" -DD2U_TEST_WORK_DIR="$root/build/test-work" \
     -DCMAKE_BUILD_TYPE=Debug -DD2U_SANITIZE=ON >/dev/null || exit 1
-cmake --build "$build" -j"$(nproc)" --target d2udir_damage_check stub_ZoridaZera_ stub_dvdscript \
+cmake --build "$build" -j"$(nproc)" --target d2udir_soak stub_ZoridaZera_ stub_dvdscript \
     >/dev/null || exit 1
 
 export LD_LIBRARY_PATH="$root/$build/stubs${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
@@ -28,7 +28,7 @@ for file in "$dir"/*; do
     [[ -f "$file" ]] || continue
     checked=$((checked + 1))
     log="$logs/$(basename "$file").log"
-    timeout --kill-after=5 "$limit" "$build/tests/d2udir_damage_check" "$file" >"$log" 2>&1
+    timeout --kill-after=5 "$limit" "$build/tests/d2udir_soak" --check "$file" >"$log" 2>&1
     status=$?
     if [[ $status == 124 || $status == 137 ]]; then
         hung+=("$file")

@@ -1,4 +1,5 @@
-# The soak program, the damaged-input checker and the two-thread test (tests/soak).
+# The soak program (which also writes and checks damaged inputs) and the thread tests
+# (tests/soak).
 add_library(d2u_soak_inputs STATIC ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak_inputs.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/soak/api_sequence.cpp)
 target_link_libraries(d2u_soak_inputs PUBLIC d2u_test_support)
@@ -7,30 +8,19 @@ target_compile_options(d2u_soak_inputs PRIVATE ${D2U_WARNINGS})
 set(D2U_SOAK_ENVIRONMENT "LD_LIBRARY_PATH=${D2U_STUB_DIR};ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
 
 add_executable(d2udir_soak ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak_main.cpp)
-add_executable(d2udir_damage_check ${CMAKE_CURRENT_SOURCE_DIR}/soak/damage_check.cpp)
-foreach(program d2udir_soak d2udir_damage_check)
-  target_link_libraries(${program} PRIVATE d2udir_objects d2u_soak_inputs)
-  target_compile_options(${program} PRIVATE ${D2U_WARNINGS})
-  if(D2U_STUB_TARGETS)
-    add_dependencies(${program} ${D2U_STUB_TARGETS})
-  endif()
-endforeach()
+target_link_libraries(d2udir_soak PRIVATE d2udir_objects d2u_soak_inputs)
+target_compile_options(d2udir_soak PRIVATE ${D2U_WARNINGS})
+if(D2U_STUB_TARGETS)
+  add_dependencies(d2udir_soak ${D2U_STUB_TARGETS})
+endif()
 
 # A short soak in every configuration: a few hundred sequences.
 add_test(NAME soak_short COMMAND d2udir_soak --sequences 200 --seed 11
   WORKING_DIRECTORY ${D2U_TEST_WORK_DIR})
-# A small damaged corpus through the checker.
-set(D2U_SOAK_CORPUS ${CMAKE_CURRENT_BINARY_DIR}/soak-damaged)
-add_test(NAME damage_corpus COMMAND ${CMAKE_COMMAND} -E make_directory ${D2U_SOAK_CORPUS})
-add_test(NAME damage_corpus_write COMMAND d2udir_soak --write-damaged ${D2U_SOAK_CORPUS}
-  --per-kind 1 --seed 5 WORKING_DIRECTORY ${D2U_TEST_WORK_DIR})
-add_test(NAME damage_check COMMAND d2udir_damage_check ${D2U_SOAK_CORPUS}
-  WORKING_DIRECTORY ${D2U_TEST_WORK_DIR})
-set_tests_properties(damage_corpus PROPERTIES FIXTURES_SETUP soak_corpus_folder)
-set_tests_properties(damage_corpus_write PROPERTIES FIXTURES_REQUIRED soak_corpus_folder
-  FIXTURES_SETUP soak_corpus)
-set_tests_properties(damage_check PROPERTIES FIXTURES_REQUIRED soak_corpus)
-set_tests_properties(soak_short damage_corpus_write damage_check PROPERTIES TIMEOUT 600
+# A small damaged corpus, written and checked.
+add_test(NAME damage_check COMMAND d2udir_soak --write-damaged ${CMAKE_CURRENT_BINARY_DIR}/soak-damaged
+  --per-kind 1 --seed 5 --check WORKING_DIRECTORY ${D2U_TEST_WORK_DIR})
+set_tests_properties(soak_short damage_check PROPERTIES TIMEOUT 600
   ENVIRONMENT "${D2U_SOAK_ENVIRONMENT}")
 
 # Handles on two threads against one at a time.

@@ -16,7 +16,7 @@ struct Recipe {
 };
 
 std::vector<Recipe> Recipes() {
-    const std::string ffmpeg = "ffmpeg -hide_banner -loglevel error -nostdin -y ";
+    const std::string ffmpeg = test::Ffmpeg("");
     const std::string pattern = ffmpeg + "-f lavfi -i testsrc2=size=";
     const std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=48000 ";
     return {
@@ -211,12 +211,6 @@ void PutWord(Bytes& bytes, size_t at, uint32_t value) {
     }
 }
 
-uint32_t GetWord(const Bytes& bytes, size_t at) {
-    uint32_t value = 0;
-    std::memcpy(&value, bytes.data() + at, 4);  // records are little-endian, as is every host
-    return value;
-}
-
 uint32_t FloatBits(float value) {
     uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
@@ -227,7 +221,7 @@ void DamageSubtitleFields(Bytes& bytes, std::mt19937& random) {
     std::vector<size_t> records;
     for (size_t at = 0; at + 76 <= bytes.size() && records.size() < 1000;) {
         records.push_back(at);
-        uint32_t size = GetWord(bytes, at + 72);
+        uint32_t size = test::LittleEndian32(&bytes[at + 72]);
         if (size < 76) break;
         at += size;
     }

@@ -1,13 +1,16 @@
 // d2udir_soak: random call sequences on valid and damaged inputs in one process, with the memory
-// of the process watched for growth after warm-up; or, with --write-damaged, a damaged corpus.
+// of the process watched for growth after warm-up; with --write-damaged, a damaged corpus; with
+// --check, files (or the files of folders) through the checks of documented results below.
 //
 //   d2udir_soak [--sequences N] [--seed S]
-//   d2udir_soak --write-damaged DIR [--per-kind N] [--seed S]
+//   d2udir_soak --write-damaged DIR [--per-kind N] [--seed S] [--check]
+//   d2udir_soak --check FILE-OR-FOLDER...
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -36,11 +39,21 @@ struct Options {
     uint32_t seed = 1;
     std::string damagedDir;
     int perKind = 6;
+    bool check = false;
+    std::vector<std::string> checkPaths;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; i += 2) {
         std::string name = argv[i];
+        if (name == "--check") {
+            options.check = true;
+            for (; i + 1 < argc && argv[i + 1][0] != '-'; ++i)
+                options.checkPaths.push_back(argv[i + 1]);
+            --i;
+            continue;
+        }
+        if (i + 1 == argc) return false;
         const char* value = argv[i + 1];
         if (name == "--sequences") {
             options.sequences = std::strtoll(value, nullptr, 10);
@@ -54,28 +67,110 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             return false;
         }
     }
-    return argc % 2 == 1 && options.sequences > 0 && options.perKind > 0;
+    return options.sequences > 0 && options.perKind > 0 &&
+           (options.check ? !options.checkPaths.empty() || !options.damagedDir.empty() : true);
 }
 
-int WriteDamagedCorpus(const std::vector<SoakInput>& inputs, const Options& options) {
+// The damaged copies of the inputs, written to files of the folder; their paths are added to
+// `written`.
+int WriteDamagedCorpus(const std::vector<SoakInput>& inputs, const Options& options,
+                       std::vector<std::string>& written) {
     std::mt19937 random(options.seed);
-    int written = 0;
     for (const SoakInput& input : inputs) {
         std::string stem = options.damagedDir + "/" + input.name.substr(0, input.name.rfind('.'));
         for (const Damage& damage : Damages()) {
             if (!damage.AppliesTo(input.kind)) continue;
-            for (int n = 0; n < (&damage == &Damages()[0] ? 1 : options.perKind); ++n, ++written) {
+            for (int n = 0; n < (&damage == &Damages()[0] ? 1 : options.perKind); ++n) {
                 std::string path =
                     stem + "-" + damage.name + "-" + std::to_string(n) + ExtensionOf(input.kind);
                 if (!test::WriteFileBytes(path, damage.apply(input, random))) {
                     std::fprintf(stderr, "cannot write %s\n", path.c_str());
                     return 1;
                 }
+                written.push_back(path);
             }
         }
     }
-    std::printf("wrote %d files to %s\n", written, options.damagedDir.c_str());
+    std::printf("wrote %zu files to %s\n", written.size(), options.damagedDir.c_str());
     return 0;
+}
+
+// A file-driven decode to the end that reads every sample, the same again as scaled bitmaps
+// with skips and a jump into the middle, then the random call sequences of a few fixed seeds:
+// the first call that broke its documented results, "" when none did.
+std::string CheckFile(const std::string& path) {
+    const Bytes bytes = test::ReadFileBytes(path);
+    std::string failure;
+    auto require = [&](bool condition, const char* call, int32_t result) {
+        if (!condition && failure.empty()) failure = call + (" returned " + std::to_string(result));
+    };
+    D2uHandle handle = 0;
+    int32_t opened = D2uDirLoadFile(path.c_str(), &handle);
+    require(opened == 0 || opened == -1 || opened == -2008, "D2uDirLoadFile", opened);
+    if (handle) {
+        // Each picture needs a start code, so a decode of a file ends within this many calls.
+        const size_t maxCalls = bytes.size() / 4 + 8;
+        size_t calls = 0;
+        for (D2uFrame* frame = nullptr; calls < maxCalls; ++calls) {
+            int32_t result = GetMpegFrame(&frame, handle);
+            require(result == 0 || result == -1, "GetMpegFrame", result);
+            if (result != 0) break;
+            require(FrameIsSound(frame, true), "GetMpegFrame (frame)", result);
+        }
+        require(calls < maxCalls, "GetMpegFrame (never ending)", 0);
+        ResetDecoder(handle);
+        D2uDirSetOutputSize(handle, 97, 61);
+        Bytes bitmap(97 * 61 * 4);
+        for (calls = 0; calls < maxCalls; ++calls) {
+            int32_t length = static_cast<int32_t>(bitmap.size()), isReference = 0;
+            if (calls % 5 == 2) SkipFrame(handle);
+            if (calls == 3)
+                D2uDirSetInputPosition(handle, static_cast<uint32_t>(bytes.size() / 2), 0);
+            int32_t result = GetBitmapData(bitmap.data(), &length, handle, &isReference);
+            require(result == 0 || result == -1, "GetBitmapData", result);
+            if (result != 0) break;
+        }
+        require(calls < maxCalls, "GetBitmapData (never ending)", 0);
+        int32_t skipped = SkipDuration(handle, 500, 1);
+        require(skipped >= 0 && skipped <= 600, "SkipDuration", skipped);
+        FinishDecoding(&handle);
+    }
+    const std::string extension = path.substr(path.rfind('.') + 1);
+    SoakInput input{path, InputKind::kElementary, bytes};
+    if (extension == "mpg" || extension == "vob") input.kind = InputKind::kProgram;
+    if (extension == "sub") input.kind = InputKind::kSubtitle;
+    const std::string prefix = test::WorkPath("damage_check_" + std::to_string(::getpid()));
+    for (uint32_t seed = 1; seed <= 12 && failure.empty(); ++seed) {
+        ApiSequence sequence(input, bytes, seed, prefix);
+        if (!sequence.Run()) failure = "sequence " + std::to_string(seed) + ": " + sequence.error();
+    }
+    test::RemoveFile(prefix + ExtensionOf(input.kind));
+    test::RemoveFile(prefix + ".bmp");
+    return failure;
+}
+
+// Every file named, and every file of every folder named, in order.
+int CheckFiles(const std::vector<std::string>& paths) {
+    std::vector<std::string> files;
+    for (const std::string& path : paths) {
+        std::error_code error;
+        std::vector<std::string> inside;
+        for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
+            if (entry.path().filename().string()[0] != '.') inside.push_back(entry.path());
+        }
+        std::sort(inside.begin(), inside.end());
+        if (error) inside = {path};
+        files.insert(files.end(), inside.begin(), inside.end());
+    }
+    int failures = 0;
+    for (const std::string& file : files) {
+        const std::string failure = test::FileExists(file) ? CheckFile(file) : "cannot be read";
+        if (failure.empty()) continue;
+        std::printf("FAIL %s: %s\n", file.c_str(), failure.c_str());
+        ++failures;
+    }
+    std::printf("%zu files checked, %d failed\n", files.size(), failures);
+    return failures || files.empty() ? 1 : 0;
 }
 
 constexpr int64_t kHeapMargin = 128 * 1024;
@@ -197,14 +292,20 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: d2udir_soak [--sequences N] [--seed S]\n"
-                     "       d2udir_soak --write-damaged DIR [--per-kind N] [--seed S]\n");
+                     "       d2udir_soak --write-damaged DIR [--per-kind N] [--seed S] [--check]\n"
+                     "       d2udir_soak --check FILE-OR-FOLDER...\n");
         return 2;
     }
+    if (options.check && options.damagedDir.empty()) return CheckFiles(options.checkPaths);
     std::vector<SoakInput> inputs = MakeValidInputs();
     if (inputs.size() < 2) {
         std::fprintf(stderr, "the test streams could not be made (ffmpeg missing?)\n");
         return 1;
     }
-    if (!options.damagedDir.empty()) return WriteDamagedCorpus(inputs, options);
-    return RunSoak(inputs, options);
+    if (options.damagedDir.empty()) return RunSoak(inputs, options);
+    std::vector<std::string> written;
+    std::filesystem::create_directories(options.damagedDir);
+    const int status = WriteDamagedCorpus(inputs, options, written);
+    if (status != 0 || !options.check) return status;
+    return CheckFiles(written);
 }

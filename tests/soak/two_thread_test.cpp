@@ -178,15 +178,11 @@ TEST(SliceThreads, GiveThePicturesOfOneThread) {
 // order reads on into that start code, misses the slice and fills its place from the reference;
 // the threads have decoded it, and what they wrote there (samples, macroblock table) must go.
 TEST(SliceThreads, ASliceCutShortHidesTheNext) {
-    const std::string source = test::WorkPath("soak_slice_cut_source.m2v");
-    if (!test::FileExists(source)) {
-        ASSERT_EQ(test::RunCommand("ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i "
-                                   "testsrc2=size=352x288:rate=25,noise=alls=24:allf=t "
-                                   "-frames:v 12 -c:v mpeg2video -g 6 -bf 2 -q:v 3 "
-                                   "-f mpeg2video " +
-                                   source),
-                  0);
-    }
+    const std::string source = test::CachedArtifact(
+        "soak_slice_cut_source.m2v",
+        test::Ffmpeg("-f lavfi -i testsrc2=size=352x288:rate=25,noise=alls=24:allf=t -frames:v 12 "
+                     "-c:v mpeg2video -g 6 -bf 2 -q:v 3 -f mpeg2video {out}"));
+    ASSERT_FALSE(source.empty());
     const Bytes stream = test::ReadFileBytes(source);
     Bytes cut;
     int32_t slicesOfPicture = 0;

@@ -1,5 +1,6 @@
 #include "support/test_env.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,6 +50,12 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
+}
+
+std::string WriteWorkFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::string path = WorkPath(name);
+    EXPECT_TRUE(WriteFileBytes(path, bytes)) << path;
+    return path;
 }
 
 bool FileExists(const std::string& path) {

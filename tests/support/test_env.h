@@ -18,8 +18,21 @@ bool CommandAvailable(const std::string& name);
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// Writes bytes to `name` in the work directory and returns its path; a write that fails fails
+// the running test.
+std::string WriteWorkFile(const std::string& name, const std::vector<uint8_t>& bytes);
 bool FileExists(const std::string& path);
 void RemoveFile(const std::string& path);
+
+// The little-endian 32-bit value at `bytes`, as bitmap and subtitle files store them.
+inline uint32_t LittleEndian32(const uint8_t* bytes) {
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+// A quiet ffmpeg command line that overwrites its outputs, with these arguments.
+inline std::string Ffmpeg(const std::string& arguments) {
+    return "ffmpeg -hide_banner -loglevel error -nostdin -y " + arguments;
+}
 
 // Makes `name` in the work directory with a shell command that writes to the path given as
 // {out}; the result is kept and reused by later calls and other test programs. Returns the path,

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "api_streams.h"
 #include "d2udir.h"
+#include "support/api_streams.h"
 #include "support/test_env.h"
 
 namespace d2u {

@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "api_streams.h"
 #include "d2udir.h"
+#include "support/api_streams.h"
+#include "support/test_env.h"
 
 namespace d2u {
 namespace test {

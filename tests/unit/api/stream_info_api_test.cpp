@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "api_streams.h"
 #include "d2udir.h"
+#include "support/api_streams.h"
 
 namespace d2u {
 namespace test {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli_runner.h"
+#include "support/cli_runner.h"
 
 namespace d2u {
 namespace test {
@@ -88,10 +88,7 @@ Bitmap ReadBitmap(const std::string& path) {
     Bitmap bitmap;
     bitmap.bytes = ReadWholeFile(path);
     if (bitmap.bytes.size() < 54) return bitmap;
-    auto word = [&](size_t at) {
-        return static_cast<int32_t>(bitmap.bytes[at] | (bitmap.bytes[at + 1] << 8) |
-                                    (bitmap.bytes[at + 2] << 16) | (bitmap.bytes[at + 3] << 24));
-    };
+    auto word = [&](size_t at) { return static_cast<int32_t>(LittleEndian32(&bitmap.bytes[at])); };
     bitmap.offset = static_cast<size_t>(word(10));
     bitmap.width = word(18);
     bitmap.height = word(22);

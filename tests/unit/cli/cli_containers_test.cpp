@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "cli_runner.h"
 #include "d2udir.h"
+#include "support/cli_runner.h"
 #include "support/transport_streams.h"
 
 namespace d2u {

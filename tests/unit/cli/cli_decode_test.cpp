@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli_runner.h"
+#include "support/cli_runner.h"
 #include "support/elementary_stream.h"
 
 namespace d2u {
@@ -169,7 +169,7 @@ TEST(CliDecode, BitmapFilesHoldTheConvertedPictures) {
         EXPECT_GT(MeanColourError(bmp, reference[k + 30]), 2.0) << k;
         // The header's file size, a 32-bit field beyond 64 KiB here.
         ASSERT_GT(bmp.size(), 65536u);
-        EXPECT_EQ(bmp[2] | bmp[3] << 8 | bmp[4] << 16 | uint32_t(bmp[5]) << 24, bmp.size());
+        EXPECT_EQ(LittleEndian32(&bmp[2]), bmp.size());
     }
     // Without a number in the name, the number goes before the extension, five digits wide.
     for (std::string name : {"cli_unnumbered.bmp", "cli_unnumbered"}) {

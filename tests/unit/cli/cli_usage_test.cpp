@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli_runner.h"
+#include "support/cli_runner.h"
 #include "support/elementary_stream.h"
 
 namespace d2u {

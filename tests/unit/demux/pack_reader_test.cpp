@@ -6,7 +6,7 @@
 #include <random>
 #include <tuple>
 
-#include "demux_test_streams.h"
+#include "support/program_streams.h"
 
 namespace d2u {
 namespace test {
@@ -21,7 +21,7 @@ protected:
     CPackReader reader;
 
     void Open(const std::string& name, const Bytes& bytes, int32_t expected = 0) {
-        ASSERT_EQ(reader.Open(WriteTemporary(name, bytes).c_str()), expected);
+        ASSERT_EQ(reader.Open(WriteWorkFile("demux_case_" + name, bytes).c_str()), expected);
     }
 
     // Every audio and video block to the end, retrying once with Resync after a null as the
@@ -141,7 +141,7 @@ TEST_F(PackReaderTest, FilterLibrarySeesTheNameAndEveryUnitBeforeParsing) {
     for (size_t i = 0; i < plain.size(); ++i) {
         scrambled.push_back(i % kUnit < 4 ? plain[i] : static_cast<uint8_t>(plain[i] ^ 0x5A));
     }
-    std::string path = WriteTemporary("scrambled", scrambled);
+    std::string path = WriteWorkFile("demux_case_scrambled", scrambled);
     std::string record = WorkPath("demux_case_filter_record.txt");
     RemoveFile(record);
     setenv("D2U_DVDSCRIPT_RECORD", record.c_str(), 1);

@@ -5,8 +5,8 @@
 #include <random>
 
 #include "d2udir.h"
-#include "demux_test_streams.h"
 #include "support/elementary_stream.h"
+#include "support/program_streams.h"
 #include "support/transport_streams.h"
 
 namespace d2u {
@@ -115,8 +115,8 @@ TEST(TransportStreamReader, FollowsAChangedMapAndSeeksToSequenceHeaders) {
         CachedArtifact("transport_start_pid.es", "ffmpeg -nostdin -v error -y -i '" + other +
                                                      "' -c:v copy -f mpeg2video {out}");
     ASSERT_FALSE(otherVideo.empty());
-    std::string joined = WriteTemporary("transport_joined.ts",
-                                        Join({ReadFileBytes(first->path), ReadFileBytes(other)}));
+    std::string joined = WriteWorkFile("demux_case_transport_joined.ts",
+                                       Join({ReadFileBytes(first->path), ReadFileBytes(other)}));
     ReadResult read = ReadAll(joined, D2U_ANY_VIDEO);
     ASSERT_EQ(read.open, 0);
     Bytes expected = Join({ReadFileBytes(first->videoPath), ReadFileBytes(otherVideo)});
@@ -180,7 +180,8 @@ TEST(TransportStreamReader, DamagedStreamsStillDecode) {
     for (const Case& c : cases) {
         for (uint32_t seed : {1u, 2u}) {
             SCOPED_TRACE(std::string(c.how) + " " + std::to_string(seed));
-            std::string path = WriteTemporary("transport_damaged.ts", Damaged(stream, c.how, seed));
+            std::string path =
+                WriteWorkFile("demux_case_transport_damaged.ts", Damaged(stream, c.how, seed));
             ReadResult read = ReadAll(path, D2U_ANY_VIDEO, true);
             ASSERT_EQ(read.open, 0);
             EXPECT_GE(read.decoded, static_cast<int32_t>(pictures * c.shareDecoded));
@@ -204,7 +205,8 @@ TEST(TransportStreamReader, RefusesWhatItCannotRead) {
                        TestPatternInput("320x240", "25", 10) + " -c:v mpeg2video -f mp4 {out}");
     std::string words;
     while (words.size() < 5000) words += "Gone with the wind, 1939. ";
-    const std::string text = WriteTemporary("transport_text.ts", Bytes(words.begin(), words.end()));
+    const std::string text =
+        WriteWorkFile("demux_case_transport_text.ts", Bytes(words.begin(), words.end()));
     struct Case {
         std::string path;
         int32_t pid, expected;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "demux_test_streams.h"
+#include "support/program_streams.h"
 
 namespace d2u {
 namespace test {
@@ -27,7 +27,7 @@ protected:
     }
 
     void Load(const std::string& name, const Bytes& bytes) {
-        ASSERT_EQ(data.LoadFile(WriteTemporary(name, bytes).c_str()), 0);
+        ASSERT_EQ(data.LoadFile(WriteWorkFile("demux_case_" + name, bytes).c_str()), 0);
     }
 
     ChunkResult Next() {

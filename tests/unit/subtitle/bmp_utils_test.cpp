@@ -46,11 +46,6 @@ TEST(BmpUtils, FlipVerticalMirrorsRowsOfAnyWidth) {
     EXPECT_EQ(empty.FlipVertical(), 0);
 }
 
-uint32_t LittleEndian32(const std::vector<uint8_t>& bytes, size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-           static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
-
 // A saved file of over 64 KiB carries its whole size and a negative (top-down) height in its
 // 32-bit fields, and the pixels after the header.
 TEST(BmpUtils, SavedFilesCarryTheirWholeSizes) {
@@ -62,9 +57,9 @@ TEST(BmpUtils, SavedFilesCarryTheirWholeSizes) {
     const std::vector<uint8_t> file = test::ReadFileBytes(path);
     const size_t pixels = PixelBytes(bitmap), header = CBmpUtils::kFileHeaderBytes;
     ASSERT_EQ(file.size(), header + pixels);
-    EXPECT_EQ(LittleEndian32(file, 2), file.size());
-    EXPECT_EQ(LittleEndian32(file, 18), 200u);
-    EXPECT_EQ(LittleEndian32(file, 22), static_cast<uint32_t>(-100));
+    EXPECT_EQ(test::LittleEndian32(&file[2]), file.size());
+    EXPECT_EQ(test::LittleEndian32(&file[18]), 200u);
+    EXPECT_EQ(test::LittleEndian32(&file[22]), static_cast<uint32_t>(-100));
     EXPECT_EQ(0, std::memcmp(file.data() + header, bitmap.bmBits, pixels));
 }
 

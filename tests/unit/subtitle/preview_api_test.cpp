@@ -19,7 +19,6 @@ using test::CachedArtifact;
 using test::ReadFileBytes;
 using test::WorkPath;
 
-const char kQuiet[] = "ffmpeg -hide_banner -loglevel error -nostdin -y ";
 const char kPalSource[] = "-f lavfi -i testsrc2=size=720x576:rate=25 ";
 const char kTone[] = "-f lavfi -i sine=frequency=440:sample_rate=48000 ";
 constexpr int kSourceWidth = 720;
@@ -32,29 +31,31 @@ struct PreviewSource {
 };
 
 std::string ExtractVideo(const std::string& name, const std::string& path) {
-    return CachedArtifact(name + ".video.m2v", std::string(kQuiet) + "-i '" + path +
-                                                   "' -map 0:v -c copy -f mpeg2video {out}");
+    return CachedArtifact(name + ".video.m2v",
+                          test::Ffmpeg("-i '" + path + "' -map 0:v -c copy -f mpeg2video {out}"));
 }
 
 PreviewSource ElementarySource() {
     std::string path = CachedArtifact(
-        "preview_es.m2v", std::string(kQuiet) + kPalSource +
-                              "-t 3 -c:v mpeg2video -g 12 -bf 2 -b:v 3M -f mpeg2video {out}");
+        "preview_es.m2v",
+        test::Ffmpeg(std::string(kPalSource) +
+                     "-t 3 -c:v mpeg2video -g 12 -bf 2 -b:v 3M -f mpeg2video {out}"));
     return {"elementary", path, path};
 }
 
 PreviewSource FfmpegDvdSource() {
     std::string path = CachedArtifact(
-        "preview_dvd.vob", std::string(kQuiet) + kPalSource + kTone +
-                               "-t 3 -c:v mpeg2video -g 12 -bf 2 -b:v 3M -c:a mp2 -f dvd {out}");
+        "preview_dvd.vob",
+        test::Ffmpeg(std::string(kPalSource) + kTone +
+                     "-t 3 -c:v mpeg2video -g 12 -bf 2 -b:v 3M -c:a mp2 -f dvd {out}"));
     return {"ffmpeg-dvd", path, path.empty() ? "" : ExtractVideo("preview_dvd", path)};
 }
 
 // ffmpeg's decoding of a stream, in display order.
 std::vector<test::YuvImage> ReferenceFrames(const std::string& name, const std::string& video) {
-    std::string raw =
-        CachedArtifact(name + ".reference.yuv", std::string(kQuiet) + "-threads 1 -i '" + video +
-                                                    "' -f rawvideo -pix_fmt yuv420p {out}");
+    std::string raw = CachedArtifact(
+        name + ".reference.yuv",
+        test::Ffmpeg("-threads 1 -i '" + video + "' -f rawvideo -pix_fmt yuv420p {out}"));
     return test::ReadRawYuv420(raw, kSourceWidth, kSourceHeight);
 }
 
@@ -62,8 +63,8 @@ std::vector<test::YuvImage> ReferenceFrames(const std::string& name, const std::
 std::vector<uint8_t> ReadBitmapWithFfmpeg(const std::string& bitmap) {
     std::string raw = bitmap + ".bgra";
     test::RemoveFile(raw);
-    if (test::RunCommand(std::string(kQuiet) + "-i '" + bitmap + "' -f rawvideo -pix_fmt bgra '" +
-                         raw + "'") != 0) {
+    if (test::RunCommand(
+            test::Ffmpeg("-i '" + bitmap + "' -f rawvideo -pix_fmt bgra '" + raw + "'")) != 0) {
         return {};
     }
     return ReadFileBytes(raw);

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-#include "subtitle_test_support.h"
+#include "support/subtitle_scenes.h"
 #include "support/test_env.h"
 
 namespace d2u {

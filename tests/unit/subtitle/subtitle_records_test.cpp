@@ -2,7 +2,7 @@
 
 #include "platform/platform.h"
 #include "subtitle/subtitle.h"
-#include "subtitle_test_support.h"
+#include "support/subtitle_scenes.h"
 
 namespace d2u {
 namespace test {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "d2udir.h"
-#include "subtitle_test_support.h"
+#include "support/subtitle_scenes.h"
 
 namespace d2u {
 namespace test {

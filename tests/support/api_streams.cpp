@@ -1,4 +1,4 @@
-#include "api_streams.h"
+#include "support/api_streams.h"
 
 #include <gtest/gtest.h>
 
@@ -25,12 +25,6 @@ std::vector<uint8_t> WithSequenceCodes(const std::vector<uint8_t>& stream, int a
         }
     }
     return copy;
-}
-
-std::string WriteWorkFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-    std::string path = WorkPath(name);
-    EXPECT_TRUE(WriteFileBytes(path, bytes));
-    return path;
 }
 
 void ExpectShows(const D2uFrame* frame, const CodedPicture& picture) {

@@ -1,4 +1,4 @@
-#include "subtitle_test_support.h"
+#include "support/subtitle_scenes.h"
 
 #include <algorithm>
 #include <cstring>

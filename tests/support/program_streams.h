@@ -22,10 +22,6 @@ struct ProgramStream {
     std::string videoPath;  // its video elementary stream, as ffmpeg extracts it
 };
 
-inline std::string Ffmpeg(const std::string& arguments) {
-    return "ffmpeg -hide_banner -loglevel error -nostdin -y " + arguments;
-}
-
 // All generated program streams (those whose tools are installed).
 inline const std::vector<ProgramStream>& ProgramStreams() {
     static const std::vector<ProgramStream> streams = [] {
@@ -139,12 +135,6 @@ inline Bytes MakeElementaryStream(const std::vector<size_t>& pictureSizes) {
         es = Join({es, Code(0x00), Pattern(pictureSizes[i] - 4, static_cast<uint8_t>(i))});
     }
     return es;
-}
-
-inline std::string WriteTemporary(const std::string& name, const Bytes& bytes) {
-    std::string path = WorkPath("demux_case_" + name);
-    WriteFileBytes(path, bytes);
-    return path;
 }
 
 // ---- references -------------------------------------------------------------------------------

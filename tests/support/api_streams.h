@@ -17,8 +17,6 @@ const GeneratedStream& IpbStream();
 // A copy of the stream with every sequence header's aspect ratio and frame rate codes replaced.
 std::vector<uint8_t> WithSequenceCodes(const std::vector<uint8_t>& stream, int aspectCode,
                                        int frameRateCode);
-// Writes bytes to a file in the work directory and returns its path.
-std::string WriteWorkFile(const std::string& name, const std::vector<uint8_t>& bytes);
 
 // Checks that a frame is the picture (its temporal reference and coding type); how pictures
 // decode is the conformance suite's business.
