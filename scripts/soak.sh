@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the soak program and runs random call sequences on valid and damaged streams in one
-# process, failing when a call breaks its contract or memory grows after warm-up.
+# Builds the soak program and runs the fuzz targets' call sequences, steered by random control
+# bytes, on valid and damaged streams in one process, failing on a crash (with --sanitize: on a
+# sanitizer report) or when memory grows after warm-up.
 #   scripts/soak.sh [--sanitize] [SEQUENCES] [SEED]
 # Default: 10000 sequences, seed 1, Release build in build/soak (with --sanitize: the
 # AddressSanitizer + UndefinedBehaviorSanitizer build in build/soak-sanitize).

@@ -1,13 +1,16 @@
 # The soak program (which also writes and checks damaged inputs) and the thread tests
 # (tests/soak).
-add_library(d2u_soak_inputs STATIC ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak_inputs.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/soak/api_sequence.cpp)
+add_library(d2u_soak_inputs STATIC ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak_inputs.cpp)
 target_link_libraries(d2u_soak_inputs PUBLIC d2u_test_support)
 target_compile_options(d2u_soak_inputs PRIVATE ${D2U_WARNINGS})
 
 set(D2U_SOAK_ENVIRONMENT "LD_LIBRARY_PATH=${D2U_STUB_DIR};ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
 
-add_executable(d2udir_soak ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak_main.cpp)
+# The soak drives the library through the fuzz targets, linked together.
+file(GLOB D2U_SOAK_FUZZ_TARGETS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*_fuzzer.cpp)
+add_executable(d2udir_soak ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak_main.cpp ${D2U_SOAK_FUZZ_TARGETS})
+target_compile_definitions(d2udir_soak PRIVATE D2U_FUZZ_TARGETS_TOGETHER)
+target_include_directories(d2udir_soak PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/fuzz)
 target_link_libraries(d2udir_soak PRIVATE d2udir_objects d2u_soak_inputs)
 target_compile_options(d2udir_soak PRIVATE ${D2U_WARNINGS})
 if(D2U_STUB_TARGETS)

@@ -63,9 +63,10 @@ constexpr size_t kMaxChunks = 400;
 
 }  // namespace
 
-const size_t d2u::fuzz::kControlBytes = 6;
+namespace d2u {
+namespace fuzz {
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+D2U_FUZZ_TARGET(BufferDecode, 6) {
     FuzzInput input(data, size);
     const uint8_t flags = input.Byte();
     const size_t chunkSize = input.Byte() * 61u;
@@ -113,3 +114,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FinishDecoding(&handle);
     return 0;
 }
+
+}  // namespace fuzz
+}  // namespace d2u

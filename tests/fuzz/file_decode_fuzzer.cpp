@@ -1,6 +1,6 @@
 // File-driven decoding: the input, after eight operation bytes, is written to a file and
 // decoded; the operation bytes pick the calls a host makes in between (frames, bitmaps, skips,
-// seeks, output sizes, rewinds).
+// seeks, output sizes, rewinds, stream information and previews of the file).
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -44,7 +44,18 @@ void Inspect(D2uHandle handle) {
     GetInputSize(handle, &size);
 }
 
-void Run(D2uHandle handle, uint8_t operation, uint64_t fileSize) {
+// A preview of the same file, of a size and at a place the parameter gives; the preview keeps
+// its own decoding beside the handle's.
+void Preview(const char* path, uint32_t parameter, uint64_t fileSize) {
+    const int32_t width = 8 + static_cast<int32_t>(parameter & 3) * 100;
+    const int32_t height = 8 + static_cast<int32_t>(parameter >> 2) * 30;
+    if (D2uDirStartExtractPreview(path, "", width, height) != 0) return;
+    D2uDirExtractPreview(static_cast<int32_t>(fileSize / 1024 * parameter / 32));
+    D2uDirExtractPreview(-1);
+    D2uDirCloseExtractPreview();
+}
+
+void Run(D2uHandle handle, uint8_t operation, const char* path, uint64_t fileSize) {
     const uint32_t parameter = operation >> 3;
     switch (operation & 7u) {
         case 0:
@@ -73,15 +84,17 @@ void Run(D2uHandle handle, uint8_t operation, uint64_t fileSize) {
             break;
         default:
             Inspect(handle);
+            Preview(path, parameter, fileSize);
             break;
     }
 }
 
 }  // namespace
 
-const size_t d2u::fuzz::kControlBytes = 8;
+namespace d2u {
+namespace fuzz {
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+D2U_FUZZ_TARGET(FileDecode, 8) {
     FuzzInput input(data, size);
     std::array<uint8_t, kOperations> operations{};
     for (size_t i = 0; i < operations.size(); ++i) operations[i] = input.Byte();
@@ -90,9 +103,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     D2uHandle handle = 0;
     if (D2uDirLoadFile(file.Path(), &handle) == 0 && handle) {
-        for (uint8_t operation : operations) Run(handle, operation, input.RestSize());
+        for (uint8_t operation : operations) Run(handle, operation, file.Path(), input.RestSize());
         GetFrames(handle, kFramesAfterOperations);
     }
     FinishDecoding(&handle);
     return 0;
 }
+
+}  // namespace fuzz
+}  // namespace d2u

@@ -13,9 +13,31 @@
 namespace d2u {
 namespace fuzz {
 
-// How many bytes at the front of an input steer the target (defined by each target); the
-// rest is the stream.
+// Defines a target: by itself (libFuzzer, replays) as LLVMFuzzerTestOneInput with kControlBytes,
+// the bytes at the front of an input that steer it (the rest is the stream); linked together
+// with the others into the soak, as d2u::fuzz::Name with NameControlBytes.
+#if defined(D2U_FUZZ_TARGETS_TOGETHER)
+#define D2U_FUZZ_TARGET(Name, control)                \
+    extern const size_t Name##ControlBytes = control; \
+    int Name(const uint8_t* data, size_t size)
+#else
 extern const size_t kControlBytes;
+#define D2U_FUZZ_TARGET(Name, control)           \
+    extern const size_t kControlBytes = control; \
+    extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+#endif
+
+// The targets, as the soak calls them.
+#define D2U_FUZZ_DECLARE(Name)              \
+    extern const size_t Name##ControlBytes; \
+    int Name(const uint8_t* data, size_t size);
+D2U_FUZZ_DECLARE(BufferDecode)
+D2U_FUZZ_DECLARE(FileDecode)
+D2U_FUZZ_DECLARE(HeaderParser)
+D2U_FUZZ_DECLARE(PackReader)
+D2U_FUZZ_DECLARE(Subtitle)
+D2U_FUZZ_DECLARE(TransportStream)
+#undef D2U_FUZZ_DECLARE
 
 // Control values taken from the front of the input; zeros once it is used up.
 class FuzzInput {

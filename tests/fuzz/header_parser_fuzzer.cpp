@@ -10,9 +10,10 @@
 #include "fuzz_input.h"
 #include "input/bitstream_data_source.h"
 
-const size_t d2u::fuzz::kControlBytes = 0;
+namespace d2u {
+namespace fuzz {
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+D2U_FUZZ_TARGET(HeaderParser, 0) {
     if (size == 0 || size > (1u << 24)) return 0;
     d2u::CBitstreamDataSource source;
     d2u::MpegHeaders headers;
@@ -26,3 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
 }
+
+}  // namespace fuzz
+}  // namespace d2u

@@ -60,9 +60,10 @@ void CutChunks(const char* path, int32_t chunkCapacity, uint32_t seekTo, bool de
 
 }  // namespace
 
-const size_t d2u::fuzz::kControlBytes = 4;
+namespace d2u {
+namespace fuzz {
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+D2U_FUZZ_TARGET(PackReader, 4) {
     FuzzInput input(data, size);
     const uint8_t flags = input.Byte();
     const int32_t blockCapacity = input.Byte() * 64;
@@ -74,3 +75,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CutChunks(file.Path(), chunkCapacity, seekTo, flags & 1);
     return 0;
 }
+
+}  // namespace fuzz
+}  // namespace d2u

@@ -142,9 +142,10 @@ void DrawFromMemory(const uint8_t* bytes, size_t size, const Settings& settings,
 
 }  // namespace
 
-const size_t d2u::fuzz::kControlBytes = 8;
+namespace d2u {
+namespace fuzz {
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+D2U_FUZZ_TARGET(Subtitle, 8) {
     FuzzInput input(data, size);
     const Settings settings = ReadSettings(input);
     const HostFrames frames(settings);
@@ -152,3 +153,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DrawFromMemory(input.Rest(), input.RestSize(), settings, frames);
     return 0;
 }
+
+}  // namespace fuzz
+}  // namespace d2u

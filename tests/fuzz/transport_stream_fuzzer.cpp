@@ -41,9 +41,10 @@ void ReadFile(const char* path, int32_t pid, uint32_t seekTo, bool decode) {
 
 }  // namespace
 
-const size_t d2u::fuzz::kControlBytes = 3;
+namespace d2u {
+namespace fuzz {
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+D2U_FUZZ_TARGET(TransportStream, 3) {
     FuzzInput input(data, size);
     const uint8_t flags = input.Byte();
     // Mostly the first video stream; otherwise one of the PIDs ffmpeg and broadcasters use.
@@ -55,3 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadFile(file.Path(), pid, seekTo, flags & 1);
     return 0;
 }
+
+}  // namespace fuzz
+}  // namespace d2u
