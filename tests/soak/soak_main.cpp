@@ -45,17 +45,15 @@ struct Options {
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; i += 2) {
-        std::string name = argv[i];
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
         if (name == "--check") {
             options.check = true;
-            for (; i + 1 < argc && argv[i + 1][0] != '-'; ++i)
-                options.checkPaths.push_back(argv[i + 1]);
-            --i;
+            while (i + 1 < argc && argv[i + 1][0] != '-') options.checkPaths.push_back(argv[++i]);
             continue;
         }
         if (i + 1 == argc) return false;
-        const char* value = argv[i + 1];
+        const char* value = argv[++i];
         if (name == "--sequences") {
             options.sequences = std::strtoll(value, nullptr, 10);
         } else if (name == "--seed") {
@@ -69,7 +67,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         }
     }
     return options.sequences > 0 && options.perKind > 0 &&
-           (options.check ? !options.checkPaths.empty() || !options.damagedDir.empty() : true);
+           (!options.check || !options.checkPaths.empty() || !options.damagedDir.empty());
 }
 
 // The fuzz targets; a video input goes to one of the first five, a subtitle file mostly to the
