@@ -21,8 +21,9 @@ endif()
 add_test(NAME soak_short COMMAND d2udir_soak --sequences 200 --seed 11
   WORKING_DIRECTORY ${D2U_TEST_WORK_DIR})
 # A small damaged corpus, written and checked.
-add_test(NAME damage_check COMMAND d2udir_soak --write-damaged ${CMAKE_CURRENT_BINARY_DIR}/soak-damaged
-  --per-kind 1 --seed 5 --check WORKING_DIRECTORY ${D2U_TEST_WORK_DIR})
+add_test(NAME damage_check COMMAND d2udir_soak --check
+  --write-damaged ${CMAKE_CURRENT_BINARY_DIR}/soak-damaged --per-kind 1 --seed 5
+  WORKING_DIRECTORY ${D2U_TEST_WORK_DIR})
 set_tests_properties(soak_short damage_check PROPERTIES TIMEOUT 600
   ENVIRONMENT "${D2U_SOAK_ENVIRONMENT}")
 
