@@ -123,10 +123,8 @@ int WriteDamagedCorpus(const std::vector<SoakInput>& inputs, const Options& opti
 
 // A file-driven decode to the end that reads every sample, the same again as scaled bitmaps
 // with skips and a jump into the middle: the first call that broke its documented results, ""
-// when none did. Then every fuzz target a few times, which can only fail by a fault the
-// sanitizers or the time limit catch.
-std::string CheckFile(const std::string& path) {
-    const Bytes bytes = test::ReadFileBytes(path);
+// when none did.
+std::string DecodeFailure(const std::string& path, const Bytes& bytes) {
     std::string failure;
     auto require = [&](bool condition, const char* call, int32_t result) {
         if (!condition && failure.empty()) failure = call + (" returned " + std::to_string(result));
@@ -162,6 +160,14 @@ std::string CheckFile(const std::string& path) {
         require(skipped >= 0 && skipped <= 600, "SkipDuration", skipped);
         FinishDecoding(&handle);
     }
+    return failure;
+}
+
+// The checked decode, then every fuzz target a few times, which can only fail by a fault the
+// sanitizers or the time limit catch.
+std::string CheckFile(const std::string& path) {
+    const Bytes bytes = test::ReadFileBytes(path);
+    const std::string failure = DecodeFailure(path, bytes);
     std::mt19937 random(1);
     for (int round = 0; round < 4; ++round) {
         for (const Target& target : kTargets) RunTarget(target, bytes, random);
