@@ -1,6 +1,6 @@
 # Fuzz targets: each tests/fuzz/NAME_fuzzer.cpp defines LLVMFuzzerTestOneInput.
-#  - Every build makes a replay program per target (fuzz_replay_NAME) and a ctest case fuzz_NAME
-#    that feeds it the committed corpus and the crash regressions of the target.
+#  - Every build replays the committed corpus and the crash regressions of every target through
+#    the soak program (tests/cmake/soak.cmake).
 #  - With D2U_FUZZ=ON (clang only) the library is instrumented for libFuzzer with the address and
 #    undefined-behaviour sanitizers, and each target becomes a libFuzzer program fuzz_NAME
 #    (scripts/fuzz.sh builds and runs them).
@@ -39,30 +39,5 @@ if(D2U_FUZZ)
     set_target_properties(fuzz_${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
     add_dependencies(fuzz_targets fuzz_${name})
   endforeach()
-  return()
 endif()
 
-foreach(source IN LISTS D2U_FUZZ_TARGETS)
-  get_filename_component(name ${source} NAME_WE)
-  string(REGEX REPLACE "_fuzzer$" "" name ${name})
-  add_executable(fuzz_replay_${name} ${source} ${D2U_FUZZ_SOURCE_DIR}/replay_main.cpp)
-  target_compile_options(fuzz_replay_${name} PRIVATE ${D2U_WARNINGS})
-  target_link_libraries(fuzz_replay_${name} PRIVATE d2udir_objects d2u_soak_inputs)
-  set(inputs)
-  foreach(kind corpus regressions)
-    if(IS_DIRECTORY ${D2U_FUZZ_SOURCE_DIR}/${kind}/${name})
-      list(APPEND inputs ${D2U_FUZZ_SOURCE_DIR}/${kind}/${name})
-    endif()
-  endforeach()
-  if(inputs)
-    # The damaged forms of every input too; natively, any input running for more than 10 s
-    # counts as a hang (emulated builds are too slow to tell).
-    set(watchdog)
-    if(NOT CMAKE_CROSSCOMPILING)
-      set(watchdog --watchdog=10)
-    endif()
-    add_test(NAME fuzz_${name} COMMAND fuzz_replay_${name} --damage ${watchdog} ${inputs})
-    set_tests_properties(fuzz_${name} PROPERTIES TIMEOUT 900
-      ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
-  endif()
-endforeach()

@@ -24,7 +24,11 @@ add_test(NAME soak_short COMMAND d2udir_soak --sequences 200 --seed 11
 add_test(NAME damage_check COMMAND d2udir_soak --check
   --write-damaged ${CMAKE_CURRENT_BINARY_DIR}/soak-damaged --per-kind 1 --seed 5
   WORKING_DIRECTORY ${D2U_TEST_WORK_DIR})
-set_tests_properties(soak_short damage_check PROPERTIES TIMEOUT 600
+# The fuzz targets' committed corpus and crash regressions, as they are and damaged.
+file(GLOB D2U_FUZZ_INPUT_DIRS LIST_DIRECTORIES true
+  ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/* ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/regressions/*)
+add_test(NAME fuzz_corpus COMMAND d2udir_soak --check ${D2U_FUZZ_INPUT_DIRS})
+set_tests_properties(soak_short damage_check fuzz_corpus PROPERTIES TIMEOUT 600
   ENVIRONMENT "${D2U_SOAK_ENVIRONMENT}")
 
 # Handles on two threads against one at a time.

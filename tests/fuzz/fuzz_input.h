@@ -13,7 +13,7 @@
 namespace d2u {
 namespace fuzz {
 
-// Defines a target: by itself (libFuzzer, replays) as LLVMFuzzerTestOneInput with kControlBytes,
+// Defines a target: by itself (libFuzzer) as LLVMFuzzerTestOneInput with kControlBytes,
 // the bytes at the front of an input that steer it (the rest is the stream); linked together
 // with the others into the soak, as d2u::fuzz::Name with NameControlBytes.
 #if defined(D2U_FUZZ_TARGETS_TOGETHER)

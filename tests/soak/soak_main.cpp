@@ -1,7 +1,9 @@
 // d2udir_soak: the fuzz targets' call sequences, steered by random control bytes, on valid and
 // damaged inputs in one process, with the memory of the process watched for growth after
 // warm-up; with --write-damaged, a damaged corpus; with --check, files (or the files of folders)
-// through a decode that checks documented results, then through the fuzz targets.
+// through a decode that checks documented results, then through the fuzz targets. Files in a
+// folder named after a fuzz target (its corpus) are its inputs, control bytes first: they go
+// through that target as they are and with the stream behind the control bytes damaged.
 //
 //   d2udir_soak [--sequences N] [--seed S]
 //   d2udir_soak --write-damaged DIR [--per-kind N] [--seed S] [--check]
@@ -73,15 +75,17 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 // The fuzz targets; a video input goes to one of the first five, a subtitle file mostly to the
 // last.
 struct Target {
+    const char* name;
     int (*run)(const uint8_t* data, size_t size);
     const size_t& controlBytes;
 };
-const Target kTargets[] = {{fuzz::FileDecode, fuzz::FileDecodeControlBytes},
-                           {fuzz::BufferDecode, fuzz::BufferDecodeControlBytes},
-                           {fuzz::PackReader, fuzz::PackReaderControlBytes},
-                           {fuzz::TransportStream, fuzz::TransportStreamControlBytes},
-                           {fuzz::HeaderParser, fuzz::HeaderParserControlBytes},
-                           {fuzz::Subtitle, fuzz::SubtitleControlBytes}};
+const Target kTargets[] = {
+    {"file_decode", fuzz::FileDecode, fuzz::FileDecodeControlBytes},
+    {"buffer_decode", fuzz::BufferDecode, fuzz::BufferDecodeControlBytes},
+    {"pack_reader", fuzz::PackReader, fuzz::PackReaderControlBytes},
+    {"transport_stream", fuzz::TransportStream, fuzz::TransportStreamControlBytes},
+    {"header_parser", fuzz::HeaderParser, fuzz::HeaderParserControlBytes},
+    {"subtitle", fuzz::Subtitle, fuzz::SubtitleControlBytes}};
 constexpr size_t kVideoTargets = 5;
 
 const Target& PickTarget(InputKind kind, std::mt19937& random) {
@@ -175,6 +179,38 @@ std::string CheckFile(const std::string& path) {
     return failure;
 }
 
+// A corpus input of the target as it is, then with each damage that fits its stream (a subtitle
+// file when it has no start code, a program stream when it starts with a pack) a few times.
+void ReplayCorpusInput(const Target& target, const Bytes& input) {
+    target.run(input.data(), input.size());
+    if (input.size() <= target.controlBytes + 4) return;
+    const auto body = input.begin() + static_cast<std::ptrdiff_t>(target.controlBytes);
+    const uint8_t startCode[] = {0, 0, 1};
+    const auto first = std::search(body, input.end(), startCode, startCode + 3);
+    const InputKind kind = input.end() - first < 4 ? InputKind::kSubtitle
+                           : first[3] == 0xBA      ? InputKind::kProgram
+                                                   : InputKind::kElementary;
+    const SoakInput stream{"", kind, Bytes(body, input.end())};
+    for (const Damage& damage : Damages()) {
+        for (uint32_t seed = 1; seed <= 6 && &damage != &Damages()[0]; ++seed) {
+            if (!damage.AppliesTo(kind)) break;
+            std::mt19937 random(seed + static_cast<uint32_t>(input.size()));
+            Bytes damaged(input.begin(), body);
+            const Bytes tail = damage.apply(stream, random);
+            damaged.insert(damaged.end(), tail.begin(), tail.end());
+            target.run(damaged.data(), damaged.size());
+        }
+    }
+}
+
+const Target* CorpusTarget(const std::string& file) {
+    const std::string folder = std::filesystem::path(file).parent_path().filename();
+    for (const Target& target : kTargets) {
+        if (folder == target.name) return &target;
+    }
+    return nullptr;
+}
+
 // Every file named, and every file of every folder named, in order.
 int CheckFiles(const std::vector<std::string>& paths) {
     std::vector<std::string> files;
@@ -190,6 +226,11 @@ int CheckFiles(const std::vector<std::string>& paths) {
     }
     int failures = 0;
     for (const std::string& file : files) {
+        const Target* target = CorpusTarget(file);
+        if (target && test::FileExists(file)) {
+            ReplayCorpusInput(*target, test::ReadFileBytes(file));
+            continue;
+        }
         const std::string failure = test::FileExists(file) ? CheckFile(file) : "cannot be read";
         if (failure.empty()) continue;
         std::printf("FAIL %s: %s\n", file.c_str(), failure.c_str());
