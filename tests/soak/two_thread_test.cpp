@@ -1,4 +1,4 @@
-// Decoding handles share nothing but the logger: two handles on two threads must give the same
+// Decoding handles share nothing but the logger: handles on several threads must give the same
 // pictures, byte for byte, as the same handles one after the other; and a handle that decodes
 // its slices on several threads gives the pictures of one thread, damaged input included. Run
 // under the thread sanitizer this also finds unguarded shared state.
@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
@@ -89,57 +90,6 @@ Pictures MakePreviews(const std::string& path, const std::string& bitmapPath) {
 
 using Job = std::function<Pictures()>;
 
-// Runs both jobs one after the other, then a few times on two threads at once, and compares.
-void ExpectSameOnTwoThreads(const Job& first, const Job& second) {
-    Pictures alone1 = first(), alone2 = second();
-    ASSERT_FALSE(alone1.empty());
-    ASSERT_FALSE(alone2.empty());
-    for (int round = 0; round < 2; ++round) {
-        Pictures together1, together2;
-        std::thread thread1([&] { together1 = first(); });
-        std::thread thread2([&] { together2 = second(); });
-        thread1.join();
-        thread2.join();
-        EXPECT_TRUE(together1 == alone1) << "first job, round " << round;
-        EXPECT_TRUE(together2 == alone2) << "second job, round " << round;
-    }
-}
-
-TEST(TwoThreads, TwoStreamsGiveThePicturesOfOneAtATime) {
-    const std::string progressive = Input("soak_mpeg2_qcif.m2v");
-    const std::string interlaced = Input("soak_mpeg2_interlaced.m2v");
-    ASSERT_FALSE(progressive.empty() || interlaced.empty());
-    ExpectSameOnTwoThreads([&] { return DecodeFile(progressive); },
-                           [&] { return DecodeFile(interlaced); });
-    ExpectSameOnTwoThreads([&] { return DecodeBuffers(interlaced); },
-                           [&] { return DecodeBuffers(progressive); });
-    ExpectSameOnTwoThreads([&] { return DecodeBitmaps(interlaced); },
-                           [&] { return DecodeBuffers(progressive); });
-}
-
-TEST(TwoThreads, OneFileThroughTwoHandles) {
-    const std::string interlaced = Input("soak_mpeg2_interlaced.m2v");
-    ASSERT_FALSE(interlaced.empty());
-    ExpectSameOnTwoThreads([&] { return DecodeFile(interlaced); },
-                           [&] { return DecodeFile(interlaced); });
-    ExpectSameOnTwoThreads([&] { return DecodeBuffers(interlaced); },
-                           [&] { return DecodeBuffers(interlaced); });
-    ExpectSameOnTwoThreads([&] { return DecodeFile(interlaced); },
-                           [&] { return DecodeBuffers(interlaced); });
-}
-
-TEST(TwoThreads, PreviewsBesideDecoding) {
-    const std::string progressive = Input("soak_mpeg2_qcif.m2v");
-    const std::string interlaced = Input("soak_mpeg2_interlaced.m2v");
-    const std::string program = Input("soak_mplex.mpg");
-    ASSERT_FALSE(program.empty() || interlaced.empty() || progressive.empty());
-    std::string bitmap = test::WorkPath("soak_threads_preview.bmp");
-    ExpectSameOnTwoThreads([&] { return MakePreviews(program, bitmap); },
-                           [&] { return DecodeBitmaps(interlaced); });
-    ExpectSameOnTwoThreads([&] { return MakePreviews(interlaced, bitmap); },
-                           [&] { return DecodeBuffers(progressive); });
-}
-
 // Every valid input, and copies of it with each kind of damage, through handles that decode on
 // one, two and three threads, file-driven and one picture per buffer: the same frames and the
 // same results of every call. Damage makes slices run on past the next one's start, overlap or
@@ -201,27 +151,44 @@ TEST(SliceThreads, ASliceCutShortHidesTheNext) {
     EXPECT_TRUE(DecodeFile(path, 2) == alone);
 }
 
-// Hosts on four threads, each with handles that decode on two or more threads of their own,
-// pictures and bitmaps: the pictures of one thread, every time.
-TEST(SliceThreads, ManyHandlesOnManyThreads) {
+// Hosts on nine threads at once, twice: handles that decode on the host's thread only or on
+// threads of their own, file-driven, one picture per buffer and as scaled bitmaps, one file
+// through several handles, and previews beside them (the preview source is library-wide, so
+// one host makes them). Each gets what it gets alone.
+TEST(ManyHosts, EachGetsThePicturesItGetsAlone) {
     const std::string progressive = Input("soak_mpeg2_qcif.m2v");
     const std::string interlaced = Input("soak_mpeg2_interlaced.m2v");
-    ASSERT_FALSE(progressive.empty() || interlaced.empty());
-    const Job jobs[] = {
-        [&] { return DecodeFile(progressive, 2); }, [&] { return DecodeBuffers(interlaced, 3); },
-        [&] { return DecodeBitmaps(interlaced, 2); }, [&] { return DecodeFile(interlaced, 0); }};
-    const Pictures expected[] = {DecodeFile(progressive), DecodeBuffers(interlaced),
-                                 DecodeBitmaps(interlaced), DecodeFile(interlaced)};
+    const std::string program = Input("soak_mplex.mpg");
+    ASSERT_FALSE(progressive.empty() || interlaced.empty() || program.empty());
+    const std::string bitmap = test::WorkPath("soak_threads_preview.bmp");
+    const Job jobs[] = {[&] { return DecodeFile(progressive); },
+                        [&] { return DecodeFile(interlaced); },
+                        [&] { return DecodeBuffers(interlaced); },
+                        [&] { return DecodeBitmaps(interlaced); },
+                        [&] {
+                            Pictures previews = MakePreviews(program, bitmap);
+                            for (Bytes& b : MakePreviews(interlaced, bitmap))
+                                previews.push_back(std::move(b));
+                            return previews;
+                        },
+                        [&] { return DecodeFile(progressive, 2); },
+                        [&] { return DecodeBuffers(interlaced, 3); },
+                        [&] { return DecodeBitmaps(interlaced, 2); },
+                        [&] { return DecodeFile(interlaced, 0); }};
+    constexpr size_t kJobs = std::size(jobs);
+    Pictures expected[kJobs];
+    for (size_t job = 0; job < kJobs; ++job) {
+        expected[job] = jobs[job]();
+        EXPECT_FALSE(expected[job].empty()) << "job " << job;
+    }
     for (int round = 0; round < 2; ++round) {
-        Pictures results[4];
+        Pictures results[kJobs];
         std::vector<std::thread> hosts;
-        for (int job = 0; job < 4; ++job)
+        for (size_t job = 0; job < kJobs; ++job)
             hosts.emplace_back([&, job] { results[job] = jobs[job](); });
         for (std::thread& host : hosts) host.join();
-        for (int job = 0; job < 4; ++job) {
-            EXPECT_FALSE(expected[job].empty());
+        for (size_t job = 0; job < kJobs; ++job)
             EXPECT_TRUE(results[job] == expected[job]) << "job " << job << ", round " << round;
-        }
     }
 }
 
