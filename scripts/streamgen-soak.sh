@@ -3,7 +3,8 @@
 # 10000) from seed FIRST (default 1) with the library and with ffmpeg, compares them, and lists
 # the failing seeds. Uses the build in $D2U_SOAK_BUILD (default build/soak, made if missing).
 #   scripts/streamgen-soak.sh [FIRST] [COUNT]
-# Reproduce one seed: build/soak/tests/streamgen --seed N -o seed.m2v --counts
+# A failing seed's stream stays in the build's test work folder, named in its line; one seed
+# again: D2U_STREAMGEN_FIRST=N D2U_STREAMGEN_SEEDS=1 build/soak/tests/streamgen_decode
 set -euo pipefail
 cd "$(dirname "$0")/.."
 first=${1:-1}
@@ -12,7 +13,7 @@ build=${D2U_SOAK_BUILD:-build/soak}
 jobs=${D2U_SOAK_JOBS:-$(nproc)}
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$jobs" --target streamgen streamgen_decode >/dev/null
+cmake --build "$build" -j"$jobs" --target streamgen_decode >/dev/null
 
 log_dir=$(mktemp -d)
 trap 'rm -rf "$log_dir"' EXIT

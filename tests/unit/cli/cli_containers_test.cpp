@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "d2udir.h"
+#include "stream_generator.h"
 #include "support/cli_runner.h"
 #include "support/transport_streams.h"
 
@@ -94,7 +95,7 @@ TEST(CliTransport, PreviewsAreWholePictures) {
 // apart; a preview of the program stream is the whole first frame, as for the elementary stream.
 TEST(CliFieldPictures, FramesCountedOnceAndPreviewedWhole) {
     std::string fields = WorkPath("cli_fields.m2v"), program = WorkPath("cli_fields.vob");
-    ASSERT_EQ(RunCommand(Emulated(D2U_STREAMGEN_FILE) + " --seed 1 -o " + Quoted(fields)), 0);
+    ASSERT_TRUE(WriteFileBytes(fields, streamgen::StreamGenerator({}).Generate().bytes));
     ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -y -i " + Quoted(fields) + " -c:v copy -f dvd " +
                          Quoted(program)),
               0);
