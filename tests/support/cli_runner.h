@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -53,23 +54,6 @@ inline std::string SamplePath(const std::string& name) {
     return std::string(D2U_SOURCE_DIR) + "/samples/" + name;
 }
 
-// Reads a whole file (quickly: the outputs are tens of megabytes).
-inline std::vector<uint8_t> ReadWholeFile(const std::string& path, size_t offset = 0,
-                                          size_t length = SIZE_MAX) {
-    std::vector<uint8_t> bytes;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    std::fseek(file, 0, SEEK_END);
-    long size = std::ftell(file);
-    if (size > 0 && offset < static_cast<size_t>(size)) {
-        bytes.resize(std::min(length, static_cast<size_t>(size) - offset));
-        std::fseek(file, static_cast<long>(offset), SEEK_SET);
-        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-    }
-    std::fclose(file);
-    return bytes;
-}
-
 inline size_t FrameBytes(int32_t width, int32_t height) {
     return static_cast<size_t>(width) * height +
            2 * static_cast<size_t>((width + 1) / 2) * ((height + 1) / 2);
@@ -78,12 +62,10 @@ inline size_t FrameBytes(int32_t width, int32_t height) {
 // Pictures in a raw 4:2:0 file, or in a YUV4MPEG2 file without frame parameters; -1 when the
 // size does not come out even.
 inline long CountPictures(const std::string& path, int32_t width, int32_t height, bool y4m) {
-    std::vector<uint8_t> head = ReadWholeFile(path, 0, 256);
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return -1;
-    std::fseek(file, 0, SEEK_END);
-    long size = std::ftell(file);
-    std::fclose(file);
+    std::vector<uint8_t> head = ReadFileBytes(path, 0, 256);
+    std::error_code error;
+    const long size = static_cast<long>(std::filesystem::file_size(path, error));
+    if (error) return -1;
     size_t header = 0, perFrame = FrameBytes(width, height);
     if (y4m) {
         std::string text = Text(head);
@@ -116,7 +98,7 @@ inline std::vector<double> PsnrAgainstRaw(const std::string& input, const std::s
                " -lavfi '[0:v]setpts=N[a];[1:v]setpts=N[b];[a][b]psnr=stats_file=" + stats +
                ":shortest=1' -f null -");
     std::vector<double> worst;
-    std::istringstream lines(Text(ReadWholeFile(stats)));
+    std::istringstream lines(Text(ReadFileBytes(stats)));
     for (std::string line; std::getline(lines, line);) {
         double low = 100.0;
         for (const char* plane : {"psnr_y:", "psnr_u:", "psnr_v:"}) {

@@ -5,10 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace d2u {
 namespace test {
@@ -39,10 +40,17 @@ bool CommandAvailable(const std::string& name) {
     return RunCommand("command -v " + name) == 0;
 }
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+std::vector<uint8_t> ReadFileBytes(const std::string& path, size_t offset, size_t length) {
+    std::vector<uint8_t> bytes;
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path, error);
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>());
+    if (error || !in || offset >= size) return bytes;
+    bytes.resize(std::min<uintmax_t>(length, size - offset));
+    in.seekg(static_cast<std::streamoff>(offset));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return bytes;
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {

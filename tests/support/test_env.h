@@ -1,6 +1,7 @@
 // Helpers shared by the test programs: paths, files, external commands.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,7 +17,9 @@ int RunCommand(const std::string& command);
 std::string CaptureCommand(const std::string& command);
 bool CommandAvailable(const std::string& name);
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
+// The bytes of a file from `offset` on, at most `length` of them (none when it cannot be read).
+std::vector<uint8_t> ReadFileBytes(const std::string& path, size_t offset = 0,
+                                   size_t length = SIZE_MAX);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // Writes bytes to `name` in the work directory and returns its path; a write that fails fails
 // the running test.

@@ -86,7 +86,7 @@ struct Bitmap {
 
 Bitmap ReadBitmap(const std::string& path) {
     Bitmap bitmap;
-    bitmap.bytes = ReadWholeFile(path);
+    bitmap.bytes = ReadFileBytes(path);
     if (bitmap.bytes.size() < 54) return bitmap;
     auto word = [&](size_t at) { return static_cast<int32_t>(LittleEndian32(&bitmap.bytes[at])); };
     bitmap.offset = static_cast<size_t>(word(10));
@@ -144,9 +144,9 @@ TEST(CliPreview, ContactSheetTilesAreThePreviews) {
 
 // Luma of frame `index` of a 720x576 YUV4MPEG2 file.
 std::vector<uint8_t> Y4mLuma(const std::string& path, size_t index) {
-    std::string head = Text(ReadWholeFile(path, 0, 256));
+    std::string head = Text(ReadFileBytes(path, 0, 256));
     size_t lumaBytes = 720 * 576, frameBytes = 6 + lumaBytes * 3 / 2;
-    return ReadWholeFile(path, head.find('\n') + 1 + index * frameBytes + 6, lumaBytes);
+    return ReadFileBytes(path, head.find('\n') + 1 + index * frameBytes + 6, lumaBytes);
 }
 
 // The subtitles change only the caption's box, only while a record is shown; drawing while

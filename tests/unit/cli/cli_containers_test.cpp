@@ -63,7 +63,7 @@ TEST(CliTransport, DecodesAsFfmpegAndNamesContainerAndPid) {
 // elementary stream taken at one of its sequence headers.
 TEST(CliTransport, PreviewsAreWholePictures) {
     const TransportStream& stream = TransportStreams().front();
-    std::vector<uint8_t> video = ReadWholeFile(stream.videoPath);
+    std::vector<uint8_t> video = ReadFileBytes(stream.videoPath);
     std::string elementary = WorkPath("cli_preview_source.m2v");
     WriteFileBytes(elementary, video);
     std::set<std::vector<uint8_t>> atSequenceHeaders;
@@ -76,17 +76,17 @@ TEST(CliTransport, PreviewsAreWholePictures) {
                          " --size 176x144 -o " + Quoted(bmp))
                       .status,
                   0);
-        atSequenceHeaders.insert(ReadWholeFile(bmp));
+        atSequenceHeaders.insert(ReadFileBytes(bmp));
         at = (at / 1024 + 1) * 1024;
     }
     ASSERT_GE(atSequenceHeaders.size(), 3u);
-    const long kib = static_cast<long>(ReadWholeFile(stream.path).size() / 1024);
+    const long kib = static_cast<long>(ReadFileBytes(stream.path).size() / 1024);
     for (long at : {0L, kib / 4, kib / 2, kib * 3 / 4}) {
         std::string bmp = WorkPath("cli_preview_ts.bmp");
         CommandResult run = RunCli("preview " + Quoted(stream.path) + " --at " +
                                    std::to_string(at) + " --size 176x144 -o " + Quoted(bmp));
         ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(atSequenceHeaders.count(ReadWholeFile(bmp)), 1u) << "at " << at << " KiB";
+        EXPECT_EQ(atSequenceHeaders.count(ReadFileBytes(bmp)), 1u) << "at " << at << " KiB";
     }
 }
 
@@ -130,7 +130,7 @@ TEST(CliFieldPictures, FramesCountedOnceAndPreviewedWhole) {
         0);
     ASSERT_EQ(RunCli("preview " + Quoted(fields) + " --size 160x128 -o " + Quoted(fromFile)).status,
               0);
-    EXPECT_TRUE(ReadWholeFile(fromProgram) == ReadWholeFile(fromFile));
+    EXPECT_TRUE(ReadFileBytes(fromProgram) == ReadFileBytes(fromFile));
 }
 
 }  // namespace

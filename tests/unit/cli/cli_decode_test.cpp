@@ -164,7 +164,7 @@ TEST(CliDecode, BitmapFilesHoldTheConvertedPictures) {
     ASSERT_GT(reference.size(), 33u);
     for (size_t k = 0; k < 3; ++k) {
         std::vector<uint8_t> bmp =
-            ReadWholeFile(WorkPath("cli_picture_00" + std::to_string(k + 1) + ".bmp"));
+            ReadFileBytes(WorkPath("cli_picture_00" + std::to_string(k + 1) + ".bmp"));
         EXPECT_LT(MeanColourError(bmp, reference[k]), 2.0) << k;
         EXPECT_GT(MeanColourError(bmp, reference[k + 30]), 2.0) << k;
         // The header's file size, a 32-bit field beyond 64 KiB here.
