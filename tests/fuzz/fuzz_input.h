@@ -13,17 +13,15 @@
 namespace d2u {
 namespace fuzz {
 
-// Defines a target: by itself (libFuzzer) as LLVMFuzzerTestOneInput with kControlBytes,
-// the bytes at the front of an input that steer it (the rest is the stream); linked together
-// with the others into the soak, as d2u::fuzz::Name with NameControlBytes.
+// Defines a target with the count of control bytes at the front of its inputs (the bytes that
+// steer it; the rest is the stream): by itself (libFuzzer) as LLVMFuzzerTestOneInput; linked
+// together with the others into the soak, as d2u::fuzz::Name with NameControlBytes.
 #if defined(D2U_FUZZ_TARGETS_TOGETHER)
 #define D2U_FUZZ_TARGET(Name, control)                \
     extern const size_t Name##ControlBytes = control; \
     int Name(const uint8_t* data, size_t size)
 #else
-extern const size_t kControlBytes;
-#define D2U_FUZZ_TARGET(Name, control)           \
-    extern const size_t kControlBytes = control; \
+#define D2U_FUZZ_TARGET(Name, control) \
     extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 #endif
 
