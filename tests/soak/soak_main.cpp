@@ -192,8 +192,8 @@ void ReplayCorpusInput(const Target& target, const Bytes& input) {
                                                    : InputKind::kElementary;
     const SoakInput stream{"", kind, Bytes(body, input.end())};
     for (const Damage& damage : Damages()) {
-        for (uint32_t seed = 1; seed <= 6 && &damage != &Damages()[0]; ++seed) {
-            if (!damage.AppliesTo(kind)) break;
+        if (&damage == &Damages()[0] || !damage.AppliesTo(kind)) continue;  // the first: none
+        for (uint32_t seed = 1; seed <= 6; ++seed) {
             std::mt19937 random(seed + static_cast<uint32_t>(input.size()));
             Bytes damaged(input.begin(), body);
             const Bytes tail = damage.apply(stream, random);
@@ -227,11 +227,12 @@ int CheckFiles(const std::vector<std::string>& paths) {
     int failures = 0;
     for (const std::string& file : files) {
         const Target* target = CorpusTarget(file);
-        if (target && test::FileExists(file)) {
+        const bool readable = test::FileExists(file);
+        if (target && readable) {
             ReplayCorpusInput(*target, test::ReadFileBytes(file));
             continue;
         }
-        const std::string failure = test::FileExists(file) ? CheckFile(file) : "cannot be read";
+        const std::string failure = readable ? CheckFile(file) : "cannot be read";
         if (failure.empty()) continue;
         std::printf("FAIL %s: %s\n", file.c_str(), failure.c_str());
         ++failures;
