@@ -1,9 +1,6 @@
 // What the generator decided for one macroblock, before it is written.
 #pragma once
 
-#include <map>
-#include <string>
-
 #include "vlc_codes.h"
 
 namespace d2u {
@@ -24,9 +21,6 @@ struct MotionChoice {
     int vector[2][2][2] = {};    // [r][s][t]: half samples; field lines for field vectors
     int dmv[2] = {};
 };
-
-// How often each piece of syntax was written, by name ("mb.skipped", "motion.16x8", ...).
-using SyntaxCounts = std::map<std::string, int>;
 
 // The picture-level values that shape the macroblock layer.
 struct PictureSyntax {

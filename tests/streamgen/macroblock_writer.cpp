@@ -46,16 +46,12 @@ void MacroblockWriter::StartSlice(int column, int sliceQuantiserCode) {
 
 void MacroblockWriter::Skip() {
     ++pendingIncrement;
-    ++counts["mb.skipped"];
     ResetDc();
     if (picture.pictureType == 2) ResetVectors();
 }
 
 void MacroblockWriter::AddressIncrement() {
-    for (; pendingIncrement > 33; pendingIncrement -= 33) {
-        out->PutCode(kAddressEscapeCode);
-        ++counts["mb.address_escape"];
-    }
+    for (; pendingIncrement > 33; pendingIncrement -= 33) out->PutCode(kAddressEscapeCode);
     out->PutCode(AddressIncrementCode(pendingIncrement));
     pendingIncrement = 1;
 }
@@ -71,7 +67,6 @@ void MacroblockWriter::Modes(const MacroblockChoice& mb) {
     if (!picture.FieldPicture() && !picture.framePredFrameDct &&
         (mb.flags.intra || mb.flags.pattern)) {
         out->Put(static_cast<uint32_t>(mb.dctType), 1);
-        if (mb.dctType) ++counts["dct.field"];
     }
 }
 
@@ -83,23 +78,14 @@ void MacroblockWriter::Write(const MacroblockChoice& mb) {
         Require(mb.quantiserCode >= 1 && mb.quantiserCode <= 31, "quantiser_scale_code");
         out->Put(static_cast<uint32_t>(mb.quantiserCode), 5);
         quantiserCode = mb.quantiserCode;
-        ++counts["mb.quant"];
     }
     const bool concealmentVector = f.intra && picture.concealment;
     if (!f.intra) ResetDc();
     if (f.intra && !concealmentVector) ResetVectors();
-    if (picture.pictureType == 2 && !f.intra && !f.forward) {
-        ResetVectors();
-        ++counts["mb.no_motion"];
-    }
+    if (picture.pictureType == 2 && !f.intra && !f.forward) ResetVectors();
     if (f.forward || concealmentVector) MotionVectors(mb.motion, 0, concealmentVector);
     if (f.backward) MotionVectors(mb.motion, 1, false);
-    if (concealmentVector) {
-        out->Put(1, 1);  // marker_bit
-        ++counts["mb.concealment"];
-    }
-    if (f.intra) ++counts["mb.intra"];
-    if (f.forward && f.backward) ++counts["mb.bidirectional"];
+    if (concealmentVector) out->Put(1, 1);  // marker_bit
     if (f.pattern) Pattern(mb.pattern);
     const int blocks = picture.BlocksPerMacroblock();
     for (int b = 0; b < blocks; ++b) {
@@ -116,14 +102,12 @@ bool MacroblockWriter::VectorsWritable(const MacroblockChoice& mb) {
     if (!mb.flags.forward && !mb.flags.backward && !concealmentVector) return true;
     int saved[2][2][2];
     std::copy(&pmv[0][0][0], &pmv[0][0][0] + 8, &saved[0][0][0]);
-    SyntaxCounts savedCounts = counts;
     BitWriter scratch;
     out = &scratch;
     ambiguous = false;
     if (mb.flags.forward || concealmentVector) MotionVectors(mb.motion, 0, concealmentVector);
     if (mb.flags.backward) MotionVectors(mb.motion, 1, false);
     out = stream;
-    counts = savedCounts;
     std::copy(&saved[0][0][0], &saved[0][0][0] + 8, &pmv[0][0][0]);
     return !ambiguous;
 }
@@ -143,15 +127,6 @@ void MacroblockWriter::MotionVectors(const MotionChoice& motion, int s, bool con
             dualPrime = motion.motionType == kDualPrime;
         }
     }
-    const char* name = "motion.frame";
-    if (dualPrime) {
-        name = field ? "motion.dual_prime_field" : "motion.dual_prime_frame";
-    } else if (field) {
-        name = count == 2 ? "motion.16x8" : "motion.field";
-    } else if (fieldFormat) {
-        name = "motion.field_in_frame";
-    }
-    if (!concealmentVector) ++counts[name];
     for (int r = 0; r < count; ++r) {
         if (fieldFormat && !dualPrime) out->Put(static_cast<uint32_t>(motion.fieldSelect[r][s]), 1);
         MotionVector(r, s, motion.vector[r][s], fieldFormat, dualPrime ? motion.dmv : nullptr);
@@ -298,7 +273,6 @@ void MacroblockWriter::Coefficient(bool intraTable, bool first, int run, int lev
     out->PutCode(kCoefficientEscapeCode);
     out->Put(static_cast<uint32_t>(run), 6);
     out->Put(static_cast<uint32_t>(level) & 0xFFF, 12);
-    ++counts["coefficient.escape"];
 }
 
 }  // namespace streamgen

@@ -15,8 +15,8 @@ class MacroblockWriter {
 public:
     static constexpr int kDequantisedBudget = 1024;
 
-    MacroblockWriter(BitWriter& out, RandomSource& random, SyntaxCounts& counts)
-        : out(&out), stream(&out), random(random), counts(counts) {}
+    MacroblockWriter(BitWriter& out, RandomSource& random)
+        : out(&out), stream(&out), random(random) {}
 
     void StartPicture(const PictureSyntax& picture);
     // The slice's first macroblock is at `column`.
@@ -50,7 +50,6 @@ private:
     BitWriter* stream;
     bool ambiguous = false;
     RandomSource& random;
-    SyntaxCounts& counts;
     PictureSyntax picture;
     int pendingIncrement = 1;
     int quantiserCode = 1;

@@ -11,7 +11,7 @@ constexpr int kTopField = 1, kBottomField = 2, kFramePicture = 3;
 }  // namespace
 
 StreamGenerator::StreamGenerator(const GeneratorOptions& options)
-    : options(options), random(options.seed), macroblocks(out, random, counts) {}
+    : options(options), random(options.seed), macroblocks(out, random) {}
 
 GeneratedStream StreamGenerator::Generate() {
     result.chromaFormat =
@@ -33,7 +33,6 @@ GeneratedStream StreamGenerator::Generate() {
             nonIntraMatrix.push_back(static_cast<uint8_t>(random.Between(8, 40)));
     }
     const bool repeatSequenceHeader = random.Percent(50);
-    counts[result.chromaFormat == 2 ? "stream.422" : "stream.420"]++;
 
     std::vector<PlannedFrame> plan = PlanFrames();
     SequenceHeader();
@@ -47,7 +46,6 @@ GeneratedStream StreamGenerator::Generate() {
     }
     out.StartCode(0xB7);
     result.bytes = out.Bytes();
-    result.counts = counts;
     return result;
 }
 
@@ -123,7 +121,6 @@ void StreamGenerator::Frame(const PlannedFrame& planned) {
     if (!frame.fieldPictures) {
         Picture(frame.pictureType, kFramePicture, frame.temporalReference, refs);
     } else {
-        counts["frame.field_pictures"]++;
         const int first = random.Percent(50) ? kTopField : kBottomField;
         const int second = first == kTopField ? kBottomField : kTopField;
         refs.field = true;
@@ -132,7 +129,6 @@ void StreamGenerator::Frame(const PlannedFrame& planned) {
         int secondType = frame.pictureType;
         if (secondType == 1 && random.Percent(50)) {
             secondType = 2;
-            counts["frame.i_then_p_field"]++;
         }
         refs.bottom = second == kBottomField;
         refs.firstFieldParity = first == kBottomField ? 1 : 0;
@@ -169,8 +165,6 @@ void StreamGenerator::Picture(int type, int structure, int temporalReference,
         picture.maxNonIntraWeight = *std::max_element(nonIntraMatrix.begin(), nonIntraMatrix.end());
     }
     PictureHeader(picture, temporalReference, topFieldFirst, progressiveFrame, random.Percent(50));
-    counts[frame ? "picture.frame" : "picture.field"]++;
-    counts[std::string("picture.type") + "0IPB"[type]]++;
     macroblocks.StartPicture(picture);
     Slices(frame ? mbHeight : mbHeight / 2);
 }
@@ -212,7 +206,6 @@ void StreamGenerator::Slices(int rows) {
             starts.push_back(random.Between(1, mbWidth - 1));
         std::sort(starts.begin(), starts.end());
         starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
-        if (starts.size() > 1) counts["slice.several_in_row"]++;
         for (size_t k = 0; k < starts.size(); ++k) {
             const int last = k + 1 < starts.size() ? starts[k + 1] - 1 : mbWidth - 1;
             Slice(row, starts[k], last);
@@ -228,7 +221,6 @@ void StreamGenerator::Slice(int row, int first, int last) {
         out.Put(1, 1);  // intra_slice_flag
         out.Put(0, 1);  // intra_slice
         out.Put(0, 7);  // reserved_bits
-        counts["slice.intra_slice_flag"]++;
     }
     out.Put(0, 1);  // extra_bit_slice
     macroblocks.StartSlice(first, quantiserCode);

@@ -36,7 +36,6 @@ struct GeneratedStream {
     int height = 0;
     int chromaFormat = 1;
     std::vector<CodedFrame> frames;
-    SyntaxCounts counts;
 };
 
 class StreamGenerator {
@@ -78,7 +77,6 @@ private:
     GeneratorOptions options;
     RandomSource random;
     BitWriter out;
-    SyntaxCounts counts;
     MacroblockWriter macroblocks;
     GeneratedStream result;
 
