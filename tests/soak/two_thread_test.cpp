@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <functional>
 #include <iterator>
 #include <random>
@@ -218,61 +216,6 @@ TEST(SliceThreads, CountsAndChangesBetweenPictures) {
     }
     FinishDecoding(&handle);
     EXPECT_TRUE(changing == DecodeFile(interlaced));
-}
-
-// A host follows a file that another thread writes in 64 KB steps, raising the read limit after
-// each and lifting it once the file is whole: every picture comes out, as from the whole file.
-// A short file, and joined copies of it longer than the reader's window.
-TEST(TwoThreads, AGrowingFileGivesEveryPicture) {
-    const std::string interlaced = Input("soak_mpeg2_interlaced.m2v");
-    ASSERT_FALSE(interlaced.empty());
-    const Bytes once = test::ReadFileBytes(interlaced);
-    // A writer that pauses between steps, and one that is done before the host has begun.
-    const struct {
-        size_t copies;
-        int pauseMilliseconds;
-    } cases[] = {{1, 2}, {1, 0}, {6 * 1024 * 1024 / once.size() + 1, 1}};
-    for (const auto& c : cases) {
-        const size_t copies = c.copies;
-        Bytes whole;
-        for (size_t k = 0; k < copies; ++k) whole.insert(whole.end(), once.begin(), once.end());
-        const std::string wholePath = test::WorkPath("soak_growing_whole.m2v");
-        ASSERT_TRUE(test::WriteFileBytes(wholePath, whole));
-        const Pictures expected = Samples(test::DecodeFileDriven(wholePath, 100000));
-
-        constexpr size_t kStep = 64 * 1024;
-        const std::string path = test::WorkPath("soak_growing.m2v");
-        std::FILE* out = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(out, nullptr);
-        size_t written = std::min(kStep, whole.size());
-        std::fwrite(whole.data(), 1, written, out);
-        std::fflush(out);
-        D2uHandle handle = 0;
-        ASSERT_EQ(D2uDirLoadFile(path.c_str(), &handle), 0);
-        SetFileReadLimit(handle, static_cast<uint32_t>(written), 0);
-        std::thread writer([&] {
-            while (written < whole.size()) {
-                const size_t step = std::min(kStep, whole.size() - written);
-                std::fwrite(whole.data() + written, 1, step, out);
-                std::fflush(out);
-                written += step;
-                SetFileReadLimit(handle, static_cast<uint32_t>(written), 0);
-                std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMilliseconds));
-            }
-            SetFileReadLimit(handle, 0, 0);
-        });
-        test::HostRun run;
-        for (size_t call = 0; call < expected.size() + 4; ++call) {
-            D2uFrame* frame = nullptr;
-            if (GetMpegFrame(&frame, handle) != 0 || !frame) break;
-            run.frames.push_back(test::CopyFrame(*frame));
-        }
-        writer.join();
-        std::fclose(out);
-        FinishDecoding(&handle);
-        EXPECT_TRUE(Samples(run) == expected)
-            << copies << " copies: " << run.frames.size() << " frames of " << expected.size();
-    }
 }
 
 }  // namespace

@@ -53,13 +53,6 @@ IndexRows RandomPicture(uint32_t seed, int32_t width, int32_t height, int32_t ma
     return rows;
 }
 
-IndexRows BlockPicture(int32_t width, int32_t height, int32_t blockWidth, int32_t blockHeight,
-                       int32_t rest) {
-    IndexRows rows(height, std::vector<int32_t>(width, rest));
-    for (int32_t y = 0; y < blockHeight; ++y) std::fill_n(rows[y].begin(), blockWidth, 2);
-    return rows;
-}
-
 std::vector<Run> RunsOfRow(const std::vector<int32_t>& row, bool endCode) {
     std::vector<Run> runs;
     for (size_t x = 0; x < row.size(); ++x) {

@@ -29,9 +29,6 @@ private:
 using IndexRows = std::vector<std::vector<int32_t>>;
 // Runs of random colours and lengths 1 to maxRun.
 IndexRows RandomPicture(uint32_t seed, int32_t width, int32_t height, int32_t maxRun);
-// Colour 2 in the top-left blockWidth x blockHeight, colour `rest` elsewhere.
-IndexRows BlockPicture(int32_t width, int32_t height, int32_t blockWidth, int32_t blockHeight,
-                       int32_t rest = 3);
 
 struct Run {
     int32_t x0, length, colour;  // length as coded: 0 for the rest of the line
