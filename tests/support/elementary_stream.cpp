@@ -30,7 +30,6 @@ void AssignDisplayIndices(std::vector<CodedPicture>& pictures) {
 StreamLayout ReadStreamLayout(const std::vector<uint8_t>& s) {
     StreamLayout layout;
     size_t pendingChunk = SIZE_MAX;
-    bool pendingSequence = false;
     int32_t group = -1;
     CodedPicture* open = nullptr;
     for (size_t at = 0; at + 3 < s.size(); ++at) {
@@ -47,7 +46,6 @@ StreamLayout ReadStreamLayout(const std::vector<uint8_t>& s) {
                 layout.height = ((s[at + 5] & 0x0F) << 8) | s[at + 6];
             }
             if (pendingChunk == SIZE_MAX) pendingChunk = at;
-            pendingSequence = true;
         } else if (code == kGroup) {
             if (pendingChunk == SIZE_MAX) pendingChunk = at;
             ++group;
@@ -58,11 +56,9 @@ StreamLayout ReadStreamLayout(const std::vector<uint8_t>& s) {
             picture.temporalReference = (s[at + 4] << 2) | (s[at + 5] >> 6);
             picture.pictureType = (s[at + 5] >> 3) & 7;
             picture.group = std::max(group, 0);
-            picture.startsSequence = pendingSequence;
             layout.pictures.push_back(picture);
             open = &layout.pictures.back();
             pendingChunk = SIZE_MAX;
-            pendingSequence = false;
         } else if (code == kSequenceEnd) {
             break;
         }

@@ -19,7 +19,6 @@ struct CodedPicture {
     int32_t pictureType = 0;  // 1 I, 2 P, 3 B
     int32_t group = 0;        // index of the group of pictures
     int32_t displayIndex = 0;
-    bool startsSequence = false;  // a sequence header travels with it
 };
 
 struct StreamLayout {

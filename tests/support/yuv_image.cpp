@@ -56,10 +56,14 @@ std::vector<YuvImage> ReferenceDecoding(const std::string& streamPath, int32_t w
     return ReadRawYuv(path, width, height, chromaFormat);
 }
 
+namespace {
+
 double PsnrFromMeanSquaredError(double mse) {
     if (mse <= 0) return kIdenticalPsnr;
     return std::fmin(kIdenticalPsnr, 10.0 * std::log10(255.0 * 255.0 / mse));
 }
+
+}  // namespace
 
 double PlanePsnr(const PlaneImage& a, const PlaneImage& b) {
     if (a.width != b.width || a.height != b.height || a.samples.empty()) return 0.0;

@@ -34,7 +34,6 @@ std::vector<YuvImage> ReferenceDecoding(const std::string& streamPath, int32_t w
 // Peak signal-to-noise ratio in dB; identical planes give kIdenticalPsnr, planes of different
 // sizes 0. MinPsnr is the worst of the three planes.
 constexpr double kIdenticalPsnr = 100.0;
-double PsnrFromMeanSquaredError(double mse);
 double PlanePsnr(const PlaneImage& a, const PlaneImage& b);
 double MinPsnr(const YuvImage& a, const YuvImage& b);
 

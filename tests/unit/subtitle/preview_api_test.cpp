@@ -16,25 +16,19 @@ using test::WorkPath;
 const char kPalSource[] = "-f lavfi -i testsrc2=size=720x576:rate=25 ";
 const char kTone[] = "-f lavfi -i sine=frequency=440:sample_rate=48000 ";
 
-struct PreviewSource {
-    std::string name;
-    std::string path;
-};
-
-PreviewSource ElementarySource() {
-    std::string path = CachedArtifact(
+// An elementary stream and a DVD program stream, both PAL, made once.
+std::string ElementaryStream() {
+    return CachedArtifact(
         "preview_es.m2v",
         test::Ffmpeg(std::string(kPalSource) +
                      "-t 3 -c:v mpeg2video -g 12 -bf 2 -b:v 3M -f mpeg2video {out}"));
-    return {"elementary", path};
 }
 
-PreviewSource FfmpegDvdSource() {
-    return {"ffmpeg-dvd",
-            CachedArtifact(
-                "preview_dvd.vob",
-                test::Ffmpeg(std::string(kPalSource) + kTone +
-                             "-t 3 -c:v mpeg2video -g 12 -bf 2 -b:v 3M -c:a mp2 -f dvd {out}"))};
+std::string DvdStream() {
+    return CachedArtifact(
+        "preview_dvd.vob",
+        test::Ffmpeg(std::string(kPalSource) + kTone +
+                     "-t 3 -c:v mpeg2video -g 12 -bf 2 -b:v 3M -c:a mp2 -f dvd {out}"));
 }
 
 // The bitmap file as ffmpeg reads it: rows top first, 4 bytes per pixel in B, G, R, A order.
@@ -63,11 +57,11 @@ TEST(PreviewResults, BeforeAStartAndAfterAFailedOne) {
 }
 
 TEST(PreviewResults, NameRuleSizesAndPositionsPastTheEnd) {
-    PreviewSource es = ElementarySource();
-    ASSERT_FALSE(es.path.empty());
+    const std::string es = ElementaryStream();
+    ASSERT_FALSE(es.empty());
     // An upper-case name without a dot is an elementary stream too.
     std::string upper = WorkPath("preview_clipM2V");
-    test::WriteFileBytes(upper, ReadFileBytes(es.path));
+    test::WriteFileBytes(upper, ReadFileBytes(es));
     std::string bitmap = WorkPath("preview_100x75.bmp");
     test::RemoveFile(bitmap);
     ASSERT_EQ(D2uDirStartExtractPreview(upper.c_str(), bitmap.c_str(), 100, 75), 0);
@@ -77,9 +71,9 @@ TEST(PreviewResults, NameRuleSizesAndPositionsPastTheEnd) {
     EXPECT_EQ(D2uDirExtractPreview(0), 0);         // and the stream decodes again
     D2uDirCloseExtractPreview();
 
-    PreviewSource dvd = FfmpegDvdSource();
-    if (dvd.path.empty()) return;
-    ASSERT_EQ(D2uDirStartExtractPreview(dvd.path.c_str(), "", 100, 75), 0);
+    const std::string dvd = DvdStream();
+    if (dvd.empty()) return;
+    ASSERT_EQ(D2uDirStartExtractPreview(dvd.c_str(), "", 100, 75), 0);
     EXPECT_EQ(D2uDirExtractPreview(1 << 20), -1);
     EXPECT_EQ(D2uDirExtractPreview(0), 0);  // the source still works after a failure
     D2uDirCloseExtractPreview();
