@@ -53,6 +53,42 @@ TEST(ByteOrder, EveryKernelLevelReadsWordsMostSignificantByteFirst) {
     });
 }
 
+// Every level finds the first 00 00 01 that starts at or after `from` and ends before `limit`,
+// in words as the reader holds them, over every start and end around whole vectors, in data
+// dense with zeros and ones so that near misses (00 01, 00 00 00 01, prefixes across words and
+// vectors) are everywhere.
+TEST(ByteOrder, EveryKernelLevelFindsTheFirstStartCodePrefix) {
+    std::mt19937 random(20261208);
+    std::vector<uint8_t> stream(160);
+    AtEveryLevel([&] {
+        for (int round = 0; round < 6; ++round) {
+            for (uint8_t& byte : stream) {
+                const uint32_t pick = random() % (round < 3 ? 4 : 64);
+                byte = static_cast<uint8_t>(pick < 2 ? 0 : pick == 2 ? 1 : random());
+            }
+            std::vector<uint32_t> words(stream.size() / 4);
+            for (size_t i = 0; i < words.size(); ++i) {
+                words[i] = uint32_t{stream[4 * i]} << 24 | uint32_t{stream[4 * i + 1]} << 16 |
+                           uint32_t{stream[4 * i + 2]} << 8 | stream[4 * i + 3];
+            }
+            const int64_t bytes = static_cast<int64_t>(stream.size());
+            for (int64_t from = 0; from < 70; ++from) {
+                for (int64_t limit = from; limit <= bytes; ++limit) {
+                    int64_t expected = limit;
+                    for (int64_t p = from; p + 2 < limit; ++p) {
+                        if (stream[p] == 0 && stream[p + 1] == 0 && stream[p + 2] == 1) {
+                            expected = p;
+                            break;
+                        }
+                    }
+                    ASSERT_EQ(FindStartCodePrefix(words.data(), from, limit), expected)
+                        << "from " << from << " to " << limit << ", round " << round;
+                }
+            }
+        }
+    });
+}
+
 // Every level copies exactly the bytes asked for, whatever the alignment of either side and the
 // length left after whole vectors, and writes nothing around them.
 TEST(StreamCopy, EveryKernelLevelCopiesExactlyTheBytesAskedFor) {
