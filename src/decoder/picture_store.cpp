@@ -29,8 +29,8 @@ int32_t CPictureStore::Allocate(int32_t width, int32_t height, int32_t lumaRows,
                                 int32_t macroblockRows) {
     CYUVFrame* const set[] = {pictures[0].get(), pictures[1].get(), pictures[2].get(),
                               pictures[3].get()};
-    const int32_t status =
-        CYUVFrame::AllocateSet(set, kHostPicture + 1, width, height, lumaRows, chromaFormat);
+    const int32_t status = CYUVFrame::AllocateSet(set, kHostPicture + 1, kHostPicture, width,
+                                                  height, lumaRows, chromaFormat);
     if (status != 0) return status;
     return coverage.Allocate(macroblockColumns, macroblockRows);
 }

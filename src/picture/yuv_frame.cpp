@@ -252,8 +252,9 @@ int32_t CYUVFrame::AllocateMbInfo() {
     return 0;
 }
 
-int32_t CYUVFrame::AllocateSet(CYUVFrame* const* frames, int32_t count, int32_t displayWidth,
-                               int32_t displayHeight, int32_t minimumLumaRows, int32_t format) {
+int32_t CYUVFrame::AllocateSet(CYUVFrame* const* frames, int32_t count, int32_t blackCount,
+                               int32_t displayWidth, int32_t displayHeight, int32_t minimumLumaRows,
+                               int32_t format) {
     if (!frames || count < 0 || count > kMaxSetFrames) return -1;
     for (int32_t i = 0; i < count; ++i) {
         if (!frames[i]) return -1;
@@ -292,7 +293,7 @@ int32_t CYUVFrame::AllocateSet(CYUVFrame* const* frames, int32_t count, int32_t 
     }
     for (int32_t i = 0; i < count; ++i) {
         if (ok) {
-            frames[i]->FillChroma();
+            if (i < blackCount) frames[i]->FillChroma();
         } else {
             frames[i]->FreePlanes();
             frames[i]->FreeMbInfo();

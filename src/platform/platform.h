@@ -38,8 +38,9 @@ void SleepMilliseconds(unsigned milliseconds);
 void* AllocateLargeBlock(size_t bytes);
 void FreeLargeBlock(void* memory);
 // Memory straight from the system that reads as zero until it is written, so that callers need
-// not clear it, with its pages put in place by this call where the system allows it. Where the
-// system offers large pages, the 2 MiB spans of the block use them; a block whose end would leave
+// not clear it. Its pages come at first touch, so that what is never written costs nothing and
+// the threads that write a picture's rows fault them in side by side. Where the system offers
+// large pages, the 2 MiB spans of the block use them; a block whose end would leave
 // most of a last large page empty keeps 4 KiB pages there rather than wasting the rest of it.
 // Null when there is none. Released with FreeZeroedMemory and the same byte count.
 void* AllocateZeroedMemory(size_t bytes);

@@ -222,12 +222,9 @@ void* AllocateZeroedMemory(size_t bytes) {
         if (memory == MAP_FAILED) memory = nullptr;
     }
     if (!memory) return nullptr;
-        // Both are hints: where they fail, the pages come at first touch as usual.
 #if defined(MADV_HUGEPAGE)
+    // A hint: where it fails, the pages are small ones.
     if (largeSpan != 0) ::madvise(memory, largeSpan, MADV_HUGEPAGE);
-#endif
-#if defined(MADV_POPULATE_WRITE)
-    ::madvise(memory, length, MADV_POPULATE_WRITE);
 #endif
     return memory;
 }
