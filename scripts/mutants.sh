@@ -43,21 +43,20 @@ fi
 EOF
 chmod +x "$phased"
 
-set -f
 for area in "${areas[@]}"; do
+    # Quoted, so that the tool (not the shell) expands them.
     case $area in
-        decoder) globs="src/decoder/*.cpp" ;;
-        primitives) globs="src/primitives/*.cpp" ;;
-        subtitle-preview-picture) globs="src/subtitle/*.cpp src/preview/*.cpp src/picture/*.cpp" ;;
-        input-api) globs="src/input/*.cpp src/api/*.cpp" ;;
-        demux) globs="src/demux/*.cpp" ;;
-        cli) globs="tools/cli/*.cpp" ;;
+        decoder) globs=("src/decoder/*.cpp") ;;
+        primitives) globs=("src/primitives/*.cpp") ;;
+        subtitle-preview-picture) globs=("src/subtitle/*.cpp" "src/preview/*.cpp" "src/picture/*.cpp") ;;
+        input-api) globs=("src/input/*.cpp" "src/api/*.cpp") ;;
+        demux) globs=("src/demux/*.cpp") ;;
+        cli) globs=("tools/cli/*.cpp") ;;
         *) echo "mutants.sh: unknown area '$area'" >&2; exit 1 ;;
     esac
     work=$out/scratch-$area
     rm -rf "$work"
-    # shellcheck disable=SC2086
-    "$mutants" --files $globs --count "$count" --seed "$seed" --work "$work" --test "$phased" \
+    "$mutants" --files "${globs[@]}" --count "$count" --seed "$seed" --work "$work" --test "$phased" \
         --timeout 900 --report "$out/$area.json" | tee "$out/$area.out"
     mkdir -p "$out/logs-$area"
     cp "$work"/logs/mutant-*.log "$out/logs-$area/" 2>/dev/null || true
