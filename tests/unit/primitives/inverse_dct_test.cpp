@@ -282,6 +282,17 @@ TEST(InverseDct, SimdVersionsMatchTheScalarOneBitForBit) {
     }
 }
 
+// A missing block on either side is refused before anything is read or written.
+TEST(InverseDct, MissingBlocksAreRefused) {
+    Ipp16s coefficients[64] = {};
+    Ipp16s samples[64];
+    Ipp8u bytes[64];
+    EXPECT_EQ(ippiDCT8x8Inv_16s_C1R(nullptr, samples, 16), ippStsNullPtrErr);
+    EXPECT_EQ(ippiDCT8x8Inv_16s_C1R(coefficients, nullptr, 16), ippStsNullPtrErr);
+    EXPECT_EQ(ippiDCT8x8InvIntra_16s8u_C1R(nullptr, bytes, 8), ippStsNullPtrErr);
+    EXPECT_EQ(ippiDCT8x8InvIntra_16s8u_C1R(coefficients, nullptr, 8), ippStsNullPtrErr);
+}
+
 // The decoder hands its commonest blocks to the two-coefficient entry without building them:
 // at every level it must give the scalar transform of the block it stands for, for each position
 // but the last and values at and beyond the ends of the range.
