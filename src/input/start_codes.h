@@ -19,11 +19,6 @@ constexpr uint32_t kExtensionStartCode = 0xB5;
 constexpr uint32_t kSequenceEndCode = 0xB7;
 constexpr uint32_t kGroupStartCode = 0xB8;
 
-// Byte `index` of the stream whose words start at `origin`.
-inline uint32_t StreamByte(const uint32_t* origin, int64_t index) {
-    return (origin[index >> 2] >> (24 - 8 * (index & 3))) & 0xFF;
-}
-
 // The stream byte where the first 00 00 01 at or after byte `from` begins, counting from
 // `origin`: the start code FindStartCode finds from there (when more zeros precede it, the
 // last two). The sentinel word `end` holds one, so the search ends there at the latest.

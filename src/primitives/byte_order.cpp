@@ -6,10 +6,6 @@
 namespace d2u {
 namespace {
 
-uint32_t StreamByte(const uint32_t* words, int64_t index) {
-    return (words[index >> 2] >> (24 - 8 * (index & 3))) & 0xFF;
-}
-
 bool PrefixEndsAt(const uint32_t* words, int64_t one) {
     return StreamByte(words, one) == 1 && StreamByte(words, one - 1) == 0 &&
            StreamByte(words, one - 2) == 0;
@@ -27,10 +23,10 @@ void SwapWordBytesScalar(uint32_t* words, int32_t count) {
 // memchr finds the next word holding a byte 01 (the bytes of a word are in memory order, which
 // is not the stream's, but the word is the same); only a prefix ending in that word can be next.
 int64_t FindStartCodePrefixScalar(const uint32_t* words, int64_t from, int64_t limit) {
-    int64_t one = from + 2;
-    for (; (one & 3) != 0 && one < limit; ++one) {
-        if (PrefixEndsAt(words, one)) return one - 2;
-    }
+    const int64_t aligned = std::min(limit, (from + 5) & ~int64_t{3});
+    const int64_t head = FindStartCodePrefixFrom(words, from + 2, aligned);
+    if (head != aligned) return head;
+    int64_t one = std::max(from + 2, aligned);
     const auto* memory = reinterpret_cast<const uint8_t*>(words);
     const int64_t wholeWords = limit & ~int64_t{3};
     while (one < wholeWords) {

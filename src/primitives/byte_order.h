@@ -10,6 +10,11 @@
 
 namespace d2u {
 
+// Byte `index` of the stream whose words start at `words`.
+inline uint32_t StreamByte(const uint32_t* words, int64_t index) {
+    return (words[index >> 2] >> (24 - 8 * (index & 3))) & 0xFF;
+}
+
 // Reverses the four bytes of each of `count` words in place; any alignment.
 void SwapWordBytes(uint32_t* words, int32_t count);
 
