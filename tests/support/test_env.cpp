@@ -96,6 +96,14 @@ std::string CachedArtifact(const std::string& name, const std::string& commandWi
     return path;
 }
 
+std::string ContentHash(const std::vector<uint8_t>& bytes) {
+    uint64_t hash = 14695981039346656037ull;
+    for (uint8_t byte : bytes) hash = (hash ^ byte) * 1099511628211ull;
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
 PublishedTexts::PublishedTexts(const std::string& name) : path_(WorkPath(name)) {
     RemoveFile(path_);
     setenv("D2U_TV_INFO_FILE", path_.c_str(), 1);

@@ -42,6 +42,9 @@ inline std::string Ffmpeg(const std::string& arguments) {
 // or "" when the command failed.
 std::string CachedArtifact(const std::string& name, const std::string& commandWithOut);
 
+// A short hexadecimal digest of the bytes (64-bit FNV-1a): names cached files made from them.
+std::string ContentHash(const std::vector<uint8_t>& bytes);
+
 // Collects what the library publishes while it lives: the stand-in diagnostics library appends
 // every text to a file of the work directory.
 class PublishedTexts {
