@@ -34,10 +34,10 @@ phased=$out/phased-test.sh
 cat >"$phased" <<EOF
 #!/usr/bin/env bash
 ulimit -f 4000000
-if ! ctest -j2 --stop-on-failure --timeout 400 -E '$candidates' --output-on-failure; then
+if ! ctest -j2 --stop-on-failure --timeout 150 -E '$candidates' --output-on-failure; then
     echo PHASE1-KILLED; exit 1
 fi
-if ! ctest -j2 --timeout 400 -R '$candidates' --output-on-failure; then
+if ! ctest -j2 --timeout 150 -R '$candidates' --output-on-failure; then
     echo PHASE2-KILLED; exit 2
 fi
 EOF
