@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
+
+#include "kernel_levels.h"
 
 namespace d2u {
 namespace {
@@ -28,34 +31,32 @@ IppStatus Resize(const Plane& source, Plane& destination, int mode) {
 TEST(Resize, FlatPlanesStayFlatAndUnitFactorsCopy) {
     std::mt19937 random(5);
     Plane noise(33, 17, 40), flat(37, 23, 48);
-    for (auto& v : noise.data) v = uint8_t(random());
+    noise.data = test::RandomVector(noise.data.size(), random);
     std::fill(flat.data.begin(), flat.data.end(), 201);
     for (int mode : {IPPI_INTER_NN, IPPI_INTER_LINEAR, IPPI_INTER_CUBIC}) {
         Plane copy(33, 17, 33), stretched(101, 9, 112);
         ASSERT_EQ(Resize(noise, copy, mode), ippStsNoErr);
         ASSERT_EQ(Resize(flat, stretched, mode), ippStsNoErr);
-        for (int y = 0; y < 17; ++y) {
-            for (int x = 0; x < 33; ++x) ASSERT_EQ(copy.at(x, y), noise.at(x, y)) << mode;
-        }
-        for (int y = 0; y < 9; ++y) {
-            for (int x = 0; x < 101; ++x) ASSERT_EQ(stretched.at(x, y), 201) << mode;
-        }
+        for (int y = 0; y < 17; ++y)
+            ASSERT_TRUE(std::equal(&copy.at(0, y), &copy.at(0, y) + 33, &noise.at(0, y))) << mode;
+        for (int y = 0; y < 9; ++y)
+            ASSERT_EQ(std::count(&stretched.at(0, y), &stretched.at(0, y) + 101, 201), 101) << mode;
         EXPECT_EQ(stretched.at(105, 0), 0);
     }
 }
 
+// A missing source, an unknown mode, a zero factor and a region outside the source are refused.
 TEST(Resize, BadArgumentsAreRefused) {
     Plane source(8, 8, 8), destination(4, 4, 4);
-    EXPECT_EQ(ippiResize_8u_C1R(nullptr, {8, 8}, 8, {0, 0, 8, 8}, destination.data.data(), 4,
-                                {4, 4}, 0.5, 0.5, IPPI_INTER_LINEAR),
-              ippStsNullPtrErr);
-    EXPECT_NE(Resize(source, destination, 3), ippStsNoErr);
-    EXPECT_NE(ippiResize_8u_C1R(source.data.data(), {8, 8}, 8, {0, 0, 8, 8},
-                                destination.data.data(), 4, {4, 4}, 0.0, 0.5, IPPI_INTER_LINEAR),
-              ippStsNoErr);
-    EXPECT_NE(ippiResize_8u_C1R(source.data.data(), {8, 8}, 8, {9, 9, 8, 8},
-                                destination.data.data(), 4, {4, 4}, 0.5, 0.5, IPPI_INTER_LINEAR),
-              ippStsNoErr);
+    auto resize = [&destination](const Ipp8u* pixels, IppiRect roi, double xFactor, int mode) {
+        return ippiResize_8u_C1R(pixels, {8, 8}, 8, roi, destination.data.data(), 4, {4, 4},
+                                 xFactor, 0.5, mode);
+    };
+    const Ipp8u* pixels = source.data.data();
+    EXPECT_EQ(resize(nullptr, {0, 0, 8, 8}, 0.5, IPPI_INTER_LINEAR), ippStsNullPtrErr);
+    EXPECT_NE(resize(pixels, {0, 0, 8, 8}, 0.5, 3), ippStsNoErr);
+    EXPECT_NE(resize(pixels, {0, 0, 8, 8}, 0.0, IPPI_INTER_LINEAR), ippStsNoErr);
+    EXPECT_NE(resize(pixels, {9, 9, 8, 8}, 0.5, IPPI_INTER_LINEAR), ippStsNoErr);
 }
 
 }  // namespace
