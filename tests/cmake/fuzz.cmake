@@ -8,8 +8,7 @@ option(D2U_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
 set(D2U_FUZZ_MAX_PICTURE_AREA "" CACHE STRING
     "Largest picture area in luma samples the decoder sets up (empty: the library's own limit)")
 
-set(D2U_FUZZ_SOURCE_DIR ${PROJECT_SOURCE_DIR}/tests/fuzz)
-file(GLOB D2U_FUZZ_TARGETS CONFIGURE_DEPENDS ${D2U_FUZZ_SOURCE_DIR}/*_fuzzer.cpp)
+file(GLOB D2U_FUZZ_TARGETS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*_fuzzer.cpp)
 
 if(D2U_FUZZ_MAX_PICTURE_AREA)
   target_compile_definitions(d2udir_objects PUBLIC D2U_MAX_PICTURE_AREA=${D2U_FUZZ_MAX_PICTURE_AREA})
@@ -29,8 +28,7 @@ if(D2U_FUZZ)
     DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY COMPILE_OPTIONS -fno-sanitize-coverage=trace-cmp)
   add_custom_target(fuzz_targets)
   foreach(source IN LISTS D2U_FUZZ_TARGETS)
-    get_filename_component(name ${source} NAME_WE)
-    string(REGEX REPLACE "_fuzzer$" "" name ${name})
+    string(REGEX REPLACE ".*/(.*)_fuzzer\\.cpp$" "\\1" name ${source})
     add_executable(fuzz_${name} ${source})
     target_compile_options(fuzz_${name} PRIVATE ${D2U_WARNINGS} -fsanitize=fuzzer
       ${D2U_FUZZ_SANITIZERS})

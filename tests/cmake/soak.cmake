@@ -1,17 +1,12 @@
 # The soak program (which also writes and checks damaged inputs) and the thread tests
-# (tests/soak).
-add_library(d2u_soak_inputs STATIC ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak_inputs.cpp)
-target_link_libraries(d2u_soak_inputs PUBLIC d2u_test_support)
-target_compile_options(d2u_soak_inputs PRIVATE ${D2U_WARNINGS})
-
-set(D2U_SOAK_ENVIRONMENT "LD_LIBRARY_PATH=${D2U_STUB_DIR};ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
-
-# The soak drives the library through the fuzz targets, linked together.
-file(GLOB D2U_SOAK_FUZZ_TARGETS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*_fuzzer.cpp)
-add_executable(d2udir_soak ${CMAKE_CURRENT_SOURCE_DIR}/soak/soak_main.cpp ${D2U_SOAK_FUZZ_TARGETS})
+# (tests/soak). The soak drives the library through the fuzz targets (fuzz.cmake), linked
+# together.
+set(D2U_SOAK_DIR ${CMAKE_CURRENT_SOURCE_DIR}/soak)
+add_executable(d2udir_soak ${D2U_SOAK_DIR}/soak_main.cpp ${D2U_SOAK_DIR}/soak_inputs.cpp
+  ${D2U_FUZZ_TARGETS})
 target_compile_definitions(d2udir_soak PRIVATE D2U_FUZZ_TARGETS_TOGETHER)
 target_include_directories(d2udir_soak PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/fuzz)
-target_link_libraries(d2udir_soak PRIVATE d2udir_objects d2u_soak_inputs)
+target_link_libraries(d2udir_soak PRIVATE d2udir_objects d2u_test_support)
 target_compile_options(d2udir_soak PRIVATE ${D2U_WARNINGS})
 if(D2U_STUB_TARGETS)
   add_dependencies(d2udir_soak ${D2U_STUB_TARGETS})
@@ -28,12 +23,8 @@ add_test(NAME damage_check COMMAND d2udir_soak --check
 file(GLOB D2U_FUZZ_INPUT_DIRS LIST_DIRECTORIES true
   ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/* ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/regressions/*)
 add_test(NAME fuzz_corpus COMMAND d2udir_soak --check ${D2U_FUZZ_INPUT_DIRS})
-set_tests_properties(soak_short damage_check fuzz_corpus PROPERTIES TIMEOUT 600
-  ENVIRONMENT "${D2U_SOAK_ENVIRONMENT}")
+set_tests_properties(soak_short damage_check fuzz_corpus PROPERTIES TIMEOUT 600 ENVIRONMENT
+  "LD_LIBRARY_PATH=${D2U_STUB_DIR};ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
 
-# Handles on two threads against one at a time.
-file(GLOB D2U_THREAD_TESTS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/soak/*_test.cpp)
-if(D2U_THREAD_TESTS)
-  d2u_add_test_program(soak_threads ${D2U_THREAD_TESTS})
-  target_link_libraries(soak_threads PRIVATE d2u_soak_inputs)
-endif()
+# Handles on several threads against one at a time.
+d2u_add_test_program(soak_threads ${D2U_SOAK_DIR}/two_thread_test.cpp ${D2U_SOAK_DIR}/soak_inputs.cpp)

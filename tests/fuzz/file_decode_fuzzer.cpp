@@ -1,40 +1,41 @@
 // File-driven decoding: the input, after eight operation bytes, is written to a file and
 // decoded; the operation bytes pick the calls a host makes in between (frames, bitmaps, skips,
 // seeks, output sizes, rewinds, stream information and previews of the file).
-#include <array>
-#include <cstddef>
-#include <cstdint>
-#include <vector>
-
-#include "d2udir.h"
 #include "fuzz_input.h"
 
 namespace {
 
-using d2u::fuzz::FuzzInput;
-using d2u::fuzz::TemporaryFile;
-
-constexpr int kOperations = 8;
-constexpr int kFramesAfterOperations = 60;
-
-void GetFrames(D2uHandle handle, int count) {
+void GetFrames(D2uHandle handle, uint32_t count) {
     D2uFrame* frame = nullptr;
-    for (int i = 0; i < count && GetMpegFrame(&frame, handle) == 0; ++i) {
+    for (uint32_t i = 0; i < count && GetMpegFrame(&frame, handle) == 0; ++i)
+        d2u::fuzz::FrameIsSound(frame, false);
+}
+
+void Run(D2uHandle handle, uint8_t operation, const char* path, uint64_t fileSize) {
+    const uint32_t parameter = operation >> 3;
+    const uint64_t offset = fileSize * parameter / 32;
+    switch (operation & 7u) {
+        case 0:
+            return GetFrames(handle, parameter + 1);
+        case 1:
+            return d2u::fuzz::GetBitmap(handle, parameter & 1);
+        case 2:
+            SkipFrame(handle);
+            return;
+        case 3:
+            SkipDuration(handle, (parameter >> 1) * 250, parameter & 1);
+            return;
+        case 4:
+            D2uDirSetInputPosition(handle, static_cast<uint32_t>(offset),
+                                   static_cast<uint32_t>(offset >> 32));
+            return;
+        case 5:
+            D2uDirSetOutputSize(handle, (parameter & 3) * 37, (parameter >> 2) * 29);
+            return;
+        case 6:
+            ResetDecoder(handle);
+            return;
     }
-}
-
-void GetBitmap(D2uHandle handle, bool shortBuffer) {
-    int32_t width = 0, height = 0, bits = 0;
-    GetOutputInfo(&width, &height, &bits, handle);
-    int64_t capacity = static_cast<int64_t>(width) * height * 4 - (shortBuffer ? 1 : 0);
-    if (capacity < 0 || capacity > (16 << 20)) capacity = 0;
-    std::vector<uint8_t> bitmap(static_cast<size_t>(capacity));
-    int32_t length = static_cast<int32_t>(capacity);
-    int32_t isReference = -1;
-    GetBitmapData(bitmap.data(), &length, handle, &isReference);
-}
-
-void Inspect(D2uHandle handle) {
     float fps = 0;
     double ratio = 0;
     uint64_t position = 0, size = 0;
@@ -42,73 +43,27 @@ void Inspect(D2uHandle handle) {
     D2uDirGetAspectRatio(handle, &ratio);
     GetInputPosition(handle, &position);
     GetInputSize(handle, &size);
-}
-
-// A preview of the same file, of a size and at a place the parameter gives; the preview keeps
-// its own decoding beside the handle's.
-void Preview(const char* path, uint32_t parameter, uint64_t fileSize) {
+    // A preview of the same file, which keeps its own decoding beside the handle's.
     const int32_t width = 8 + static_cast<int32_t>(parameter & 3) * 100;
-    const int32_t height = 8 + static_cast<int32_t>(parameter >> 2) * 30;
-    if (D2uDirStartExtractPreview(path, "", width, height) != 0) return;
+    if (D2uDirStartExtractPreview(path, "", width, 8 + static_cast<int32_t>(parameter >> 2) * 30))
+        return;
     D2uDirExtractPreview(static_cast<int32_t>(fileSize / 1024 * parameter / 32));
     D2uDirExtractPreview(-1);
     D2uDirCloseExtractPreview();
 }
 
-void Run(D2uHandle handle, uint8_t operation, const char* path, uint64_t fileSize) {
-    const uint32_t parameter = operation >> 3;
-    switch (operation & 7u) {
-        case 0:
-            GetFrames(handle, static_cast<int>(parameter) + 1);
-            break;
-        case 1:
-            GetBitmap(handle, parameter & 1);
-            break;
-        case 2:
-            SkipFrame(handle);
-            break;
-        case 3:
-            SkipDuration(handle, (parameter >> 1) * 250, parameter & 1);
-            break;
-        case 4: {
-            uint64_t offset = fileSize * parameter / 32;
-            D2uDirSetInputPosition(handle, static_cast<uint32_t>(offset),
-                                   static_cast<uint32_t>(offset >> 32));
-            break;
-        }
-        case 5:
-            D2uDirSetOutputSize(handle, (parameter & 3) * 37, (parameter >> 2) * 29);
-            break;
-        case 6:
-            ResetDecoder(handle);
-            break;
-        default:
-            Inspect(handle);
-            Preview(path, parameter, fileSize);
-            break;
-    }
-}
-
 }  // namespace
 
-namespace d2u {
-namespace fuzz {
-
-D2U_FUZZ_TARGET(FileDecode, 8) {
-    FuzzInput input(data, size);
-    std::array<uint8_t, kOperations> operations{};
-    for (size_t i = 0; i < operations.size(); ++i) operations[i] = input.Byte();
-    TemporaryFile file(input.Rest(), input.RestSize(), ".m2v");
-    if (!file.Ok()) return 0;
-
+D2U_FUZZ_TARGET(file_decode, 8) {
+    FuzzInput input{data, size};
+    uint8_t operations[8];
+    for (uint8_t& operation : operations) operation = input.Byte();
+    TemporaryFile file(input.data, input.size, ".m2v");
     D2uHandle handle = 0;
-    if (D2uDirLoadFile(file.Path(), &handle) == 0 && handle) {
-        for (uint8_t operation : operations) Run(handle, operation, file.Path(), input.RestSize());
-        GetFrames(handle, kFramesAfterOperations);
+    if (file.Ok() && D2uDirLoadFile(file.Path(), &handle) == 0 && handle) {
+        for (uint8_t operation : operations) Run(handle, operation, file.Path(), input.size);
+        GetFrames(handle, 60);
     }
     FinishDecoding(&handle);
     return 0;
 }
-
-}  // namespace fuzz
-}  // namespace d2u

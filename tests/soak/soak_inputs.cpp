@@ -1,21 +1,17 @@
 #include "soak/soak_inputs.h"
 
 #include <algorithm>
-#include <cstring>
+#include <iterator>
+#include <tuple>
 
+#include "support/subtitle_scenes.h"
 #include "support/test_env.h"
 
-namespace d2u {
-namespace soak {
+namespace d2u::soak {
 namespace {
 
-struct Recipe {
-    const char* name;
-    InputKind kind;
-    std::string command;
-};
-
-std::vector<Recipe> Recipes() {
+// Small streams of every container and coding tool the soak drives: name, kind, command.
+std::vector<std::tuple<std::string, InputKind, std::string>> Recipes() {
     const std::string ffmpeg = test::Ffmpeg("");
     const std::string pattern = ffmpeg + "-f lavfi -i testsrc2=size=";
     const std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=48000 ";
@@ -44,12 +40,11 @@ std::vector<Recipe> Recipes() {
     };
 }
 
-void SetBits(Bytes& bytes, size_t bitOffset, int bits, uint32_t value) {
-    for (int i = bits - 1; i >= 0; --i, ++bitOffset) {
-        size_t at = bitOffset / 8;
-        if (at >= bytes.size()) return;
-        uint8_t mask = static_cast<uint8_t>(0x80u >> (bitOffset % 8));
-        bytes[at] = static_cast<uint8_t>((value >> i) & 1u ? bytes[at] | mask : bytes[at] & ~mask);
+void SetBits(Bytes& bytes, size_t bit, int bits, uint32_t value) {
+    for (int i = bits - 1; i >= 0 && bit / 8 < bytes.size(); --i, ++bit) {
+        const uint8_t mask = static_cast<uint8_t>(0x80u >> (bit % 8));
+        bytes[bit / 8] =
+            static_cast<uint8_t>(value >> i & 1u ? bytes[bit / 8] | mask : bytes[bit / 8] & ~mask);
     }
 }
 
@@ -66,11 +61,6 @@ size_t Pick(std::mt19937& random, size_t count) {
     return count ? std::uniform_int_distribution<size_t>(0, count - 1)(random) : 0;
 }
 
-template <class T>
-T PickOf(std::mt19937& random, const std::vector<T>& values) {
-    return values[Pick(random, values.size())];
-}
-
 // Half of the cuts fall inside the first headers.
 void Truncate(Bytes& bytes, std::mt19937& random) {
     bytes.resize(Pick(random, random() % 2 ? std::min<size_t>(bytes.size(), 200) : bytes.size()));
@@ -83,23 +73,21 @@ void FlipBits(Bytes& bytes, std::mt19937& random) {
 }
 
 void ZeroRange(Bytes& bytes, std::mt19937& random) {
-    size_t start = Pick(random, bytes.size());
-    size_t length = std::min<size_t>(bytes.size() - start, 1 + random() % 4096);
-    uint8_t fill = random() % 4 ? 0x00 : 0xFF;
-    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(start), length, fill);
+    const size_t start = Pick(random, bytes.size());
+    const size_t length = std::min<size_t>(bytes.size() - start, 1 + random() % 4096);
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(start), length,
+                random() % 4 ? 0x00 : 0xFF);
 }
 
-// The pieces between the cuts with two of them swapped.
+// The pieces between the cuts (packs of a program stream, start codes otherwise) with two of
+// them swapped.
 Bytes SwapUnits(const SoakInput& input, std::mt19937& random) {
     const Bytes& bytes = input.bytes;
     std::vector<size_t> cuts = {0};
-    if (input.kind == InputKind::kProgram) {
-        for (size_t at = 2048; at < bytes.size(); at += 2048) cuts.push_back(at);
-    } else {
-        for (size_t at : StartCodes(bytes)) {
-            if (at > 3) cuts.push_back(at - 3);
-        }
-    }
+    for (size_t at = 2048; input.kind == InputKind::kProgram && at < bytes.size(); at += 2048)
+        cuts.push_back(at);
+    for (size_t at : input.kind == InputKind::kProgram ? std::vector<size_t>() : StartCodes(bytes))
+        if (at > 3) cuts.push_back(at - 3);
     cuts.push_back(bytes.size());
     size_t a = Pick(random, cuts.size() - 1), b = Pick(random, cuts.size() - 1);
     if (a > b) std::swap(a, b);
@@ -118,39 +106,32 @@ Bytes SwapUnits(const SoakInput& input, std::mt19937& random) {
 // counted from the start code value, its width and the values to pick from.
 constexpr int kAnySlice = 0x101, kOtherCode = 0x102;
 struct FieldDamage {
-    int code;
-    int extension;
-    size_t bit;
-    int bits;
+    int code, extension, bit, bits;
     std::vector<uint32_t> values;
 };
-
-const std::vector<FieldDamage>& FieldDamages() {
-    static const std::vector<FieldDamage> damages = {
-        {0xB3, -1, 8, 12, {0, 1, 4095}},            // width
-        {0xB3, -1, 20, 12, {0, 1, 4095}},           // height
-        {0xB3, -1, 8, 24, {0xFFFFFF}},              // both
-        {0xB3, -1, 32, 4, {0, 5, 15}},              // aspect ratio
-        {0xB3, -1, 36, 4, {0, 9, 15}},              // frame rate
-        {0xB3, -1, 70, 2, {3}},                     // matrices announced, none written
-        {0xB5, 1, 21, 2, {0, 2, 3}},                // chroma format
-        {0xB5, 1, 23, 4, {15}},                     // size extensions
-        {0xB5, 8, 12, 16, {0, 0xFFFF, 0x0F0F}},     // f codes
-        {0xB5, 8, 28, 2, {3}},                      // DC precision
-        {0xB5, 8, 30, 2, {0, 1, 2}},                // picture structure
-        {0xB5, -1, 8, 4, {0, 4, 6, 9, 10, 15}},     // extension id
-        {0x00, -1, 18, 3, {0, 4, 5, 7}},            // picture coding type
-        {0x00, -1, 37, 4, {0, 8, 15}},              // forward f code
-        {kAnySlice, -1, 0, 8, {0x01, 0x20, 0xAF}},  // slice row
-        {kAnySlice, -1, 8, 5, {0}},                 // quantiser scale code 0
-        {kOtherCode, -1, 0, 8, {0xB3, 0x00, 0xB5, 0xB8, 0xB7}},
-    };
-    return damages;
-}
+const FieldDamage kFieldDamages[] = {
+    {0xB3, -1, 8, 12, {0, 1, 4095}},            // width
+    {0xB3, -1, 20, 12, {0, 1, 4095}},           // height
+    {0xB3, -1, 8, 24, {0xFFFFFF}},              // both
+    {0xB3, -1, 32, 4, {0, 5, 15}},              // aspect ratio
+    {0xB3, -1, 36, 4, {0, 9, 15}},              // frame rate
+    {0xB3, -1, 70, 2, {3}},                     // matrices announced, none written
+    {0xB5, 1, 21, 2, {0, 2, 3}},                // chroma format
+    {0xB5, 1, 23, 4, {15}},                     // size extensions
+    {0xB5, 8, 12, 16, {0, 0xFFFF, 0x0F0F}},     // f codes
+    {0xB5, 8, 28, 2, {3}},                      // DC precision
+    {0xB5, 8, 30, 2, {0, 1, 2}},                // picture structure
+    {0xB5, -1, 8, 4, {0, 4, 6, 9, 10, 15}},     // extension id
+    {0x00, -1, 18, 3, {0, 4, 5, 7}},            // picture coding type
+    {0x00, -1, 37, 4, {0, 8, 15}},              // forward f code
+    {kAnySlice, -1, 0, 8, {0x01, 0x20, 0xAF}},  // slice row
+    {kAnySlice, -1, 8, 5, {0}},                 // quantiser scale code 0
+    {kOtherCode, -1, 0, 8, {0xB3, 0x00, 0xB5, 0xB8, 0xB7}},
+};
 
 bool FieldFollows(const FieldDamage& damage, const Bytes& bytes, size_t at) {
-    int code = bytes[at];
-    bool slice = code >= 0x01 && code <= 0xAF;
+    const int code = bytes[at];
+    const bool slice = code >= 0x01 && code <= 0xAF;
     if (slice || (code != 0xB3 && code != 0xB5 && code != 0x00)) {
         return damage.code == (slice ? kAnySlice : kOtherCode);
     }
@@ -158,17 +139,18 @@ bool FieldFollows(const FieldDamage& damage, const Bytes& bytes, size_t at) {
 }
 
 void DamageHeaderValues(Bytes& bytes, std::mt19937& random) {
-    std::vector<size_t> codes = StartCodes(bytes);
+    const std::vector<size_t> codes = StartCodes(bytes);
     if (codes.empty()) return FlipBits(bytes, random);
     for (size_t n = 1 + random() % 4; n > 0; --n) {
-        size_t at = codes[Pick(random, codes.size())];
+        const size_t at = codes[Pick(random, codes.size())];
         if (at + 8 > bytes.size()) continue;
         std::vector<const FieldDamage*> fitting;
-        for (const FieldDamage& damage : FieldDamages()) {
+        for (const FieldDamage& damage : kFieldDamages) {
             if (FieldFollows(damage, bytes, at)) fitting.push_back(&damage);
         }
         const FieldDamage& damage = *fitting[Pick(random, fitting.size())];
-        SetBits(bytes, at * 8 + damage.bit, damage.bits, PickOf(random, damage.values));
+        SetBits(bytes, at * 8 + damage.bit, damage.bits,
+                damage.values[Pick(random, damage.values.size())]);
     }
 }
 
@@ -176,105 +158,74 @@ void DamageHeaderValues(Bytes& bytes, std::mt19937& random) {
 void DamageQuantMatrices(Bytes& bytes, std::mt19937& random) {
     Bytes out;
     size_t copied = 0;
-    for (size_t at : StartCodes(bytes)) {
-        if (bytes[at] != 0xB3 || at < copied || random() % 3 == 0) continue;
+    auto at = [&](size_t offset) { return bytes.begin() + static_cast<std::ptrdiff_t>(offset); };
+    for (size_t code : StartCodes(bytes)) {
+        if (bytes[code] != 0xB3 || code < copied || random() % 3 == 0) continue;
         // The header's fields, then the matrices its two load flags announce.
-        size_t body = at + 1, length = 8;
+        const size_t body = code + 1;
+        size_t length = 8;
         if (body + 8 > bytes.size()) break;
         if (bytes[body + 7] & 2) length += 64;
         if (body + length > bytes.size()) break;
         if (bytes[body + length - 1] & 1) length += 64;
         if (body + length > bytes.size()) break;
-        Bytes header(bytes.begin() + static_cast<std::ptrdiff_t>(body),
-                     bytes.begin() + static_cast<std::ptrdiff_t>(body + 8));
+        Bytes header(at(body), at(body + 8));
         header.resize(8 + 128);
-        size_t bit = 62;
-        for (int matrix = 0; matrix < 2; ++matrix) {
+        for (size_t matrix = 0, bit = 62; matrix < 2; ++matrix) {
             SetBits(header, bit++, 1, 1);
-            uint32_t style = random() % 3;
+            const uint32_t style = random() % 3;
             for (int i = 0; i < 64; ++i, bit += 8) {
                 SetBits(header, bit, 8, style == 0 ? 255u : style == 1 ? 0u : random() % 256);
             }
         }
-        out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(copied),
-                   bytes.begin() + static_cast<std::ptrdiff_t>(body));
+        out.insert(out.end(), at(copied), at(body));
         out.insert(out.end(), header.begin(), header.end());
         copied = body + length;
     }
-    out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(copied), bytes.end());
+    out.insert(out.end(), at(copied), bytes.end());
     bytes = std::move(out);
 }
 
-void PutWord(Bytes& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4 && at + 4 <= bytes.size(); ++i) {
-        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
-uint32_t FloatBits(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
+// Absurd sizes, offsets, times and the like in any of a record's nineteen header words.
 void DamageSubtitleFields(Bytes& bytes, std::mt19937& random) {
     std::vector<size_t> records;
     for (size_t at = 0; at + 76 <= bytes.size() && records.size() < 1000;) {
         records.push_back(at);
-        uint32_t size = test::LittleEndian32(&bytes[at + 72]);
+        const uint32_t size = test::LittleEndian32(&bytes[at + 72]);
         if (size < 76) break;
         at += size;
     }
     if (records.empty()) return FlipBits(bytes, random);
+    static const uint32_t kValues[] = {0u,
+                                       1u,
+                                       0xFFFFFFFFu,
+                                       0x7FFFFFFFu,
+                                       75u,
+                                       77u,
+                                       721u,
+                                       577u,
+                                       65536u,
+                                       100000u,
+                                       0xBF800000u /* -1.0f */,
+                                       0x7FC00000u};
     for (size_t n = 1 + random() % 3; n > 0; --n) {
-        size_t at = records[Pick(random, records.size())] + 4 * Pick(random, 19);
-        PutWord(bytes, at,
-                PickOf<uint32_t>(random, {0u, 1u, 0xFFFFFFFFu, 0x7FFFFFFFu, 75u, 77u, 721u, 577u,
-                                          65536u, 100000u, FloatBits(-1.0f), 0x7FC00000u}));
+        const size_t at = records[Pick(random, records.size())] + 4 * Pick(random, 19);
+        const uint32_t value = kValues[Pick(random, std::size(kValues))];
+        for (int i = 0; i < 4 && at + 4 <= bytes.size(); ++i)
+            bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
     }
-}
-
-// Rows of short runs in the four colours, each closed by a run to its end and starting on a
-// byte.
-Bytes SubtitleField(std::mt19937& random, uint32_t width, uint32_t rows) {
-    Bytes bytes;
-    for (uint32_t row = 0; row < rows; ++row) {
-        std::vector<uint32_t> nibbles;
-        for (uint32_t x = 0; x + 3 < width && random() % 8 != 0;) {
-            uint32_t length = 1 + random() % 3;
-            nibbles.push_back(length << 2 | (random() % 4));
-            x += length;
-        }
-        nibbles.insert(nibbles.end(), {0, 0, 0, static_cast<uint32_t>(random() % 4), 0});
-        for (size_t i = 0; i + 1 < nibbles.size(); i += 2) {
-            bytes.push_back(static_cast<uint8_t>(nibbles[i] << 4 | nibbles[i + 1]));
-        }
-    }
-    return bytes;
 }
 
 // Twelve records with pictures of random runs at random places, 0.4 s apart.
 Bytes MakeSubtitleFile() {
     std::mt19937 random(7);
     Bytes file;
-    for (uint32_t i = 0; i < 12; ++i) {
-        uint32_t width = 8 + random() % 200, height = 2 + random() % 60;
-        uint32_t x = random() % (720 - width), y = random() % (576 - height);
-        Bytes top = SubtitleField(random, width, (height + 1) / 2);
-        Bytes bottom = SubtitleField(random, width, height / 2);
-        uint32_t topEnd = static_cast<uint32_t>(76 + top.size());
-        uint32_t end = topEnd + static_cast<uint32_t>(bottom.size());
-        float start = 0.4f * static_cast<float>(i);
-        // Place, size, palette and contrast, times, and where the two fields start and end.
-        uint32_t fields[19] = {x, y, x + width, y + height, width,  height, 1,
-                               1, 1, 0,         0xF000,     0xA000, 0x6000, 0x1000};
-        uint32_t timesAndOffsets[] = {FloatBits(start), FloatBits(start + 0.3f), 76, topEnd, end};
-        std::copy_n(timesAndOffsets, 5, fields + 14);
-        Bytes header(76, 0);
-        for (size_t f = 0; f < 19; ++f) PutWord(header, 4 * f, fields[f]);
-        for (const Bytes* part : {&header, &top, &bottom}) {
-            file.insert(file.end(), part->begin(), part->end());
-        }
+    for (int i = 0; i < 12; ++i) {
+        const int32_t width = 8 + random() % 200, height = 2 + random() % 60;
+        const int32_t x = random() % (720 - width), y = random() % (576 - height);
+        const test::IndexRows rows = test::RandomPicture(random(), width, height, 3);
+        const Bytes record = test::MakeScene(rows, x, y, 0.4f * i, 0.4f * i + 0.3f).Record();
+        file.insert(file.end(), record.begin(), record.end());
     }
     return file;
 }
@@ -290,9 +241,9 @@ Bytes InPlace(const SoakInput& input, std::mt19937& random) {
 
 std::vector<SoakInput> MakeValidInputs() {
     std::vector<SoakInput> inputs;
-    for (const Recipe& recipe : Recipes()) {
-        std::string path = test::CachedArtifact(recipe.name, recipe.command);
-        if (!path.empty()) inputs.push_back({recipe.name, recipe.kind, test::ReadFileBytes(path)});
+    for (const auto& [name, kind, command] : Recipes()) {
+        const std::string path = test::CachedArtifact(name, command);
+        if (!path.empty()) inputs.push_back({name, kind, test::ReadFileBytes(path)});
     }
     inputs.push_back({"soak_subtitles.sub", InputKind::kSubtitle, MakeSubtitleFile()});
     return inputs;
@@ -316,23 +267,4 @@ std::string ExtensionOf(InputKind kind) {
     return kind == InputKind::kElementary ? ".m2v" : kind == InputKind::kProgram ? ".mpg" : ".sub";
 }
 
-bool FrameIsSound(const D2uFrame* frame, bool everySample) {
-    if (!frame) return false;
-    volatile uint32_t sum = 0;
-    for (const D2uPlane* plane : {&frame->Y, &frame->U, &frame->V}) {
-        if (plane->width <= 0 || plane->height <= 0) continue;
-        if (!plane->data || plane->width > plane->pitch) return false;
-        const uint8_t* last = plane->data + static_cast<size_t>(plane->height - 1) * plane->pitch;
-        if (!everySample) {
-            sum = sum + plane->data[0] + last[plane->width - 1];
-            continue;
-        }
-        for (const uint8_t* line = plane->data; line <= last; line += plane->pitch) {
-            for (int32_t x = 0; x < plane->width; ++x) sum = sum + line[x];
-        }
-    }
-    return true;
-}
-
-}  // namespace soak
-}  // namespace d2u
+}  // namespace d2u::soak

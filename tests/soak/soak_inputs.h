@@ -1,6 +1,5 @@
-// What the soak, damage and two-thread runs share: small valid streams made by ffmpeg, mpeg2enc
-// and mplex, a subtitle file written here, damaged copies of them, and a check that a frame's
-// planes can be read.
+// What the soak, damage and thread runs share: small valid streams made by ffmpeg, mpeg2enc and
+// mplex, a subtitle file written here, and damaged copies of them.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "d2udir.h"
-
-namespace d2u {
-namespace soak {
+namespace d2u::soak {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -31,8 +27,7 @@ std::vector<SoakInput> MakeValidInputs();
 // the damaged copy it makes.
 struct Damage {
     const char* name;
-    bool forVideo;
-    bool forSubtitles;
+    bool forVideo, forSubtitles;
     Bytes (*apply)(const SoakInput& input, std::mt19937& random);
     bool AppliesTo(InputKind kind) const {
         return kind == InputKind::kSubtitle ? forSubtitles : forVideo;
@@ -46,9 +41,4 @@ const std::vector<Damage>& Damages();
 // File name extension the library's preview needs to tell elementary streams from the rest.
 std::string ExtensionOf(InputKind kind);
 
-// Reads every visible sample (or only the first and last of each plane), so that a bad plane
-// shows up under the address sanitizer; false when a plane is visibly broken.
-bool FrameIsSound(const D2uFrame* frame, bool everySample);
-
-}  // namespace soak
-}  // namespace d2u
+}  // namespace d2u::soak

@@ -8,16 +8,10 @@
 //   d2udir_soak [--sequences N] [--seed S]
 //   d2udir_soak --write-damaged DIR [--per-kind N] [--seed S] [--check]
 //   d2udir_soak --check FILE-OR-FOLDER...
-#include <unistd.h>
-
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <string>
-#include <vector>
+#include <map>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -33,96 +27,22 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #define D2U_SOAK_SANITIZER 1
 #endif
 
-namespace d2u {
-namespace soak {
+namespace d2u::soak {
 namespace {
 
-struct Options {
-    int64_t sequences = 10000;
-    uint32_t seed = 1;
-    std::string damagedDir;
-    int perKind = 6;
-    bool check = false;
-    std::vector<std::string> checkPaths;
-};
+using fuzz::Target;
 
-bool ParseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (name == "--check") {
-            options.check = true;
-            while (i + 1 < argc && argv[i + 1][0] != '-') options.checkPaths.push_back(argv[++i]);
-            continue;
-        }
-        if (i + 1 == argc) return false;
-        const char* value = argv[++i];
-        if (name == "--sequences") {
-            options.sequences = std::strtoll(value, nullptr, 10);
-        } else if (name == "--seed") {
-            options.seed = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
-        } else if (name == "--write-damaged") {
-            options.damagedDir = value;
-        } else if (name == "--per-kind") {
-            options.perKind = std::atoi(value);
-        } else {
-            return false;
-        }
+// The target on the input behind random control bytes; when none is given, a random target that
+// fits the input: the subtitle target for three in four subtitle files, any other otherwise.
+void RunTarget(const Target* target, const SoakInput& input, std::mt19937& random) {
+    for (bool subtitle = input.kind == InputKind::kSubtitle && random() % 4 != 0; !target;) {
+        const Target& pick = fuzz::Targets()[random() % fuzz::Targets().size()];
+        if ((std::string(pick.name) == "subtitle") == subtitle) target = &pick;
     }
-    return options.sequences > 0 && options.perKind > 0 &&
-           (!options.check || !options.checkPaths.empty() || !options.damagedDir.empty());
-}
-
-// The fuzz targets; a video input goes to one of the first five, a subtitle file mostly to the
-// last.
-struct Target {
-    const char* name;
-    int (*run)(const uint8_t* data, size_t size);
-    const size_t& controlBytes;
-};
-const Target kTargets[] = {
-    {"file_decode", fuzz::FileDecode, fuzz::FileDecodeControlBytes},
-    {"buffer_decode", fuzz::BufferDecode, fuzz::BufferDecodeControlBytes},
-    {"pack_reader", fuzz::PackReader, fuzz::PackReaderControlBytes},
-    {"transport_stream", fuzz::TransportStream, fuzz::TransportStreamControlBytes},
-    {"header_parser", fuzz::HeaderParser, fuzz::HeaderParserControlBytes},
-    {"subtitle", fuzz::Subtitle, fuzz::SubtitleControlBytes}};
-constexpr size_t kVideoTargets = 5;
-
-const Target& PickTarget(InputKind kind, std::mt19937& random) {
-    if (kind == InputKind::kSubtitle && random() % 4 != 0) return kTargets[kVideoTargets];
-    return kTargets[random() % kVideoTargets];
-}
-
-// The target on the input behind random control bytes.
-void RunTarget(const Target& target, const Bytes& input, std::mt19937& random) {
-    Bytes bytes(target.controlBytes);
+    Bytes bytes(target->controlBytes);
     for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
-    bytes.insert(bytes.end(), input.begin(), input.end());
-    target.run(bytes.data(), bytes.size());
-}
-
-// The damaged copies of the inputs, written to files of the folder; their paths are added to
-// `written`.
-int WriteDamagedCorpus(const std::vector<SoakInput>& inputs, const Options& options,
-                       std::vector<std::string>& written) {
-    std::mt19937 random(options.seed);
-    for (const SoakInput& input : inputs) {
-        std::string stem = options.damagedDir + "/" + input.name.substr(0, input.name.rfind('.'));
-        for (const Damage& damage : Damages()) {
-            if (!damage.AppliesTo(input.kind)) continue;
-            for (int n = 0; n < (&damage == &Damages()[0] ? 1 : options.perKind); ++n) {
-                std::string path =
-                    stem + "-" + damage.name + "-" + std::to_string(n) + ExtensionOf(input.kind);
-                if (!test::WriteFileBytes(path, damage.apply(input, random))) {
-                    std::fprintf(stderr, "cannot write %s\n", path.c_str());
-                    return 1;
-                }
-                written.push_back(path);
-            }
-        }
-    }
-    std::printf("wrote %zu files to %s\n", written.size(), options.damagedDir.c_str());
-    return 0;
+    bytes.insert(bytes.end(), input.bytes.begin(), input.bytes.end());
+    target->run(bytes.data(), bytes.size());
 }
 
 // A file-driven decode to the end that reads every sample, the same again as scaled bitmaps
@@ -134,52 +54,38 @@ std::string DecodeFailure(const std::string& path, const Bytes& bytes) {
         if (!condition && failure.empty()) failure = call + (" returned " + std::to_string(result));
     };
     D2uHandle handle = 0;
-    int32_t opened = D2uDirLoadFile(path.c_str(), &handle);
+    const int32_t opened = D2uDirLoadFile(path.c_str(), &handle);
     require(opened == 0 || opened == -1 || opened == -2008, "D2uDirLoadFile", opened);
-    if (handle) {
-        // Each picture needs a start code, so a decode of a file ends within this many calls.
-        const size_t maxCalls = bytes.size() / 4 + 8;
-        size_t calls = 0;
-        for (D2uFrame* frame = nullptr; calls < maxCalls; ++calls) {
-            int32_t result = GetMpegFrame(&frame, handle);
-            require(result == 0 || result == -1, "GetMpegFrame", result);
-            if (result != 0) break;
-            require(FrameIsSound(frame, true), "GetMpegFrame (frame)", result);
-        }
-        require(calls < maxCalls, "GetMpegFrame (never ending)", 0);
-        ResetDecoder(handle);
-        D2uDirSetOutputSize(handle, 97, 61);
-        Bytes bitmap(97 * 61 * 4);
-        for (calls = 0; calls < maxCalls; ++calls) {
-            int32_t length = static_cast<int32_t>(bitmap.size()), isReference = 0;
-            if (calls % 5 == 2) SkipFrame(handle);
-            if (calls == 3)
-                D2uDirSetInputPosition(handle, static_cast<uint32_t>(bytes.size() / 2), 0);
-            int32_t result = GetBitmapData(bitmap.data(), &length, handle, &isReference);
-            require(result == 0 || result == -1, "GetBitmapData", result);
-            if (result != 0) break;
-        }
-        require(calls < maxCalls, "GetBitmapData (never ending)", 0);
-        int32_t skipped = SkipDuration(handle, 500, 1);
-        require(skipped >= 0 && skipped <= 600, "SkipDuration", skipped);
-        FinishDecoding(&handle);
+    if (!handle) return failure;
+    // Each picture needs a start code, so a decode of a file ends within this many calls.
+    const size_t maxCalls = bytes.size() / 4 + 8;
+    size_t calls = 0;
+    for (D2uFrame* frame = nullptr; calls < maxCalls; ++calls) {
+        const int32_t result = GetMpegFrame(&frame, handle);
+        require(result == 0 || result == -1, "GetMpegFrame", result);
+        if (result != 0) break;
+        require(fuzz::FrameIsSound(frame, true), "GetMpegFrame (frame)", result);
     }
+    require(calls < maxCalls, "GetMpegFrame (never ending)", 0);
+    ResetDecoder(handle);
+    D2uDirSetOutputSize(handle, 97, 61);
+    Bytes bitmap(97 * 61 * 4);
+    for (calls = 0; calls < maxCalls; ++calls) {
+        int32_t length = static_cast<int32_t>(bitmap.size()), isReference = 0;
+        if (calls % 5 == 2) SkipFrame(handle);
+        if (calls == 3) D2uDirSetInputPosition(handle, static_cast<uint32_t>(bytes.size() / 2), 0);
+        const int32_t result = GetBitmapData(bitmap.data(), &length, handle, &isReference);
+        require(result == 0 || result == -1, "GetBitmapData", result);
+        if (result != 0) break;
+    }
+    require(calls < maxCalls, "GetBitmapData (never ending)", 0);
+    const int32_t skipped = SkipDuration(handle, 500, 1);
+    require(skipped >= 0 && skipped <= 600, "SkipDuration", skipped);
+    FinishDecoding(&handle);
     return failure;
 }
 
-// The checked decode, then every fuzz target a few times, which can only fail by a fault the
-// sanitizers or the time limit catch.
-std::string CheckFile(const std::string& path) {
-    const Bytes bytes = test::ReadFileBytes(path);
-    const std::string failure = DecodeFailure(path, bytes);
-    std::mt19937 random(1);
-    for (int round = 0; round < 4; ++round) {
-        for (const Target& target : kTargets) RunTarget(target, bytes, random);
-    }
-    return failure;
-}
-
-// A corpus input of the target as it is, then with each damage that fits its stream (a subtitle
+// A corpus input of its target as it is, then with each damage that fits its stream (a subtitle
 // file when it has no start code, a program stream when it starts with a pack) a few times.
 void ReplayCorpusInput(const Target& target, const Bytes& input) {
     target.run(input.data(), input.size());
@@ -203,15 +109,9 @@ void ReplayCorpusInput(const Target& target, const Bytes& input) {
     }
 }
 
-const Target* CorpusTarget(const std::string& file) {
-    const std::string folder = std::filesystem::path(file).parent_path().filename();
-    for (const Target& target : kTargets) {
-        if (folder == target.name) return &target;
-    }
-    return nullptr;
-}
-
-// Every file named, and every file of every folder named, in order.
+// Every file named, and every file of every folder named, in order: a corpus input through its
+// target, any other file through the checked decode and then every fuzz target a few times
+// (which can only fail by a fault the sanitizers or the time limit catch).
 int CheckFiles(const std::vector<std::string>& paths) {
     std::vector<std::string> files;
     for (const std::string& path : paths) {
@@ -226,13 +126,20 @@ int CheckFiles(const std::vector<std::string>& paths) {
     }
     int failures = 0;
     for (const std::string& file : files) {
-        const Target* target = CorpusTarget(file);
+        const SoakInput input{"", InputKind::kElementary, test::ReadFileBytes(file)};
+        const std::string folder = std::filesystem::path(file).parent_path().filename();
         const bool readable = test::FileExists(file);
+        const Target* target = nullptr;
+        for (const Target& each : fuzz::Targets()) target = folder == each.name ? &each : target;
         if (target && readable) {
-            ReplayCorpusInput(*target, test::ReadFileBytes(file));
+            ReplayCorpusInput(*target, input.bytes);
             continue;
         }
-        const std::string failure = readable ? CheckFile(file) : "cannot be read";
+        const std::string failure = readable ? DecodeFailure(file, input.bytes) : "cannot be read";
+        std::mt19937 random(1);
+        for (int round = 0; readable && round < 4; ++round) {
+            for (const Target& each : fuzz::Targets()) RunTarget(&each, input, random);
+        }
         if (failure.empty()) continue;
         std::printf("FAIL %s: %s\n", file.c_str(), failure.c_str());
         ++failures;
@@ -241,124 +148,136 @@ int CheckFiles(const std::vector<std::string>& paths) {
     return failures || files.empty() ? 1 : 0;
 }
 
-constexpr int64_t kHeapMargin = 128 * 1024;
-// Resident size also moves with fragmentation, hence the wider margin; under the sanitizers
-// the quarantine keeps freed memory resident and only the heap figure is judged.
-#if defined(D2U_SOAK_SANITIZER)
-constexpr int64_t kResidentMargin = -1;
-#else
-constexpr int64_t kResidentMargin = 16 * 1024 * 1024;
-#endif
-
-std::string KiB(int64_t bytes) {
-    return bytes < 0 ? "n/a" : std::to_string(bytes / 1024) + " KiB";
-}
-
-// The smallest and largest of the samples from..to-1; -1 where there are none.
-std::pair<int64_t, int64_t> Range(const std::vector<int64_t>& samples, size_t from, size_t to) {
-    if (from >= to) return {-1, -1};
-    auto [low, high] = std::minmax_element(samples.begin() + static_cast<std::ptrdiff_t>(from),
-                                           samples.begin() + static_cast<std::ptrdiff_t>(to));
-    return {*low, *high};
-}
-
-// Bytes the allocator has handed out and not got back, and the resident set size, after each
-// sequence (-1 where they cannot be told).
-struct MemoryWatch {
-    std::vector<int64_t> heap, resident;
-
-    void Sample() {
-        int64_t inUse = -1, pages = -1, size = 0;
-#if defined(D2U_SOAK_SANITIZER)
-        inUse = static_cast<int64_t>(__sanitizer_get_current_allocated_bytes());
-#elif defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
-        struct mallinfo2 info = mallinfo2();
-        inUse = static_cast<int64_t>(info.uordblks + info.hblkhd);
-#endif
-        std::ifstream("/proc/self/statm") >> size >> pages;
-        heap.push_back(inUse);
-        resident.push_back(pages < 0 ? -1 : pages * sysconf(_SC_PAGESIZE));
-    }
-
-    // After warm-up (the first 20% of the sequences) memory must not grow. The library keeps
-    // some state between sequences (the preview's objects size their buffers to the last
-    // preview), so single samples move up and down; a leak lifts the floor. The smallest sample
-    // of the last 20% may not exceed the smallest between the 10% and 20% marks by more than
-    // the margin, and no heap sample after warm-up may exceed the largest of that window by
-    // more than 8 margins.
-    bool Flat(std::string& report) const {
-        const size_t n = heap.size();
-        auto warmHeap = Range(heap, n / 10, n / 5), afterHeap = Range(heap, n / 5, n);
-        auto lastHeap = Range(heap, n - n / 5, n);
-        auto warmResident = Range(resident, n / 10, n / 5);
-        auto lastResident = Range(resident, n - n / 5, n);
-        bool flat = warmHeap.first < 0 || (lastHeap.first <= warmHeap.first + kHeapMargin &&
-                                           afterHeap.second <= warmHeap.second + 8 * kHeapMargin);
-        if (kResidentMargin >= 0 && warmResident.first >= 0) {
-            flat = flat && lastResident.first <= warmResident.first + kResidentMargin;
+// The damaged copies of the inputs, written to files of the folder and then checked when asked.
+int WriteDamagedCorpus(const std::vector<SoakInput>& inputs, const std::string& folder, int perKind,
+                       uint32_t seed, bool check) {
+    std::mt19937 random(seed);
+    std::vector<std::string> written;
+    std::filesystem::create_directories(folder);
+    for (const SoakInput& input : inputs) {
+        const std::string stem = folder + "/" + input.name.substr(0, input.name.rfind('.'));
+        for (const Damage& damage : Damages()) {
+            for (int n = 0;
+                 damage.AppliesTo(input.kind) && n < (&damage == &Damages()[0] ? 1 : perKind);
+                 ++n) {
+                written.push_back(stem + "-" + damage.name + "-" + std::to_string(n) +
+                                  ExtensionOf(input.kind));
+                if (!test::WriteFileBytes(written.back(), damage.apply(input, random))) {
+                    std::fprintf(stderr, "cannot write %s\n", written.back().c_str());
+                    return 1;
+                }
+            }
         }
-        report = "heap in use: 10-20% " + KiB(warmHeap.first) + " to " + KiB(warmHeap.second) +
-                 ", last 20% from " + KiB(lastHeap.first) + ", highest after warm-up " +
-                 KiB(afterHeap.second) + " (margin " + KiB(kHeapMargin) +
-                 "); resident: 10-20% from " + KiB(warmResident.first) + ", last 20% from " +
-                 KiB(lastResident.first) + " (margin " + KiB(kResidentMargin) + ")";
-        return flat;
     }
-};
+    std::printf("wrote %zu files to %s\n", written.size(), folder.c_str());
+    return check ? CheckFiles(written) : 0;
+}
 
-int RunSoak(const std::vector<SoakInput>& inputs, const Options& options) {
-    std::mt19937 random(options.seed);
-    MemoryWatch memory;  // its own growth would count
-    memory.heap.reserve(static_cast<size_t>(options.sequences));
-    memory.resident.reserve(static_cast<size_t>(options.sequences));
+// Heap in use: bytes the allocator has handed out and not got back.
+int64_t HeapInUse() {
+#if defined(D2U_SOAK_SANITIZER)
+    return static_cast<int64_t>(__sanitizer_get_current_allocated_bytes());
+#elif defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<int64_t>(info.uordblks + info.hblkhd);
+#else
+    return -1;
+#endif
+}
+
+// After warm-up (the first 20% of the sequences) memory must not grow. The library keeps some
+// state between sequences (the preview's objects size their buffers to the last preview), so
+// single samples move up and down; a leak lifts the floor. The smallest sample of the last 20%
+// may not exceed the smallest between the 10% and 20% marks by more than the margin, and no heap
+// sample after warm-up may exceed the largest of that window by more than 8 margins. Resident
+// size also moves with fragmentation, hence its wider margin; under the sanitizers the
+// quarantine keeps freed memory resident and only the heap is judged.
+int RunSoak(const std::vector<SoakInput>& inputs, int64_t sequences, uint32_t seed) {
+    std::mt19937 random(seed);
+    // Reserved up front: their own growth would count.
+    std::vector<int64_t> heap(static_cast<size_t>(sequences)), resident(heap.size());
     const std::vector<Damage>& damages = Damages();
-    for (int64_t sequence = 1; sequence <= options.sequences; ++sequence) {
+    for (size_t sequence = 0; sequence < heap.size(); ++sequence) {
         const SoakInput& input = inputs[random() % inputs.size()];
         // A quarter of the sequences run on valid inputs, the rest on a damage that applies.
         const Damage* damage = &damages[0];
         while (damage == &damages[0] ? random() % 4 != 0 : !damage->AppliesTo(input.kind)) {
             damage = &damages[1 + random() % (damages.size() - 1)];
         }
-        RunTarget(PickTarget(input.kind, random), damage->apply(input, random), random);
-        memory.Sample();
+        RunTarget(nullptr, {"", input.kind, damage->apply(input, random)}, random);
+        int64_t size = 0, pages = -1;
+        std::ifstream("/proc/self/statm") >> size >> pages;
+        heap[sequence] = HeapInUse();
+        resident[sequence] = pages < 0 ? -1 : pages * sysconf(_SC_PAGESIZE);
     }
-    std::string report;
-    bool flat = memory.Flat(report);
-    std::printf("%lld sequences, seed %u; %s\n", static_cast<long long>(options.sequences),
-                options.seed, report.c_str());
-    if (flat) return 0;
-    std::fprintf(stderr, "memory grew after warm-up\n");
-    for (size_t n = 0; n < memory.heap.size(); n += std::max<size_t>(1, memory.heap.size() / 50)) {
-        std::fprintf(stderr, "  after %zu: heap %s, resident %s\n", n + 1,
-                     KiB(memory.heap[n]).c_str(), KiB(memory.resident[n]).c_str());
-    }
-    return 1;
+    const size_t n = heap.size();
+    auto range = [](const std::vector<int64_t>& samples, size_t from, size_t to) {
+        if (from >= to) return std::pair<int64_t, int64_t>(-1, -1);
+        const auto [low, high] = std::minmax_element(samples.begin() + from, samples.begin() + to);
+        return std::pair(*low, *high);
+    };
+    const auto warmHeap = range(heap, n / 10, n / 5), afterHeap = range(heap, n / 5, n);
+    const auto lastHeap = range(heap, n - n / 5, n);
+    const auto warmResident = range(resident, n / 10, n / 5);
+    const auto lastResident = range(resident, n - n / 5, n);
+    constexpr int64_t kHeapMargin = 128 << 10;
+#if defined(D2U_SOAK_SANITIZER)
+    constexpr int64_t kResidentMargin = -1;
+#else
+    constexpr int64_t kResidentMargin = 16 << 20;
+#endif
+    const bool flat =
+        (warmHeap.first < 0 || (lastHeap.first <= warmHeap.first + kHeapMargin &&
+                                afterHeap.second <= warmHeap.second + 8 * kHeapMargin)) &&
+        (kResidentMargin < 0 || warmResident.first < 0 ||
+         lastResident.first <= warmResident.first + kResidentMargin);
+    std::printf(
+        "%lld sequences, seed %u; heap in use (KiB): 10-20%% %lld to %lld, last 20%% from %lld, "
+        "highest after warm-up %lld; resident (KiB): 10-20%% from %lld, last 20%% from %lld\n",
+        static_cast<long long>(sequences), seed, warmHeap.first / 1024LL, warmHeap.second / 1024LL,
+        lastHeap.first / 1024LL, afterHeap.second / 1024LL, warmResident.first / 1024LL,
+        lastResident.first / 1024LL);
+    if (!flat) std::fprintf(stderr, "memory grew after warm-up\n");
+    return flat ? 0 : 1;
 }
 
 }  // namespace
-}  // namespace soak
-}  // namespace d2u
+}  // namespace d2u::soak
 
 int main(int argc, char** argv) {
     using namespace d2u::soak;
-    Options options;
-    if (!ParseOptions(argc, argv, options)) {
+    // Every option but --check takes a value; --check takes the paths that follow it.
+    std::map<std::string, std::string> values = {
+        {"--sequences", "10000"}, {"--seed", "1"}, {"--write-damaged", ""}, {"--per-kind", "6"}};
+    std::vector<std::string> checkPaths;
+    bool check = false, usable = true;
+    for (int i = 1; i < argc && usable; ++i) {
+        if (std::strcmp(argv[i], "--check") == 0) {
+            check = true;
+            while (i + 1 < argc && argv[i + 1][0] != '-') checkPaths.push_back(argv[++i]);
+        } else if ((usable = values.count(argv[i]) && i + 1 < argc)) {
+            values[argv[i]] = argv[i + 1];
+            ++i;
+        }
+    }
+    const int64_t sequences = std::atoll(values["--sequences"].c_str());
+    const auto seed = static_cast<uint32_t>(std::atoll(values["--seed"].c_str()));
+    const int perKind = std::atoi(values["--per-kind"].c_str());
+    const std::string damagedDir = values["--write-damaged"];
+    if (!usable || sequences <= 0 || perKind <= 0 ||
+        (check && checkPaths.empty() && damagedDir.empty())) {
         std::fprintf(stderr,
                      "usage: d2udir_soak [--sequences N] [--seed S]\n"
                      "       d2udir_soak --write-damaged DIR [--per-kind N] [--seed S] [--check]\n"
                      "       d2udir_soak --check FILE-OR-FOLDER...\n");
         return 2;
     }
-    if (options.check && options.damagedDir.empty()) return CheckFiles(options.checkPaths);
-    std::vector<SoakInput> inputs = MakeValidInputs();
+    if (check && damagedDir.empty()) return CheckFiles(checkPaths);
+    const std::vector<SoakInput> inputs = MakeValidInputs();
     if (inputs.size() < 2) {
         std::fprintf(stderr, "the test streams could not be made (ffmpeg missing?)\n");
         return 1;
     }
-    if (options.damagedDir.empty()) return RunSoak(inputs, options);
-    std::vector<std::string> written;
-    std::filesystem::create_directories(options.damagedDir);
-    const int status = WriteDamagedCorpus(inputs, options, written);
-    if (status != 0 || !options.check) return status;
-    return CheckFiles(written);
+    if (damagedDir.empty()) return RunSoak(inputs, sequences, seed);
+    return WriteDamagedCorpus(inputs, damagedDir, perKind, seed, check);
 }

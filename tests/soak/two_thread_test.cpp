@@ -6,19 +6,13 @@
 
 #include <algorithm>
 #include <functional>
-#include <iterator>
-#include <random>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "d2udir.h"
 #include "soak/soak_inputs.h"
 #include "support/api_test_host.h"
 #include "support/test_env.h"
 
-namespace d2u {
-namespace soak {
+namespace d2u::soak {
 namespace {
 
 using Pictures = std::vector<Bytes>;
@@ -26,9 +20,8 @@ using Pictures = std::vector<Bytes>;
 // The path of one of the soak's valid inputs, "" when it could not be made.
 std::string Input(const std::string& name) {
     static const std::vector<SoakInput> inputs = MakeValidInputs();
-    for (const SoakInput& input : inputs) {
+    for (const SoakInput& input : inputs)
         if (input.name == name) return test::WorkPath(name);
-    }
     return "";
 }
 
@@ -37,9 +30,8 @@ Pictures Samples(const test::HostRun& run) {
     Pictures pictures;
     for (const test::HostFrame& frame : run.frames) {
         Bytes& bytes = pictures.emplace_back();
-        for (const test::PlaneImage& plane : frame.image.planes) {
+        for (const test::PlaneImage& plane : frame.image.planes)
             bytes.insert(bytes.end(), plane.samples.begin(), plane.samples.end());
-        }
         bytes.insert(bytes.end(), frame.table.begin(), frame.table.end());
     }
     return pictures;
@@ -50,7 +42,7 @@ Pictures DecodeFile(const std::string& path, int32_t threads = 1) {
 }
 
 Pictures DecodeBuffers(const std::string& path, int32_t threads = 1) {
-    Bytes stream = test::ReadFileBytes(path);
+    const Bytes stream = test::ReadFileBytes(path);
     return Samples(test::DecodeBufferDriven(stream, test::ReadStreamLayout(stream), threads));
 }
 
@@ -79,14 +71,12 @@ Pictures MakePreviews(const std::string& path, const std::string& bitmapPath) {
     if (D2uDirStartExtractPreview(path.c_str(), bitmapPath.c_str(), 160, 120) != 0) return pictures;
     for (int32_t kib : {0, 40, 90, 20}) {
         test::RemoveFile(bitmapPath);
-        int32_t result = D2uDirExtractPreview(kib);
-        pictures.push_back(result == 0 ? test::ReadFileBytes(bitmapPath) : Bytes{});
+        pictures.push_back(D2uDirExtractPreview(kib) == 0 ? test::ReadFileBytes(bitmapPath)
+                                                          : Bytes{});
     }
     D2uDirCloseExtractPreview();
     return pictures;
 }
-
-using Job = std::function<Pictures()>;
 
 // Every valid input, and copies of it with each kind of damage, through handles that decode on
 // one, two and three threads, file-driven and one picture per buffer: the same frames and the
@@ -159,20 +149,21 @@ TEST(ManyHosts, EachGetsThePicturesItGetsAlone) {
     const std::string program = Input("soak_mplex.mpg");
     ASSERT_FALSE(progressive.empty() || interlaced.empty() || program.empty());
     const std::string bitmap = test::WorkPath("soak_threads_preview.bmp");
-    const Job jobs[] = {[&] { return DecodeFile(progressive); },
-                        [&] { return DecodeFile(interlaced); },
-                        [&] { return DecodeBuffers(interlaced); },
-                        [&] { return DecodeBitmaps(interlaced); },
-                        [&] {
-                            Pictures previews = MakePreviews(program, bitmap);
-                            for (Bytes& b : MakePreviews(interlaced, bitmap))
-                                previews.push_back(std::move(b));
-                            return previews;
-                        },
-                        [&] { return DecodeFile(progressive, 2); },
-                        [&] { return DecodeBuffers(interlaced, 3); },
-                        [&] { return DecodeBitmaps(interlaced, 2); },
-                        [&] { return DecodeFile(interlaced, 0); }};
+    const std::function<Pictures()> jobs[] = {[&] { return DecodeFile(progressive); },
+                                              [&] { return DecodeFile(interlaced); },
+                                              [&] { return DecodeBuffers(interlaced); },
+                                              [&] { return DecodeBitmaps(interlaced); },
+                                              [&] {
+                                                  Pictures previews = MakePreviews(program, bitmap);
+                                                  Pictures more = MakePreviews(interlaced, bitmap);
+                                                  previews.insert(previews.end(), more.begin(),
+                                                                  more.end());
+                                                  return previews;
+                                              },
+                                              [&] { return DecodeFile(progressive, 2); },
+                                              [&] { return DecodeBuffers(interlaced, 3); },
+                                              [&] { return DecodeBitmaps(interlaced, 2); },
+                                              [&] { return DecodeFile(interlaced, 0); }};
     constexpr size_t kJobs = std::size(jobs);
     Pictures expected[kJobs];
     for (size_t job = 0; job < kJobs; ++job) {
@@ -219,5 +210,4 @@ TEST(SliceThreads, CountsAndChangesBetweenPictures) {
 }
 
 }  // namespace
-}  // namespace soak
-}  // namespace d2u
+}  // namespace d2u::soak
