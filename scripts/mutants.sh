@@ -29,15 +29,27 @@ areas=("$@")
 [ ${#areas[@]} -gt 0 ] || areas=(decoder primitives subtitle-preview-picture input-api demux cli)
 
 # The test command the tool runs in its scratch build. A fault can make the command write
-# without end (a decode that never stops): files are limited to 4 GB.
+# without end (a decode that never stops): files are limited to 4 GB. A fault can also hang a test
+# program, whose own TIMEOUT property outranks ctest --timeout: each phase is stopped as a whole,
+# with the programs it started, after 300 s.
 phased=$out/phased-test.sh
 cat >"$phased" <<EOF
 #!/usr/bin/env bash
 ulimit -f 4000000
-if ! ctest -j2 --stop-on-failure --timeout 150 -E '$candidates' --output-on-failure; then
+phase() {
+    setsid ctest "\$@" &
+    local pid=\$!
+    (sleep 300; kill -9 -- -\$pid 2>/dev/null) &
+    local watcher=\$!
+    wait \$pid
+    local rc=\$?
+    kill \$watcher 2>/dev/null
+    return \$rc
+}
+if ! phase -j2 --stop-on-failure --timeout 150 -E '$candidates' --output-on-failure; then
     echo PHASE1-KILLED; exit 1
 fi
-if ! ctest -j2 --timeout 150 -R '$candidates' --output-on-failure; then
+if ! phase -j2 --timeout 150 -R '$candidates' --output-on-failure; then
     echo PHASE2-KILLED; exit 2
 fi
 EOF
