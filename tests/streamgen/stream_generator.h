@@ -8,12 +8,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "bit_writer.h"
-#include "macroblock_choice.h"
-#include "macroblock_writer.h"
-#include "prediction_geometry.h"
-#include "random_source.h"
-
 namespace d2u {
 namespace streamgen {
 
@@ -40,59 +34,11 @@ struct GeneratedStream {
 
 class StreamGenerator {
 public:
-    explicit StreamGenerator(const GeneratorOptions& options);
-    GeneratedStream Generate();
+    explicit StreamGenerator(const GeneratorOptions& options) : options(options) {}
+    GeneratedStream Generate() const;
 
 private:
-    struct PlannedFrame {
-        CodedFrame frame;
-        bool groupStart = false;
-    };
-    // Which reference fields a field picture may read from.
-    struct FieldReferences {
-        bool field = false;
-        bool bottom = false;
-        int firstFieldParity = 0;     // second fields: parity of the first field
-        bool onlyFirstField = false;  // second field of the stream's first frame
-    };
-
-    std::vector<PlannedFrame> PlanFrames();
-    void SequenceHeader();
-    void GroupHeader(bool closed);
-    void Frame(const PlannedFrame& planned);
-    void Picture(int type, int structure, int temporalReference, const FieldReferences& refs);
-    void PictureHeader(const PictureSyntax& syntax, int temporalReference, bool topFieldFirst,
-                       bool progressiveFrame, bool alternateScan);
-    void Slices(int rows);
-    void Slice(int row, int first, int last);
-    bool TrySkip(int mbx, int mby);
-    bool SkipPredictsAlike() const;
-    MacroblockChoice ChooseMacroblock(int mbx, int mby);
-    MacroblockFlags ChooseFlags();
-    void ChooseMotion(MacroblockChoice& mb, int mbx, int mby);
-    bool RandomMotion(MacroblockChoice& candidate, int mbx, int mby);
-    int RandomVector(int s, int t, int position, int size, int limit);
-    int FieldSelect();
-
     GeneratorOptions options;
-    RandomSource random;
-    BitWriter out;
-    MacroblockWriter macroblocks;
-    GeneratedStream result;
-
-    bool progressiveSequence = false;
-    bool dualPrimeAllowed = false;
-    int mbWidth = 0;
-    int mbHeight = 0;  // of the frame
-    PredictionGeometry geometry{0, 0, 1};
-    std::vector<uint8_t> intraMatrix, nonIntraMatrix;
-    int referenceFrames = 0;
-
-    PictureSyntax picture;
-    FieldReferences references;
-    bool topFieldFirst = false;
-    MotionChoice lastMotion;
-    bool lastIntra = true;
 };
 
 }  // namespace streamgen
