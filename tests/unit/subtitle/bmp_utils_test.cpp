@@ -13,14 +13,11 @@
 namespace d2u {
 namespace {
 
-size_t PixelBytes(const CBmpUtils& bitmap) {
-    return static_cast<size_t>(bitmap.bmWidthBytes) *
-           static_cast<size_t>(std::abs(bitmap.bmHeight));
-}
-
-void FillCounting(CBmpUtils& bitmap) {
-    for (size_t i = 0; i < PixelBytes(bitmap); ++i)
-        bitmap.bmBits[i] = static_cast<uint8_t>(i * 7 + 1);
+// Fills the pixels with a counting pattern; gives a copy of them.
+std::vector<uint8_t> FillCounting(CBmpUtils& bitmap) {
+    const size_t size = static_cast<size_t>(bitmap.bmWidthBytes) * std::abs(bitmap.bmHeight);
+    for (size_t i = 0; i < size; ++i) bitmap.bmBits[i] = static_cast<uint8_t>(i * 7 + 1);
+    return {bitmap.bmBits, bitmap.bmBits + size};
 }
 
 // Rows wider than any fixed buffer would hold, odd row counts and widths; single rows and
@@ -32,8 +29,7 @@ TEST(BmpUtils, FlipVerticalMirrorsRowsOfAnyWidth) {
         SCOPED_TRACE(std::to_string(size[0]) + "x" + std::to_string(size[1]));
         CBmpUtils bitmap;
         ASSERT_EQ(bitmap.Create(size[0], size[1], size[2]), 0);
-        FillCounting(bitmap);
-        std::vector<uint8_t> before(bitmap.bmBits, bitmap.bmBits + PixelBytes(bitmap));
+        const std::vector<uint8_t> before = FillCounting(bitmap);
         EXPECT_EQ(bitmap.FlipVertical(), 0);
         const size_t row = static_cast<size_t>(bitmap.bmWidthBytes), rows = before.size() / row;
         for (size_t y = 0; y < rows; ++y) {
@@ -51,16 +47,15 @@ TEST(BmpUtils, FlipVerticalMirrorsRowsOfAnyWidth) {
 TEST(BmpUtils, SavedFilesCarryTheirWholeSizes) {
     CBmpUtils bitmap;
     ASSERT_EQ(bitmap.Create(200, -100, 32), 0);
-    FillCounting(bitmap);
+    const std::vector<uint8_t> pixels = FillCounting(bitmap);
     const std::string path = test::WorkPath("bmp_utils_large.bmp");
     EXPECT_EQ(bitmap.SaveBitmap(path.c_str()), 0);
     const std::vector<uint8_t> file = test::ReadFileBytes(path);
-    const size_t pixels = PixelBytes(bitmap), header = CBmpUtils::kFileHeaderBytes;
-    ASSERT_EQ(file.size(), header + pixels);
+    ASSERT_EQ(file.size(), CBmpUtils::kFileHeaderBytes + pixels.size());
     EXPECT_EQ(test::LittleEndian32(&file[2]), file.size());
     EXPECT_EQ(test::LittleEndian32(&file[18]), 200u);
     EXPECT_EQ(test::LittleEndian32(&file[22]), static_cast<uint32_t>(-100));
-    EXPECT_EQ(0, std::memcmp(file.data() + header, bitmap.bmBits, pixels));
+    EXPECT_EQ(0, std::memcmp(&file[CBmpUtils::kFileHeaderBytes], pixels.data(), pixels.size()));
 }
 
 // An odd width's chroma rows hold its last pixel's sample too: a chroma pitch one short is refused.

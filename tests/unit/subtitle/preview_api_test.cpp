@@ -7,39 +7,15 @@
 #include "support/test_env.h"
 
 namespace d2u {
+namespace test {
 namespace {
 
-using test::CachedArtifact;
-using test::ReadFileBytes;
-using test::WorkPath;
-
-const char kPalSource[] = "-f lavfi -i testsrc2=size=720x576:rate=25 ";
-const char kTone[] = "-f lavfi -i sine=frequency=440:sample_rate=48000 ";
-
-// An elementary stream and a DVD program stream, both PAL, made once.
-std::string ElementaryStream() {
-    return CachedArtifact(
-        "preview_es.m2v",
-        test::Ffmpeg(std::string(kPalSource) +
-                     "-t 3 -c:v mpeg2video -g 12 -bf 2 -b:v 3M -f mpeg2video {out}"));
-}
-
-std::string DvdStream() {
-    return CachedArtifact(
-        "preview_dvd.vob",
-        test::Ffmpeg(std::string(kPalSource) + kTone +
-                     "-t 3 -c:v mpeg2video -g 12 -bf 2 -b:v 3M -c:a mp2 -f dvd {out}"));
-}
-
-// The bitmap file as ffmpeg reads it: rows top first, 4 bytes per pixel in B, G, R, A order.
-std::vector<uint8_t> ReadBitmapWithFfmpeg(const std::string& bitmap) {
-    std::string raw = bitmap + ".bgra";
-    test::RemoveFile(raw);
-    if (test::RunCommand(
-            test::Ffmpeg("-i '" + bitmap + "' -f rawvideo -pix_fmt bgra '" + raw + "'")) != 0) {
-        return {};
-    }
-    return ReadFileBytes(raw);
+// A PAL elementary stream or DVD program stream, made once.
+std::string PalStream(const std::string& name, const std::string& audio,
+                      const std::string& format) {
+    return CachedArtifact(name,
+                          Ffmpeg("-f lavfi -i testsrc2=size=720x576:rate=25 " + audio +
+                                 "-t 3 -c:v mpeg2video -g 12 -bf 2 -b:v 3M " + format + " {out}"));
 }
 
 TEST(PreviewResults, BeforeAStartAndAfterAFailedOne) {
@@ -57,21 +33,26 @@ TEST(PreviewResults, BeforeAStartAndAfterAFailedOne) {
 }
 
 TEST(PreviewResults, NameRuleSizesAndPositionsPastTheEnd) {
-    const std::string es = ElementaryStream();
+    const std::string es = PalStream("preview_es.m2v", "", "-f mpeg2video");
     ASSERT_FALSE(es.empty());
     // An upper-case name without a dot is an elementary stream too.
     std::string upper = WorkPath("preview_clipM2V");
-    test::WriteFileBytes(upper, ReadFileBytes(es));
+    WriteFileBytes(upper, ReadFileBytes(es));
     std::string bitmap = WorkPath("preview_100x75.bmp");
-    test::RemoveFile(bitmap);
+    RemoveFile(bitmap);
     ASSERT_EQ(D2uDirStartExtractPreview(upper.c_str(), bitmap.c_str(), 100, 75), 0);
     ASSERT_EQ(D2uDirExtractPreview(0), 0);
-    EXPECT_EQ(ReadBitmapWithFfmpeg(bitmap).size(), 100u * 75 * 4);
+    // A bitmap file that ffmpeg reads as 100 x 75 pixels of 4 bytes.
+    const std::string raw = bitmap + ".bgra";
+    RemoveFile(raw);
+    EXPECT_EQ(RunCommand(Ffmpeg("-i '" + bitmap + "' -f rawvideo -pix_fmt bgra '" + raw + "'")), 0);
+    EXPECT_EQ(ReadFileBytes(raw).size(), 100u * 75 * 4);
     EXPECT_EQ(D2uDirExtractPreview(1 << 20), -1);  // past the end: no picture
     EXPECT_EQ(D2uDirExtractPreview(0), 0);         // and the stream decodes again
     D2uDirCloseExtractPreview();
 
-    const std::string dvd = DvdStream();
+    const std::string dvd = PalStream(
+        "preview_dvd.vob", "-f lavfi -i sine=frequency=440:sample_rate=48000 ", "-c:a mp2 -f dvd");
     if (dvd.empty()) return;
     ASSERT_EQ(D2uDirStartExtractPreview(dvd.c_str(), "", 100, 75), 0);
     EXPECT_EQ(D2uDirExtractPreview(1 << 20), -1);
@@ -80,4 +61,5 @@ TEST(PreviewResults, NameRuleSizesAndPositionsPastTheEnd) {
 }
 
 }  // namespace
+}  // namespace test
 }  // namespace d2u

@@ -12,43 +12,15 @@ namespace d2u {
 namespace test {
 namespace {
 
-std::string Maker(const std::string& arguments) {
-    return "python3 '" + std::string(D2U_SOURCE_DIR) + "/tools/subtitle-maker' " + arguments;
-}
-
-// A binary PGM of the given values.
-std::string WritePgm(const std::string& name, const IndexRows& rows) {
-    std::string header =
-        "P5\n" + std::to_string(rows[0].size()) + " " + std::to_string(rows.size()) + "\n255\n";
-    std::vector<uint8_t> bytes(header.begin(), header.end());
-    for (const auto& row : rows) bytes.insert(bytes.end(), row.begin(), row.end());
-    std::string path = WorkPath(name);
-    WriteFileBytes(path, bytes);
-    return path;
-}
-
-// The record the tool makes of a picture: colour entries without noise.
-Scene ToolScene(const IndexRows& rows, int32_t x, int32_t y, float start, float end,
-                const uint8_t palette[4], const int32_t visible[4]) {
-    Scene scene = MakeScene(rows, x, y, start, end);
-    for (int c = 0; c < 4; ++c) {
-        scene.fields.Colour(c) = static_cast<uint32_t>(palette[c]) << 8;
-        scene.fields.Visibility(c) = visible[c];
-    }
-    return scene;
-}
-
 // Pictures of random runs, once as colour indices with "rest of the line" codes, once as grey
 // levels (one of them as PNG when ImageMagick is there) with runs coded by their lengths, index 0
 // drawn and 2 hidden.
 TEST(SubtitleMaker, RecordsAreThoseOfTheTestsOwnEncoder) {
     if (!CommandAvailable("python3")) GTEST_SKIP() << "python3 is not installed";
     const uint8_t palette[4] = {11, 0, 140, 250};
-    struct Shape {
-        int32_t width, height, maxRun;
-    };
-    const Shape shapes[] = {{1, 1, 1},     {7, 1, 3},     {33, 9, 20},
-                            {720, 3, 700}, {720, 4, 300}, {95, 47, 70}};
+    // Width, height and longest run.
+    const int32_t shapes[][3] = {{1, 1, 1},     {7, 1, 3},     {33, 9, 20},
+                                 {720, 3, 700}, {720, 4, 300}, {95, 47, 70}};
     for (bool indexed : {true, false}) {
         SCOPED_TRACE(indexed ? "indexed" : "grey");
         const int32_t visible[4] = {indexed ? 0 : 1, 1, indexed ? 1 : 0, 1};
@@ -57,27 +29,35 @@ TEST(SubtitleMaker, RecordsAreThoseOfTheTestsOwnEncoder) {
         arguments += " --palette 11,0,140,250";
         std::vector<std::vector<uint8_t>> records;
         for (size_t i = 0; i < std::size(shapes); ++i) {
-            const Shape& shape = shapes[i];
-            IndexRows rows = RandomPicture(static_cast<uint32_t>(100 + i), shape.width,
-                                           shape.height, shape.maxRun);
-            IndexRows picture = rows;
-            for (auto& row : picture) {
-                for (auto& value : row) value = indexed ? value : palette[value];
+            const int32_t width = shapes[i][0], height = shapes[i][1];
+            IndexRows rows = RandomPicture(uint32_t(100 + i), width, height, shapes[i][2]);
+            // A binary PGM of the indices or their grey levels.
+            std::string pgm =
+                "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+            for (const auto& row : rows) {
+                for (int32_t value : row) pgm += char(indexed ? value : palette[value]);
             }
-            std::string file = WritePgm("maker_" + std::to_string(i) + ".pgm", picture);
+            std::string file = WorkPath("maker_" + std::to_string(i) + ".pgm");
+            WriteFileBytes(file, std::vector<uint8_t>(pgm.begin(), pgm.end()));
             if (!indexed && i == 2 && CommandAvailable("convert")) {
                 ASSERT_EQ(RunCommand("convert '" + file + "' '" + file + ".png'"), 0);
                 file += ".png";
             }
             arguments += " --record '" + file + "' " + std::to_string(i) + " " + std::to_string(i) +
                          ".5 0 0";
-            const auto start = static_cast<float>(i);
-            Scene scene = ToolScene(rows, 0, 0, start, start + 0.5f, palette, visible);
+            // The tool writes colour entries without noise.
+            Scene scene = MakeScene(rows, 0, 0, float(i), float(i) + 0.5f);
+            for (int c = 0; c < 4; ++c) {
+                scene.fields.Colour(c) = static_cast<uint32_t>(palette[c]) << 8;
+                scene.fields.Visibility(c) = visible[c];
+            }
             scene.endCode = indexed;
             records.push_back(scene.Record());
         }
         std::string output = WorkPath("maker.sub");
-        ASSERT_EQ(RunCommand(Maker("-o '" + output + "' " + arguments)), 0);
+        ASSERT_EQ(RunCommand("python3 '" D2U_SOURCE_DIR "/tools/subtitle-maker' -o '" + output +
+                             "' " + arguments),
+                  0);
         EXPECT_EQ(ReadFileBytes(output), ReadFileBytes(WriteSubtitleFile("ours.sub", records)));
     }
 }

@@ -12,12 +12,6 @@ namespace {
 // x1, y1, x2, y2, width, height.
 using Geometry = std::array<int32_t, 6>;
 
-SubtitleRecord RecordOf(const Geometry& g) {
-    SubtitleRecord r{};
-    r.x1 = g[0], r.y1 = g[1], r.x2 = g[2], r.y2 = g[3], r.width = g[4], r.height = g[5];
-    return r;
-}
-
 struct Case {
     const char* what;
     Geometry record;
@@ -69,8 +63,10 @@ const Case kCases[] = {
 TEST(SubtitlePlacement, ScalesAndPlacesAsTheRulesSay) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.what);
-        SubtitleScaling scaling{c.sx, c.sy, c.maxWidth, c.maxHeight};
-        SubtitlePlacement p = PlaceSubtitle(RecordOf(c.record), scaling);
+        const Geometry& g = c.record;
+        SubtitleRecord r{};
+        r.x1 = g[0], r.y1 = g[1], r.x2 = g[2], r.y2 = g[3], r.width = g[4], r.height = g[5];
+        SubtitlePlacement p = PlaceSubtitle(r, {c.sx, c.sy, c.maxWidth, c.maxHeight});
         EXPECT_EQ(p.scaled, c.scaled);
         EXPECT_EQ((Geometry{p.x1, p.y1, p.x2, p.y2, p.width, p.height}), c.expected);
     }

@@ -2,31 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 namespace d2u {
-
-bool operator==(const SubtitleRun& a, const SubtitleRun& b) {
-    return a.line == b.line && a.x0 == b.x0 && a.length == b.length && a.colour == b.colour;
-}
-
-std::ostream& operator<<(std::ostream& out, const SubtitleRun& run) {
-    return out << "{line " << run.line << ", x0 " << run.x0 << ", L " << run.length << ", c "
-               << run.colour << "}";
-}
-
 namespace {
 
+using Runs = std::vector<std::array<int32_t, 4>>;  // {line, x0, length, colour}
+
 struct RecordingSink : CSubtitleRunSink {
-    void PutRun(const SubtitleRun& run) override { runs.push_back(run); }
-    std::vector<SubtitleRun> runs;
+    void PutRun(const SubtitleRun& run) override {
+        runs.push_back({run.line, run.x0, run.length, run.colour});
+    }
+    Runs runs;
 };
 
 struct Case {
     const char* what;
     std::vector<uint8_t> data;  // hand-coded; stands after a 76-byte header
     int32_t width, height, bottomFieldOffset;
-    std::vector<SubtitleRun> expected;  // {line, x0, length, colour}
+    Runs expected;
 };
 
 // Five rows, each one 16-bit "rest of the line" code (0 0 0 c) of colours 0, 1, 2, 3, 0.
