@@ -1,22 +1,14 @@
 // Streams and small helpers shared by the export tests.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "d2udir.h"
 #include "support/api_test_host.h"
-#include "support/elementary_stream.h"
 
 namespace d2u {
 namespace test {
 
 // MPEG-2, 352x288 at 25 frames/s, groups of 12 with two B pictures: I0 P3 B1 B2 P6 ...
 const GeneratedStream& IpbStream();
-// A copy of the stream with every sequence header's aspect ratio and frame rate codes replaced.
-std::vector<uint8_t> WithSequenceCodes(const std::vector<uint8_t>& stream, int aspectCode,
-                                       int frameRateCode);
 
 // Checks that a frame is the picture (its temporal reference and coding type); how pictures
 // decode is the conformance suite's business.

@@ -18,22 +18,6 @@ using test::WorkPath;
 using test::WriteFileBytes;
 using Bytes = std::vector<uint8_t>;
 
-Bytes RandomBytes(size_t count, uint32_t seed) {
-    std::mt19937 random(seed);
-    Bytes bytes(count);
-    for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
-    return bytes;
-}
-
-// The n bits of a byte string from bit `start` on, most significant bit first.
-uint32_t ReferenceBits(const Bytes& bytes, size_t start, int n) {
-    uint32_t value = 0;
-    for (size_t i = start; i < start + static_cast<size_t>(n); ++i) {
-        value = (value << 1) | ((bytes[i / 8] >> (7 - i % 8)) & 1u);
-    }
-    return value;
-}
-
 // A partial last word reads zeros after its bytes; then come filler words, never the stale data
 // of an earlier, longer buffer; the end is reported a word early so that a refill is asked for.
 TEST(BufferedMode, ShortBuffersEndInFillerWordsAndNeverShowStaleData) {
@@ -81,37 +65,34 @@ TEST(FileMode, ShortFileEndsInFillerWords) {
     EXPECT_EQ(source.shortfall, source.CapacityWords() * 4 - 10);
 }
 
-class LargeFile : public ::testing::Test {
-protected:
-    void SetUp() override {
-        bytes = RandomBytes(size_t(CBitstreamDataSource::kFileBufferWords) * 8 + 1234, 11);
-        ASSERT_TRUE(WriteFileBytes(path, bytes));
-        ASSERT_EQ(source.Open(path.c_str()), 0);
-    }
-    Bytes bytes;
-    std::string path = WorkPath("large_random.bin");
-    CBitstreamDataSource source;
-};
-
-// Reads whole words from the current (word-aligned) position up to byte `end` or the end of the
-// file, refilling as a decoder does, and compares them with the file.
-void ExpectWordsUpTo(CBitstreamDataSource& source, const Bytes& bytes, size_t end) {
-    end = std::min(end, bytes.size());
-    for (size_t position = source.GetBytePosition(); position + 4 <= end; position += 4) {
-        if (source.NeedsFill()) source.FillBuffer();
-        ASSERT_EQ(source.Bits().Get(32), ReferenceBits(bytes, position * 8, 32)) << position;
-    }
-}
-
 // Below a read limit the data comes at once, however short; at its end the reader waits until
 // another thread raises or lifts (0) the limit, and the bytes behind it follow on.
-TEST_F(LargeFile, ReadLimitHoldsTheReaderAtItsEndUntilAnotherThreadRaisesIt) {
+TEST(FileMode, ReadLimitHoldsTheReaderAtItsEndUntilAnotherThreadRaisesIt) {
+    Bytes bytes(size_t(CBitstreamDataSource::kFileBufferWords) * 8 + 1234);
+    std::mt19937 random(11);
+    for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
+    const std::string path = WorkPath("large_random.bin");
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    CBitstreamDataSource source;
+    ASSERT_EQ(source.Open(path.c_str()), 0);
+    // Whole words from the current (word-aligned) position up to byte `end` or the end of the
+    // file, refilled as a decoder does.
+    auto expectWordsUpTo = [&](size_t end) {
+        end = std::min(end, bytes.size());
+        for (size_t position = source.GetBytePosition(); position + 4 <= end; position += 4) {
+            if (source.NeedsFill()) source.FillBuffer();
+            const uint8_t* word = &bytes[position];
+            ASSERT_EQ(source.Bits().Get(32),
+                      uint32_t(word[0]) << 24 | word[1] << 16 | word[2] << 8 | word[3])
+                << position;
+        }
+    };
     for (uint32_t release : {0u, 2000000u}) {
         source.SetFileReadLimit(1002, 0);
         ASSERT_EQ(source.SetInputPosition(0, 0), 0);
         EXPECT_EQ(source.DataEnd(), 1002u);
         EXPECT_TRUE(source.WithinGrowingData());
-        ExpectWordsUpTo(source, bytes, 1000);
+        expectWordsUpTo(1000);
         std::atomic<bool> done{false};
         std::thread reader([&] {
             EXPECT_EQ(source.ReadMore(), 1);
@@ -122,7 +103,7 @@ TEST_F(LargeFile, ReadLimitHoldsTheReaderAtItsEndUntilAnotherThreadRaisesIt) {
         source.SetFileReadLimit(release, 0);
         reader.join();
         EXPECT_EQ(source.GetBytePosition(), 1000u);
-        ExpectWordsUpTo(source, bytes, release ? release : bytes.size());
+        expectWordsUpTo(release ? release : bytes.size());
         if (release) {
             EXPECT_EQ(source.DataEnd(), uint64_t{release});
         }

@@ -10,15 +10,7 @@
 namespace d2u {
 namespace {
 
-using test::FileExists;
-using test::ReadFileBytes;
-using test::RemoveFile;
-using test::WorkPath;
-
-std::string ReadText(const std::string& path) {
-    std::vector<uint8_t> bytes = ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
+using namespace test;
 
 // Without the marker file nothing is written (not even an empty file); with it, levels up to ten
 // replace what the file held.
@@ -26,8 +18,8 @@ TEST(DecoderLog, OnlyWithTheMarkerLevelsUpToTenReachTheFile) {
     std::string path = WorkPath("decoder_log.txt");
     for (bool marked : {false, true}) {
         RemoveFile(D2U_TEST_LOG_MARKER_PATH);
-        if (marked) test::WriteFileBytes(D2U_TEST_LOG_MARKER_PATH, {});
-        marked ? void(test::WriteFileBytes(path, {'o', 'l', 'd'})) : RemoveFile(path);
+        if (marked) WriteFileBytes(D2U_TEST_LOG_MARKER_PATH, {});
+        marked ? void(WriteFileBytes(path, {'o', 'l', 'd'})) : RemoveFile(path);
         {
             CDecoderLog log(path.c_str());
             EXPECT_EQ(log.threshold(), marked ? 10 : 0);
@@ -36,7 +28,9 @@ TEST(DecoderLog, OnlyWithTheMarkerLevelsUpToTenReachTheFile) {
             log.Log15("traced only");
             log.Write("an error", 1);
         }
-        EXPECT_EQ(ReadText(path), marked ? "GetMpegFrame start\r\nan error\r\n" : "");
+        const std::vector<uint8_t> text = ReadFileBytes(path);
+        EXPECT_EQ(std::string(text.begin(), text.end()),
+                  marked ? "GetMpegFrame start\r\nan error\r\n" : "");
         EXPECT_EQ(FileExists(path), marked);
     }
     RemoveFile(D2U_TEST_LOG_MARKER_PATH);

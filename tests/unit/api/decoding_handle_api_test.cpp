@@ -18,17 +18,8 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Slice(const Bytes& bytes, size_t from, size_t to) {
-    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from),
-                 bytes.begin() + static_cast<std::ptrdiff_t>(to));
-}
-
-int32_t Feed(D2uFrame** frame, const Bytes& bytes, D2uHandle handle) {
-    return GetMpegFrame2(frame, bytes.data(), static_cast<int32_t>(bytes.size()), handle);
-}
-
-// Finishing zeroes the caller's variable; null handles, empty buffers and the calls of the other
-// kind of handle are refused; the calls kept only for old hosts say they are not supported.
+// Finishing zeroes the caller's variable; null handles, empty buffers and the file calls on a
+// buffer-driven handle are refused; the calls kept only for old hosts say they are not supported.
 TEST(Handles, FinishAndRefusals) {
     const GeneratedStream& stream = IpbStream();
     Bytes whole = PictureChunk(stream.bytes, stream.layout.pictures.front());
@@ -39,55 +30,45 @@ TEST(Handles, FinishAndRefusals) {
     D2uFrame* frame = &sentinel;
     float fps = -3.0f;
     uint64_t size = 99, position = 99;
-    EXPECT_EQ(GetMpegFrame(&frame, 0), -1);
-    EXPECT_EQ(D2uDirGetMpegFrame2(&frame, whole.data(), 16, 0), -1);
-    EXPECT_EQ(GetMpegFrame2(&frame, nullptr, 100, buffered), -1);
-    EXPECT_EQ(GetMpegFrame2(&frame, whole.data(), 0, buffered), -1);
-    EXPECT_EQ(GetMpegFrame2(&frame, whole.data(), -5, buffered), -1);
-    EXPECT_EQ(GetMpegFrame(&frame, buffered), -1);
+    // Each row: the code every call of it gives (calls in a braced list run in order).
+    const std::pair<int32_t, std::vector<int32_t>> refusals[] = {
+        {-1,
+         {GetMpegFrame(&frame, 0), D2uDirGetMpegFrame2(&frame, whole.data(), 16, 0),
+          GetMpegFrame2(&frame, nullptr, 100, buffered),
+          GetMpegFrame2(&frame, whole.data(), 0, buffered),
+          GetMpegFrame2(&frame, whole.data(), -5, buffered), GetMpegFrame(&frame, buffered),
+          ResetDecoder(0), SkipFrame(0), SkipFrame2(whole.data(), 16, 0), GetFPSInfo(0, &fps),
+          D2uDirSetInputPosition(0, 100, 0), D2uDirSetInputPosition(buffered, 100, 0),
+          SetFileReadLimit(0, 1000, 0), D2uDirSetFileReadLimit(0, 0, 0)}},
+        {0,
+         {SkipDuration(0, 1000, 1), SkipDuration(buffered, 1000, 1),
+          D2uDirGetInputSize(buffered, &size), GetInputPosition(buffered, &position)}},
+        {D2U_NOT_SUPPORTED, {GetFirstFrameSize(1, 2), D2uDirSetPreviewInfo(0, 0, 0, 0, 0)}},
+    };
+    for (const auto& [code, results] : refusals)
+        EXPECT_EQ(results, std::vector<int32_t>(results.size(), code)) << "row of " << code;
     EXPECT_EQ(frame, &sentinel);
-    EXPECT_EQ(ResetDecoder(0), -1);
-    EXPECT_EQ(SkipFrame(0), -1);
-    EXPECT_EQ(SkipFrame2(whole.data(), 16, 0), -1);
-    EXPECT_EQ(SkipDuration(0, 1000, 1), 0);
-    EXPECT_EQ(SkipDuration(buffered, 1000, 1), 0);
-    EXPECT_EQ(GetFPSInfo(0, &fps), -1);
     EXPECT_EQ(fps, -3.0f);
-    EXPECT_EQ(D2uDirSetInputPosition(0, 100, 0), -1);
-    EXPECT_EQ(D2uDirSetInputPosition(buffered, 100, 0), -1);
-    EXPECT_EQ(D2uDirGetInputSize(buffered, &size), 0);
-    EXPECT_EQ(GetInputPosition(buffered, &position), 0);
     EXPECT_EQ(size + position, 0u);
-    EXPECT_EQ(SetFileReadLimit(0, 1000, 0), -1);
-    EXPECT_EQ(D2uDirSetFileReadLimit(0, 0, 0), -1);
-    EXPECT_EQ(GetFirstFrameSize(1, 2), D2U_NOT_SUPPORTED);
-    EXPECT_EQ(D2uDirSetPreviewInfo(0, 0, 0, 0, 0), D2U_NOT_SUPPORTED);
     EXPECT_EQ(FinishDecoding(&buffered), 0);
     EXPECT_EQ(buffered, 0u);
     EXPECT_EQ(FinishDecoding(&buffered), 0);
     EXPECT_EQ(FinishDecoding(nullptr), 0);
-
-    D2uHandle file = 0;
-    ASSERT_EQ(D2uDirLoadFile(stream.path.c_str(), &file), 0);
-    EXPECT_EQ(Feed(&frame, whole, file), -1);
-    EXPECT_EQ(SkipFrame2(whole.data(), static_cast<int32_t>(whole.size()), file), -1);
-    EXPECT_EQ(GetMpegFrame(&frame, file), 0);
-    ExpectShows(frame, stream.layout.pictures[0]);
-    EXPECT_EQ(D2uDirFinishDecoding(&file), 0);
-    EXPECT_EQ(file, 0u);
 }
 
+// A handle that does start refuses the buffer calls and hands out the first picture.
 TEST(StartUp, FilesThatCannotStartGiveTheirCodeAndNoHandle) {
     const GeneratedStream& stream = IpbStream();
     const CodedPicture& first = stream.layout.pictures.front();
+    auto at = [&](size_t offset) { return stream.bytes.begin() + offset; };
+    const Bytes chunk = PictureChunk(stream.bytes, first);
     const struct {
         std::string path;
         int32_t expected;
     } cases[] = {
         {WorkPath("api_no_such_file.m2v"), -1},
-        {WriteWorkFile("api_no_sequence.m2v", Slice(stream.bytes, first.pictureStart, first.end)),
-         -1},
-        {WriteWorkFile("api_no_picture.m2v", Slice(stream.bytes, 0, first.pictureStart)), -2008},
+        {WriteWorkFile("api_no_sequence.m2v", Bytes(at(first.pictureStart), at(first.end))), -1},
+        {WriteWorkFile("api_no_picture.m2v", Bytes(at(0), at(first.pictureStart))), -2008},
         {stream.path, 0},
     };
     PublishedTexts published("api_published.txt");
@@ -103,9 +84,12 @@ TEST(StartUp, FilesThatCannotStartGiveTheirCodeAndNoHandle) {
             EXPECT_EQ(handle != 0, c.expected == 0);
             if (!handle) continue;
             D2uFrame* frame = nullptr;
+            EXPECT_EQ(GetMpegFrame2(&frame, chunk.data(), int32_t(chunk.size()), handle), -1);
+            EXPECT_EQ(SkipFrame2(chunk.data(), int32_t(chunk.size()), handle), -1);
             EXPECT_EQ(GetMpegFrame(&frame, handle), 0);
             ExpectShows(frame, first);
-            FinishDecoding(&handle);
+            EXPECT_EQ(D2uDirFinishDecoding(&handle), 0);
+            EXPECT_EQ(handle, 0u);
         }
     }
     // The open error names the path, also beyond ASCII (two e-acute and a character beyond the
@@ -127,37 +111,38 @@ TEST(JoinedStreams, EveryCopyDecodesWhole) {
     const size_t pictures = stream.layout.pictures.size();
     const HostRun single = DecodeFileDriven(stream.path, pictures + 4);
     ASSERT_EQ(single.frames.size(), pictures + 1);
-    const size_t manyCopies = 6 * 1024 * 1024 / stream.bytes.size() + 1;
-    for (size_t copies : {size_t{2}, manyCopies}) {
-        Bytes joined;
-        for (size_t k = 0; k < copies; ++k)
-            joined.insert(joined.end(), stream.bytes.begin(), stream.bytes.end());
-        const HostRun file =
-            DecodeFileDriven(WriteWorkFile("api_joined.m2v", joined), copies * pictures + 4);
-        ASSERT_EQ(file.frames.size(), copies * pictures + 1) << copies << " copies";
-        for (size_t k = 0; k < file.frames.size(); ++k) {
-            // The last frame comes once more at the end.
+    auto expectCopies = [&](const HostRun& run, size_t copies, size_t repeatedAtEnd) {
+        ASSERT_EQ(run.frames.size(), copies * pictures + repeatedAtEnd) << copies << " copies";
+        for (size_t k = 0; k < run.frames.size(); ++k) {
             const size_t same = k < copies * pictures ? k % pictures : pictures - 1;
-            ASSERT_TRUE(MinPsnr(file.frames[k].image, single.frames[same].image) == kIdenticalPsnr)
+            ASSERT_TRUE(MinPsnr(run.frames[k].image, single.frames[same].image) == kIdenticalPsnr)
                 << "frame " << k << " of " << copies << " copies";
         }
+    };
+    Bytes joined;
+    for (size_t copies : {size_t{2}, 6 * 1024 * 1024 / stream.bytes.size() + 1}) {
+        joined.clear();
+        for (size_t k = 0; k < copies; ++k)
+            joined.insert(joined.end(), stream.bytes.begin(), stream.bytes.end());
+        // The last frame comes once more at the end.
+        expectCopies(
+            DecodeFileDriven(WriteWorkFile("api_joined.m2v", joined), copies * pictures + 4),
+            copies, 1);
     }
-    D2uHandle handle = 0;
-    InitDecoding(&handle);
-    size_t matching = 0;
-    for (int copy = 0; copy < 2; ++copy) {
-        for (size_t k = 0; k < pictures; ++k) {
-            CodedPicture picture = stream.layout.pictures[k];
-            if (k + 1 == pictures) picture.end = stream.bytes.size();  // with the end code
-            D2uFrame* frame = nullptr;
-            ASSERT_EQ(Feed(&frame, PictureChunk(stream.bytes, picture), handle), 0);
-            ASSERT_NE(frame, nullptr);
-            if (MinPsnr(CopyFrame(*frame).image, single.frames[k].image) == kIdenticalPsnr)
-                ++matching;
-        }
+    // Buffer-driven: the first two copies, a picture at a time.
+    StreamLayout layout;
+    for (size_t k = 0; k < 2 * pictures; ++k) {
+        CodedPicture picture = stream.layout.pictures[k % pictures];
+        const size_t offset = k / pictures * stream.bytes.size();
+        picture.chunkStart += offset;
+        picture.end = k % pictures + 1 == pictures
+                          ? offset + stream.bytes.size()  // with the end code
+                          : picture.end + offset;
+        layout.pictures.push_back(picture);
     }
-    FinishDecoding(&handle);
-    EXPECT_EQ(matching, 2 * pictures);
+    const HostRun buffered = DecodeBufferDriven(joined, layout);
+    EXPECT_EQ(buffered.results, std::vector<int32_t>(2 * pictures, 0));
+    expectCopies(buffered, 2, 0);
 }
 
 // With a read limit just past the start code that follows a picture, that picture and every one
@@ -198,15 +183,14 @@ TEST(FrameAccess, AReadOnlyHostGetsTheDecodersOwnPictures) {
     for (int32_t writable : {1, 0}) {
         OpenFile file(stream.path);
         ASSERT_EQ(D2uDirSetFramesWritable(file.handle, writable), 0);
-        D2uFrame* first = file.Next();
-        ASSERT_NE(first, nullptr);
-        EXPECT_EQ(MinPsnr(CopyFrame(*first).image, painted.frames[0].image), kIdenticalPsnr);
-        PaintFrame(*first);
-        D2uFrame* second = file.Next();
-        ASSERT_NE(second, nullptr);
-        EXPECT_EQ(MinPsnr(CopyFrame(*second).image, painted.frames[1].image) == kIdenticalPsnr,
-                  writable == 1)
-            << "writable " << writable;
+        for (size_t k = 0; k < 2; ++k) {
+            D2uFrame* frame = file.Next();
+            ASSERT_NE(frame, nullptr);
+            EXPECT_EQ(MinPsnr(CopyFrame(*frame).image, painted.frames[k].image) == kIdenticalPsnr,
+                      k == 0 || writable == 1)
+                << "frame " << k << " writable " << writable;
+            PaintFrame(*frame);
+        }
     }
 }
 

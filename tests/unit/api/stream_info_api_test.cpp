@@ -10,12 +10,11 @@ namespace d2u {
 namespace test {
 namespace {
 
-void ExpectOutputInfo(D2uHandle handle, int32_t width, int32_t height) {
+// GetOutputInfo's result, width, height and bits per pixel.
+std::vector<int32_t> OutputInfo(D2uHandle handle) {
     int32_t w = 0, h = 0, bits = 0;
-    EXPECT_EQ(GetOutputInfo(&w, &h, &bits, handle), 0);
-    EXPECT_EQ(w, width);
-    EXPECT_EQ(h, height);
-    EXPECT_EQ(bits, 32);
+    const int32_t result = GetOutputInfo(&w, &h, &bits, handle);
+    return {result, w, h, bits};
 }
 
 // Refused sizes change nothing; a size scales every plane of the frames handed out; 0 x 0 ends it.
@@ -26,18 +25,17 @@ TEST(OutputSize, ScalesTheFramesHandedOutUntilSwitchedOff) {
         EXPECT_EQ(D2uDirSetOutputSize(file.handle, bad, 100), -1) << bad;
         EXPECT_EQ(D2uDirSetOutputSize(file.handle, 100, bad), -1) << bad;
     }
-    ExpectOutputInfo(file.handle, 352, 288);
+    EXPECT_EQ(OutputInfo(file.handle), (std::vector<int32_t>{0, 352, 288, 32}));
     ASSERT_EQ(D2uDirSetOutputSize(file.handle, 720, 144), 0);
-    ExpectOutputInfo(file.handle, 720, 144);
+    EXPECT_EQ(OutputInfo(file.handle), (std::vector<int32_t>{0, 720, 144, 32}));
     D2uFrame* frame = file.Next();
     ExpectShows(frame, IpbStream().layout.pictures[0]);
     ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->Y.width, 720);
-    EXPECT_EQ(frame->Y.height, 144);
-    EXPECT_EQ(frame->U.width, 360);
-    EXPECT_EQ(frame->V.height, 72);
+    EXPECT_EQ(
+        (std::vector<int32_t>{frame->Y.width, frame->Y.height, frame->U.width, frame->V.height}),
+        (std::vector<int32_t>{720, 144, 360, 72}));
     ASSERT_EQ(D2uDirSetOutputSize(file.handle, 0, 0), 0);
-    ExpectOutputInfo(file.handle, 352, 288);
+    EXPECT_EQ(OutputInfo(file.handle), (std::vector<int32_t>{0, 352, 288, 32}));
     frame = file.Next();
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame->Y.width, 352);

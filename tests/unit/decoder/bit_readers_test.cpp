@@ -19,31 +19,23 @@
 namespace d2u {
 namespace {
 
-class TestBits {
-public:
-    // Appends codeword digits; spaces are ignored.
-    TestBits& Put(const std::string& digits) {
-        for (char c : digits) {
-            if (c == '0' || c == '1') bits_.push_back(c == '1');
-        }
-        return *this;
+// The words of codeword digits (spaces ignored) in reading order, zero padded, followed by two
+// sentinel words.
+std::vector<Ipp32u> WordsOf(const std::string& digits) {
+    std::vector<Ipp32u> words;
+    size_t bit = 0;
+    for (char c : digits) {
+        if (c != '0' && c != '1') continue;
+        if (bit % 32 == 0) words.push_back(0);
+        words.back() |= Ipp32u(c == '1') << (31 - bit++ % 32);
     }
-    // Words in reading order, zero padded, followed by two sentinel words.
-    std::vector<Ipp32u> Words() const {
-        std::vector<Ipp32u> words((bits_.size() + 31) / 32, 0);
-        for (size_t i = 0; i < bits_.size(); ++i)
-            words[i / 32] |= Ipp32u(bits_[i]) << (31 - i % 32);
-        words.resize(words.size() + 2, CBitstreamDataSource::kFillerWord);
-        return words;
-    }
+    words.resize(words.size() + 2, CBitstreamDataSource::kFillerWord);
+    return words;
+}
 
-private:
-    std::vector<bool> bits_;
-};
-
-// A reader over the words of the bits.
+// A reader over the words of the digits.
 struct WordCursor {
-    explicit WordCursor(const TestBits& bits) : words(bits.Words()), at(words.data(), 31) {}
+    explicit WordCursor(const std::string& digits) : words(WordsOf(digits)), at(words.data(), 31) {}
     size_t BitsRead() const {
         return size_t(at.Word() - words.data()) * 32 + size_t(31 - at.Offset());
     }
@@ -88,43 +80,38 @@ TEST(VlcHuffman, LooksAheadAtMostIntoTheSentinelWordAndFailsInPlace) {
 
 constexpr Ipp16s kGuard = 0x5555;
 
-const CMpegVlcTables& Tables() {
+CMpegVlcTables& Tables() {
     static CMpegVlcTables tables;
     static const bool built = tables.Build() == 0;
     EXPECT_TRUE(built);
     return tables;
 }
 
-const IppVCHuffmanSpec_32s* Table(int index) {
-    return Tables().Table(index);
-}
-
-// One intra block (block 0 of a 4:2:0 macroblock) read into coefficients, between guards.
+// One MPEG-2 intra block (block 0 of a 4:2:0 macroblock, zigzag scan, quantiser 2) read into
+// coefficients, between guards.
 struct IntraBlock {
-    IppStatus Read(BitReader& bits, bool mpeg1, const Ipp32u* scan, int quantiser, int dcShift = 3,
-                   Ipp32s predictor = 0, Ipp32u pattern = 0x20) {
-        ScaleMatrix(scan, matrix.data(), quantiser, true, &scaled);
-        predictors[0] = predictor;
-        const IntraMacroblockBlocks blocks{Table(CMpegVlcTables::kDctDcSizeLuminance),
-                                           Table(CMpegVlcTables::kDctDcSizeChrominance),
-                                           Table(CMpegVlcTables::kDctCoefficientsZero),
-                                           pattern,
+    IppStatus Read(BitReader& bits) {
+        const std::vector<uint16_t> matrix(64, 16);
+        ScaleMatrix(kZigzagScan, matrix.data(), 2, true, &scaled);
+        const CMpegVlcTables& t = Tables();
+        const IntraMacroblockBlocks blocks{t.Table(CMpegVlcTables::kDctDcSizeLuminance),
+                                           t.Table(CMpegVlcTables::kDctDcSizeChrominance),
+                                           t.Table(CMpegVlcTables::kDctCoefficientsZero),
+                                           0x20,
                                            6,
                                            &scaled,
                                            &scaled,
                                            predictors,
-                                           dcShift,
+                                           3,
                                            storage.data() + 64};
-        return CheckedIntraMacroblockReader(blocks, mpeg1)(bits, blocks);
+        return CheckedIntraMacroblockReader(blocks, false)(bits, blocks);
     }
-    const Ipp16s* Block() const { return storage.data() + 64; }
     bool GuardsIntact() const {
         auto guard = [](Ipp16s value) { return value == kGuard; };
         return std::all_of(storage.begin(), storage.begin() + 64, guard) &&
                std::all_of(storage.begin() + 128, storage.end(), guard);
     }
 
-    std::vector<uint16_t> matrix = std::vector<uint16_t>(64, 16);
     ScaledMatrix scaled;
     Ipp32s predictors[3] = {};
     std::vector<Ipp16s> storage = std::vector<Ipp16s>(7 * 64, kGuard);
@@ -134,49 +121,40 @@ struct IntraBlock {
 // block fails without writing outside its 64 values.
 TEST(CoefficientReader, CorruptBlocksFailWithinTheBlock) {
     auto intraWith = [](int coefficients, const char* tail) {
-        TestBits bits;
-        bits.Put("100");  // DC size 0
-        for (int i = 0; i < coefficients; ++i) bits.Put("110");
-        return bits.Put(tail);
+        std::string digits = "100";  // DC size 0
+        for (int i = 0; i < coefficients; ++i) digits += "110";
+        return digits + tail;
     };
     const struct {
         const char* what;
-        TestBits bits;
+        std::string digits;
     } cases[] = {
         {"64 coefficients after the DC", intraWith(64, "10")},
         {"no end of block after the 63rd", intraWith(63, "110")},
         {"run past the end", intraWith(10, "0000 01 111111 000000000001 10")},
         {"codeword of no entry", intraWith(3, "0000 0000 0000 0000 0")},
         {"data ends without end of block", intraWith(5, "")},
-        {"DC size 12 and more", TestBits().Put("1111 1111 1111")},
+        {"DC size 12 and more", "1111 1111 1111"},
     };
     for (const auto& c : cases) {
-        WordCursor at(c.bits);
+        WordCursor at(c.digits);
         IntraBlock block;
-        EXPECT_NE(block.Read(at.at, false, kZigzagScan, 2), ippStsNoErr) << c.what;
+        EXPECT_NE(block.Read(at.at), ippStsNoErr) << c.what;
         EXPECT_TRUE(block.GuardsIntact()) << c.what;
     }
     WordCursor full(intraWith(63, "10"));
     IntraBlock block;
-    EXPECT_EQ(block.Read(full.at, false, kZigzagScan, 2), ippStsNoErr);
+    EXPECT_EQ(block.Read(full.at), ippStsNoErr);
     EXPECT_TRUE(block.GuardsIntact());
 }
 
-class MotionVectors : public ::testing::Test {
-protected:
-    void SetUp() override {
-        tables.Build();
-        reader.Init(&tables);
-    }
-    CMpegVlcTables tables;
-    CMotionVectorReader reader;
-};
-
 // A forbidden f_code fails without reading, on both paths; a vertical code of no codeword fails
 // after the horizontal component has been updated.
-TEST_F(MotionVectors, BadFCodesAndCodesFail) {
+TEST(MotionVectors, BadFCodesAndCodesFail) {
+    CMotionVectorReader reader;
+    reader.Init(&Tables());
     for (bool frame : {false, true}) {
-        WordCursor bits(TestBits().Put("010 0000 0000 000"));  // +1, then no codeword
+        WordCursor bits("010 0000 0000 000");  // +1, then no codeword
         auto read = [&](int32_t* vector, int32_t h, int32_t v) {
             return frame ? reader.ReadFrameVector(bits.at, vector, h, v)
                          : reader.ReadMotionVector(bits.at, vector, h, v, 0, 0);

@@ -3,8 +3,6 @@
 // pictures themselves the conformance suite's.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "decoder/mpeg_decoder_wraper.h"
 #include "picture/yuv_frame.h"
 #include "support/elementary_stream.h"
@@ -14,10 +12,6 @@
 namespace d2u {
 namespace test {
 namespace {
-
-bool FfmpegAvailable() {
-    return CommandAvailable("ffmpeg");
-}
 
 std::string FfmpegHugePicture() {
     return CachedArtifact("headers_ffmpeg_huge.m2v",
@@ -33,26 +27,11 @@ std::string FfmpegHugePictureYuv() {
                           "ffmpeg -v error -i '" + stream + "' -f rawvideo -pix_fmt yuv420p {out}");
 }
 
-std::unique_ptr<CMpegDecoderWraper> Loaded(const std::string& path) {
-    auto wrapper = std::make_unique<CMpegDecoderWraper>();
-    if (wrapper->LoadFile(path.c_str()) != 0) return nullptr;
-    return wrapper;
-}
-
-std::string Written(const std::vector<uint8_t>& bytes, const std::string& name) {
-    std::string path = WorkPath(name);
-    return WriteFileBytes(path, bytes) ? path : "";
-}
-
-#define REQUIRE_STREAM(path)                                        \
-    if (!FfmpegAvailable()) GTEST_SKIP() << "ffmpeg not available"; \
-    ASSERT_FALSE((path).empty()) << "the encoder failed"
-
 TEST(DecoderWraperLarge, APictureOfMegabytesAtTheRefillPointDecodesWhole) {
-    std::string path = FfmpegHugePicture();
-    std::string reference = FfmpegHugePictureYuv();
-    REQUIRE_STREAM(reference);
-    std::vector<uint8_t> stream = ReadFileBytes(path);
+    if (!CommandAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg not available";
+    const std::string reference = FfmpegHugePictureYuv();
+    ASSERT_FALSE(reference.empty()) << "the encoder failed";
+    const std::vector<uint8_t> stream = ReadFileBytes(FfmpegHugePicture());
     ASSERT_GT(stream.size(), 2000000u);
     const CodedPicture coded = ReadStreamLayout(stream).pictures.at(0);
     std::vector<YuvImage> expected = ReadRawYuv420(reference, 1920, 1080);
@@ -61,22 +40,20 @@ TEST(DecoderWraperLarge, APictureOfMegabytesAtTheRefillPointDecodesWhole) {
     for (size_t lead : {size_t(0), size_t(639990), size_t(640010)}) {
         std::vector<uint8_t> bytes(lead, 0x5A);
         bytes.insert(bytes.end(), stream.begin(), stream.end());
-        std::string file = Written(bytes, "headers_huge_shifted.m2v");
-        auto wrapper = Loaded(file);
-        ASSERT_TRUE(wrapper) << lead;
-        CYUVFrame* frame = wrapper->GetNextFrame(1);
+        const std::string file = WriteWorkFile("headers_huge_shifted.m2v", bytes);
+        CMpegDecoderWraper wrapper;
+        ASSERT_EQ(wrapper.LoadFile(file.c_str()), 0) << lead;
+        CYUVFrame* frame = wrapper.GetNextFrame(1);
         ASSERT_NE(frame, nullptr) << lead;
         EXPECT_EQ(frame->pictureBytes, static_cast<int32_t>(coded.end - coded.pictureStart));
         // Band by band, so that a picture cut short shows in its last rows.
         for (int band = 0; band < 1080; band += 120) {
-            PlaneImage ours =
-                CopyPlane(frame->Y.data + band * frame->Y.pitch, frame->Y.pitch, 1920, 120);
-            PlaneImage theirs;
-            theirs.width = 1920;
-            theirs.height = 120;
-            auto from = expected[0].planes[0].samples.begin() + band * 1920;
-            theirs.samples.assign(from, from + 120 * 1920);
-            EXPECT_GT(PlanePsnr(ours, theirs), 40.0) << "lead " << lead << " band " << band;
+            EXPECT_GT(
+                PlanePsnr(
+                    CopyPlane(frame->Y.data + band * frame->Y.pitch, frame->Y.pitch, 1920, 120),
+                    CopyPlane(expected[0].planes[0].samples.data() + band * 1920, 1920, 1920, 120)),
+                40.0)
+                << "lead " << lead << " band " << band;
         }
         RemoveFile(file);
     }
