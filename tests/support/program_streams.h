@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/test_env.h"
@@ -28,32 +29,28 @@ inline const std::vector<ProgramStream>& ProgramStreams() {
         const std::string video = "-f lavfi -i testsrc=size=352x288:rate=25 ";
         const std::string tone = "-f lavfi -i sine=frequency=440:sample_rate=48000 ";
         const std::string coding = video + "-t 2 -c:v mpeg2video -g 12 -bf 2 -b:v 900k ";
-        // The path holds the command until it has run ($d is a scratch directory).
-        const std::vector<ProgramStream> recipes = {
-            {"dvd_ac3", Ffmpeg(tone + coding + "-c:a ac3 -f dvd {out}"), ""},
-            {"vob_video", Ffmpeg(coding + "-f vob {out}"), ""},
-            {"vob_mp2", Ffmpeg(tone + coding + "-c:a mp2 -f vob {out}"), ""},
-            {"mplex_dvd",
-             Ffmpeg(coding + "-f mpeg2video $d/v.m2v") + " && " +
-                 Ffmpeg(tone + "-t 2 -c:a mp2 -b:a 192k -f mp2 $d/a.mp2") +
-                 " && mplex -f 8 -o {out} $d/v.m2v $d/a.mp2",
-             ""},
-            {"dvdauthor",
-             Ffmpeg("-f lavfi -i testsrc=size=720x576:rate=25 " + tone +
-                    "-t 2 -target pal-dvd -b:v 1500k $d/in.mpg") +
-                 " && VIDEO_FORMAT=PAL dvdauthor -o $d/dvd -t $d/in.mpg && "
-                 "cp $d/dvd/VIDEO_TS/VTS_01_1.VOB {out}",
-             ""},
+        // Name and command; $d is a scratch directory.
+        const std::vector<std::pair<std::string, std::string>> recipes = {
+            {"dvd_ac3", Ffmpeg(tone + coding + "-c:a ac3 -f dvd {out}")},
+            {"vob_video", Ffmpeg(coding + "-f vob {out}")},
+            {"vob_mp2", Ffmpeg(tone + coding + "-c:a mp2 -f vob {out}")},
+            {"mplex_dvd", Ffmpeg(coding + "-f mpeg2video $d/v.m2v") + " && " +
+                              Ffmpeg(tone + "-t 2 -c:a mp2 -b:a 192k -f mp2 $d/a.mp2") +
+                              " && mplex -f 8 -o {out} $d/v.m2v $d/a.mp2"},
+            {"dvdauthor", Ffmpeg("-f lavfi -i testsrc=size=720x576:rate=25 " + tone +
+                                 "-t 2 -target pal-dvd -b:v 1500k $d/in.mpg") +
+                              " && VIDEO_FORMAT=PAL dvdauthor -o $d/dvd -t $d/in.mpg && "
+                              "cp $d/dvd/VIDEO_TS/VTS_01_1.VOB {out}"},
         };
         std::vector<ProgramStream> made;
-        for (ProgramStream stream : recipes) {
-            stream.path = CachedArtifact(
-                "demux_" + stream.name + ".vob",
-                "{ d=$(mktemp -d) && " + stream.path + "; r=$?; rm -rf $d; exit $r; }");
-            stream.videoPath = CachedArtifact(
-                "demux_" + stream.name + ".m2v",
-                Ffmpeg("-i '" + stream.path + "' -map 0:v -c copy -f mpeg2video {out}"));
-            if (!stream.path.empty() && !stream.videoPath.empty()) made.push_back(stream);
+        for (const auto& [name, command] : recipes) {
+            std::string path =
+                CachedArtifact("demux_" + name + ".vob",
+                               "{ d=$(mktemp -d) && " + command + "; r=$?; rm -rf $d; exit $r; }");
+            std::string videoPath =
+                CachedArtifact("demux_" + name + ".m2v",
+                               Ffmpeg("-i '" + path + "' -map 0:v -c copy -f mpeg2video {out}"));
+            if (!path.empty() && !videoPath.empty()) made.push_back({name, path, videoPath});
         }
         return made;
     }();
@@ -91,76 +88,51 @@ inline Bytes EncodePts(uint64_t pts) {
             static_cast<uint8_t>(((pts << 1) & 0xFE) | 1)};
 }
 
-// A PES packet with the MPEG-2 header; headerData (the PTS) may be empty.
-inline Bytes PesPacket(uint8_t streamId, const Bytes& headerData, const Bytes& payload) {
+// A video PES packet with the MPEG-2 header; headerData (the PTS) may be empty.
+inline Bytes VideoPacket(const Bytes& headerData, const Bytes& payload) {
     uint8_t flags = headerData.empty() ? 0x00 : 0x80;
     return Packet(
-        streamId,
-        Join({{0x81, flags, static_cast<uint8_t>(headerData.size())}, headerData, payload}));
+        0xE0, Join({{0x81, flags, static_cast<uint8_t>(headerData.size())}, headerData, payload}));
 }
 
 // Pack header, the packets, then padding up to 2048 bytes.
 inline Bytes Unit(const std::vector<Bytes>& packets) {
-    Bytes unit = Join(packets);
-    unit.insert(unit.begin(), {0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04, 0x00, 0x04, 0x01, 0x01,
-                               0x89, 0xC3, 0xF8});
+    Bytes unit =
+        Join({{0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04, 0x00, 0x04, 0x01, 0x01, 0x89, 0xC3, 0xF8},
+              Join(packets)});
     if (unit.size() + 6 <= kUnit) Append(unit, Packet(0xBE, Bytes(kUnit - unit.size() - 6, 0xFF)));
     unit.resize(std::max(unit.size(), kUnit), 0xFF);
     return unit;
 }
 
-// Units each carrying one video packet with a piece of es, of the given sizes (the last size
-// repeats until es is used up), with time stamps 3600 apart.
-inline Bytes VideoUnits(const Bytes& es, const std::vector<size_t>& pieceSizes,
-                        uint64_t firstPts = 0) {
-    Bytes stream;
-    for (size_t piece = 0, at = 0; at < es.size(); ++piece) {
-        size_t size = std::min(pieceSizes[std::min(piece, pieceSizes.size() - 1)], es.size() - at);
-        Bytes payload(es.begin() + static_cast<long>(at),
-                      es.begin() + static_cast<long>(at + size));
-        Append(stream, Unit({PesPacket(0xE0, EncodePts(firstPts + 3600 * piece), payload)}));
-        at += size;
-    }
-    return stream;
-}
-
-inline Bytes Code(uint8_t value) {
-    return {0x00, 0x00, 0x01, value};
-}
-
-// A 20-byte sequence header and group, then pictures of the given sizes (at least 4 bytes).
-inline Bytes MakeElementaryStream(const std::vector<size_t>& pictureSizes) {
-    Bytes es = Join({Code(0xB3), Pattern(8, 1), Code(0xB8), Pattern(4, 2)});
-    for (size_t i = 0; i < pictureSizes.size(); ++i) {
-        es = Join({es, Code(0x00), Pattern(pictureSizes[i] - 4, static_cast<uint8_t>(i))});
-    }
-    return es;
+// A unit with one video packet.
+inline Bytes VideoUnit(const Bytes& headerData, const Bytes& payload) {
+    return Unit({VideoPacket(headerData, payload)});
 }
 
 // ---- references -------------------------------------------------------------------------------
 
-// What a plain walk over 2048-byte packs finds in one unit.
-struct UnitContents {
+// A 2048-byte pack with a navigation packet, as a plain walk over the packs finds it.
+struct NavigationUnit {
     size_t offset;
-    size_t navigationPackets;
     size_t videoAfter;  // video bytes of the stream up to the end of this unit
 };
 
-inline std::vector<UnitContents> WalkUnits(const Bytes& stream, Bytes* video) {
-    std::vector<UnitContents> units;
+// The units with navigation packets; `video` gets every video payload.
+inline std::vector<NavigationUnit> NavigationUnits(const Bytes& stream, Bytes* video) {
+    std::vector<NavigationUnit> units;
     for (size_t offset = 0; offset + kUnit <= stream.size(); offset += kUnit) {
-        UnitContents unit{offset, 0, 0};
         const uint8_t* u = stream.data() + offset;
+        bool navigation = false;
         size_t at = u[3] == 0xBA ? 14 + (u[13] & 0x07) : 0;
         for (size_t end; at + 9 <= kUnit && u[at] == 0 && u[at + 1] == 0 && u[at + 2] == 1;
              at = end) {
             end = at + 6 + ((u[at + 4] << 8) | u[at + 5]);
             if (end > kUnit) break;
-            unit.navigationPackets += u[at + 3] == 0xBF;
+            navigation |= u[at + 3] == 0xBF;
             if (u[at + 3] == 0xE0) video->insert(video->end(), u + at + 9 + u[at + 8], u + end);
         }
-        unit.videoAfter = video->size();
-        units.push_back(unit);
+        if (navigation) units.push_back({offset, video->size()});
     }
     return units;
 }
@@ -176,9 +148,8 @@ inline bool IsBoundaryCode(const Bytes& es, size_t at) {
 inline size_t ReferenceChunkEnd(const Bytes& es, size_t from) {
     bool pictureSeen = false;
     for (size_t at = from; at + 4 <= es.size(); ++at) {
-        if (!IsBoundaryCode(es, at)) continue;
-        if (pictureSeen) return at;
-        pictureSeen = es[at + 3] == 0x00;
+        if (IsBoundaryCode(es, at) && pictureSeen) return at;
+        pictureSeen |= IsBoundaryCode(es, at) && es[at + 3] == 0x00;
     }
     return es.size();
 }

@@ -13,8 +13,8 @@ namespace test {
 namespace {
 
 using Block = std::tuple<int32_t, uint64_t, int32_t, Bytes>;  // type, pts, data result, data
+using Blocks = std::vector<Block>;
 constexpr int32_t kVideo = CPackReader::kBlockVideo;
-constexpr int32_t kAudio = CPackReader::kBlockAudio;
 
 class PackReaderTest : public ::testing::Test {
 protected:
@@ -25,17 +25,20 @@ protected:
     }
 
     // Every audio and video block to the end, retrying once with Resync after a null as the
-    // chunk reader does.
-    std::vector<Block> ReadAll() {
-        std::vector<Block> blocks;
+    // chunk reader does. Past the end no block may still hand out data.
+    Blocks ReadAll() {
+        Blocks blocks;
         Bytes data(70000);
         for (int reads = 0; reads < 100000; ++reads) {
             BlockInfo* info = reader.GetNextBlockInfo();
             if (!info && reader.Resync() == 0) info = reader.GetNextBlockInfo();
-            if (!info) return blocks;
-            if (info->blockType != kVideo && info->blockType != kAudio) continue;
             int32_t capacity = static_cast<int32_t>(data.size());
             int32_t result = reader.GetBlockData(data.data(), &capacity);
+            if (!info) {
+                EXPECT_NE(result, 0) << "stale block after the end";
+                return blocks;
+            }
+            if (info->blockType != kVideo && info->blockType != CPackReader::kBlockAudio) continue;
             blocks.emplace_back(info->blockType, info->pts, result,
                                 Bytes(data.begin(), data.begin() + (result == 0 ? capacity : 0)));
         }
@@ -45,8 +48,8 @@ protected:
 
     Bytes ReadVideo() {
         Bytes video;
-        for (const Block& block : ReadAll()) {
-            if (std::get<0>(block) == kVideo) Append(video, std::get<3>(block));
+        for (const auto& [type, pts, result, data] : ReadAll()) {
+            if (type == kVideo) Append(video, data);
         }
         return video;
     }
@@ -72,7 +75,7 @@ TEST_F(PackReaderTest, OpenFindsTheFirstPackAfterGarbageAndRefusesFilesWithoutOn
             SCOPED_TRACE(std::to_string(garbage) + (zeroTail ? " zero tail" : ""));
             Bytes stream = GarbageWithoutPackStart(garbage, static_cast<uint32_t>(garbage));
             if (zeroTail) std::fill(stream.end() - 3, stream.end(), 0x00);
-            Open("garbage", Join({stream, Unit({PesPacket(0xE0, EncodePts(1), payload)})}));
+            Open("garbage", Join({stream, VideoUnit(EncodePts(1), payload)}));
             EXPECT_TRUE(ReadVideo() == payload);
         }
     }
@@ -87,49 +90,29 @@ TEST_F(PackReaderTest, OpenFindsTheFirstPackAfterGarbageAndRefusesFilesWithoutOn
     EXPECT_EQ(reader.GetBlockData(payload.data(), &capacity), -1);
 }
 
-Bytes VideoUnit(const Bytes& headerData, const Bytes& payload) {
-    return Unit({PesPacket(0xE0, headerData, payload)});
-}
-
 TEST_F(PackReaderTest, HandMadeUnitsGiveTheirPayloadsAndTimeStamps) {
-    const Bytes a = Pattern(600, 5), b = Pattern(900, 9), none;
+    const Bytes a = Pattern(600, 5), b = Pattern(900, 9);
     const uint64_t high[] = {1ull << 30, (1ull << 32) | 0x2345, (1ull << 33) - 1};
-    // A second packet that claims more bytes than its unit holds, then a unit cut short.
+    // All-ones time stamp bytes mean none; high bits stay; a later packet of a unit gives its
+    // own payload and, without header data, keeps the stamp before it.
+    Open("stamps", Join({VideoUnit(Bytes(5, 0xFF), a), VideoUnit(EncodePts(high[0]), {}),
+                         VideoUnit(EncodePts(high[1]), {}),
+                         Unit({VideoPacket(EncodePts(high[2]), a), VideoPacket({}, b)})}));
+    EXPECT_EQ(ReadAll(), (Blocks{{kVideo, 0, 0, a},
+                                 {kVideo, high[0], 0, {}},
+                                 {kVideo, high[1], 0, {}},
+                                 {kVideo, high[2], 0, a},
+                                 {kVideo, high[2], 0, b}}));
+    // Payloads beyond the bytes read are not copied: a second packet that claims more bytes than
+    // its unit holds, then a unit cut short.
     Bytes overlong =
-        Unit({PesPacket(0xE0, EncodePts(1), a), PesPacket(0xE0, EncodePts(2), Pattern(3000, 2))});
-    overlong.resize(kUnit);
+        Unit({VideoPacket(EncodePts(1), a), VideoPacket(EncodePts(2), Pattern(3000, 2))});
     Bytes cut = VideoUnit(EncodePts(3), b);
-    cut.resize(600);
+    Open("overlong", Join({Bytes(overlong.begin(), overlong.begin() + kUnit),
+                           Bytes(cut.begin(), cut.begin() + 600)}));
     const int32_t outside = CPackReader::kPayloadOutsideUnit;
-    struct Case {
-        const char* name;
-        Bytes stream;
-        std::vector<Block> payloadBlocks;
-    } cases[] = {
-        // All-ones time stamp bytes mean none; high bits stay; a later packet of a unit gives its
-        // own payload and, without header data, keeps the stamp before it.
-        {"stamps",
-         Join({VideoUnit(Bytes(5, 0xFF), a), VideoUnit(EncodePts(high[0]), {}),
-               VideoUnit(EncodePts(high[1]), {}),
-               Unit({PesPacket(0xE0, EncodePts(high[2]), a), PesPacket(0xE0, {}, b)})}),
-         {{kVideo, 0, 0, a},
-          {kVideo, high[0], 0, none},
-          {kVideo, high[1], 0, none},
-          {kVideo, high[2], 0, a},
-          {kVideo, high[2], 0, b}}},
-        // Payloads beyond the bytes read are not copied.
-        {"overlong",
-         Join({overlong, cut}),
-         {{kVideo, 1, 0, a}, {kVideo, 2, outside, none}, {kVideo, 3, outside, none}}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Open(c.name, c.stream);
-        EXPECT_EQ(ReadAll(), c.payloadBlocks);
-        Bytes data(70000);
-        int32_t capacity = static_cast<int32_t>(data.size());
-        EXPECT_NE(reader.GetBlockData(data.data(), &capacity), 0) << "stale block after the end";
-    }
+    EXPECT_EQ(ReadAll(),
+              (Blocks{{kVideo, 1, 0, a}, {kVideo, 2, outside, {}}, {kVideo, 3, outside, {}}}));
 }
 
 // The filter library stand-in XORs every byte of a unit after the first four with the key.
@@ -141,18 +124,17 @@ TEST_F(PackReaderTest, FilterLibrarySeesTheNameAndEveryUnitBeforeParsing) {
     for (size_t i = 0; i < plain.size(); ++i) {
         scrambled.push_back(i % kUnit < 4 ? plain[i] : static_cast<uint8_t>(plain[i] ^ 0x5A));
     }
-    std::string path = WriteWorkFile("demux_case_scrambled", scrambled);
     std::string record = WorkPath("demux_case_filter_record.txt");
     RemoveFile(record);
     setenv("D2U_DVDSCRIPT_RECORD", record.c_str(), 1);
     setenv("D2U_DVDSCRIPT_KEY", "0x5A", 1);
-    ASSERT_EQ(reader.Open(path.c_str()), 0);
+    Open("scrambled", scrambled);
     EXPECT_TRUE(ReadVideo() == ReadFileBytes(source.videoPath));
     reader.Close();
     unsetenv("D2U_DVDSCRIPT_KEY");
     unsetenv("D2U_DVDSCRIPT_RECORD");
 
-    std::string expected = "Ini " + path + "\n";
+    std::string expected = "Ini " + WorkPath("demux_case_scrambled") + "\n";
     for (size_t unit = 0; unit < plain.size() / kUnit; ++unit) expected += "Dec 2048\n";
     Bytes recorded = ReadFileBytes(record);
     EXPECT_EQ(std::string(recorded.begin(), recorded.end()), expected);
