@@ -16,10 +16,11 @@ struct Kind {
 };
 const Kind kKinds[] = {{"RGB 24", 1, 24, 3}, {"RGB 32", 1, 32, 4}, {"YUV", 0, 32, 1}};
 
-// A 96 x 48 host frame filled with 7 (YUV chroma: 200), its rows with spare bytes and each plane
+// A 720 x 48 host frame, as wide as the screen (so that a record at its right edge meets the
+// chroma clipping), filled with 7 (YUV chroma: 200), its rows with spare bytes and each plane
 // between guard bytes: comparing whole planes also shows writes outside the picture.
 struct HostFrame {
-    static constexpr int32_t kWidth = 96, kHeight = 48;
+    static constexpr int32_t kWidth = 720, kHeight = 48;
     static constexpr size_t kGuard = 64;
 
     explicit HostFrame(const Kind& frameKind) : kind(frameKind) {
@@ -100,7 +101,7 @@ int Shown(const Kind& kind, D2uHandle handle, int32_t frameNumber,
 // record still ahead keeps one handed over after it from being read.
 TEST(SubtitleTiming, RecordsFromMemoryShowInTurnAndNotAfterTheirEnd) {
     std::vector<Scene> scenes = {MakeScene(RandomPicture(5, 25, 11, 9), 3, 5, 0.0f, 1.0f),
-                                 MakeScene(RandomPicture(6, 33, 9, 9), 41, 30, 2.0f, 3.0f),
+                                 MakeScene(RandomPicture(6, 33, 9, 9), 687, 30, 2.0f, 3.0f),
                                  MakeScene(RandomPicture(3, 20, 10, 9), 4, 4, 6.0f, 8.0f),
                                  MakeScene(RandomPicture(4, 20, 10, 9), 30, 20, 6.0f, 8.0f)};
     // As handed over: the header, then a pointer to the data, kept in a block of their own so
