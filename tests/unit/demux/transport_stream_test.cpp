@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "d2udir.h"
+#include "demux/psi_tables.h"
 #include "support/elementary_stream.h"
 #include "support/program_streams.h"
 #include "support/transport_streams.h"
@@ -164,6 +165,48 @@ TEST(TransportStreamReader, RefusesWhatItCannotRead) {
         EXPECT_EQ(D2uDirLoadFile(path.c_str(), &handle), -1) << path;
         EXPECT_EQ(handle, 0u);
     }
+}
+
+// A table section with its CRC: table id, section length, the table's own number, version 0,
+// current or applying later, section 0 of 0, then the body.
+Bytes Section(uint8_t tableId, const Bytes& body, bool current = true) {
+    Bytes section = {tableId, 0xB0, static_cast<uint8_t>(5 + body.size() + 4),
+                     0x00,    0x01, static_cast<uint8_t>(current ? 0xC1 : 0xC0),
+                     0x00,    0x00};
+    section.insert(section.end(), body.begin(), body.end());
+    const uint32_t crc = MpegCrc32(section.data(), section.size());
+    for (int shift = 24; shift >= 0; shift -= 8)
+        section.push_back(static_cast<uint8_t>(crc >> shift));
+    return section;
+}
+
+// Program tables are read only whole, with their CRC holding, of their own kind and applying
+// now: a broken one must not replace the map in use.
+TEST(ProgramTables, OnlySoundCurrentSectionsOfTheirKindAreRead) {
+    const Bytes pat = Section(0x00, {0x00, 0x00, 0xE0, 0x10, 0x00, 0x01, 0xE1, 0x00});
+    const Bytes pmt = Section(0x02, {0xE1, 0x01, 0xF0, 0x00, 0x02, 0xE1, 0xE0, 0xF0, 0x00});
+    std::vector<ProgramEntry> programs;
+    std::vector<d2u::ProgramStream> streams;
+    ASSERT_TRUE(ReadProgramAssociation(pat.data(), pat.size(), programs));
+    ASSERT_EQ(programs.size(), 1u);  // the network PID's entry is left out
+    EXPECT_EQ(programs[0].programNumber, 1);
+    EXPECT_EQ(programs[0].mapPid, 0x100);
+    ASSERT_TRUE(ReadProgramMap(pmt.data(), pmt.size(), streams));
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0].streamType, kMpeg2VideoStreamType);
+    EXPECT_EQ(streams[0].pid, 0x1E0);
+    for (const Bytes* table : {&pat, &pmt}) {
+        Bytes flipped = *table, cut(table->begin(), table->end() - 1);
+        flipped[9] ^= 0x04;
+        const Bytes later =
+            Section((*table)[0], Bytes(table->begin() + 8, table->end() - 4), false);
+        for (const Bytes& bad : {flipped, cut, later}) {
+            EXPECT_FALSE(ReadProgramAssociation(bad.data(), bad.size(), programs));
+            EXPECT_FALSE(ReadProgramMap(bad.data(), bad.size(), streams));
+        }
+    }
+    EXPECT_FALSE(ReadProgramAssociation(pmt.data(), pmt.size(), programs));
+    EXPECT_FALSE(ReadProgramMap(pat.data(), pat.size(), streams));
 }
 
 }  // namespace
