@@ -198,6 +198,7 @@ int32_t CMpegDecoder::DecodePicture(bool secondField) {
     targets.coverage = &store.Coverage();
     targets.fillsUndecoded = store.FillsUndecoded();
     targets.secondField = secondField;
+    targets.spareTable = store.SpareTable();
     targets.mbWidth = mb_width;
     targets.mbHeight = mb_height;
     // Only pictures of the three coding types that have macroblock tables decode, and only

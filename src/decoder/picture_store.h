@@ -82,6 +82,13 @@ public:
     CYUVFrame* HandOut(uint32_t codingType);
     CYUVFrame* LastHandedOut() const { return last; }
     bool IsReference(const CYUVFrame* frame) const { return frame == older || frame == newer; }
+    // A macroblock table of the current frame's shape that describes no picture: the host
+    // picture's, which the host reads no longer once the next frame is begun (null while it
+    // holds the table of the picture decoded last).
+    MacroblockInfoBlock* SpareTable() const {
+        const CYUVFrame* host = pictures[kHostPicture].get();
+        return host && tableHolder != host && current != host ? host->mbInfo : nullptr;
+    }
     // The frame to give a host for `frame`: a reference is copied into the host's picture
     // (with the macroblock table, which moves along), anything else is its own.
     CYUVFrame* ForHost(CYUVFrame* frame);

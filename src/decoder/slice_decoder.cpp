@@ -137,12 +137,11 @@ bool CSliceDecoder::StartPicture(const MpegHeaders& headers, const SliceTargets&
     modes.concealment = modes.mpeg2 && picture.concealment_motion_vectors;
     modes.predicted = picture.picture_coding_type == kPictureP;
     SetUpModeCodes(picture.picture_coding_type);
-    SetUpTable(*targets.current);
+    UseTable(targets.current->mbInfo);
     return true;
 }
 
-void CSliceDecoder::SetUpTable(const CYUVFrame& current) {
-    const MacroblockInfoBlock* table = current.mbInfo;
+void CSliceDecoder::UseTable(const MacroblockInfoBlock* table) {
     modes.table = table ? table->entries : nullptr;
     modes.tableColumns = table && table->columns > 0 ? static_cast<uint32_t>(table->columns) : 0;
     modes.tableRows = table && table->rows > 0 ? static_cast<uint32_t>(table->rows) : 0;
@@ -215,7 +214,7 @@ int32_t CSliceDecoder::FinishSlices(BitReader& bits, const uint32_t* end,
     return DecodeSlicesFrom(bits, end, state, mb, false);
 }
 
-void CSliceDecoder::CopyTableEntries(int32_t from, int32_t to, uint8_t* mirror, bool save) const {
+void CSliceDecoder::CopyTableEntries(int32_t from, int32_t to, const uint8_t* source) const {
     if (!modes.table || from < 0 || to > modes.total) return;
     const int32_t width = targets.mbWidth;
     for (int32_t address = from; address < to;) {
@@ -232,13 +231,17 @@ void CSliceDecoder::CopyTableEntries(int32_t from, int32_t to, uint8_t* mirror, 
         const size_t offset =
             (static_cast<size_t>(tableRow) * modes.tableColumns + static_cast<uint32_t>(column)) *
             MacroblockInfoBlock::kEntryBytes;
-        const size_t bytes = static_cast<size_t>(kept) * MacroblockInfoBlock::kEntryBytes;
-        if (save) {
-            std::memcpy(mirror + offset, modes.table + offset, bytes);
-        } else {
-            std::memcpy(modes.table + offset, mirror + offset, bytes);
-        }
+        std::memcpy(modes.table + offset, source + offset,
+                    static_cast<size_t>(kept) * MacroblockInfoBlock::kEntryBytes);
     }
+}
+
+void CSliceDecoder::CopyOtherFieldRows(const uint8_t* source) const {
+    if (!modes.table || !modes.field) return;
+    const size_t rowBytes =
+        static_cast<size_t>(modes.tableColumns) * MacroblockInfoBlock::kEntryBytes;
+    for (uint32_t row = modes.tableRowOffset ^ 1; row < modes.tableRows; row += 2)
+        std::memcpy(modes.table + row * rowBytes, source + row * rowBytes, rowBytes);
 }
 
 int64_t CSliceDecoder::SearchByte(const BitReader& bits, const uint32_t* origin) {

@@ -29,6 +29,9 @@ struct SliceTargets {
     // then go into the picture while they are read.
     bool fillsUndecoded = false;
     bool secondField = false;  // the second field picture of a frame
+    // A macroblock table of the current frame's shape that describes no picture (or null), for
+    // slices decoded on several threads.
+    MacroblockInfoBlock* spareTable = nullptr;
     int32_t mbWidth = 0;
     int32_t mbHeight = 0;  // macroblock rows of the frame
 };
@@ -86,15 +89,14 @@ public:
                            SliceOutcome& outcome);
     // Goes on as DecodeSlices after the last listed slice ended as `last`, from `bits` there.
     int32_t FinishSlices(BitReader& bits, const uint32_t* end, const SliceOutcome& last);
-    // Copies the macroblock table entries of addresses [from, to) between the picture's table
-    // and `mirror`, a buffer of the table's layout and size: into the mirror when saving, back
-    // into the table otherwise.
-    void CopyTableEntries(int32_t from, int32_t to, uint8_t* mirror, bool save) const;
-    // Bytes of the current picture's macroblock table (0 without one).
-    size_t TableBytes() const {
-        return static_cast<size_t>(modes.tableColumns) * modes.tableRows *
-               MacroblockInfoBlock::kEntryBytes;
-    }
+    // The macroblock table the picture's macroblocks are written into, in place of the current
+    // frame's: one of the same shape, or null for none.
+    void UseTable(const MacroblockInfoBlock* table);
+    // Copies into the table in use, from `source` (a table of its shape), the entries of
+    // addresses [from, to) and, in a field picture, the rows of the other field: what the
+    // picture leaves as the table held it.
+    void CopyTableEntries(int32_t from, int32_t to, const uint8_t* source) const;
+    void CopyOtherFieldRows(const uint8_t* source) const;
     // The stream byte from which a search for a start code at `bits` reads.
     static int64_t SearchByte(const BitReader& bits, const uint32_t* origin);
     int32_t PictureMacroblocks() const { return modes.total; }
@@ -135,7 +137,6 @@ private:
     void SetUpMotionFormats();
     int32_t ModesOf(uint32_t window, ModeCode& code) const;
     void SetUpModeCodes(uint32_t codingType);
-    void SetUpTable(const CYUVFrame& current);
     static void SkipMacroblockStuffing(BitReader& bits, const uint32_t* end);
     static void SkipSliceExtraInformation(BitReader& bits, const uint32_t* end);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace d2u {
 namespace {
@@ -32,8 +33,8 @@ bool GrowTo(std::vector<T>& list, size_t size) {
 int32_t CSliceThreads::DecodeSlices(CSliceDecoder& main, CMpegVlcTables* tables,
                                     const MpegHeaders& headers, const SliceTargets& targets,
                                     BitReader& bits, const uint32_t* end) {
-    if (pool.Threads() < 2 || !targets.fillsUndecoded || !PrepareHelpers(tables) ||
-        !PrepareBuffers(main, targets)) {
+    if (pool.Threads() < 2 || !targets.fillsUndecoded || !SparesTable(targets) ||
+        !PrepareHelpers(tables) || !PrepareBuffers(targets)) {
         return main.DecodeSlices(bits, end);
     }
     round.sliceCount = main.ListSlices(bits, end, &round.origin, slices.data(),
@@ -48,16 +49,30 @@ int32_t CSliceThreads::DecodeSlices(CSliceDecoder& main, CMpegVlcTables* tables,
     const CFrameCoverage& coverage = *targets.coverage;
     std::memcpy(coverageMirror.data(), coverage.FrameUnits(),
                 static_cast<size_t>(coverage.Columns()) * coverage.Rows());
+    main.UseTable(targets.spareTable);
     ShareOut(pool.Threads());
     pool.Run(DecodeShare, this);
 
+    MacroblockInfoBlock& table = *targets.current->mbInfo;
     if (!EndedAsInOrder(total)) {
         PutBack(main, targets);
         return main.DecodeSlices(bits, end);
     }
+    KeepUnwrittenEntries(main, table.entries);
+    // The spare, now complete, becomes the picture's table.
+    std::swap(table, *targets.spareTable);
     const CSliceDecoder::SliceOutcome& last = outcomes[round.sliceCount - 1];
     bits = last.end;
     return main.FinishSlices(bits, end, last);
+}
+
+// The slices write into the spare table, so that the picture's own keeps the entries of the
+// picture decoded last until the slices are known to have ended as on one thread.
+bool CSliceThreads::SparesTable(const SliceTargets& targets) {
+    const MacroblockInfoBlock* table = targets.current->mbInfo;
+    const MacroblockInfoBlock* spare = targets.spareTable;
+    return table && spare && table != spare && table->entries && spare->entries &&
+           table->columns == spare->columns && table->rows == spare->rows;
 }
 
 bool CSliceThreads::PrepareHelpers(CMpegVlcTables* tables) {
@@ -71,13 +86,12 @@ bool CSliceThreads::PrepareHelpers(CMpegVlcTables* tables) {
     return true;
 }
 
-bool CSliceThreads::PrepareBuffers(const CSliceDecoder& main, const SliceTargets& targets) {
+bool CSliceThreads::PrepareBuffers(const SliceTargets& targets) {
     const CFrameCoverage& coverage = *targets.coverage;
     const size_t slicesWanted =
         std::min(static_cast<size_t>(targets.mbHeight) * kSlicesPerRow + kSpareSlices, kMostSlices);
     return coverage.FrameUnits() && GrowTo(slices, slicesWanted) &&
            GrowTo(outcomes, slicesWanted) && GrowTo(limits, slicesWanted) &&
-           GrowTo(tableMirror, main.TableBytes()) &&
            GrowTo(coverageMirror, static_cast<size_t>(coverage.Columns()) * coverage.Rows());
 }
 
@@ -131,7 +145,10 @@ void CSliceThreads::DecodeShare(void* context, int32_t worker) {
     CSliceThreads& self = *static_cast<CSliceThreads*>(context);
     const Round& round = self.round;
     CSliceDecoder* decoder = worker == 0 ? round.main : self.helpers[worker].get();
-    if (worker != 0 && !decoder->StartPicture(*round.headers, *round.targets)) return;
+    if (worker != 0) {
+        if (!decoder->StartPicture(*round.headers, *round.targets)) return;
+        decoder->UseTable(round.targets->spareTable);
+    }
     const int32_t threads = self.pool.Threads();
     int32_t index = 0;
     while (self.bands[worker].TakeFront(index)) self.DecodeSlice(*decoder, index);
@@ -142,12 +159,7 @@ void CSliceThreads::DecodeShare(void* context, int32_t worker) {
 }
 
 void CSliceThreads::DecodeSlice(CSliceDecoder& decoder, int32_t index) {
-    const CSliceDecoder::ListedSlice& slice = slices[index];
-    // What a slice after the first writes is kept, for a picture decoded again on one thread.
-    // The first slice writes what one thread writes.
-    if (index > 0 && slice.address >= 0)
-        decoder.CopyTableEntries(slice.address, limits[index], tableMirror.data(), true);
-    decoder.DecodeListedSlice(slice, round.end, limits[index], outcomes[index]);
+    decoder.DecodeListedSlice(slices[index], round.end, limits[index], outcomes[index]);
 }
 
 // Whether one thread would have decoded the same slices: each went on from where the one
@@ -165,11 +177,21 @@ bool CSliceThreads::EndedAsInOrder(int32_t total) const {
     return true;
 }
 
-void CSliceThreads::PutBack(CSliceDecoder& main, const SliceTargets& targets) {
-    for (int32_t i = 1; i < round.sliceCount; ++i) {
-        if (slices[i].address >= 0)
-            main.CopyTableEntries(slices[i].address, limits[i], tableMirror.data(), false);
+// The entries no slice wrote (before the first, between slices, behind the last, and the other
+// field's rows) as the picture's table holds them.
+void CSliceThreads::KeepUnwrittenEntries(const CSliceDecoder& main, const uint8_t* table) const {
+    main.CopyOtherFieldRows(table);
+    int32_t unwritten = 0;
+    for (int32_t i = 0; i < round.sliceCount; ++i) {
+        if (slices[i].address < 0) continue;
+        main.CopyTableEntries(unwritten, slices[i].address, table);
+        unwritten = outcomes[i].endAddress;
     }
+    main.CopyTableEntries(unwritten, main.PictureMacroblocks(), table);
+}
+
+void CSliceThreads::PutBack(CSliceDecoder& main, const SliceTargets& targets) {
+    main.UseTable(targets.current->mbInfo);
     CFrameCoverage& coverage = *targets.coverage;
     std::memcpy(coverage.FrameUnits(), coverageMirror.data(),
                 static_cast<size_t>(coverage.Columns()) * coverage.Rows());

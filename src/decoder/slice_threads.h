@@ -5,8 +5,10 @@
 // slice not yet taken, and writes only the macroblocks from its first to the next slice's first,
 // so no two threads write the same samples. A picture decoded this way is the one-thread picture
 // when every slice ended where the next one begins; damage can make a slice run on over the
-// next one's start code or its macroblocks, or stop the picture. Then the macroblock table and
-// the coverage are put back as they were, and the picture is decoded again on one thread: what
+// next one's start code or its macroblocks, or stop the picture. The slices write their
+// macroblock table entries into a spare table, which becomes the picture's (with the entries
+// no slice wrote taken over) only when they ended as on one thread. Otherwise the coverage is
+// put back as it was, and the picture is decoded again on one thread into its own table: what
 // that leaves undecoded is filled in from the reference afterwards, as on one thread, so nothing
 // the threads wrote remains. Pictures whose gaps are not filled (before the first reference)
 // are decoded on one thread from the start.
@@ -36,9 +38,11 @@ public:
 
 private:
     bool PrepareHelpers(CMpegVlcTables* tables);
-    bool PrepareBuffers(const CSliceDecoder& main, const SliceTargets& targets);
+    static bool SparesTable(const SliceTargets& targets);
+    bool PrepareBuffers(const SliceTargets& targets);
     bool SetLimits(int32_t total);
     bool EndedAsInOrder(int32_t total) const;
+    void KeepUnwrittenEntries(const CSliceDecoder& main, const uint8_t* table) const;
     void PutBack(CSliceDecoder& main, const SliceTargets& targets);
     static void DecodeShare(void* context, int32_t worker);
     void DecodeSlice(CSliceDecoder& decoder, int32_t index);
@@ -61,7 +65,6 @@ private:
     std::vector<CSliceDecoder::ListedSlice> slices;
     std::vector<CSliceDecoder::SliceOutcome> outcomes;
     std::vector<int32_t> limits;  // the first address each slice may not write
-    std::vector<uint8_t> tableMirror;
     std::vector<uint8_t> coverageMirror;
     // The picture being decoded.
     struct Round {

@@ -84,16 +84,18 @@ SeedOutcome CheckSeed(int seed) {
         outcome.failure = "library gave " + std::to_string(decoded.size()) + " frames of " +
                           std::to_string(stream.frames.size() + 1);
     }
-    // A host cutting at every picture start code feeds each field on its own: the same frames
-    // as the file gives, none twice.
+    // A host cutting at every picture start code feeds each field on its own, here to a handle
+    // that decodes slices on two threads: the same frames and macroblock tables as the file
+    // gives on one thread, none twice.
     const std::vector<HostFrame> fed =
-        DecodeBufferDriven(stream.bytes, ReadStreamLayout(stream.bytes)).frames;
+        DecodeBufferDriven(stream.bytes, ReadStreamLayout(stream.bytes), 2).frames;
     if (outcome.failure.empty() && fed.size() != stream.frames.size()) {
         outcome.failure = "fed one picture per call, library gave " + std::to_string(fed.size()) +
                           " frames of " + std::to_string(stream.frames.size());
     }
     for (size_t k = 0; outcome.failure.empty() && k < stream.frames.size(); ++k) {
         if (MinPsnr(fed[k].image, decoded[k].image) < kIdenticalPsnr ||
+            fed[k].table != decoded[k].table ||
             fed[k].record.pictureType != decoded[k].record.pictureType ||
             fed[k].record.topFieldFirst != decoded[k].record.topFieldFirst) {
             outcome.failure = "frame " + std::to_string(k) + " fed one picture per call differs";
