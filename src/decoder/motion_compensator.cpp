@@ -3,6 +3,7 @@
 #include "decoder/mpeg_headers.h"
 #include "platform/inline_hints.h"
 #include "primitives/inverse_dct.h"
+#include "primitives/kernel_dispatch.h"
 #include "primitives/motion_compensation.h"
 #include "primitives/prefetch.h"
 
@@ -125,6 +126,8 @@ void CMotionCompensator::SetPictures(CYUVFrame* currentFrame, const CYUVFrame* o
             grids[i][parity + 1] = GridOf(frames[i], parity);
     }
     prefetchAhead = grids[kCurrentPicture][kFrameGrid + 1].lumaWidth >= kPrefetchWidth;
+    static const bool referencePrefetchPays = EarlyReferencePrefetchPays();
+    prefetchReferences = prefetchAhead && referencePrefetchPays;
     PrepareQuickPath();
 }
 
@@ -438,7 +441,7 @@ D2U_ALWAYS_INLINE void CMotionCompensator::PrefetchSource(const Region& region,
 
 void CMotionCompensator::PrefetchFrameBlock(uint32_t directions, const int32_t vectors[2][2],
                                             int32_t x, int32_t y) const {
-    if (!prefetchAhead) return;
+    if (!prefetchReferences) return;
     for (int32_t s = kForward; s <= kBackward; ++s) {
         if (directions & FlagOf(s))
             PrefetchSource(FrameRegion(x, y),
@@ -450,7 +453,7 @@ void CMotionCompensator::PrefetchReferences(const MacroblockMotion& motion, int3
                                             int32_t y) const {
     // Frame and field prediction with vectors of their own; the rest (no motion in P
     // pictures, dual prime, 16x8) is rare enough to go without.
-    if (!prefetchAhead || IsFieldPicture() ||
+    if (!prefetchReferences || IsFieldPicture() ||
         (motion.motion_type != kMotionFrame && motion.motion_type != kMotionField))
         return;
     const int32_t shift = ChromaRowShift();

@@ -95,8 +95,9 @@ public:
     // macroblock's coefficients are decoded. Reads and writes nothing.
     void PrefetchReferences(const MacroblockMotion& motion, int32_t x, int32_t y) const;
 
-    // Whether the prefetches above ask for anything: only in pictures wide enough to gain.
-    bool PrefetchesAhead() const { return prefetchAhead; }
+    // Whether the prefetches above ask for anything: only in pictures wide enough to gain, on
+    // CPUs where it pays.
+    bool PrefetchesAhead() const { return prefetchReferences; }
 
     // The common case on its own, without a MacroblockMotion: frame prediction of a 4:2:0 frame
     // picture (FramePrediction420() true). vectors[s][t]: the macroblock's first vector of each
@@ -234,10 +235,12 @@ private:
     int32_t residualAreas = kAllAreas;
     bool frame420 = true;
     // Pictures this wide keep too little of their references in cache: their reference blocks
-    // are asked for before the coefficients are read, and the quick frame prediction asks
-    // ahead for the rows of the macroblocks to its right. Narrower ones gain nothing from it.
+    // are asked for before the coefficients are read (where that pays), and the quick frame
+    // prediction asks ahead for the rows of the macroblocks to its right. Narrower ones gain
+    // nothing from it.
     static constexpr int32_t kPrefetchWidth = 1280;
     bool prefetchAhead = false;
+    bool prefetchReferences = false;  // before the coefficients (PrefetchReferences)
 };
 
 }  // namespace d2u

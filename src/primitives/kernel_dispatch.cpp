@@ -20,6 +20,15 @@ KernelLevel DetectKernelLevel() {
 #endif
 }
 
+bool EarlyReferencePrefetchPays() {
+#if (defined(__i386__) || defined(__x86_64__)) && defined(__GNUC__)
+    __builtin_cpu_init();
+    return !__builtin_cpu_is("intel");
+#else
+    return true;
+#endif
+}
+
 // Every family is listed here, so that none can be left out of a static link.
 void InstallKernels(KernelLevel level) {
     const KernelLevel best = DetectKernelLevel();

@@ -15,4 +15,10 @@ KernelLevel DetectKernelLevel();
 void InstallKernels(KernelLevel level);
 void InstallBestKernels();
 
+// Whether asking the cache for a macroblock's reference blocks before its coefficients are read
+// makes decoding faster on this CPU. It did on AMD cores (HD decoding about 6% faster); on an
+// Intel Xeon with 2 MiB of L2 a core the prefetch instructions cost 5% of HD decoding, the
+// references arriving in time without them.
+bool EarlyReferencePrefetchPays();
+
 }  // namespace d2u
