@@ -273,7 +273,13 @@ int32_t CBitstreamDataSource::NeedsFill() const {
     if (!buffer) return 1;
     int64_t index = bits.Word() - buffer;
     if (IsBufferedMode()) return index > static_cast<int64_t>(wordCount) - 2 ? 1 : 0;
-    return index * 4 > kRefillThresholdBytes ? 1 : 0;
+    return index * 4 > kRefillThresholdBytes && MayReadMore() ? 1 : 0;
+}
+
+// Everything up to the end of a file that has not grown since it was read is in the buffer: a
+// refill would only move the data and write filler behind it, megabytes of it near the end.
+bool CBitstreamDataSource::MayReadMore() const {
+    return !endOfFile || readLimit.load() > 0 || platform::Size(fileHandle) != fileOffset;
 }
 
 int32_t CBitstreamDataSource::IsBufferedMode() const {

@@ -101,6 +101,7 @@ public:
     int32_t dataLength = 0;
 
 private:
+    bool MayReadMore() const;
     // fillData false leaves the data words unset (the first FillBuffer of a file writes them
     // all); the sentinel and guard words are filled either way. slideWords of room behind
     // them let FillBuffer move the buffer forward.
