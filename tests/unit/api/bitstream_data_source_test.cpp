@@ -111,5 +111,38 @@ TEST(FileMode, ReadLimitHoldsTheReaderAtItsEndUntilAnotherThreadRaisesIt) {
     }
 }
 
+// The end of a file, once read, is not read again while the file keeps its size; bytes written
+// behind it later come with the next refill, as from a file another program is still writing.
+TEST(FileMode, BytesAppendedAfterTheEndWasReadComeWithTheNextRefill) {
+    Bytes bytes(size_t(CBitstreamDataSource::kRefillThresholdBytes) * 2);
+    std::mt19937 random(12);
+    for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
+    const std::string path = WorkPath("appended_random.bin");
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    CBitstreamDataSource source;
+    ASSERT_EQ(source.Open(path.c_str()), 0);
+    ASSERT_EQ(source.endOfFile, 1);
+    // Refilled as a decoder does, between pictures (here every 4 KiB).
+    auto expectWordsFrom = [&](size_t from, size_t end) {
+        for (size_t position = from; position + 4 <= end; position += 4) {
+            if (position % 4096 == 0 && source.NeedsFill()) source.FillBuffer();
+            const uint8_t* word = &bytes[position];
+            ASSERT_EQ(source.Bits().Get(32),
+                      uint32_t(word[0]) << 24 | word[1] << 16 | word[2] << 8 | word[3])
+                << position;
+        }
+    };
+    const size_t firstEnd = bytes.size() - 1000;
+    expectWordsFrom(0, firstEnd);
+    EXPECT_EQ(source.NeedsFill(), 0) << "nothing new to read";
+    const size_t appended = bytes.size();
+    bytes.resize(appended + 5000);
+    for (size_t i = appended; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(random());
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    ASSERT_EQ(source.NeedsFill(), 1);
+    source.FillBuffer();
+    expectWordsFrom(firstEnd, bytes.size());
+}
+
 }  // namespace
 }  // namespace d2u
