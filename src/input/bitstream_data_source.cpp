@@ -279,7 +279,7 @@ int32_t CBitstreamDataSource::NeedsFill() const {
 // Everything up to the end of a file that has not grown since it was read is in the buffer: a
 // refill would only move the data and write filler behind it, megabytes of it near the end.
 bool CBitstreamDataSource::MayReadMore() const {
-    return !endOfFile || readLimit.load() > 0 || platform::Size(fileHandle) != fileOffset;
+    return !endOfFile || platform::Size(fileHandle) != fileOffset;
 }
 
 int32_t CBitstreamDataSource::IsBufferedMode() const {

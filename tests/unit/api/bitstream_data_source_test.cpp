@@ -18,6 +18,26 @@ using test::WorkPath;
 using test::WriteFileBytes;
 using Bytes = std::vector<uint8_t>;
 
+Bytes RandomBytes(size_t count, uint32_t seed) {
+    Bytes bytes(count);
+    std::mt19937 random(seed);
+    for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+// Expects the whole words of `bytes` from the reader's (word-aligned) position up to byte `end`
+// or the end of `bytes`, refilled as a decoder refills between pictures (here every 4 KiB).
+void ExpectWordsUpTo(CBitstreamDataSource& source, const Bytes& bytes, size_t end) {
+    end = std::min(end, bytes.size());
+    for (size_t position = source.GetBytePosition(); position + 4 <= end; position += 4) {
+        if (position % 4096 == 0 && source.NeedsFill()) source.FillBuffer();
+        const uint8_t* word = &bytes[position];
+        ASSERT_EQ(source.Bits().Get(32),
+                  uint32_t(word[0]) << 24 | word[1] << 16 | word[2] << 8 | word[3])
+            << position;
+    }
+}
+
 // A partial last word reads zeros after its bytes; then come filler words, never the stale data
 // of an earlier, longer buffer; the end is reported a word early so that a refill is asked for.
 TEST(BufferedMode, ShortBuffersEndInFillerWordsAndNeverShowStaleData) {
@@ -68,31 +88,17 @@ TEST(FileMode, ShortFileEndsInFillerWords) {
 // Below a read limit the data comes at once, however short; at its end the reader waits until
 // another thread raises or lifts (0) the limit, and the bytes behind it follow on.
 TEST(FileMode, ReadLimitHoldsTheReaderAtItsEndUntilAnotherThreadRaisesIt) {
-    Bytes bytes(size_t(CBitstreamDataSource::kFileBufferWords) * 8 + 1234);
-    std::mt19937 random(11);
-    for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
+    const Bytes bytes = RandomBytes(size_t(CBitstreamDataSource::kFileBufferWords) * 8 + 1234, 11);
     const std::string path = WorkPath("large_random.bin");
     ASSERT_TRUE(WriteFileBytes(path, bytes));
     CBitstreamDataSource source;
     ASSERT_EQ(source.Open(path.c_str()), 0);
-    // Whole words from the current (word-aligned) position up to byte `end` or the end of the
-    // file, refilled as a decoder does.
-    auto expectWordsUpTo = [&](size_t end) {
-        end = std::min(end, bytes.size());
-        for (size_t position = source.GetBytePosition(); position + 4 <= end; position += 4) {
-            if (source.NeedsFill()) source.FillBuffer();
-            const uint8_t* word = &bytes[position];
-            ASSERT_EQ(source.Bits().Get(32),
-                      uint32_t(word[0]) << 24 | word[1] << 16 | word[2] << 8 | word[3])
-                << position;
-        }
-    };
     for (uint32_t release : {0u, 2000000u}) {
         source.SetFileReadLimit(1002, 0);
         ASSERT_EQ(source.SetInputPosition(0, 0), 0);
         EXPECT_EQ(source.DataEnd(), 1002u);
         EXPECT_TRUE(source.WithinGrowingData());
-        expectWordsUpTo(1000);
+        ExpectWordsUpTo(source, bytes, 1000);
         std::atomic<bool> done{false};
         std::thread reader([&] {
             EXPECT_EQ(source.ReadMore(), 1);
@@ -103,7 +109,7 @@ TEST(FileMode, ReadLimitHoldsTheReaderAtItsEndUntilAnotherThreadRaisesIt) {
         source.SetFileReadLimit(release, 0);
         reader.join();
         EXPECT_EQ(source.GetBytePosition(), 1000u);
-        expectWordsUpTo(release ? release : bytes.size());
+        ExpectWordsUpTo(source, bytes, release ? release : bytes.size());
         if (release) {
             EXPECT_EQ(source.DataEnd(), uint64_t{release});
         }
@@ -114,34 +120,21 @@ TEST(FileMode, ReadLimitHoldsTheReaderAtItsEndUntilAnotherThreadRaisesIt) {
 // The end of a file, once read, is not read again while the file keeps its size; bytes written
 // behind it later come with the next refill, as from a file another program is still writing.
 TEST(FileMode, BytesAppendedAfterTheEndWasReadComeWithTheNextRefill) {
-    Bytes bytes(size_t(CBitstreamDataSource::kRefillThresholdBytes) * 2);
-    std::mt19937 random(12);
-    for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
+    Bytes bytes = RandomBytes(size_t(CBitstreamDataSource::kRefillThresholdBytes) * 2, 12);
     const std::string path = WorkPath("appended_random.bin");
     ASSERT_TRUE(WriteFileBytes(path, bytes));
     CBitstreamDataSource source;
     ASSERT_EQ(source.Open(path.c_str()), 0);
     ASSERT_EQ(source.endOfFile, 1);
-    // Refilled as a decoder does, between pictures (here every 4 KiB).
-    auto expectWordsFrom = [&](size_t from, size_t end) {
-        for (size_t position = from; position + 4 <= end; position += 4) {
-            if (position % 4096 == 0 && source.NeedsFill()) source.FillBuffer();
-            const uint8_t* word = &bytes[position];
-            ASSERT_EQ(source.Bits().Get(32),
-                      uint32_t(word[0]) << 24 | word[1] << 16 | word[2] << 8 | word[3])
-                << position;
-        }
-    };
     const size_t firstEnd = bytes.size() - 1000;
-    expectWordsFrom(0, firstEnd);
+    ExpectWordsUpTo(source, bytes, firstEnd);
     EXPECT_EQ(source.NeedsFill(), 0) << "nothing new to read";
-    const size_t appended = bytes.size();
-    bytes.resize(appended + 5000);
-    for (size_t i = appended; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(random());
+    const Bytes more = RandomBytes(5000, 13);
+    bytes.insert(bytes.end(), more.begin(), more.end());
     ASSERT_TRUE(WriteFileBytes(path, bytes));
     ASSERT_EQ(source.NeedsFill(), 1);
     source.FillBuffer();
-    expectWordsFrom(firstEnd, bytes.size());
+    ExpectWordsUpTo(source, bytes, bytes.size());
 }
 
 }  // namespace
