@@ -53,11 +53,11 @@ int32_t CSliceThreads::DecodeSlices(CSliceDecoder& main, CMpegVlcTables* tables,
     ShareOut(pool.Threads());
     pool.Run(DecodeShare, this);
 
-    MacroblockInfoBlock& table = *targets.current->mbInfo;
     if (!EndedAsInOrder(total)) {
         PutBack(main, targets);
         return main.DecodeSlices(bits, end);
     }
+    MacroblockInfoBlock& table = *targets.current->mbInfo;
     KeepUnwrittenEntries(main, table.entries);
     // The spare, now complete, becomes the picture's table.
     std::swap(table, *targets.spareTable);
