@@ -249,24 +249,23 @@ int64_t CSliceDecoder::SearchByte(const BitReader& bits, const uint32_t* origin)
     return (bit + 7) >> 3;
 }
 
-int32_t CSliceDecoder::ListSlices(BitReader bits, const uint32_t* end, const uint32_t** origin,
-                                  ListedSlice* list, int32_t capacity) const {
+int64_t CSliceDecoder::StartListing(BitReader bits, const uint32_t** origin) {
     bits.AlignToByte();
     *origin = bits.Word();
-    int64_t from = (31 - bits.Offset()) / 8;
-    int32_t count = 0;
-    for (;;) {
-        const int64_t prefix = NextStartCodePrefix(*origin, from, end);
-        const uint32_t code = StreamByte(*origin, prefix + 3);
-        if (code < kFirstSliceStartCode || code > kLastSliceStartCode) return count;
-        if (count == capacity) return -1;
-        ListedSlice& slice = list[count++];
-        slice.prefixByte = prefix;
-        const int64_t header = prefix + 4;
-        slice.data.Seek(*origin + (header >> 2), 31 - 8 * static_cast<int32_t>(header & 3));
-        slice.address = ReadSliceHeader(slice.data, end, code, slice.quantiser);
-        from = header;
-    }
+    return (31 - bits.Offset()) / 8;
+}
+
+bool CSliceDecoder::ListNextSlice(const uint32_t* origin, int64_t& from, const uint32_t* end,
+                                  ListedSlice& slice) const {
+    const int64_t prefix = NextStartCodePrefix(origin, from, end);
+    const uint32_t code = StreamByte(origin, prefix + 3);
+    if (code < kFirstSliceStartCode || code > kLastSliceStartCode) return false;
+    slice.prefixByte = prefix;
+    const int64_t header = prefix + 4;
+    slice.data.Seek(origin + (header >> 2), 31 - 8 * static_cast<int32_t>(header & 3));
+    slice.address = ReadSliceHeader(slice.data, end, code, slice.quantiser);
+    from = header;
+    return true;
 }
 
 // The macroblocks of the slice just started, up to the next start code or to bits that decode

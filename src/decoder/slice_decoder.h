@@ -67,7 +67,7 @@ public:
     // for), with every macroblock of the picture decoded, past the data or the picture, at the
     // first macroblock of the slice after it, or at once (a slice header that drops the slice).
     enum class SliceEnd { kStartCode, kPictureFull, kFailed, kOverrun, kDropped };
-    // A slice found by ListSlices.
+    // A slice found by ListNextSlice.
     struct ListedSlice {
         BitReader data;      // behind its header; for a dropped slice, where the header ended
         int64_t prefixByte;  // the stream byte of its start code's 00 00 01
@@ -79,11 +79,13 @@ public:
         int32_t endAddress;
         SliceEnd how;
     };
-    // The slices from `bits` to the first start code that is not a slice's, with their
-    // headers read; byte positions count from `*origin`, set here. Their count, or -1 when
-    // there are more than `capacity`.
-    int32_t ListSlices(BitReader bits, const uint32_t* end, const uint32_t** origin,
-                       ListedSlice* list, int32_t capacity) const;
+    // Listing the slices from `bits` to the first start code that is not a slice's: byte
+    // positions count from `*origin`, set here; returns the byte the search starts from.
+    static int64_t StartListing(BitReader bits, const uint32_t** origin);
+    // The next slice from byte `from` on, its header read, with `from` moved behind its start
+    // code; false at a start code that is not a slice's.
+    bool ListNextSlice(const uint32_t* origin, int64_t& from, const uint32_t* end,
+                       ListedSlice& slice) const;
     // Decodes one listed slice; `limit` is the first address it may not write.
     void DecodeListedSlice(const ListedSlice& slice, const uint32_t* end, int32_t limit,
                            SliceOutcome& outcome);

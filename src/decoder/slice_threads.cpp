@@ -14,8 +14,8 @@ using SliceEnd = CSliceDecoder::SliceEnd;
 // one thread.
 constexpr int32_t kSlicesPerRow = 8;
 constexpr int32_t kSpareSlices = 64;
-// Slice indexes fit the 16-bit halves of a band.
-constexpr size_t kMostSlices = 0xFFFF;
+// Slice indexes fit the 16-bit halves of the hand-out, below its open back.
+constexpr size_t kMostSlices = 0xFFFE;
 
 template <class T>
 bool GrowTo(std::vector<T>& list, size_t size) {
@@ -37,23 +37,20 @@ int32_t CSliceThreads::DecodeSlices(CSliceDecoder& main, CMpegVlcTables* tables,
         !PrepareHelpers(tables) || !PrepareBuffers(targets)) {
         return main.DecodeSlices(bits, end);
     }
-    round.sliceCount = main.ListSlices(bits, end, &round.origin, slices.data(),
-                                       static_cast<int32_t>(slices.size()));
-    const int32_t total = main.PictureMacroblocks();
-    if (round.sliceCount < 2 || !SetLimits(total)) return main.DecodeSlices(bits, end);
-
     round.main = &main;
     round.headers = &headers;
     round.targets = &targets;
+    round.start = bits;
     round.end = end;
+    round.sliceCount = 0;
+    handOut.Open();
     const CFrameCoverage& coverage = *targets.coverage;
     std::memcpy(coverageMirror.data(), coverage.FrameUnits(),
                 static_cast<size_t>(coverage.Columns()) * coverage.Rows());
     main.UseTable(targets.spareTable);
-    ShareOut(pool.Threads());
     pool.Run(DecodeShare, this);
 
-    if (!EndedAsInOrder(total)) {
+    if (round.sliceCount == 0 || !EndedAsInOrder()) {
         PutBack(main, targets);
         return main.DecodeSlices(bits, end);
     }
@@ -95,66 +92,117 @@ bool CSliceThreads::PrepareBuffers(const SliceTargets& targets) {
            GrowTo(coverageMirror, static_cast<size_t>(coverage.Columns()) * coverage.Rows());
 }
 
-// Each slice may write up to the first macroblock of the next slice that is not dropped; the
-// slices must then start in order of address.
-bool CSliceThreads::SetLimits(int32_t total) {
-    int32_t next = total;
-    for (int32_t i = round.sliceCount - 1; i >= 0; --i) {
-        limits[i] = next;
-        const int32_t address = slices[i].address;
-        if (address < 0) continue;
-        if (address >= next) return false;
-        next = address;
+void CSliceThreads::DecodeShare(void* context, int32_t worker) {
+    CSliceThreads& self = *static_cast<CSliceThreads*>(context);
+    const Round& round = self.round;
+    if (worker == 0) {
+        self.ListAndDecode(*round.main);
+        return;
     }
-    return true;
+    CSliceDecoder& decoder = *self.helpers[worker];
+    if (!decoder.StartPicture(*round.headers, *round.targets)) return;
+    decoder.UseTable(round.targets->spareTable);
+    int32_t index = 0;
+    while (self.handOut.Take(0, index)) self.DecodeSlice(decoder, index);
 }
 
-void CSliceThreads::ShareOut(int32_t threads) {
-    for (int32_t band = 0; band < threads; ++band) {
-        const uint32_t front = static_cast<uint32_t>(round.sliceCount * band / threads);
-        const uint32_t back = static_cast<uint32_t>(round.sliceCount * (band + 1) / threads);
-        bands[band].bounds.store(back << 16 | front, std::memory_order_relaxed);
+void CSliceThreads::ListAndDecode(CSliceDecoder& main) {
+    const int32_t count = ListSlices(main);
+    if (count < 2) {
+        // One slice or none, or slices out of order: the picture is decoded on one thread.
+        handOut.Drop();
+        return;
+    }
+    handOut.Publish(count);
+    handOut.Split(count);
+    round.sliceCount = count;
+    int32_t index = 0;
+    while (handOut.Take(1, index)) DecodeSlice(main, index);
+}
+
+// Lists the slices, handing out each one but the last as soon as its limit is known: the first
+// macroblock of the next slice that is not dropped. Returns their count, or 0 when they do not
+// start in order of address or do not fit the list.
+int32_t CSliceThreads::ListSlices(const CSliceDecoder& main) {
+    const int32_t total = main.PictureMacroblocks();
+    const int32_t capacity = static_cast<int32_t>(slices.size());
+    int64_t from = CSliceDecoder::StartListing(round.start, &round.origin);
+    CSliceDecoder::ListedSlice slice;
+    int32_t count = 0;
+    int32_t unlimited = 0;  // the first slice whose limit is not known yet
+    int32_t lastAddress = -1;
+    while (main.ListNextSlice(round.origin, from, round.end, slice)) {
+        if (count == capacity) return 0;
+        slices[count++] = slice;
+        if (slice.address < 0) continue;
+        if (slice.address <= lastAddress || slice.address >= total) return 0;
+        lastAddress = slice.address;
+        while (unlimited < count - 1) limits[unlimited++] = slice.address;
+        handOut.Publish(unlimited);
+    }
+    while (unlimited < count) limits[unlimited++] = total;
+    return count;
+}
+
+void CSliceThreads::HandOut::Open() {
+    listed.store(0, std::memory_order_relaxed);
+    bands[0].bounds.store(kOpenBack << 16, std::memory_order_relaxed);
+    bands[1].bounds.store(0, std::memory_order_relaxed);
+}
+
+// The second band takes the later half of what the first holds. It is set before the first is
+// closed, as the first band's threads take from it only once theirs is closed and empty.
+void CSliceThreads::HandOut::Split(int32_t count) {
+    const uint32_t back = static_cast<uint32_t>(count);
+    uint32_t now = bands[0].bounds.load(std::memory_order_relaxed);
+    for (;;) {
+        const uint32_t front = now & 0xFFFF;
+        const uint32_t middle = front + (back - front) / 2;
+        bands[1].bounds.store(back << 16 | middle, std::memory_order_relaxed);
+        if (bands[0].bounds.compare_exchange_weak(now, middle << 16 | front,
+                                                  std::memory_order_release)) {
+            return;
+        }
     }
 }
 
-bool CSliceThreads::Band::TakeFront(int32_t& index) {
-    uint32_t now = bounds.load(std::memory_order_relaxed);
+void CSliceThreads::HandOut::Drop() {
+    uint32_t now = bands[0].bounds.load(std::memory_order_relaxed);
+    while (!bands[0].bounds.compare_exchange_weak(now, (now & 0xFFFF) << 16 | (now & 0xFFFF),
+                                                  std::memory_order_relaxed)) {
+    }
+}
+
+bool CSliceThreads::HandOut::Take(int32_t band, int32_t& index) {
+    return TakeFront(bands[band], index) || TakeBack(bands[1 - band], index);
+}
+
+bool CSliceThreads::HandOut::TakeFront(Band& band, int32_t& index) {
+    int32_t polls = 0;
+    uint32_t now = band.bounds.load(std::memory_order_acquire);
     for (;;) {
         const uint32_t front = now & 0xFFFF;
         if (front >= now >> 16) return false;
-        if (bounds.compare_exchange_weak(now, now + 1, std::memory_order_relaxed)) {
+        if (static_cast<int32_t>(front) >= listed.load(std::memory_order_acquire)) {
+            // The list is still being made.
+            CWorkerPool::Pause(polls);
+            now = band.bounds.load(std::memory_order_acquire);
+        } else if (band.bounds.compare_exchange_weak(now, now + 1, std::memory_order_acquire)) {
             index = static_cast<int32_t>(front);
             return true;
         }
     }
 }
 
-bool CSliceThreads::Band::TakeBack(int32_t& index) {
-    uint32_t now = bounds.load(std::memory_order_relaxed);
+bool CSliceThreads::HandOut::TakeBack(Band& band, int32_t& index) {
+    uint32_t now = band.bounds.load(std::memory_order_acquire);
     for (;;) {
         const uint32_t back = now >> 16;
         if ((now & 0xFFFF) >= back) return false;
-        if (bounds.compare_exchange_weak(now, now - (1u << 16), std::memory_order_relaxed)) {
+        if (band.bounds.compare_exchange_weak(now, now - (1u << 16), std::memory_order_acquire)) {
             index = static_cast<int32_t>(back - 1);
             return true;
         }
-    }
-}
-
-void CSliceThreads::DecodeShare(void* context, int32_t worker) {
-    CSliceThreads& self = *static_cast<CSliceThreads*>(context);
-    const Round& round = self.round;
-    CSliceDecoder* decoder = worker == 0 ? round.main : self.helpers[worker].get();
-    if (worker != 0) {
-        if (!decoder->StartPicture(*round.headers, *round.targets)) return;
-        decoder->UseTable(round.targets->spareTable);
-    }
-    const int32_t threads = self.pool.Threads();
-    int32_t index = 0;
-    while (self.bands[worker].TakeFront(index)) self.DecodeSlice(*decoder, index);
-    for (int32_t other = 1; other < threads; ++other) {
-        Band& band = self.bands[(worker + other) % threads];
-        while (band.TakeBack(index)) self.DecodeSlice(*decoder, index);
     }
 }
 
@@ -164,7 +212,8 @@ void CSliceThreads::DecodeSlice(CSliceDecoder& decoder, int32_t index) {
 
 // Whether one thread would have decoded the same slices: each went on from where the one
 // before it ended, and none ended the picture before the last.
-bool CSliceThreads::EndedAsInOrder(int32_t total) const {
+bool CSliceThreads::EndedAsInOrder() const {
+    const int32_t total = round.main->PictureMacroblocks();
     for (int32_t i = 0; i + 1 < round.sliceCount; ++i) {
         const CSliceDecoder::SliceOutcome& outcome = outcomes[i];
         if (outcome.how != SliceEnd::kDropped &&

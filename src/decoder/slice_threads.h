@@ -1,17 +1,21 @@
 // The slices of a picture decoded on the threads of the handle's worker pool, into the picture
 // that one thread decoding them in order would make.
 //
-// The slices are listed first (their start codes and headers); each thread then takes the next
-// slice not yet taken, and writes only the macroblocks from its first to the next slice's first,
-// so no two threads write the same samples. A picture decoded this way is the one-thread picture
-// when every slice ended where the next one begins; damage can make a slice run on over the
-// next one's start code or its macroblocks, or stop the picture. The slices write their
-// macroblock table entries into a spare table, which becomes the picture's (with the entries
-// no slice wrote taken over) only when they ended as on one thread. Otherwise the coverage is
-// put back as it was, and the picture is decoded again on one thread into its own table: what
-// that leaves undecoded is filled in from the reference afterwards, as on one thread, so nothing
-// the threads wrote remains. Pictures whose gaps are not filled (before the first reference)
-// are decoded on one thread from the start.
+// The caller's thread lists the slices (their start codes and headers) while the other threads
+// already decode, from the top of the picture down, the slices listed so far; with the list
+// complete, the caller's thread decodes from the bottom up until the two meet. Each thread so
+// keeps about the same rows from picture to picture, and the reference samples it predicts from
+// are mostly those it wrote itself, still in its core's caches. A slice writes only the
+// macroblocks from its first to the next slice's first, so no two threads write the same
+// samples. A picture decoded this way is the one-thread picture when every slice ended where
+// the next one begins; damage can make a slice run on over the next one's start code or its
+// macroblocks, or stop the picture. The slices write their macroblock table entries into a
+// spare table, which becomes the picture's (with the entries no slice wrote taken over) only
+// when they ended as on one thread. Otherwise, or when the list shows slices out of order, the
+// coverage is put back as it was, and the picture is decoded again on one thread into its own
+// table: what that leaves undecoded is filled in from the reference afterwards, as on one
+// thread, so nothing the threads wrote remains. Pictures whose gaps are not filled (before the
+// first reference) are decoded on one thread from the start.
 #pragma once
 
 #include <atomic>
@@ -40,22 +44,38 @@ private:
     bool PrepareHelpers(CMpegVlcTables* tables);
     static bool SparesTable(const SliceTargets& targets);
     bool PrepareBuffers(const SliceTargets& targets);
-    bool SetLimits(int32_t total);
-    bool EndedAsInOrder(int32_t total) const;
+    bool EndedAsInOrder() const;
     void KeepUnwrittenEntries(const CSliceDecoder& main, const uint8_t* table) const;
     void PutBack(CSliceDecoder& main, const SliceTargets& targets);
     static void DecodeShare(void* context, int32_t worker);
+    void ListAndDecode(CSliceDecoder& main);
+    int32_t ListSlices(const CSliceDecoder& main);
     void DecodeSlice(CSliceDecoder& decoder, int32_t index);
-    void ShareOut(int32_t threads);
 
-    // The slices of one thread, [front, back) of the list, in one word: the thread takes them
-    // from the front; a thread done with its own takes from the back of another's. Each thread
-    // keeps about the same rows from picture to picture, so the reference samples it predicts
-    // from are mostly those it wrote itself, still in its core's caches.
-    struct alignas(64) Band {
-        std::atomic<uint32_t> bounds{0};
-        bool TakeFront(int32_t& index);
-        bool TakeBack(int32_t& index);
+    // The slices not yet taken, in two bands of the list, [front, back) each in one word: the
+    // other threads take from the front of the first band, the caller's thread from the front
+    // of the second, and a thread done with its own band takes from the back of the other.
+    // While the list is being made, the first band's back is kOpenBack, the second is empty,
+    // and a slice is taken only once it is listed (its limit known too); the untaken slices of
+    // the complete list are then split between the bands.
+    class HandOut {
+    public:
+        void Open();
+        void Publish(int32_t count) { listed.store(count, std::memory_order_release); }
+        void Split(int32_t count);
+        // Nothing more is taken.
+        void Drop();
+        bool Take(int32_t band, int32_t& index);
+
+    private:
+        static constexpr uint32_t kOpenBack = 0xFFFF;
+        struct alignas(64) Band {
+            std::atomic<uint32_t> bounds{0};
+        };
+        bool TakeFront(Band& band, int32_t& index);
+        static bool TakeBack(Band& band, int32_t& index);
+        Band bands[2];
+        alignas(64) std::atomic<int32_t> listed{0};
     };
 
     CWorkerPool pool;
@@ -71,12 +91,13 @@ private:
         CSliceDecoder* main = nullptr;
         const MpegHeaders* headers = nullptr;
         const SliceTargets* targets = nullptr;
+        BitReader start;  // where its slices begin
         const uint32_t* end = nullptr;
-        int32_t sliceCount = 0;
+        int32_t sliceCount = 0;            // 0 when the list was dropped
         const uint32_t* origin = nullptr;  // where the slices' byte positions count from
     };
     Round round;
-    Band bands[CWorkerPool::kMostThreads];
+    HandOut handOut;
 };
 
 }  // namespace d2u

@@ -56,6 +56,8 @@ ThreadHandle StartThread(void (*entry)(void*), void* argument);
 void JoinThread(ThreadHandle thread);
 // Processors this process may run on, at least 1.
 int32_t ProcessorCount();
+// Lets another thread that is ready run on this thread's processor.
+void YieldThread();
 // A lock and a condition that threads wait for under it. Null without memory.
 struct Monitor;
 Monitor* CreateMonitor();

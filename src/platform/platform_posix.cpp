@@ -240,6 +240,10 @@ void SleepMilliseconds(unsigned milliseconds) {
     }
 }
 
+void YieldThread() {
+    ::sched_yield();
+}
+
 uint64_t MonotonicMilliseconds() {
     struct timespec now;
     ::clock_gettime(CLOCK_MONOTONIC, &now);

@@ -111,6 +111,10 @@ void SleepMilliseconds(unsigned milliseconds) {
     Sleep(milliseconds);
 }
 
+void YieldThread() {
+    SwitchToThread();
+}
+
 void* AllocateLargeBlock(size_t bytes) {
     return std::malloc(bytes > 0 ? bytes : 1);
 }

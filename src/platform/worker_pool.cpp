@@ -10,6 +10,8 @@ namespace {
 // Polls before sleeping: a picture's serial part (its headers, the hand-out) is short, and a
 // thread woken from sleep starts tens of microseconds late.
 constexpr int32_t kPolls = 4000;
+// Pauses of a wait for another thread before each time the processor is given up.
+constexpr int32_t kPausesBeforeYield = 256;
 
 inline void PauseBriefly() {
 #if defined(__SSE2__)
@@ -55,6 +57,14 @@ void CWorkerPool::StopThreads() {
     platform::Unlock(monitor);
     for (int32_t i = 0; i < started; ++i) platform::JoinThread(threads[i]);
     started = 0;
+}
+
+void CWorkerPool::Pause(int32_t& polls) {
+    if (++polls % kPausesBeforeYield == 0) {
+        platform::YieldThread();
+    } else {
+        PauseBriefly();
+    }
 }
 
 void CWorkerPool::Run(Task work, void* workContext) {

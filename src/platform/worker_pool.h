@@ -34,6 +34,9 @@ public:
     // Runs task(context, worker) on the caller's thread and on every other thread that wakes
     // before the caller's own call has returned; returns when all of those have returned.
     void Run(Task task, void* context);
+    // One turn of a thread's wait for another's progress: a brief pause, and now and then the
+    // processor given up, in case the other thread waits for it.
+    static void Pause(int32_t& polls);
 
 private:
     static void WorkerMain(void* argument);

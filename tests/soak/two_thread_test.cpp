@@ -112,31 +112,74 @@ TEST(SliceThreads, GiveThePicturesOfOneThread) {
     }
 }
 
-// Each picture loses the two bytes before its third slice's start code: one thread decoding in
-// order reads on into that start code, misses the slice and fills its place from the reference;
-// the threads have decoded it, and what they wrote there (samples, macroblock table) must go.
-TEST(SliceThreads, ASliceCutShortHidesTheNext) {
+// The source of the streams that damage every picture alike.
+Bytes SliceTestSource() {
     const std::string source = test::CachedArtifact(
         "soak_slice_cut_source.m2v",
         test::Ffmpeg("-f lavfi -i testsrc2=size=352x288:rate=25,noise=alls=24:allf=t -frames:v 12 "
                      "-c:v mpeg2video -g 6 -bf 2 -q:v 3 -f mpeg2video {out}"));
-    ASSERT_FALSE(source.empty());
-    const Bytes stream = test::ReadFileBytes(source);
-    Bytes cut;
+    return source.empty() ? Bytes{} : test::ReadFileBytes(source);
+}
+
+// A copy of `source` made with change(copy, slice) called at the start code of each picture's
+// slice number `slice` (from 1), before the start code is copied.
+template <class Change>
+Bytes ChangeEachPicture(const Bytes& source, Change change) {
+    Bytes stream;
     int32_t slicesOfPicture = 0;
-    for (size_t i = 0; i < stream.size(); ++i) {
+    for (size_t i = 0; i < source.size(); ++i) {
         const bool startCode =
-            i + 3 < stream.size() && stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1;
-        if (startCode && stream[i + 3] == 0) slicesOfPicture = 0;
-        if (startCode && stream[i + 3] >= 1 && stream[i + 3] <= 0xAF && ++slicesOfPicture == 3)
-            cut.resize(cut.size() - 2);
-        cut.push_back(stream[i]);
+            i + 3 < source.size() && source[i] == 0 && source[i + 1] == 0 && source[i + 2] == 1;
+        if (startCode && source[i + 3] == 0) slicesOfPicture = 0;
+        if (startCode && source[i + 3] >= 1 && source[i + 3] <= 0xAF)
+            change(stream, ++slicesOfPicture);
+        stream.push_back(source[i]);
     }
-    const std::string path = test::WorkPath("soak_slice_cut.m2v");
-    ASSERT_TRUE(test::WriteFileBytes(path, cut));
-    const Pictures alone = DecodeFile(path);
+    return stream;
+}
+
+Pictures DecodeBytes(const Bytes& stream, const std::string& name, int32_t threads = 1) {
+    const std::string path = test::WorkPath(name);
+    if (!test::WriteFileBytes(path, stream)) return {};
+    return DecodeFile(path, threads);
+}
+
+// Each picture loses the two bytes before its third slice's start code: one thread decoding in
+// order reads on into that start code, misses the slice and fills its place from the reference;
+// the threads have decoded it, and what they wrote there (samples, macroblock table) must go.
+TEST(SliceThreads, ASliceCutShortHidesTheNext) {
+    const Bytes source = SliceTestSource();
+    ASSERT_FALSE(source.empty());
+    const Bytes cut = ChangeEachPicture(source, [](Bytes& stream, int32_t slice) {
+        if (slice == 3) stream.resize(stream.size() - 2);
+    });
+    const Pictures alone = DecodeBytes(cut, "soak_slice_cut.m2v");
     EXPECT_EQ(alone.size(), 13u);  // the last frame twice
-    EXPECT_TRUE(DecodeFile(path, 2) == alone);
+    EXPECT_TRUE(DecodeBytes(cut, "soak_slice_cut.m2v", 2) == alone);
+}
+
+// Each picture's last slice claims the first row: the slices are out of order, found only when
+// the other threads have decoded the slices listed before it, whose writes must go.
+TEST(SliceThreads, ALastSliceOutOfOrderDropsTheList) {
+    const Bytes source = SliceTestSource();
+    ASSERT_FALSE(source.empty());
+    Bytes lastToTop = source;
+    // The row byte of each picture's last slice start code.
+    size_t last = 0;
+    for (size_t i = 0; i + 3 < lastToTop.size(); ++i) {
+        if (lastToTop[i] != 0 || lastToTop[i + 1] != 0 || lastToTop[i + 2] != 1) continue;
+        const uint8_t code = lastToTop[i + 3];
+        if (code >= 1 && code <= 0xAF) last = i + 3;
+        if ((code == 0 || code > 0xAF) && last != 0) {
+            lastToTop[last] = 1;
+            last = 0;
+        }
+    }
+    if (last != 0) lastToTop[last] = 1;
+    ASSERT_NE(lastToTop, source);
+    const Pictures alone = DecodeBytes(lastToTop, "soak_slice_order.m2v");
+    EXPECT_EQ(alone.size(), 13u);
+    EXPECT_TRUE(DecodeBytes(lastToTop, "soak_slice_order.m2v", 2) == alone);
 }
 
 // Hosts on nine threads at once, twice: handles that decode on the host's thread only or on
