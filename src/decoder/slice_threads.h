@@ -3,19 +3,19 @@
 //
 // The caller's thread lists the slices (their start codes and headers) while the other threads
 // already decode, from the top of the picture down, the slices listed so far; with the list
-// complete, the caller's thread decodes from the bottom up until the two meet. Each thread so
-// keeps about the same rows from picture to picture, and the reference samples it predicts from
-// are mostly those it wrote itself, still in its core's caches. A slice writes only the
-// macroblocks from its first to the next slice's first, so no two threads write the same
-// samples. A picture decoded this way is the one-thread picture when every slice ended where
-// the next one begins; damage can make a slice run on over the next one's start code or its
-// macroblocks, or stop the picture. The slices write their macroblock table entries into a
-// spare table, which becomes the picture's (with the entries no slice wrote taken over) only
-// when they ended as on one thread. Otherwise, or when the list shows slices out of order, the
-// coverage is put back as it was, and the picture is decoded again on one thread into its own
-// table: what that leaves undecoded is filled in from the reference afterwards, as on one
-// thread, so nothing the threads wrote remains. Pictures whose gaps are not filled (before the
-// first reference) are decoded on one thread from the start.
+// complete, the caller's thread takes the lower half of the slices not yet taken, and a thread done
+// with its half takes from the far end of the other's. Each thread so keeps about the same rows
+// from picture to picture, and the reference samples it predicts from are mostly those it wrote
+// itself, still in its core's caches. A slice writes only the macroblocks from its first to the
+// next slice's first, so no two threads write the same samples. A picture decoded this way is the
+// one-thread picture when every slice ended where the next one begins; damage can make a slice run
+// on over the next one's start code or its macroblocks, or stop the picture. The slices write their
+// macroblock table entries into a spare table, which becomes the picture's (with the entries no
+// slice wrote taken over) only when they ended as on one thread. Otherwise, or when the list shows
+// slices out of order, the coverage is put back as it was, and the picture is decoded again on one
+// thread into its own table: what that leaves undecoded is filled in from the reference afterwards,
+// as on one thread, so nothing the threads wrote remains. Pictures whose gaps are not filled
+// (before the first reference) are decoded on one thread from the start.
 #pragma once
 
 #include <atomic>
