@@ -67,6 +67,9 @@ public:
     CWorkerPool& Workers() {
         return sliceThreads.Pool();
     }
+    int64_t SharedPictures() const {
+        return sliceThreads.SharedPictures();
+    }
     // 0 when the current sequence could not be set up (too large, or a chroma format that is
     // not decoded): its pictures are not decoded.
     int32_t GeometryReady() const {

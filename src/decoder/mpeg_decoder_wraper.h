@@ -64,6 +64,8 @@ public:
     // Threads that decode and convert this handle's pictures (see CMpegDecoder::SetThreads).
     int32_t SetThreads(int32_t count) { return decoder.SetThreads(count); }
     CWorkerPool& Workers() { return decoder.Workers(); }
+    // Pictures whose slices were shared out to the threads (see CSliceThreads::SharedPictures).
+    int64_t SharedPictures() const { return decoder.SharedPictures(); }
     // The frame to give a host that may write into it (see CPictureStore::ForHost).
     CYUVFrame* ForHost(CYUVFrame* frame) {
         return framesWritable ? decoder.Pictures().ForHost(frame) : frame;

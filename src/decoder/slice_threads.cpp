@@ -58,6 +58,7 @@ int32_t CSliceThreads::DecodeSlices(CSliceDecoder& main, CMpegVlcTables* tables,
     KeepUnwrittenEntries(main, table.entries);
     // The spare, now complete, becomes the picture's table.
     std::swap(table, *targets.spareTable);
+    ++sharedPictures;
     const CSliceDecoder::SliceOutcome& last = outcomes[round.sliceCount - 1];
     bits = last.end;
     return main.FinishSlices(bits, end, last);

@@ -34,6 +34,8 @@ public:
     int32_t SetThreads(int32_t count) { return pool.SetThreads(count); }
     int32_t Threads() const { return pool.Threads(); }
     CWorkerPool& Pool() { return pool; }
+    // Pictures whose slices the threads decoded and kept (not decoded again on one thread).
+    int64_t SharedPictures() const { return sharedPictures; }
 
     // Decodes the picture that `main` has started with these headers and targets, as
     // main.DecodeSlices(bits, end) would; `tables` are the code tables main was set up with.
@@ -98,6 +100,7 @@ private:
     };
     Round round;
     HandOut handOut;
+    int64_t sharedPictures = 0;
 };
 
 }  // namespace d2u

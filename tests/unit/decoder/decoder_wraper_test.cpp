@@ -59,6 +59,25 @@ TEST(DecoderWraperLarge, APictureOfMegabytesAtTheRefillPointDecodesWhole) {
     }
 }
 
+// On two threads, each picture of a clean stream has its slices shared out and kept: the
+// threads do not quietly leave the work to one thread.
+TEST(DecoderWraperThreads, ShareEveryPictureOfACleanStream) {
+    if (!CommandAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg not available";
+    const std::string stream = CachedArtifact(
+        "wrapper_threads.m2v",
+        "ffmpeg -v error -f lavfi -i testsrc2=size=352x288:rate=25 -frames:v 12 -c:v mpeg2video "
+        "-g 6 -bf 2 -q:v 3 -f mpeg2video {out}");
+    ASSERT_FALSE(stream.empty()) << "the encoder failed";
+    CMpegDecoderWraper wrapper;
+    ASSERT_EQ(wrapper.LoadFile(stream.c_str()), 0);
+    ASSERT_EQ(wrapper.SetThreads(2), 2);
+    for (int picture = 0; picture < 12; ++picture) {
+        ASSERT_NE(wrapper.GetNextFrame(1), nullptr) << picture;
+    }
+    // The first picture too: the decoder starts with black references to fill gaps from.
+    EXPECT_EQ(wrapper.SharedPictures(), 12);
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace d2u
