@@ -112,74 +112,54 @@ TEST(SliceThreads, GiveThePicturesOfOneThread) {
     }
 }
 
-// The source of the streams that damage every picture alike.
-Bytes SliceTestSource() {
+// A copy of the stream made with change(copy, slice, code) at the start code of each picture's
+// slice number `slice` (from 1), before the start code is copied with `code` as its last byte.
+template <class Change>
+Bytes ChangeEachPicture(const Bytes& source, Change change) {
+    Bytes copy;
+    int32_t slice = 0;
+    for (size_t i = 0; i < source.size(); ++i) {
+        uint8_t byte = source[i];
+        if (i >= 3 && source[i - 3] == 0 && source[i - 2] == 0 && source[i - 1] == 1) {
+            if (byte == 0) slice = 0;
+            if (byte >= 1 && byte <= 0xAF) {
+                copy.resize(copy.size() - 3);
+                change(copy, ++slice, byte);
+                copy.insert(copy.end(), {0, 0, 1});
+            }
+        }
+        copy.push_back(byte);
+    }
+    return copy;
+}
+
+// Damage in every picture that one thread decoding in order and the threads must handle alike.
+// A picture that loses the two bytes before its third slice's start code: one thread reads on
+// into that start code, misses the slice and fills its place from the reference; the threads
+// have decoded it, and what they wrote there (samples, macroblock table) must go. A picture
+// whose last slice (of 18, one a row) claims the first row: the slices are out of order, found
+// only when the other thread has decoded the slices listed before, whose writes must go too.
+TEST(SliceThreads, DamageInEveryPictureGivesThePicturesOfOneThread) {
     const std::string source = test::CachedArtifact(
         "soak_slice_cut_source.m2v",
         test::Ffmpeg("-f lavfi -i testsrc2=size=352x288:rate=25,noise=alls=24:allf=t -frames:v 12 "
                      "-c:v mpeg2video -g 6 -bf 2 -q:v 3 -f mpeg2video {out}"));
-    return source.empty() ? Bytes{} : test::ReadFileBytes(source);
-}
-
-// A copy of `source` made with change(copy, slice) called at the start code of each picture's
-// slice number `slice` (from 1), before the start code is copied.
-template <class Change>
-Bytes ChangeEachPicture(const Bytes& source, Change change) {
-    Bytes stream;
-    int32_t slicesOfPicture = 0;
-    for (size_t i = 0; i < source.size(); ++i) {
-        const bool startCode =
-            i + 3 < source.size() && source[i] == 0 && source[i + 1] == 0 && source[i + 2] == 1;
-        if (startCode && source[i + 3] == 0) slicesOfPicture = 0;
-        if (startCode && source[i + 3] >= 1 && source[i + 3] <= 0xAF)
-            change(stream, ++slicesOfPicture);
-        stream.push_back(source[i]);
-    }
-    return stream;
-}
-
-Pictures DecodeBytes(const Bytes& stream, const std::string& name, int32_t threads = 1) {
-    const std::string path = test::WorkPath(name);
-    if (!test::WriteFileBytes(path, stream)) return {};
-    return DecodeFile(path, threads);
-}
-
-// Each picture loses the two bytes before its third slice's start code: one thread decoding in
-// order reads on into that start code, misses the slice and fills its place from the reference;
-// the threads have decoded it, and what they wrote there (samples, macroblock table) must go.
-TEST(SliceThreads, ASliceCutShortHidesTheNext) {
-    const Bytes source = SliceTestSource();
     ASSERT_FALSE(source.empty());
-    const Bytes cut = ChangeEachPicture(source, [](Bytes& stream, int32_t slice) {
-        if (slice == 3) stream.resize(stream.size() - 2);
+    const Bytes stream = test::ReadFileBytes(source);
+    const Bytes cut = ChangeEachPicture(stream, [](Bytes& copy, int32_t slice, uint8_t&) {
+        if (slice == 3) copy.resize(copy.size() - 2);
     });
-    const Pictures alone = DecodeBytes(cut, "soak_slice_cut.m2v");
-    EXPECT_EQ(alone.size(), 13u);  // the last frame twice
-    EXPECT_TRUE(DecodeBytes(cut, "soak_slice_cut.m2v", 2) == alone);
-}
-
-// Each picture's last slice claims the first row: the slices are out of order, found only when
-// the other threads have decoded the slices listed before it, whose writes must go.
-TEST(SliceThreads, ALastSliceOutOfOrderDropsTheList) {
-    const Bytes source = SliceTestSource();
-    ASSERT_FALSE(source.empty());
-    Bytes lastToTop = source;
-    // The row byte of each picture's last slice start code.
-    size_t last = 0;
-    for (size_t i = 0; i + 3 < lastToTop.size(); ++i) {
-        if (lastToTop[i] != 0 || lastToTop[i + 1] != 0 || lastToTop[i + 2] != 1) continue;
-        const uint8_t code = lastToTop[i + 3];
-        if (code >= 1 && code <= 0xAF) last = i + 3;
-        if ((code == 0 || code > 0xAF) && last != 0) {
-            lastToTop[last] = 1;
-            last = 0;
-        }
+    const Bytes lastToTop = ChangeEachPicture(stream, [](Bytes&, int32_t slice, uint8_t& code) {
+        if (slice == 18) code = 1;
+    });
+    ASSERT_NE(lastToTop, stream);
+    const std::string path = test::WorkPath("soak_slice_damage.m2v");
+    for (const Bytes& damaged : {cut, lastToTop}) {
+        ASSERT_TRUE(test::WriteFileBytes(path, damaged));
+        const Pictures alone = DecodeFile(path);
+        EXPECT_EQ(alone.size(), 13u);  // the last frame twice
+        EXPECT_TRUE(DecodeFile(path, 2) == alone);
     }
-    if (last != 0) lastToTop[last] = 1;
-    ASSERT_NE(lastToTop, source);
-    const Pictures alone = DecodeBytes(lastToTop, "soak_slice_order.m2v");
-    EXPECT_EQ(alone.size(), 13u);
-    EXPECT_TRUE(DecodeBytes(lastToTop, "soak_slice_order.m2v", 2) == alone);
 }
 
 // Hosts on nine threads at once, twice: handles that decode on the host's thread only or on
