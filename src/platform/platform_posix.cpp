@@ -257,10 +257,36 @@ struct ThreadStart {
     void (*entry)(void*);
     void* argument;
     pthread_t thread;
+#if defined(__linux__)
+    cpu_set_t allowed;  // the creator's processors, which the thread takes back once it runs
+    bool steered;
+#endif
 };
+
+#if defined(__linux__)
+// A new thread is queued on its creator's processor, and the system may leave it there for
+// milliseconds while another processor idles: a worker created for parallel work would then
+// share a processor with the thread it is meant to help. It starts instead on one of the
+// creator's other processors, when it has any.
+void SteerAwayFromCreator(ThreadStart& start, pthread_attr_t& attributes) {
+    start.steered = false;
+    if (::sched_getaffinity(0, sizeof start.allowed, &start.allowed) != 0) return;
+    const int creator = ::sched_getcpu();
+    if (creator < 0 || creator >= CPU_SETSIZE || !CPU_ISSET(creator, &start.allowed) ||
+        CPU_COUNT(&start.allowed) < 2) {
+        return;
+    }
+    cpu_set_t others = start.allowed;
+    CPU_CLR(creator, &others);
+    start.steered = ::pthread_attr_setaffinity_np(&attributes, sizeof others, &others) == 0;
+}
+#endif
 
 void* RunThread(void* start) {
     const ThreadStart* what = static_cast<ThreadStart*>(start);
+#if defined(__linux__)
+    if (what->steered) ::sched_setaffinity(0, sizeof what->allowed, &what->allowed);
+#endif
     what->entry(what->argument);
     return nullptr;
 }
@@ -268,13 +294,29 @@ void* RunThread(void* start) {
 }  // namespace
 
 ThreadHandle StartThread(void (*entry)(void*), void* argument) {
-    ThreadStart* start = new (std::nothrow) ThreadStart{entry, argument, {}};
+    ThreadStart* start = new (std::nothrow) ThreadStart{};
     if (!start) return nullptr;
-    if (::pthread_create(&start->thread, nullptr, RunThread, start) != 0) {
+    start->entry = entry;
+    start->argument = argument;
+    pthread_attr_t attributes;
+    if (::pthread_attr_init(&attributes) != 0) {
         delete start;
         return nullptr;
     }
-    return start;
+#if defined(__linux__)
+    SteerAwayFromCreator(*start, attributes);
+#endif
+    bool started = ::pthread_create(&start->thread, &attributes, RunThread, start) == 0;
+    ::pthread_attr_destroy(&attributes);
+#if defined(__linux__)
+    if (!started && start->steered) {
+        start->steered = false;
+        started = ::pthread_create(&start->thread, nullptr, RunThread, start) == 0;
+    }
+#endif
+    if (started) return start;
+    delete start;
+    return nullptr;
 }
 
 void JoinThread(ThreadHandle thread) {
