@@ -73,6 +73,8 @@ CYUVFrame* CPictureStore::HandOut(uint32_t codingType) {
 CYUVFrame* CPictureStore::ForHost(CYUVFrame* frame) {
     CYUVFrame* copy = pictures[kHostPicture].get();
     if (!frame || !copy || !IsReference(frame)) return frame;
+    // The host's picture gets its planes with its first copy.
+    if (copy->AllocateDescribedPlanes() != 0) return nullptr;
     if (frame == tableHolder) MoveTableTo(copy);
     copy->CopyPicture(*frame);
     return copy;

@@ -90,7 +90,8 @@ public:
         return host && tableHolder != host && current != host ? host->mbInfo : nullptr;
     }
     // The frame to give a host for `frame`: a reference is copied into the host's picture
-    // (with the macroblock table, which moves along), anything else is its own.
+    // (with the macroblock table, which moves along), anything else is its own. Null when the
+    // host's picture can get no memory for its planes (they come with its first copy).
     CYUVFrame* ForHost(CYUVFrame* frame);
 
 private:

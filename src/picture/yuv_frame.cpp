@@ -267,30 +267,31 @@ int32_t CYUVFrame::AllocateSet(CYUVFrame* const* frames, int32_t count, int32_t 
     }
     Shape shape;
     if (!ShapeFor(displayWidth, displayHeight, minimumLumaRows, format, shape)) return -1;
+    // Each picture's table, and the planes of the black ones: where every part goes.
     constexpr int32_t kPartsPerFrame = 4;
     size_t sizes[kMaxSetFrames * kPartsPerFrame] = {};
+    uint8_t** places[kMaxSetFrames * kPartsPerFrame] = {};
     uint8_t* parts[kMaxSetFrames * kPartsPerFrame] = {};
-    for (int32_t i = 0; i < count; ++i) {
-        frames[i]->Describe(shape);
-        sizes[i * kPartsPerFrame] = shape.LumaBytes();
-        sizes[i * kPartsPerFrame + 1] = sizes[i * kPartsPerFrame + 2] = shape.ChromaBytes();
-        sizes[i * kPartsPerFrame + 3] = shape.MbInfoBytes();
-        frames[i]->mbInfo = new (std::nothrow)
-            MacroblockInfoBlock{shape.lumaWidth / 16, shape.lumaHeight / 16, nullptr};
-    }
-    bool ok = AllocateParts(sizes, static_cast<size_t>(count) * kPartsPerFrame, parts);
+    size_t partCount = 0;
+    const auto add = [&](uint8_t** place, size_t bytes) {
+        places[partCount] = place;
+        sizes[partCount++] = bytes;
+    };
+    bool ok = true;
     for (int32_t i = 0; i < count; ++i) {
         CYUVFrame& frame = *frames[i];
-        frame.Y.data = parts[i * kPartsPerFrame];
-        frame.U.data = parts[i * kPartsPerFrame + 1];
-        frame.V.data = parts[i * kPartsPerFrame + 2];
-        if (frame.mbInfo) {
-            frame.mbInfo->entries = parts[i * kPartsPerFrame + 3];
-        } else {
-            ReleasePart(parts[i * kPartsPerFrame + 3]);
-            ok = false;
-        }
+        frame.Describe(shape);
+        frame.mbInfo = new (std::nothrow)
+            MacroblockInfoBlock{shape.lumaWidth / 16, shape.lumaHeight / 16, nullptr};
+        if (!frame.mbInfo) ok = false;
+        if (frame.mbInfo) add(&frame.mbInfo->entries, shape.MbInfoBytes());
+        if (i >= blackCount) continue;
+        add(&frame.Y.data, shape.LumaBytes());
+        add(&frame.U.data, shape.ChromaBytes());
+        add(&frame.V.data, shape.ChromaBytes());
     }
+    ok = ok && AllocateParts(sizes, partCount, parts);
+    for (size_t part = 0; part < partCount; ++part) *places[part] = parts[part];
     for (int32_t i = 0; i < count; ++i) {
         if (ok) {
             if (i < blackCount) frames[i]->FillChroma();
@@ -300,6 +301,19 @@ int32_t CYUVFrame::AllocateSet(CYUVFrame* const* frames, int32_t count, int32_t 
         }
     }
     return ok ? 0 : -1;
+}
+
+int32_t CYUVFrame::AllocateDescribedPlanes() {
+    if (Y.data) return 0;
+    const size_t sizes[3] = {static_cast<size_t>(Y.pitch) * static_cast<size_t>(Y.height),
+                             static_cast<size_t>(U.pitch) * static_cast<size_t>(U.height),
+                             static_cast<size_t>(V.pitch) * static_cast<size_t>(V.height)};
+    uint8_t* parts[3] = {};
+    if (!AllocateParts(sizes, 3, parts)) return -1;
+    Y.data = parts[0];
+    U.data = parts[1];
+    V.data = parts[2];
+    return 0;
 }
 
 int32_t CYUVFrame::CopyFrom(const CYUVFrame& source) {

@@ -58,13 +58,17 @@ public:
     // Allocate and AllocateMbInfo for count pictures of one shape (at most kMaxSetFrames), with
     // all their planes and macroblock tables in one block of memory: a decoder's pictures then
     // share large pages instead of each plane faulting in its own small ones. The first
-    // `blackCount` pictures start black; the others are left untouched, for pictures that only
-    // ever take whole copies, so that their pages cost nothing until then. On failure every
-    // picture is left empty.
+    // `blackCount` pictures start black; the others get their table and their planes'
+    // description only, for pictures that only ever take whole copies: their planes come with
+    // AllocateDescribedPlanes, so that a decoder whose host never asks for a copy never pays for
+    // them. On failure every picture is left empty.
     static constexpr int32_t kMaxSetFrames = 8;
     static int32_t AllocateSet(CYUVFrame* const* frames, int32_t count, int32_t blackCount,
                                int32_t width, int32_t height, int32_t minimumLumaRows,
                                int32_t format);
+    // Memory for planes that AllocateSet described without it (nothing is done for planes that
+    // have it): 0, or -1 without memory. Their samples are undefined until written.
+    int32_t AllocateDescribedPlanes();
     int32_t CopyFrom(const CYUVFrame& source);
     // The samples of every plane row and the picture's description, without the macroblock
     // table, from a picture of the same plane shape: 0, or -1 (nothing copied).
