@@ -62,7 +62,11 @@ public:
     bool Ended() const { return ended != 0; }
     void SetFramesWritable(bool writable) { framesWritable = writable; }
     // Threads that decode and convert this handle's pictures (see CMpegDecoder::SetThreads).
-    int32_t SetThreads(int32_t count) { return decoder.SetThreads(count); }
+    int32_t SetThreads(int32_t count) {
+        const int32_t used = decoder.SetThreads(count);
+        dataSource.ShareReadsWith(used > 1 ? &decoder.Workers() : nullptr);
+        return used;
+    }
     CWorkerPool& Workers() { return decoder.Workers(); }
     // Pictures whose slices were shared out to the threads (see CSliceThreads::SharedPictures).
     int64_t SharedPictures() const { return decoder.SharedPictures(); }

@@ -1,5 +1,6 @@
 #include "input/bitstream_data_source.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -153,7 +154,7 @@ int32_t CBitstreamDataSource::FillBuffer() {
     buffer = RefillStart(consumed, kept);
     uint32_t* fresh = buffer + kept;
     const size_t room = (static_cast<size_t>(capacityWords) - kept) * 4;
-    const size_t got = ReadSwapped(fresh, BytesBelowReadLimit(readFrom, room));
+    const size_t got = ReadSwapped(fresh, readFrom, BytesBelowReadLimit(readFrom, room));
     if (got != room) {
         // Zero the unread bytes of the partial word, fill the rest.
         const size_t partialBytes = got % 4;
@@ -205,7 +206,9 @@ bool CBitstreamDataSource::WithinGrowingData() const {
     return !IsBufferedMode() && endOfFile && followsGrowingFile.load();
 }
 
-size_t CBitstreamDataSource::ReadSwapped(uint32_t* fresh, size_t wanted) {
+size_t CBitstreamDataSource::ReadSwapped(uint32_t* fresh, uint64_t from, size_t wanted) {
+    if (readers && readers->Threads() > 1 && wanted >= kSharedReadBytes)
+        return ReadSwappedShared(fresh, from, wanted);
     size_t got = 0;
     while (got < wanted) {
         const size_t piece = wanted - got < kReadPieceBytes ? wanted - got : kReadPieceBytes;
@@ -216,6 +219,61 @@ size_t CBitstreamDataSource::ReadSwapped(uint32_t* fresh, size_t wanted) {
         got += read;
         if (read < piece) break;
     }
+    return got;
+}
+
+namespace {
+
+// A refill's read, in pieces that the threads take in turn; each records what it read.
+struct SharedRead {
+    static constexpr int32_t kMostPieces = 2 * CWorkerPool::kMostThreads;
+    platform::FileHandle file;
+    uint32_t* fresh;
+    uint64_t from;
+    size_t wanted;
+    size_t pieceBytes;
+    int32_t pieces;
+    std::atomic<int32_t> next{0};
+    size_t got[kMostPieces];
+
+    size_t PieceBytes(int32_t piece) const {
+        const size_t start = static_cast<size_t>(piece) * pieceBytes;
+        return wanted - start < pieceBytes ? wanted - start : pieceBytes;
+    }
+    static void ReadPieces(void* context, int32_t) {
+        SharedRead& read = *static_cast<SharedRead*>(context);
+        for (int32_t piece; (piece = read.next.fetch_add(1)) < read.pieces;) {
+            const size_t start = static_cast<size_t>(piece) * read.pieceBytes;
+            uint32_t* words = read.fresh + start / 4;
+            const size_t got =
+                platform::ReadAt(read.file, read.from + start, words, read.PieceBytes(piece));
+            SwapWordBytes(words, static_cast<int32_t>(got / 4));
+            read.got[piece] = got;
+        }
+    }
+};
+
+}  // namespace
+
+size_t CBitstreamDataSource::ReadSwappedShared(uint32_t* fresh, uint64_t from, size_t wanted) {
+    SharedRead read;
+    read.file = fileHandle;
+    read.fresh = fresh;
+    read.from = from;
+    read.wanted = wanted;
+    // Two pieces a thread, whole pages each, so that a thread done early takes another.
+    constexpr size_t kPage = 4096;
+    const size_t pieces = 2 * static_cast<size_t>(readers->Threads());
+    read.pieceBytes = ((wanted + pieces - 1) / pieces + kPage - 1) / kPage * kPage;
+    read.pieces = static_cast<int32_t>((wanted + read.pieceBytes - 1) / read.pieceBytes);
+    readers->Run(SharedRead::ReadPieces, &read);
+    // What follows a short piece is left out: the file may have grown while it was read.
+    size_t got = 0;
+    for (int32_t piece = 0; piece < read.pieces; ++piece) {
+        got += read.got[piece];
+        if (read.got[piece] != read.PieceBytes(piece)) break;
+    }
+    platform::Seek(fileHandle, from + got);
     return got;
 }
 

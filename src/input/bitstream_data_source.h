@@ -10,6 +10,7 @@
 #include "input/bit_reader.h"
 #include "input/start_codes.h"
 #include "platform/platform.h"
+#include "platform/worker_pool.h"
 
 namespace d2u {
 
@@ -33,6 +34,8 @@ public:
     static constexpr int32_t kGuardWords = 16;
     static constexpr unsigned kReadLimitWaitMilliseconds = 10;
     static constexpr size_t kReadPieceBytes = 256 * 1024;
+    // Refills of at least this many bytes are split between the threads that share the reads.
+    static constexpr size_t kSharedReadBytes = 128 * 1024;
 
     CBitstreamDataSource() = default;
     virtual ~CBitstreamDataSource();
@@ -63,6 +66,9 @@ public:
     // limit has been set, the file may have grown since any short read.
     bool WithinGrowingData() const;
     int32_t Close();
+    // Threads that share the reads of a refill, the caller's among them (null: the caller's
+    // thread alone). The pool must outlive the source's refills.
+    void ShareReadsWith(CWorkerPool* pool) { readers = pool; }
 
     // File offset of the next unread byte. In buffered mode only differences of two positions
     // in the same buffer mean something.
@@ -111,10 +117,13 @@ private:
     // the block's start.
     uint32_t* RefillStart(int64_t consumed, size_t kept);
     void FillGuardWords();
-    // Reads up to `wanted` bytes (a multiple of 4) to `fresh` in pieces of kReadPieceBytes, each
-    // swapped right after it is read, while it is still in the cache; a partial last word is
-    // left as read. Returns the bytes read.
-    size_t ReadSwapped(uint32_t* fresh, size_t wanted);
+    // Reads up to `wanted` bytes (a multiple of 4) from file offset `from` (where the file is) to
+    // `fresh` in pieces, each swapped right after it is read, while it is still in the cache; a
+    // partial last word is left as read. Returns the bytes read.
+    size_t ReadSwapped(uint32_t* fresh, uint64_t from, size_t wanted);
+    // The same on the threads of `readers`, each reading its pieces at their offsets; the file
+    // is left at the end of what was read.
+    size_t ReadSwappedShared(uint32_t* fresh, uint64_t from, size_t wanted);
     // Whether the buffer holds the file's first capacityWords words, all read from the file.
     bool HoldsWholeFileStart() const;
     void FreeBuffer();
@@ -127,6 +136,7 @@ private:
     int32_t capacityWords = 0;
     BitReader bits;
     std::atomic<bool> followsGrowingFile{false};
+    CWorkerPool* readers = nullptr;
     // The allocated block, which holds the buffer, its sentinel and guard words.
     uint32_t* block = nullptr;
     size_t blockWords = 0;

@@ -20,6 +20,9 @@ FileHandle CreateForWriting(const char* path);
 FileHandle CreateForWritingW(const wchar_t* path);
 // Reads up to size bytes; returns the count read, 0 at the end or on failure.
 size_t Read(FileHandle file, void* data, size_t size);
+// Reads up to size bytes from an absolute offset, on any thread, several at once; returns the
+// count read. Where the next Read goes on is left undefined: Seek first.
+size_t ReadAt(FileHandle file, uint64_t offset, void* data, size_t size);
 // Writes size bytes; returns the count written.
 size_t Write(FileHandle file, const void* data, size_t size);
 // Moves to an absolute 64-bit offset; returns false on failure.

@@ -112,6 +112,21 @@ size_t Read(FileHandle file, void* data, size_t size) {
     return total;
 }
 
+size_t ReadAt(FileHandle file, uint64_t offset, void* data, size_t size) {
+    if (file == kInvalidFile || file == 0 || !data || offset > static_cast<uint64_t>(INT64_MAX))
+        return 0;
+    size_t total = 0;
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (total < size) {
+        ssize_t n = ::pread(static_cast<int>(file), bytes + total, size - total,
+                            static_cast<off_t>(offset + total));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        total += static_cast<size_t>(n);
+    }
+    return total;
+}
+
 size_t Write(FileHandle file, const void* data, size_t size) {
     if (file == kInvalidFile || file == 0 || !data) return 0;
     size_t total = 0;

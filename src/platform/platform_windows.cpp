@@ -63,6 +63,24 @@ size_t Read(FileHandle file, void* data, size_t size) {
     return total;
 }
 
+// A synchronous handle reads at the offset of its OVERLAPPED record (and moves its position).
+size_t ReadAt(FileHandle file, uint64_t offset, void* data, size_t size) {
+    if (!Usable(file) || !data) return 0;
+    size_t total = 0;
+    auto* bytes = static_cast<unsigned char*>(data);
+    while (total < size) {
+        DWORD chunk = static_cast<DWORD>(size - total > 0x40000000u ? 0x40000000u : size - total);
+        const uint64_t position = offset + total;
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(position);
+        at.OffsetHigh = static_cast<DWORD>(position >> 32);
+        DWORD got = 0;
+        if (!ReadFile(AsHandle(file), bytes + total, chunk, &got, &at) || got == 0) break;
+        total += got;
+    }
+    return total;
+}
+
 size_t Write(FileHandle file, const void* data, size_t size) {
     if (!Usable(file) || !data) return 0;
     size_t total = 0;

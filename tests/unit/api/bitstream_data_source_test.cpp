@@ -86,14 +86,19 @@ TEST(FileMode, ShortFileEndsInFillerWords) {
 }
 
 // Below a read limit the data comes at once, however short; at its end the reader waits until
-// another thread raises or lifts (0) the limit, and the bytes behind it follow on.
+// another thread raises or lifts (0) the limit, and the bytes behind it follow on. The same when
+// two threads share the reads of each refill.
 TEST(FileMode, ReadLimitHoldsTheReaderAtItsEndUntilAnotherThreadRaisesIt) {
     const Bytes bytes = RandomBytes(size_t(CBitstreamDataSource::kFileBufferWords) * 8 + 1234, 11);
     const std::string path = WorkPath("large_random.bin");
     ASSERT_TRUE(WriteFileBytes(path, bytes));
+    CWorkerPool readers;
+    ASSERT_EQ(readers.SetThreads(2), 2);
     CBitstreamDataSource source;
     ASSERT_EQ(source.Open(path.c_str()), 0);
-    for (uint32_t release : {0u, 2000000u}) {
+    for (uint32_t release : {0u, 2000000u, 0u}) {
+        SCOPED_TRACE(release);
+        if (release == 2000000u) source.ShareReadsWith(&readers);
         source.SetFileReadLimit(1002, 0);
         ASSERT_EQ(source.SetInputPosition(0, 0), 0);
         EXPECT_EQ(source.DataEnd(), 1002u);
@@ -112,18 +117,22 @@ TEST(FileMode, ReadLimitHoldsTheReaderAtItsEndUntilAnotherThreadRaisesIt) {
         ExpectWordsUpTo(source, bytes, release ? release : bytes.size());
         if (release) {
             EXPECT_EQ(source.DataEnd(), uint64_t{release});
+            // A little more, too little to share: read on where the shared reads ended.
+            source.SetFileReadLimit(release + 40000, 0);
+            ASSERT_EQ(source.ReadMore(), 1);
+            ExpectWordsUpTo(source, bytes, release + 40000);
         }
         source.SetFileReadLimit(0, 0);
     }
 }
 
-// The end of a file, once read, is not read again while the file keeps its size; bytes written
-// behind it later come with the next refill, as from a file another program is still writing.
-TEST(FileMode, BytesAppendedAfterTheEndWasReadComeWithTheNextRefill) {
+// Reads a file to its end, then what another program appends to it.
+void ReadAppendedBytes(CWorkerPool& readers) {
     Bytes bytes = RandomBytes(size_t(CBitstreamDataSource::kRefillThresholdBytes) * 2, 12);
     const std::string path = WorkPath("appended_random.bin");
     ASSERT_TRUE(WriteFileBytes(path, bytes));
     CBitstreamDataSource source;
+    source.ShareReadsWith(&readers);
     ASSERT_EQ(source.Open(path.c_str()), 0);
     ASSERT_EQ(source.endOfFile, 1);
     const size_t firstEnd = bytes.size() - 1000;
@@ -135,6 +144,18 @@ TEST(FileMode, BytesAppendedAfterTheEndWasReadComeWithTheNextRefill) {
     ASSERT_EQ(source.NeedsFill(), 1);
     source.FillBuffer();
     ExpectWordsUpTo(source, bytes, bytes.size());
+}
+
+// The end of a file, once read, is not read again while the file keeps its size; bytes written
+// behind it later come with the next refill, as from a file another program is still writing.
+// The same when two threads share the reads.
+TEST(FileMode, BytesAppendedAfterTheEndWasReadComeWithTheNextRefill) {
+    for (int32_t threads : {1, 2}) {
+        SCOPED_TRACE(threads);
+        CWorkerPool readers;
+        ASSERT_EQ(readers.SetThreads(threads), threads);
+        ReadAppendedBytes(readers);
+    }
 }
 
 }  // namespace
