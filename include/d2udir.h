@@ -130,12 +130,12 @@ D2U_EXPORT int32_t D2U_API D2uDirGetMpegFrame2(D2uFrame **frame, const uint8_t *
 D2U_EXPORT int32_t D2U_API D2uDirSetFramesWritable(D2uHandle handle, int32_t writable);
 
 /* Threads that decode the handle's pictures: the slices of each picture are shared out among
- * them, and so are the rows of GetBitmapData's colour conversion. 1 (the default): every call
- * runs on the caller's thread alone. 0: one thread per processor. The caller's thread is one of
- * them; at most 32. The pictures are the same for every count. Handle 0 sets the threads of the
- * preview extraction's decoding (D2uDirStartExtractPreview). Returns the count now in use (fewer
- * when the system starts fewer threads), or -1 for a negative count. The threads end with the
- * handle. */
+ * them, and so are the rows of GetBitmapData's colour conversion and the reads that refill a
+ * file-driven handle's buffer. 1 (the default): every call runs on the caller's thread alone.
+ * 0: one thread per processor. The caller's thread is one of them; at most 32. The pictures are
+ * the same for every count. Handle 0 sets the threads of the preview extraction's decoding
+ * (D2uDirStartExtractPreview). Returns the count now in use (fewer when the system starts fewer
+ * threads), or -1 for a negative count. The threads end with the handle. */
 D2U_EXPORT int32_t D2U_API D2uDirSetThreads(D2uHandle handle, int32_t count);
 
 /* Skipping. SkipFrame passes over the next picture if it is a B picture (0) and otherwise
