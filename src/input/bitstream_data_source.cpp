@@ -1,5 +1,6 @@
 #include "input/bitstream_data_source.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -277,12 +278,54 @@ size_t CBitstreamDataSource::ReadSwappedShared(uint32_t* fresh, uint64_t from, s
     return got;
 }
 
+namespace {
+
+// A copy between words that do not overlap, in parts that the threads take in turn.
+struct SharedCopy {
+    uint32_t* to;
+    const uint32_t* from;
+    size_t words;
+    size_t partWords;
+    std::atomic<size_t> next{0};
+
+    static void CopyParts(void* context, int32_t) {
+        SharedCopy& copy = *static_cast<SharedCopy*>(context);
+        for (size_t part; (part = copy.next.fetch_add(1)) * copy.partWords < copy.words;) {
+            const size_t start = part * copy.partWords;
+            const size_t words = std::min(copy.partWords, copy.words - start);
+            std::memcpy(copy.to + start, copy.from + start, words * sizeof(uint32_t));
+        }
+    }
+};
+
+}  // namespace
+
+// To lower addresses, `count` words from `distance` words on: in turns of at most `distance`
+// words, none of which overlaps the words it copies, each shared among the readers' threads.
+void CBitstreamDataSource::MoveWordsDown(uint32_t* to, size_t distance, size_t count) {
+    if (distance == 0) return;
+    if (!readers || readers->Threads() < 2 || count * sizeof(uint32_t) < kSharedReadBytes) {
+        std::memmove(to, to + distance, count * sizeof(uint32_t));
+        return;
+    }
+    for (size_t done = 0; done < count;) {
+        SharedCopy copy;
+        copy.to = to + done;
+        copy.from = to + done + distance;
+        copy.words = std::min(distance, count - done);
+        const size_t parts = 2 * static_cast<size_t>(readers->Threads());
+        copy.partWords = (copy.words + parts - 1) / parts;
+        readers->Run(SharedCopy::CopyParts, &copy);
+        done += copy.words;
+    }
+}
+
 uint32_t* CBitstreamDataSource::RefillStart(int64_t consumed, size_t kept) {
     uint32_t* moved = buffer + consumed;
     const size_t used =
         static_cast<size_t>(moved - block) + static_cast<size_t>(capacityWords) + 1 + kGuardWords;
     if (kept != 0 && used <= blockWords) return moved;
-    std::memmove(block, moved, kept * sizeof(uint32_t));
+    if (kept != 0) MoveWordsDown(block, static_cast<size_t>(moved - block), kept);
     return block;
 }
 

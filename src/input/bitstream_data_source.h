@@ -116,6 +116,7 @@ private:
     // forward over the consumed words when the block has room, else (the kept words copied)
     // the block's start.
     uint32_t* RefillStart(int64_t consumed, size_t kept);
+    void MoveWordsDown(uint32_t* to, size_t distance, size_t count);
     void FillGuardWords();
     // Reads up to `wanted` bytes (a multiple of 4) from file offset `from` (where the file is) to
     // `fresh` in pieces, each swapped right after it is read, while it is still in the cache; a
