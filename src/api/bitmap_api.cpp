@@ -1,6 +1,5 @@
 // Decoded pictures delivered as 32-bit pixels into a buffer that the host owns.
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <utility>
@@ -36,31 +35,29 @@ public:
     HostBitmap(const HostBitmap&) = delete;
     HostBitmap& operator=(const HostBitmap&) = delete;
 
-    // On one thread as one piece; on more, in bands of rows that each thread takes in turn
-    // until none is left, so that the caller converts whatever a late thread does not.
+    // On one thread as one piece; on more, in bands of rows that the threads take in turn.
     void FromYUV(const CYUVFrame& frame, CWorkerPool* workers) {
         if (!workers || workers->Threads() < 2) {
             bitmap_.FromYUV(frame);
             return;
         }
         frame_ = &frame;
-        workers->Run(ConvertBands, this);
+        workers->RunParts((frame.height + kBandRows - 1) / kBandRows, ConvertBand, this);
     }
 
 private:
     // Even, so that a band of a 4:2:0 picture starts on a row pair sharing one chroma row.
     static constexpr int32_t kBandRows = 16;
 
-    static void ConvertBands(void* context, int32_t) {
+    static void ConvertBand(void* context, int32_t band) {
         auto& self = *static_cast<HostBitmap*>(context);
-        const int32_t height = self.frame_->height;
-        for (int32_t first; (first = kBandRows * self.nextBand_.fetch_add(1)) < height;)
-            self.bitmap_.FromYUVRows(*self.frame_, first, std::min(kBandRows, height - first));
+        const int32_t first = kBandRows * band;
+        self.bitmap_.FromYUVRows(*self.frame_, first,
+                                 std::min(kBandRows, self.frame_->height - first));
     }
 
     CBmpUtils bitmap_;
     const CYUVFrame* frame_ = nullptr;
-    std::atomic<int32_t> nextBand_{0};
 };
 
 // Converts a frame handed out by the frame exports into the host's buffer; without one, or

@@ -1,7 +1,6 @@
 #include "input/bitstream_data_source.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -225,7 +224,7 @@ size_t CBitstreamDataSource::ReadSwapped(uint32_t* fresh, uint64_t from, size_t 
 
 namespace {
 
-// A refill's read, in pieces that the threads take in turn; each records what it read.
+// A refill's read in pieces, each read and swapped by one thread, which records what it read.
 struct SharedRead {
     static constexpr int32_t kMostPieces = 2 * CWorkerPool::kMostThreads;
     platform::FileHandle file;
@@ -233,26 +232,48 @@ struct SharedRead {
     uint64_t from;
     size_t wanted;
     size_t pieceBytes;
-    int32_t pieces;
-    std::atomic<int32_t> next{0};
     size_t got[kMostPieces];
 
     size_t PieceBytes(int32_t piece) const {
         const size_t start = static_cast<size_t>(piece) * pieceBytes;
         return wanted - start < pieceBytes ? wanted - start : pieceBytes;
     }
-    static void ReadPieces(void* context, int32_t) {
+    static void ReadPiece(void* context, int32_t piece) {
         SharedRead& read = *static_cast<SharedRead*>(context);
-        for (int32_t piece; (piece = read.next.fetch_add(1)) < read.pieces;) {
-            const size_t start = static_cast<size_t>(piece) * read.pieceBytes;
-            uint32_t* words = read.fresh + start / 4;
-            const size_t got =
-                platform::ReadAt(read.file, read.from + start, words, read.PieceBytes(piece));
-            SwapWordBytes(words, static_cast<int32_t>(got / 4));
-            read.got[piece] = got;
-        }
+        const size_t start = static_cast<size_t>(piece) * read.pieceBytes;
+        uint32_t* words = read.fresh + start / 4;
+        const size_t got =
+            platform::ReadAt(read.file, read.from + start, words, read.PieceBytes(piece));
+        SwapWordBytes(words, static_cast<int32_t>(got / 4));
+        read.got[piece] = got;
     }
 };
+
+// A copy between words that do not overlap, in parts.
+struct SharedCopy {
+    uint32_t* to;
+    const uint32_t* from;
+    size_t words;
+    size_t partWords;
+
+    static void CopyPart(void* context, int32_t part) {
+        SharedCopy& copy = *static_cast<SharedCopy*>(context);
+        const size_t start = static_cast<size_t>(part) * copy.partWords;
+        const size_t words = std::min(copy.partWords, copy.words - start);
+        std::memcpy(copy.to + start, copy.from + start, words * sizeof(uint32_t));
+    }
+};
+
+// Parts of whole pages, two a thread, so that a thread done early takes another.
+size_t PartBytes(size_t bytes, int32_t threads) {
+    constexpr size_t kPage = 4096;
+    const size_t parts = 2 * static_cast<size_t>(threads);
+    return ((bytes + parts - 1) / parts + kPage - 1) / kPage * kPage;
+}
+
+int32_t PartCount(size_t bytes, size_t partBytes) {
+    return static_cast<int32_t>((bytes + partBytes - 1) / partBytes);
+}
 
 }  // namespace
 
@@ -262,43 +283,18 @@ size_t CBitstreamDataSource::ReadSwappedShared(uint32_t* fresh, uint64_t from, s
     read.fresh = fresh;
     read.from = from;
     read.wanted = wanted;
-    // Two pieces a thread, whole pages each, so that a thread done early takes another.
-    constexpr size_t kPage = 4096;
-    const size_t pieces = 2 * static_cast<size_t>(readers->Threads());
-    read.pieceBytes = ((wanted + pieces - 1) / pieces + kPage - 1) / kPage * kPage;
-    read.pieces = static_cast<int32_t>((wanted + read.pieceBytes - 1) / read.pieceBytes);
-    readers->Run(SharedRead::ReadPieces, &read);
+    read.pieceBytes = PartBytes(wanted, readers->Threads());
+    const int32_t pieces = PartCount(wanted, read.pieceBytes);
+    readers->RunParts(pieces, SharedRead::ReadPiece, &read);
     // What follows a short piece is left out: the file may have grown while it was read.
     size_t got = 0;
-    for (int32_t piece = 0; piece < read.pieces; ++piece) {
+    for (int32_t piece = 0; piece < pieces; ++piece) {
         got += read.got[piece];
         if (read.got[piece] != read.PieceBytes(piece)) break;
     }
     platform::Seek(fileHandle, from + got);
     return got;
 }
-
-namespace {
-
-// A copy between words that do not overlap, in parts that the threads take in turn.
-struct SharedCopy {
-    uint32_t* to;
-    const uint32_t* from;
-    size_t words;
-    size_t partWords;
-    std::atomic<size_t> next{0};
-
-    static void CopyParts(void* context, int32_t) {
-        SharedCopy& copy = *static_cast<SharedCopy*>(context);
-        for (size_t part; (part = copy.next.fetch_add(1)) * copy.partWords < copy.words;) {
-            const size_t start = part * copy.partWords;
-            const size_t words = std::min(copy.partWords, copy.words - start);
-            std::memcpy(copy.to + start, copy.from + start, words * sizeof(uint32_t));
-        }
-    }
-};
-
-}  // namespace
 
 // To lower addresses, `count` words from `distance` words on: in turns of at most `distance`
 // words, none of which overlaps the words it copies, each shared among the readers' threads.
@@ -309,13 +305,11 @@ void CBitstreamDataSource::MoveWordsDown(uint32_t* to, size_t distance, size_t c
         return;
     }
     for (size_t done = 0; done < count;) {
-        SharedCopy copy;
-        copy.to = to + done;
-        copy.from = to + done + distance;
-        copy.words = std::min(distance, count - done);
-        const size_t parts = 2 * static_cast<size_t>(readers->Threads());
-        copy.partWords = (copy.words + parts - 1) / parts;
-        readers->Run(SharedCopy::CopyParts, &copy);
+        SharedCopy copy{to + done, to + done + distance, std::min(distance, count - done), 0};
+        const size_t bytes = copy.words * sizeof(uint32_t);
+        copy.partWords = PartBytes(bytes, readers->Threads()) / sizeof(uint32_t);
+        readers->RunParts(PartCount(bytes, copy.partWords * sizeof(uint32_t)), SharedCopy::CopyPart,
+                          &copy);
         done += copy.words;
     }
 }

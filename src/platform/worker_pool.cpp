@@ -19,6 +19,20 @@ inline void PauseBriefly() {
 #endif
 }
 
+// The parts of one RunParts call and the next one to take.
+struct PartsRun {
+    CWorkerPool::Part part;
+    void* context;
+    int32_t parts;
+    std::atomic<int32_t> next{0};
+
+    static void TakeParts(void* run, int32_t) {
+        PartsRun& self = *static_cast<PartsRun*>(run);
+        for (int32_t index; (index = self.next.fetch_add(1)) < self.parts;)
+            self.part(self.context, index);
+    }
+};
+
 }  // namespace
 
 CWorkerPool::~CWorkerPool() {
@@ -84,6 +98,11 @@ void CWorkerPool::Run(Task work, void* workContext) {
     work(workContext, 0);
     gate.fetch_and(~kOpen, std::memory_order_acq_rel);
     AwaitWorkers();
+}
+
+void CWorkerPool::RunParts(int32_t parts, Part part, void* context) {
+    PartsRun run{part, context, parts};
+    Run(PartsRun::TakeParts, &run);
 }
 
 // Joins the open work once: false when it is closed or was joined already.

@@ -34,6 +34,10 @@ public:
     // Runs task(context, worker) on the caller's thread and on every other thread that wakes
     // before the caller's own call has returned; returns when all of those have returned.
     void Run(Task task, void* context);
+    // Calls part(context, index) once for each index in [0, parts): the caller's thread and the
+    // others that join take the parts in turn until none is left; returns when all are done.
+    using Part = void (*)(void* context, int32_t index);
+    void RunParts(int32_t parts, Part part, void* context);
     // One turn of a thread's wait for another's progress: a brief pause, and now and then the
     // processor given up, in case the other thread waits for it.
     static void Pause(int32_t& polls);
