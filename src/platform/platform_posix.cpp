@@ -99,12 +99,21 @@ FileHandle CreateForWritingW(const wchar_t* path) {
     return NarrowPath(path, narrow) ? CreateForWriting(narrow.c_str()) : kInvalidFile;
 }
 
-size_t Read(FileHandle file, void* data, size_t size) {
+namespace {
+
+constexpr uint64_t kAtThePosition = UINT64_MAX;
+
+// Reads until `size` bytes, the end or an error: at the file's position, or from `offset`.
+size_t ReadFully(FileHandle file, uint64_t offset, void* data, size_t size) {
     if (file == kInvalidFile || file == 0 || !data) return 0;
+    if (offset != kAtThePosition && offset > static_cast<uint64_t>(INT64_MAX)) return 0;
     size_t total = 0;
     auto* bytes = static_cast<unsigned char*>(data);
     while (total < size) {
-        ssize_t n = ::read(static_cast<int>(file), bytes + total, size - total);
+        const int descriptor = static_cast<int>(file);
+        ssize_t n = offset == kAtThePosition ? ::read(descriptor, bytes + total, size - total)
+                                             : ::pread(descriptor, bytes + total, size - total,
+                                                       static_cast<off_t>(offset + total));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         total += static_cast<size_t>(n);
@@ -112,19 +121,14 @@ size_t Read(FileHandle file, void* data, size_t size) {
     return total;
 }
 
+}  // namespace
+
+size_t Read(FileHandle file, void* data, size_t size) {
+    return ReadFully(file, kAtThePosition, data, size);
+}
+
 size_t ReadAt(FileHandle file, uint64_t offset, void* data, size_t size) {
-    if (file == kInvalidFile || file == 0 || !data || offset > static_cast<uint64_t>(INT64_MAX))
-        return 0;
-    size_t total = 0;
-    auto* bytes = static_cast<unsigned char*>(data);
-    while (total < size) {
-        ssize_t n = ::pread(static_cast<int>(file), bytes + total, size - total,
-                            static_cast<off_t>(offset + total));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        total += static_cast<size_t>(n);
-    }
-    return total;
+    return ReadFully(file, offset, data, size);
 }
 
 size_t Write(FileHandle file, const void* data, size_t size) {

@@ -50,35 +50,40 @@ FileHandle CreateForWritingW(const wchar_t* path) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-size_t Read(FileHandle file, void* data, size_t size) {
+namespace {
+
+// Reads until `size` bytes, the end or an error: at the file's position, or (`at` not null)
+// from an offset, which a synchronous handle takes from an OVERLAPPED record.
+size_t ReadFully(FileHandle file, const uint64_t* at, void* data, size_t size) {
     if (!Usable(file) || !data) return 0;
     size_t total = 0;
     auto* bytes = static_cast<unsigned char*>(data);
     while (total < size) {
         DWORD chunk = static_cast<DWORD>(size - total > 0x40000000u ? 0x40000000u : size - total);
+        OVERLAPPED where = {};
+        if (at) {
+            const uint64_t position = *at + total;
+            where.Offset = static_cast<DWORD>(position);
+            where.OffsetHigh = static_cast<DWORD>(position >> 32);
+        }
         DWORD got = 0;
-        if (!ReadFile(AsHandle(file), bytes + total, chunk, &got, nullptr) || got == 0) break;
+        if (!ReadFile(AsHandle(file), bytes + total, chunk, &got, at ? &where : nullptr) ||
+            got == 0) {
+            break;
+        }
         total += got;
     }
     return total;
 }
 
-// A synchronous handle reads at the offset of its OVERLAPPED record (and moves its position).
+}  // namespace
+
+size_t Read(FileHandle file, void* data, size_t size) {
+    return ReadFully(file, nullptr, data, size);
+}
+
 size_t ReadAt(FileHandle file, uint64_t offset, void* data, size_t size) {
-    if (!Usable(file) || !data) return 0;
-    size_t total = 0;
-    auto* bytes = static_cast<unsigned char*>(data);
-    while (total < size) {
-        DWORD chunk = static_cast<DWORD>(size - total > 0x40000000u ? 0x40000000u : size - total);
-        const uint64_t position = offset + total;
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(position);
-        at.OffsetHigh = static_cast<DWORD>(position >> 32);
-        DWORD got = 0;
-        if (!ReadFile(AsHandle(file), bytes + total, chunk, &got, &at) || got == 0) break;
-        total += got;
-    }
-    return total;
+    return ReadFully(file, &offset, data, size);
 }
 
 size_t Write(FileHandle file, const void* data, size_t size) {
