@@ -1,6 +1,7 @@
 # Installs a build into a scratch prefix and builds the example host against the installed
 # library twice, with pkg-config and with find_package(d2udir), then runs both on the sample
-# stream. Run with cmake -P and BUILD_DIR, SOURCE_DIR, SCRATCH_DIR, C_COMPILER, C_FLAGS,
+# stream; the installed command, where the build has one, must find the installed library by
+# itself. Run with cmake -P and BUILD_DIR, SOURCE_DIR, SCRATCH_DIR, C_COMPILER, C_FLAGS,
 # TOOLCHAIN_FILE (may be empty) and EMULATOR (may be empty).
 cmake_minimum_required(VERSION 3.16)
 
@@ -25,6 +26,14 @@ endfunction()
 set(prefix ${SCRATCH_DIR}/prefix)
 file(REMOVE_RECURSE ${SCRATCH_DIR})
 run_checked(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+file(GLOB installed_command ${prefix}/bin/d2udir)
+if(installed_command)
+  run_checked(${EMULATOR} ${installed_command} info ${SOURCE_DIR}/samples/sample.m2v)
+  if(NOT output MATCHES "container: +MPEG video elementary stream")
+    message(FATAL_ERROR "the installed command printed:\n${output}")
+  endif()
+endif()
 
 file(GLOB_RECURSE pc_files ${prefix}/*/d2udir.pc)
 list(LENGTH pc_files pc_count)
