@@ -120,6 +120,51 @@ TEST(TransportStreamReader, FollowsAChangedMapAndSeeksToSequenceHeaders) {
     }
 }
 
+// Damage of the kinds recordings have, to one video packet in the middle (payload only, not
+// the start of a PES packet): sent twice, or behind garbage, the video stays whole; marked
+// damaged, or lost, the reader counts one gap and loses that packet's 184 bytes only.
+TEST(TransportStreamReader, DamagedPacketsCostOnlyTheirOwnBytes) {
+    for (const char* name : {"ts_mp2", "m2ts_ac3"}) {
+        const TransportStream* source = Find(name);
+        ASSERT_NE(source, nullptr);
+        SCOPED_TRACE(name);
+        const size_t size = source->container == D2U_CONTAINER_TRANSPORT_192 ? 192 : 188;
+        const Bytes file = ReadFileBytes(source->path), video = ReadFileBytes(source->videoPath);
+        std::vector<size_t> candidates;
+        for (size_t at = size - 188; at + 188 <= file.size(); at += size) {
+            const uint8_t* p = &file[at];
+            if (((p[1] & 0x1F) << 8 | p[2]) == source->videoPid && !(p[1] & 0x40) &&
+                (p[3] & 0x30) == 0x10)
+                candidates.push_back(at - (size - 188));
+        }
+        ASSERT_FALSE(candidates.empty());
+        const auto at = static_cast<std::ptrdiff_t>(candidates[candidates.size() / 2]);
+        const auto packet = file.begin() + at, next = packet + static_cast<std::ptrdiff_t>(size);
+        Bytes twice = file, garbage = file, marked = file, lost = file;
+        twice.insert(twice.begin() + at, packet, next);
+        garbage.insert(garbage.begin() + at, 100, 0x00);
+        marked[static_cast<size_t>(at) + size - 188 + 1] |= 0x80;  // transport_error_indicator
+        lost.erase(lost.begin() + at, lost.begin() + (next - file.begin()));
+        const std::tuple<const char*, const Bytes*, uint32_t> cases[] = {
+            {"sent twice", &twice, 0},
+            {"behind garbage", &garbage, 0},
+            {"marked damaged", &marked, 1},
+            {"lost", &lost, 1}};
+        for (const auto& [what, bytes, gaps] : cases) {
+            ReadResult read =
+                ReadAll(WriteWorkFile("demux_case_damaged.ts", *bytes), D2U_ANY_VIDEO);
+            const Bytes got = Join(read.chunks);
+            EXPECT_EQ(read.info.continuityGaps, gaps) << what;
+            const size_t hole = gaps * 184;
+            ASSERT_EQ(got.size() + hole, video.size()) << what;
+            const size_t same = static_cast<size_t>(
+                std::mismatch(got.begin(), got.end(), video.begin()).first - got.begin());
+            EXPECT_TRUE(std::equal(got.begin() + same, got.end(), video.begin() + same + hole))
+                << what;
+        }
+    }
+}
+
 // What is not MPEG-1/MPEG-2 video in a container the reader knows is refused at open.
 TEST(TransportStreamReader, RefusesWhatItCannotRead) {
     const TransportStream* source = Find("ts_mp2");
