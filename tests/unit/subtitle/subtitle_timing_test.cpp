@@ -13,8 +13,12 @@ namespace {
 struct Kind {
     const char* name;
     int32_t rgb, bitsPerPixel, bytesPerPixel;  // the last one of the host frame's first plane
+    int32_t chromaFormat;                      // of YUV frames: 1 is 4:2:0, 2 is 4:2:2
 };
-const Kind kKinds[] = {{"RGB 24", 1, 24, 3}, {"RGB 32", 1, 32, 4}, {"YUV", 0, 32, 1}};
+const Kind kKinds[] = {{"RGB 24", 1, 24, 3, 0},
+                       {"RGB 32", 1, 32, 4, 0},
+                       {"YUV 4:2:0", 0, 32, 1, 1},
+                       {"YUV 4:2:2", 0, 32, 1, 2}};
 
 // A 720 x 48 host frame, as wide as the screen (so that a record at its right edge meets the
 // chroma clipping), filled with 7 (YUV chroma: 200), its rows with spare bytes and each plane
@@ -28,12 +32,14 @@ struct HostFrame {
         rgb.data = AddPlane(rgb.stride, kHeight, 7);
         if (kind.rgb) return;
         yuv.Y = D2uPlane{kWidth, kHeight, rgb.stride, rgb.data};
+        const int32_t chromaRows = kHeight / (3 - kind.chromaFormat);
         for (D2uPlane* chroma : {&yuv.U, &yuv.V}) {
-            *chroma = D2uPlane{kWidth / 2, kHeight / 2, kWidth / 2 + 5,
-                               AddPlane(kWidth / 2 + 5, kHeight / 2, 200)};
+            *chroma = D2uPlane{kWidth / 2, chromaRows, kWidth / 2 + 5,
+                               AddPlane(kWidth / 2 + 5, chromaRows, 200)};
         }
         yuv.width = kWidth;
         yuv.height = kHeight;
+        yuv.chromaFormat = kind.chromaFormat;
     }
 
     uint8_t* AddPlane(int32_t rowPitch, int32_t rows, uint8_t fill) {
@@ -46,7 +52,8 @@ struct HostFrame {
 
     // Draws the scene (lying inside the frame) as it must come out: its drawn pixels at (x1, y1),
     // 0 in a fourth byte; on YUV frames every run gives its length / 2 chroma samples from x0 / 2
-    // in chroma row line / 2 the value 128, but that of an odd height's last line.
+    // in chroma row line / 2 the value 128, but that of an odd height's last line (4:2:2 frames:
+    // in both rows of that row's pair).
     void Model(const Scene& scene) {
         const RecordFields& f = scene.fields;
         auto at = [&](int plane, int32_t x, int32_t y) -> uint8_t* {
@@ -62,10 +69,13 @@ struct HostFrame {
         for (int32_t line = 0; !kind.rgb && line < f.height / 2 * 2; ++line) {
             for (const Run& run : RunsOfRow(scene.rows[line], scene.endCode)) {
                 const int32_t length = run.length == 0 ? f.width - run.x0 : run.length;
+                const int32_t row = f.y1 / 2 + line / 2, pair = kind.chromaFormat == 2 ? 2 : 1;
                 for (int32_t i = run.x0 / 2; f.Drawn(run.colour) && i < run.x0 / 2 + length / 2;
                      ++i) {
-                    *at(1, f.x1 / 2 + i, f.y1 / 2 + line / 2) = 128;
-                    *at(2, f.x1 / 2 + i, f.y1 / 2 + line / 2) = 128;
+                    for (int32_t r = row * pair; r < (row + 1) * pair; ++r) {
+                        *at(1, f.x1 / 2 + i, r) = 128;
+                        *at(2, f.x1 / 2 + i, r) = 128;
+                    }
                 }
             }
         }
