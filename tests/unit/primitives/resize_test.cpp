@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -42,6 +43,26 @@ TEST(Resize, FlatPlanesStayFlatAndUnitFactorsCopy) {
         for (int y = 0; y < 9; ++y)
             ASSERT_EQ(std::count(&stretched.at(0, y), &stretched.at(0, y) + 101, 201), 101) << mode;
         EXPECT_EQ(stretched.at(105, 0), 0);
+    }
+}
+
+// Linear and cubic interpolation keep a ramp a ramp: away from the borders each sample is the
+// source's linear function at its centre-aligned position, rounded (the positions fall on
+// thirds, far from halves).
+TEST(Resize, RampsStayRampsAtTheirCentredPositions) {
+    Plane ramp(32, 16, 32), stretched(96, 48, 96);
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 32; ++x) ramp.at(x, y) = static_cast<uint8_t>(4 * x + 4 * y);
+    }
+    auto position = [](int d) { return (d + 0.5) / 3 - 0.5; };
+    for (int mode : {IPPI_INTER_LINEAR, IPPI_INTER_CUBIC}) {
+        ASSERT_EQ(Resize(ramp, stretched, mode), ippStsNoErr);
+        for (int y = 4; y <= 40; ++y) {
+            for (int x = 4; x <= 88; ++x) {
+                ASSERT_EQ(stretched.at(x, y), std::lround(4 * position(x) + 4 * position(y)))
+                    << mode << " at " << x << ", " << y;
+            }
+        }
     }
 }
 
