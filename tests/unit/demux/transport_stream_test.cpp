@@ -130,21 +130,21 @@ TEST(TransportStreamReader, DamagedPacketsCostOnlyTheirOwnBytes) {
         SCOPED_TRACE(name);
         const size_t size = source->container == D2U_CONTAINER_TRANSPORT_192 ? 192 : 188;
         const Bytes file = ReadFileBytes(source->path), video = ReadFileBytes(source->videoPath);
-        std::vector<size_t> candidates;
-        for (size_t at = size - 188; at + 188 <= file.size(); at += size) {
-            const uint8_t* p = &file[at];
+        std::vector<std::ptrdiff_t> candidates;  // where such packets start
+        for (size_t sync = size - 188; sync + 188 <= file.size(); sync += size) {
+            const uint8_t* p = &file[sync];
             if (((p[1] & 0x1F) << 8 | p[2]) == source->videoPid && !(p[1] & 0x40) &&
                 (p[3] & 0x30) == 0x10)
-                candidates.push_back(at - (size - 188));
+                candidates.push_back(static_cast<std::ptrdiff_t>(sync - (size - 188)));
         }
         ASSERT_FALSE(candidates.empty());
-        const auto at = static_cast<std::ptrdiff_t>(candidates[candidates.size() / 2]);
-        const auto packet = file.begin() + at, next = packet + static_cast<std::ptrdiff_t>(size);
+        const std::ptrdiff_t at = candidates[candidates.size() / 2],
+                             end = at + static_cast<std::ptrdiff_t>(size);
         Bytes twice = file, garbage = file, marked = file, lost = file;
-        twice.insert(twice.begin() + at, packet, next);
+        twice.insert(twice.begin() + at, file.begin() + at, file.begin() + end);
         garbage.insert(garbage.begin() + at, 100, 0x00);
-        marked[static_cast<size_t>(at) + size - 188 + 1] |= 0x80;  // transport_error_indicator
-        lost.erase(lost.begin() + at, lost.begin() + (next - file.begin()));
+        marked[static_cast<size_t>(end) - 188 + 1] |= 0x80;  // transport_error_indicator
+        lost.erase(lost.begin() + at, lost.begin() + end);
         const std::tuple<const char*, const Bytes*, uint32_t> cases[] = {
             {"sent twice", &twice, 0},
             {"behind garbage", &garbage, 0},
