@@ -121,8 +121,9 @@ TEST(TransportStreamReader, FollowsAChangedMapAndSeeksToSequenceHeaders) {
 }
 
 // Damage of the kinds recordings have, to one video packet in the middle (payload only, not
-// the start of a PES packet): sent twice, or behind garbage, the video stays whole; marked
-// damaged, or lost, the reader counts one gap and loses that packet's 184 bytes only.
+// the start of a PES packet, continuity counter 1 after the 0 that the counter wraps to): sent
+// twice, or behind garbage, the video stays whole; marked damaged, or lost, the reader counts
+// one gap and loses that packet's 184 bytes only.
 TEST(TransportStreamReader, DamagedPacketsCostOnlyTheirOwnBytes) {
     for (const char* name : {"ts_mp2", "m2ts_ac3"}) {
         const TransportStream* source = Find(name);
@@ -134,7 +135,7 @@ TEST(TransportStreamReader, DamagedPacketsCostOnlyTheirOwnBytes) {
         for (size_t sync = size - 188; sync + 188 <= file.size(); sync += size) {
             const uint8_t* p = &file[sync];
             if (((p[1] & 0x1F) << 8 | p[2]) == source->videoPid && !(p[1] & 0x40) &&
-                (p[3] & 0x30) == 0x10)
+                (p[3] & 0x3F) == 0x11)
                 candidates.push_back(static_cast<std::ptrdiff_t>(sync - (size - 188)));
         }
         ASSERT_FALSE(candidates.empty());
