@@ -229,12 +229,7 @@ int32_t CYUVFrame::Allocate(int32_t displayWidth, int32_t displayHeight, int32_t
         return -1;
     }
     Describe(shape);
-    const size_t sizes[3] = {shape.LumaBytes(), shape.ChromaBytes(), shape.ChromaBytes()};
-    uint8_t* parts[3];
-    if (!AllocateParts(sizes, 3, parts)) return -1;
-    Y.data = parts[0];
-    U.data = parts[1];
-    V.data = parts[2];
+    if (AllocateDescribedPlanes() != 0) return -1;
     FillChroma();
     return 0;
 }
