@@ -86,7 +86,7 @@ int32_t CBitstreamDataSource::Open(const char* path) {
     fileHandle = platform::OpenForReading(path);
     const bool opened = fileHandle != platform::kInvalidFile;
     // The first read of a file writes every data word; without a file they hold the filler.
-    if (!AllocateBuffer(kFileBufferWords, !opened, kFileSlideWords)) {
+    if (!AllocateBuffer(kStartWindowWords, !opened, kStartWindowWords / 2)) {
         Close();
         return -1;
     }
@@ -104,7 +104,7 @@ int32_t CBitstreamDataSource::OpenW(const wchar_t* path) {
     fileHandle = platform::OpenForReadingW(path);
     const bool opened = fileHandle != platform::kInvalidFile;
     // The first read of a file writes every data word; without a file they hold the filler.
-    if (!AllocateBuffer(kFileBufferWords, !opened, kFileSlideWords)) {
+    if (!AllocateBuffer(kStartWindowWords, !opened, kStartWindowWords / 2)) {
         Close();
         return -1;
     }
@@ -170,7 +170,43 @@ int32_t CBitstreamDataSource::FillBuffer() {
     InitBits();
     fileOffset = readFrom + got;
     shortfall = static_cast<int32_t>(room - got);
+    if (!endOfFile && capacityWords < kFileBufferWords && !PicturesEndBeforeWindowEnd() &&
+        GrowWindow()) {
+        return FillBuffer();
+    }
     return 0;
+}
+
+bool CBitstreamDataSource::PicturesEndBeforeWindowEnd() const {
+    // A picture whose start code ends within a word of the refill point is read from this
+    // buffer; the start codes from there on end it or come after it.
+    const int64_t windowBytes = static_cast<int64_t>(capacityWords) * 4;
+    for (int64_t from = kRefillThresholdBytes + 4;;) {
+        const int64_t prefix = NextStartCodePrefix(buffer, from, End());
+        if (prefix + 3 >= windowBytes) return false;
+        const uint32_t code = StreamByte(buffer, prefix + 3);
+        if (code == kPictureStartCode || code == kSequenceHeaderCode || code == kSequenceEndCode ||
+            code == kGroupStartCode) {
+            return true;
+        }
+        from = prefix + 3;
+    }
+}
+
+bool CBitstreamDataSource::GrowWindow() {
+    const size_t words = static_cast<size_t>(kFileBufferWords) + 1 + kGuardWords + kFileSlideWords;
+    auto* grown = static_cast<uint32_t*>(platform::AllocateLargeBlock(words * sizeof(uint32_t)));
+    if (!grown) return false;
+    // The data stays where the file has it: the room behind it is yet to be read.
+    std::memcpy(grown, buffer, static_cast<size_t>(capacityWords) * sizeof(uint32_t));
+    shortfall += (kFileBufferWords - capacityWords) * 4;
+    platform::FreeLargeBlock(block);
+    block = buffer = grown;
+    blockWords = words;
+    capacityWords = kFileBufferWords;
+    InitBits();
+    FillGuardWords();
+    return true;
 }
 
 size_t CBitstreamDataSource::BytesBelowReadLimit(uint64_t from, size_t wanted) const {

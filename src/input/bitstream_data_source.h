@@ -24,6 +24,10 @@ public:
     static constexpr int32_t kRefillThresholdBytes = 640000;
     static constexpr int32_t kSkipRefillThresholdBytes = 600000;
     static constexpr int32_t kFileBufferWords = (kMaxPictureBytes + 800000) / 4;
+    // A file is read into a window of this size first, which holds the pictures of common
+    // streams (up to about 1.4 MB) in less than half the memory; a refill that leaves a picture
+    // reaching past its end grows it to kFileBufferWords before the picture is read.
+    static constexpr int32_t kStartWindowWords = 2 * 1024 * 1024 / 4;
     // File mode: room behind the buffer into which a refill moves it forward, so that the
     // unread words are copied to the front of the block only once every few refills.
     static constexpr int32_t kFileSlideWords = kFileBufferWords / 2;
@@ -127,6 +131,12 @@ private:
     size_t ReadSwappedShared(uint32_t* fresh, uint64_t from, size_t wanted);
     // Whether the buffer holds the file's first capacityWords words, all read from the file.
     bool HoldsWholeFileStart() const;
+    // Whether every picture the reader can start before the next refill ends inside the
+    // buffer: a picture, group or sequence start code follows the refill point in it.
+    bool PicturesEndBeforeWindowEnd() const;
+    // Moves the data to a block with the full window behind it and fills that; false (nothing
+    // changed) without the memory.
+    bool GrowWindow();
     void FreeBuffer();
     int32_t FinishOpen();
     // Drops the buffer and fills it from a file offset.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <random>
 #include <thread>
 #include <vector>
@@ -124,6 +125,25 @@ TEST(FileMode, ReadLimitHoldsTheReaderAtItsEndUntilAnotherThreadRaisesIt) {
         }
         source.SetFileReadLimit(0, 0);
     }
+}
+
+// A file is read into the start window while the pictures the reader can reach end inside it,
+// and into the full window from the refill that leaves one reaching past its end.
+TEST(FileMode, TheWindowGrowsBeforeAPictureLongerThanItAndOnlyThen) {
+    Bytes bytes = RandomBytes(6000000, 14);
+    const auto pictureAt = [&bytes](size_t at) {
+        std::copy_n(Bytes{0, 0, 1, 0}.begin(), 4, bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    };
+    for (size_t at = 0; at <= 2900000; at += 100000) pictureAt(at);
+    pictureAt(5500000);
+    const std::string path = WorkPath("long_picture.bin");
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    CBitstreamDataSource source;
+    ASSERT_EQ(source.Open(path.c_str()), 0);
+    ExpectWordsUpTo(source, bytes, 2000000);
+    EXPECT_EQ(source.CapacityWords(), CBitstreamDataSource::kStartWindowWords);
+    ExpectWordsUpTo(source, bytes, bytes.size());
+    EXPECT_EQ(source.CapacityWords(), CBitstreamDataSource::kFileBufferWords);
 }
 
 // Reads a file to its end, then what another program appends to it.
