@@ -232,6 +232,7 @@ CMpegDecoderWraper::StreamMark CMpegDecoderWraper::MarkStream() const {
     mark.wordPtr = dataSource.Bits().Word();
     mark.bitOffset = dataSource.Bits().Offset();
     mark.bufferStart = BufferStart();
+    mark.buffer = dataSource.buffer;
     mark.wordStart = mark.bufferStart + static_cast<uint64_t>(dataSource.ConsumedBytes());
     return mark;
 }
@@ -239,7 +240,8 @@ CMpegDecoderWraper::StreamMark CMpegDecoderWraper::MarkStream() const {
 void CMpegDecoderWraper::RestoreStream(const StreamMark& mark) {
     if (!dataSource.buffer) return;
     uint64_t bufferStart = BufferStart();
-    if (dataSource.IsBufferedMode() || bufferStart == mark.bufferStart) {
+    if (dataSource.IsBufferedMode() ||
+        (bufferStart == mark.bufferStart && dataSource.buffer == mark.buffer)) {
         dataSource.SetPosition(mark.wordPtr, mark.bitOffset);
         return;
     }

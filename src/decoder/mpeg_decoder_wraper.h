@@ -84,8 +84,9 @@ private:
     struct StreamMark {
         const uint32_t* wordPtr;
         int32_t bitOffset;
-        uint64_t wordStart;    // stream offset of the first byte of the current word
-        uint64_t bufferStart;  // stream offset of the buffer's first byte
+        uint64_t wordStart;      // stream offset of the first byte of the current word
+        uint64_t bufferStart;    // stream offset of the buffer's first byte
+        const uint32_t* buffer;  // the buffer's first word (a grown file window moves it)
     };
     StreamMark MarkStream() const;
     void RestoreStream(const StreamMark& mark);
