@@ -281,14 +281,10 @@ int32_t CYUVFrame::AllocateSet(CYUVFrame* const* frames, int32_t count, int32_t 
         if (!frame.mbInfo) ok = false;
         if (frame.mbInfo) add(&frame.mbInfo->entries, shape.MbInfoBytes());
         if (i >= blackCount) continue;
+        add(&frame.Y.data, shape.LumaBytes());
         add(&frame.U.data, shape.ChromaBytes());
         add(&frame.V.data, shape.ChromaBytes());
     }
-    // The luma planes behind all chroma planes: the black chroma written now then takes as few
-    // large pages as it can, and the luma pages come when the first pictures are decoded into
-    // them, on the threads that decode them.
-    for (int32_t i = 0; i < blackCount && i < count; ++i)
-        add(&frames[i]->Y.data, shape.LumaBytes());
     ok = ok && AllocateParts(sizes, partCount, parts);
     for (size_t part = 0; part < partCount; ++part) *places[part] = parts[part];
     for (int32_t i = 0; i < count; ++i) {
