@@ -15,15 +15,19 @@ CBitstreamDataSource::~CBitstreamDataSource() {
     Close();
 }
 
+size_t CBitstreamDataSource::BlockWords(int32_t words, int32_t slideWords) {
+    // The data words, the sentinel, guard words for readers that look ahead, and the slide room.
+    return static_cast<size_t>(words) + 1 + kGuardWords + static_cast<size_t>(slideWords);
+}
+
 bool CBitstreamDataSource::AllocateBuffer(int32_t words, bool fillData, int32_t slideWords) {
     FreeBuffer();
-    // The data words, the sentinel, and guard words for readers that look ahead.
-    size_t total = static_cast<size_t>(words) + 1 + kGuardWords;
-    blockWords = total + static_cast<size_t>(slideWords);
+    blockWords = BlockWords(words, slideWords);
     block = static_cast<uint32_t*>(platform::AllocateLargeBlock(blockWords * sizeof(uint32_t)));
     buffer = block;
     if (!buffer) return false;
     capacityWords = words;
+    const size_t total = BlockWords(words, 0);
     for (size_t i = fillData ? 0 : static_cast<size_t>(words); i < total; ++i)
         buffer[i] = kFillerWord;
     bits.Seek(buffer + capacityWords, 31);
@@ -86,7 +90,7 @@ int32_t CBitstreamDataSource::Open(const char* path) {
     fileHandle = platform::OpenForReading(path);
     const bool opened = fileHandle != platform::kInvalidFile;
     // The first read of a file writes every data word; without a file they hold the filler.
-    if (!AllocateBuffer(kStartWindowWords, !opened, kStartWindowWords / 2)) {
+    if (!AllocateBuffer(kStartWindowWords, !opened, kStartSlideWords)) {
         Close();
         return -1;
     }
@@ -104,7 +108,7 @@ int32_t CBitstreamDataSource::OpenW(const wchar_t* path) {
     fileHandle = platform::OpenForReadingW(path);
     const bool opened = fileHandle != platform::kInvalidFile;
     // The first read of a file writes every data word; without a file they hold the filler.
-    if (!AllocateBuffer(kStartWindowWords, !opened, kStartWindowWords / 2)) {
+    if (!AllocateBuffer(kStartWindowWords, !opened, kStartSlideWords)) {
         Close();
         return -1;
     }
@@ -194,7 +198,7 @@ bool CBitstreamDataSource::PicturesEndBeforeWindowEnd() const {
 }
 
 bool CBitstreamDataSource::GrowWindow() {
-    const size_t words = static_cast<size_t>(kFileBufferWords) + 1 + kGuardWords + kFileSlideWords;
+    const size_t words = BlockWords(kFileBufferWords, kFileSlideWords);
     auto* grown = static_cast<uint32_t*>(platform::AllocateLargeBlock(words * sizeof(uint32_t)));
     if (!grown) return false;
     // The data stays where the file has it: the room behind it is yet to be read.

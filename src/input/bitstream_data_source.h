@@ -31,6 +31,7 @@ public:
     // File mode: room behind the buffer into which a refill moves it forward, so that the
     // unread words are copied to the front of the block only once every few refills.
     static constexpr int32_t kFileSlideWords = kFileBufferWords / 2;
+    static constexpr int32_t kStartSlideWords = kStartWindowWords / 2;
     // Buffered mode: the smallest buffer, and the words swapped (and filled) behind the data.
     static constexpr int32_t kMinimumBufferWords = 200000;
     static constexpr int32_t kMarginWords = 1000;
@@ -116,6 +117,8 @@ private:
     // all); the sentinel and guard words are filled either way. slideWords of room behind
     // them let FillBuffer move the buffer forward.
     bool AllocateBuffer(int32_t words, bool fillData = true, int32_t slideWords = 0);
+    // The words of a block for a buffer of `words` with `slideWords` of room behind it.
+    static size_t BlockWords(int32_t words, int32_t slideWords);
     // The buffer start of a refill that keeps `kept` words after `consumed` words: moved
     // forward over the consumed words when the block has room, else (the kept words copied)
     // the block's start.
