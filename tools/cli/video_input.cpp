@@ -52,9 +52,11 @@ void SizePixels(std::vector<uint8_t>& pixels, size_t bytes) {
 
 }  // namespace
 
-VideoInput::VideoInput(const std::string& path, int32_t pid) : path_(path) {
-    Probe(path, pid);
+VideoInput::VideoInput(const std::string& path, int32_t pid) : path_(path), pid_(pid) {
+    VideoChunks source(path, pid);
+    container_ = source.Info().container;
     if (container_ != D2U_CONTAINER_ELEMENTARY) {
+        Probe(source);
         chunks_.reset(new VideoChunks(path, pid));
         InitDecoding(&handle_);
         ReadFramesOnly();
@@ -79,9 +81,14 @@ VideoInput::~VideoInput() {
     if (handle_) FinishDecoding(&handle_);
 }
 
-void VideoInput::Probe(const std::string& path, int32_t pid) {
-    VideoChunks source(path, pid);
-    container_ = source.Info().container;
+void VideoInput::ProbeOnce() const {
+    if (probed_) return;
+    VideoChunks source(path_, pid_);
+    Probe(source);
+}
+
+void VideoInput::Probe(VideoChunks& source) const {
+    probed_ = true;
     std::vector<PictureFacts> pictures;
     const uint8_t* data = nullptr;
     int32_t length = 0;
@@ -89,7 +96,7 @@ void VideoInput::Probe(const std::string& path, int32_t pid) {
         ReadChunkHeaders(std::vector<uint8_t>(data, data + length), sequence_, pictures);
         if (sequence_.found && !pictures.empty()) break;
     }
-    if (!sequence_.found) throw RuntimeError(LoadError(path, -1));
+    if (!sequence_.found) throw RuntimeError(LoadError(path_, -1));
     if (!pictures.empty()) firstTopFieldFirst_ = pictures.front().topFieldFirst;
 }
 
@@ -102,8 +109,8 @@ void VideoInput::OutputSize(int32_t& width, int32_t& height) const {
     GetOutputInfo(&width, &height, &bits, handle_);
     // A buffer-driven handle knows its size only after the first picture.
     if (width == 0 || height == 0) {
-        width = sequence_.width;
-        height = sequence_.height;
+        width = sequence().width;
+        height = sequence().height;
     }
 }
 
@@ -113,7 +120,7 @@ void VideoInput::Skip(uint32_t milliseconds) {
         SkipDuration(handle_, milliseconds, 0);
         return;
     }
-    Rational rate = sequence_.FrameRate();
+    Rational rate = sequence().FrameRate();
     if (rate.numerator == 0) return;
     int64_t count = static_cast<int64_t>(milliseconds) * rate.numerator / (rate.denominator * 1000);
     for (int64_t k = 0; k < count && NextChunk(); ++k) {

@@ -28,8 +28,14 @@ public:
     // Fed chunk by chunk (program and transport streams).
     bool isChunked() const { return chunks_ != nullptr; }
     int32_t container() const { return container_; }
-    const SequenceFacts& sequence() const { return sequence_; }
-    bool firstPictureTopFieldFirst() const { return firstTopFieldFirst_; }
+    const SequenceFacts& sequence() const {
+        ProbeOnce();
+        return sequence_;
+    }
+    bool firstPictureTopFieldFirst() const {
+        ProbeOnce();
+        return firstTopFieldFirst_;
+    }
 
     // Threads that decode each picture (0: one per processor).
     void SetThreads(int32_t count);
@@ -49,8 +55,12 @@ public:
     double Progress() const;
 
 private:
-    // Reads the first sequence header and picture, and tells the container.
-    void Probe(const std::string& path, int32_t pid);
+    // Reads the first sequence header and picture; RuntimeError when there is no sequence header.
+    void Probe(VideoChunks& source) const;
+    // The probe of a file decoded straight from the file (an elementary stream), made when its
+    // facts are first asked for: the decoder reads the sequence header itself, and a decode
+    // that writes no stream header does without the probe's reading.
+    void ProbeOnce() const;
     void ReadFramesOnly();
     // The next frame record of the library; false at the end.
     bool NextLibraryFrame(D2uFrame*& frame);
@@ -58,13 +68,15 @@ private:
     bool NextChunk();
 
     std::string path_;
+    int32_t pid_;
     D2uHandle handle_ = 0;
     int32_t container_ = 0;
     std::unique_ptr<VideoChunks> chunks_;
     const uint8_t* chunk_ = nullptr;
     int32_t chunkLength_ = 0;
-    SequenceFacts sequence_;
-    bool firstTopFieldFirst_ = true;
+    mutable bool probed_ = false;
+    mutable SequenceFacts sequence_;
+    mutable bool firstTopFieldFirst_ = true;
     // A file-driven handle hands the last picture out once more after the end: a picture
     // counts only once the call after it has produced one too (pending until then).
     bool primed_ = false;
