@@ -104,7 +104,7 @@ void CSliceThreads::DecodeShare(void* context, int32_t worker) {
     if (!decoder.StartPicture(*round.headers, *round.targets)) return;
     decoder.UseTable(round.targets->spareTable);
     int32_t index = 0;
-    while (self.handOut.Take(0, index)) self.DecodeSlice(decoder, index);
+    while (self.handOut.TakeFront(index)) self.DecodeSlice(decoder, index);
 }
 
 void CSliceThreads::ListAndDecode(CSliceDecoder& main) {
@@ -115,10 +115,10 @@ void CSliceThreads::ListAndDecode(CSliceDecoder& main) {
         return;
     }
     handOut.Publish(count);
-    handOut.Split(count);
+    handOut.Close(count);
     round.sliceCount = count;
     int32_t index = 0;
-    while (handOut.Take(1, index)) DecodeSlice(main, index);
+    while (handOut.TakeBack(index)) DecodeSlice(main, index);
 }
 
 // Lists the slices, handing out each one but the last as soon as its limit is known: the first
@@ -147,60 +147,46 @@ int32_t CSliceThreads::ListSlices(const CSliceDecoder& main) {
 
 void CSliceThreads::HandOut::Open() {
     listed.store(0, std::memory_order_relaxed);
-    bands[0].bounds.store(kOpenBack << 16, std::memory_order_relaxed);
-    bands[1].bounds.store(0, std::memory_order_relaxed);
+    bounds.store(kOpenBack << 16, std::memory_order_relaxed);
 }
 
-// The second band takes the later half of what the first holds. It is set before the first is
-// closed, as the first band's threads take from it only once theirs is closed and empty.
-void CSliceThreads::HandOut::Split(int32_t count) {
-    const uint32_t back = static_cast<uint32_t>(count);
-    uint32_t now = bands[0].bounds.load(std::memory_order_relaxed);
-    for (;;) {
-        const uint32_t front = now & 0xFFFF;
-        const uint32_t middle = front + (back - front) / 2;
-        bands[1].bounds.store(back << 16 | middle, std::memory_order_relaxed);
-        if (bands[0].bounds.compare_exchange_weak(now, middle << 16 | front,
-                                                  std::memory_order_release)) {
-            return;
-        }
+void CSliceThreads::HandOut::Close(int32_t count) {
+    const uint32_t back = static_cast<uint32_t>(count) << 16;
+    uint32_t now = bounds.load(std::memory_order_relaxed);
+    while (!bounds.compare_exchange_weak(now, back | (now & 0xFFFF), std::memory_order_release)) {
     }
 }
 
 void CSliceThreads::HandOut::Drop() {
-    uint32_t now = bands[0].bounds.load(std::memory_order_relaxed);
-    while (!bands[0].bounds.compare_exchange_weak(now, (now & 0xFFFF) << 16 | (now & 0xFFFF),
-                                                  std::memory_order_relaxed)) {
+    uint32_t now = bounds.load(std::memory_order_relaxed);
+    while (!bounds.compare_exchange_weak(now, (now & 0xFFFF) << 16 | (now & 0xFFFF),
+                                         std::memory_order_relaxed)) {
     }
 }
 
-bool CSliceThreads::HandOut::Take(int32_t band, int32_t& index) {
-    return TakeFront(bands[band], index) || TakeBack(bands[1 - band], index);
-}
-
-bool CSliceThreads::HandOut::TakeFront(Band& band, int32_t& index) {
+bool CSliceThreads::HandOut::TakeFront(int32_t& index) {
     int32_t polls = 0;
-    uint32_t now = band.bounds.load(std::memory_order_acquire);
+    uint32_t now = bounds.load(std::memory_order_acquire);
     for (;;) {
         const uint32_t front = now & 0xFFFF;
         if (front >= now >> 16) return false;
         if (static_cast<int32_t>(front) >= listed.load(std::memory_order_acquire)) {
             // The list is still being made.
             CWorkerPool::Pause(polls);
-            now = band.bounds.load(std::memory_order_acquire);
-        } else if (band.bounds.compare_exchange_weak(now, now + 1, std::memory_order_acquire)) {
+            now = bounds.load(std::memory_order_acquire);
+        } else if (bounds.compare_exchange_weak(now, now + 1, std::memory_order_acquire)) {
             index = static_cast<int32_t>(front);
             return true;
         }
     }
 }
 
-bool CSliceThreads::HandOut::TakeBack(Band& band, int32_t& index) {
-    uint32_t now = band.bounds.load(std::memory_order_acquire);
+bool CSliceThreads::HandOut::TakeBack(int32_t& index) {
+    uint32_t now = bounds.load(std::memory_order_acquire);
     for (;;) {
         const uint32_t back = now >> 16;
         if ((now & 0xFFFF) >= back) return false;
-        if (band.bounds.compare_exchange_weak(now, now - (1u << 16), std::memory_order_acquire)) {
+        if (bounds.compare_exchange_weak(now, now - (1u << 16), std::memory_order_acquire)) {
             index = static_cast<int32_t>(back - 1);
             return true;
         }

@@ -3,19 +3,23 @@
 //
 // The caller's thread lists the slices (their start codes and headers) while the other threads
 // already decode, from the top of the picture down, the slices listed so far; with the list
-// complete, the caller's thread takes the lower half of the slices not yet taken, and a thread done
-// with its half takes from the far end of the other's. Each thread so keeps about the same rows
-// from picture to picture, and the reference samples it predicts from are mostly those it wrote
-// itself, still in its core's caches. A slice writes only the macroblocks from its first to the
-// next slice's first, so no two threads write the same samples. A picture decoded this way is the
-// one-thread picture when every slice ended where the next one begins; damage can make a slice run
-// on over the next one's start code or its macroblocks, or stop the picture. The slices write their
-// macroblock table entries into a spare table, which becomes the picture's (with the entries no
-// slice wrote taken over) only when they ended as on one thread. Otherwise, or when the list shows
-// slices out of order, the coverage is put back as it was, and the picture is decoded again on one
-// thread into its own table: what that leaves undecoded is filled in from the reference afterwards,
-// as on one thread, so nothing the threads wrote remains. Pictures whose gaps are not filled
-// (before the first reference) are decoded on one thread from the start.
+// complete, the caller's thread decodes from the bottom up until the two meet. Where they meet
+// moves little from picture to picture, so each thread keeps about the same rows, and the
+// reference samples it predicts from are mostly those it wrote itself, still in its core's caches;
+// the rows that change hands lie next to the meeting point, whose predictions reach over to the
+// other thread's rows anyway. (Halving the slices between the threads instead, with the one done
+// first taking from the far end of the other's half, handed the picture's last rows from one thread
+// to the other and back, and those slices decoded a quarter to half slower.) A slice writes only
+// the macroblocks from its first to the next slice's first, so no two threads write the same
+// samples. A picture decoded this way is the one-thread picture when every slice ended where the
+// next one begins; damage can make a slice run on over the next one's start code or its
+// macroblocks, or stop the picture. The slices write their macroblock table entries into a spare
+// table, which becomes the picture's (with the entries no slice wrote taken over) only when they
+// ended as on one thread. Otherwise, or when the list shows slices out of order, the coverage is
+// put back as it was, and the picture is decoded again on one thread into its own table: what that
+// leaves undecoded is filled in from the reference afterwards, as on one thread, so nothing the
+// threads wrote remains. Pictures whose gaps are not filled (before the first reference) are
+// decoded on one thread from the start.
 #pragma once
 
 #include <atomic>
@@ -54,29 +58,23 @@ private:
     int32_t ListSlices(const CSliceDecoder& main);
     void DecodeSlice(CSliceDecoder& decoder, int32_t index);
 
-    // The slices not yet taken, in two bands of the list, [front, back) each in one word: the
-    // other threads take from the front of the first band, the caller's thread from the front
-    // of the second, and a thread done with its own band takes from the back of the other.
-    // While the list is being made, the first band's back is kOpenBack, the second is empty,
-    // and a slice is taken only once it is listed (its limit known too); the untaken slices of
-    // the complete list are then split between the bands.
+    // The slices not yet taken, [front, back) in one word: the other threads take from the
+    // front, the caller's thread from the back. While the list is being made, the back is
+    // kOpenBack and a slice is taken only once it is listed (its limit known too).
     class HandOut {
     public:
         void Open();
         void Publish(int32_t count) { listed.store(count, std::memory_order_release); }
-        void Split(int32_t count);
+        // The list is complete, with `count` slices.
+        void Close(int32_t count);
         // Nothing more is taken.
         void Drop();
-        bool Take(int32_t band, int32_t& index);
+        bool TakeFront(int32_t& index);
+        bool TakeBack(int32_t& index);
 
     private:
         static constexpr uint32_t kOpenBack = 0xFFFF;
-        struct alignas(64) Band {
-            std::atomic<uint32_t> bounds{0};
-        };
-        bool TakeFront(Band& band, int32_t& index);
-        static bool TakeBack(Band& band, int32_t& index);
-        Band bands[2];
+        alignas(64) std::atomic<uint32_t> bounds{0};
         alignas(64) std::atomic<int32_t> listed{0};
     };
 
