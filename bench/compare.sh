@@ -10,7 +10,8 @@
 # -pix_fmt bgra), 100 preview bitmaps of the DVD stream (d2udir preview against ffmpeg
 # thumbnails, one process per picture on both sides), and decoding sd and hd on two threads
 # (d2udir --threads 2 against its own single thread, libmpeg2, which has no threads, and ffmpeg
-# -threads 2). hyperfine times the programs of a job one after another, in an order that turns
+# -threads 2), with the single-thread sd decode pinned to each of two processors beside them, to
+# show how far the processors' speeds allow two threads to go. hyperfine times the programs of a job one after another, in an order that turns
 # by one each round, and the rounds repeat that, so load from other processes falls on all of
 # them alike; each figure is the median over the rounds. Peak memory comes from /usr/bin/time.
 #
@@ -135,6 +136,17 @@ for stream in sd.m2v hd.m2v; do
         "$ffbase -threads 2 -i $file -an -fps_mode passthrough -f null -"
 done
 
+# One thread pinned to each of two processors: on a virtual machine they need not be equally fast
+# (the other half of a physical core may be busy), and two threads are at most as fast as both
+# together, so that their speed-up over one thread depends on which processor that one ran on.
+processors=$(python3 -c 'import os; print(" ".join(map(str, sorted(os.sched_getaffinity(0))[:2])))')
+if [ "$(wc -w <<<"$processors")" -eq 2 ]; then
+    for processor in $processors; do
+        job "sd, one thread on each processor" "$(frames_of sd.m2v)" fps "processor $processor" \
+            "taskset -c $processor $d2udir decode $streams/sd.m2v --null $one"
+    done
+fi
+
 # 100 previews of 160x90 at evenly spread positions of the DVD stream, one process each.
 previews=100
 vob=$streams/dvd.vob
@@ -227,7 +239,8 @@ for line in open(jobs_file):
         order.append(name)
     jobs[name]["programs"].append(program)
 threaded = [name for name in order if name.endswith("2 threads")]
-single = [name for name in order if name not in threaded]
+pinned = [name for name in order if name.endswith("on each processor")]
+single = [name for name in order if name not in threaded and name not in pinned]
 
 # Per round, the seconds (CPU and wall) of each program of each job.
 cpu, wall = {}, {}
@@ -271,6 +284,24 @@ def threaded_table():
                      " | " + " | ".join(cell(ratio(rates[0], r), 2) for r in rates[1:]) + " |")
     return lines
 
+# What the two processors allow: two threads that share the work at the processors' speeds
+# are 1 + faster time / slower time as fast as one thread on the faster processor.
+def processor_lines():
+    for name in pinned:
+        times = {p: statistics.median(wall[(name, p)]) for p in jobs[name]["programs"]
+                 if (name, p) in wall}
+        if len(times) < 2:
+            return []
+        fast, slow = min(times.values()), max(times.values())
+        two = wall.get(("decode sd, 2 threads", "d2udir"))
+        share = (1 / statistics.median(two)) / sum(1 / t for t in times.values()) if two else None
+        return ["", "One thread pinned to each processor, decode sd, wall-clock: " +
+                ", ".join(f"{p} {t * 1000:.1f} ms" for p, t in times.items()) +
+                f"; two threads can be at most {1 + fast / slow:.2f}x one thread on the faster "
+                f"processor, and reached {cell(share and share * 100, 1)}% of the two processors' "
+                "combined speed."]
+    return []
+
 memory = [line.rstrip("\n").split("\t") for line in open(os.path.join(work, "memory.tsv"))]
 peak = {name: int(kib) for name, kib in memory if kib.strip().isdigit()}
 
@@ -307,6 +338,7 @@ out += table(wall)
 out += ["", "Two threads, frames per second of wall-clock time (the two-thread targets are for "
         "machines with two cores or more):", ""]
 out += threaded_table()
+out += processor_lines()
 out += ["", "| goal | measured | target | |", "| --- | ---: | ---: | --- |",
         goal("decode sd: d2udir / libmpeg2", cpu_ratio("decode sd", "libmpeg2"), 1.25),
         goal("decode hd: d2udir / libmpeg2", cpu_ratio("decode hd", "libmpeg2"), 1.25),
