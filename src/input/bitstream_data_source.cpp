@@ -87,25 +87,16 @@ void ReportOpenFailure(const char* message) {
 
 int32_t CBitstreamDataSource::Open(const char* path) {
     Close();
-    fileHandle = platform::OpenForReading(path);
-    const bool opened = fileHandle != platform::kInvalidFile;
-    // The first read of a file writes every data word; without a file they hold the filler.
-    if (!AllocateBuffer(kStartWindowWords, !opened, kStartSlideWords)) {
-        Close();
-        return -1;
-    }
-    if (opened) return FinishOpen();
-    char message[320];
-    std::snprintf(message, sizeof message,
-                  "CBitstreamDataSource::Open - ERROR unable to open file %s",
-                  path ? path : "(null)");
-    ReportOpenFailure(message);
-    return -1;
+    return StartWith(platform::OpenForReading(path), path ? path : "(null)");
 }
 
 int32_t CBitstreamDataSource::OpenW(const wchar_t* path) {
     Close();
-    fileHandle = platform::OpenForReadingW(path);
+    return StartWith(platform::OpenForReadingW(path), path ? PathForMessage(path) : "(null)");
+}
+
+int32_t CBitstreamDataSource::StartWith(platform::FileHandle file, const std::string& name) {
+    fileHandle = file;
     const bool opened = fileHandle != platform::kInvalidFile;
     // The first read of a file writes every data word; without a file they hold the filler.
     if (!AllocateBuffer(kStartWindowWords, !opened, kStartSlideWords)) {
@@ -115,8 +106,7 @@ int32_t CBitstreamDataSource::OpenW(const wchar_t* path) {
     if (opened) return FinishOpen();
     char message[320];
     std::snprintf(message, sizeof message,
-                  "CBitstreamDataSource::Open - ERROR unable to open file %s",
-                  path ? PathForMessage(path).c_str() : "(null)");
+                  "CBitstreamDataSource::Open - ERROR unable to open file %s", name.c_str());
     ReportOpenFailure(message);
     return -1;
 }
