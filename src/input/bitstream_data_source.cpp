@@ -92,10 +92,11 @@ int32_t CBitstreamDataSource::Open(const char* path) {
 
 int32_t CBitstreamDataSource::OpenW(const wchar_t* path) {
     Close();
-    return StartWith(platform::OpenForReadingW(path), path ? PathForMessage(path) : "(null)");
+    return StartWith(platform::OpenForReadingW(path),
+                     path ? PathForMessage(path).c_str() : "(null)");
 }
 
-int32_t CBitstreamDataSource::StartWith(platform::FileHandle file, const std::string& name) {
+int32_t CBitstreamDataSource::StartWith(platform::FileHandle file, const char* name) {
     fileHandle = file;
     const bool opened = fileHandle != platform::kInvalidFile;
     // The first read of a file writes every data word; without a file they hold the filler.
@@ -106,7 +107,7 @@ int32_t CBitstreamDataSource::StartWith(platform::FileHandle file, const std::st
     if (opened) return FinishOpen();
     char message[320];
     std::snprintf(message, sizeof message,
-                  "CBitstreamDataSource::Open - ERROR unable to open file %s", name.c_str());
+                  "CBitstreamDataSource::Open - ERROR unable to open file %s", name);
     ReportOpenFailure(message);
     return -1;
 }

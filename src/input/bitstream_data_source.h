@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "input/bit_reader.h"
 #include "input/start_codes.h"
@@ -144,7 +143,7 @@ private:
     void FreeBuffer();
     // Open and OpenW with the file they opened (kInvalidFile when they could not, reported
     // with `name`).
-    int32_t StartWith(platform::FileHandle file, const std::string& name);
+    int32_t StartWith(platform::FileHandle file, const char* name);
     int32_t FinishOpen();
     // Drops the buffer and fills it from a file offset.
     int32_t ReadFrom(uint64_t offset);
