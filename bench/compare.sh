@@ -13,7 +13,8 @@
 # -threads 2), with the single-thread sd decode pinned to each of two processors beside them, to
 # show how far the processors' speeds allow two threads to go. hyperfine times the programs of a
 # job one after another, in an order that turns by one each round, and the rounds repeat that, so
-# load from other processes falls on all of them alike; each figure is the median over the rounds. Peak memory comes from /usr/bin/time.
+# load from other processes falls on all of them alike; each figure is the median over the rounds.
+# Peak memory comes from /usr/bin/time.
 #
 # Usage: bench/compare.sh [BUILD_DIR]        (default build/bench; configured and built if needed)
 # Environment:
